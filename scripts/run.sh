@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and starts its window.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOMI_BUILD_TESTS=OFF
+cmake --build build -j "$(nproc)"
+if [ -x build/src/ui/velomi ]; then
+  exec build/src/ui/velomi
+fi
+echo "Built the tag library; the window is not part of this build yet."

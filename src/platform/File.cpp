@@ -1,0 +1,128 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/FaultInjection.h"
+
+namespace platform {
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), error_(other.error_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+bool File::Fail(int err) const {
+  error_ = err;
+  return false;
+}
+
+bool File::Open(const std::string& path, int flags) {
+  Close();
+  // O_NONBLOCK keeps a FIFO from blocking the open; it is dropped again for a regular file.
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return Fail(errno);
+  struct stat st;
+  int err = 0;
+  if (::fstat(fd, &st) != 0) {
+    err = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    err = EISDIR;
+  } else if (!S_ISREG(st.st_mode)) {
+    err = EINVAL;
+  }
+  if (err != 0) {
+    ::close(fd);
+    return Fail(err);
+  }
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  fd_ = fd;
+  return true;
+}
+
+bool File::OpenRead(const std::string& path) { return Open(path, O_RDONLY); }
+
+bool File::OpenReadWrite(const std::string& path) { return Open(path, O_RDWR); }
+
+bool File::Size(int64_t& size) const {
+  if (fd_ < 0) return Fail(EBADF);
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return Fail(errno);
+  size = static_cast<int64_t>(st.st_size);
+  return true;
+}
+
+bool File::ReadAt(int64_t offset, void* data, size_t count) const {
+  if (fd_ < 0) return Fail(EBADF);
+  if (offset < 0) return Fail(EINVAL);
+  auto* out = static_cast<unsigned char*>(data);
+  while (count > 0) {
+    ssize_t n = ::pread(fd_, out, count, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (n == 0) return Fail(EIO);  // the file ended before `count` bytes
+    out += n;
+    offset += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::WriteAt(int64_t offset, const void* data, size_t count) {
+  if (fd_ < 0) return Fail(EBADF);
+  if (offset < 0) return Fail(EINVAL);
+  if (int err = fault::TakeWrite(count)) return Fail(err);
+  auto* in = static_cast<const unsigned char*>(data);
+  while (count > 0) {
+    ssize_t n = ::pwrite(fd_, in, count, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (n == 0) return Fail(ENOSPC);
+    in += n;
+    offset += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::Truncate(int64_t size) {
+  if (fd_ < 0) return Fail(EBADF);
+  if (size < 0) return Fail(EINVAL);
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Fail(errno);
+  return true;
+}
+
+bool File::Sync() {
+  if (fd_ < 0) return Fail(EBADF);
+  if (::fsync(fd_) != 0) return Fail(errno);
+  return true;
+}
+
+bool File::Close() {
+  if (fd_ < 0) return true;
+  int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0 && errno != EINTR) return Fail(errno);
+  return true;
+}
+
+std::string ErrorText(int err) { return std::strerror(err); }
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// A file opened for positioned reads and writes, closed on every path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An existing regular file, opened for reading or for reading and writing. Opening never creates a
+// file, and never succeeds on a folder, a device or a FIFO. Reads and writes are positioned and
+// exact: transferring fewer bytes than asked is a failure. Every failure records its errno, which
+// error() gives until the next failure.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  bool OpenRead(const std::string& path);
+  bool OpenReadWrite(const std::string& path);
+  bool IsOpen() const { return fd_ >= 0; }
+
+  bool Size(int64_t& size) const;
+  bool ReadAt(int64_t offset, void* data, size_t count) const;
+  bool WriteAt(int64_t offset, const void* data, size_t count);
+  // Ends the file at `size` bytes.
+  bool Truncate(int64_t size);
+  // Flushes the file's data and metadata to the disk.
+  bool Sync();
+  // Closes the file; false when the close reported an error (a delayed write failure).
+  bool Close();
+
+  int fd() const { return fd_; }
+  int error() const { return error_; }
+
+ private:
+  bool Open(const std::string& path, int flags);
+  bool Fail(int err) const;
+
+  int fd_ = -1;
+  mutable int error_ = 0;
+};
+
+// The system's text for an errno value, as strerror gives it.
+std::string ErrorText(int err);
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+// File-system calls of the tag code and the window: existence, permissions, folder listing and
+// renaming without replacing. Paths are the file system's bytes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// True when `path` names a regular file, following symbolic links; a folder does not count.
+bool FileExists(const std::string& path);
+
+// Gives the file's owner write permission (the file is no longer read-only). Best effort: the
+// caller ignores the result, and a later open for writing tells whether it worked.
+void ClearReadOnly(const std::string& path);
+
+// The names of the entries of `folder` whose names end in `suffix` (".mp3"), compared without
+// regard to ASCII letter case, folders left out, sorted by name without regard to letter case.
+// `folder` may end in "/" or not. An unreadable folder gives no names.
+std::vector<std::string> ListFolder(const std::string& folder, std::string_view suffix);
+
+// True when `name` may be a file name on every system the files travel to: not empty, not "." or
+// "..", at most 255 bytes, and free of the characters \ / : * ? " < > | and of codes below 32.
+bool IsPortableFileName(std::string_view name);
+
+// Renames `folder`/`from` to `folder`/`to` inside the one folder (`folder` ends in "/"), never
+// replacing another file. Refuses a `to` that is not a portable file name. A rename that changes
+// letter case only goes through a temporary name, so it works on case-insensitive file systems
+// too. False when the rename was refused or failed; the files are then as they were.
+bool RenameInFolder(const std::string& folder, const std::string& from, const std::string& to);
+
+// Renames `from` to `to` unless `to` exists: renameat2 with RENAME_NOREPLACE, or, where the file
+// system lacks it, a hard link and an unlink. Never replaces a file.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+// A new content for an existing file, written beside it and put in its place in one step.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/File.h"
+
+namespace platform {
+
+// Replaces an existing file safely: the new content goes to a temporary file in the same folder,
+// is flushed to the disk, takes the old file's permission bits (and, where allowed, its owner),
+// and then replaces the old file with rename(2), which is atomic. Until Commit() succeeds the old
+// file is untouched, and a replacement that is abandoned or fails removes its temporary file.
+//
+// A symbolic link is followed: the file it points to is replaced and the link stays. A file the
+// user may not write (no owner write permission, or no write access) is refused, and so is a file
+// with more than one hard link, since replacing it would split it from its other names.
+class ReplacementFile {
+ public:
+  ReplacementFile() = default;
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  // Starts the replacement of the existing regular file `path`.
+  bool Begin(const std::string& path);
+  // Appends bytes to the new content.
+  bool Write(const void* data, size_t count);
+  // Appends `count` bytes of `source` from `offset` on to the new content.
+  bool CopyFrom(const File& source, int64_t offset, int64_t count);
+  // Flushes the new content and puts it in the old file's place.
+  bool Commit();
+  // Removes the temporary file; the old file stays as it was.
+  void Abandon();
+
+  int error() const { return error_; }
+  const std::string& target() const { return target_; }
+
+ private:
+  bool Fail(int err);
+
+  File temp_;
+  std::string target_;    // the real path of the file being replaced
+  std::string tempPath_;  // empty when no temporary file exists
+  int64_t written_ = 0;
+  mode_t mode_ = 0;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+  int error_ = 0;
+};
+
+}  // namespace platform
