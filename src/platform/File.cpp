@@ -48,8 +48,7 @@ bool File::Open(const std::string& path, int flags) {
     ::close(fd);
     return Fail(err);
   }
-  int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  ::fcntl(fd, F_SETFL, flags);  // back to blocking reads and writes
   fd_ = fd;
   return true;
 }
@@ -108,6 +107,14 @@ bool File::Truncate(int64_t size) {
   if (size < 0) return Fail(EINVAL);
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Fail(errno);
   return true;
+}
+
+bool File::AddOwnerWrite() {
+  if (fd_ < 0) return Fail(EBADF);
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return Fail(errno);
+  if ((st.st_mode & S_IWUSR) || ::fchmod(fd_, (st.st_mode & 07777) | S_IWUSR) == 0) return true;
+  return Fail(errno);
 }
 
 bool File::Sync() {

@@ -29,6 +29,8 @@ class File {
   bool WriteAt(int64_t offset, const void* data, size_t count);
   // Ends the file at `size` bytes.
   bool Truncate(int64_t size);
+  // Gives the file's owner write permission when it lacks it (the file is no longer read-only).
+  bool AddOwnerWrite();
   // Flushes the file's data and metadata to the disk.
   bool Sync();
   // Closes the file; false when the close reported an error (a delayed write failure).

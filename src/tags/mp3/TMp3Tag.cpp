@@ -206,10 +206,14 @@ bool OpenWithBlock(platform::File& file, const std::string& path, bool write, in
   return opened && file.Size(size) && size >= kBlockSize;
 }
 
-// Opens a file that can hold a block for writing. A read-only file is made writable for its
-// owner first, but only once it is known to be a file that can take a tag at all.
+// Opens a file that can hold a block for writing and makes it writable for its owner (no longer
+// read-only). A file that cannot be opened for writing is made writable first, but only once it
+// is known to be a file that can take a tag at all, so that a refused file keeps its mode.
 bool OpenForTagWrite(platform::File& file, const std::string& path, int64_t& size) {
-  if (OpenWithBlock(file, path, true, size)) return true;
+  if (OpenWithBlock(file, path, true, size)) {
+    file.AddOwnerWrite();  // the outcome is ignored, as when the mode is changed by path
+    return true;
+  }
   TagBlock probe;
   if (!ReadLastBlock(path, probe)) return false;
   platform::ClearReadOnly(path);
