@@ -1,0 +1,76 @@
+#include "Floors.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace floors {
+
+bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && st.st_size >= 128 &&
+            ::pread(fd, block, 128, st.st_size - 128) == 128;
+  ::close(fd);
+  tagged = ok && block[0] == 'T' && block[1] == 'A' && block[2] == 'G';
+  return ok;
+}
+
+bool ReadLastBlockAsPlatformFile(const char* path, unsigned char block[128], bool& tagged) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  ok = ok && ::fstat(fd, &st) == 0 && st.st_size >= 128 &&
+       ::pread(fd, block, 128, st.st_size - 128) == 128;
+  ::close(fd);
+  tagged = ok && block[0] == 'T' && block[1] == 'A' && block[2] == 'G';
+  return ok;
+}
+
+bool WriteLastBlock(const char* path, const unsigned char block[128]) {
+  int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && st.st_size >= 128 &&
+            ::pwrite(fd, block, 128, st.st_size - 128) == 128;
+  return ::close(fd) == 0 && ok;
+}
+
+int64_t ReadAsfHeader(const char* path, std::vector<unsigned char>& buffer) {
+  static const unsigned char kHeaderId[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+  constexpr size_t kFirst = 4096;
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (buffer.size() < kFirst) buffer.resize(kFirst);
+  int64_t size = -1;
+  ssize_t n = ::pread(fd, buffer.data(), kFirst, 0);
+  if (n >= 30 && std::memcmp(buffer.data(), kHeaderId, 16) == 0) {
+    uint64_t header = 0;
+    std::memcpy(&header, buffer.data() + 16, 8);  // little-endian on the machines measured
+    if (header <= static_cast<uint64_t>(n)) {
+      size = static_cast<int64_t>(header);
+    } else if (header < (uint64_t{1} << 30)) {
+      if (buffer.size() < header) buffer.resize(header);
+      size_t rest = header - static_cast<size_t>(n);
+      if (::pread(fd, buffer.data() + n, rest, n) == static_cast<ssize_t>(rest)) {
+        size = static_cast<int64_t>(header);
+      }
+    }
+  }
+  ::close(fd);
+  return size;
+}
+
+bool Rename(const char* from, const char* to) {
+  return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0;
+}
+
+}  // namespace floors

@@ -1,0 +1,31 @@
+// The least the operating system allows for each kind of work the tag code does, in plain system
+// calls: the floors that the tag code is measured against.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace floors {
+
+// Opens the file for reading, finds its end (fstat), reads the last 128 bytes with one pread and
+// closes it. Gives true when the bytes were read; `tagged` tells whether they begin with "TAG".
+bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged);
+
+// The floor's read with the calls that platform::File adds around it: the open with O_NONBLOCK,
+// the fcntl pair that clears O_NONBLOCK again, and a second fstat for the size. Not a floor: it
+// shows how much of the tag code's time those calls are.
+bool ReadLastBlockAsPlatformFile(const char* path, unsigned char block[128], bool& tagged);
+
+// Opens the file for writing, finds its end (fstat), writes 128 bytes over its last 128 bytes
+// with one pwrite and closes it.
+bool WriteLastBlock(const char* path, const unsigned char block[128]);
+
+// Opens the file for reading, reads its ASF header in one read (when the header fits in the
+// first 4,096 bytes) or two (the first 4,096 bytes, then the rest of the header) and closes it.
+// Gives the header's size, or -1 when the file does not start with an ASF Header Object.
+int64_t ReadAsfHeader(const char* path, std::vector<unsigned char>& buffer);
+
+// One renameat2 without replacing.
+bool Rename(const char* from, const char* to);
+
+}  // namespace floors

@@ -1,0 +1,30 @@
+// The items of the suite. Each builds its own corpus in a temporary folder, runs its sides in
+// turns and adds its rows to the table.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "Harness.h"
+
+namespace bench {
+
+struct Config {
+  std::string tmp = "/tmp";  // where the corpora are built
+  size_t mp3Files = 10000;
+  size_t wmaFiles = 2000;
+  size_t bigMiB = 300;
+  int rounds = 9;         // rounds of each side for the items over many files
+  int bigRounds = 5;      // rounds of each side for the large-file save
+  size_t parts = 20;      // parts of a run over many files, in which the sides take turns
+  std::string saveChild;  // the program that measures one save's peak memory
+};
+
+// 1: reading the ID3v1 tags of many MP3 files; 4: saving them.
+void BenchMp3(const Config& config, Table& table);
+// 2: reading the WMA tags of many small WMA files; 3: saving the tag of one large WMA file.
+void BenchWma(const Config& config, Table& table);
+// 5: renaming many files without replacing.
+void BenchRename(const Config& config, Table& table);
+
+}  // namespace bench
