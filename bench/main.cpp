@@ -15,9 +15,16 @@
 
 namespace {
 
-void Usage() {
-  std::cerr << "usage: velomi_bench [--tmp DIR] [--rounds N] [--items 1,2,...] [--quick]\n";
-  std::exit(2);
+[[noreturn]] void Usage(int status) {
+  (status == 0 ? std::cout : std::cerr)
+      << "usage: velomi_bench [--tmp DIR] [--rounds N] [--items 1,2,...] [--quick]\n"
+         "  --tmp DIR     build the corpora under DIR (default: $TMPDIR or /tmp)\n"
+         "  --rounds N    runs of each side (default: 9, and 5 for the large WMA save)\n"
+         "  --items LIST  run only these items (1 MP3 read, 2 WMA read, 3 WMA save,\n"
+         "                4 MP3 save, 5 rename, 6 window)\n"
+         "  --quick       corpora ten times smaller, 3 rounds: checks the suite, measures "
+         "nothing\n";
+  std::exit(status);
 }
 
 }  // namespace
@@ -33,7 +40,7 @@ int main(int argc, char** argv) {
     } else if (a == "--rounds" && i + 1 < argc) {
       config.rounds = std::atoi(argv[++i]);
       config.bigRounds = config.rounds;
-      if (config.rounds < 1) Usage();
+      if (config.rounds < 1) Usage(2);
     } else if (a == "--items" && i + 1 < argc) {
       items.clear();
       for (char* s = std::strtok(argv[++i], ","); s != nullptr; s = std::strtok(nullptr, ",")) {
@@ -45,8 +52,10 @@ int main(int argc, char** argv) {
       config.bigMiB = 30;
       config.rounds = 3;
       config.bigRounds = 3;
+    } else if (a == "--help") {
+      Usage(0);
     } else {
-      Usage();
+      Usage(2);
     }
   }
   config.saveChild = VELOMI_BENCH_SAVE_CHILD;
