@@ -219,6 +219,12 @@ std::string RunChild(const std::vector<std::string>& argv) {
   return out;
 }
 
+std::string CountOf(size_t n, const char* what) {
+  std::string digits = std::to_string(n);
+  for (size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
+  return digits + " " + what;
+}
+
 std::string PerFile(double seconds, size_t files) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.2f us/file", seconds * 1e6 / static_cast<double>(files));

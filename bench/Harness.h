@@ -107,6 +107,7 @@ int64_t PeakResidentKiB();
 std::string RunChild(const std::vector<std::string>& argv);
 
 // Formatting of the table's cells.
+std::string CountOf(size_t n, const char* what);    // "10,000 files"
 std::string PerFile(double seconds, size_t files);  // "3.12 us/file"
 std::string Seconds(double seconds);                // "1.52 s", "512 ms", "0.35 ms"
 std::string Ratio(double ratio);                    // "1.08x"

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "Harness.h"
 
@@ -18,7 +19,12 @@ struct Config {
   int bigRounds = 5;      // rounds of each side for the large-file save
   size_t parts = 20;      // parts of a run over many files, in which the sides take turns
   std::string saveChild;  // the program that measures one save's peak memory
+  bool mp3Read = true, mp3Save = true;  // items 1 and 4
 };
+
+// Writes `files` small MP3 files with ID3v1 tags (each a few KB of MPEG frames and a tag whose
+// texts differ from file to file) into the folder and gives their paths.
+std::vector<std::string> MakeMp3Corpus(const TempDir& dir, size_t files);
 
 // 1: reading the ID3v1 tags of many MP3 files; 4: saving them.
 void BenchMp3(const Config& config, Table& table);
@@ -26,5 +32,10 @@ void BenchMp3(const Config& config, Table& table);
 void BenchWma(const Config& config, Table& table);
 // 5: renaming many files without replacing.
 void BenchRename(const Config& config, Table& table);
+// 6: the window adds a folder of many MP3 files. `self` is this program, which measures the
+// window's memory in a fresh process of its own (WindowMemoryChild).
+void BenchWindow(const Config& config, Table& table, const std::string& self);
+// Adds `folder` to a new window and prints the resident memory before and after and the peak.
+int WindowMemoryChild(const std::string& folder);
 
 }  // namespace bench

@@ -79,10 +79,8 @@ void BenchRename(const Config& config, Table& table) {
   for (uint64_t c : t.checksums) {
     if (c != n) Die("item 5: a rename failed");
   }
-  char item[64];
-  std::snprintf(item, sizeof item, "5 rename (%zu files)", n);
-  table.Add({item, PerFile(t.Median(0), n), sides[1].name, PerFile(t.Median(1), n),
-             RatioRange(t, 0, 1), "", ""});
+  table.Add({"5 rename, " + CountOf(n, "files"), PerFile(t.Median(0), n), sides[1].name,
+             PerFile(t.Median(1), n), RatioRange(t, 0, 1), "", ""});
 }
 
 }  // namespace bench

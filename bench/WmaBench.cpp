@@ -202,10 +202,8 @@ void BenchWma(const Config& config, Table& table) {
   for (uint64_t c : r.checksums) {
     if (c != n) Die("item 2: a reader missed tags");
   }
-  char item[64];
-  std::snprintf(item, sizeof item, "2 WMA read (%zu files)", n);
-  table.Add({item, PerFile(r.Median(0), n), reads[1].name, PerFile(r.Median(1), n),
-             RatioRange(r, 0, 1), "<= 1.5x", Verdict(r.Ratio(0, 1), 1.5)});
+  table.Add({"2 WMA read, " + CountOf(n, "files"), PerFile(r.Median(0), n), reads[1].name,
+             PerFile(r.Median(1), n), RatioRange(r, 0, 1), "<= 1.5x", Verdict(r.Ratio(0, 1), 1.5)});
   table.Add({"", "", reads[2].name, PerFile(r.Median(2), n), RatioRange(r, 0, 2), "< 1x",
              r.Ratio(0, 2) < 1 ? "met" : "MISSED"});
 
@@ -298,9 +296,9 @@ void BenchWma(const Config& config, Table& table) {
       Utf8(check.Title) != saved.tag()->title().to8Bit(true)) {
     Die("item 3: TIDwma and TagLib read the saved file differently");
   }
-  std::snprintf(item, sizeof item, "3 WMA save (%zu MiB file)", config.bigMiB);
-  table.Add({item, Seconds(s.Median(0)), saves[1].name, Seconds(s.Median(1)), RatioRange(s, 0, 1),
-             "<= 1.5x", Verdict(s.Ratio(0, 1), 1.5)});
+  table.Add({"3 WMA save, " + CountOf(config.bigMiB, "MiB file"), Seconds(s.Median(0)),
+             saves[1].name, Seconds(s.Median(1)), RatioRange(s, 0, 1), "<= 1.5x",
+             Verdict(s.Ratio(0, 1), 1.5)});
   for (size_t k = 2; k < saves.size(); ++k) {
     table.Add({"", "", saves[k].name, Seconds(s.Median(k)), RatioRange(s, 0, k), "", ""});
   }
@@ -311,9 +309,8 @@ void BenchWma(const Config& config, Table& table) {
   const int64_t oursBig = SavePeakKiB(config, "ours", big);
   const int64_t oursSmall = SavePeakKiB(config, "ours", paths[0]);
   const int64_t taglibBig = SavePeakKiB(config, "taglib", big);
-  std::snprintf(item, sizeof item, "3 WMA save, peak memory");
-  table.Add({item, KiB(oursBig), "the same save of a 10 KB file", KiB(oursSmall), "", "< 16 MiB",
-             Verdict(static_cast<double>(oursBig), 16 * 1024)});
+  table.Add({"3 WMA save, peak memory", KiB(oursBig), "the same save of a 10 KB file",
+             KiB(oursSmall), "", "< 16 MiB", Verdict(static_cast<double>(oursBig), 16 * 1024)});
   table.Add({"", "", "TagLib save of the large file", KiB(taglibBig), "", "", ""});
   table.Add({"", "", "a process that saves nothing", KiB(idle), "", "", ""});
 }

@@ -5,6 +5,8 @@
 //
 // --quick makes every corpus ten times smaller and runs three rounds: a check that the suite
 // works, not a measurement.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -30,6 +32,11 @@ namespace {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if VELOMI_BENCH_WINDOW
+  if (argc == 3 && std::strcmp(argv[1], "--window-memory") == 0) {
+    return bench::WindowMemoryChild(argv[2]);
+  }
+#endif
   bench::Config config;
   if (const char* t = std::getenv("TMPDIR"); t != nullptr && *t != '\0') config.tmp = t;
   std::set<int> items = {1, 2, 3, 4, 5, 6};
@@ -61,7 +68,9 @@ int main(int argc, char** argv) {
   config.saveChild = VELOMI_BENCH_SAVE_CHILD;
 
   bench::Table table;
-  if (items.count(1) || items.count(4)) bench::BenchMp3(config, table);
+  config.mp3Read = items.count(1) > 0;
+  config.mp3Save = items.count(4) > 0;
+  if (config.mp3Read || config.mp3Save) bench::BenchMp3(config, table);
   if (items.count(2) || items.count(3)) {
 #if VELOMI_BENCH_WMA
     bench::BenchWma(config, table);
@@ -70,9 +79,19 @@ int main(int argc, char** argv) {
 #endif
   }
   if (items.count(5)) bench::BenchRename(config, table);
+  if (items.count(6)) {
+#if VELOMI_BENCH_WINDOW
+    char self[4096];
+    ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (len <= 0) bench::Die("cannot find this program's path");
+    bench::BenchWindow(config, table, std::string(self, static_cast<size_t>(len)));
+#else
+    table.Note("Item 6 (window) is not built: there is no window library in this build.");
+#endif
+  }
 
   std::cout << "Medians of " << config.rounds << " runs of each side (" << config.bigRounds
-            << " for the 300 MB save), sides run in turns in one process after one untimed run "
+            << " for the large WMA save), sides run in turns in one process after one untimed run "
                "each; every side works on the same files, already in the page cache. Range: the "
                "smallest and largest ratio of two runs in the same round.\n\n";
   table.Print();

@@ -22,5 +22,6 @@ echo "Date:       $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "CPU:        $(nproc) x $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 echo "Kernel:     $(uname -r)"
 echo "Folder:     $tmp ($(df -T "$tmp" | awk 'NR==2 {print $2}'))"
+echo "Load:       $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min, before the run)"
 echo
 build-bench/bench/velomi_bench --tmp "$tmp" "$@"

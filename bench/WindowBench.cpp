@@ -1,0 +1,131 @@
+// Item 6: the window adds a folder of many MP3 files, on the offscreen platform, against the reads
+// of the same files alone; and the window's memory with that many rows.
+#include <QApplication>
+#include <QByteArray>
+#include <QString>
+#include <cstdio>
+#include <memory>
+
+#include "AppSetup.h"
+#include "Items.h"
+#include "Rules.h"
+#include "TrackList.h"
+#include "Unit1.h"
+#include "platform/FileSystem.h"
+#include "tags/mp3/TMp3Tag.h"
+
+namespace bench {
+namespace {
+
+// What Button2Click does once its folder dialog has given `folder` (ending in "/"): list the
+// folder's MP3 files and then its WMA files, and add each; then the window catches up with the
+// events that the adding posted (layout and painting of the list), as it would before the user
+// sees the result. Gives the number of rows.
+uint64_t AddFolder(TForm1& form, const QString& folder) {
+  const std::string native = rules::NativePath(folder);
+  for (const char* suffix : {".mp3", ".wma"}) {
+    for (const std::string& name : platform::ListFolder(native, suffix)) {
+      form.AddTrack(folder + rules::FromNativePath(name));
+    }
+  }
+  QApplication::sendPostedEvents();
+  QApplication::processEvents();
+  return static_cast<uint64_t>(form.LV->rowCount());
+}
+
+std::unique_ptr<TForm1> ShownForm() {
+  auto form = std::make_unique<TForm1>();
+  form->show();
+  QApplication::processEvents();
+  return form;
+}
+
+void UseOffscreenPlatform() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+}  // namespace
+
+void BenchWindow(const Config& config, Table& table, const std::string& self) {
+  UseOffscreenPlatform();
+  int argc = 1;
+  char name[] = "velomi_bench";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  appsetup::SetupApplication(app);
+
+  TempDir dir(config.tmp, "velomi-bench-window");
+  const std::vector<std::string> paths = MakeMp3Corpus(dir, config.mp3Files);
+  const size_t n = paths.size();
+  const QString folder = rules::FromNativePath(dir.path() + "/");
+
+  std::unique_ptr<TForm1> form = ShownForm();
+  TIDmp3 tag;
+  std::vector<Side> sides = {
+      {"TForm1: list the folder, AddTrack each file",
+       [&](size_t) { return AddFolder(*form, folder); },
+       [&] {
+         form.reset();
+         form = ShownForm();
+       }},
+      {"reads alone: TIDmp3::ReadFromFile each file",
+       [&](size_t) {
+         uint64_t read = 0;
+         for (const auto& p : paths) read += tag.ReadFromFile(p);
+         return read;
+       },
+       {}},
+      {"listing + reads alone",
+       [&](size_t) {
+         uint64_t read = 0;
+         const std::string native = dir.path() + "/";
+         for (const char* suffix : {".mp3", ".wma"}) {
+           for (const std::string& file : platform::ListFolder(native, suffix)) {
+             read += tag.ReadFromFile(native + file);
+           }
+         }
+         return read;
+       },
+       {}},
+  };
+  Timings t = Alternate(sides, config.rounds);
+  for (uint64_t c : t.checksums) {
+    if (c != n) Die("item 6: the window or a reader missed files");
+  }
+  form.reset();
+  table.Add({"6 window adds a folder, " + CountOf(n, "files"), PerFile(t.Median(0), n),
+             sides[1].name, PerFile(t.Median(1), n), RatioRange(t, 0, 1), "<= 2x",
+             Verdict(t.Ratio(0, 1), 2.0)});
+  table.Add({"", "", sides[2].name, PerFile(t.Median(2), n), RatioRange(t, 0, 2), "", ""});
+
+  // The memory, in a fresh process: resident memory with the window shown and empty, and after
+  // the folder was added.
+  std::string out = RunChild({self, "--window-memory", dir.path()});
+  long long before = 0, after = 0, peak = 0;
+  if (std::sscanf(out.c_str(), "%lld %lld %lld", &before, &after, &peak) != 3) {
+    Die("item 6: the memory probe gave no numbers");
+  }
+  char perRow[64];
+  std::snprintf(perRow, sizeof perRow, "%.2f KiB/row",
+                static_cast<double>(after - before) / static_cast<double>(n));
+  table.Add({"6 window memory", KiB(after) + " resident", "the empty window shown", KiB(before),
+             "+" + KiB(after - before) + ", " + perRow, "", ""});
+  table.Add({"", "", "peak of the process", KiB(peak), "", "", ""});
+}
+
+int WindowMemoryChild(const std::string& folder) {
+  UseOffscreenPlatform();
+  int argc = 1;
+  char name[] = "velomi_bench";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  appsetup::SetupApplication(app);
+  std::unique_ptr<TForm1> form = ShownForm();
+  const long long before = ResidentKiB();
+  AddFolder(*form, rules::FromNativePath(folder + "/"));
+  const long long after = ResidentKiB();
+  std::printf("%lld %lld %lld\n", before, after, static_cast<long long>(PeakResidentKiB()));
+  return 0;
+}
+
+}  // namespace bench
