@@ -20,6 +20,8 @@ extern char** environ;
 
 namespace bench {
 
+bool verbose = false;
+
 double Now() {
   timespec ts;
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -73,6 +75,7 @@ Timings Alternate(const std::vector<Side>& sides, int rounds, size_t parts) {
   t.checksums.assign(sides.size(), 0);
   for (const Side& side : sides) {
     for (size_t p = 0; p < parts; ++p) {
+      if (side.before) side.before();
       side.run(p);
       if (side.after) side.after();
     }
@@ -83,6 +86,7 @@ Timings Alternate(const std::vector<Side>& sides, int rounds, size_t parts) {
     for (size_t p = 0; p < parts; ++p, ++turn) {
       for (size_t k = 0; k < sides.size(); ++k) {
         size_t s = (turn + k) % sides.size();
+        if (sides[s].before) sides[s].before();
         double start = Now();
         sums[s] += sides[s].run(p);
         t.seconds[s][r] += Now() - start;
@@ -90,6 +94,12 @@ Timings Alternate(const std::vector<Side>& sides, int rounds, size_t parts) {
       }
     }
     t.checksums = sums;
+    if (verbose) {
+      for (size_t s = 0; s < sides.size(); ++s) {
+        std::fprintf(stderr, "round %zu  %10.6f s  %s\n", r, t.seconds[s][r],
+                     sides[s].name.c_str());
+      }
+    }
   }
   return t;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -19,11 +20,19 @@ double Now();
 // `run(part)` does one part and gives a checksum of what it found (so that nothing can be
 // optimised away, and so that sides can be checked against each other). `after`, when set, runs
 // untimed after each part: tidying that must not be charged to the next side, such as flushing
-// the dirty pages that a side left behind.
+// the dirty pages that a side left behind. `before`, when set, runs untimed before each part.
 struct Side {
+  Side(std::string name_, std::function<uint64_t(size_t)> run_, std::function<void()> after_ = {},
+       std::function<void()> before_ = {})
+      : name(std::move(name_)),
+        run(std::move(run_)),
+        after(std::move(after_)),
+        before(std::move(before_)) {}
+
   std::string name;
   std::function<uint64_t(size_t part)> run;
   std::function<void()> after;
+  std::function<void()> before;
 };
 
 // The slice [begin, end) of `count` items that part `part` of `parts` covers.
@@ -61,6 +70,9 @@ struct Timings {
 // turn moves on by one each time, so that no side always follows the same other side. A run's time
 // is the sum of its parts' times.
 Timings Alternate(const std::vector<Side>& sides, int rounds, size_t parts = 1);
+
+// When set, Alternate prints every run's time to the standard error.
+extern bool verbose;
 
 double Median(std::vector<double> values);
 

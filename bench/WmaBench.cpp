@@ -153,14 +153,9 @@ int64_t SavePeakKiB(const Config& config, const std::string& how, const std::str
   return std::atoll(RunChild(argv).c_str());
 }
 
-}  // namespace
-
-void BenchWma(const Config& config, Table& table) {
-  TempDir dir(config.tmp, "velomi-bench-wma");
-  const std::vector<std::string> variants = MakeVariants(dir);
-  CheckAgreement(variants);
-
-  // Item 2: reads of many small files, copies of the variants in turn.
+// Item 2: reads of many small files, copies of the variants in turn.
+void ReadItem(const Config& config, const TempDir& dir, const std::vector<std::string>& variants,
+              Table& table) {
   const size_t n = config.wmaFiles;
   std::vector<std::string> paths;
   for (size_t i = 0; i < n; ++i) {
@@ -206,9 +201,12 @@ void BenchWma(const Config& config, Table& table) {
              PerFile(r.Median(1), n), RatioRange(r, 0, 1), "<= 1.5x", Verdict(r.Ratio(0, 1), 1.5)});
   table.Add({"", "", reads[2].name, PerFile(r.Median(2), n), RatioRange(r, 0, 2), "< 1x",
              r.Ratio(0, 2) < 1 ? "met" : "MISSED"});
+}
 
-  // Item 3: the save of one large file: a real header (the first variant's whole file) followed
-  // by pseudo-random data.
+// Item 3: the save of one large file: a real header (the first variant's whole file) followed by
+// pseudo-random data.
+void SaveItem(const Config& config, const TempDir& dir, const std::vector<std::string>& variants,
+              Table& table) {
   const std::string big = dir.File("big.wma");
   const std::string copy = dir.File("copy.wma");
   {
@@ -282,11 +280,18 @@ void BenchWma(const Config& config, Table& table) {
          bool ok = f.isValid() && f.save();
          return static_cast<uint64_t>(ok && HeaderSize(big) == before);
        },
-       [&] { SyncFile(big); }},
+       [&] { SyncFile(big); },
+       // Untimed: TagLib first lays the header out its own way (after our save, that moves the
+       // data), so that the timed save finds a header of its own layout.
+       [&] {
+         TagLib::ASF::File f(big.c_str(), false);
+         f.save();
+         SyncFile(big);
+       }},
   };
   Timings s = Alternate(saves, config.bigRounds);
-  for (uint64_t c : s.checksums) {
-    if (c != 1) Die("item 3: a save failed");
+  for (size_t k = 0; k < saves.size(); ++k) {
+    if (s.checksums[k] != 1) Die("item 3: a save failed: " + saves[k].name);
   }
   // Every side kept the data after the header, and both readers agree on the saved title.
   if (ReadTail(big, tail.size()) != tail) Die("item 3: a save changed the data after the header");
@@ -307,12 +312,25 @@ void BenchWma(const Config& config, Table& table) {
   // (the peak must not grow with the file), TagLib's, and a process that saves nothing.
   const int64_t idle = SavePeakKiB(config, "idle", "");
   const int64_t oursBig = SavePeakKiB(config, "ours", big);
-  const int64_t oursSmall = SavePeakKiB(config, "ours", paths[0]);
+  const std::string small = dir.File("small.wma");
+  CopyFile(variants[0], small);
+  const int64_t oursSmall = SavePeakKiB(config, "ours", small);
   const int64_t taglibBig = SavePeakKiB(config, "taglib", big);
   table.Add({"3 WMA save, peak memory", KiB(oursBig), "the same save of a 10 KB file",
              KiB(oursSmall), "", "< 16 MiB", Verdict(static_cast<double>(oursBig), 16 * 1024)});
   table.Add({"", "", "TagLib save of the large file", KiB(taglibBig), "", "", ""});
   table.Add({"", "", "a process that saves nothing", KiB(idle), "", "", ""});
+}
+
+}  // namespace
+
+void BenchWma(const Config& config, Table& table) {
+  TempDir dir(config.tmp, "velomi-bench-wma");
+  const std::vector<std::string> variants = MakeVariants(dir);
+  CheckAgreement(variants);
+
+  if (config.wmaRead) ReadItem(config, dir, variants, table);
+  if (config.wmaSave) SaveItem(config, dir, variants, table);
 }
 
 }  // namespace bench

@@ -19,9 +19,9 @@ namespace {
 
 [[noreturn]] void Usage(int status) {
   (status == 0 ? std::cout : std::cerr)
-      << "usage: velomi_bench [--tmp DIR] [--rounds N] [--items 1,2,...] [--quick]\n"
+      << "usage: velomi_bench [--tmp DIR] [--rounds N] [--items 1,2,...] [--quick] [--verbose]\n"
          "  --tmp DIR     build the corpora under DIR (default: $TMPDIR or /tmp)\n"
-         "  --rounds N    runs of each side (default: 9, and 5 for the large WMA save)\n"
+         "  --rounds N    runs of each side (default: 9, and 7 for the large WMA save)\n"
          "  --items LIST  run only these items (1 MP3 read, 2 WMA read, 3 WMA save,\n"
          "                4 MP3 save, 5 rename, 6 window)\n"
          "  --quick       corpora ten times smaller, 3 rounds: checks the suite, measures "
@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
       config.bigMiB = 30;
       config.rounds = 3;
       config.bigRounds = 3;
+    } else if (a == "--verbose") {
+      bench::verbose = true;
     } else if (a == "--help") {
       Usage(0);
     } else {
@@ -71,7 +73,9 @@ int main(int argc, char** argv) {
   config.mp3Read = items.count(1) > 0;
   config.mp3Save = items.count(4) > 0;
   if (config.mp3Read || config.mp3Save) bench::BenchMp3(config, table);
-  if (items.count(2) || items.count(3)) {
+  config.wmaRead = items.count(2) > 0;
+  config.wmaSave = items.count(3) > 0;
+  if (config.wmaRead || config.wmaSave) {
 #if VELOMI_BENCH_WMA
     bench::BenchWma(config, table);
 #else
