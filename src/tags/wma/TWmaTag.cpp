@@ -142,9 +142,36 @@ void ReadHeader(ByteSpan header, TIDwma& tag) {
   }
 }
 
+// Names under which some writers (ffmpeg among them) keep a copy of a Content Description string
+// as a descriptor too. Readers that take both (ffmpeg, for one) let the descriptor win, so a stale
+// copy would hide the new text.
+constexpr std::array<std::u16string_view, 4> kContentCopyNames = {u"Title", u"Author", u"Copyright",
+                                                                  u"Description"};
+
+bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// For a string descriptor that holds a copy of one of the tag's Content Description fields (its
+// name one of kContentCopyNames in any letter case), that field; otherwise nullptr.
+const std::u16string* ContentCopyField(const asf::ContentDescriptor& d, const TIDwma& tag) {
+  if (d.type != asf::kTypeString) return nullptr;
+  std::u16string name = d.Name();
+  for (size_t i = 0; i < kContentCopyNames.size(); ++i) {
+    if (EqualIgnoringAsciiCase(name, kContentCopyNames[i])) return &(tag.*kContentFields[i]);
+  }
+  return nullptr;
+}
+
 // Writes a new Extended Content Description Object: the tag's own attributes in table order, then
-// the old descriptors that carry a value and a name outside the table, as they were. False when
-// there are more descriptors than a count can hold.
+// the old descriptors that carry a value and a name outside the table, as they were, except that
+// a copy of a Content Description field takes the field's new text when the field is not empty.
+// False when there are more descriptors than a count can hold.
 bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
                                      const std::vector<asf::ContentDescriptor>& old) {
   asf::ExtendedContentDescriptionWriter writer(out);
@@ -155,7 +182,15 @@ bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
   for (const asf::ContentDescriptor& d : old) {
     if (d.value.size == 0 || AttributeRow(d.name) != AttributeNames.size()) continue;
     if (writer.count() == asf::kMaxDescriptors) return false;
-    writer.AppendDescriptor(d);
+    const std::u16string* field = ContentCopyField(d, tag);
+    if (field != nullptr && !field->empty()) {
+      asf::ByteWriter value;
+      value.WriteUtf16(*field);
+      writer.AppendDescriptor(
+          asf::ContentDescriptor{d.name, d.type, ByteSpan{value.bytes().data(), value.Position()}});
+    } else {
+      writer.AppendDescriptor(d);
+    }
   }
   return writer.Finish();
 }

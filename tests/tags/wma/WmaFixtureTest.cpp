@@ -88,10 +88,15 @@ TEST(WmaFixture, DescriptorsOfOtherNamesSurvive) {
   TIDwma tag;
   ASSERT_TRUE(tag.ReadFromFile(path));
   tag.SetGenre(u"");
+  tag.SetTitle(u"Another title");
   ASSERT_TRUE(tag.SaveToFile(path));
   Bytes saved = ReadAll(path);
   Bytes header(saved.begin(), saved.begin() + long(HeaderSizeOf(saved)));
   EXPECT_TRUE(Contains(header, StringDesc(u"Description", u"ffmpeg comment").Encoded()));
-  EXPECT_TRUE(Contains(header, StringDesc(u"title", u"Test Title").Encoded()));
+  EXPECT_TRUE(Contains(header, StringDesc(u"copyright", u"(c) 2001 Test").Encoded()));
+  EXPECT_TRUE(Contains(header, StringDesc(u"Author", u"Test Artist").Encoded()));
+  // ffmpeg's own copy of the title follows the new one.
+  EXPECT_TRUE(Contains(header, StringDesc(u"title", u"Another title").Encoded()));
+  EXPECT_FALSE(Contains(header, Str(u"Test Title")));
   EXPECT_FALSE(Contains(header, Str(u"WM/Genre")));
 }

@@ -165,6 +165,30 @@ TEST(WmaSave, CarriedDescriptorsKeepTheirExactBytes) {
   EXPECT_EQ(saved, Header({Content(u"", u""), Extended({oddName, lonelyNul})}) + AfterHeader(old));
 }
 
+TEST(WmaSave, CopiesOfTheContentStringsFollowTheNewText) {
+  // ffmpeg keeps the title, author, copyright and description as descriptors too, and lets them
+  // win over the Content Description Object when it reads: a stale copy would hide the new text.
+  // A string copy takes the field's new text; an empty field or a copy of another type leaves it.
+  Bytes old =
+      File({Content(u"Old", u"Old artist"), Extended({StringDesc(u"title", u"Old"),
+                                                      StringDesc(u"Author", u"Old artist"),
+                                                      {Str(u"COPYRIGHT"), 1, Bytes{1, 2}},
+                                                      StringDesc(u"Description", u"only here"),
+                                                      StringDesc(u"Titles", u"not a copy")})});
+  TIDwma tag = ReadImage(old);
+  tag.SetTitle(u"New");
+  tag.SetArtist(u"New artist");
+  tag.SetCopyright(u"(c)");
+  Bytes saved = SaveCopy(tag, old);
+  EXPECT_EQ(saved, Header({Content(u"New", u"New artist", u"(c)"),
+                           Extended({StringDesc(u"title", u"New"),
+                                     StringDesc(u"Author", u"New artist"),
+                                     {Str(u"COPYRIGHT"), 1, Bytes{1, 2}},
+                                     StringDesc(u"Description", u"only here"),
+                                     StringDesc(u"Titles", u"not a copy")})}) +
+                       AfterHeader(old));
+}
+
 TEST(WmaSave, TextsAndCountsBeyondTheFieldsAreRefused) {
   TempDir dir;
   Bytes old = File({Content(u"T", u"A"), Extended({StringDesc(u"Other", u"o")})});
