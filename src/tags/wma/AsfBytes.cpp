@@ -16,7 +16,8 @@ char16_t UnitAt(ByteSpan bytes, size_t i) {
   return static_cast<char16_t>(bytes.data[2 * i] | (bytes.data[2 * i + 1] << 8));
 }
 
-// The number of units of a stored string's text.
+}  // namespace
+
 size_t TextUnits(ByteSpan bytes) {
   size_t units = bytes.size / 2;
   if (bytes.size % 2 == 0) {
@@ -26,8 +27,6 @@ size_t TextUnits(ByteSpan bytes) {
   }
   return units;
 }
-
-}  // namespace
 
 std::u16string TextOf(ByteSpan bytes) {
   std::u16string text(TextUnits(bytes), u'\0');
@@ -43,36 +42,13 @@ bool TextEquals(ByteSpan bytes, std::u16string_view text) {
   return true;
 }
 
-const uint8_t* ByteReader::Take(size_t count) {
-  if (count > size_ - pos_) throw EReadError();
-  const uint8_t* at = data_ + pos_;
-  pos_ += count;
-  return at;
-}
-
-uint16_t ByteReader::ReadWord() {
-  const uint8_t* b = Take(2);
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
-
-uint32_t ByteReader::ReadDword() {
-  const uint8_t* b = Take(4);
-  return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
-}
-
-uint64_t ByteReader::ReadQword() {
-  uint64_t low = ReadDword();
-  uint64_t high = ReadDword();
-  return low | (high << 32);
-}
+void RaiseReadError() { throw EReadError(); }
 
 Guid ByteReader::ReadGuid() {
   Guid id;
   std::memcpy(id.data(), Take(id.size()), id.size());
   return id;
 }
-
-ByteSpan ByteReader::ReadBytes(size_t count) { return ByteSpan{Take(count), count}; }
 
 void ByteWriter::WriteWord(uint16_t value) {
   bytes_.push_back(static_cast<uint8_t>(value));

@@ -30,6 +30,11 @@ std::u16string TextOf(ByteSpan bytes);
 // True when TextOf(bytes) equals `text`: the same number of units and the same units in the same
 // places. Case matters and nothing is trimmed.
 bool TextEquals(ByteSpan bytes, std::u16string_view text);
+// The number of units of TextOf(bytes).
+size_t TextUnits(ByteSpan bytes);
+
+// Raises EReadError.
+[[noreturn]] void RaiseReadError();
 
 // Reads fields from a fixed run of bytes, front to back. A read that would run past the end raises
 // EReadError and leaves the position where it was.
@@ -42,17 +47,31 @@ class ByteReader {
   size_t Position() const { return pos_; }
   size_t Remaining() const { return size_ - pos_; }
 
-  uint16_t ReadWord();
-  uint32_t ReadDword();
-  uint64_t ReadQword();
+  uint16_t ReadWord() {
+    const uint8_t* b = Take(2);
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  }
+  uint32_t ReadDword() {
+    const uint8_t* b = Take(4);
+    return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+  }
+  uint64_t ReadQword() {
+    uint64_t low = ReadDword();
+    return low | (uint64_t{ReadDword()} << 32);
+  }
   Guid ReadGuid();
-  ByteSpan ReadBytes(size_t count);
+  ByteSpan ReadBytes(size_t count) { return ByteSpan{Take(count), count}; }
   // Reads a string of `length` bytes and gives its text (see TextOf).
   std::u16string ReadUtf16(size_t length) { return TextOf(ReadBytes(length)); }
   void Skip(size_t count) { ReadBytes(count); }
 
  private:
-  const uint8_t* Take(size_t count);
+  const uint8_t* Take(size_t count) {
+    if (count > size_ - pos_) RaiseReadError();
+    const uint8_t* at = data_ + pos_;
+    pos_ += count;
+    return at;
+  }
 
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;

@@ -1,7 +1,5 @@
 #include "tags/wma/AsfObjects.h"
 
-#include <algorithm>
-
 #include "tags/wma/TWmaTag.h"
 
 namespace asf {
@@ -82,10 +80,7 @@ void ContentDescriptor::Render(ByteWriter& out) const {
 }
 
 void ExtendedContentDescription::Parse(ByteReader body, ExtendedContentDescription& into) {
-  uint16_t count = body.ReadWord();
-  // A descriptor takes at least six bytes: a count larger than the body can hold reserves no more.
-  into.descriptors.reserve(std::min<size_t>(count, body.Remaining() / 6));
-  for (uint16_t i = 0; i < count; ++i) into.descriptors.push_back(ContentDescriptor::Parse(body));
+  ForEachDescriptor(body, [&](const ContentDescriptor& d) { into.descriptors.push_back(d); });
 }
 
 ExtendedContentDescriptionWriter::ExtendedContentDescriptionWriter(ByteWriter& out)

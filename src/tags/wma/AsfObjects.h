@@ -101,8 +101,13 @@ struct ContentDescriptor {
 struct ExtendedContentDescription {
   std::vector<ContentDescriptor> descriptors;
 
-  // Reads the count and the descriptors, each kept as soon as it is read, so that a descriptor
-  // that runs past the body leaves the descriptors before it in `into`.
+  // Reads the count, then the descriptors in order, handing each to `visit` as soon as it is
+  // read: a descriptor that runs past the body raises after those before it were handed on.
+  template <typename Visit>
+  static void ForEachDescriptor(ByteReader body, Visit&& visit) {
+    uint16_t count = body.ReadWord();
+    for (uint16_t i = 0; i < count; ++i) visit(ContentDescriptor::Parse(body));
+  }
   static void Parse(ByteReader body, ExtendedContentDescription& into);
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -59,8 +60,11 @@ std::u16string DecimalText(int32_t value) {
 
 // The row of AttributeNames whose name the stored name equals, or AttributeNames.size().
 size_t AttributeRow(ByteSpan name) {
+  size_t units = asf::TextUnits(name);
   for (size_t row = 0; row < AttributeNames.size(); ++row) {
-    if (asf::TextEquals(name, AttributeNames[row])) return row;
+    if (AttributeNames[row].size() == units && asf::TextEquals(name, AttributeNames[row])) {
+      return row;
+    }
   }
   return AttributeNames.size();
 }
@@ -72,27 +76,46 @@ std::string ExpandedPath(const std::string& path) {
   return ec ? path : full.lexically_normal().string();
 }
 
-[[noreturn]] void RaiseOpenError(const std::string& path, const platform::File& file) {
+// Opens an existing regular file for reading. False when there is none at the path (a folder does
+// not count); raises the open error when there is one that cannot be opened. The open comes
+// first and the existence test only after a failure, which spares a path lookup on every read.
+bool OpenExisting(platform::File& file, const std::string& path) {
+  if (file.OpenRead(path)) return true;
+  if (!platform::FileExists(path)) return false;
   throw EFOpenError(ExpandedPath(path), platform::ErrorText(file.error()));
 }
 
-// Reads the first bytes of an open file (up to 30): what they are, the file's size and, for an
-// ASF file, the header's Object Size.
-asf::FileStart ReadStart(const platform::File& file, int64_t& fileSize, int64_t& headerSize) {
-  if (!file.Size(fileSize)) throw EReadError();
-  uint8_t first[asf::kHeaderStartSize];
-  size_t count = static_cast<size_t>(std::min<int64_t>(fileSize, sizeof first));
-  if (!file.ReadAt(0, first, count)) throw EReadError();
-  return asf::IdentifyStart(ByteSpan{first, count}, headerSize);
+// The first read of a file takes this many bytes at most: enough for the whole header of most
+// files, so that one read serves where two would otherwise be needed.
+constexpr int64_t kFirstRead = 4096;
+
+// Reads the start of an open file: the file's size, what it is and, when it holds at least 24
+// bytes, the QWORD at offset 16. `start` receives the bytes read, up to kFirstRead.
+asf::FileStart ReadStart(const platform::File& file, int64_t& fileSize, int64_t& headerSize,
+                         std::vector<uint8_t>& start) {
+  fileSize = file.SizeAtOpen();
+  start.resize(static_cast<size_t>(std::min(fileSize, kFirstRead)));
+  if (!file.ReadAt(0, start.data(), start.size())) throw EReadError();
+  size_t first = std::min(start.size(), asf::kHeaderStartSize);
+  return asf::IdentifyStart(ByteSpan{start.data(), first}, headerSize);
 }
 
-// Reads the whole header, from offset 0 to its Object Size, in one read.
-std::vector<uint8_t> ReadHeaderBytes(const platform::File& file, int64_t headerSize,
-                                     int64_t fileSize) {
+// Completes `header`, which holds the start of the file, to the whole header: offsets 0 up to its
+// Object Size, checked against the file's size before anything is allocated for it. A header too
+// large for the memory left is a header that cannot be read.
+void ReadRestOfHeader(const platform::File& file, int64_t headerSize, int64_t fileSize,
+                      std::vector<uint8_t>& header) {
   asf::CheckHeaderSize(headerSize, fileSize);
-  std::vector<uint8_t> header(static_cast<size_t>(headerSize));
-  if (!file.ReadAt(0, header.data(), header.size())) throw EReadError();
-  return header;
+  size_t have = std::min(header.size(), static_cast<size_t>(headerSize));
+  try {
+    header.resize(static_cast<size_t>(headerSize));
+  } catch (const std::bad_alloc&) {
+    throw EReadError();
+  }
+  if (have < header.size() &&
+      !file.ReadAt(static_cast<int64_t>(have), header.data() + have, header.size() - have)) {
+    throw EReadError();
+  }
 }
 
 void ApplyContentDescription(const asf::ContentDescription& content, TIDwma& tag) {
@@ -130,14 +153,8 @@ void ReadHeader(ByteSpan header, TIDwma& tag) {
       }
       ApplyContentDescription(content, tag);
     } else if (child.id == ExtendedContentDescriptionObjectId) {
-      asf::ExtendedContentDescription extended;
-      try {
-        asf::ExtendedContentDescription::Parse(child.Body(), extended);
-      } catch (const EReadError&) {
-        for (const auto& d : extended.descriptors) ApplyDescriptor(d, tag);
-        throw;
-      }
-      for (const auto& d : extended.descriptors) ApplyDescriptor(d, tag);
+      asf::ExtendedContentDescription::ForEachDescriptor(
+          child.Body(), [&](const asf::ContentDescriptor& d) { ApplyDescriptor(d, tag); });
     }
   }
 }
@@ -288,35 +305,34 @@ void TIDwma::SetVersion(std::u16string_view text) { Version = TrimTrailing(text)
 
 bool TIDwma::ReadFromFile(const std::string& path) {
   Clear();
-  if (!platform::FileExists(path)) return false;
   platform::File file;
-  if (!file.OpenRead(path)) RaiseOpenError(path, file);
+  if (!OpenExisting(file, path)) return false;
   int64_t fileSize = 0;
   int64_t headerSize = 0;
-  if (ReadStart(file, fileSize, headerSize) != asf::FileStart::kHeader) return false;
+  std::vector<uint8_t> header;
+  if (ReadStart(file, fileSize, headerSize, header) != asf::FileStart::kHeader) return false;
   HeaderSize = headerSize;
-  std::vector<uint8_t> header = ReadHeaderBytes(file, headerSize, fileSize);
+  ReadRestOfHeader(file, headerSize, fileSize, header);
   file.Close();
   ReadHeader(ByteSpan{header.data(), header.size()}, *this);
   return true;
 }
 
 bool TIDwma::SaveToFile(const std::string& path) {
-  if (!platform::FileExists(path)) return false;
   platform::File source;
-  if (!source.OpenRead(path)) RaiseOpenError(path, source);
+  if (!OpenExisting(source, path)) return false;
   int64_t fileSize = 0;
   int64_t headerSize = 0;
-  asf::FileStart start = ReadStart(source, fileSize, headerSize);
+  std::vector<uint8_t> old;
+  asf::FileStart start = ReadStart(source, fileSize, headerSize, old);
   if (start == asf::FileStart::kTooShort) return false;
   HeaderSize = headerSize;
   if (start != asf::FileStart::kHeader) return false;
 
   std::vector<uint8_t> rendered;
-  {
-    std::vector<uint8_t> old = ReadHeaderBytes(source, headerSize, fileSize);
-    if (!RenderHeader(ByteSpan{old.data(), old.size()}, *this, rendered)) return false;
-  }
+  ReadRestOfHeader(source, headerSize, fileSize, old);
+  if (!RenderHeader(ByteSpan{old.data(), old.size()}, *this, rendered)) return false;
+  old = std::vector<uint8_t>();
 
   // Everything is checked: only now is the new file begun beside the old one.
   platform::ReplacementFile replacement;

@@ -144,7 +144,6 @@ TEST(WmaSave, SeveralMetadataObjectsOfOneKind) {
   TIDwma tag = ReadImage(old);
   ASSERT_EQ(tag.Title, u"Two");
   Bytes saved = SaveCopy(tag, old);
-  Bytes own = StringDesc(u"WM/Genre", u"x").Encoded();
   EXPECT_EQ(saved,
             Header({Content(u"Two", u"B"), kFileProperties,
                     Extended({StringDesc(u"WM/Genre", u"x"), StringDesc(u"First", u"1")}),
