@@ -25,8 +25,7 @@ bool ReadLastBlockAsPlatformFile(const char* path, unsigned char block[128], boo
   if (fd < 0) return false;
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  ::fcntl(fd, F_SETFL, O_RDONLY);
   ok = ok && ::fstat(fd, &st) == 0 && st.st_size >= 128 &&
        ::pread(fd, block, 128, st.st_size - 128) == 128;
   ::close(fd);

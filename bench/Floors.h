@@ -11,9 +11,9 @@ namespace floors {
 // closes it. Gives true when the bytes were read; `tagged` tells whether they begin with "TAG".
 bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged);
 
-// The floor's read with the calls that platform::File adds around it: the open with O_NONBLOCK,
-// the fcntl pair that clears O_NONBLOCK again, and a second fstat for the size. Not a floor: it
-// shows how much of the tag code's time those calls are.
+// The floor's read with the calls that TIDmp3::ReadFromFile adds around it through
+// platform::File: the open with O_NONBLOCK, the fcntl that clears O_NONBLOCK again, and a second
+// fstat for the size. Not a floor: it shows how much of the tag code's time those calls are.
 bool ReadLastBlockAsPlatformFile(const char* path, unsigned char block[128], bool& tagged);
 
 // Opens the file for writing, finds its end (fstat), writes 128 bytes over its last 128 bytes

@@ -152,7 +152,7 @@ void CopyFile(const std::string& from, const std::string& to) {
 }
 
 void SyncFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);  // a folder too
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);

@@ -96,7 +96,7 @@ void WriteFile(const std::string& path, const void* data, size_t size);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 void CopyFile(const std::string& from, const std::string& to);
-// Flushes one file's data to the disk.
+// Flushes one file's data (or one folder's entries) to the disk.
 void SyncFile(const std::string& path);
 
 // A fixed pseudo-random byte stream (xorshift), so that every run builds the same corpus.

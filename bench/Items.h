@@ -15,9 +15,9 @@ struct Config {
   size_t mp3Files = 10000;
   size_t wmaFiles = 2000;
   size_t bigMiB = 300;
-  int rounds = 9;         // rounds of each side for the items over many files
+  int rounds = 15;        // rounds of each side for the items over many files
   int bigRounds = 7;      // rounds of each side for the large-file save
-  size_t parts = 20;      // parts of a run over many files, in which the sides take turns
+  size_t parts = 50;      // parts of a run over many files, in which the sides take turns
   std::string saveChild;  // the program that measures one save's peak memory
   bool mp3Read = true, mp3Save = true;  // items 1 and 4
   bool wmaRead = true, wmaSave = true;  // items 2 and 3

@@ -104,7 +104,7 @@ void ReadItem(const Config& config, const std::vector<std::string>& paths, Table
          return found;
        },
        {}},
-      {"floor + fstat + fcntl x2 (the calls platform::File adds)",
+      {"floor + fcntl + 2nd fstat (the calls TIDmp3 adds)",
        [&](size_t part) {
          uint64_t found = 0;
          unsigned char block[128];

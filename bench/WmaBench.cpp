@@ -261,6 +261,14 @@ void SaveItem(const Config& config, const TempDir& dir, const std::vector<std::s
          return uint64_t{1};
        },
        [&] { ::unlink(copy.c_str()); }},
+      {"cp, fsync, rename over the original (a safe replace by hand)",
+       [&](size_t) {
+         RunChild({"cp", big, copy});
+         SyncFile(copy);
+         if (::rename(copy.c_str(), big.c_str()) != 0) return uint64_t{0};
+         SyncFile(dir.path());
+         return uint64_t{1};
+       }},
       {"TagLib ASF::File::save, header grows or shrinks (in place, no fsync)",
        [&](size_t) {
          TagLib::ASF::File f(big.c_str(), false);

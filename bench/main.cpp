@@ -21,7 +21,7 @@ namespace {
   (status == 0 ? std::cout : std::cerr)
       << "usage: velomi_bench [--tmp DIR] [--rounds N] [--items 1,2,...] [--quick] [--verbose]\n"
          "  --tmp DIR     build the corpora under DIR (default: $TMPDIR or /tmp)\n"
-         "  --rounds N    runs of each side (default: 9, and 7 for the large WMA save)\n"
+         "  --rounds N    runs of each side (default: 15, and 7 for the large WMA save)\n"
          "  --items LIST  run only these items (1 MP3 read, 2 WMA read, 3 WMA save,\n"
          "                4 MP3 save, 5 rename, 6 window)\n"
          "  --quick       corpora ten times smaller, 3 rounds: checks the suite, measures "
