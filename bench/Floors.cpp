@@ -42,12 +42,13 @@ bool WriteLastBlock(const char* path, const unsigned char block[128]) {
   return ::close(fd) == 0 && ok;
 }
 
-int64_t ReadAsfHeader(const char* path, std::vector<unsigned char>& buffer) {
+namespace {
+
+// Reads the ASF header of the open file in one or two reads, then closes the file.
+int64_t ReadAsfHeaderFrom(int fd, std::vector<unsigned char>& buffer) {
   static const unsigned char kHeaderId[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                               0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
   constexpr size_t kFirst = 4096;
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
   if (buffer.size() < kFirst) buffer.resize(kFirst);
   int64_t size = -1;
   ssize_t n = ::pread(fd, buffer.data(), kFirst, 0);
@@ -66,6 +67,26 @@ int64_t ReadAsfHeader(const char* path, std::vector<unsigned char>& buffer) {
   }
   ::close(fd);
   return size;
+}
+
+}  // namespace
+
+int64_t ReadAsfHeader(const char* path, std::vector<unsigned char>& buffer) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  return ReadAsfHeaderFrom(fd, buffer);
+}
+
+int64_t ReadAsfHeaderAsPlatformFile(const char* path, std::vector<unsigned char>& buffer) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, O_RDONLY);
+  return ReadAsfHeaderFrom(fd, buffer);
 }
 
 bool Rename(const char* from, const char* to) {

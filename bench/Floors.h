@@ -25,6 +25,11 @@ bool WriteLastBlock(const char* path, const unsigned char block[128]);
 // Gives the header's size, or -1 when the file does not start with an ASF Header Object.
 int64_t ReadAsfHeader(const char* path, std::vector<unsigned char>& buffer);
 
+// The floor's header read with the calls that TIDwma::ReadFromFile adds around it through
+// platform::File: the open with O_NONBLOCK, an fstat, and the fcntl that clears O_NONBLOCK. Not a
+// floor: it shows how much of the tag code's time those calls are.
+int64_t ReadAsfHeaderAsPlatformFile(const char* path, std::vector<unsigned char>& buffer);
+
 // One renameat2 without replacing.
 bool Rename(const char* from, const char* to);
 
