@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh libtag1-dev ffmpeg
 
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+runtime=$(mktemp -d)  # the window item's Qt wants a private runtime folder
+trap 'rm -rf "$log" "$runtime"' EXIT
 if ! { cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
          -DVELOMI_BUILD_BENCH=ON -DVELOMI_BUILD_TESTS=OFF &&
        cmake --build build-bench -j "$(nproc)"; } >"$log" 2>&1; then
@@ -17,10 +18,12 @@ if ! { cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
 fi
 
 export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$runtime}
 tmp=${TMPDIR:-/tmp}
 echo "Date:       $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "CPU:        $(nproc) x $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 echo "Kernel:     $(uname -r)"
+echo "Memory:     $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)"
 echo "Folder:     $tmp ($(df -T "$tmp" | awk 'NR==2 {print $2}'))"
 echo "Load:       $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min, before the run)"
 echo
