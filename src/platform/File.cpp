@@ -14,13 +14,15 @@ namespace platform {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), error_(other.error_) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), sizeAtOpen_(other.sizeAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
     error_ = other.error_;
+    sizeAtOpen_ = other.sizeAtOpen_;
   }
   return *this;
 }
@@ -50,6 +52,7 @@ bool File::Open(const std::string& path, int flags) {
   }
   ::fcntl(fd, F_SETFL, flags);  // back to blocking reads and writes
   fd_ = fd;
+  sizeAtOpen_ = static_cast<int64_t>(st.st_size);
   return true;
 }
 

@@ -25,6 +25,8 @@ class File {
   bool IsOpen() const { return fd_ >= 0; }
 
   bool Size(int64_t& size) const;
+  // The file's size as the open found it, without asking the system again.
+  int64_t SizeAtOpen() const { return sizeAtOpen_; }
   bool ReadAt(int64_t offset, void* data, size_t count) const;
   bool WriteAt(int64_t offset, const void* data, size_t count);
   // Ends the file at `size` bytes.
@@ -45,6 +47,7 @@ class File {
 
   int fd_ = -1;
   mutable int error_ = 0;
+  int64_t sizeAtOpen_ = 0;
 };
 
 // The system's text for an errno value, as strerror gives it.

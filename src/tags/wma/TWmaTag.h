@@ -3,10 +3,17 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+// The identifiers of the three objects that the tag code recognises, as they stand in the file;
+// they are compared byte for byte.
+extern const std::array<uint8_t, 16> HeaderObjectId;
+extern const std::array<uint8_t, 16> ContentDescriptionObjectId;
+extern const std::array<uint8_t, 16> ExtendedContentDescriptionObjectId;
 
 // The descriptor names tied to the tag's fields, in the order in which a save writes them.
 extern const std::array<std::u16string_view, 10> AttributeNames;
@@ -68,3 +75,11 @@ class TIDwma {
   // cannot be rewritten, and then it is left as it was. Raises as ReadFromFile does.
   bool SaveToFile(const std::string& path);
 };
+
+namespace wma {
+
+// Reads `tag` from the bytes of a whole file held in memory, exactly as ReadFromFile reads a file
+// that holds these bytes (for tests and fuzzing).
+bool ReadFromImage(TIDwma& tag, const uint8_t* data, size_t size);
+
+}  // namespace wma

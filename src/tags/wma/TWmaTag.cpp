@@ -1,0 +1,359 @@
+#include "tags/wma/TWmaTag.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/ReplacementFile.h"
+#include "tags/wma/AsfBytes.h"
+#include "tags/wma/AsfObjects.h"
+
+const std::array<uint8_t, 16> HeaderObjectId = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                                0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+const std::array<uint8_t, 16> ContentDescriptionObjectId = {
+    0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+const std::array<uint8_t, 16> ExtendedContentDescriptionObjectId = {
+    0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11, 0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
+
+const std::array<std::u16string_view, 10> AttributeNames = {
+    u"WM/AlbumTitle", u"WM/EncodedBy", u"WM/Genre",      u"WM/Lyrics",     u"WM/Track",
+    u"WM/Year",       u"WM/URL",       u"WM/UserWebURL", u"WMFSDKVersion", u"WM/TrackNumber",
+};
+
+EFOpenError::EFOpenError(const std::string& path, const std::string& reason)
+    : std::runtime_error("Cannot open file \"" + path + "\". " + reason) {}
+
+EReadError::EReadError() : std::runtime_error("Stream read error") {}
+
+namespace {
+
+using asf::ByteSpan;
+
+// The field that each row of AttributeNames fills, row by row.
+constexpr std::array<std::u16string TIDwma::*, 10> kAttributeFields = {
+    &TIDwma::Album, &TIDwma::EncodedBy, &TIDwma::Genre,   &TIDwma::Lyrics,  &TIDwma::WmTrack,
+    &TIDwma::Year,  &TIDwma::Url,       &TIDwma::UserUrl, &TIDwma::Version, &TIDwma::Track,
+};
+constexpr size_t kTrackRow = 4;        // "WM/Track"
+constexpr size_t kTrackNumberRow = 9;  // "WM/TrackNumber"
+
+// The fields held in the Content Description Object, in the order of its first four strings.
+constexpr std::array<std::u16string TIDwma::*, 4> kContentFields = {
+    &TIDwma::Title, &TIDwma::Artist, &TIDwma::Copyright, &TIDwma::Comment};
+
+std::u16string TrimTrailing(std::u16string_view text) {
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] <= 0x0020) --n;
+  return std::u16string(text.substr(0, n));
+}
+
+std::u16string DecimalText(int32_t value) {
+  std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+// The row of AttributeNames whose name the stored name equals, or AttributeNames.size().
+size_t AttributeRow(ByteSpan name) {
+  size_t units = asf::TextUnits(name);
+  for (size_t row = 0; row < AttributeNames.size(); ++row) {
+    if (AttributeNames[row].size() == units && asf::TextEquals(name, AttributeNames[row])) {
+      return row;
+    }
+  }
+  return AttributeNames.size();
+}
+
+// The path as the open error shows it: made absolute, "." and ".." resolved.
+std::string ExpandedPath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(path, ec);
+  return ec ? path : full.lexically_normal().string();
+}
+
+// Opens an existing regular file for reading. False when there is none at the path (a folder does
+// not count); raises the open error when there is one that cannot be opened. The open comes
+// first and the existence test only after a failure, which spares a path lookup on every read.
+bool OpenExisting(platform::File& file, const std::string& path) {
+  if (file.OpenRead(path)) return true;
+  if (!platform::FileExists(path)) return false;
+  throw EFOpenError(ExpandedPath(path), platform::ErrorText(file.error()));
+}
+
+// The first read of a file takes this many bytes at most: enough for the whole header of most
+// files, so that one read serves where two would otherwise be needed.
+constexpr int64_t kFirstRead = 4096;
+
+// Reads the start of an open file: the file's size, what it is and, when it holds at least 24
+// bytes, the QWORD at offset 16. `start` receives the bytes read, up to kFirstRead.
+asf::FileStart ReadStart(const platform::File& file, int64_t& fileSize, int64_t& headerSize,
+                         std::vector<uint8_t>& start) {
+  fileSize = file.SizeAtOpen();
+  start.resize(static_cast<size_t>(std::min(fileSize, kFirstRead)));
+  if (!file.ReadAt(0, start.data(), start.size())) throw EReadError();
+  size_t first = std::min(start.size(), asf::kHeaderStartSize);
+  return asf::IdentifyStart(ByteSpan{start.data(), first}, headerSize);
+}
+
+// Completes `header`, which holds the start of the file, to the whole header: offsets 0 up to its
+// Object Size, checked against the file's size before anything is allocated for it. A header too
+// large for the memory left is a header that cannot be read.
+void ReadRestOfHeader(const platform::File& file, int64_t headerSize, int64_t fileSize,
+                      std::vector<uint8_t>& header) {
+  asf::CheckHeaderSize(headerSize, fileSize);
+  size_t have = std::min(header.size(), static_cast<size_t>(headerSize));
+  try {
+    header.resize(static_cast<size_t>(headerSize));
+  } catch (const std::bad_alloc&) {
+    throw EReadError();
+  }
+  if (have < header.size() &&
+      !file.ReadAt(static_cast<int64_t>(have), header.data() + have, header.size() - have)) {
+    throw EReadError();
+  }
+}
+
+void ApplyContentDescription(const asf::ContentDescription& content, TIDwma& tag) {
+  for (size_t i = 0; i < kContentFields.size(); ++i) {
+    if (!content.strings[i].empty()) tag.*kContentFields[i] = content.strings[i];
+  }
+}
+
+void ApplyDescriptor(const asf::ContentDescriptor& d, TIDwma& tag) {
+  size_t row = AttributeRow(d.name);
+  if (d.type == asf::kTypeDword) {
+    // Only the two track attributes take a DWORD, from the value's first four bytes.
+    if (d.value.size < 4 || (row != kTrackRow && row != kTrackNumberRow)) return;
+    asf::ByteReader value(d.value);
+    tag.*kAttributeFields[row] = DecimalText(static_cast<int32_t>(value.ReadDword()));
+    return;
+  }
+  if (d.value.size == 0 || row == AttributeNames.size()) return;
+  tag.*kAttributeFields[row] = asf::TextOf(d.value);
+}
+
+// Walks a whole header and fills the tag's fields from its metadata objects. What was read before
+// a broken part stays in the fields when EReadError is raised.
+void ReadHeader(ByteSpan header, TIDwma& tag) {
+  asf::HeaderWalk walk(header);
+  asf::ChildObject child;
+  while (walk.Next(child)) {
+    if (child.id == ContentDescriptionObjectId) {
+      asf::ContentDescription content;
+      try {
+        asf::ContentDescription::Parse(child.Body(), content);
+      } catch (const EReadError&) {
+        ApplyContentDescription(content, tag);
+        throw;
+      }
+      ApplyContentDescription(content, tag);
+    } else if (child.id == ExtendedContentDescriptionObjectId) {
+      asf::ExtendedContentDescription::ForEachDescriptor(
+          child.Body(), [&](const asf::ContentDescriptor& d) { ApplyDescriptor(d, tag); });
+    }
+  }
+}
+
+// Names under which some writers (ffmpeg among them) keep a copy of a Content Description string
+// as a descriptor too. Readers that take both (ffmpeg, for one) let the descriptor win, so a stale
+// copy would hide the new text.
+constexpr std::array<std::u16string_view, 4> kContentCopyNames = {u"Title", u"Author", u"Copyright",
+                                                                  u"Description"};
+
+bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// For a string descriptor that holds a copy of one of the tag's Content Description fields (its
+// name one of kContentCopyNames in any letter case), that field; otherwise nullptr.
+const std::u16string* ContentCopyField(const asf::ContentDescriptor& d, const TIDwma& tag) {
+  if (d.type != asf::kTypeString) return nullptr;
+  std::u16string name = d.Name();
+  for (size_t i = 0; i < kContentCopyNames.size(); ++i) {
+    if (EqualIgnoringAsciiCase(name, kContentCopyNames[i])) return &(tag.*kContentFields[i]);
+  }
+  return nullptr;
+}
+
+// Writes a new Extended Content Description Object: the tag's own attributes in table order, then
+// the old descriptors that carry a value and a name outside the table, as they were, except that
+// a copy of a Content Description field takes the field's new text when the field is not empty.
+// False when there are more descriptors than a count can hold.
+bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
+                                     const std::vector<asf::ContentDescriptor>& old) {
+  asf::ExtendedContentDescriptionWriter writer(out);
+  for (size_t row = 0; row < AttributeNames.size(); ++row) {
+    const std::u16string& text = tag.*kAttributeFields[row];
+    if (!text.empty()) writer.AppendDescriptor(AttributeNames[row], text);
+  }
+  for (const asf::ContentDescriptor& d : old) {
+    if (d.value.size == 0 || AttributeRow(d.name) != AttributeNames.size()) continue;
+    if (writer.count() == asf::kMaxDescriptors) return false;
+    const std::u16string* field = ContentCopyField(d, tag);
+    if (field != nullptr && !field->empty()) {
+      asf::ByteWriter value;
+      value.WriteUtf16(*field);
+      writer.AppendDescriptor(
+          asf::ContentDescriptor{d.name, d.type, ByteSpan{value.bytes().data(), value.Position()}});
+    } else {
+      writer.AppendDescriptor(d);
+    }
+  }
+  return writer.Finish();
+}
+
+bool TextsFit(const TIDwma& tag) {
+  for (auto field : kContentFields) {
+    if ((tag.*field).size() > asf::kMaxTextUnits) return false;
+  }
+  for (auto field : kAttributeFields) {
+    if ((tag.*field).size() > asf::kMaxTextUnits) return false;
+  }
+  return true;
+}
+
+// Builds the header that replaces `old` (a whole header): its first 30 bytes, a new Content
+// Description Object first, each Extended Content Description Object rebuilt in its place (one
+// added after the Content Description Object when there was none), the old Content Description
+// Objects left out, every other child copied byte for byte; then the Object Size and the Number
+// of Header Objects set to what was written. False when the tag does not fit the header's
+// fields; EReadError when the old header is broken.
+bool RenderHeader(ByteSpan old, const TIDwma& tag, std::vector<uint8_t>& rendered) {
+  std::vector<asf::ChildObject> children;
+  asf::HeaderWalk walk(old);
+  for (asf::ChildObject child; walk.Next(child);) children.push_back(child);
+  if (!TextsFit(tag)) return false;
+
+  bool hasExtended = false;
+  for (const auto& child : children) {
+    hasExtended = hasExtended || child.id == ExtendedContentDescriptionObjectId;
+  }
+
+  asf::ByteWriter out;
+  out.WriteBytes(old.data, asf::kHeaderStartSize);
+  uint64_t written = 0;
+
+  asf::ContentDescription content;
+  for (size_t i = 0; i < kContentFields.size(); ++i) content.strings[i] = tag.*kContentFields[i];
+  content.Render(out);
+  ++written;
+  if (!hasExtended) {
+    if (!WriteExtendedContentDescription(out, tag, {})) return false;
+    ++written;
+  }
+  for (const auto& child : children) {
+    if (child.id == ContentDescriptionObjectId) continue;
+    if (child.id == ExtendedContentDescriptionObjectId) {
+      asf::ExtendedContentDescription extended;
+      asf::ExtendedContentDescription::Parse(child.Body(), extended);
+      if (!WriteExtendedContentDescription(out, tag, extended.descriptors)) return false;
+    } else {
+      out.WriteBytes(child.bytes);
+    }
+    ++written;
+  }
+  if (written > std::numeric_limits<uint32_t>::max()) return false;
+  out.PatchQword(asf::kObjectSizeAt, out.Position());
+  out.PatchDword(asf::kChildCountAt, static_cast<uint32_t>(written));
+  rendered = out.Take();
+  return true;
+}
+
+}  // namespace
+
+void TIDwma::Clear() {
+  Version.clear();
+  HeaderSize = 0;
+  Title.clear();
+  Artist.clear();
+  Copyright.clear();
+  Comment.clear();
+  Album.clear();
+  Year.clear();
+  Genre.clear();
+  Track.clear();
+  WmTrack.clear();
+  UserUrl.clear();
+  Url.clear();
+  Lyrics.clear();
+  EncodedBy.clear();
+}
+
+void TIDwma::SetTitle(std::u16string_view text) { Title = TrimTrailing(text); }
+void TIDwma::SetArtist(std::u16string_view text) { Artist = TrimTrailing(text); }
+void TIDwma::SetCopyright(std::u16string_view text) { Copyright = TrimTrailing(text); }
+void TIDwma::SetComment(std::u16string_view text) { Comment = TrimTrailing(text); }
+void TIDwma::SetAlbum(std::u16string_view text) { Album = TrimTrailing(text); }
+void TIDwma::SetYear(std::u16string_view text) { Year = TrimTrailing(text); }
+void TIDwma::SetGenre(std::u16string_view text) { Genre = TrimTrailing(text); }
+void TIDwma::SetTrack(std::u16string_view text) { Track = TrimTrailing(text); }
+void TIDwma::SetUserUrl(std::u16string_view text) { UserUrl = TrimTrailing(text); }
+void TIDwma::SetUrl(std::u16string_view text) { Url = TrimTrailing(text); }
+void TIDwma::SetLyrics(std::u16string_view text) { Lyrics = TrimTrailing(text); }
+void TIDwma::SetEncodedBy(std::u16string_view text) { EncodedBy = TrimTrailing(text); }
+void TIDwma::SetVersion(std::u16string_view text) { Version = TrimTrailing(text); }
+
+bool TIDwma::ReadFromFile(const std::string& path) {
+  Clear();
+  platform::File file;
+  if (!OpenExisting(file, path)) return false;
+  int64_t fileSize = 0;
+  int64_t headerSize = 0;
+  std::vector<uint8_t> header;
+  if (ReadStart(file, fileSize, headerSize, header) != asf::FileStart::kHeader) return false;
+  HeaderSize = headerSize;
+  ReadRestOfHeader(file, headerSize, fileSize, header);
+  file.Close();
+  ReadHeader(ByteSpan{header.data(), header.size()}, *this);
+  return true;
+}
+
+bool TIDwma::SaveToFile(const std::string& path) {
+  platform::File source;
+  if (!OpenExisting(source, path)) return false;
+  int64_t fileSize = 0;
+  int64_t headerSize = 0;
+  std::vector<uint8_t> old;
+  asf::FileStart start = ReadStart(source, fileSize, headerSize, old);
+  if (start == asf::FileStart::kTooShort) return false;
+  HeaderSize = headerSize;
+  if (start != asf::FileStart::kHeader) return false;
+
+  std::vector<uint8_t> rendered;
+  ReadRestOfHeader(source, headerSize, fileSize, old);
+  if (!RenderHeader(ByteSpan{old.data(), old.size()}, *this, rendered)) return false;
+  old = std::vector<uint8_t>();
+
+  // Everything is checked: only now is the new file begun beside the old one.
+  platform::ReplacementFile replacement;
+  if (!replacement.Begin(path)) return false;
+  if (!replacement.Write(rendered.data(), rendered.size())) return false;
+  if (!source.Size(fileSize) || fileSize < headerSize) return false;
+  if (!replacement.CopyFrom(source, headerSize, fileSize - headerSize)) return false;
+  return replacement.Commit();
+}
+
+namespace wma {
+
+bool ReadFromImage(TIDwma& tag, const uint8_t* data, size_t size) {
+  tag.Clear();
+  int64_t headerSize = 0;
+  ByteSpan first{data, std::min<size_t>(size, asf::kHeaderStartSize)};
+  if (asf::IdentifyStart(first, headerSize) != asf::FileStart::kHeader) return false;
+  tag.HeaderSize = headerSize;
+  asf::CheckHeaderSize(headerSize, static_cast<int64_t>(size));
+  ReadHeader(ByteSpan{data, static_cast<size_t>(headerSize)}, tag);
+  return true;
+}
+
+}  // namespace wma
