@@ -43,6 +43,11 @@ void InstallFontSubstitutes() {
   QFont::insertSubstitutions(
       QStringLiteral("MS Sans Serif"),
       {sans, QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+  // The About box's display font is a serif whose Latin letters take half an em, as those of the
+  // CJK Ming fonts do.
+  QFont::insertSubstitutions(QStringLiteral("GungsuhChe"),
+                             {QStringLiteral("AR PL UMing CN"), QStringLiteral("Nimbus Roman"),
+                              QStringLiteral("DejaVu Serif")});
 }
 
 void SetupApplication(QCoreApplication& app) {

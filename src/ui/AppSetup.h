@@ -4,7 +4,7 @@
 
 class QCoreApplication;
 
-// Registers the pictures compiled into the window's library (the program's icon). Safe to
+// Registers the pictures compiled into the window's library (the About picture, the icon). Safe to
 // call more than once.
 void InitUiResources();
 
@@ -15,7 +15,7 @@ namespace appsetup {
 bool LoadQtTranslations(QCoreApplication& app);
 
 // Maps the window's font names onto installed fonts: "宋体" onto the CJK serif fonts, "MS Sans
-// Serif" onto the system's sans serif.
+// Serif" onto the system's sans serif, the About box's display font onto a CJK serif.
 void InstallFontSubstitutes();
 
 // Names the application, loads the translations and installs the font substitutes.

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QUrlQuery>
+#include <limits>
 
 namespace rules {
 
@@ -19,12 +20,92 @@ QString ExtensionOf(const QString& path) {
 
 QString FormatKey(const QString& path) { return ExtensionOf(path).toUpper().left(4); }
 
+QString WholeExtensionKey(const QString& path) { return ExtensionOf(path).toUpper(); }
+
 int GenreEntryOf(uint8_t genreId) { return genreId < kGenreEntries - 1 ? genreId + 1 : 0; }
 
 uint8_t GenreIdOfEntry(int entry) {
   // Entry 0 is "no genre" (255); entry k + 1 is genre k; no entry (-1) ends up as the byte of -2.
   const int value = entry == 0 ? 255 : entry - 1;
   return static_cast<uint8_t>(value & 0xFF);
+}
+
+int64_t StrToIntDef(const QString& text, int64_t fallback) {
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  while (i < n && text[i] == QLatin1Char(' ')) ++i;
+  bool negative = false;
+  if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+    negative = text[i] == QLatin1Char('-');
+    ++i;
+  }
+  int base = 10;
+  if (i < n &&
+      (text[i] == QLatin1Char('$') || text[i] == QLatin1Char('x') || text[i] == QLatin1Char('X'))) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < n && text[i] == QLatin1Char('0') &&
+             (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= n) return fallback;
+  // The value is a 32-bit integer: decimal numbers must fit it, hexadecimal ones may use all
+  // 32 bits (FFFFFFFF is -1).
+  const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+  uint64_t value = 0;
+  for (; i < n; ++i) {
+    const char16_t c = text[i].unicode();
+    int digit;
+    if (c >= u'0' && c <= u'9') {
+      digit = c - u'0';
+    } else if (base == 16 && c >= u'a' && c <= u'f') {
+      digit = c - u'a' + 10;
+    } else if (base == 16 && c >= u'A' && c <= u'F') {
+      digit = c - u'A' + 10;
+    } else {
+      return fallback;
+    }
+    value = value * base + digit;
+    if (value > limit) return fallback;
+  }
+  int64_t result =
+      base == 16 ? static_cast<int32_t>(static_cast<uint32_t>(value)) : static_cast<int64_t>(value);
+  return negative ? -result : result;
+}
+
+uint8_t Mp3TrackOf(const QString& text) {
+  const int64_t value = StrToIntDef(text, 0);
+  return value > 0 ? static_cast<uint8_t>(value & 0xFF) : 0;
+}
+
+bool YearKeyPasses(char32_t code) {
+  return (code >= U'0' && code <= U'9') || code == 8 || code == 13;
+}
+
+QString TrimControl(const QString& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && text[begin].unicode() <= 32) ++begin;
+  while (end > begin && text[end - 1].unicode() <= 32) --end;
+  return text.mid(begin, end - begin);
+}
+
+QString RenameExtension(const QString& path) { return ExtensionOf(path).left(4); }
+
+std::optional<QString> NewFileName(int rule, const QString& artist, const QString& title,
+                                   int sequence, const QString& extension) {
+  switch (rule) {
+    case 1:
+      return artist + QStringLiteral(" - ") + title + extension;
+    case 2:
+      return title + QStringLiteral(" - ") + artist + extension;
+    case 3:
+      return artist + QStringLiteral(" - (") + QString::number(sequence) + QLatin1Char(')') +
+             title + extension;
+    default:
+      return std::nullopt;
+  }
 }
 
 int StatusPanelAt(int x, const std::vector<int>& widths, int barWidth) {

@@ -1,11 +1,12 @@
-// The window's pure rules: path splitting, the tag-object key, the genre entries, text conversion
-// and the shell addresses.
+// The window's pure rules: path splitting, the tag-object key, the genre entries, the track-number
+// parse, the key filter of the year box, the rename rules, text conversion and the shell addresses.
 // Nothing here touches a widget or a file.
 #pragma once
 
 #include <QString>
 #include <QUrl>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ QString ExtensionOf(const QString& path);
 // The key that picks the tag object: the extension upper-cased and cut to its first four
 // characters. ".MP3" picks the MP3 object, every other key (".WMA", "" ...) the WMA object.
 QString FormatKey(const QString& path);
+// The batch edit's key: the whole extension, upper-cased (".MP3X" is not ".MP3").
+QString WholeExtensionKey(const QString& path);
 inline const QString kMp3Key = QStringLiteral(".MP3");
 inline const QString kWmaKey = QStringLiteral(".WMA");
 
@@ -45,6 +48,33 @@ int GenreEntryOf(uint8_t genreId);
 // The genre byte that an entry stands for: entry 0 gives 255 (no genre), entry k + 1 gives k,
 // no entry chosen (-1) gives 254.
 uint8_t GenreIdOfEntry(int entry);
+
+// ---- Numbers and keys
+
+// Reads a whole number: leading blanks, one sign, then decimal digits, or hexadecimal digits after
+// "$", "x", "X", "0x" or "0X", to the end of the text. Anything else (a trailing blank, an empty
+// text, an overflow) gives `fallback`.
+int64_t StrToIntDef(const QString& text, int64_t fallback);
+// The MP3 track byte of the track box: an invalid text, 0 or a negative number give 0; a positive
+// number keeps its low 8 bits (300 gives 44).
+uint8_t Mp3TrackOf(const QString& text);
+
+// The year box lets through the digits, backspace (8) and Enter (13); every other typed character
+// is discarded.
+bool YearKeyPasses(char32_t code);
+
+// Removes every character of code 0 to 32 from both ends.
+QString TrimControl(const QString& text);
+
+// ---- Renaming
+
+// The extension a renamed file keeps: the path's extension, letter case kept, cut to its first
+// four characters (".flac" gives ".fla").
+QString RenameExtension(const QString& path);
+// The new file name by rule 1 (artist - title), 2 (title - artist) or 3 (artist - (n)title);
+// nothing for any other rule.
+std::optional<QString> NewFileName(int rule, const QString& artist, const QString& title,
+                                   int sequence, const QString& extension);
 
 // ---- Status bar and messages
 

@@ -9,6 +9,8 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -22,6 +24,7 @@
 #include <QTimer>
 #include <exception>
 
+#include "About.h"
 #include "RowIcons.h"
 #include "Rules.h"
 #include "Shell.h"
@@ -151,6 +154,10 @@ void TForm1::CreateControls() {
   BtnRename->setEnabled(false);
   connect(BtnAddfile, &QPushButton::clicked, this, &TForm1::BtnAddfileClick);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+  connect(BtnBatch, &QPushButton::clicked, this, &TForm1::BtnBatchClick);
+  connect(BtnSave, &QPushButton::clicked, this, &TForm1::BtnSaveClick);
+  connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+  connect(BtnRename, &QPushButton::clicked, this, &TForm1::BtnRenameClick);
 
   StatusBar1 = Named(new TStatusBar(this), "StatusBar1");
   StatusBar1->setGeometry(0, 442, 671, 19);
@@ -188,6 +195,8 @@ void TForm1::CreateControls() {
   EdtAlbum = edit("EdtAlbum", 55, 57, 246);
   LYear = label("LYear", QStringLiteral("年份:"), 22, 82, right);
   EdtYear = edit("EdtYear", 55, 78, 246);
+  EdtYear->setAttribute(Qt::WA_InputMethodEnabled, false);
+  EdtYear->installEventFilter(this);
   LComment = label("LComment", QStringLiteral("说明:"), 22, 103, right);
   EdtComment = edit("EdtComment", 55, 99, 246);
   LTrack = label("LTrack", QStringLiteral("音轨:"), 22, 124, right);
@@ -230,6 +239,7 @@ void TForm1::CreateControls() {
     auto* r = Named(new QRadioButton(caption, GroupBox2), name);
     r->setGeometry(3, top, 300, 17);
     r->setProperty("Tag", tag);
+    connect(r, &QRadioButton::clicked, this, [this, r] { R1Click(r); });
     return r;
   };
   R1 = radio("R1", QStringLiteral("歌手+歌曲标题: “Talvino - 发如雪.mp3”"), 16, 1);
@@ -317,6 +327,19 @@ void TForm1::Guarded(const std::function<void()>& handler) {
 void TForm1::ShowErrorBox(const QString& message) {
   QMessageBox box(QMessageBox::Critical, rules::kApplicationTitle, rules::ErrorBoxText(message),
                   QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TForm1::Ask(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("系统询问"), text,
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void TForm1::Hint(const QString& text) {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("系统提示"), text, QMessageBox::Ok,
+                  this);
   box.exec();
 }
 
@@ -440,6 +463,7 @@ void TForm1::ShowTrackFields(const QString& path, const QString& key) {
       box->clear();
     }
     MLyrics->clear();
+    lyricsUseCrLf_ = false;
   } else {
     EdtTitle->setText(FromUtf16(WmaInfo->Title));
     EdtArtist->setText(FromUtf16(WmaInfo->Artist));
@@ -453,7 +477,11 @@ void TForm1::ShowTrackFields(const QString& path, const QString& key) {
     EdtCopyright->setText(FromUtf16(WmaInfo->Copyright));
     EdtUrl->setText(FromUtf16(WmaInfo->Url));
     EdtEncodedBy->setText(FromUtf16(WmaInfo->EncodedBy));
-    MLyrics->setPlainText(FromUtf16(WmaInfo->Lyrics));
+    const QString lyrics = FromUtf16(WmaInfo->Lyrics);
+    lyricsUseCrLf_ = lyrics.contains(QStringLiteral("\r\n"));
+    MLyrics->setPlainText(
+        lyricsUseCrLf_ ? QString(lyrics).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                       : lyrics);
     EdtUserURL->setText(FromUtf16(WmaInfo->UserUrl));
     EdtVersion->setText(FromUtf16(WmaInfo->Version));
   }
@@ -525,6 +553,7 @@ void TForm1::N6Click() {
   ComboGenreID->setCurrentIndex(-1);
   ComboGenreID->clearEditText();
   MLyrics->clear();
+  lyricsUseCrLf_ = false;
   BtnBatch->setEnabled(true);
   BtnSave->setEnabled(false);
   BtnRename->setEnabled(false);
@@ -541,4 +570,211 @@ void TForm1::StatusBar1Click(int x) {
     default:
       break;
   }
+}
+
+// ---- Editing
+
+bool TForm1::EdtYearKeyPress(const QKeyEvent& event) const {
+  // Copy, paste and cut type control characters: they are discarded like every other one.
+  if (event.matches(QKeySequence::Copy) || event.matches(QKeySequence::Paste) ||
+      event.matches(QKeySequence::Cut)) {
+    return false;
+  }
+  switch (event.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+      // Focus keys and Delete type no character.
+      return true;
+    default:
+      break;
+  }
+  const Qt::KeyboardModifiers mods = event.modifiers();
+  if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && event.key() >= Qt::Key_A &&
+      event.key() <= Qt::Key_Z) {
+    return rules::YearKeyPasses(static_cast<char32_t>(event.key() - Qt::Key_A + 1));
+  }
+  const QString text = event.text();
+  if (text.isEmpty()) return true;  // arrows, Home, End and the like type nothing
+  return rules::YearKeyPasses(text.toUcs4().value(0));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == EdtYear) {
+    if (event->type() == QEvent::KeyPress) {
+      return !EdtYearKeyPress(*static_cast<QKeyEvent*>(event));
+    }
+    if (event->type() == QEvent::InputMethod) {
+      const QString text = static_cast<QInputMethodEvent*>(event)->commitString();
+      for (char32_t code : text.toUcs4()) {
+        if (!rules::YearKeyPasses(code)) return true;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+int TForm1::RowOfFile(const QString& path) const {
+  const int selected = LV->SelectedRow();
+  if (selected >= 0 && LV->FullPath(selected) == path) return selected;
+  for (int row = 0; row < LV->rowCount(); ++row) {
+    if (LV->FullPath(row) == path) return row;
+  }
+  return -1;
+}
+
+bool TForm1::SaveMp3(const std::string& path) {
+  using rules::TrimControl;
+  Mp3Info->SetArtist(ToGbk(TrimControl(EdtArtist->text())));
+  Mp3Info->SetTitle(ToGbk(TrimControl(EdtTitle->text())));
+  Mp3Info->SetAlbum(ToGbk(TrimControl(EdtAlbum->text())));
+  Mp3Info->SetYear(ToGbk(TrimControl(EdtYear->text())));
+  Mp3Info->SetComment(ToGbk(TrimControl(EdtComment->text())));
+  Mp3Info->SetTrack(rules::Mp3TrackOf(EdtTrack->text()));
+  Mp3Info->SetGenreID(rules::GenreIdOfEntry(ComboGenreID->currentIndex()));
+  return Mp3Info->SaveToFile(path);
+}
+
+bool TForm1::SaveWma(const std::string& path) {
+  // The one field without a box, WM/Track, must be this file's own: read its tag again first.
+  WmaInfo->ReadFromFile(path);
+  QString lyrics = MLyrics->toPlainText();
+  if (lyricsUseCrLf_) lyrics.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  WmaInfo->SetTitle(ToUtf16(EdtTitle->text()));
+  WmaInfo->SetArtist(ToUtf16(EdtArtist->text()));
+  WmaInfo->SetAlbum(ToUtf16(EdtAlbum->text()));
+  WmaInfo->SetYear(ToUtf16(EdtYear->text()));
+  WmaInfo->SetGenre(ToUtf16(ComboGenreID->currentText()));
+  WmaInfo->SetComment(ToUtf16(EdtComment->text()));
+  WmaInfo->SetCopyright(ToUtf16(EdtCopyright->text()));
+  WmaInfo->SetUrl(ToUtf16(EdtUrl->text()));
+  WmaInfo->SetEncodedBy(ToUtf16(EdtEncodedBy->text()));
+  WmaInfo->SetLyrics(ToUtf16(lyrics));
+  WmaInfo->SetTrack(ToUtf16(EdtTrack->text()));
+  WmaInfo->SetUserUrl(ToUtf16(EdtUserURL->text()));
+  WmaInfo->SetVersion(ToUtf16(EdtVersion->text()));
+  return WmaInfo->SaveToFile(path);
+}
+
+void TForm1::BtnSaveClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
+    const QString path = EdtPath->text();
+    const bool saved = rules::FormatKey(path) == rules::kMp3Key ? SaveMp3(NativePath(path))
+                                                                : SaveWma(NativePath(path));
+    const int row = RowOfFile(path);
+    if (row < 0) return;
+    if (saved) {
+      LV->SetTitle(row, EdtTitle->text());
+      LV->SetArtist(row, EdtArtist->text());
+      LV->SetMark(row, rowicons::kTick);
+    } else {
+      LV->SetMark(row, rowicons::kCross);
+    }
+  });
+}
+
+void TForm1::BtnBatchClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const bool artist = ChkArtist->isChecked();
+    const bool album = ChkAlbum->isChecked();
+    const bool year = ChkYear->isChecked();
+    const bool comment = ChkComment->isChecked();
+    if (!artist && !album && !year && !comment) {
+      Hint(QStringLiteral("请先勾选需要批量修改的信息！"));
+      return;
+    }
+    QString fields;
+    if (artist) fields += QStringLiteral("［歌手］");
+    if (album) fields += QStringLiteral("［专辑］");
+    if (year) fields += QStringLiteral("［年份］");
+    if (comment) fields += QStringLiteral("［说明］");
+    if (!Ask(QStringLiteral("确定要用当前歌曲的") + fields +
+             QStringLiteral("\n信息批量修改选中文件的相关信息吗？"))) {
+      return;
+    }
+
+    WaitCursor wait;
+    using rules::TrimControl;
+    const QString artistText = TrimControl(EdtArtist->text());
+    const QString albumText = TrimControl(EdtAlbum->text());
+    const QString yearText = TrimControl(EdtYear->text());
+    const QString commentText = TrimControl(EdtComment->text());
+    const int rows = LV->rowCount();
+    for (int row = 0; row < rows; ++row) {
+      if (!LV->Checked(row)) continue;
+      const std::string path = NativePath(LV->FullPath(row));
+      bool saved;
+      if (rules::WholeExtensionKey(LV->FullPath(row)) == rules::kMp3Key) {
+        Mp3Info->ReadFromFile(path);
+        if (artist) Mp3Info->SetArtist(ToGbk(artistText));
+        if (album) Mp3Info->SetAlbum(ToGbk(albumText));
+        if (comment) Mp3Info->SetComment(ToGbk(commentText));
+        if (year) Mp3Info->SetYear(ToGbk(yearText));
+        saved = Mp3Info->SaveToFile(path);
+      } else {
+        WmaInfo->ReadFromFile(path);
+        if (artist) WmaInfo->SetArtist(ToUtf16(artistText));
+        if (album) WmaInfo->SetAlbum(ToUtf16(albumText));
+        if (comment) WmaInfo->SetComment(ToUtf16(commentText));
+        if (year) WmaInfo->SetYear(ToUtf16(yearText));
+        saved = WmaInfo->SaveToFile(path);
+      }
+      if (saved) {
+        if (artist) LV->SetArtist(row, EdtArtist->text());
+        LV->SetMark(row, rowicons::kTick);
+      } else {
+        LV->SetMark(row, rowicons::kCross);
+      }
+    }
+  });
+}
+
+// ---- Renaming
+
+void TForm1::R1Click(QAbstractButton* sender) {
+  if (sender != nullptr) RenameRule = sender->property("Tag").toInt();
+}
+
+void TForm1::BtnRenameClick() {
+  Guarded([this] {
+    if (!Ask(QStringLiteral("确定要按指定规则更改选中的文件名吗？"))) return;
+    WaitCursor wait;
+    const int rows = LV->rowCount();
+    for (int row = 0; row < rows; ++row) {
+      if (!LV->Checked(row)) continue;
+      const QString title = LV->Title(row);
+      if (title.isEmpty()) continue;
+      const QString artist = LV->Artist(row);
+      if (artist.isEmpty()) continue;
+      const QString folder = LV->Folder(row);
+      const QString oldName = LV->FileName(row);
+      const QString extension = rules::RenameExtension(folder + oldName);
+      const std::optional<QString> newName =
+          rules::NewFileName(RenameRule, artist, title, row, extension);
+      if (!newName) continue;
+      if (folder + *newName == folder + oldName) continue;
+      // Never replaces another file, and refuses names that leave the folder or that Windows
+      // file names cannot hold.
+      if (platform::RenameInFolder(NativePath(folder), NativePath(oldName), NativePath(*newName))) {
+        LV->SetMark(row, rowicons::kTick);
+        LV->SetFileName(row, *newName);
+      } else {
+        LV->SetMark(row, rowicons::kCross);
+      }
+    }
+  });
+}
+
+// ---- About
+
+void TForm1::Button7Click() {
+  auto* about = new TFrm_About(this);
+  about->show();
 }

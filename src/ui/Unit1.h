@@ -15,10 +15,12 @@
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
+class QAbstractButton;
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -134,6 +136,15 @@ class TForm1 : public QWidget {
   // A left click on the status bar at x in the bar's coordinates.
   void StatusBar1Click(int x);
 
+  // ---- Editing and renaming
+  void BtnSaveClick();
+  // True when the key typed into the year box goes through; false when it is discarded.
+  bool EdtYearKeyPress(const QKeyEvent& event) const;
+  void BtnBatchClick();
+  void R1Click(QAbstractButton* sender);
+  void BtnRenameClick();
+  void Button7Click();
+
   // The file dialogs, built here so that a test can find and answer them.
   QStringList ChooseFiles();
   QString ChooseFolder();
@@ -143,6 +154,7 @@ class TForm1 : public QWidget {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
@@ -150,7 +162,18 @@ class TForm1 : public QWidget {
   // Runs one handler; an error that escapes it ends it and is shown in the generic error box.
   void Guarded(const std::function<void()>& handler);
   void ShowErrorBox(const QString& message);
+  bool Ask(const QString& text);
+  void Hint(const QString& text);
   void EnableEditButtons();
   bool TagObjectsAlive() const { return Mp3Info != nullptr && WmaInfo != nullptr; }
+  // The row of the file that a save wrote: the selected row when it names `path`, else the first
+  // row that does; -1 when none does.
+  int RowOfFile(const QString& path) const;
+  // Write the boxes into the file; true when it was written.
+  bool SaveMp3(const std::string& path);
+  bool SaveWma(const std::string& path);
+
   std::unique_ptr<QStyle> groupBoxStyle_;
+  // Whether the lyrics last shown broke their lines with CR LF, as Windows programs write them.
+  bool lyricsUseCrLf_ = false;
 };

@@ -1,10 +1,11 @@
-// Draws the README's picture from the real window: the main window with a few tracks in it
-// (docs/screenshot-main.png).
+// Draws the README's pictures from the real window: the main window with a few tracks in it
+// (docs/screenshot-main.png) and its About box (docs/screenshot-about.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
 #include <QApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <cstdio>
+
+#include "About.h"
 
 #include "AppSetup.h"
 #include "TrackList.h"
@@ -17,8 +18,10 @@ int main(int argc, char** argv) {
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   QDir().mkpath(out);
 
-  QTemporaryDir temp;
-  const QString music = temp.path() + QStringLiteral("/音乐/");
+  // A fixed folder, so that the pictures do not change from one run to the next.
+  QDir demo(QDir::tempPath() + QStringLiteral("/velomi-demo"));
+  demo.removeRecursively();
+  const QString music = demo.path() + QStringLiteral("/音乐/");
   QDir().mkpath(music);
   using uitest::Mp3Fields;
   uitest::MakeMp3(
@@ -43,6 +46,14 @@ int main(int argc, char** argv) {
   QTest::qWait(300);
   const bool mainSaved = form.grab().save(out + QStringLiteral("/screenshot-main.png"));
 
-  std::printf("%s\n", mainSaved ? "main saved" : "main FAILED");
-  return mainSaved ? 0 : 1;
+  // The About box, opened by its button.
+  QTest::mouseClick(form.Button7, Qt::LeftButton);
+  QTest::qWait(300);
+  TFrm_About* about = form.findChild<TFrm_About*>();
+  const bool aboutSaved =
+      about != nullptr && about->grab().save(out + QStringLiteral("/screenshot-about.png"));
+  std::printf("%s %s\n", mainSaved ? "main saved" : "main FAILED",
+              aboutSaved ? "about saved" : "about FAILED");
+  demo.removeRecursively();
+  return mainSaved && aboutSaved ? 0 : 1;
 }
