@@ -1,0 +1,30 @@
+// What the window hands to the desktop: folders, files, web and mail addresses to open, and a
+// file's properties sheet. The file manager shows the sheet (org.freedesktop.FileManager1 over
+// D-Bus); where none answers, a small read-only dialog of our own shows it.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QUrl>
+
+namespace shell {
+
+// Opens a folder, a file, a web address or a mail link with the desktop's default program.
+bool OpenUrl(const QUrl& url);
+
+// Asks the file manager to show the file's properties sheet; when no file manager answers, shows
+// TFileProperties instead. True when the request was handed on.
+bool ShowFileProperties(const QString& path, QWidget* owner);
+
+// The arguments of FileManager1.ShowItemProperties for a file: its URL and an empty startup id.
+QList<QVariant> PropertiesArguments(const QString& path);
+
+}  // namespace shell
+
+// A small read-only properties sheet: name, folder, type, size, dates and permissions.
+class TFileProperties : public QDialog {
+  Q_OBJECT
+
+ public:
+  TFileProperties(const QString& path, QWidget* parent = nullptr);
+};

@@ -1,0 +1,30 @@
+// The status bar at the window's foot: panels of fixed widths side by side, the last reaching to
+// the bar's right end. A pointing hand over it; a left click reports its x.
+#pragma once
+
+#include <QStatusBar>
+#include <QStringList>
+#include <vector>
+
+class TStatusBar : public QStatusBar {
+  Q_OBJECT
+
+ public:
+  explicit TStatusBar(QWidget* parent = nullptr);
+
+  void SetPanels(const QStringList& texts, const std::vector<int>& widths);
+  const QStringList& PanelTexts() const { return texts_; }
+  const std::vector<int>& PanelWidths() const { return widths_; }
+
+ signals:
+  // A click of the left mouse button, at x in the bar's own coordinates.
+  void clickedAt(int x);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QStringList texts_;
+  std::vector<int> widths_;
+};

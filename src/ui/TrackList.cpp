@@ -1,0 +1,92 @@
+#include "TrackList.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPalette>
+
+TTrackList::TTrackList(const std::array<QIcon, 3>& images, QWidget* parent)
+    : QTableWidget(0, 4, parent), images_(images) {
+  setHorizontalHeaderLabels({QStringLiteral("文件名"), QStringLiteral("歌曲标题"),
+                             QStringLiteral("歌手"), QStringLiteral("路径")});
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  horizontalHeader()->setSectionsClickable(false);
+  horizontalHeader()->setSortIndicatorShown(false);
+  horizontalHeader()->setHighlightSections(false);
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(18);
+  setSortingEnabled(false);
+  setShowGrid(true);
+  setWordWrap(false);
+  setIconSize(QSize(16, 16));
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setTextElideMode(Qt::ElideRight);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+  // The selection stays visible while the list does not have the focus.
+  QPalette pal = palette();
+  pal.setColor(QPalette::Inactive, QPalette::Highlight,
+               pal.color(QPalette::Active, QPalette::Highlight));
+  pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               pal.color(QPalette::Active, QPalette::HighlightedText));
+  setPalette(pal);
+}
+
+void TTrackList::AppendRow(const QString& fileName, const QString& title, const QString& artist,
+                           const QString& folder) {
+  const int row = rowCount();
+  insertRow(row);
+  auto* first = new QTableWidgetItem(images_[0], fileName);
+  first->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+  first->setCheckState(Qt::Checked);
+  first->setData(Qt::UserRole, 0);
+  setItem(row, kFileName, first);
+  const QString texts[] = {title, artist, folder};
+  for (int column = kTitle; column <= kFolder; ++column) {
+    auto* item = new QTableWidgetItem(texts[column - kTitle]);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    setItem(row, column, item);
+  }
+}
+
+bool TTrackList::Checked(int row) const {
+  const QTableWidgetItem* it = item(row, kFileName);
+  return it != nullptr && it->checkState() == Qt::Checked;
+}
+
+int TTrackList::Mark(int row) const {
+  const QTableWidgetItem* it = item(row, kFileName);
+  return it != nullptr ? it->data(Qt::UserRole).toInt() : 0;
+}
+
+void TTrackList::SetMark(int row, int mark) {
+  QTableWidgetItem* it = item(row, kFileName);
+  if (it == nullptr || mark < 0 || mark > 2) return;
+  it->setData(Qt::UserRole, mark);
+  it->setIcon(images_[mark]);
+}
+
+int TTrackList::SelectedRow() const {
+  int first = -1;
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  for (const QModelIndex& index : rows) {
+    if (first < 0 || index.row() < first) first = index.row();
+  }
+  return first;
+}
+
+void TTrackList::mouseReleaseEvent(QMouseEvent* event) {
+  QTableWidget::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton) emit leftClicked();
+}
+
+QString TTrackList::Text(int row, int column) const {
+  const QTableWidgetItem* it = item(row, column);
+  return it != nullptr ? it->text() : QString();
+}
+
+void TTrackList::SetText(int row, int column, const QString& text) {
+  if (QTableWidgetItem* it = item(row, column)) it->setText(text);
+}

@@ -1,0 +1,780 @@
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionGroupBox>
+#include <QTimer>
+#include <exception>
+
+#include "About.h"
+#include "RowIcons.h"
+#include "Rules.h"
+#include "Shell.h"
+#include "StatusBar.h"
+#include "TrackList.h"
+#include "WaitCursor.h"
+#include "platform/FileSystem.h"
+
+using rules::FromGbk;
+using rules::FromUtf16;
+using rules::NativePath;
+using rules::ToGbk;
+using rules::ToUtf16;
+
+namespace {
+
+const QColor kTeal(0, 128, 128);
+
+// "宋体" at 12 pixels, the font of the buttons, the labels and the two group boxes.
+QFont SongFont() {
+  QFont font(QStringLiteral("宋体"));
+  font.setPixelSize(12);
+  return font;
+}
+
+// The width a caption takes in a 12-pixel "宋体": 12 for a full-width character, 6 for the rest.
+int NominalWidth(const QString& text) {
+  int width = 0;
+  for (QChar c : text) width += c.unicode() >= 0x2E80 ? 12 : 6;
+  return width;
+}
+
+// Group boxes whose caption sits on the top frame line, so that the room above their controls
+// is what their places count on.
+class GroupBoxStyle : public QProxyStyle {
+ public:
+  QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                       const QWidget* widget) const override {
+    const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+    if (control != CC_GroupBox || box == nullptr) {
+      return QProxyStyle::subControlRect(control, option, sub, widget);
+    }
+    const int textHeight = box->fontMetrics.height();
+    const int textWidth = box->fontMetrics.horizontalAdvance(box->text) + 4;
+    switch (sub) {
+      case SC_GroupBoxFrame:
+        return box->rect.adjusted(0, textHeight / 2, 0, 0);
+      case SC_GroupBoxLabel:
+        return QRect(box->rect.left() + 7, box->rect.top(), textWidth, textHeight);
+      case SC_GroupBoxContents:
+        return box->rect.adjusted(2, textHeight, -2, -2);
+      default:
+        return QProxyStyle::subControlRect(control, option, sub, widget);
+    }
+  }
+};
+
+template <class T>
+T* Named(T* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent), groupBoxStyle_(std::make_unique<GroupBoxStyle>()) {
+  ImageList1 = rowicons::MakeImageList();
+  OpenUrl = [](const QUrl& url) { return shell::OpenUrl(url); };
+  ShowFileProperties = [this](const QString& path) {
+    return shell::ShowFileProperties(path, this);
+  };
+  CreateControls();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  // The group boxes go before the style that draws them.
+  delete GroupBox1;
+}
+
+// ---- Layout
+
+void TForm1::CreateControls() {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(rules::kApplicationTitle);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(671, 461);
+  move(220, 145);
+  QFont windowFont(QStringLiteral("MS Sans Serif"));
+  windowFont.setPixelSize(11);
+  setFont(windowFont);
+
+  LV = Named(new TTrackList(ImageList1, this), "LV");
+  LV->setGeometry(8, 5, 656, 161);
+  LV->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(LV, &TTrackList::leftClicked, this, &TForm1::LVClick);
+
+  GroupBox1 = Named(new QGroupBox(QStringLiteral("歌曲信息"), this), "GroupBox1");
+  GroupBox1->setGeometry(8, 168, 656, 243);
+  GroupBox1->setFont(SongFont());
+  QPalette teal = GroupBox1->palette();
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    teal.setColor(QPalette::Active, role, kTeal);
+    teal.setColor(QPalette::Inactive, role, kTeal);
+  }
+  GroupBox1->setPalette(teal);
+  GroupBox1->setStyle(groupBoxStyle_.get());
+
+  auto button = [this](const char* name, const QString& caption, int left) {
+    auto* b = Named(new QPushButton(caption, this), name);
+    b->setGeometry(left, 414, 75, 25);
+    b->setFont(SongFont());
+    b->setAutoDefault(false);
+    return b;
+  };
+  BtnAddfile = button("BtnAddfile", QStringLiteral("添加文件"), 8);
+  Button2 = button("Button2", QStringLiteral("添加文件夹"), 87);
+  BtnBatch = button("BtnBatch", QStringLiteral("批量修改"), 166);
+  BtnSave = button("BtnSave", QStringLiteral("修改信息"), 245);
+  Button7 = button("Button7", QStringLiteral("关于"), 347);
+  BtnRename = button("BtnRename", QStringLiteral("文件改名"), 590);
+  BtnBatch->setEnabled(false);
+  BtnSave->setEnabled(false);
+  BtnRename->setEnabled(false);
+  connect(BtnAddfile, &QPushButton::clicked, this, &TForm1::BtnAddfileClick);
+  connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+  connect(BtnBatch, &QPushButton::clicked, this, &TForm1::BtnBatchClick);
+  connect(BtnSave, &QPushButton::clicked, this, &TForm1::BtnSaveClick);
+  connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+  connect(BtnRename, &QPushButton::clicked, this, &TForm1::BtnRenameClick);
+
+  StatusBar1 = Named(new TStatusBar(this), "StatusBar1");
+  StatusBar1->setGeometry(0, 442, 671, 19);
+  StatusBar1->SetPanels({QStringLiteral("  作者网站:") + rules::kAuthorWebText,
+                         QStringLiteral("  邮箱:") + rules::kAuthorMail},
+                        {200, 50});
+  connect(StatusBar1, &TStatusBar::clickedAt, this, &TForm1::StatusBar1Click);
+
+  // Inside the song group box: each label stands left of its box, right-aligned (the path label
+  // left-aligned), in black; the boxes take the group's teal.
+  auto label = [this](const char* name, const QString& caption, int left, int top,
+                      Qt::Alignment align) {
+    auto* l = Named(new QLabel(caption, GroupBox1), name);
+    l->setFont(SongFont());
+    QPalette black = l->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    l->setPalette(black);
+    l->setAlignment(align | Qt::AlignVCenter);
+    l->setGeometry(left, top, NominalWidth(caption), 12);
+    return l;
+  };
+  auto edit = [this](const char* name, int left, int top, int width) {
+    auto* e = Named(new QLineEdit(GroupBox1), name);
+    e->setGeometry(left, top, width, 20);
+    // A file dropped on a box adds the file, as a drop anywhere on the window does.
+    e->setAcceptDrops(false);
+    return e;
+  };
+  const Qt::Alignment right = Qt::AlignRight;
+  LTitle = label("LTitle", QStringLiteral("标题:"), 22, 19, right);
+  EdtTitle = edit("EdtTitle", 55, 15, 246);
+  LArtist = label("LArtist", QStringLiteral("歌手:"), 22, 40, right);
+  EdtArtist = edit("EdtArtist", 55, 36, 246);
+  LAlbum = label("LAlbum", QStringLiteral("专辑:"), 22, 61, right);
+  EdtAlbum = edit("EdtAlbum", 55, 57, 246);
+  LYear = label("LYear", QStringLiteral("年份:"), 22, 82, right);
+  EdtYear = edit("EdtYear", 55, 78, 246);
+  EdtYear->setAttribute(Qt::WA_InputMethodEnabled, false);
+  EdtYear->installEventFilter(this);
+  LComment = label("LComment", QStringLiteral("说明:"), 22, 103, right);
+  EdtComment = edit("EdtComment", 55, 99, 246);
+  LTrack = label("LTrack", QStringLiteral("音轨:"), 22, 124, right);
+  EdtTrack = edit("EdtTrack", 55, 120, 94);
+  LGenre = label("LGenre", QStringLiteral("流派:"), 162, 124, right);
+  ComboGenreID = Named(new QComboBox(GroupBox1), "ComboGenreID");
+  ComboGenreID->setGeometry(196, 120, 105, 20);
+  ComboGenreID->setEditable(true);
+  ComboGenreID->setInsertPolicy(QComboBox::NoInsert);
+  ComboGenreID->setMaxVisibleItems(8);
+  ComboGenreID->setAcceptDrops(false);
+  ComboGenreID->lineEdit()->setAcceptDrops(false);
+  ComboGenreID->setEnabled(false);
+  Label2 = label("Label2", QStringLiteral("作曲家:"), 10, 145, right);
+  EdtUserURL = edit("EdtUserURL", 55, 141, 94);
+  Label3 = label("Label3", QStringLiteral("版权:"), 162, 145, right);
+  EdtCopyright = edit("EdtCopyright", 196, 141, 105);
+  Label4 = label("Label4", QStringLiteral("网址:"), 22, 166, right);
+  EdtUrl = edit("EdtUrl", 55, 162, 246);
+  Label5 = label("Label5", QStringLiteral("编码:"), 22, 187, right);
+  EdtEncodedBy = edit("EdtEncodedBy", 55, 183, 246);
+  Label6 = label("Label6", QStringLiteral("版本:"), 308, 19, right);
+  EdtVersion = edit("EdtVersion", 340, 15, 306);
+  LFilePath = label("LFilePath", QStringLiteral("路径:"), 308, 40, Qt::AlignLeft);
+  EdtPath = edit("EdtPath", 340, 36, 306);
+  EdtPath->setReadOnly(true);
+  Label1 = label("Label1", QStringLiteral("歌词:"), 308, 61, right);
+  MLyrics = Named(new QPlainTextEdit(GroupBox1), "MLyrics");
+  MLyrics->setGeometry(340, 57, 306, 89);
+  MLyrics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MLyrics->setAcceptDrops(false);
+  MLyrics->setTabChangesFocus(true);
+
+  GroupBox2 = Named(new QGroupBox(QStringLiteral("批量改名规则"), GroupBox1), "GroupBox2");
+  GroupBox2->setGeometry(340, 150, 306, 86);
+  GroupBox2->setFont(SongFont());
+  GroupBox2->setPalette(teal);
+  GroupBox2->setStyle(groupBoxStyle_.get());
+  auto radio = [this](const char* name, const QString& caption, int top, int tag) {
+    auto* r = Named(new QRadioButton(caption, GroupBox2), name);
+    r->setGeometry(3, top, 300, 17);
+    r->setProperty("Tag", tag);
+    connect(r, &QRadioButton::clicked, this, [this, r] { R1Click(r); });
+    return r;
+  };
+  R1 = radio("R1", QStringLiteral("歌手+歌曲标题: “Talvino - 发如雪.mp3”"), 16, 1);
+  R2 = radio("R2", QStringLiteral("歌曲标题+歌手: “发如雪 - Talvino.mp3”"), 37, 2);
+  R3 = radio("R3", QStringLiteral("歌手+(序号)+歌曲标题: “Talvino - (1)发如雪.mp3”"), 58, 3);
+  R1->setChecked(true);
+
+  GbBatch4 = Named(new QGroupBox(QStringLiteral("批量修改信息"), GroupBox1), "GbBatch4");
+  GbBatch4->setGeometry(14, 205, 288, 31);
+  GbBatch4->setStyle(groupBoxStyle_.get());
+  auto check = [this](const char* name, const QString& caption, int left) {
+    auto* c = Named(new QCheckBox(caption, GbBatch4), name);
+    c->setGeometry(left, 11, 49, 17);
+    return c;
+  };
+  ChkArtist = check("ChkArtist", QStringLiteral("歌手"), 42);
+  ChkAlbum = check("ChkAlbum", QStringLiteral("专辑"), 99);
+  ChkYear = check("ChkYear", QStringLiteral("年份"), 156);
+  ChkComment = check("ChkComment", QStringLiteral("说明"), 213);
+
+  PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
+  N11 = Named(PopupMenu2->addAction(QStringLiteral("打开文件所在路径(&P)   ")), "N11");
+  N10 = Named(PopupMenu2->addAction(QStringLiteral("打开文件(&O)")), "N10");
+  N7 = Named(PopupMenu2->addAction(QStringLiteral("文件属性(&R)")), "N7");
+  N9 = Named(PopupMenu2->addSeparator(), "N9");
+  N6 = Named(PopupMenu2->addAction(QStringLiteral("清空列表(&L)")), "N6");
+  connect(N11, &QAction::triggered, this, &TForm1::N11Click);
+  connect(N10, &QAction::triggered, this, &TForm1::N10Click);
+  connect(N7, &QAction::triggered, this, &TForm1::N7Click);
+  connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+  connect(LV, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { PopupMenu2->popup(LV->viewport()->mapToGlobal(pos)); });
+
+  SetTabOrder();
+}
+
+void TForm1::SetTabOrder() {
+  const QList<QWidget*> order = {
+      BtnAddfile, Button2,    BtnSave,    LV,           EdtTitle,  EdtArtist,  EdtAlbum,
+      EdtYear,    EdtComment, EdtTrack,   ComboGenreID, EdtPath,   R1,         R2,
+      R3,         MLyrics,    EdtUserURL, EdtCopyright, EdtUrl,    EdtVersion, EdtEncodedBy,
+      ChkArtist,  ChkAlbum,   ChkComment, ChkYear,      BtnRename, Button7,    BtnBatch};
+  for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+QList<QWidget*> TForm1::WmaOnlyControls() const {
+  return {EdtCopyright, EdtUrl, EdtEncodedBy, MLyrics, EdtUserURL, EdtVersion};
+}
+
+// ---- Start and end
+
+void TForm1::FormCreate() {
+  setAcceptDrops(true);
+  RenameRule = 1;
+  Mp3Info = std::make_unique<TIDmp3>();
+  WmaInfo = std::make_unique<TIDwma>();
+  ComboGenreID->clear();
+  ComboGenreID->addItem(QString());
+  for (std::string_view name : ID3Genres) {
+    ComboGenreID->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+  }
+  ComboGenreID->setCurrentIndex(-1);
+}
+
+void TForm1::FormClose() {
+  Mp3Info.reset();
+  WmaInfo.reset();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+// ---- Message boxes
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString::fromUtf8(e.what()));
+  }
+}
+
+void TForm1::ShowErrorBox(const QString& message) {
+  QMessageBox box(QMessageBox::Critical, rules::kApplicationTitle, rules::ErrorBoxText(message),
+                  QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TForm1::Ask(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("系统询问"), text,
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void TForm1::Hint(const QString& text) {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("系统提示"), text, QMessageBox::Ok,
+                  this);
+  box.exec();
+}
+
+void TForm1::EnableEditButtons() {
+  Button2->setEnabled(true);
+  BtnBatch->setEnabled(true);
+  BtnSave->setEnabled(true);
+  BtnRename->setEnabled(true);
+}
+
+// ---- Adding and showing tracks
+
+QStringList TForm1::ChooseFiles() {
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("OpenDialog1"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilter(QStringLiteral(" MP3,WMA Files(*.mp3 *.wma)"));
+  dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+  dialog.setDefaultSuffix(QStringLiteral("mp3"));
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+QString TForm1::ChooseFolder() {
+  QFileDialog dialog(this, QStringLiteral("请选择MP3,WMA目录"));
+  dialog.setObjectName(QStringLiteral("FolderBrowser"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setFileMode(QFileDialog::Directory);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles().value(0);
+}
+
+void TForm1::BtnAddfileClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const QStringList files = ChooseFiles();
+    if (files.isEmpty()) return;
+    {
+      WaitCursor wait;
+      for (const QString& file : files) AddTrack(file);
+    }
+    EnableEditButtons();
+  });
+}
+
+void TForm1::Button2Click() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    QString folder = ChooseFolder();
+    // A choice without a path is taken as no choice.
+    if (folder.isEmpty()) return;
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    {
+      WaitCursor wait;
+      const std::string nativeFolder = NativePath(folder);
+      for (const char* suffix : {".mp3", ".wma"}) {
+        for (const std::string& name : platform::ListFolder(nativeFolder, suffix)) {
+          AddTrack(folder + rules::FromNativePath(name));
+        }
+      }
+    }
+    EnableEditButtons();
+  });
+}
+
+void TForm1::WMDropFiles(const QStringList& paths) {
+  if (!TagObjectsAlive() || paths.isEmpty()) return;
+  WaitCursor wait;
+  for (const QString& path : paths) {
+    const QString key = rules::FormatKey(path);
+    if (key != rules::kMp3Key && key != rules::kWmaKey) continue;
+    try {
+      AddTrack(path);
+    } catch (const std::exception&) {
+      wait.Pause();
+      QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"),
+                      QStringLiteral("文件错误！") + QString(20, QLatin1Char(' ')), QMessageBox::Ok,
+                      this);
+      box.exec();
+      wait.Resume();
+    }
+  }
+}
+
+void TForm1::AddTrack(const QString& path) {
+  const QString key = rules::FormatKey(path);
+  const std::string nativePath = NativePath(path);
+  QString title;
+  QString artist;
+  if (key == rules::kMp3Key) {
+    Mp3Info->ReadFromFile(nativePath);
+    title = FromGbk(Mp3Info->Title);
+    artist = FromGbk(Mp3Info->Artist);
+  } else {
+    WmaInfo->ReadFromFile(nativePath);
+    title = FromUtf16(WmaInfo->Title);
+    artist = FromUtf16(WmaInfo->Artist);
+  }
+  LV->AppendRow(rules::FileNameOf(path), title, artist, rules::FolderOf(path));
+  ShowTrackFields(path, key);
+}
+
+void TForm1::ShowTrackFields(const QString& path, const QString& key) {
+  if (key == rules::kMp3Key) {
+    EdtTitle->setText(FromGbk(Mp3Info->Title));
+    EdtArtist->setText(FromGbk(Mp3Info->Artist));
+    EdtAlbum->setText(FromGbk(Mp3Info->Album));
+    EdtYear->setText(FromGbk(Mp3Info->Year));
+    EdtComment->setText(FromGbk(Mp3Info->Comment));
+    EdtTrack->setText(QString::number(Mp3Info->Track));
+    EdtPath->setText(path);
+    const int entry = rules::GenreEntryOf(Mp3Info->GenreID);
+    ComboGenreID->setCurrentIndex(entry);
+    // The box's text may have been typed or set from a WMA genre since the entry was chosen.
+    ComboGenreID->setEditText(ComboGenreID->itemText(entry));
+    ComboGenreID->setEnabled(true);
+    for (QLineEdit* box : {EdtCopyright, EdtUrl, EdtEncodedBy, EdtUserURL, EdtVersion}) {
+      box->clear();
+    }
+    MLyrics->clear();
+    lyricsUseCrLf_ = false;
+  } else {
+    EdtTitle->setText(FromUtf16(WmaInfo->Title));
+    EdtArtist->setText(FromUtf16(WmaInfo->Artist));
+    EdtAlbum->setText(FromUtf16(WmaInfo->Album));
+    EdtYear->setText(FromUtf16(WmaInfo->Year));
+    EdtComment->setText(FromUtf16(WmaInfo->Comment));
+    EdtTrack->setText(FromUtf16(WmaInfo->Track));
+    EdtPath->setText(path);
+    ComboGenreID->setEditText(FromUtf16(WmaInfo->Genre));
+    ComboGenreID->setEnabled(true);
+    EdtCopyright->setText(FromUtf16(WmaInfo->Copyright));
+    EdtUrl->setText(FromUtf16(WmaInfo->Url));
+    EdtEncodedBy->setText(FromUtf16(WmaInfo->EncodedBy));
+    const QString lyrics = FromUtf16(WmaInfo->Lyrics);
+    lyricsUseCrLf_ = lyrics.contains(QStringLiteral("\r\n"));
+    MLyrics->setPlainText(
+        lyricsUseCrLf_ ? QString(lyrics).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                       : lyrics);
+    EdtUserURL->setText(FromUtf16(WmaInfo->UserUrl));
+    EdtVersion->setText(FromUtf16(WmaInfo->Version));
+  }
+  const bool wma = key == rules::kWmaKey;
+  for (QWidget* control : WmaOnlyControls()) control->setEnabled(wma);
+}
+
+void TForm1::LVClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const int row = LV->SelectedRow();
+    if (row < 0) return;
+    const QString path = LV->FullPath(row);
+    const QString key = rules::FormatKey(path);
+    if (key == rules::kMp3Key) {
+      Mp3Info->ReadFromFile(NativePath(path));
+    } else {
+      WmaInfo->ReadFromFile(NativePath(path));
+    }
+    ShowTrackFields(path, key);
+  });
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  event->acceptProposedAction();
+  // The files are added once the drop has been answered, so that the program the files came from
+  // is not kept waiting behind a message box.
+  QTimer::singleShot(0, this, [this, paths] { WMDropFiles(paths); });
+}
+
+// ---- Context menu and status bar
+
+void TForm1::N11Click() {
+  const int row = LV->SelectedRow();
+  if (row < 0) return;
+  OpenUrl(QUrl::fromLocalFile(LV->Folder(row)));
+}
+
+void TForm1::N10Click() {
+  const int row = LV->SelectedRow();
+  if (row < 0) return;
+  OpenUrl(QUrl::fromLocalFile(LV->FullPath(row)));
+}
+
+void TForm1::N7Click() {
+  const int row = LV->SelectedRow();
+  if (row < 0) return;
+  ShowFileProperties(LV->FullPath(row));
+}
+
+void TForm1::N6Click() {
+  LV->setRowCount(0);
+  for (QLineEdit* box : {EdtTitle, EdtArtist, EdtAlbum, EdtYear, EdtComment, EdtTrack, EdtPath,
+                         EdtUserURL, EdtCopyright, EdtUrl, EdtVersion, EdtEncodedBy}) {
+    box->clear();
+  }
+  ComboGenreID->setCurrentIndex(-1);
+  ComboGenreID->clearEditText();
+  MLyrics->clear();
+  lyricsUseCrLf_ = false;
+  BtnBatch->setEnabled(true);
+  BtnSave->setEnabled(false);
+  BtnRename->setEnabled(false);
+}
+
+void TForm1::StatusBar1Click(int x) {
+  switch (rules::StatusPanelAt(x, StatusBar1->PanelWidths(), StatusBar1->width())) {
+    case 0:
+      OpenUrl(rules::AuthorWebUrl());
+      break;
+    case 1:
+      OpenUrl(rules::AuthorMailUrl());
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Editing
+
+bool TForm1::EdtYearKeyPress(const QKeyEvent& event) const {
+  // Copy, paste and cut type control characters: they are discarded like every other one.
+  if (event.matches(QKeySequence::Copy) || event.matches(QKeySequence::Paste) ||
+      event.matches(QKeySequence::Cut)) {
+    return false;
+  }
+  switch (event.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+      // Focus keys and Delete type no character.
+      return true;
+    default:
+      break;
+  }
+  const Qt::KeyboardModifiers mods = event.modifiers();
+  if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && event.key() >= Qt::Key_A &&
+      event.key() <= Qt::Key_Z) {
+    return rules::YearKeyPasses(static_cast<char32_t>(event.key() - Qt::Key_A + 1));
+  }
+  const QString text = event.text();
+  if (text.isEmpty()) return true;  // arrows, Home, End and the like type nothing
+  return rules::YearKeyPasses(text.toUcs4().value(0));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == EdtYear) {
+    if (event->type() == QEvent::KeyPress) {
+      return !EdtYearKeyPress(*static_cast<QKeyEvent*>(event));
+    }
+    if (event->type() == QEvent::InputMethod) {
+      const QString text = static_cast<QInputMethodEvent*>(event)->commitString();
+      for (char32_t code : text.toUcs4()) {
+        if (!rules::YearKeyPasses(code)) return true;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+int TForm1::RowOfFile(const QString& path) const {
+  const int selected = LV->SelectedRow();
+  if (selected >= 0 && LV->FullPath(selected) == path) return selected;
+  for (int row = 0; row < LV->rowCount(); ++row) {
+    if (LV->FullPath(row) == path) return row;
+  }
+  return -1;
+}
+
+bool TForm1::SaveMp3(const std::string& path) {
+  using rules::TrimControl;
+  Mp3Info->SetArtist(ToGbk(TrimControl(EdtArtist->text())));
+  Mp3Info->SetTitle(ToGbk(TrimControl(EdtTitle->text())));
+  Mp3Info->SetAlbum(ToGbk(TrimControl(EdtAlbum->text())));
+  Mp3Info->SetYear(ToGbk(TrimControl(EdtYear->text())));
+  Mp3Info->SetComment(ToGbk(TrimControl(EdtComment->text())));
+  Mp3Info->SetTrack(rules::Mp3TrackOf(EdtTrack->text()));
+  Mp3Info->SetGenreID(rules::GenreIdOfEntry(ComboGenreID->currentIndex()));
+  return Mp3Info->SaveToFile(path);
+}
+
+bool TForm1::SaveWma(const std::string& path) {
+  // The one field without a box, WM/Track, must be this file's own: read its tag again first.
+  WmaInfo->ReadFromFile(path);
+  QString lyrics = MLyrics->toPlainText();
+  if (lyricsUseCrLf_) lyrics.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  WmaInfo->SetTitle(ToUtf16(EdtTitle->text()));
+  WmaInfo->SetArtist(ToUtf16(EdtArtist->text()));
+  WmaInfo->SetAlbum(ToUtf16(EdtAlbum->text()));
+  WmaInfo->SetYear(ToUtf16(EdtYear->text()));
+  WmaInfo->SetGenre(ToUtf16(ComboGenreID->currentText()));
+  WmaInfo->SetComment(ToUtf16(EdtComment->text()));
+  WmaInfo->SetCopyright(ToUtf16(EdtCopyright->text()));
+  WmaInfo->SetUrl(ToUtf16(EdtUrl->text()));
+  WmaInfo->SetEncodedBy(ToUtf16(EdtEncodedBy->text()));
+  WmaInfo->SetLyrics(ToUtf16(lyrics));
+  WmaInfo->SetTrack(ToUtf16(EdtTrack->text()));
+  WmaInfo->SetUserUrl(ToUtf16(EdtUserURL->text()));
+  WmaInfo->SetVersion(ToUtf16(EdtVersion->text()));
+  return WmaInfo->SaveToFile(path);
+}
+
+void TForm1::BtnSaveClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
+    const QString path = EdtPath->text();
+    const bool saved = rules::FormatKey(path) == rules::kMp3Key ? SaveMp3(NativePath(path))
+                                                                : SaveWma(NativePath(path));
+    const int row = RowOfFile(path);
+    if (row < 0) return;
+    if (saved) {
+      LV->SetTitle(row, EdtTitle->text());
+      LV->SetArtist(row, EdtArtist->text());
+      LV->SetMark(row, rowicons::kTick);
+    } else {
+      LV->SetMark(row, rowicons::kCross);
+    }
+  });
+}
+
+void TForm1::BtnBatchClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const bool artist = ChkArtist->isChecked();
+    const bool album = ChkAlbum->isChecked();
+    const bool year = ChkYear->isChecked();
+    const bool comment = ChkComment->isChecked();
+    if (!artist && !album && !year && !comment) {
+      Hint(QStringLiteral("请先勾选需要批量修改的信息！"));
+      return;
+    }
+    QString fields;
+    if (artist) fields += QStringLiteral("［歌手］");
+    if (album) fields += QStringLiteral("［专辑］");
+    if (year) fields += QStringLiteral("［年份］");
+    if (comment) fields += QStringLiteral("［说明］");
+    if (!Ask(QStringLiteral("确定要用当前歌曲的") + fields +
+             QStringLiteral("\n信息批量修改选中文件的相关信息吗？"))) {
+      return;
+    }
+
+    WaitCursor wait;
+    using rules::TrimControl;
+    const QString artistText = TrimControl(EdtArtist->text());
+    const QString albumText = TrimControl(EdtAlbum->text());
+    const QString yearText = TrimControl(EdtYear->text());
+    const QString commentText = TrimControl(EdtComment->text());
+    const int rows = LV->rowCount();
+    for (int row = 0; row < rows; ++row) {
+      if (!LV->Checked(row)) continue;
+      const std::string path = NativePath(LV->FullPath(row));
+      bool saved;
+      if (rules::WholeExtensionKey(LV->FullPath(row)) == rules::kMp3Key) {
+        Mp3Info->ReadFromFile(path);
+        if (artist) Mp3Info->SetArtist(ToGbk(artistText));
+        if (album) Mp3Info->SetAlbum(ToGbk(albumText));
+        if (comment) Mp3Info->SetComment(ToGbk(commentText));
+        if (year) Mp3Info->SetYear(ToGbk(yearText));
+        saved = Mp3Info->SaveToFile(path);
+      } else {
+        WmaInfo->ReadFromFile(path);
+        if (artist) WmaInfo->SetArtist(ToUtf16(artistText));
+        if (album) WmaInfo->SetAlbum(ToUtf16(albumText));
+        if (comment) WmaInfo->SetComment(ToUtf16(commentText));
+        if (year) WmaInfo->SetYear(ToUtf16(yearText));
+        saved = WmaInfo->SaveToFile(path);
+      }
+      if (saved) {
+        if (artist) LV->SetArtist(row, EdtArtist->text());
+        LV->SetMark(row, rowicons::kTick);
+      } else {
+        LV->SetMark(row, rowicons::kCross);
+      }
+    }
+  });
+}
+
+// ---- Renaming
+
+void TForm1::R1Click(QAbstractButton* sender) {
+  if (sender != nullptr) RenameRule = sender->property("Tag").toInt();
+}
+
+void TForm1::BtnRenameClick() {
+  Guarded([this] {
+    if (!Ask(QStringLiteral("确定要按指定规则更改选中的文件名吗？"))) return;
+    WaitCursor wait;
+    const int rows = LV->rowCount();
+    for (int row = 0; row < rows; ++row) {
+      if (!LV->Checked(row)) continue;
+      const QString title = LV->Title(row);
+      if (title.isEmpty()) continue;
+      const QString artist = LV->Artist(row);
+      if (artist.isEmpty()) continue;
+      const QString folder = LV->Folder(row);
+      const QString oldName = LV->FileName(row);
+      const QString extension = rules::RenameExtension(folder + oldName);
+      const std::optional<QString> newName =
+          rules::NewFileName(RenameRule, artist, title, row, extension);
+      if (!newName) continue;
+      if (folder + *newName == folder + oldName) continue;
+      // Never replaces another file, and refuses names that leave the folder or that Windows
+      // file names cannot hold.
+      if (platform::RenameInFolder(NativePath(folder), NativePath(oldName), NativePath(*newName))) {
+        LV->SetMark(row, rowicons::kTick);
+        LV->SetFileName(row, *newName);
+      } else {
+        LV->SetMark(row, rowicons::kCross);
+      }
+    }
+  });
+}
+
+// ---- About
+
+void TForm1::Button7Click() {
+  auto* about = new TFrm_About(this);
+  about->show();
+}

@@ -1,0 +1,179 @@
+// The main window: the track list, the tag boxes of the shown file, the buttons that add, save,
+// batch-edit and rename files, the list's context menu and the status bar links. It owns the one
+// MP3 tag object and the one WMA tag object and reuses them for every file.
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+class QAbstractButton;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QStyle;
+class TStatusBar;
+class TTrackList;
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // ---- Controls (objectName = member name)
+  TTrackList* LV = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QPushButton* BtnAddfile = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* BtnBatch = nullptr;
+  QPushButton* BtnSave = nullptr;
+  QPushButton* Button7 = nullptr;
+  QPushButton* BtnRename = nullptr;
+  TStatusBar* StatusBar1 = nullptr;
+
+  QLabel* LTitle = nullptr;
+  QLabel* LArtist = nullptr;
+  QLabel* LAlbum = nullptr;
+  QLabel* LYear = nullptr;
+  QLabel* LComment = nullptr;
+  QLabel* LTrack = nullptr;
+  QLabel* LGenre = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* LFilePath = nullptr;
+  QLabel* Label1 = nullptr;
+
+  QLineEdit* EdtTitle = nullptr;
+  QLineEdit* EdtArtist = nullptr;
+  QLineEdit* EdtAlbum = nullptr;
+  QLineEdit* EdtYear = nullptr;
+  QLineEdit* EdtComment = nullptr;
+  QLineEdit* EdtTrack = nullptr;
+  QComboBox* ComboGenreID = nullptr;
+  QLineEdit* EdtUserURL = nullptr;
+  QLineEdit* EdtCopyright = nullptr;
+  QLineEdit* EdtUrl = nullptr;
+  QLineEdit* EdtEncodedBy = nullptr;
+  QLineEdit* EdtVersion = nullptr;
+  QLineEdit* EdtPath = nullptr;
+  QPlainTextEdit* MLyrics = nullptr;
+
+  QGroupBox* GroupBox2 = nullptr;
+  QRadioButton* R1 = nullptr;
+  QRadioButton* R2 = nullptr;
+  QRadioButton* R3 = nullptr;
+  QGroupBox* GbBatch4 = nullptr;
+  QCheckBox* ChkArtist = nullptr;
+  QCheckBox* ChkAlbum = nullptr;
+  QCheckBox* ChkYear = nullptr;
+  QCheckBox* ChkComment = nullptr;
+
+  QMenu* PopupMenu2 = nullptr;
+  QAction* N11 = nullptr;
+  QAction* N10 = nullptr;
+  QAction* N7 = nullptr;
+  QAction* N9 = nullptr;
+  QAction* N6 = nullptr;
+
+  // The three row marks: 0 a green note, 1 a green tick, 2 a red cross.
+  std::array<QIcon, 3> ImageList1;
+
+  // ---- State
+  std::unique_ptr<TIDmp3> Mp3Info;
+  std::unique_ptr<TIDwma> WmaInfo;
+  // The chosen rename rule, 1 to 3.
+  int RenameRule = 0;
+
+  // What the window hands to the desktop. The defaults open the desktop's programs; a test may
+  // put its own recorder here instead.
+  std::function<bool(const QUrl&)> OpenUrl;
+  std::function<bool(const QString&)> ShowFileProperties;
+
+  // The six boxes that only a WMA file fills.
+  QList<QWidget*> WmaOnlyControls() const;
+
+  // ---- Start and end
+  void FormCreate();
+  void FormClose();
+
+  // ---- Adding and showing tracks
+  void BtnAddfileClick();
+  void Button2Click();
+  // The files of one drop, in the order given.
+  void WMDropFiles(const QStringList& paths);
+  // Reads the file's tag, appends its row and shows the tag. Lets a WMA read error through.
+  void AddTrack(const QString& path);
+  // Shows the tag just read by the object that `key` picks.
+  void ShowTrackFields(const QString& path, const QString& key);
+  void LVClick();
+
+  // ---- Context menu and status bar
+  void N11Click();
+  void N10Click();
+  void N7Click();
+  void N6Click();
+  // A left click on the status bar at x in the bar's coordinates.
+  void StatusBar1Click(int x);
+
+  // ---- Editing and renaming
+  void BtnSaveClick();
+  // True when the key typed into the year box goes through; false when it is discarded.
+  bool EdtYearKeyPress(const QKeyEvent& event) const;
+  void BtnBatchClick();
+  void R1Click(QAbstractButton* sender);
+  void BtnRenameClick();
+  void Button7Click();
+
+  // The file dialogs, built here so that a test can find and answer them.
+  QStringList ChooseFiles();
+  QString ChooseFolder();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void SetTabOrder();
+  // Runs one handler; an error that escapes it ends it and is shown in the generic error box.
+  void Guarded(const std::function<void()>& handler);
+  void ShowErrorBox(const QString& message);
+  bool Ask(const QString& text);
+  void Hint(const QString& text);
+  void EnableEditButtons();
+  bool TagObjectsAlive() const { return Mp3Info != nullptr && WmaInfo != nullptr; }
+  // The row of the file that a save wrote: the selected row when it names `path`, else the first
+  // row that does; -1 when none does.
+  int RowOfFile(const QString& path) const;
+  // Write the boxes into the file; true when it was written.
+  bool SaveMp3(const std::string& path);
+  bool SaveWma(const std::string& path);
+
+  std::unique_ptr<QStyle> groupBoxStyle_;
+  // Whether the lyrics last shown broke their lines with CR LF, as Windows programs write them.
+  bool lyricsUseCrLf_ = false;
+};

@@ -1,0 +1,373 @@
+// Adding tracks (the folder browser, the file dialog, drops), what the boxes show for MP3, WMA
+// and other files, clicks in the list, and the error boxes on the way.
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+#include "TrackList.h"
+#include "UiTestSupport.h"
+#include "Unit1.h"
+
+using namespace uitest;
+
+namespace {
+
+QStringList FieldTexts(TForm1& form) {
+  return {form.EdtTitle->text(),
+          form.EdtArtist->text(),
+          form.EdtAlbum->text(),
+          form.EdtYear->text(),
+          form.EdtComment->text(),
+          form.EdtTrack->text(),
+          form.ComboGenreID->currentText(),
+          form.EdtCopyright->text(),
+          form.EdtUrl->text(),
+          form.EdtEncodedBy->text(),
+          form.MLyrics->toPlainText(),
+          form.EdtUserURL->text(),
+          form.EdtVersion->text()};
+}
+
+bool WmaOnlyEnabled(TForm1& form) {
+  bool all = true, none = true;
+  for (QWidget* control : form.WmaOnlyControls()) {
+    all = all && control->isEnabled();
+    none = none && !control->isEnabled();
+  }
+  if (all == none) qFatal("the WMA-only controls disagree");
+  return all;
+}
+
+}  // namespace
+
+class TracksTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void addingAFolder() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    MakeMp3(folder + "b.mp3", {"Bee", "周杰伦"});
+    MakeMp3(folder + "A.MP3", {"发如雪", "Talvino", "", "", "", 0, 13});
+    CopyData("ui_song.wma", folder + "c.wma");
+    CopyData("ui_plain.wma", folder + "B.Wma");
+    QDir(folder).mkdir("sub.mp3");  // a folder is skipped
+    WriteFile(folder + "d.txt", "text");
+    MakeMp3(folder + "e.mp3x", {"x"});  // not found by *.mp3
+
+    TForm1 form;
+    AnswerFolder(dir.path());
+    form.Button2Click();
+    QCOMPARE(Column(form, 0), (QStringList{"A.MP3", "b.mp3", "B.Wma", "c.wma"}));
+    QCOMPARE(Column(form, 1), (QStringList{"发如雪", "Bee", "", "发如雪"}));
+    QCOMPARE(Column(form, 2), (QStringList{"Talvino", "周杰伦", "", "Talvino"}));
+    QCOMPARE(Column(form, 3), QStringList(4, folder));
+    QCOMPARE(Marks(form), QList<int>(4, 0));
+    for (int row = 0; row < 4; ++row) QVERIFY(form.LV->Checked(row));
+    // The boxes show the last file added, and nothing is selected.
+    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
+    QCOMPARE(form.EdtAlbum->text(), QStringLiteral("十一月的萧邦"));
+    QCOMPARE(form.LV->SelectedRow(), -1);
+    QVERIFY(form.BtnBatch->isEnabled() && form.BtnSave->isEnabled() && form.BtnRename->isEnabled());
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+
+    // The same folder again adds every file a second time.
+    AnswerFolder(folder);
+    form.Button2Click();
+    QCOMPARE(form.LV->rowCount(), 8);
+  }
+
+  void cancellingOrAnEmptyFolder() {
+    QTemporaryDir dir;
+    TForm1 form;
+    AnswerFolder(QString());
+    form.Button2Click();
+    QVERIFY(!form.BtnSave->isEnabled());
+
+    WhenFileDialog([](QFileDialog* dialog) { dialog->reject(); });
+    form.BtnAddfileClick();
+    QVERIFY(!form.BtnSave->isEnabled());
+
+    // The folder browser's title and options.
+    QString title;
+    bool dirsOnly = false;
+    WhenFileDialog([&](QFileDialog* dialog) {
+      title = dialog->windowTitle();
+      dirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly) &&
+                 dialog->fileMode() == QFileDialog::Directory;
+      dialog->setDirectory(dir.path());
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    form.Button2Click();
+    QCOMPARE(title, QStringLiteral("请选择MP3,WMA目录"));
+    QVERIFY(dirsOnly);
+    QCOMPARE(form.LV->rowCount(), 0);
+    QVERIFY(form.BtnBatch->isEnabled() && form.BtnSave->isEnabled() && form.BtnRename->isEnabled());
+  }
+
+  void theFileDialog() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    MakeMp3(folder + "a.mp3", {"Aa"});
+    MakeMp3(folder + "B.MP3", {"Bb"});
+    CopyData("ui_song.wma", folder + "c.Wma");
+    WriteFile(folder + "d.txt", "text");
+
+    TForm1 form;
+    QStringList filters;
+    QStringList listed;
+    WhenFileDialog([&](QFileDialog* dialog) {
+      filters = dialog->nameFilters();
+      dialog->setDirectory(folder);
+      auto* model = dialog->findChild<QFileSystemModel*>();
+      // Wait until the folder is listed, then read what the filter lets through.
+      QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(model->index(dir.path())), 3, 5000);
+      const QModelIndex root = model->index(dir.path());
+      for (int row = 0; row < model->rowCount(root); ++row) {
+        listed << model->index(row, 0, root).data().toString();
+      }
+      QStringList quoted = {"\"c.Wma\"", "\"a.mp3\""};
+      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(quoted.join(' '));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    form.BtnAddfileClick();
+    // The dialog shows the filter's name without its leading blank.
+    QCOMPARE(filters, QStringList{"MP3,WMA Files(*.mp3 *.wma)"});
+    listed.sort();
+    QCOMPARE(listed, (QStringList{"B.MP3", "a.mp3", "c.Wma"}));
+    // In the order the dialog gives them.
+    QCOMPARE(Column(form, 0), (QStringList{"c.Wma", "a.mp3"}));
+    QCOMPARE(Column(form, 1), (QStringList{"发如雪", "Aa"}));
+    QVERIFY(form.BtnSave->isEnabled());
+  }
+
+  void dropping() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    MakeMp3(folder + "a.MP3X", {"Mp3x"});
+    WriteFile(folder + "b.ogg", "OggS");
+    CopyData("ui_song.wma", folder + "c.wma");
+    QDir(folder).mkdir("d.mp3");
+
+    TForm1 form;
+    BoxAnswerer answerer;
+    Drop(form, {folder + "a.MP3X", folder + "b.ogg", folder + "c.wma", folder + "d.mp3"});
+    QCOMPARE(answerer.count(), 0);
+    QCOMPARE(Column(form, 0), (QStringList{"a.MP3X", "c.wma", "d.mp3"}));
+    QCOMPARE(Column(form, 1), (QStringList{"Mp3x", "发如雪", ""}));
+    // A drop changes no button.
+    QVERIFY(!form.BtnBatch->isEnabled() && !form.BtnSave->isEnabled() &&
+            !form.BtnRename->isEnabled());
+    // The folder named like an MP3 file was shown last, as an MP3 file without a tag.
+    QCOMPARE(form.EdtPath->text(), folder + "d.mp3");
+    QCOMPARE(form.EdtTrack->text(), QStringLiteral("0"));
+  }
+
+  void aDroppedFileThatCannotBeReadGetsItsOwnBox() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    MakeBrokenWma(folder + "bad1.wma");
+    MakeMp3(folder + "ok.mp3", {"Ok"});
+    MakeBrokenWma(folder + "bad2.WMA");
+    CopyData("ui_plain.wma", folder + "ok.wma");
+
+    TForm1 form;
+    BoxAnswerer answerer(QMessageBox::Ok);
+    Drop(form, {folder + "bad1.wma", folder + "ok.mp3", folder + "bad2.WMA", folder + "ok.wma"});
+    QCOMPARE(answerer.count(), 2);
+    for (const SeenBox& box : answerer.boxes()) {
+      QCOMPARE(box.title, QStringLiteral("错误"));
+      QCOMPARE(box.text, QStringLiteral("文件错误！                    "));
+      QCOMPARE(box.icon, QMessageBox::Critical);
+      QCOMPARE(box.buttons, QStringList{QStringLiteral("确定")});
+    }
+    QCOMPARE(Column(form, 0), (QStringList{"ok.mp3", "ok.wma"}));
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+  }
+
+  void anErrorEndsTheFolderScan() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    MakeMp3(folder + "a.mp3", {"A"});
+    CopyData("ui_song.wma", folder + "a.wma");
+    MakeBrokenWma(folder + "b.wma");
+    CopyData("ui_song.wma", folder + "c.wma");
+
+    TForm1 form;
+    BoxAnswerer answerer(QMessageBox::Ok);
+    AnswerFolder(folder);
+    form.Button2Click();
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(answerer.boxes()[0].title, QStringLiteral("VelomiMP3批量更名"));
+    QCOMPARE(answerer.boxes()[0].text, QStringLiteral("Stream read error."));
+    QCOMPARE(answerer.boxes()[0].icon, QMessageBox::Critical);
+    QCOMPARE(answerer.boxes()[0].buttons, QStringList{QStringLiteral("确定")});
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    // The rows added before it stay; nothing after it is added; no button is enabled.
+    QCOMPARE(Column(form, 0), (QStringList{"a.mp3", "a.wma"}));
+    QCOMPARE(form.EdtPath->text(), folder + "a.wma");
+    QVERIFY(!form.BtnSave->isEnabled() && !form.BtnBatch->isEnabled());
+
+    // The same from the file dialog.
+    AnswerFiles(folder, {"a.mp3", "b.wma", "c.wma"});
+    form.BtnAddfileClick();
+    QCOMPARE(answerer.count(), 2);
+    QCOMPARE(form.LV->rowCount(), 3);
+    QVERIFY(!form.BtnSave->isEnabled());
+  }
+
+  void whatTheBoxesShowForAnMp3File() {
+    QTemporaryDir dir;
+    TForm1 form;
+    const QString gbk = CopyData("mp3_v11_gbk.mp3", dir.filePath("gbk.mp3"));
+    form.AddTrack(gbk);
+    QCOMPARE(Column(form, 1), QStringList{"发如雪"});
+    QCOMPARE(Column(form, 2), QStringList{"周杰伦"});
+    QCOMPARE(FieldTexts(form), (QStringList{"发如雪", "周杰伦", "十一月的萧邦", "2005", "", "3",
+                                            "Pop", "", "", "", "", "", ""}));
+    QCOMPARE(form.ComboGenreID->currentIndex(), 14);  // genre 13
+    QVERIFY(form.ComboGenreID->isEnabled());
+    QVERIFY(!WmaOnlyEnabled(form));
+    QCOMPARE(form.EdtPath->text(), gbk);
+
+    // A file without a tag shows the empty genre entry, not the genre shown before.
+    const QString untagged = MakeUntaggedMp3(dir.filePath("untagged.mp3"));
+    form.AddTrack(untagged);
+    QCOMPARE(FieldTexts(form), (QStringList{"", "", "", "", "", "0", "", "", "", "", "", "", ""}));
+    QCOMPARE(form.ComboGenreID->currentIndex(), 0);
+
+    // The genre's name comes back even after other text stood in the box.
+    form.AddTrack(gbk);
+    form.ComboGenreID->setEditText("Typed");
+    form.AddTrack(gbk);
+    QCOMPARE(form.ComboGenreID->currentText(), QStringLiteral("Pop"));
+    MakeMp3(dir.filePath("last.mp3"), {"L", "", "", "", "", 0, 147});
+    form.AddTrack(dir.filePath("last.mp3"));
+    QCOMPARE(form.ComboGenreID->currentIndex(), 148);
+    MakeMp3(dir.filePath("big.mp3"), {"L", "", "", "", "", 0, 148});
+    form.AddTrack(dir.filePath("big.mp3"));
+    QCOMPARE(form.ComboGenreID->currentIndex(), 0);
+  }
+
+  void whatTheBoxesShowForWmaAndOtherFiles() {
+    QTemporaryDir dir;
+    TForm1 form;
+    const QString wma = CopyData("ui_song.wma", dir.filePath("song.wma"));
+    form.AddTrack(wma);
+    QCOMPARE(FieldTexts(form),
+             (QStringList{"发如雪", "Talvino", "十一月的萧邦", "2005", "", "3", "Pop", "© 2005 ☃",
+                          "http://www.example.com/song", "ffmpeg", "窗透初晓", "周杰伦", "12.0"}));
+    QVERIFY(WmaOnlyEnabled(form));
+    QVERIFY(form.ComboGenreID->isEnabled());
+
+    // A .wav file is read by the WMA object: nothing in it, and the WMA boxes disabled.
+    const QString wav = CopyData("ui_song.wma", dir.filePath("song.wav"));
+    form.AddTrack(wav);
+    QCOMPARE(FieldTexts(form)[0], QStringLiteral("发如雪"));
+    QVERIFY(!WmaOnlyEnabled(form));
+    QCOMPARE(form.EdtPath->text(), wav);
+
+    // A WMA file without metadata, or no file at all: every box empty.
+    form.AddTrack(CopyData("ui_plain.wma", dir.filePath("plain.wma")));
+    QCOMPARE(FieldTexts(form), QStringList(13, QString()));
+    QVERIFY(WmaOnlyEnabled(form));
+    form.AddTrack(wma);
+    form.AddTrack(dir.filePath("missing.wma"));
+    QCOMPARE(FieldTexts(form), QStringList(13, QString()));
+    QCOMPARE(form.LV->rowCount(), 5);
+  }
+
+  void clicksShowTheTopmostSelectedRow() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.AddTrack(MakeMp3(folder + "0.mp3", {"Zero"}));
+    form.AddTrack(MakeMp3(folder + "1.mp3", {"One"}));
+    form.AddTrack(CopyData("ui_song.wma", folder + "2.wma"));
+    form.AddTrack(MakeMp3(folder + "3.mp3", {"Three"}));
+
+    ClickRow(form, 1);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("One"));
+    QVERIFY(!WmaOnlyEnabled(form));
+    ClickRow(form, 2);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("发如雪"));
+    QVERIFY(WmaOnlyEnabled(form));
+    // Adding row 3 to the selection: the boxes show row 2, the topmost selected row.
+    ClickRow(form, 3, Qt::ControlModifier);
+    QCOMPARE(form.LV->selectionModel()->selectedRows().size(), 2);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("发如雪"));
+    ClickRow(form, 1, Qt::ShiftModifier);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("One"));
+
+    // A click on a check box toggles it, leaves the selection, and shows the selected row.
+    ClickRow(form, 0);
+    form.EdtTitle->clear();
+    const QRect cell = form.LV->visualRect(form.LV->model()->index(3, 0));
+    QTest::mouseClick(form.LV->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(cell.left() + 10, cell.center().y()));
+    QVERIFY(!form.LV->Checked(3));
+    QCOMPARE(form.LV->SelectedRow(), 0);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("Zero"));
+
+    // A click below the rows clears the selection; the boxes keep what they show.
+    QTest::mouseClick(form.LV->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(300, form.LV->viewport()->height() - 5));
+    QCOMPARE(form.LV->SelectedRow(), -1);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("Zero"));
+
+    // Moving the selection with the keyboard shows nothing.
+    ClickRow(form, 1);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("One"));
+    QTest::keyClick(form.LV, Qt::Key_Down);
+    QCOMPARE(form.LV->SelectedRow(), 2);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("One"));
+  }
+
+  void aClickReadsTheFileAfresh() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    TForm1 form;
+    form.AddTrack(MakeMp3(folder + "a.mp3", {"Old", "Artist", "", "", "", 0, 5}));
+    form.AddTrack(MakeMp3(folder + "b.mp3", {"Gone"}));
+
+    MakeMp3(folder + "a.mp3", {"New", "Other"});
+    SelectRows(form, {0});
+    form.LVClick();
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("New"));
+    QCOMPARE(form.ComboGenreID->currentIndex(), 0);
+    // The row keeps what it got when it was added.
+    QCOMPARE(form.LV->Title(0), QStringLiteral("Old"));
+
+    QFile::remove(folder + "b.mp3");
+    SelectRows(form, {1});
+    form.LVClick();
+    QCOMPARE(FieldTexts(form), (QStringList{"", "", "", "", "", "0", "", "", "", "", "", "", ""}));
+    QCOMPARE(form.EdtPath->text(), folder + "b.mp3");
+    QCOMPARE(form.LV->rowCount(), 2);
+  }
+
+  void aClickOnAnUnreadableWmaFileShowsTheErrorAndKeepsTheBoxes() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    TForm1 form;
+    form.AddTrack(CopyData("ui_song.wma", folder + "a.wma"));
+    form.AddTrack(MakeMp3(folder + "b.mp3", {"Bee"}));
+    MakeBrokenWma(folder + "a.wma");
+    BoxAnswerer answerer(QMessageBox::Ok);
+    SelectRows(form, {0});
+    form.LVClick();
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(answerer.boxes()[0].text, QStringLiteral("Stream read error."));
+    QCOMPARE(answerer.boxes()[0].title, QStringLiteral("VelomiMP3批量更名"));
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("Bee"));
+    QCOMPARE(form.EdtPath->text(), folder + "b.mp3");
+  }
+};
+
+VELOMI_QTEST_MAIN(TracksTest)
+#include "TracksTest.moc"

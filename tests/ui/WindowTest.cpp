@@ -1,0 +1,424 @@
+// The main window as it starts: its controls, places, captions, states, fonts and tab order; the
+// context menu and the status bar links (what they hand to the desktop, never the desktop's own
+// windows); closing.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include "Shell.h"
+#include "StatusBar.h"
+#include "TrackList.h"
+#include "UiTestSupport.h"
+#include "Unit1.h"
+
+using namespace uitest;
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void theWindowItself() {
+    TForm1 form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("VelomiMP3批量更名"));
+    QCOMPARE(form.size(), QSize(671, 461));
+    QCOMPARE(form.minimumSize(), QSize(671, 461));
+    QCOMPARE(form.maximumSize(), QSize(671, 461));
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(form.pos(), QPoint(220, 145));
+    QVERIFY(form.acceptDrops());
+    QCOMPARE(form.RenameRule, 1);
+    QVERIFY(form.Mp3Info && form.WmaInfo);
+    QCOMPARE(form.Mp3Info->GenreID, 255);
+  }
+
+  void everyControlInItsPlaceWithItsCaption() {
+    TForm1 form;
+    struct Place {
+      const char* name;
+      QRect rect;
+      const char* caption;
+    };
+    const Place places[] = {
+        {"LV", {8, 5, 656, 161}, nullptr},
+        {"GroupBox1", {8, 168, 656, 243}, "歌曲信息"},
+        {"BtnAddfile", {8, 414, 75, 25}, "添加文件"},
+        {"Button2", {87, 414, 75, 25}, "添加文件夹"},
+        {"BtnBatch", {166, 414, 75, 25}, "批量修改"},
+        {"BtnSave", {245, 414, 75, 25}, "修改信息"},
+        {"Button7", {347, 414, 75, 25}, "关于"},
+        {"BtnRename", {590, 414, 75, 25}, "文件改名"},
+        {"StatusBar1", {0, 442, 671, 19}, nullptr},
+        {"EdtTitle", {55, 15, 246, 20}, nullptr},
+        {"EdtArtist", {55, 36, 246, 20}, nullptr},
+        {"EdtAlbum", {55, 57, 246, 20}, nullptr},
+        {"EdtYear", {55, 78, 246, 20}, nullptr},
+        {"EdtComment", {55, 99, 246, 20}, nullptr},
+        {"EdtTrack", {55, 120, 94, 20}, nullptr},
+        {"ComboGenreID", {196, 120, 105, 20}, nullptr},
+        {"EdtUserURL", {55, 141, 94, 20}, nullptr},
+        {"EdtCopyright", {196, 141, 105, 20}, nullptr},
+        {"EdtUrl", {55, 162, 246, 20}, nullptr},
+        {"EdtEncodedBy", {55, 183, 246, 20}, nullptr},
+        {"EdtVersion", {340, 15, 306, 20}, nullptr},
+        {"EdtPath", {340, 36, 306, 20}, nullptr},
+        {"MLyrics", {340, 57, 306, 89}, nullptr},
+        {"GroupBox2", {340, 150, 306, 86}, "批量改名规则"},
+        {"R1", {3, 16, 300, 17}, "歌手+歌曲标题: “Talvino - 发如雪.mp3”"},
+        {"R2", {3, 37, 300, 17}, "歌曲标题+歌手: “发如雪 - Talvino.mp3”"},
+        {"R3", {3, 58, 300, 17}, "歌手+(序号)+歌曲标题: “Talvino - (1)发如雪.mp3”"},
+        {"GbBatch4", {14, 205, 288, 31}, "批量修改信息"},
+        {"ChkArtist", {42, 11, 49, 17}, "歌手"},
+        {"ChkAlbum", {99, 11, 49, 17}, "专辑"},
+        {"ChkYear", {156, 11, 49, 17}, "年份"},
+        {"ChkComment", {213, 11, 49, 17}, "说明"},
+    };
+    for (const Place& place : places) {
+      auto* widget = form.findChild<QWidget*>(QString::fromLatin1(place.name));
+      QVERIFY2(widget != nullptr, place.name);
+      QCOMPARE(widget->geometry(), place.rect);
+      if (place.caption == nullptr) continue;
+      QString caption;
+      if (auto* box = qobject_cast<QGroupBox*>(widget)) caption = box->title();
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) caption = button->text();
+      QCOMPARE(caption, QString::fromUtf8(place.caption));
+    }
+    QCOMPARE(form.R1->parentWidget(), form.GroupBox2);
+    QCOMPARE(form.ChkYear->parentWidget(), form.GbBatch4);
+    QCOMPARE(form.GbBatch4->parentWidget(), form.GroupBox1);
+
+    // Labels: left and top as placed, the path label left-aligned, the others right-aligned.
+    struct LabelPlace {
+      const char* name;
+      QPoint at;
+      const char* caption;
+    };
+    const LabelPlace labels[] = {
+        {"LTitle", {22, 19}, "标题:"},     {"LArtist", {22, 40}, "歌手:"},
+        {"LAlbum", {22, 61}, "专辑:"},     {"LYear", {22, 82}, "年份:"},
+        {"LComment", {22, 103}, "说明:"},  {"LTrack", {22, 124}, "音轨:"},
+        {"LGenre", {162, 124}, "流派:"},   {"Label2", {10, 145}, "作曲家:"},
+        {"Label3", {162, 145}, "版权:"},   {"Label4", {22, 166}, "网址:"},
+        {"Label5", {22, 187}, "编码:"},    {"Label6", {308, 19}, "版本:"},
+        {"LFilePath", {308, 40}, "路径:"}, {"Label1", {308, 61}, "歌词:"},
+    };
+    for (const LabelPlace& place : labels) {
+      auto* label = form.GroupBox1->findChild<QLabel*>(QString::fromLatin1(place.name));
+      QVERIFY2(label != nullptr, place.name);
+      QCOMPARE(label->pos(), place.at);
+      QCOMPARE(label->text(), QString::fromUtf8(place.caption));
+      const Qt::Alignment horizontal = label->alignment() & Qt::AlignHorizontal_Mask;
+      QCOMPARE(horizontal, label == form.LFilePath ? Qt::AlignLeft : Qt::AlignRight);
+      QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
+    }
+    QVERIFY(form.EdtPath->isReadOnly());
+    QCOMPARE(form.MLyrics->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  }
+
+  void fontsAndColours() {
+    TForm1 form;
+    QCOMPARE(form.font().family(), QStringLiteral("MS Sans Serif"));
+    QCOMPARE(form.font().pixelSize(), 11);
+    QCOMPARE(form.LV->font().pixelSize(), 11);
+    for (QWidget* widget :
+         QList<QWidget*>{form.BtnAddfile, form.LTitle, form.GroupBox1, form.GroupBox2,
+                         form.EdtTitle, form.R1, form.ChkArtist, form.MLyrics}) {
+      QCOMPARE(widget->font().family(), QStringLiteral("宋体"));
+      QCOMPARE(widget->font().pixelSize(), 12);
+    }
+    const QColor teal(0, 128, 128);
+    QCOMPARE(form.EdtTitle->palette().color(QPalette::Text), teal);
+    QCOMPARE(form.MLyrics->palette().color(QPalette::Text), teal);
+    QCOMPARE(form.ChkArtist->palette().color(QPalette::WindowText), teal);
+    QCOMPARE(form.R3->palette().color(QPalette::WindowText), teal);
+    QCOMPARE(form.GroupBox1->palette().color(QPalette::WindowText), teal);
+    // The substitutes are installed fonts that hold the CJK glyphs.
+    QVERIFY(QFont::substitutes(QStringLiteral("宋体"))
+                .contains(QStringLiteral("AR PL UMing CN"), Qt::CaseInsensitive));
+    QCOMPARE(QFontInfo(form.BtnAddfile->font()).family(), QStringLiteral("AR PL UMing CN"));
+    QVERIFY(!QFont::substitutes(QStringLiteral("MS Sans Serif")).isEmpty());
+  }
+
+  void startUpStates() {
+    TForm1 form;
+    QCOMPARE(form.LV->rowCount(), 0);
+    for (QLineEdit* box : form.GroupBox1->findChildren<QLineEdit*>()) {
+      if (box->parent() == form.ComboGenreID) continue;
+      QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+    }
+    QVERIFY(form.MLyrics->toPlainText().isEmpty());
+    QVERIFY(!form.ComboGenreID->isEnabled());
+    QCOMPARE(form.ComboGenreID->currentIndex(), -1);
+    QVERIFY(form.ComboGenreID->currentText().isEmpty());
+    QVERIFY(form.R1->isChecked());
+    QVERIFY(!form.R2->isChecked() && !form.R3->isChecked());
+    for (QCheckBox* check : {form.ChkArtist, form.ChkAlbum, form.ChkYear, form.ChkComment}) {
+      QVERIFY(!check->isChecked());
+    }
+    QVERIFY(form.BtnAddfile->isEnabled());
+    QVERIFY(form.Button2->isEnabled());
+    QVERIFY(form.Button7->isEnabled());
+    QVERIFY(!form.BtnBatch->isEnabled());
+    QVERIFY(!form.BtnSave->isEnabled());
+    QVERIFY(!form.BtnRename->isEnabled());
+    QVERIFY(form.findChildren<QWidget*>(QStringLiteral("Frm_About")).isEmpty());
+  }
+
+  void theGenreBoxHolds149Entries() {
+    TForm1 form;
+    QCOMPARE(form.ComboGenreID->count(), 149);
+    QCOMPARE(form.ComboGenreID->itemText(0), QString());
+    QCOMPARE(form.ComboGenreID->itemText(1), QStringLiteral("Blues"));
+    for (int genre = 0; genre < 148; ++genre) {
+      QCOMPARE(form.ComboGenreID->itemText(genre + 1),
+               QString::fromLatin1(ID3Genres[genre].data(),
+                                   static_cast<qsizetype>(ID3Genres[genre].size())));
+    }
+    QVERIFY(form.ComboGenreID->isEditable());
+    QCOMPARE(form.ComboGenreID->insertPolicy(), QComboBox::NoInsert);
+  }
+
+  void theTrackList() {
+    TForm1 form;
+    TTrackList* lv = form.LV;
+    QCOMPARE(lv->columnCount(), 4);
+    const QStringList headers = {"文件名", "歌曲标题", "歌手", "路径"};
+    for (int column = 0; column < 4; ++column) {
+      QCOMPARE(lv->horizontalHeaderItem(column)->text(), headers[column]);
+      QCOMPARE(lv->horizontalHeader()->sectionResizeMode(column), QHeaderView::Stretch);
+    }
+    QVERIFY(lv->showGrid());
+    QVERIFY(!lv->isSortingEnabled());
+    QCOMPARE(lv->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(lv->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(lv->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(lv->iconSize(), QSize(16, 16));
+    QCOMPARE(lv->palette().color(QPalette::Inactive, QPalette::Highlight),
+             lv->palette().color(QPalette::Active, QPalette::Highlight));
+
+    // The three marks are 16 x 16 pictures, each different.
+    QImage images[3];
+    for (int mark = 0; mark < 3; ++mark) {
+      QVERIFY(!form.ImageList1[mark].isNull());
+      images[mark] = form.ImageList1[mark].pixmap(16, 16).toImage();
+      QCOMPARE(images[mark].size(), QSize(16, 16));
+    }
+    QVERIFY(images[0] != images[1] && images[1] != images[2] && images[0] != images[2]);
+    // The note and the tick are green, the cross red.
+    auto dominant = [](const QImage& image) {
+      int red = 0, green = 0;
+      for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+          const QColor c = image.pixelColor(x, y);
+          if (c.alpha() < 128) continue;
+          (c.red() > c.green() ? red : green)++;
+        }
+      return green > red ? 'g' : 'r';
+    };
+    QCOMPARE(dominant(images[0]), 'g');
+    QCOMPARE(dominant(images[1]), 'g');
+    QCOMPARE(dominant(images[2]), 'r');
+
+    lv->AppendRow(QStringLiteral("a.mp3"), QStringLiteral("t"), QStringLiteral("a"),
+                  QStringLiteral("/m/"));
+    QTableWidgetItem* first = lv->item(0, 0);
+    QVERIFY(first->flags() & Qt::ItemIsUserCheckable);
+    QVERIFY(!(first->flags() & Qt::ItemIsEditable));
+    QCOMPARE(first->checkState(), Qt::Checked);
+    QCOMPARE(lv->model()->index(0, 0).data(Qt::UserRole).toInt(), 0);
+    lv->SetMark(0, 2);
+    QCOMPARE(lv->model()->index(0, 0).data(Qt::UserRole).toInt(), 2);
+    QCOMPARE(first->icon().pixmap(16, 16).toImage(), images[2]);
+  }
+
+  void tabOrder() {
+    TForm1 form;
+    const QStringList expected = {
+        "BtnAddfile", "Button2",    "BtnSave",      "LV",        "EdtTitle",     "EdtArtist",
+        "EdtAlbum",   "EdtYear",    "EdtComment",   "EdtTrack",  "ComboGenreID", "EdtPath",
+        "R1",         "R2",         "R3",           "MLyrics",   "EdtUserURL",   "EdtCopyright",
+        "EdtUrl",     "EdtVersion", "EdtEncodedBy", "ChkArtist", "ChkAlbum",     "ChkComment",
+        "ChkYear",    "BtnRename",  "Button7",      "BtnBatch"};
+    QStringList chain;
+    QWidget* widget = form.BtnAddfile;
+    for (int step = 0; step < 200 && chain.size() < expected.size(); ++step) {
+      if (expected.contains(widget->objectName()) && !chain.contains(widget->objectName())) {
+        chain << widget->objectName();
+      }
+      widget = widget->nextInFocusChain();
+    }
+    QCOMPARE(chain, expected);
+  }
+
+  void theContextMenu() {
+    TForm1 form;
+    QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
+    const QList<QAction*> actions = form.PopupMenu2->actions();
+    QCOMPARE(actions.size(), 5);
+    QCOMPARE(actions[0], form.N11);
+    QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
+    QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
+    QCOMPARE(form.N7->text(), QStringLiteral("文件属性(&R)"));
+    QVERIFY(form.N9->isSeparator());
+    QCOMPARE(actions[3], form.N9);
+    QCOMPARE(form.N6->text(), QStringLiteral("清空列表(&L)"));
+    QCOMPARE(form.N9->objectName(), QStringLiteral("N9"));
+    for (QAction* action : actions) QVERIFY(action->isEnabled());
+    QCOMPARE(form.LV->contextMenuPolicy(), Qt::CustomContextMenu);
+  }
+
+  void theRowActionsActOnTheTopmostSelectedRow() {
+    TForm1 form;
+    QList<QUrl> opened;
+    QStringList sheets;
+    form.OpenUrl = [&](const QUrl& url) {
+      opened << url;
+      return true;
+    };
+    form.ShowFileProperties = [&](const QString& path) {
+      sheets << path;
+      return true;
+    };
+    form.LV->AppendRow("a.mp3", "", "", "/m/一/");
+    form.LV->AppendRow("b c.wma", "", "", "/m/二 三/");
+    form.LV->AppendRow("d.mp3", "", "", "/m/四/");
+
+    // No row selected: nothing.
+    form.N11->trigger();
+    form.N10->trigger();
+    form.N7->trigger();
+    QVERIFY(opened.isEmpty() && sheets.isEmpty());
+
+    SelectRows(form, {2, 1});
+    form.N11->trigger();
+    form.N10->trigger();
+    form.N7->trigger();
+    QCOMPARE(opened.size(), 2);
+    QCOMPARE(opened[0], QUrl::fromLocalFile(QStringLiteral("/m/二 三/")));
+    QCOMPARE(opened[0].toLocalFile(), QStringLiteral("/m/二 三/"));
+    QCOMPARE(opened[1].toLocalFile(), QStringLiteral("/m/二 三/b c.wma"));
+    QCOMPARE(sheets, QStringList{QStringLiteral("/m/二 三/b c.wma")});
+  }
+
+  void thePropertiesSheetRequest() {
+    // What the file manager is asked for: the file's URL and an empty startup id.
+    const QList<QVariant> args = shell::PropertiesArguments(QStringLiteral("/m/二 三/b#c.wma"));
+    QCOMPARE(args.size(), 2);
+    QCOMPARE(args[0].toStringList(),
+             QStringList{QStringLiteral("file:///m/%E4%BA%8C%20%E4%B8%89/b%23c.wma")});
+    QCOMPARE(args[1].toString(), QString());
+
+    // Our own sheet, where no file manager answers.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("发如雪.mp3"));
+    WriteFile(path, QByteArray(1234, 'x'));
+    TFileProperties sheet(path);
+    QCOMPARE(sheet.windowTitle(), QStringLiteral("发如雪.mp3 属性"));
+    QStringList values;
+    for (QLineEdit* box : sheet.findChildren<QLineEdit*>()) {
+      QVERIFY(box->isReadOnly());
+      values << box->text();
+    }
+    QVERIFY(values.contains(QStringLiteral("发如雪.mp3")));
+    QVERIFY(values.contains(dir.path()));
+    QVERIFY(values.contains(QStringLiteral("1,234 字节")));
+  }
+
+  void clearingTheList() {
+    QTemporaryDir dir;
+    const QString wma = CopyData("ui_song.wma", dir.filePath("a.wma"));
+    TForm1 form;
+    form.AddTrack(wma);
+    form.AddTrack(wma);
+    form.ChkAlbum->setChecked(true);
+    form.R2->setChecked(true);
+    form.RenameRule = 2;
+    form.EdtYear->setText("1999");
+    form.N6->trigger();
+    QCOMPARE(form.LV->rowCount(), 0);
+    for (QLineEdit* box : form.GroupBox1->findChildren<QLineEdit*>()) {
+      QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+    }
+    QVERIFY(form.ComboGenreID->currentText().isEmpty());
+    QCOMPARE(form.ComboGenreID->currentIndex(), -1);
+    QVERIFY(form.MLyrics->toPlainText().isEmpty());
+    QVERIFY(form.BtnBatch->isEnabled());
+    QVERIFY(!form.BtnSave->isEnabled());
+    QVERIFY(!form.BtnRename->isEnabled());
+    // Everything else stays as it was.
+    QVERIFY(form.ComboGenreID->isEnabled());
+    for (QWidget* control : form.WmaOnlyControls()) QVERIFY(control->isEnabled());
+    QVERIFY(form.ChkAlbum->isChecked());
+    QVERIFY(form.R2->isChecked());
+    QCOMPARE(form.RenameRule, 2);
+    QVERIFY(QFile::exists(wma));
+
+    // Clearing an empty list still empties the boxes and sets the buttons.
+    form.EdtTitle->setText("x");
+    form.BtnSave->setEnabled(true);
+    form.N6->trigger();
+    QVERIFY(form.EdtTitle->text().isEmpty());
+    QVERIFY(!form.BtnSave->isEnabled());
+  }
+
+  void theStatusBarLinks() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QList<QUrl> opened;
+    form.OpenUrl = [&](const QUrl& url) {
+      opened << url;
+      return true;
+    };
+    QCOMPARE(form.StatusBar1->PanelWidths(), (std::vector<int>{200, 50}));
+    QCOMPARE(form.StatusBar1->PanelTexts(),
+             (QStringList{QStringLiteral("  作者网站:www.example.com"),
+                          QStringLiteral("  邮箱:velomi@example.com")}));
+    QCOMPARE(form.StatusBar1->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(form.StatusBar1, Qt::LeftButton, Qt::NoModifier, QPoint(199, 9));
+    QTest::mouseClick(form.StatusBar1, Qt::LeftButton, Qt::NoModifier, QPoint(200, 9));
+    QTest::mouseClick(form.StatusBar1, Qt::LeftButton, Qt::NoModifier, QPoint(660, 9));
+    QTest::mouseClick(form.StatusBar1, Qt::RightButton, Qt::NoModifier, QPoint(10, 9));
+    QCOMPARE(opened.size(), 3);
+    QCOMPARE(opened[0], QUrl(QStringLiteral("http://www.example.com/")));
+    QCOMPARE(opened[1].scheme(), QStringLiteral("mailto"));
+    QCOMPARE(opened[1].toString(),
+             QStringLiteral(
+                 "mailto:velomi@example.com?subject=VelomiMP3批量更名软件用户意见或建议&cc="));
+    QCOMPARE(opened[2], opened[1]);
+  }
+
+  void closingFreesTheTagObjects() {
+    TForm1 form;
+    form.show();
+    QVERIFY(form.close());
+    QVERIFY(!form.Mp3Info && !form.WmaInfo);
+    // A handler that still arrives does nothing.
+    form.LV->AppendRow("a.mp3", "", "", "/nowhere/");
+    SelectRows(form, {0});
+    form.LVClick();
+    form.WMDropFiles({QStringLiteral("/nowhere/b.mp3")});
+    QCOMPARE(form.LV->rowCount(), 1);
+  }
+
+  void standardButtonsAreChinese() {
+    // Qt's own translations are loaded: the access keys read as Chinese Windows shows them,
+    // 是(Y) and 否(N).
+    QMessageBox box(QMessageBox::Question, "t", "x", QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
+    QMessageBox ok(QMessageBox::Critical, "t", "x", QMessageBox::Ok);
+    QCOMPARE(ok.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+  }
+};
+
+VELOMI_QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
