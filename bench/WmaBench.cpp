@@ -291,6 +291,7 @@ void SaveItem(const Config& config, const TempDir& dir, const std::vector<std::s
        [&](size_t) {
          TagLib::ASF::File f(big.c_str(), false);
          TagLib::String title = f.tag()->title();
+         if (title.isEmpty()) title = "X";
          title[0] = title[0] == L'X' ? L'Y' : L'X';
          f.tag()->setTitle(title);
          int64_t before = HeaderSize(big);
