@@ -28,10 +28,7 @@ double Now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-void Die(const std::string& message) {
-  std::cerr << "velomi_bench: " << message << "\n";
-  std::exit(1);
-}
+void Die(const std::string& message) { throw Failure(message); }
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +14,11 @@ namespace bench {
 // Seconds on the monotonic clock.
 double Now();
 
-// Stops the run with a message; a benchmark that cannot set itself up measures nothing.
+// Stops the run with a message; a benchmark that cannot set itself up measures nothing. Raises
+// Failure, so that the temporary folders are removed on the way out.
+struct Failure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 [[noreturn]] void Die(const std::string& message);
 
 // One side of a comparison. The work of one run is cut into parts (a slice of the corpus each);

@@ -70,28 +70,33 @@ int main(int argc, char** argv) {
   config.saveChild = VELOMI_BENCH_SAVE_CHILD;
 
   bench::Table table;
-  config.mp3Read = items.count(1) > 0;
-  config.mp3Save = items.count(4) > 0;
-  if (config.mp3Read || config.mp3Save) bench::BenchMp3(config, table);
-  config.wmaRead = items.count(2) > 0;
-  config.wmaSave = items.count(3) > 0;
-  if (config.wmaRead || config.wmaSave) {
+  try {
+    config.mp3Read = items.count(1) > 0;
+    config.mp3Save = items.count(4) > 0;
+    if (config.mp3Read || config.mp3Save) bench::BenchMp3(config, table);
+    config.wmaRead = items.count(2) > 0;
+    config.wmaSave = items.count(3) > 0;
+    if (config.wmaRead || config.wmaSave) {
 #if VELOMI_BENCH_WMA
-    bench::BenchWma(config, table);
+      bench::BenchWma(config, table);
 #else
-    table.Note("Items 2 and 3 (WMA) are not built: the tag library has no WMA tag object yet.");
+      table.Note("Items 2 and 3 (WMA) are not built: the tag library has no WMA tag object yet.");
 #endif
-  }
-  if (items.count(5)) bench::BenchRename(config, table);
-  if (items.count(6)) {
+    }
+    if (items.count(5)) bench::BenchRename(config, table);
+    if (items.count(6)) {
 #if VELOMI_BENCH_WINDOW
-    char self[4096];
-    ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (len <= 0) bench::Die("cannot find this program's path");
-    bench::BenchWindow(config, table, std::string(self, static_cast<size_t>(len)));
+      char self[4096];
+      ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
+      if (len <= 0) bench::Die("cannot find this program's path");
+      bench::BenchWindow(config, table, std::string(self, static_cast<size_t>(len)));
 #else
-    table.Note("Item 6 (window) is not built: there is no window library in this build.");
+      table.Note("Item 6 (window) is not built: there is no window library in this build.");
 #endif
+    }
+  } catch (const bench::Failure& e) {
+    std::cerr << "velomi_bench: " << e.what() << "\n";
+    return 1;
   }
 
   std::cout << "Medians of " << config.rounds << " runs of each side (" << config.bigRounds
