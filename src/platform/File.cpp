@@ -15,7 +15,10 @@ namespace platform {
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), sizeAtOpen_(other.sizeAtOpen_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      error_(other.error_),
+      sizeAtOpen_(other.sizeAtOpen_),
+      modeAtOpen_(other.modeAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -23,6 +26,7 @@ File& File::operator=(File&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     error_ = other.error_;
     sizeAtOpen_ = other.sizeAtOpen_;
+    modeAtOpen_ = other.modeAtOpen_;
   }
   return *this;
 }
@@ -34,7 +38,8 @@ bool File::Fail(int err) const {
 
 bool File::Open(const std::string& path, int flags) {
   Close();
-  // O_NONBLOCK keeps a FIFO from blocking the open; it is dropped again for a regular file.
+  // O_NONBLOCK keeps a FIFO or a device from blocking the open. Only regular files are kept open,
+  // and on those Linux ignores the flag, so it needs no clearing afterwards.
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return Fail(errno);
   struct stat st;
@@ -50,9 +55,9 @@ bool File::Open(const std::string& path, int flags) {
     ::close(fd);
     return Fail(err);
   }
-  ::fcntl(fd, F_SETFL, flags);  // back to blocking reads and writes
   fd_ = fd;
   sizeAtOpen_ = static_cast<int64_t>(st.st_size);
+  modeAtOpen_ = st.st_mode;
   return true;
 }
 
@@ -114,10 +119,10 @@ bool File::Truncate(int64_t size) {
 
 bool File::AddOwnerWrite() {
   if (fd_ < 0) return Fail(EBADF);
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) return Fail(errno);
-  if ((st.st_mode & S_IWUSR) || ::fchmod(fd_, (st.st_mode & 07777) | S_IWUSR) == 0) return true;
-  return Fail(errno);
+  if (modeAtOpen_ & S_IWUSR) return true;
+  if (::fchmod(fd_, (modeAtOpen_ & 07777) | S_IWUSR) != 0) return Fail(errno);
+  modeAtOpen_ |= S_IWUSR;
+  return true;
 }
 
 bool File::Sync() {

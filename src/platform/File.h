@@ -48,6 +48,7 @@ class File {
   int fd_ = -1;
   mutable int error_ = 0;
   int64_t sizeAtOpen_ = 0;
+  unsigned modeAtOpen_ = 0;  // st_mode when opened
 };
 
 // The system's text for an errno value, as strerror gives it.

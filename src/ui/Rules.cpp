@@ -152,14 +152,17 @@ QString FromGbk(const std::string& bytes) {
     i += width;
     whole = i;
   }
-  QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+  // Opening the converter costs more than a field's conversion: one serves the whole run.
+  static QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+  decoder.resetState();
   QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(whole)));
   if (dangling) text += QChar(QChar::ReplacementCharacter);
   return text;
 }
 
 std::string ToGbk(const QString& text) {
-  QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+  static QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+  encoder.resetState();
   QByteArray bytes = encoder.encode(text);
   // Some converters mark a character they lack with the substitute control code; the tag gets
   // "?" for it, as it does from the converters that substitute "?" themselves.

@@ -36,16 +36,25 @@ TTrackList::TTrackList(const std::array<QIcon, 3>& images, QWidget* parent)
 
 void TTrackList::AppendRow(const QString& fileName, const QString& title, const QString& artist,
                            const QString& folder) {
-  const int row = rowCount();
-  insertRow(row);
-  auto* first = new QTableWidgetItem(images_[0], fileName);
+  AppendRows({RowTexts{fileName, title, artist, folder}});
+}
+
+void TTrackList::AppendRows(const std::vector<RowTexts>& rows) {
+  if (rows.empty()) return;
+  const int first = rowCount();
+  setRowCount(first + static_cast<int>(rows.size()));
+  for (size_t i = 0; i < rows.size(); ++i) FillRow(first + static_cast<int>(i), rows[i]);
+}
+
+void TTrackList::FillRow(int row, const RowTexts& texts) {
+  auto* first = new QTableWidgetItem(images_[0], texts.fileName);
   first->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   first->setCheckState(Qt::Checked);
   first->setData(Qt::UserRole, 0);
   setItem(row, kFileName, first);
-  const QString texts[] = {title, artist, folder};
+  const QString* rest[] = {&texts.title, &texts.artist, &texts.folder};
   for (int column = kTitle; column <= kFolder; ++column) {
-    auto* item = new QTableWidgetItem(texts[column - kTitle]);
+    auto* item = new QTableWidgetItem(*rest[column - kTitle]);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     setItem(row, column, item);
   }

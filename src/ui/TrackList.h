@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTableWidget>
 #include <array>
+#include <vector>
 
 class QMouseEvent;
 
@@ -18,9 +19,19 @@ class TTrackList : public QTableWidget {
 
   TTrackList(const std::array<QIcon, 3>& images, QWidget* parent = nullptr);
 
+  // The texts of one row.
+  struct RowTexts {
+    QString fileName;
+    QString title;
+    QString artist;
+    QString folder;
+  };
+
   // Appends a checked row with the note mark; neither selects nor scrolls to it.
   void AppendRow(const QString& fileName, const QString& title, const QString& artist,
                  const QString& folder);
+  // Appends many such rows at once, which costs less than appending them one by one.
+  void AppendRows(const std::vector<RowTexts>& rows);
 
   QString FileName(int row) const { return Text(row, kFileName); }
   QString Title(int row) const { return Text(row, kTitle); }
@@ -50,6 +61,9 @@ class TTrackList : public QTableWidget {
  private:
   QString Text(int row, int column) const;
   void SetText(int row, int column, const QString& text);
+
+  // Fills the cells of a row that exists already.
+  void FillRow(int row, const RowTexts& texts);
 
   std::array<QIcon, 3> images_;
 };

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "TrackList.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -29,7 +30,6 @@ class QPushButton;
 class QRadioButton;
 class QStyle;
 class TStatusBar;
-class TTrackList;
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -120,6 +120,9 @@ class TForm1 : public QWidget {
   // ---- Adding and showing tracks
   void BtnAddfileClick();
   void Button2Click();
+  // What the add folder button does once a folder is chosen: adds its MP3 files, then its WMA
+  // files, each sorted by name. Lets a WMA read error through.
+  void AddFolder(QString folder);
   // The files of one drop, in the order given.
   void WMDropFiles(const QStringList& paths);
   // Reads the file's tag, appends its row and shows the tag. Lets a WMA read error through.
@@ -169,6 +172,10 @@ class TForm1 : public QWidget {
   // The row of the file that a save wrote: the selected row when it names `path`, else the first
   // row that does; -1 when none does.
   int RowOfFile(const QString& path) const;
+  // Reads the file's tag into the tag object its key picks and gives the key; `row` receives the
+  // texts of the file's row. Lets a WMA read error through.
+  QString ReadTrack(const QString& path, TTrackList::RowTexts& row);
+  class TrackBatch;
   // Write the boxes into the file; true when it was written.
   bool SaveMp3(const std::string& path);
   bool SaveWma(const std::string& path);

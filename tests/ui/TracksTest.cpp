@@ -208,7 +208,11 @@ class TracksTest : public QObject {
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     // The rows added before it stay; nothing after it is added; no button is enabled.
     QCOMPARE(Column(form, 0), (QStringList{"a.mp3", "a.wma"}));
+    // The boxes show the last file added before the error, though the failed read emptied the
+    // WMA tag object.
     QCOMPARE(form.EdtPath->text(), folder + "a.wma");
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("发如雪"));
+    QCOMPARE(form.MLyrics->toPlainText(), QStringLiteral("窗透初晓"));
     QVERIFY(!form.BtnSave->isEnabled() && !form.BtnBatch->isEnabled());
 
     // The same from the file dialog.
@@ -216,6 +220,9 @@ class TracksTest : public QObject {
     form.BtnAddfileClick();
     QCOMPARE(answerer.count(), 2);
     QCOMPARE(form.LV->rowCount(), 3);
+    QCOMPARE(form.EdtPath->text(), folder + "a.mp3");
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("A"));
+    QVERIFY(!form.EdtCopyright->isEnabled());
     QVERIFY(!form.BtnSave->isEnabled());
   }
 

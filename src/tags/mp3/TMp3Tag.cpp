@@ -203,7 +203,9 @@ std::string Fit(std::string_view text, size_t capacity) {
 // Opens the file, takes its size and checks that it can hold a block.
 bool OpenWithBlock(platform::File& file, const std::string& path, bool write, int64_t& size) {
   bool opened = write ? file.OpenReadWrite(path) : file.OpenRead(path);
-  return opened && file.Size(size) && size >= kBlockSize;
+  if (!opened) return false;
+  size = file.SizeAtOpen();
+  return size >= kBlockSize;
 }
 
 // Opens a file that can hold a block for writing and makes it writable for its owner (no longer

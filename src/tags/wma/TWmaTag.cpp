@@ -1,6 +1,8 @@
 #include "tags/wma/TWmaTag.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <new>
@@ -89,33 +91,37 @@ bool OpenExisting(platform::File& file, const std::string& path) {
 // files, so that one read serves where two would otherwise be needed.
 constexpr int64_t kFirstRead = 4096;
 
-// Reads the start of an open file: the file's size, what it is and, when it holds at least 24
-// bytes, the QWORD at offset 16. `start` receives the bytes read, up to kFirstRead.
-asf::FileStart ReadStart(const platform::File& file, int64_t& fileSize, int64_t& headerSize,
-                         std::vector<uint8_t>& start) {
-  fileSize = file.SizeAtOpen();
-  start.resize(static_cast<size_t>(std::min(fileSize, kFirstRead)));
-  if (!file.ReadAt(0, start.data(), start.size())) throw EReadError();
-  size_t first = std::min(start.size(), asf::kHeaderStartSize);
-  return asf::IdentifyStart(ByteSpan{start.data(), first}, headerSize);
+// Reads the start of an open file, up to kFirstRead bytes, into `buffer`; gives how many.
+size_t ReadFirst(const platform::File& file, uint8_t* buffer) {
+  size_t count = static_cast<size_t>(std::min(file.SizeAtOpen(), kFirstRead));
+  if (!file.ReadAt(0, buffer, count)) throw EReadError();
+  return count;
 }
 
-// Completes `header`, which holds the start of the file, to the whole header: offsets 0 up to its
-// Object Size, checked against the file's size before anything is allocated for it. A header too
-// large for the memory left is a header that cannot be read.
-void ReadRestOfHeader(const platform::File& file, int64_t headerSize, int64_t fileSize,
-                      std::vector<uint8_t>& header) {
-  asf::CheckHeaderSize(headerSize, fileSize);
-  size_t have = std::min(header.size(), static_cast<size_t>(headerSize));
+// What the first bytes of a file are and, when it holds at least 24 bytes, the QWORD at 16.
+asf::FileStart Identify(const uint8_t* first, size_t count, int64_t& headerSize) {
+  return asf::IdentifyStart(ByteSpan{first, std::min(count, asf::kHeaderStartSize)}, headerSize);
+}
+
+// The whole header, offsets 0 up to its Object Size, checked against the file's size before
+// anything is allocated for it: the first bytes already read when they hold it all, otherwise
+// those completed from the file in `storage`. A header too large for the memory left is a header
+// that cannot be read.
+ByteSpan WholeHeader(const platform::File& file, int64_t headerSize, const uint8_t* first,
+                     size_t count, std::vector<uint8_t>& storage) {
+  asf::CheckHeaderSize(headerSize, file.SizeAtOpen());
+  const size_t size = static_cast<size_t>(headerSize);
+  if (size <= count) return ByteSpan{first, size};
   try {
-    header.resize(static_cast<size_t>(headerSize));
+    storage.resize(size);
   } catch (const std::bad_alloc&) {
     throw EReadError();
   }
-  if (have < header.size() &&
-      !file.ReadAt(static_cast<int64_t>(have), header.data() + have, header.size() - have)) {
+  std::memcpy(storage.data(), first, count);
+  if (!file.ReadAt(static_cast<int64_t>(count), storage.data() + count, size - count)) {
     throw EReadError();
   }
+  return ByteSpan{storage.data(), size};
 }
 
 void ApplyContentDescription(const asf::ContentDescription& content, TIDwma& tag) {
@@ -307,37 +313,43 @@ bool TIDwma::ReadFromFile(const std::string& path) {
   Clear();
   platform::File file;
   if (!OpenExisting(file, path)) return false;
-  int64_t fileSize = 0;
+  std::array<uint8_t, kFirstRead> first;  // only the bytes read are ever looked at
+  const size_t count = ReadFirst(file, first.data());
   int64_t headerSize = 0;
-  std::vector<uint8_t> header;
-  if (ReadStart(file, fileSize, headerSize, header) != asf::FileStart::kHeader) return false;
+  if (Identify(first.data(), count, headerSize) != asf::FileStart::kHeader) return false;
   HeaderSize = headerSize;
-  ReadRestOfHeader(file, headerSize, fileSize, header);
+  std::vector<uint8_t> storage;
+  const ByteSpan header = WholeHeader(file, headerSize, first.data(), count, storage);
   file.Close();
-  ReadHeader(ByteSpan{header.data(), header.size()}, *this);
+  ReadHeader(header, *this);
   return true;
 }
 
 bool TIDwma::SaveToFile(const std::string& path) {
   platform::File source;
   if (!OpenExisting(source, path)) return false;
-  int64_t fileSize = 0;
+  std::array<uint8_t, kFirstRead> first;
+  const size_t count = ReadFirst(source, first.data());
   int64_t headerSize = 0;
-  std::vector<uint8_t> old;
-  asf::FileStart start = ReadStart(source, fileSize, headerSize, old);
+  const asf::FileStart start = Identify(first.data(), count, headerSize);
   if (start == asf::FileStart::kTooShort) return false;
   HeaderSize = headerSize;
   if (start != asf::FileStart::kHeader) return false;
 
   std::vector<uint8_t> rendered;
-  ReadRestOfHeader(source, headerSize, fileSize, old);
-  if (!RenderHeader(ByteSpan{old.data(), old.size()}, *this, rendered)) return false;
-  old = std::vector<uint8_t>();
+  {
+    std::vector<uint8_t> storage;
+    if (!RenderHeader(WholeHeader(source, headerSize, first.data(), count, storage), *this,
+                      rendered)) {
+      return false;
+    }
+  }  // the old header is released before the copy
 
   // Everything is checked: only now is the new file begun beside the old one.
   platform::ReplacementFile replacement;
   if (!replacement.Begin(path)) return false;
   if (!replacement.Write(rendered.data(), rendered.size())) return false;
+  int64_t fileSize = 0;
   if (!source.Size(fileSize) || fileSize < headerSize) return false;
   if (!replacement.CopyFrom(source, headerSize, fileSize - headerSize)) return false;
   return replacement.Commit();
