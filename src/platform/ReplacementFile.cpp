@@ -78,10 +78,13 @@ bool ReplacementFile::Write(const void* data, size_t count) {
 bool ReplacementFile::CopyFrom(const File& source, int64_t offset, int64_t count) {
   if (tempPath_.empty()) return Fail(EBADF);
   if (offset < 0 || count < 0) return Fail(EINVAL);
-  // The kernel copies without passing the bytes through this process where it can.
+  // The kernel copies without passing the bytes through this process where it can, a slice at a
+  // time; each slice copied is handed to the disk at once, so that the flush before the rename
+  // has little left to wait for.
+  constexpr int64_t kSlice = int64_t{8} << 20;
   bool kernelCopy = true;
   while (count > 0 && kernelCopy) {
-    size_t chunk = static_cast<size_t>(std::min<int64_t>(count, int64_t{1} << 30));
+    size_t chunk = static_cast<size_t>(std::min<int64_t>(count, kSlice));
     if (int err = fault::TakeWrite(chunk)) return Fail(err);
     loff_t in = offset;
     loff_t out = written_;
@@ -95,6 +98,7 @@ bool ReplacementFile::CopyFrom(const File& source, int64_t offset, int64_t count
       break;
     }
     if (n == 0) return Fail(EIO);  // the source ended early
+    ::sync_file_range(temp_.fd(), written_, n, SYNC_FILE_RANGE_WRITE);
     offset += n;
     written_ += n;
     count -= n;
