@@ -20,19 +20,6 @@ bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged) {
   return ok;
 }
 
-bool ReadLastBlockAsPlatformFile(const char* path, unsigned char block[128], bool& tagged) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat st;
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::fcntl(fd, F_SETFL, O_RDONLY);
-  ok = ok && ::fstat(fd, &st) == 0 && st.st_size >= 128 &&
-       ::pread(fd, block, 128, st.st_size - 128) == 128;
-  ::close(fd);
-  tagged = ok && block[0] == 'T' && block[1] == 'A' && block[2] == 'G';
-  return ok;
-}
-
 bool WriteLastBlock(const char* path, const unsigned char block[128]) {
   int fd = ::open(path, O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -85,7 +72,6 @@ int64_t ReadAsfHeaderAsPlatformFile(const char* path, std::vector<unsigned char>
     ::close(fd);
     return -1;
   }
-  ::fcntl(fd, F_SETFL, O_RDONLY);
   return ReadAsfHeaderFrom(fd, buffer);
 }
 

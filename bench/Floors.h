@@ -11,11 +11,6 @@ namespace floors {
 // closes it. Gives true when the bytes were read; `tagged` tells whether they begin with "TAG".
 bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged);
 
-// The floor's read with the calls that TIDmp3::ReadFromFile adds around it through
-// platform::File: the open with O_NONBLOCK, the fcntl that clears O_NONBLOCK again, and a second
-// fstat for the size. Not a floor: it shows how much of the tag code's time those calls are.
-bool ReadLastBlockAsPlatformFile(const char* path, unsigned char block[128], bool& tagged);
-
 // Opens the file for writing, finds its end (fstat), writes 128 bytes over its last 128 bytes
 // with one pwrite and closes it.
 bool WriteLastBlock(const char* path, const unsigned char block[128]);
@@ -25,9 +20,9 @@ bool WriteLastBlock(const char* path, const unsigned char block[128]);
 // Gives the header's size, or -1 when the file does not start with an ASF Header Object.
 int64_t ReadAsfHeader(const char* path, std::vector<unsigned char>& buffer);
 
-// The floor's header read with the calls that TIDwma::ReadFromFile adds around it through
-// platform::File: the open with O_NONBLOCK, an fstat, and the fcntl that clears O_NONBLOCK. Not a
-// floor: it shows how much of the tag code's time those calls are.
+// The floor's header read with the call that TIDwma::ReadFromFile adds around it through
+// platform::File: the fstat of the open (which refuses what is not a regular file and gives the
+// size). Not a floor: it shows how much of the tag code's time that call is.
 int64_t ReadAsfHeaderAsPlatformFile(const char* path, std::vector<unsigned char>& buffer);
 
 // One renameat2 without replacing.

@@ -104,17 +104,6 @@ void ReadItem(const Config& config, const std::vector<std::string>& paths, Table
          return found;
        },
        {}},
-      {"floor + fcntl + 2nd fstat (the calls TIDmp3 adds)",
-       [&](size_t part) {
-         uint64_t found = 0;
-         unsigned char block[128];
-         bool tagged = false;
-         for (const auto& p : Files(part)) {
-           found += floors::ReadLastBlockAsPlatformFile(p.c_str(), block, tagged) && tagged;
-         }
-         return found;
-       },
-       {}},
       {"TagLib MPEG::File, ID3v1, no audio properties",
        [&](size_t part) {
          uint64_t found = 0;
@@ -134,7 +123,6 @@ void ReadItem(const Config& config, const std::vector<std::string>& paths, Table
   std::string item = "1 MP3 read, " + CountOf(n, "files");
   table.Add({item, PerFile(r.Median(0), n), reads[1].name, PerFile(r.Median(1), n),
              RatioRange(r, 0, 1), "<= 1.3x", Verdict(r.Ratio(0, 1), 1.3)});
-  table.Add({"", "", reads[3].name, PerFile(r.Median(3), n), RatioRange(r, 0, 3), "", ""});
   table.Add({"", "", reads[2].name, PerFile(r.Median(2), n), RatioRange(r, 0, 2), "", ""});
 }
 

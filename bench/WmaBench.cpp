@@ -182,7 +182,7 @@ void ReadItem(const Config& config, const TempDir& dir, const std::vector<std::s
          return found;
        },
        {}},
-      {"floor + fstat + fcntl (the calls TIDwma adds)",
+      {"floor + fstat (the call TIDwma adds)",
        [&](size_t part) {
          uint64_t found = 0;
          for (const auto& p : Files(part)) {
