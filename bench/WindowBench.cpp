@@ -35,19 +35,29 @@ std::unique_ptr<TForm1> ShownForm() {
   return form;
 }
 
-void UseOffscreenPlatform() {
+// The application object of a window run: offscreen, with the program's own set-up.
+class Application {
+ public:
+  Application() : app_(argc_, argv_) { appsetup::SetupApplication(app_); }
+
+ private:
+  static bool UseOffscreenPlatform();
+  [[maybe_unused]] bool offscreen_ = UseOffscreenPlatform();  // before the QApplication exists
+  int argc_ = 1;
+  char name_[13] = "velomi_bench";
+  char* argv_[2] = {name_, nullptr};
+  QApplication app_;
+};
+
+bool Application::UseOffscreenPlatform() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return true;
 }
 
 }  // namespace
 
 void BenchWindow(const Config& config, Table& table, const std::string& self) {
-  UseOffscreenPlatform();
-  int argc = 1;
-  char name[] = "velomi_bench";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  appsetup::SetupApplication(app);
+  Application app;
 
   TempDir dir(config.tmp, "velomi-bench-window");
   const std::vector<std::string> paths = MakeMp3Corpus(dir, config.mp3Files);
@@ -109,12 +119,7 @@ void BenchWindow(const Config& config, Table& table, const std::string& self) {
 }
 
 int WindowMemoryChild(const std::string& folder) {
-  UseOffscreenPlatform();
-  int argc = 1;
-  char name[] = "velomi_bench";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  appsetup::SetupApplication(app);
+  Application app;
   std::unique_ptr<TForm1> form = ShownForm();
   const long long before = ResidentKiB();
   AddFolder(*form, rules::FromNativePath(folder + "/"));
