@@ -1,0 +1,142 @@
+// The domain rules shared by the window and the command line, called directly.
+#include <gtest/gtest.h>
+
+#include "core/Rules.h"
+
+using namespace rules;
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+TEST(PathRules, FolderAndFileNameSplitAtTheLastSlash) {
+  EXPECT_EQ(FolderOf(U("/music/周杰伦/发如雪.mp3")), U("/music/周杰伦/"));
+  EXPECT_EQ(FileNameOf(U("/music/周杰伦/发如雪.mp3")), U("发如雪.mp3"));
+  EXPECT_EQ(FolderOf(U("/a.mp3")), U("/"));
+  EXPECT_EQ(FileNameOf(U("/a.mp3")), U("a.mp3"));
+  // A backslash or a colon is an ordinary character of a Linux file name.
+  EXPECT_EQ(FileNameOf(U("/m/a\\b:c.mp3")), U("a\\b:c.mp3"));
+  EXPECT_EQ(FolderOf(U("noslash.mp3")), QString());
+  EXPECT_EQ(FileNameOf(U("noslash.mp3")), U("noslash.mp3"));
+  EXPECT_EQ(FolderOf(U("/m/")) + FileNameOf(U("/m/")), U("/m/"));
+}
+
+TEST(PathRules, FormatKeyIsTheUpperCasedExtensionCutToFourCharacters) {
+  EXPECT_EQ(FormatKey(U("/m/a.mp3")), U(".MP3"));
+  EXPECT_EQ(FormatKey(U("/m/a.Mp3x")), U(".MP3"));
+  EXPECT_EQ(FormatKey(U("/m/a.wma")), U(".WMA"));
+  EXPECT_EQ(FormatKey(U("/m/a.wav")), U(".WAV"));
+  EXPECT_EQ(FormatKey(U("/m/x.y/readme")), QString());  // the dot is in a folder's name
+  EXPECT_EQ(FormatKey(U("/m/readme")), QString());
+  EXPECT_EQ(FormatKey(U("/m/a.")), U("."));
+  EXPECT_EQ(FormatKey(U("/m/a.b.mp3")), U(".MP3"));
+  EXPECT_EQ(FormatKey(U("/m/.mp3")), U(".MP3"));
+  EXPECT_EQ(FormatKey(U("/m/a.mp3\\x")), U(".MP3"));  // a backslash does not end the extension
+  EXPECT_EQ(FormatKey(U("/m/a.ümp3")), U(".ÜMP"));
+}
+
+TEST(PathRules, TheBatchEditComparesTheWholeExtension) {
+  EXPECT_EQ(WholeExtensionKey(U("/m/a.mp3")), U(".MP3"));
+  EXPECT_EQ(WholeExtensionKey(U("/m/a.Mp3x")), U(".MP3X"));
+  EXPECT_EQ(WholeExtensionKey(U("/m.d/a")), QString());
+}
+
+TEST(GenreRules, EntryKPlusOneNamesGenreK) {
+  EXPECT_EQ(GenreEntryOf(0), 1);
+  EXPECT_EQ(GenreEntryOf(13), 14);
+  EXPECT_EQ(GenreEntryOf(147), 148);
+  EXPECT_EQ(GenreEntryOf(148), 0);
+  EXPECT_EQ(GenreEntryOf(254), 0);
+  EXPECT_EQ(GenreEntryOf(255), 0);
+
+  EXPECT_EQ(GenreIdOfEntry(0), 255);
+  EXPECT_EQ(GenreIdOfEntry(1), 0);
+  EXPECT_EQ(GenreIdOfEntry(148), 147);
+  EXPECT_EQ(GenreIdOfEntry(-1), 254);  // no entry chosen
+  for (int genre = 0; genre < 148; ++genre) {
+    EXPECT_EQ(GenreIdOfEntry(GenreEntryOf(static_cast<uint8_t>(genre))), genre);
+  }
+}
+
+TEST(NumberRules, StrToIntDefReadsDecimalAndHexadecimalNumbers) {
+  EXPECT_EQ(StrToIntDef(U("7"), -9), 7);
+  EXPECT_EQ(StrToIntDef(U("   7"), -9), 7);
+  EXPECT_EQ(StrToIntDef(U("+7"), -9), 7);
+  EXPECT_EQ(StrToIntDef(U("-3"), -9), -3);
+  EXPECT_EQ(StrToIntDef(U("007"), -9), 7);
+  EXPECT_EQ(StrToIntDef(U("$1F"), -9), 31);
+  EXPECT_EQ(StrToIntDef(U("x1f"), -9), 31);
+  EXPECT_EQ(StrToIntDef(U("X10"), -9), 16);
+  EXPECT_EQ(StrToIntDef(U("0x10"), -9), 16);
+  EXPECT_EQ(StrToIntDef(U("0X10"), -9), 16);
+  EXPECT_EQ(StrToIntDef(U("-$10"), -9), -16);
+  EXPECT_EQ(StrToIntDef(U("$FFFFFFFF"), -9), -1);
+  EXPECT_EQ(StrToIntDef(U("2147483647"), -9), 2147483647);
+  EXPECT_EQ(StrToIntDef(U("-2147483648"), -9), -2147483648LL);
+  for (const char* invalid : {"", " ", "7 ", "abc", "1a", "- 3", "+-3", "$", "0x", "x", "$G",
+                              "2147483648", "$100000000", "\t7", "７", "1.5"}) {
+    EXPECT_EQ(StrToIntDef(U(invalid), -9), -9) << invalid;
+  }
+}
+
+TEST(NumberRules, Mp3TrackKeepsTheLowEightBitsOfAPositiveNumber) {
+  EXPECT_EQ(Mp3TrackOf(U("7")), 7);
+  EXPECT_EQ(Mp3TrackOf(U(" 7")), 7);
+  EXPECT_EQ(Mp3TrackOf(U("7 ")), 0);
+  EXPECT_EQ(Mp3TrackOf(U("")), 0);
+  EXPECT_EQ(Mp3TrackOf(U("abc")), 0);
+  EXPECT_EQ(Mp3TrackOf(U("0")), 0);
+  EXPECT_EQ(Mp3TrackOf(U("-3")), 0);
+  EXPECT_EQ(Mp3TrackOf(U("255")), 255);
+  EXPECT_EQ(Mp3TrackOf(U("256")), 0);
+  EXPECT_EQ(Mp3TrackOf(U("300")), 44);
+  EXPECT_EQ(Mp3TrackOf(U("$FF")), 255);
+}
+
+TEST(KeyRules, TheYearBoxTakesDigitsBackspaceAndEnter) {
+  for (char32_t c = U'0'; c <= U'9'; ++c) EXPECT_TRUE(YearKeyPasses(c));
+  EXPECT_TRUE(YearKeyPasses(8));
+  EXPECT_TRUE(YearKeyPasses(13));
+  for (char32_t c : {U'a', U' ', U'-', U'.', char32_t(3), char32_t(22), char32_t(24), char32_t(10),
+                     char32_t(27), U'\uFF11', U'年'}) {
+    EXPECT_FALSE(YearKeyPasses(c)) << static_cast<int>(c);
+  }
+}
+
+TEST(TextRules, TrimRemovesCodesUpTo32FromBothEnds) {
+  EXPECT_EQ(TrimControl(U("  a b \t\r\n")), U("a b"));
+  EXPECT_EQ(TrimControl(QString(QChar(0)) + U("x") + QChar(31)), U("x"));
+  EXPECT_EQ(TrimControl(U("\u3000x\u3000")), U("\u3000x\u3000"));  // the ideographic blank stays
+  EXPECT_EQ(TrimControl(U(" \t ")), QString());
+}
+
+TEST(TextRules, GbkRoundTripAndMissingCharacters) {
+  const std::string gbk = "\xB7\xA2\xC8\xE7\xD1\xA9";  // 发如雪
+  EXPECT_EQ(FromGbk(gbk), U("发如雪"));
+  EXPECT_EQ(ToGbk(U("发如雪")), gbk);
+  EXPECT_EQ(ToGbk(U("a☃b😀c")), "a?b?c");
+  EXPECT_EQ(ToGbk(U("Ab 1")), "Ab 1");
+  // A lead byte at the end decodes to a replacement, never to nothing.
+  EXPECT_EQ(FromGbk("a\xB7").size(), 2);
+  EXPECT_EQ(FromUtf16(ToUtf16(U("☃ 发"))), U("☃ 发"));
+}
+
+TEST(RenameRules, TheThreeRulesAndTheExtension) {
+  const QString title = U("发如雪");
+  const QString artist = U("Talvino");
+  EXPECT_EQ(*NewFileName(1, artist, title, 4, U(".mp3")), U("Talvino - 发如雪.mp3"));
+  EXPECT_EQ(*NewFileName(2, artist, title, 4, U(".mp3")), U("发如雪 - Talvino.mp3"));
+  EXPECT_EQ(*NewFileName(3, artist, title, 4, U(".mp3")), U("Talvino - (4)发如雪.mp3"));
+  EXPECT_EQ(*NewFileName(3, artist, title, 0, U("")), U("Talvino - (0)发如雪"));
+  EXPECT_EQ(*NewFileName(1, U(" a "), U(" t "), 0, U(".x")), U(" a  -  t .x"));
+  EXPECT_FALSE(NewFileName(0, artist, title, 0, U(".mp3")));
+  EXPECT_FALSE(NewFileName(4, artist, title, 0, U(".mp3")));
+
+  EXPECT_EQ(RenameExtension(U("/m/01.mp3")), U(".mp3"));
+  EXPECT_EQ(RenameExtension(U("/m/01.WMA")), U(".WMA"));
+  EXPECT_EQ(RenameExtension(U("/m/01.flac")), U(".fla"));
+  EXPECT_EQ(RenameExtension(U("/m/01")), QString());
+  EXPECT_EQ(RenameExtension(U("/m.d/01")), QString());
+}
