@@ -7,6 +7,7 @@ int g_error = 0;
 WriteFailure g_mode = WriteFailure::kWhole;
 unsigned g_refused = 0;  // Feature bits
 int g_chmodError = 0;
+int g_syncError = 0;
 }  // namespace
 
 void FailWritesAfter(int64_t bytes, int err, WriteFailure mode) {
@@ -23,12 +24,17 @@ void FailChmod(int err) { g_chmodError = err; }
 
 int TakeChmod() { return g_chmodError; }
 
+void FailSyncs(int err) { g_syncError = err; }
+
+int TakeSync() { return g_syncError; }
+
 void Reset() {
   g_budget = -1;
   g_error = 0;
   g_mode = WriteFailure::kWhole;
   g_refused = 0;
   g_chmodError = 0;
+  g_syncError = 0;
 }
 
 int TakeWrite(size_t count, size_t& allowed) {

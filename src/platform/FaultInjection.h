@@ -33,6 +33,11 @@ bool Refused(Feature feature);
 void FailChmod(int err);
 int TakeChmod();
 
+// From now on every flush of a file to the disk fails with `err` (0: it goes ahead), until
+// Reset().
+void FailSyncs(int err);
+int TakeSync();
+
 // Turns every hook off.
 void Reset();
 

@@ -134,12 +134,14 @@ bool File::AddOwnerWrite() {
 
 bool File::Sync() {
   if (fd_ < 0) return Fail(EBADF);
+  if (int err = fault::TakeSync()) return Fail(err);
   if (::fsync(fd_) != 0) return Fail(errno);
   return true;
 }
 
 bool File::SyncData() {
   if (fd_ < 0) return Fail(EBADF);
+  if (int err = fault::TakeSync()) return Fail(err);
   if (::fdatasync(fd_) != 0) return Fail(errno);
   return true;
 }
