@@ -184,7 +184,9 @@ bool ReplacementFile::Begin(const std::string& path) {
 }
 
 bool ReplacementFile::CreateTemp(const std::string& folder) {
-  if (!fault::Refused(fault::Feature::kUnnamedTemp)) {
+  // An unnamed file gets its name through /proc/self/fd, so it is used only where that is there.
+  static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+  if (canName && !fault::Refused(fault::Feature::kUnnamedTemp)) {
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0) {
       unnamed_ = true;
