@@ -29,6 +29,22 @@ bool WriteLastBlock(const char* path, const unsigned char block[128]) {
   return ::close(fd) == 0 && ok;
 }
 
+bool WriteLastBlockFlushed(const char* path, const unsigned char block[128]) {
+  int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && st.st_size >= 128 &&
+            ::pwrite(fd, block, 128, st.st_size - 128) == 128 && ::fdatasync(fd) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
+bool SyncFileSystemOf(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::syncfs(fd) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
 namespace {
 
 // Reads the ASF header of the open file in one or two reads, then closes the file.

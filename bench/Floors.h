@@ -14,6 +14,10 @@ bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged);
 // Opens the file for writing, finds its end (fstat), writes 128 bytes over its last 128 bytes
 // with one pwrite and closes it.
 bool WriteLastBlock(const char* path, const unsigned char block[128]);
+// The same, with an fdatasync before the close.
+bool WriteLastBlockFlushed(const char* path, const unsigned char block[128]);
+// Flushes the whole file system that holds `path` (syncfs).
+bool SyncFileSystemOf(const char* path);
 
 // Opens the file for reading, reads its ASF header in one read (when the header fits in the
 // first 4,096 bytes) or two (the first 4,096 bytes, then the rest of the header) and closes it.

@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--quick") {
       config.mp3Files = 1000;
+      config.mp3SaveFiles = 100;
       config.wmaFiles = 200;
       config.bigMiB = 30;
       config.rounds = 3;

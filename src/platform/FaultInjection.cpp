@@ -4,26 +4,61 @@ namespace platform::fault {
 namespace {
 int64_t g_budget = -1;  // bytes still allowed; -1 when the hook is off
 int g_error = 0;
+WriteFailure g_mode = WriteFailure::kWhole;
+unsigned g_refused = 0;  // Feature bits
+int g_chmodError = 0;
+int g_syncError = 0;
 }  // namespace
 
-void FailWritesAfter(int64_t bytes, int err) {
+void FailWritesAfter(int64_t bytes, int err, WriteFailure mode) {
   g_budget = bytes < 0 ? 0 : bytes;
   g_error = err;
+  g_mode = mode;
 }
+
+void Refuse(Feature feature) { g_refused |= static_cast<unsigned>(feature); }
+
+bool Refused(Feature feature) { return (g_refused & static_cast<unsigned>(feature)) != 0; }
+
+void FailChmod(int err) { g_chmodError = err; }
+
+int TakeChmod() { return g_chmodError; }
+
+void FailSyncs(int err) { g_syncError = err; }
+
+int TakeSync() { return g_syncError; }
 
 void Reset() {
   g_budget = -1;
   g_error = 0;
+  g_mode = WriteFailure::kWhole;
+  g_refused = 0;
+  g_chmodError = 0;
+  g_syncError = 0;
+}
+
+int TakeWrite(size_t count, size_t& allowed) {
+  allowed = count;
+  if (g_budget < 0) return 0;
+  if (static_cast<uint64_t>(count) <= static_cast<uint64_t>(g_budget)) {
+    g_budget -= static_cast<int64_t>(count);
+    return 0;
+  }
+  int err = g_error;
+  if (g_mode == WriteFailure::kPartialOnce) {
+    allowed = static_cast<size_t>(g_budget);
+    g_budget = -1;  // the hook is spent
+  } else {
+    allowed = 0;
+    g_budget = 0;
+  }
+  return err;
 }
 
 int TakeWrite(size_t count) {
-  if (g_budget < 0) return 0;
-  if (static_cast<uint64_t>(count) > static_cast<uint64_t>(g_budget)) {
-    g_budget = 0;
-    return g_error;
-  }
-  g_budget -= static_cast<int64_t>(count);
-  return 0;
+  size_t allowed = 0;
+  int err = TakeWrite(count, allowed);
+  return err;
 }
 
 }  // namespace platform::fault

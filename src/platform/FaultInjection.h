@@ -1,5 +1,6 @@
-// A hook through which tests make the platform's writes fail, as a full disk or a pulled USB
-// stick would. Off unless a test turns it on; one check per write when off.
+// Hooks through which tests make the platform's calls fail, as a full disk, a pulled USB stick or
+// a file system without some features (FAT and exFAT through FUSE, SMB shares) would. Off unless
+// a test turns them on; one check per call when off.
 #pragma once
 
 #include <cerrno>
@@ -8,13 +9,41 @@
 
 namespace platform::fault {
 
-// From now on, the write that would take the total written past `bytes` fails with `err`, and so
-// does every write after it, until Reset().
-void FailWritesAfter(int64_t bytes, int err = ENOSPC);
+// How a write that takes the total written past the budget fails.
+enum class WriteFailure {
+  kWhole,        // it writes nothing, and every later write fails too (a full disk)
+  kPartialOnce,  // it writes the bytes up to the budget, then fails; later writes go ahead
+};
+
+// From now on, the write that would take the total written past `bytes` fails with `err`, as
+// `mode` says, until Reset().
+void FailWritesAfter(int64_t bytes, int err = ENOSPC, WriteFailure mode = WriteFailure::kWhole);
+
+// File-system features a test can take away, each refused as such file systems refuse it.
+enum class Feature : unsigned {
+  kRenameNoReplace = 1u << 0,  // renameat2 with RENAME_NOREPLACE gives EINVAL
+  kHardLink = 1u << 1,         // link gives EPERM
+  kUnnamedTemp = 1u << 2,      // open with O_TMPFILE gives EOPNOTSUPP
+  kCaseSensitivity = 1u << 3,  // names that differ in ASCII letter case only name one file
+};
+void Refuse(Feature feature);
+bool Refused(Feature feature);
+
+// From now on fchmod of a replacement fails with `err` (0: it goes ahead), until Reset().
+void FailChmod(int err);
+int TakeChmod();
+
+// From now on every flush of a file to the disk fails with `err` (0: it goes ahead), until
+// Reset().
+void FailSyncs(int err);
+int TakeSync();
+
+// Turns every hook off.
 void Reset();
 
 // Called by every write path of the platform before it writes `count` bytes: 0 when the write may
-// go ahead, otherwise the errno it must fail with.
+// go ahead; otherwise the errno it must fail with, after writing the first `allowed` bytes.
+int TakeWrite(size_t count, size_t& allowed);
 int TakeWrite(size_t count);
 
 }  // namespace platform::fault

@@ -42,6 +42,11 @@ bool File::Open(const std::string& path, int flags) {
   // and on those Linux ignores the flag, so it needs no clearing afterwards.
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return Fail(errno);
+  return Adopt(fd);
+}
+
+bool File::Adopt(int fd) {
+  Close();
   struct stat st;
   int err = 0;
   if (::fstat(fd, &st) != 0) {
@@ -94,7 +99,9 @@ bool File::ReadAt(int64_t offset, void* data, size_t count) const {
 bool File::WriteAt(int64_t offset, const void* data, size_t count) {
   if (fd_ < 0) return Fail(EBADF);
   if (offset < 0) return Fail(EINVAL);
-  if (int err = fault::TakeWrite(count)) return Fail(err);
+  size_t allowed = count;
+  const int injected = fault::TakeWrite(count, allowed);
+  if (injected != 0) count = allowed;  // a test's fault: only the bytes it allows, then a failure
   auto* in = static_cast<const unsigned char*>(data);
   while (count > 0) {
     ssize_t n = ::pwrite(fd_, in, count, static_cast<off_t>(offset));
@@ -107,7 +114,7 @@ bool File::WriteAt(int64_t offset, const void* data, size_t count) {
     offset += n;
     count -= static_cast<size_t>(n);
   }
-  return true;
+  return injected == 0 ? true : Fail(injected);
 }
 
 bool File::Truncate(int64_t size) {
@@ -127,7 +134,15 @@ bool File::AddOwnerWrite() {
 
 bool File::Sync() {
   if (fd_ < 0) return Fail(EBADF);
+  if (int err = fault::TakeSync()) return Fail(err);
   if (::fsync(fd_) != 0) return Fail(errno);
+  return true;
+}
+
+bool File::SyncData() {
+  if (fd_ < 0) return Fail(EBADF);
+  if (int err = fault::TakeSync()) return Fail(err);
+  if (::fdatasync(fd_) != 0) return Fail(errno);
   return true;
 }
 

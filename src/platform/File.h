@@ -22,6 +22,9 @@ class File {
 
   bool OpenRead(const std::string& path);
   bool OpenReadWrite(const std::string& path);
+  // Takes charge of `fd`, a descriptor open on a regular file, which it closes from then on, on
+  // every path (at once when it is not a regular file).
+  bool Adopt(int fd);
   bool IsOpen() const { return fd_ >= 0; }
 
   bool Size(int64_t& size) const;
@@ -35,6 +38,8 @@ class File {
   bool AddOwnerWrite();
   // Flushes the file's data and metadata to the disk.
   bool Sync();
+  // Flushes the file's data, and of its metadata what reading the data back needs (its size).
+  bool SyncData();
   // Closes the file; false when the close reported an error (a delayed write failure).
   bool Close();
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/FaultInjection.h"
+
 namespace platform {
 namespace {
 
@@ -102,18 +104,106 @@ bool IsPortableFileName(std::string_view name) {
   return true;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+std::string_view LastName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string_view(path)
+                                    : std::string_view(path).substr(slash + 1);
+}
+
+// True when a test has made names that differ in ASCII letter case only name one file, as on FAT
+// and exFAT, and an entry of `to`'s folder has `to`'s name in any letter case.
+bool CaseFoldedClash(const std::string& to) {
+  if (!fault::Refused(fault::Feature::kCaseSensitivity)) return false;
+  std::unique_ptr<DIR, DirCloser> d(::opendir(FolderOf(to).c_str()));
+  if (!d) return false;
+  while (struct dirent* e = ::readdir(d.get())) {
+    if (EqualFoldAscii(e->d_name, LastName(to))) return true;
+  }
+  return false;
+}
+
+// Each call below gives 0 or the errno of its failure, and answers as the test hooks say.
+
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (fault::Refused(fault::Feature::kRenameNoReplace)) return EINVAL;
+  if (CaseFoldedClash(to)) return EEXIST;
+  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0
+                                                                                          : errno;
+}
+
+int HardLink(const std::string& from, const std::string& to) {
+  if (fault::Refused(fault::Feature::kHardLink)) return EPERM;
+  if (CaseFoldedClash(to)) return EEXIST;
+  return ::link(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Creates an empty file at `to` when nothing holds that name, and gives its identity.
+int ReservePlaceholder(const std::string& to, struct stat& placeholder) {
+  if (CaseFoldedClash(to)) return EEXIST;
+  int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  int err = ::fstat(fd, &placeholder) == 0 ? 0 : errno;
+  ::close(fd);
+  if (err != 0) ::unlink(to.c_str());
+  return err;
+}
+
+bool IsSameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Fails with `err` left in errno.
+bool FailWith(int err) {
+  errno = err;
+  return false;
+}
+
+// The file system can neither rename without replacing nor link: reserve the new name with an
+// empty file of our own, then rename over that placeholder. On failure the placeholder goes again,
+// unless something else has taken its name in the meantime.
+bool RenameOverPlaceholder(const std::string& from, const std::string& to) {
+  struct stat placeholder;
+  if (int err = ReservePlaceholder(to, placeholder)) return FailWith(err);
+  struct stat now;
+  int err = 0;
+  if (::lstat(to.c_str(), &now) != 0) {
+    err = errno;
+  } else if (!IsSameFile(now, placeholder)) {
+    return FailWith(EEXIST);  // another process replaced it: that file is not ours to replace
+  } else if (::rename(from.c_str(), to.c_str()) == 0) {
     return true;
+  } else {
+    err = errno;
   }
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  if (::lstat(to.c_str(), &now) == 0 && IsSameFile(now, placeholder)) ::unlink(to.c_str());
+  return FailWith(err);
+}
+
+bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
+
+}  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  int err = RenameWithoutReplacing(from, to);
+  if (err == 0) return true;
+  if (!Unsupported(err)) return FailWith(err);
   // The file system cannot rename without replacing: a hard link fails when `to` exists.
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  if (::unlink(from.c_str()) != 0) {
+  err = HardLink(from, to);
+  if (err == 0) {
+    if (::unlink(from.c_str()) == 0) return true;
+    err = errno;
     ::unlink(to.c_str());
-    return false;
+    return FailWith(err);
   }
-  return true;
+  if (!Unsupported(err) && err != EPERM) return FailWith(err);
+  return RenameOverPlaceholder(from, to);
 }
 
 bool RenameInFolder(const std::string& folder, const std::string& from, const std::string& to) {
@@ -135,8 +225,9 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
       return false;
     }
     if (RenameNoReplace(tmp, newPath)) return true;
+    const int err = errno;
     RenameNoReplace(tmp, oldPath);
-    return false;
+    return FailWith(err);
   }
   return false;
 }

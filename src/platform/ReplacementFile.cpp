@@ -1,14 +1,22 @@
 #include "platform/ReplacementFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <mutex>
+#include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/FaultInjection.h"
@@ -29,6 +37,119 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
   }
 }
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
+// The start time of process `pid` (clock ticks after boot, the 22nd field of /proc/PID/stat), or
+// -1 when there is no such process or it cannot be seen.
+long long ProcessStart(long long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return -1;
+  size_t close = line.rfind(')');  // the command name in parentheses may hold anything
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(line.substr(close + 1));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) {
+    if (!(fields >> field)) return -1;
+  }
+  char* end = nullptr;
+  long long start = std::strtoll(field.c_str(), &end, 10);
+  return (end != field.c_str() && *end == '\0') ? start : -1;
+}
+
+// This machine's name as it goes into a temporary file's name: letters, digits and "_" only.
+std::string HostTag() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return "host";
+  std::string tag;
+  for (const char* c = host; *c != '\0' && tag.size() < 64; ++c) {
+    tag += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+  }
+  return tag.empty() ? "host" : tag;
+}
+
+// Who made a temporary file: the parts of a name ".velomi-HOST-PID-START-SUFFIX".
+struct TempOwner {
+  std::string host;
+  long long pid = 0;
+  long long start = 0;
+};
+
+constexpr std::string_view kTempPrefix = ".velomi-";
+
+// This process, as its temporary files name it; start is -1 when it cannot be known. Asked again
+// in a child made by fork(), which is another process.
+TempOwner Self() {
+  static std::mutex mutex;
+  static TempOwner self{"", -1, -1};
+  std::lock_guard<std::mutex> lock(mutex);
+  const long long pid = ::getpid();
+  if (self.pid != pid) self = TempOwner{HostTag(), pid, ProcessStart(pid)};
+  return self;
+}
+
+std::string TempName(const TempOwner& owner, const std::string& suffix) {
+  return std::string(kTempPrefix) + owner.host + "-" + std::to_string(owner.pid) + "-" +
+         std::to_string(owner.start < 0 ? 0 : owner.start) + "-" + suffix;
+}
+
+bool ParseNumber(std::string_view text, long long& value) {
+  if (text.empty() || text.size() > 18) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+// True when `name` has the form of our temporary files; fills `owner` from it.
+bool ParseTempName(std::string_view name, TempOwner& owner) {
+  if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return false;
+  name.remove_prefix(kTempPrefix.size());
+  std::string_view parts[4];
+  for (int i = 0; i < 3; ++i) {
+    size_t dash = name.find('-');
+    if (dash == std::string_view::npos) return false;
+    parts[i] = name.substr(0, dash);
+    name.remove_prefix(dash + 1);
+  }
+  parts[3] = name;
+  if (parts[0].empty() || parts[3].empty() || parts[3].find('-') != std::string_view::npos) {
+    return false;
+  }
+  owner.host = std::string(parts[0]);
+  return ParseNumber(parts[1], owner.pid) && ParseNumber(parts[2], owner.start);
+}
+
+// Removes from `folder` the temporary files that a process of this machine left when it was
+// killed: regular files of this user, named as ours, whose process is gone (or whose process id
+// now belongs to a process that started at another time). Nothing else is touched, and nothing
+// at all when this process cannot see its own start time.
+void RemoveOrphans(const std::string& folder) {
+  const TempOwner self = Self();
+  if (self.start < 0) return;
+  std::unique_ptr<DIR, DirCloser> d(::opendir(folder.c_str()));
+  if (!d) return;
+  const int dfd = ::dirfd(d.get());
+  while (struct dirent* e = ::readdir(d.get())) {
+    TempOwner owner;
+    if (!ParseTempName(e->d_name, owner) || owner.host != self.host) continue;
+    if (ProcessStart(owner.pid) == owner.start) continue;  // still at work
+    struct stat st;
+    if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid()) {
+      continue;
+    }
+    ::unlinkat(dfd, e->d_name, 0);
+  }
+}
+
+// Errors of fchmod that mean the file system keeps no permission bits (FAT through FUSE).
+bool NoPermissionBits(int err) { return err == ENOSYS || err == EOPNOTSUPP; }
 
 }  // namespace
 
@@ -57,26 +178,57 @@ bool ReplacementFile::Begin(const std::string& path) {
   uid_ = st.st_uid;
   gid_ = st.st_gid;
 
-  std::string templ = FolderOf(target_) + ".velomi-XXXXXX";
+  const std::string folder = FolderOf(target_);
+  RemoveOrphans(folder);
+  return CreateTemp(folder);
+}
+
+bool ReplacementFile::CreateTemp(const std::string& folder) {
+  // An unnamed file gets its name through /proc/self/fd, so it is used only where that is there.
+  static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+  if (canName && !fault::Refused(fault::Feature::kUnnamedTemp)) {
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      unnamed_ = true;
+      return temp_.Adopt(fd) ? true : Fail(temp_.error());
+    }
+    // Not offered here (EOPNOTSUPP, or EISDIR from older kernels): a named file instead.
+  }
+  std::string templ = folder + TempName(Self(), "XXXXXX");
   std::vector<char> name(templ.begin(), templ.end());
   name.push_back('\0');
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return Fail(errno);
   tempPath_ = name.data();
-  ::close(fd);
-  if (!temp_.OpenReadWrite(tempPath_)) return Fail(temp_.error());
-  return true;
+  return temp_.Adopt(fd) ? true : Fail(temp_.error());
+}
+
+// Gives the complete, flushed unnamed temporary file a name of our form in `folder`, so that it
+// can take the old file's place.
+bool ReplacementFile::NameTemp(const std::string& folder) {
+  static std::atomic<unsigned> serial{0};
+  const std::string fdPath = "/proc/self/fd/" + std::to_string(temp_.fd());
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    std::string name = folder + TempName(Self(), "n" + std::to_string(serial++));
+    if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      tempPath_ = name;
+      unnamed_ = false;
+      return true;
+    }
+    if (errno != EEXIST) return Fail(errno);
+  }
+  return Fail(EEXIST);
 }
 
 bool ReplacementFile::Write(const void* data, size_t count) {
-  if (tempPath_.empty()) return Fail(EBADF);
+  if (!temp_.IsOpen()) return Fail(EBADF);
   if (!temp_.WriteAt(written_, data, count)) return Fail(temp_.error());
   written_ += static_cast<int64_t>(count);
   return true;
 }
 
 bool ReplacementFile::CopyFrom(const File& source, int64_t offset, int64_t count) {
-  if (tempPath_.empty()) return Fail(EBADF);
+  if (!temp_.IsOpen()) return Fail(EBADF);
   if (offset < 0 || count < 0) return Fail(EINVAL);
   // The kernel copies without passing the bytes through this process where it can, a slice at a
   // time; each slice copied is handed to the disk at once, so that the flush before the rename
@@ -116,12 +268,15 @@ bool ReplacementFile::CopyFrom(const File& source, int64_t offset, int64_t count
 }
 
 bool ReplacementFile::Commit() {
-  if (tempPath_.empty()) return Fail(EBADF);
+  if (!temp_.IsOpen()) return Fail(EBADF);
   if (::fchown(temp_.fd(), uid_, gid_) != 0) {
     // Only the owner's own files can be kept as they were; another owner's file keeps its bits.
   }
-  if (::fchmod(temp_.fd(), mode_) != 0) return Fail(errno);
+  int err = fault::TakeChmod();
+  if (err == 0 && ::fchmod(temp_.fd(), mode_) != 0) err = errno;
+  if (err != 0 && !NoPermissionBits(err)) return Fail(err);
   if (!temp_.Sync()) return Fail(temp_.error());
+  if (unnamed_ && !NameTemp(FolderOf(target_))) return false;
   if (!temp_.Close()) return Fail(temp_.error());
   if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return Fail(errno);
   tempPath_.clear();
@@ -130,7 +285,8 @@ bool ReplacementFile::Commit() {
 }
 
 void ReplacementFile::Abandon() {
-  temp_.Close();
+  temp_.Close();  // an unnamed temporary file goes with its last descriptor
+  unnamed_ = false;
   if (!tempPath_.empty()) {
     ::unlink(tempPath_.c_str());
     tempPath_.clear();

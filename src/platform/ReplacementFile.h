@@ -16,9 +16,15 @@ namespace platform {
 // and then replaces the old file with rename(2), which is atomic. Until Commit() succeeds the old
 // file is untouched, and a replacement that is abandoned or fails removes its temporary file.
 //
+// Where the file system offers unnamed files (O_TMPFILE), the temporary file has no name until it
+// is complete and flushed, so a process killed while writing it leaves nothing behind. Elsewhere it
+// is named ".velomi-HOST-PID-START-XXXXXX" (this machine, the process id and the process's start
+// time), and each Begin() removes the files of that form in its folder whose process is gone.
+//
 // A symbolic link is followed: the file it points to is replaced and the link stays. A file the
 // user may not write (no owner write permission, or no write access) is refused, and so is a file
-// with more than one hard link, since replacing it would split it from its other names.
+// with more than one hard link, since replacing it would split it from its other names. Where the
+// file system has no permission bits at all (fchmod gives ENOSYS or EOPNOTSUPP), none are copied.
 class ReplacementFile {
  public:
   ReplacementFile() = default;
@@ -42,10 +48,13 @@ class ReplacementFile {
 
  private:
   bool Fail(int err);
+  bool CreateTemp(const std::string& folder);
+  bool NameTemp(const std::string& folder);
 
   File temp_;
   std::string target_;    // the real path of the file being replaced
-  std::string tempPath_;  // empty when no temporary file exists
+  std::string tempPath_;  // empty while the temporary file has no name, or when there is none
+  bool unnamed_ = false;  // the temporary file is open but has no name yet
   int64_t written_ = 0;
   mode_t mode_ = 0;
   uid_t uid_ = 0;

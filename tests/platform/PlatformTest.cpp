@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -18,6 +20,15 @@ using testfiles::FromString;
 using testfiles::ReadAll;
 using testfiles::TempDir;
 using Names = std::vector<std::string>;
+using platform::fault::Feature;
+
+// Takes the features away, as a file system without them would, for the scope's life.
+struct Refusing {
+  explicit Refusing(std::initializer_list<Feature> features) {
+    for (Feature f : features) platform::fault::Refuse(f);
+  }
+  ~Refusing() { platform::fault::Reset(); }
+};
 
 TEST(File, OpensRegularFilesOnlyAndReadsExactly) {
   TempDir dir;
@@ -146,6 +157,39 @@ TEST(FileSystem, CaseOnlyRenameGoesThroughATemporaryName) {
   EXPECT_EQ(ReadAll(dir.File("Song.MP3")), FromString("S"));
 }
 
+// Each way of renaming without replacing, reached by refusing the ways before it as FAT and exFAT
+// through FUSE and SMB shares do; and the case-only rename on a file system that folds case.
+TEST(FileSystem, EveryWayOfRenamingNeverReplaces) {
+  struct Way {
+    const char* what;
+    std::initializer_list<Feature> refused;
+  };
+  for (const Way& way : {Way{"renameat2", {}}, Way{"hard link", {Feature::kRenameNoReplace}},
+                         Way{"placeholder", {Feature::kRenameNoReplace, Feature::kHardLink}}}) {
+    SCOPED_TRACE(way.what);
+    TempDir dir;
+    std::string folder = dir.path() + "/";
+    dir.Write("a.mp3", FromString("A"));
+    dir.Write("b.mp3", FromString("B"));
+    Refusing refusing(way.refused);
+    EXPECT_FALSE(platform::RenameNoReplace(dir.File("a.mp3"), dir.File("b.mp3")));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_FALSE(platform::RenameNoReplace(dir.File("missing"), dir.File("c.mp3")));
+    EXPECT_EQ(dir.Names(), (Names{"a.mp3", "b.mp3"}));  // no placeholder is left
+    EXPECT_EQ(ReadAll(dir.File("b.mp3")), FromString("B"));
+
+    ASSERT_TRUE(platform::RenameInFolder(folder, "a.mp3", "c.mp3"));
+    EXPECT_EQ(dir.Names(), (Names{"b.mp3", "c.mp3"}));
+    EXPECT_EQ(ReadAll(dir.File("c.mp3")), FromString("A"));
+
+    platform::fault::Refuse(Feature::kCaseSensitivity);
+    ASSERT_TRUE(platform::RenameInFolder(folder, "c.mp3", "C.MP3"));
+    EXPECT_EQ(dir.Names(), (Names{"C.MP3", "b.mp3"}));
+    EXPECT_FALSE(platform::RenameInFolder(folder, "C.MP3", "B.mp3"));
+    EXPECT_EQ(dir.Names(), (Names{"C.MP3", "b.mp3"}));
+  }
+}
+
 // Writes "NEW" plus the old file's bytes from offset 1 through a replacement of `path`.
 bool Replace(const std::string& path) {
   platform::File old;
@@ -203,10 +247,61 @@ TEST(ReplacementFile, FailureOrAbandonLeavesTheOriginalAndNoTemporaryFile) {
     platform::ReplacementFile r;
     ASSERT_TRUE(r.Begin(path));
     ASSERT_TRUE(r.Write("partial", 7));
-    EXPECT_EQ(dir.Names().size(), 2u);
   }  // dropped without Commit
   EXPECT_EQ(dir.Names(), (Names{"big.wma"}));
   EXPECT_EQ(ReadAll(path), big);
+}
+
+TEST(ReplacementFile, PermissionBitsAreSkippedOnlyWhereTheFileSystemHasNone) {
+  struct Case {
+    int err;
+    bool saved;
+  };
+  for (const Case& c : {Case{ENOSYS, true}, Case{EOPNOTSUPP, true}, Case{EPERM, false}}) {
+    SCOPED_TRACE(c.err);
+    TempDir dir;
+    std::string path = dir.Write("f.wma", FromString("old"));
+    platform::fault::FailChmod(c.err);
+    EXPECT_EQ(Replace(path), c.saved);
+    platform::fault::Reset();
+    EXPECT_EQ(ReadAll(path), FromString(c.saved ? "NEWld" : "old"));
+    EXPECT_EQ(dir.Names(), (Names{"f.wma"}));
+  }
+}
+
+// A save killed while it writes the new content: with an unnamed temporary file it leaves
+// nothing; with a named one, the next save in the folder removes it, but neither another live
+// save's temporary file nor files that only look alike.
+TEST(ReplacementFile, AKilledSaveLeavesNothingForLong) {
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed);
+    TempDir dir;
+    std::string path = dir.Write("f.wma", FromString("old"));
+    dir.Write(".velomi-Ab12Cd", FromString("keep"));
+    dir.Write(".velomi-notes-1-2-x-y", FromString("keep"));
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (!unnamed) platform::fault::Refuse(Feature::kUnnamedTemp);
+      platform::ReplacementFile r;
+      if (r.Begin(path) && r.Write("partial", 7)) ::raise(SIGKILL);
+      ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(dir.Names().size(), unnamed ? 3u : 4u);
+
+    Refusing refusing({Feature::kUnnamedTemp});
+    platform::ReplacementFile live;  // a save of this live process: its file must stay
+    ASSERT_TRUE(live.Begin(dir.Write("g.wma", FromString("g"))));
+    EXPECT_EQ(dir.Names().size(), 5u);
+    ASSERT_TRUE(Replace(path));
+    EXPECT_EQ(dir.Names().size(), 5u);
+    live.Abandon();
+    EXPECT_EQ(dir.Names(), (Names{".velomi-Ab12Cd", ".velomi-notes-1-2-x-y", "f.wma", "g.wma"}));
+    EXPECT_EQ(ReadAll(path), FromString("NEWld"));
+  }
 }
 
 }  // namespace

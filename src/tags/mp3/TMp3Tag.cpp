@@ -275,7 +275,8 @@ bool CutLastBlock(const std::string& path) {
   platform::ClearReadOnly(path);
   platform::File file;
   int64_t size = 0;
-  return OpenWithBlock(file, path, true, size) && file.Truncate(size - kBlockSize) && file.Close();
+  return OpenWithBlock(file, path, true, size) && file.Truncate(size - kBlockSize) &&
+         file.SyncData() && file.Close();
 }
 
 bool AppendBlock(const std::string& path, const TagBlock& block) {
@@ -283,7 +284,7 @@ bool AppendBlock(const std::string& path, const TagBlock& block) {
   platform::File file;
   int64_t size = 0;
   if (!file.OpenReadWrite(path) || !file.Size(size)) return false;
-  if (!file.WriteAt(size, block.data(), block.size())) {
+  if (!file.WriteAt(size, block.data(), block.size()) || !file.SyncData()) {
     file.Truncate(size);  // take back a partial write, so the file stays as it was
     return false;
   }
@@ -336,7 +337,9 @@ bool TIDmp3::SaveToFile(const std::string& path) {
   // file without one gets the block appended.
   const bool tagged = IsTagBlock(last);
   const int64_t at = tagged ? size - kBlockSize : size;
-  if (!file.WriteAt(at, fresh.data(), fresh.size())) {
+  // The block is on the disk before success is reported, so that a power cut right after a save
+  // cannot bring the old tag back.
+  if (!file.WriteAt(at, fresh.data(), fresh.size()) || !file.SyncData()) {
     // Put back what was there, so that a failed save leaves the file as it was.
     if (tagged) {
       file.WriteAt(at, last.data(), last.size());

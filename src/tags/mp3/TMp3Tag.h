@@ -63,9 +63,10 @@ class TIDmp3 {
 
   // True when the last 128 bytes were read, tag or no tag; false when they could not be.
   bool ReadFromFile(const std::string& path);
-  // Strips the tag from the end of the file; true when there was none or it was removed.
+  // Strips the tag from the end of the file; true when there was none or it was removed and the
+  // change is on the disk.
   bool RemoveFromFile(const std::string& path);
-  // Writes the fields as the file's tag; true when it was written. A failed save leaves the file
-  // as it was.
+  // Writes the fields as the file's tag; true when it was written and flushed to the disk. A
+  // failed save leaves the file as it was.
   bool SaveToFile(const std::string& path);
 };

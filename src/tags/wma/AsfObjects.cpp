@@ -13,7 +13,8 @@ FileStart IdentifyStart(ByteSpan first, int64_t& headerSize) {
 }
 
 void CheckHeaderSize(int64_t headerSize, int64_t fileSize) {
-  if (headerSize < static_cast<int64_t>(kHeaderStartSize) || headerSize > fileSize) {
+  if (headerSize < static_cast<int64_t>(kHeaderStartSize) || headerSize > kMaxHeaderSize ||
+      headerSize > fileSize) {
     throw EReadError();
   }
 }

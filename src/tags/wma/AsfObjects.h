@@ -42,8 +42,12 @@ enum class FileStart {
 // is the QWORD at offset 16, whatever the identifier.
 FileStart IdentifyStart(ByteSpan first, int64_t& headerSize);
 
-// Raises EReadError unless a header of `headerSize` bytes can hold its own fields and fits in a
-// file of `fileSize` bytes.
+// The largest header the tag code reads: far above any real one with cover art, and small enough
+// that a file claiming a huge header cannot make it take that much memory.
+constexpr int64_t kMaxHeaderSize = int64_t{64} << 20;
+
+// Raises EReadError unless a header of `headerSize` bytes can hold its own fields, is at most
+// kMaxHeaderSize bytes and fits in a file of `fileSize` bytes.
 void CheckHeaderSize(int64_t headerSize, int64_t fileSize);
 
 // One child of the Header Object.

@@ -344,14 +344,27 @@ TEST(Mp3TagObject, FailedWriteLeavesTheFileAsItWas) {
   TempDir dir;
   TIDmp3 t;
   t.SetTitle("Never written");
-  for (const char* fixture : {"mp3_untagged.mp3", "mp3_v11_gbk.mp3"}) {
-    SCOPED_TRACE(fixture);
-    std::string path = dir.CopyData(fixture, "f.mp3");
-    const Bytes before = ReadAll(path);
-    platform::fault::FailWritesAfter(100);  // the disk has room for less than a block
-    EXPECT_FALSE(t.SaveToFile(path));
-    platform::fault::Reset();
-    EXPECT_EQ(ReadAll(path), before);
+  // The disk has room for less than a block; the write stops after 100 bytes (a pulled stick
+  // that comes back), which leaves half a block on the disk for the save to take back; the flush
+  // to the disk fails after a whole block was written.
+  enum Fault { kFull, kPartial, kFlush };
+  for (Fault fault : {kFull, kPartial, kFlush}) {
+    for (const char* fixture : {"mp3_untagged.mp3", "mp3_v11_gbk.mp3"}) {
+      SCOPED_TRACE(std::string(fixture) + " fault " + std::to_string(fault));
+      std::string path = dir.CopyData(fixture, "f.mp3");
+      const Bytes before = ReadAll(path);
+      if (fault == kFlush) {
+        platform::fault::FailSyncs(EIO);
+      } else {
+        platform::fault::FailWritesAfter(100, EIO,
+                                         fault == kFull
+                                             ? platform::fault::WriteFailure::kWhole
+                                             : platform::fault::WriteFailure::kPartialOnce);
+      }
+      EXPECT_FALSE(t.SaveToFile(path));
+      platform::fault::Reset();
+      EXPECT_EQ(ReadAll(path), before);
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "AsfFiles.h"
 #include "TestFiles.h"
+#include "tags/wma/AsfObjects.h"
 #include "tags/wma/TWmaTag.h"
 
 using namespace asffiles;
@@ -285,6 +286,10 @@ TEST(WmaRead, BrokenHeadersRaiseTheReadError) {
                           Word(2) + Word(0) + Word(0) + Word(100);
   Bytes withTail = Header({good, Opaque(kFilePropertiesId, 50, 3)}) + data;
   Bytes start = HeaderStart(30, 0);
+  // Taken at its word, the object would end inside its own head, where an empty object (its
+  // identifier starting with the Object Size's last byte) ends the header cleanly, with no texts.
+  Bytes contentOf23 =
+      IdBytes(ContentDescriptionObjectId) + Qword(23) + Bytes(10, 0) + Bytes(5, 0xEE) + Qword(24);
 
   struct Case {
     const char* what;
@@ -306,6 +311,7 @@ TEST(WmaRead, BrokenHeadersRaiseTheReadError) {
       {"header beyond the file", WithHeaderSize(Header({good}), 30 + good.size() + 200) + data,
        false},
       {"file ends inside the first 30 bytes", Bytes(start.begin(), start.begin() + 26), false},
+      {"Content Description Object of 23 bytes", Header({good, contentOf23}) + data, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -314,6 +320,40 @@ TEST(WmaRead, BrokenHeadersRaiseTheReadError) {
     EXPECT_EQ(r.message, "Stream read error");
     EXPECT_EQ(r.tag.HeaderSize, int64_t(HeaderSizeOf(c.file)));
     EXPECT_EQ(r.tag.Title, c.titleKept ? u"T" : u"");
+  }
+}
+
+// A header that claims more than the bound is refused before anything is allocated for it, on a
+// sparse file whose claim is otherwise sound: every byte it claims is there.
+TEST(WmaRead, HeadersAboveTheBoundAreRefused) {
+  TempDir dir;
+  const Bytes content = Content(u"T", u"A");
+  struct Case {
+    int64_t headerSize;
+    bool accepted;
+  };
+  for (const Case& c : {Case{asf::kMaxHeaderSize, true}, Case{asf::kMaxHeaderSize + 1, false},
+                        Case{int64_t{3900} << 20, false}}) {
+    SCOPED_TRACE(c.headerSize);
+    const uint64_t childSize = uint64_t(c.headerSize) - 30 - content.size();
+    Bytes head = HeaderStart(uint64_t(c.headerSize), 2) + content + IdBytes(kFilePropertiesId) +
+                 Qword(childSize);
+    std::string path = dir.Write("sparse.wma", head);
+    ASSERT_EQ(::truncate(path.c_str(), c.headerSize + 4096), 0);
+    TIDwma tag;
+    if (c.accepted) {
+      EXPECT_TRUE(tag.ReadFromFile(path));
+      EXPECT_EQ(tag.Title, u"T");
+      continue;
+    }
+    EXPECT_THROW(tag.ReadFromFile(path), EReadError);
+    EXPECT_EQ(tag.Title, u"");
+    tag.SetTitle(u"New");
+    EXPECT_THROW(tag.SaveToFile(path), EReadError);
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, c.headerSize + 4096);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"sparse.wma"});
   }
 }
 
