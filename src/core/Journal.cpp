@@ -118,6 +118,10 @@ bool Journal::EnsureFolder() {
 // Opens the journal file with `flags`, refusing a symbolic link, a file that is not regular and
 // one of another user. -1 when refused or failed.
 int Journal::OpenChecked(int flags) {
+  struct stat folder;
+  if (!(flags & O_CREAT) && ::lstat(Native(folder_).constData(), &folder) != 0 && errno == ENOENT) {
+    return -2;  // no journal yet; reading it creates nothing
+  }
   if (!EnsureFolder()) return -1;
   const QByteArray path = Native(FilePath());
   int fd = ::open(path.constData(), flags | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -269,9 +273,13 @@ std::optional<QString> Journal::Begin(QJsonObject begin) {
     }
     ++drop;
   }
-  if (drop > 0) {
+  // A record cut off while it was written (the program died before its flush) goes too, so that
+  // the next record starts on a line of its own.
+  const bool partial = !bytes.isEmpty() && !bytes.endsWith('\n');
+  if (drop > 0 || partial) {
     QByteArray keep;
     for (const Line& line : lines) {
+      if (partial && &line == &lines.back()) break;
       bool dropped = false;
       for (size_t i = 0; i < drop && !dropped; ++i) dropped = line.id == order[i];
       if (!dropped) keep.append(bytes.constData() + line.from, line.to - line.from);

@@ -217,6 +217,7 @@ TEST_F(BatchTest, AnActionCutShortIsUndoneFromWhatIsOnDisk) {
   EXPECT_TRUE(r.stopped);
   EXPECT_EQ(r.results[3].outcome, Outcome::kNotTried);
   DropLastRecord(Journalled());
+  std::ofstream(Journalled(), std::ios::app) << "{\"id\":\"x";  // died while writing it
   ASSERT_TRUE(ListActions(journal).at(0).cutShort);
   const UndoReport u = UndoLast(journal);
   int restored = 0;
@@ -224,6 +225,10 @@ TEST_F(BatchTest, AnActionCutShortIsUndoneFromWhatIsOnDisk) {
   EXPECT_EQ(restored, 3);
   EXPECT_EQ((std::vector<std::vector<uint8_t>>{ReadAll(a), ReadAll(b), ReadAll(w), ReadAll(c)}),
             before);
+  // The cut-off record does not spoil the journal for the next action.
+  ApplyEdit(PlanEdit({a}, fields), mp3, wma, options);
+  EXPECT_EQ(ListActions(journal).size(), 1u);
+  EXPECT_TRUE(journal.TakeMessage().isEmpty());
 }
 
 TEST_F(BatchTest, AFailedWriteGivesItsReasonAndTheBatchGoesOn) {
