@@ -788,8 +788,11 @@ core::ApplyOptions TForm1::JournalOptions() {
 }
 
 void TForm1::UpdateUndo() {
-  N12->setEnabled(journal_ != nullptr && !core::ListActions(*journal_).empty());
-  if (journal_ != nullptr) journal_->TakeMessage();
+  if (journal_ == nullptr) return;
+  N12->setEnabled(!core::ListActions(*journal_).empty());
+  // A journal set aside or refused is told once, after the action that found it.
+  const QString problem = journal_->TakeMessage();
+  if (!problem.isEmpty()) QTimer::singleShot(0, this, [this, problem] { Hint(problem); });
 }
 
 void TForm1::BtnSaveClick() {
