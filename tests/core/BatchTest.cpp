@@ -187,6 +187,52 @@ TEST_F(BatchTest, UndoRefusesAFileChangedSinceAndTouchesNothingOfIt) {
   EXPECT_EQ(ReadAll(wmaPath), wmaNow);
 }
 
+TEST_F(BatchTest, UndoOfARenameRefusesATakenOldNameOrAChangedFile) {
+  std::vector<Track> t = {Make("a.mp3", "T1", "A"), Make("b.mp3", "T2", "A")};
+  Journal journal;
+  ApplyOptions options;
+  options.journal = &journal;
+  ApplyRename(PlanRename(t, 1), options);
+  files.Write("a.mp3", testfiles::FromString("a new file"));              // the old name is taken
+  files.Write("A - T2.mp3", testfiles::FromString("rewritten, longer"));  // its size changed
+  const UndoReport u = UndoLast(journal);
+  ASSERT_EQ(u.entries.size(), 2u);
+  EXPECT_EQ(u.entries[0].reason, U("文件在此之后已被改动，未撤销"));  // b, undone first
+  EXPECT_EQ(u.entries[1].reason, U("原文件名已被另一个文件占用"));
+  EXPECT_EQ(files.Names(), (std::vector<std::string>{"A - T1.mp3", "A - T2.mp3", "a.mp3"}));
+}
+
+TEST_F(BatchTest, ASaveOfOneTagIsUndoneAndTheCancelFlagStopsABatch) {
+  const std::string m = files.CopyData("mp3_untagged.mp3", "m.mp3");
+  const std::string w = files.CopyData("wma_ascii.wma", "w.wma");
+  const auto mBefore = ReadAll(m), wBefore = ReadAll(w);
+  Journal journal;
+  ApplyOptions options;
+  options.journal = &journal;
+  TIDmp3 mp3;
+  mp3.SetTitle("Saved");
+  EXPECT_EQ(SaveTag(mp3, m, options).results.at(0).outcome, Outcome::kDone);
+  TIDwma wma;
+  ASSERT_TRUE(wma.ReadFromFile(w));
+  wma.SetTitle(u"Saved, and longer than before");
+  EXPECT_EQ(SaveTag(wma, w, options).results.at(0).outcome, Outcome::kDone);
+  EXPECT_EQ(ListActions(journal).at(0).kind, U("save"));
+  for (const auto& [path, before] : {std::pair{w, wBefore}, std::pair{m, mBefore}}) {
+    EXPECT_NE(ReadAll(path), before);
+    EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);
+    EXPECT_EQ(ReadAll(path), before) << path;
+  }
+
+  std::atomic<bool> cancel{true};
+  options.cancel = &cancel;
+  EditFields fields;
+  fields.year = U("1999");
+  const ApplyReport r = ApplyEdit(PlanEdit({m}, fields), mp3, wma, options);
+  EXPECT_TRUE(r.stopped);
+  EXPECT_EQ(r.results.at(0).outcome, Outcome::kNotTried);
+  EXPECT_EQ(ReadAll(m), mBefore);
+}
+
 // Drops the journal's last line, as if the program had died before writing it.
 void DropLastRecord(const std::string& path) {
   std::string text;
