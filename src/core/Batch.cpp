@@ -50,25 +50,6 @@ bool Exists(const std::string& path) {
 
 // ---- What a file holds where a save changes it
 
-// The last 128 bytes of an MP3 file and its size.
-struct Mp3State {
-  bool read = false;
-  int64_t size = 0;
-  bool tagged = false;
-  TagBlock last{};
-};
-
-Mp3State ReadMp3State(const std::string& path) {
-  Mp3State state;
-  platform::File file;
-  if (!file.OpenRead(path)) return state;
-  state.size = file.SizeAtOpen();
-  if (state.size < static_cast<int64_t>(state.last.size())) return state;
-  state.read = file.ReadAt(state.size - 128, state.last.data(), state.last.size());
-  state.tagged = state.read && IsTagBlock(state.last);
-  return state;
-}
-
 // The whole ASF header of a WMA file (its first object, as long as its Object Size says) and the
 // file's size. False when the file does not start with a header that fits in it.
 bool ReadWmaHeader(const std::string& path, Bytes& header, int64_t& size) {
@@ -87,26 +68,39 @@ bool ReadWmaHeader(const std::string& path, Bytes& header, int64_t& size) {
 
 // ---- The batch edit's fields, set as the window's batch sets them
 
-void SetFields(TIDmp3& tag, const EditFields& f) {
-  using rules::ToGbk;
-  using rules::TrimControl;
-  if (f.artist) tag.SetArtist(ToGbk(TrimControl(*f.artist)));
-  if (f.album) tag.SetAlbum(ToGbk(TrimControl(*f.album)));
-  if (f.comment) tag.SetComment(ToGbk(TrimControl(*f.comment)));
-  if (f.year) tag.SetYear(ToGbk(TrimControl(*f.year)));
+// The texts of a batch edit, trimmed and converted once for every file: GBK for the MP3 object,
+// UTF-16 for the WMA object.
+struct FieldTexts {
+  explicit FieldTexts(const EditFields& f) {
+    const std::optional<QString>* in[] = {&f.artist, &f.album, &f.comment, &f.year};
+    for (size_t i = 0; i < 4; ++i) {
+      if (!*in[i]) continue;
+      const QString text = rules::TrimControl(**in[i]);
+      gbk[i] = rules::ToGbk(text);
+      utf16[i] = rules::ToUtf16(text);
+    }
+  }
+  // In the batch's order: artist, album, comment, year.
+  std::optional<std::string> gbk[4];
+  std::optional<std::u16string> utf16[4];
+};
+
+void SetFields(TIDmp3& tag, const FieldTexts& f) {
+  if (f.gbk[0]) tag.SetArtist(*f.gbk[0]);
+  if (f.gbk[1]) tag.SetAlbum(*f.gbk[1]);
+  if (f.gbk[2]) tag.SetComment(*f.gbk[2]);
+  if (f.gbk[3]) tag.SetYear(*f.gbk[3]);
 }
 
-void SetFields(TIDwma& tag, const EditFields& f) {
-  using rules::ToUtf16;
-  using rules::TrimControl;
-  if (f.artist) tag.SetArtist(ToUtf16(TrimControl(*f.artist)));
-  if (f.album) tag.SetAlbum(ToUtf16(TrimControl(*f.album)));
-  if (f.comment) tag.SetComment(ToUtf16(TrimControl(*f.comment)));
-  if (f.year) tag.SetYear(ToUtf16(TrimControl(*f.year)));
+void SetFields(TIDwma& tag, const FieldTexts& f) {
+  if (f.utf16[0]) tag.SetArtist(*f.utf16[0]);
+  if (f.utf16[1]) tag.SetAlbum(*f.utf16[1]);
+  if (f.utf16[2]) tag.SetComment(*f.utf16[2]);
+  if (f.utf16[3]) tag.SetYear(*f.utf16[3]);
 }
 
 // Puts the tag that `state` holds into `tag`, as ReadFromFile would have read it.
-void LoadState(TIDmp3& tag, const Mp3State& state) {
+void LoadState(TIDmp3& tag, const Mp3Snapshot& state) {
   tag.Clear();
   if (!state.tagged) return;
   tag.HasTag = true;
@@ -118,53 +112,172 @@ void LoadState(TIDmp3& tag, const Mp3State& state) {
 const QString kMp3Save = QStringLiteral("mp3");
 const QString kWmaSave = QStringLiteral("wma");
 
-// The begin record's entry of an MP3 file about to get `fresh` as its tag; none when the file
-// could not be read (its save is tried all the same, and cannot be undone).
-QJsonObject Mp3Entry(const std::string& path, const Mp3State& state, const TagBlock& fresh) {
-  QJsonObject e{{QStringLiteral("f"), kMp3Save}, {QStringLiteral("p"), B64(path)}};
-  if (!state.read) return e;
-  e.insert(QStringLiteral("s"), static_cast<qint64>(state.size));
-  e.insert(QStringLiteral("old"), state.tagged ? B64(state.last.data(), 128) : QString());
-  e.insert(QStringLiteral("new"), B64(fresh.data(), fresh.size()));
-  return e;
-}
-
-// The begin record's entry of a WMA file: its old header and size.
-QJsonObject WmaEntry(const std::string& path, const Bytes& header, int64_t size, bool read) {
-  QJsonObject e{{QStringLiteral("f"), kWmaSave}, {QStringLiteral("p"), B64(path)}};
-  if (!read) return e;
-  e.insert(QStringLiteral("s"), static_cast<qint64>(size));
-  e.insert(QStringLiteral("h"), B64(header.data(), header.size()));
-  return e;
-}
-
-// What a WMA save left, for the done record: the size and the digest of the new header.
-void NoteWmaResult(const std::string& path, QJsonArray& sizes, QJsonArray& digests) {
-  Bytes header;
-  int64_t size = 0;
-  if (ReadWmaHeader(path, header, size)) {
-    sizes.append(static_cast<qint64>(size));
-    digests.append(Digest(header));
-  } else {
-    sizes.append(-1);
-    digests.append(QString());
+// The begin record of an action, written column by column: one text of all names joined by NUL
+// bytes and one of all 128-byte blocks, each in base64, cost far less to build and to write than
+// an object per file. EntriesOf() gives back one object per entry for undo.
+class Columns {
+ public:
+  // A rename: the file `folder` + `from` about to become `folder` + `to`.
+  void AddRename(const std::string& folder, const std::string& from, const std::string& to) {
+    Join(folders_, folder);
+    Join(paths_, from);
+    Join(news_, to);
+    sizes_.append(static_cast<qint64>(SizeOf(folder + from)));
+    ++count_;
   }
+  // An MP3 file about to get `fresh` as its tag.
+  void AddMp3(const std::string& path, const Mp3Snapshot& state, const TagBlock& fresh) {
+    kinds_ += 'm';
+    Join(paths_, path);
+    sizes_.append(static_cast<qint64>(state.read ? state.size : -1));
+    states_ += !state.read ? '-' : state.tagged ? 'T' : 'N';
+    if (state.tagged) olds_.append(reinterpret_cast<const char*>(state.last.data()), 128);
+    if (state.read) news_.append(reinterpret_cast<const char*>(fresh.data()), 128);
+    ++count_;
+  }
+  // A WMA file and its old header (`read`: the header could be read).
+  void AddWma(const std::string& path, const Bytes& header, int64_t size, bool read) {
+    kinds_ += 'w';
+    Join(paths_, path);
+    sizes_.append(static_cast<qint64>(read ? size : -1));
+    states_ += read ? 'H' : '-';
+    if (read) headers_.append(B64(header.data(), header.size()));
+    bytes_ += static_cast<int64_t>(header.size()) * 4 / 3;
+    ++count_;
+  }
+  // About how many bytes the record will take.
+  int64_t Size() const {
+    return bytes_ + (folders_.size() + paths_.size() + news_.size() + olds_.size()) * 4 / 3 +
+           static_cast<int64_t>(count_) * 8;
+  }
+  QJsonObject Record(const QString& kind) const {
+    QJsonObject r{{QStringLiteral("kind"), kind},
+                  {QStringLiteral("n"), count_},
+                  {QStringLiteral("p"), B64(paths_.data(), paths_.size())},
+                  {QStringLiteral("s"), sizes_}};
+    if (kind == QLatin1String("rename")) {
+      r.insert(QStringLiteral("d"), B64(folders_.data(), folders_.size()));
+      r.insert(QStringLiteral("to"), B64(news_.data(), news_.size()));
+      return r;
+    }
+    r.insert(QStringLiteral("k"), QString::fromLatin1(kinds_));
+    r.insert(QStringLiteral("st"), QString::fromLatin1(states_));
+    r.insert(QStringLiteral("old"), B64(olds_.data(), olds_.size()));
+    r.insert(QStringLiteral("new"), B64(news_.data(), news_.size()));
+    r.insert(QStringLiteral("h"), headers_);
+    return r;
+  }
+
+ private:
+  static void Join(std::string& all, const std::string& one) {
+    all += one;
+    all += '\0';
+  }
+  int count_ = 0;
+  std::string folders_, paths_, news_, olds_, kinds_, states_;
+  QJsonArray sizes_, headers_;
+  int64_t bytes_ = 0;
+};
+
+std::vector<std::string> SplitNul(const QJsonValue& v) {
+  std::vector<std::string> parts;
+  const QByteArray all = FromB64(v);
+  qsizetype from = 0;
+  while (from < all.size()) {
+    qsizetype nul = all.indexOf('\0', from);
+    if (nul < 0) nul = all.size();
+    parts.emplace_back(all.constData() + from, static_cast<size_t>(nul - from));
+    from = nul + 1;
+  }
+  return parts;
 }
+
+// One object per entry of a begin record: for a rename "d", "o", "n", "s"; for a save "f", "p",
+// "s" and, when the file was read, "old" and "new" (MP3) or "h" (WMA).
+std::vector<QJsonObject> EntriesOf(const QJsonObject& begin) {
+  std::vector<QJsonObject> entries;
+  const int n = begin.value(QStringLiteral("n")).toInt();
+  const std::vector<std::string> paths = SplitNul(begin.value(QStringLiteral("p")));
+  const QJsonArray sizes = begin.value(QStringLiteral("s")).toArray();
+  if (static_cast<int>(paths.size()) != n || sizes.size() != n) return entries;
+  if (begin.value(QStringLiteral("kind")).toString() == QLatin1String("rename")) {
+    const auto folders = SplitNul(begin.value(QStringLiteral("d")));
+    const auto news = SplitNul(begin.value(QStringLiteral("to")));
+    if (static_cast<int>(folders.size()) != n || static_cast<int>(news.size()) != n) return {};
+    for (int i = 0; i < n; ++i) {
+      entries.push_back(QJsonObject{{QStringLiteral("d"), B64(folders[i])},
+                                    {QStringLiteral("o"), B64(paths[i])},
+                                    {QStringLiteral("n"), B64(news[i])},
+                                    {QStringLiteral("s"), sizes[i]}});
+    }
+    return entries;
+  }
+  const QString kinds = begin.value(QStringLiteral("k")).toString();
+  const QString states = begin.value(QStringLiteral("st")).toString();
+  const QByteArray olds = FromB64(begin.value(QStringLiteral("old")));
+  const QByteArray news = FromB64(begin.value(QStringLiteral("new")));
+  const QJsonArray headers = begin.value(QStringLiteral("h")).toArray();
+  if (kinds.size() != n || states.size() != n) return {};
+  qsizetype oldAt = 0, newAt = 0, headerAt = 0;
+  for (int i = 0; i < n; ++i) {
+    const bool mp3 = kinds[i] == QLatin1Char('m');
+    const QChar state = states[i];
+    QJsonObject e{{QStringLiteral("f"), mp3 ? kMp3Save : kWmaSave},
+                  {QStringLiteral("p"), B64(paths[i])},
+                  {QStringLiteral("s"), sizes[i]}};
+    if (mp3 && state != QLatin1Char('-')) {
+      const bool tagged = state == QLatin1Char('T');
+      if ((tagged && oldAt + 128 > olds.size()) || newAt + 128 > news.size()) return {};
+      e.insert(QStringLiteral("old"),
+               tagged ? QString::fromLatin1(olds.mid(oldAt, 128).toBase64()) : QString());
+      e.insert(QStringLiteral("new"), QString::fromLatin1(news.mid(newAt, 128).toBase64()));
+      oldAt += tagged ? 128 : 0;
+      newAt += 128;
+    } else if (!mp3 && state == QLatin1Char('H')) {
+      if (headerAt >= headers.size()) return {};
+      e.insert(QStringLiteral("h"), headers[headerAt++]);
+    }
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
+// The done record: each entry's outcome as one digit of a text, and for each WMA file saved the
+// size and the SHA-256 of its new header, keyed by the entry's index.
+class DoneRecord {
+ public:
+  void Add(Outcome outcome) { codes_ += static_cast<char>('0' + static_cast<int>(outcome)); }
+  void NoteWma(size_t k, const std::string& path) {
+    Bytes header;
+    int64_t size = 0;
+    if (!ReadWmaHeader(path, header, size)) return;
+    sizes_.insert(QString::number(k), static_cast<qint64>(size));
+    digests_.insert(QString::number(k), Digest(header));
+  }
+  QJsonObject Record() const {
+    return {{QStringLiteral("r"), QString::fromLatin1(codes_)},
+            {QStringLiteral("z"), sizes_},
+            {QStringLiteral("g"), digests_}};
+  }
+
+ private:
+  std::string codes_;
+  QJsonObject sizes_, digests_;
+};
 
 int Code(Outcome o) { return static_cast<int>(o); }
 
 // Opens the journal's action, when there is a journal; notes in the report why it is not undoable
 // otherwise.
 std::optional<QString> BeginAction(const ApplyOptions& options, const QString& kind,
-                                   const QJsonArray& entries, bool complete, ApplyReport& report) {
+                                   const Columns& columns, ApplyReport& report) {
   if (options.journal == nullptr) return std::nullopt;
-  if (!complete) {
+  if (columns.Size() > Journal::kMaxBytes) {
     report.journalMessage =
         QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
     return std::nullopt;
   }
-  std::optional<QString> id = options.journal->Begin(
-      QJsonObject{{QStringLiteral("kind"), kind}, {QStringLiteral("e"), entries}});
+  std::optional<QString> id = options.journal->Begin(columns.Record(kind));
   if (!id) report.journalMessage = options.journal->TakeMessage();
   report.undoable = id.has_value();
   return id;
@@ -197,7 +310,7 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   ApplyReport report;
   const size_t n = plan.entries.size();
   report.results.resize(n);
-  QJsonArray entries;
+  Columns columns;
   std::vector<size_t> tried;  // the plan entries that are tried, in the journal's order
   for (size_t i = 0; i < n; ++i) {
     const RenameEntry& e = plan.entries[i];
@@ -206,22 +319,19 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
     }
     if (e.status != RenameStatus::kRename && e.status != RenameStatus::kConflict) continue;
     tried.push_back(i);
-    entries.append(QJsonObject{{QStringLiteral("d"), B64(e.track.folder)},
-                               {QStringLiteral("o"), B64(e.track.fileName)},
-                               {QStringLiteral("n"), B64(e.newName)},
-                               {QStringLiteral("s"), static_cast<qint64>(SizeOf(e.track.Path()))}});
+    if (options.journal != nullptr) columns.AddRename(e.track.folder, e.track.fileName, e.newName);
   }
   const std::optional<QString> id =
       tried.empty() ? std::nullopt
-                    : BeginAction(options, QStringLiteral("rename"), entries, true, report);
+                    : BeginAction(options, QStringLiteral("rename"), columns, report);
 
-  QJsonArray codes;
+  DoneRecord done;
   for (size_t k = 0; k < tried.size(); ++k) {
     const RenameEntry& e = plan.entries[tried[k]];
     if (report.stopped ||
         !GoOn(options, static_cast<int>(k), static_cast<int>(tried.size()), e.track.fileName)) {
       report.stopped = true;
-      codes.append(Code(Outcome::kNotTried));
+      done.Add(Outcome::kNotTried);
       continue;
     }
     errno = 0;
@@ -229,9 +339,9 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
     const int err = errno;
     report.results[tried[k]] =
         ok ? EntryResult{Outcome::kDone, {}} : EntryResult{Outcome::kFailed, ReasonOf(err)};
-    codes.append(Code(report.results[tried[k]].outcome));
+    done.Add(report.results[tried[k]].outcome);
   }
-  FinishAction(options, id, QJsonObject{{QStringLiteral("r"), codes}}, report);
+  FinishAction(options, id, done.Record(), report);
   return report;
 }
 
@@ -240,43 +350,31 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   const size_t n = plan.entries.size();
   report.results.resize(n);
 
-  // What each file holds now, and for an MP3 file the block it will get, before anything changes.
-  std::vector<Mp3State> states(n);
-  QJsonArray entries;
-  bool complete = true;
-  int64_t bytes = 0;
-  for (size_t i = 0; i < n; ++i) {
+  const FieldTexts texts(plan.fields);
+  // What each file holds, and for an MP3 file the block it will get, before anything changes. An
+  // MP3 file's end is the one the plan read.
+  Columns columns;
+  for (size_t i = 0; i < n && options.journal != nullptr; ++i) {
     const EditEntry& e = plan.entries[i];
     if (e.mp3) {
-      states[i] = ReadMp3State(e.path);
       TIDmp3 scratch;
-      LoadState(scratch, states[i]);
-      SetFields(scratch, plan.fields);
-      if (complete) entries.append(Mp3Entry(e.path, states[i], EncodeBlock(scratch)));
-      bytes += 400 + static_cast<int64_t>(e.path.size());
-    } else if (complete && options.journal != nullptr) {
+      LoadState(scratch, e.snapshot);
+      SetFields(scratch, texts);
+      columns.AddMp3(e.path, e.snapshot, EncodeBlock(scratch));
+    } else {
       Bytes header;
       int64_t size = 0;
       const bool read = ReadWmaHeader(e.path, header, size);
-      bytes += 200 + static_cast<int64_t>(e.path.size() + header.size() * 4 / 3);
-      entries.append(WmaEntry(e.path, header, size, read));
+      columns.AddWma(e.path, header, size, read);
     }
-    if (bytes > Journal::kMaxBytes) {
-      complete = false;  // too large to record: carried out, but it cannot be undone
-      entries = QJsonArray();
-    }
+    if (columns.Size() > Journal::kMaxBytes) break;  // too large to record: cannot be undone
   }
-  const std::optional<QString> id =
-      BeginAction(options, QStringLiteral("edit"), entries, complete, report);
+  const std::optional<QString> id = BeginAction(options, QStringLiteral("edit"), columns, report);
 
-  QJsonArray codes, sizes, digests;
+  DoneRecord done;
   for (size_t i = 0; i < n; ++i) {
     const EditEntry& e = plan.entries[i];
-    auto pad = [&] {
-      codes.append(Code(report.results[i].outcome));
-      sizes.append(-1);
-      digests.append(QString());
-    };
+    auto pad = [&] { done.Add(report.results[i].outcome); };
     if (report.stopped || report.error ||
         !GoOn(options, static_cast<int>(i), static_cast<int>(n), e.path)) {
       report.stopped = report.stopped || !report.error;
@@ -286,15 +384,15 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     bool ok = false;
     int err = 0;
     if (e.mp3) {
-      LoadState(mp3, states[i]);  // what ReadFromFile gives, from the bytes read above
-      SetFields(mp3, plan.fields);
+      LoadState(mp3, e.snapshot);  // what ReadFromFile gave the plan
+      SetFields(mp3, texts);
       errno = 0;
       ok = mp3.SaveToFile(e.path);
       err = errno;
     } else {
       try {
         wma.ReadFromFile(e.path);
-        SetFields(wma, plan.fields);
+        SetFields(wma, texts);
         errno = 0;
         ok = wma.SaveToFile(e.path);
         err = errno;
@@ -306,38 +404,27 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     }
     report.results[i] = ok ? EntryResult{Outcome::kDone, {}}
                            : EntryResult{Outcome::kFailed, SaveFailure(err, e.mp3)};
-    codes.append(Code(report.results[i].outcome));
-    if (ok && !e.mp3 && id) {
-      NoteWmaResult(e.path, sizes, digests);
-    } else {
-      sizes.append(-1);
-      digests.append(QString());
-    }
+    done.Add(report.results[i].outcome);
+    if (ok && !e.mp3 && id) done.NoteWma(i, e.path);
   }
-  FinishAction(options, id,
-               QJsonObject{{QStringLiteral("r"), codes},
-                           {QStringLiteral("z"), sizes},
-                           {QStringLiteral("g"), digests}},
-               report);
+  FinishAction(options, id, done.Record(), report);
   return report;
 }
 
 ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options) {
   ApplyReport report;
-  const Mp3State state = ReadMp3State(path);
-  const std::optional<QString> id =
-      BeginAction(options, QStringLiteral("save"),
-                  QJsonArray{Mp3Entry(path, state, EncodeBlock(tag))}, true, report);
+  const Mp3Snapshot state = ReadMp3Snapshot(path);
+  Columns columns;
+  columns.AddMp3(path, state, EncodeBlock(tag));
+  const std::optional<QString> id = BeginAction(options, QStringLiteral("save"), columns, report);
   errno = 0;
   const bool ok = tag.SaveToFile(path);
   const int err = errno;
   report.results = {ok ? EntryResult{Outcome::kDone, {}}
                        : EntryResult{Outcome::kFailed, SaveFailure(err, true)}};
-  FinishAction(options, id,
-               QJsonObject{{QStringLiteral("r"), QJsonArray{Code(report.results[0].outcome)}},
-                           {QStringLiteral("z"), QJsonArray{-1}},
-                           {QStringLiteral("g"), QJsonArray{QString()}}},
-               report);
+  DoneRecord done;
+  done.Add(report.results[0].outcome);
+  FinishAction(options, id, done.Record(), report);
   return report;
 }
 
@@ -346,10 +433,9 @@ ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& op
   Bytes header;
   int64_t size = 0;
   const bool read = ReadWmaHeader(path, header, size);
-  const QJsonObject entry = WmaEntry(path, header, size, read);
-  const bool fits = Journal::RecordSize(entry) < Journal::kMaxBytes;
-  const std::optional<QString> id =
-      BeginAction(options, QStringLiteral("save"), QJsonArray{entry}, fits, report);
+  Columns columns;
+  columns.AddWma(path, header, size, read);
+  const std::optional<QString> id = BeginAction(options, QStringLiteral("save"), columns, report);
   bool ok = false;
   int err = 0;
   try {
@@ -357,23 +443,17 @@ ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& op
     ok = tag.SaveToFile(path);
     err = errno;
   } catch (...) {
-    FinishAction(options, id, QJsonObject{{QStringLiteral("r"), QJsonArray{0}}}, report);
+    DoneRecord none;
+    none.Add(Outcome::kNotTried);
+    FinishAction(options, id, none.Record(), report);
     throw;
   }
   report.results = {ok ? EntryResult{Outcome::kDone, {}}
                        : EntryResult{Outcome::kFailed, SaveFailure(err, false)}};
-  QJsonArray sizes, digests;
-  if (ok) {
-    NoteWmaResult(path, sizes, digests);
-  } else {
-    sizes.append(-1);
-    digests.append(QString());
-  }
-  FinishAction(options, id,
-               QJsonObject{{QStringLiteral("r"), QJsonArray{Code(report.results[0].outcome)}},
-                           {QStringLiteral("z"), sizes},
-                           {QStringLiteral("g"), digests}},
-               report);
+  DoneRecord done;
+  done.Add(report.results[0].outcome);
+  if (ok && id) done.NoteWma(0, path);
+  FinishAction(options, id, done.Record(), report);
   return report;
 }
 
@@ -384,7 +464,9 @@ namespace {
 // The outcome an entry's done record gives; none when the action was cut short.
 std::optional<Outcome> RecordedOutcome(const Journal::Action& action, int k) {
   if (!action.done) return std::nullopt;
-  return static_cast<Outcome>(action.done->value(QStringLiteral("r")).toArray().at(k).toInt());
+  const QString codes = action.done->value(QStringLiteral("r")).toString();
+  if (k >= codes.size()) return Outcome::kNotTried;
+  return static_cast<Outcome>(codes[k].unicode() - '0');
 }
 
 const QString kChanged = QStringLiteral("文件在此之后已被改动，未撤销");
@@ -427,7 +509,7 @@ UndoEntry UndoMp3(const std::string& path, const QJsonObject& e, std::optional<O
   const QByteArray fresh = FromB64(e.value(QStringLiteral("new")));
   const int64_t oldSize = e.value(QStringLiteral("s")).toInteger();
   const int64_t newSize = old.isEmpty() ? oldSize + 128 : oldSize;
-  const Mp3State now = ReadMp3State(path);
+  const Mp3Snapshot now = ReadMp3Snapshot(path);
   const bool asWritten =
       now.read && now.size == newSize &&
       QByteArrayView(reinterpret_cast<const char*>(now.last.data()), 128) == fresh;
@@ -468,8 +550,9 @@ UndoEntry UndoWma(const std::string& path, const QJsonObject& e, const Journal::
   const int64_t audio = size - static_cast<int64_t>(header.size());
   if (recorded) {
     const QJsonObject& done = *action.done;
-    if (size != done.value(QStringLiteral("z")).toArray().at(k).toInteger(-2) ||
-        Digest(header) != done.value(QStringLiteral("g")).toArray().at(k).toString()) {
+    const QString key = QString::number(k);
+    if (size != done.value(QStringLiteral("z")).toObject().value(key).toInteger(-2) ||
+        Digest(header) != done.value(QStringLiteral("g")).toObject().value(key).toString()) {
       return {path, path, Outcome::kFailed, kChanged};
     }
   } else {
@@ -499,13 +582,12 @@ ActionInfo InfoOf(const Journal::Action& action) {
   info.id = action.Id();
   info.kind = action.Kind();
   info.time = action.begin.value(QStringLiteral("time")).toString();
-  const QJsonArray entries = action.begin.value(QStringLiteral("e")).toArray();
-  info.entries = static_cast<int>(entries.size());
+  info.entries = action.begin.value(QStringLiteral("n")).toInt();
   info.cutShort = !action.done;
   if (action.done) {
-    for (const QJsonValue& r : action.done->value(QStringLiteral("r")).toArray()) {
-      info.changed += r.toInt() == Code(Outcome::kDone);
-    }
+    info.changed = static_cast<int>(action.done->value(QStringLiteral("r"))
+                                        .toString()
+                                        .count(QLatin1Char('0' + Code(Outcome::kDone))));
   } else {
     info.changed = info.entries;
   }
@@ -530,9 +612,12 @@ UndoReport UndoLast(Journal& journal) {
   if (actions.empty()) return report;
   const Journal::Action& action = actions.back();
   report.action = InfoOf(action);
-  const QJsonArray entries = action.begin.value(QStringLiteral("e")).toArray();
+  const std::vector<QJsonObject> entries = EntriesOf(action.begin);
+  if (static_cast<int>(entries.size()) != report.action->entries) {
+    report.message = QStringLiteral("撤销记录中此操作的数据不完整，无法撤销");
+  }
   for (int k = static_cast<int>(entries.size()) - 1; k >= 0; --k) {
-    const QJsonObject e = entries.at(k).toObject();
+    const QJsonObject& e = entries[static_cast<size_t>(k)];
     if (action.Kind() == QLatin1String("rename")) {
       report.entries.push_back(UndoRename(e, RecordedOutcome(action, k)));
       continue;

@@ -44,6 +44,10 @@ bool WriteAllFd(int fd, const QByteArray& bytes) {
   return true;
 }
 
+// Every record's first key is "#", its kind (keys are written in order, and "#" sorts first), so a
+// line's first bytes tell a begin record from a done record.
+constexpr QByteArrayView kBeginStart("{\"#\":\"begin\"");
+
 // One line of the journal as the bounds see it, without parsing its JSON.
 struct Line {
   qsizetype from = 0, to = 0;  // the line's bytes, its newline included
@@ -69,7 +73,7 @@ std::vector<Line> SplitLines(const QByteArray& bytes) {
     qsizetype nl = bytes.indexOf('\n', from);
     qsizetype to = nl < 0 ? bytes.size() : nl + 1;
     QByteArrayView view(bytes.constData() + from, to - from);
-    lines.push_back({from, to, IdOf(view), view.contains(QByteArrayView("\"t\":\"begin\""))});
+    lines.push_back({from, to, IdOf(view), view.startsWith(kBeginStart)});
     from = to;
   }
   return lines;
@@ -179,7 +183,7 @@ bool Journal::Parse(const QByteArray& bytes, std::vector<Action>& actions) {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     const QJsonObject record = doc.object();
-    const QString type = record.value(QStringLiteral("t")).toString();
+    const QString type = record.value(QStringLiteral("#")).toString();
     const QString id = record.value(QStringLiteral("id")).toString();
     if (error.error != QJsonParseError::NoError || !doc.isObject() ||
         record.value(QStringLiteral("v")).toInt() != kVersion || id.isEmpty() ||
@@ -212,19 +216,26 @@ bool Journal::Load(std::vector<Action>& actions) {
   actions.clear();
   QByteArray bytes;
   if (!ReadAll(bytes)) return false;
-  return Parse(bytes, actions);
+  if (!Parse(bytes, actions)) return false;
+  // Between two cuts the file may hold a few more actions than the bound: they are not offered.
+  if (actions.size() > static_cast<size_t>(kMaxActions)) {
+    actions.erase(actions.begin(), actions.end() - kMaxActions);
+  }
+  return true;
 }
 
-bool Journal::AppendLine(const QJsonObject& record) {
+bool Journal::AppendLine(const QByteArray& line) {
   int fd = OpenChecked(O_WRONLY | O_APPEND | O_CREAT);
   if (fd < 0) return false;
   FdCloser closer{fd};
-  QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact);
-  line.append('\n');
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || st.st_size != knownSize_) knownSize_ = -1;
   if (!WriteAllFd(fd, line) || ::fdatasync(fd) != 0) {
+    knownSize_ = -1;
     Refuse(QStringLiteral("无法写入撤销记录：%1").arg(ReasonOf(errno)));
     return false;
   }
+  if (knownSize_ >= 0) knownSize_ += line.size();
   return true;
 }
 
@@ -243,31 +254,21 @@ static bool ReplaceWith(const QString& journal, const QByteArray& bytes) {
   return true;
 }
 
-std::optional<QString> Journal::Begin(QJsonObject begin) {
-  const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-  begin.insert(QStringLiteral("v"), kVersion);
-  begin.insert(QStringLiteral("t"), QStringLiteral("begin"));
-  begin.insert(QStringLiteral("id"), id);
-  begin.insert(QStringLiteral("time"), QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
-  const int64_t size = RecordSize(begin);
-  if (size > kMaxBytes) {
-    Refuse(QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
-    return std::nullopt;
-  }
-
-  // Make room: the oldest actions go first, until one more action and its record fit.
+bool Journal::Compact(int64_t room) {
   QByteArray bytes;
-  if (!ReadAll(bytes)) return std::nullopt;
+  if (!ReadAll(bytes)) return false;
   const std::vector<Line> lines = SplitLines(bytes);
   std::vector<QByteArray> order;  // the ids of the actions, oldest first
   for (const Line& line : lines) {
     if (line.begin) order.push_back(line.id);
   }
+  // Once a bound is passed the journal is cut below it (the last kMaxActions actions, three
+  // quarters of the bytes), so that it is not rewritten on every action.
   int64_t kept = bytes.size();
+  const int64_t target = kept + room > kMaxBytes ? kMaxBytes / 4 * 3 : kMaxBytes;
   size_t drop = 0;
-  // The done record to come is small; a tenth of the begin record is room enough for it.
-  while (drop < order.size() && (static_cast<int>(order.size() - drop) + 1 > kMaxActions ||
-                                 kept + size + size / 10 + 4096 > kMaxBytes)) {
+  while (drop < order.size() &&
+         (static_cast<int>(order.size() - drop) + 1 > kMaxActions || kept + room > target)) {
     for (const Line& line : lines) {
       if (line.id == order[drop]) kept -= line.to - line.from;
     }
@@ -276,28 +277,66 @@ std::optional<QString> Journal::Begin(QJsonObject begin) {
   // A record cut off while it was written (the program died before its flush) goes too, so that
   // the next record starts on a line of its own.
   const bool partial = !bytes.isEmpty() && !bytes.endsWith('\n');
-  if (drop > 0 || partial) {
-    QByteArray keep;
-    for (const Line& line : lines) {
-      if (partial && &line == &lines.back()) break;
-      bool dropped = false;
-      for (size_t i = 0; i < drop && !dropped; ++i) dropped = line.id == order[i];
-      if (!dropped) keep.append(bytes.constData() + line.from, line.to - line.from);
-    }
-    if (!ReplaceWith(FilePath(), keep)) {
-      Refuse(QStringLiteral("无法整理撤销记录：%1").arg(ReasonOf(errno)));
-      return std::nullopt;
-    }
+  QByteArray keep;
+  for (const Line& line : lines) {
+    if (partial && &line == &lines.back()) break;
+    bool dropped = false;
+    for (size_t i = 0; i < drop && !dropped; ++i) dropped = line.id == order[i];
+    if (!dropped) keep.append(bytes.constData() + line.from, line.to - line.from);
   }
-  if (!AppendLine(begin)) return std::nullopt;
+  if (!ReplaceWith(FilePath(), keep)) {
+    knownSize_ = -1;
+    Refuse(QStringLiteral("无法整理撤销记录：%1").arg(ReasonOf(errno)));
+    return false;
+  }
+  knownSize_ = keep.size();
+  knownActions_ = static_cast<int>(order.size() - drop);
+  return true;
+}
+
+std::optional<QString> Journal::Begin(QJsonObject begin) {
+  const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  begin.insert(QStringLiteral("v"), kVersion);
+  begin.insert(QStringLiteral("#"), QStringLiteral("begin"));
+  begin.insert(QStringLiteral("id"), id);
+  begin.insert(QStringLiteral("time"), QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+  QByteArray line = QJsonDocument(begin).toJson(QJsonDocument::Compact);
+  line.append('\n');
+  const int64_t size = line.size();
+  if (size > kMaxBytes) {
+    Refuse(QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
+    return std::nullopt;
+  }
+  // The done record to come is small; a tenth of the begin record is room enough for it.
+  const int64_t room = size + size / 10 + 4096;
+
+  // What the journal holds is read only when this object did not write all of it.
+  struct stat st;
+  const QByteArray path = Native(FilePath());
+  const int64_t onDisk = ::lstat(path.constData(), &st) == 0 ? st.st_size : 0;
+  if (onDisk != knownSize_) {
+    QByteArray bytes;
+    if (!ReadAll(bytes)) return std::nullopt;
+    knownActions_ = 0;
+    for (const Line& l : SplitLines(bytes)) knownActions_ += l.begin;
+    knownSize_ = bytes.endsWith('\n') || bytes.isEmpty() ? bytes.size() : -2;  // -2: cut off
+  }
+  if (knownSize_ < 0 || knownActions_ + 1 > kMaxActions + kSpareActions ||
+      knownSize_ + room > kMaxBytes) {
+    if (!Compact(room)) return std::nullopt;
+  }
+  if (!AppendLine(line)) return std::nullopt;
+  ++knownActions_;
   return id;
 }
 
 bool Journal::Finish(const QString& id, QJsonObject done) {
   done.insert(QStringLiteral("v"), kVersion);
-  done.insert(QStringLiteral("t"), QStringLiteral("done"));
+  done.insert(QStringLiteral("#"), QStringLiteral("done"));
   done.insert(QStringLiteral("id"), id);
-  return AppendLine(done);
+  QByteArray line = QJsonDocument(done).toJson(QJsonDocument::Compact);
+  line.append('\n');
+  return AppendLine(line);
 }
 
 bool Journal::Remove(const QString& id) {
@@ -308,6 +347,7 @@ bool Journal::Remove(const QString& id) {
   for (const Line& line : SplitLines(bytes)) {
     if (line.id != key) keep.append(bytes.constData() + line.from, line.to - line.from);
   }
+  knownSize_ = -1;
   if (!ReplaceWith(FilePath(), keep)) {
     Refuse(QStringLiteral("无法改写撤销记录：%1").arg(ReasonOf(errno)));
     return false;

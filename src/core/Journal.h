@@ -12,8 +12,11 @@
 // name survives.
 //
 // Bounds: the last kMaxActions actions and at most kMaxBytes bytes; the oldest actions are dropped
-// first. An action whose begin record alone would pass kMaxBytes is carried out without a record
-// and cannot be undone.
+// first. So that the file is not rewritten on every action, it is cut only when it would hold
+// more than kMaxActions + kSpareActions actions or pass kMaxBytes, and then down to kMaxActions
+// actions and three quarters of kMaxBytes; Load() never gives more than the last kMaxActions. An
+// action whose begin record alone would pass kMaxBytes is carried out without a record and cannot
+// be undone.
 //
 // Safety: the journal names the user's files and holds their old tags. Its folder is made 0700 and
 // the file 0600; a journal file or folder that is a symbolic link, is not ours, or is not a
@@ -32,6 +35,7 @@ namespace core {
 class Journal {
  public:
   static constexpr int kMaxActions = 50;
+  static constexpr int kSpareActions = 10;
   static constexpr int64_t kMaxBytes = int64_t{64} << 20;  // 64 MiB
 
   // The journal in `folder`; by default the user's state folder.
@@ -56,7 +60,8 @@ class Journal {
 
   // Appends an action's begin record and flushes it; gives the action's id, or nothing when the
   // journal refused it or could not write it (Message() tells why). Drops the oldest actions first
-  // when the bounds would be passed. `begin` gets the fields "t", "id", "time" and "v" added.
+  // when the bounds would be passed. `begin` gets the fields "#" (the record's kind), "id", "time"
+  // and "v" added.
   std::optional<QString> Begin(QJsonObject begin);
   // Appends the done record of action `id` and flushes it.
   bool Finish(const QString& id, QJsonObject done);
@@ -75,12 +80,17 @@ class Journal {
   int OpenChecked(int flags);
   bool ReadAll(QByteArray& bytes);
   bool Parse(const QByteArray& bytes, std::vector<Action>& actions);
-  bool AppendLine(const QJsonObject& record);
+  bool AppendLine(const QByteArray& line);
+  bool Compact(int64_t room);
   void SetAside(const QString& why);
   void Refuse(const QString& message);
 
   QString folder_;
   QString message_;
+  // The journal's size and action count as this object last wrote or read them: while the file
+  // keeps that size, no other writer came between, and it need not be read again.
+  int64_t knownSize_ = -1;
+  int knownActions_ = 0;
 };
 
 }  // namespace core

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "core/Rules.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
@@ -41,6 +42,17 @@ QString RefusalOf(const std::string& name) {
 }
 
 }  // namespace
+
+Mp3Snapshot ReadMp3Snapshot(const std::string& path) {
+  Mp3Snapshot state;
+  platform::File file;
+  if (!file.OpenRead(path)) return state;
+  state.size = file.SizeAtOpen();
+  if (state.size < static_cast<int64_t>(state.last.size())) return state;
+  state.read = file.ReadAt(state.size - 128, state.last.data(), state.last.size());
+  state.tagged = state.read && IsTagBlock(state.last);
+  return state;
+}
 
 Track TrackAt(const std::string& path, int position) {
   Track track;
@@ -217,7 +229,14 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
         {Field::kComment, &fields.comment},
         {Field::kYear, &fields.year}};
     if (entry.mp3) {
-      entry.readable = mp3.ReadFromFile(entry.path);
+      // What ReadFromFile does, with the bytes kept for applying the plan.
+      entry.snapshot = ReadMp3Snapshot(entry.path);
+      entry.readable = entry.snapshot.read;
+      mp3.Clear();
+      if (entry.snapshot.tagged) {
+        mp3.HasTag = true;
+        DecodeBlock(entry.snapshot.last, mp3);
+      }
       if (!entry.readable) entry.reason = QStringLiteral("无法读取标签");
       std::string* values[] = {&mp3.Artist, &mp3.Album, &mp3.Comment, &mp3.Year};
       void (TIDmp3::*setters[])(std::string_view) = {&TIDmp3::SetArtist, &TIDmp3::SetAlbum,

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QString>
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +68,16 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines = 1000);
 
 enum class Field { kArtist, kAlbum, kYear, kComment };
 
+// What an MP3 file held when it was read: its size and its last 128 bytes (a tag when they start
+// with "TAG").
+struct Mp3Snapshot {
+  bool read = false;  // false: the file could not be opened or is shorter than 128 bytes
+  int64_t size = 0;
+  bool tagged = false;
+  std::array<uint8_t, 128> last{};
+};
+Mp3Snapshot ReadMp3Snapshot(const std::string& path);
+
 // The fields a batch edit copies, as the boxes hold them (each is trimmed of codes 0 to 32 before
 // it is set); a field without a value is left as each file holds it.
 struct EditFields {
@@ -87,6 +99,9 @@ struct EditEntry {
   bool readable = false;
   QString reason;                    // why the tag could not be read, when it could not
   std::vector<FieldChange> changes;  // the fields whose value changes
+  // An MP3 file's end as the plan read it. Applying the plan starts from it, as the batch started
+  // from a read of the file, and the journal keeps its block as the one to restore.
+  Mp3Snapshot snapshot;
 };
 
 struct EditPlan {
