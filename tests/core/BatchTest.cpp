@@ -327,11 +327,21 @@ TEST_F(BatchTest, TheJournalKeepsTheLastFiftyActions) {
   Journal journal;
   ApplyOptions options;
   options.journal = &journal;
-  for (int i = 0; i < Journal::kMaxActions + 3; ++i) {
+  const int actions = Journal::kMaxActions + Journal::kSpareActions + 3;
+  for (int i = 0; i < actions; ++i) {
     Track t = Make("f.mp3", ("T" + std::to_string(i)).c_str(), "A");
     ApplyRename(PlanRename({t}, 1), options);
   }
   EXPECT_EQ(ListActions(journal).size(), static_cast<size_t>(Journal::kMaxActions));
+  // The file was cut once it would have passed the spare actions: the oldest went first.
+  std::ifstream in(Journalled());
+  int begins = 0;
+  for (std::string line; std::getline(in, line);) begins += line.rfind("{\"#\":\"begin\"", 0) == 0;
+  EXPECT_LE(begins, Journal::kMaxActions + Journal::kSpareActions);
+  EXPECT_GE(begins, Journal::kMaxActions);
+  const UndoReport u = UndoLast(journal);  // the newest is kept: "A - T62" goes back to f.mp3
+  ASSERT_EQ(u.entries.size(), 1u);
+  EXPECT_EQ(u.entries[0].path, folder + "A - T" + std::to_string(actions - 1) + ".mp3");
 }
 
 }  // namespace
