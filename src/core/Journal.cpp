@@ -98,10 +98,6 @@ QString Journal::TakeMessage() { return std::exchange(message_, QString()); }
 
 void Journal::Refuse(const QString& message) { message_ = message; }
 
-int64_t Journal::RecordSize(const QJsonObject& record) {
-  return QJsonDocument(record).toJson(QJsonDocument::Compact).size() + 1;
-}
-
 bool Journal::EnsureFolder() {
   const QByteArray folder = Native(folder_);
   QDir().mkpath(QFileInfo(folder_).absolutePath());  // the parents, with the usual permissions

@@ -54,12 +54,12 @@ class Journal {
     QString Kind() const;  // "rename", "edit" or "save"
   };
 
-  // Every action, oldest first. A journal that cannot be trusted is set aside (see Message()).
+  // Every action, oldest first. A journal that cannot be trusted is set aside (see TakeMessage()).
   // False when the journal could not be read or was refused.
   bool Load(std::vector<Action>& actions);
 
   // Appends an action's begin record and flushes it; gives the action's id, or nothing when the
-  // journal refused it or could not write it (Message() tells why). Drops the oldest actions first
+  // journal refused it or could not write it (TakeMessage() tells why). Drops the oldest actions first
   // when the bounds would be passed. `begin` gets the fields "#" (the record's kind), "id", "time"
   // and "v" added.
   std::optional<QString> Begin(QJsonObject begin);
@@ -71,9 +71,6 @@ class Journal {
   // What went wrong last (a refused path, a damaged journal set aside), for a person; empty when
   // nothing did. Taking it clears it.
   QString TakeMessage();
-
-  // The size in bytes that a record would take, to decide beforehand whether an action fits.
-  static int64_t RecordSize(const QJsonObject& record);
 
  private:
   bool EnsureFolder();
