@@ -59,9 +59,9 @@ class Journal {
   bool Load(std::vector<Action>& actions);
 
   // Appends an action's begin record and flushes it; gives the action's id, or nothing when the
-  // journal refused it or could not write it (TakeMessage() tells why). Drops the oldest actions first
-  // when the bounds would be passed. `begin` gets the fields "#" (the record's kind), "id", "time"
-  // and "v" added.
+  // journal refused it or could not write it (TakeMessage() tells why). Drops the oldest actions
+  // first when the bounds would be passed. `begin` gets the fields "#" (the record's kind), "id",
+  // "time" and "v" added.
   std::optional<QString> Begin(QJsonObject begin);
   // Appends the done record of action `id` and flushes it.
   bool Finish(const QString& id, QJsonObject done);
