@@ -1,8 +1,14 @@
 // Draws the README's pictures from the real window: the main window with a few tracks in it
-// (docs/screenshot-main.png) and its About box (docs/screenshot-about.png).
+// (docs/screenshot-main.png), its About box (docs/screenshot-about.png) and the rename question
+// with its plan shown (docs/screenshot-rename-plan.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 #include "About.h"
@@ -13,6 +19,9 @@
 #include "Unit1.h"
 
 int main(int argc, char** argv) {
+  // The journal of changes goes to a folder of its own, never to the real home.
+  QTemporaryDir state;
+  qputenv("XDG_STATE_HOME", state.path().toUtf8());
   QApplication app(argc, argv);
   appsetup::SetupApplication(app);
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
@@ -52,8 +61,38 @@ int main(int argc, char** argv) {
   TFrm_About* about = form.findChild<TFrm_About*>();
   const bool aboutSaved =
       about != nullptr && about->grab().save(out + QStringLiteral("/screenshot-about.png"));
-  std::printf("%s %s\n", mainSaved ? "main saved" : "main FAILED",
-              aboutSaved ? "about saved" : "about FAILED");
+  if (about != nullptr) about->close();
+
+  // The rename question with its plan: two more files, one whose new name the first file takes
+  // and one without an artist; the details shown, the question answered No.
+  uitest::MakeMp3(music + QStringLiteral("05.mp3"),
+                  {QStringLiteral("发如雪"), QStringLiteral("周杰伦")});
+  uitest::MakeMp3(music + QStringLiteral("06.mp3"), {QStringLiteral("无名曲"), QString()});
+  form.AddTrack(music + QStringLiteral("05.mp3"));
+  form.AddTrack(music + QStringLiteral("06.mp3"));
+  bool planSaved = false;
+  QTimer poll;
+  poll.setInterval(50);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    poll.stop();
+    for (QAbstractButton* b : box->buttons()) {
+      if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // "显示详情..."
+    }
+    QTest::qWait(400);
+    const QRect area = form.frameGeometry().united(box->frameGeometry());
+    planSaved = form.screen()
+                    ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                    .save(out + QStringLiteral("/screenshot-rename-plan.png"));
+    box->button(QMessageBox::No)->click();
+  });
+  poll.start();
+  form.BtnRenameClick();
+
+  std::printf("%s %s %s\n", mainSaved ? "main saved" : "main FAILED",
+              aboutSaved ? "about saved" : "about FAILED",
+              planSaved ? "plan saved" : "plan FAILED");
   demo.removeRecursively();
-  return mainSaved && aboutSaved ? 0 : 1;
+  return mainSaved && aboutSaved && planSaved ? 0 : 1;
 }

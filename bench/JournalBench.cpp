@@ -1,0 +1,166 @@
+// Item 7: the batch rename and the batch edit carried out with the journal (a begin record
+// flushed before the first change, a done record after the last), against the loops the window
+// ran before (the no-replace rename, or read, set and save, per file; no journal). The plan that
+// the question now shows is built untimed before each run of the journalled side; a third side
+// times the plan and the journalled run together, as a click now costs. Each side does all the
+// files as one action, as one click does.
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "Items.h"
+#include "core/Batch.h"
+#include "core/Journal.h"
+#include "core/Plans.h"
+#include "core/Rules.h"
+#include "platform/FileSystem.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+namespace bench {
+namespace {
+
+// A folder of empty files "NNNNN.mp3", which rule 1 renames to "A - TNNNNN.mp3". Before each run
+// (untimed) the files get their first names back.
+struct Folder {
+  std::string path;  // ends in "/"
+  std::vector<std::string> a, b;
+  bool renamed = false;
+
+  void Reset() {
+    if (!renamed) return;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (!platform::RenameInFolder(path, b[i], a[i])) Die("item 7: cannot rename back");
+    }
+    renamed = false;
+  }
+};
+
+Folder MakeFolder(const TempDir& dir, const std::string& sub, size_t files) {
+  Folder f;
+  f.path = dir.File(sub) + "/";
+  if (::mkdir(dir.File(sub).c_str(), 0755) != 0) Die("cannot make " + dir.File(sub));
+  for (size_t i = 0; i < files; ++i) {
+    char a[32], b[32];
+    std::snprintf(a, sizeof a, "%05zu.mp3", i);
+    std::snprintf(b, sizeof b, "A - T%05zu.mp3", i);
+    f.a.push_back(a);
+    f.b.push_back(b);
+    WriteFile(f.path + a, "", 0);
+  }
+  return f;
+}
+
+uint64_t Done(const core::ApplyReport& r) {
+  uint64_t ok = 0;
+  for (const auto& e : r.results) ok += e.outcome == core::Outcome::kDone;
+  return ok;
+}
+
+// The rows of one comparison: side 0 is the loop as it was, side 1 the journalled run (the goal:
+// at most 1.5 times the loop), side 2 the plan and the journalled run together.
+void AddRows(Table& table, const std::string& item, const std::vector<Side>& sides,
+             const Timings& t, size_t n) {
+  table.Add({item, PerFile(t.Median(1), n), sides[0].name, PerFile(t.Median(0), n),
+             RatioRange(t, 1, 0), "<= 1.5x", t.Median(1) <= 1.5 * t.Median(0) ? "met" : "MISSED"});
+  table.Add({"  " + sides[2].name, PerFile(t.Median(2), n), sides[0].name, PerFile(t.Median(0), n),
+             RatioRange(t, 2, 0), "", ""});
+}
+
+}  // namespace
+
+void BenchJournal(const Config& config, Table& table) {
+  TempDir dir(config.tmp, "velomi-bench-journal");
+  const size_t n = config.mp3Files;
+  core::Journal journal(QString::fromStdString(dir.File("state")));
+  core::ApplyOptions options;
+  options.journal = &journal;
+
+  // ---- Rename
+  Folder ours = MakeFolder(dir, "ours", n), before = MakeFolder(dir, "before", n);
+  core::RenamePlan renamePlan;
+  std::vector<core::Track> tracks;
+  for (size_t i = 0; i < n; ++i) {
+    tracks.push_back({ours.path, ours.a[i], QString::asprintf("T%05zu", i), QStringLiteral("A"),
+                      static_cast<int>(i)});
+  }
+  std::vector<Side> renames = {
+      {"before: platform::RenameInFolder per file, no plan, no journal",
+       [&](size_t) {
+         uint64_t ok = 0;
+         for (size_t i = 0; i < n; ++i) {
+           const QString name =
+               *rules::NewFileName(1, QStringLiteral("A"), QString::asprintf("T%05zu", i),
+                                   static_cast<int>(i), QStringLiteral(".mp3"));
+           ok += platform::RenameInFolder(before.path, before.a[i], rules::NativePath(name));
+         }
+         before.renamed = true;
+         return ok;
+       },
+       {},
+       [&] { before.Reset(); }},
+      {"journalled: core::ApplyRename (plan untimed)",
+       [&](size_t) {
+         const core::ApplyReport r = core::ApplyRename(renamePlan, options);
+         ours.renamed = true;
+         return Done(r);
+       },
+       {},
+       [&] {
+         ours.Reset();
+         renamePlan = core::PlanRename(tracks, 1);
+       }},
+      {"plan + journalled: PlanRename, ApplyRename",
+       [&](size_t) {
+         const core::ApplyReport r = core::ApplyRename(core::PlanRename(tracks, 1), options);
+         ours.renamed = true;
+         return Done(r);
+       },
+       {},
+       [&] { ours.Reset(); }},
+  };
+  Timings t = Alternate(renames, config.rounds, 1);
+  for (uint64_t c : t.checksums) {
+    if (c != n) Die("item 7: a rename failed");
+  }
+  AddRows(table, "7 journalled rename, " + CountOf(n, "files"), renames, t, n);
+
+  // ---- Batch edit of MP3 files: the artist and the album, as the window copies them.
+  const std::vector<std::string> paths = MakeMp3Corpus(dir, n);
+  core::EditFields fields;
+  fields.artist = QStringLiteral("批量歌手");
+  fields.album = QStringLiteral("Album");
+  TIDmp3 mp3;
+  TIDwma wma;
+  core::EditPlan editPlan;
+  std::vector<Side> edits = {
+      {"before: ReadFromFile, two setters, SaveToFile per file",
+       [&](size_t) {
+         uint64_t ok = 0;
+         const std::string artist = rules::ToGbk(*fields.artist);
+         const std::string album = rules::ToGbk(*fields.album);
+         for (const auto& p : paths) {
+           mp3.ReadFromFile(p);
+           mp3.SetArtist(artist);
+           mp3.SetAlbum(album);
+           ok += mp3.SaveToFile(p);
+         }
+         return ok;
+       }},
+      {"journalled: core::ApplyEdit (plan untimed)",
+       [&](size_t) { return Done(core::ApplyEdit(editPlan, mp3, wma, options)); },
+       {},
+       [&] { editPlan = core::PlanEdit(paths, fields); }},
+      {"plan + journalled: PlanEdit, ApplyEdit",
+       [&](size_t) {
+         return Done(core::ApplyEdit(core::PlanEdit(paths, fields), mp3, wma, options));
+       }},
+  };
+  Timings e = Alternate(edits, config.rounds, 1);
+  for (uint64_t c : e.checksums) {
+    if (c != n) Die("item 7: a save failed");
+  }
+  AddRows(table, "7 journalled batch edit, " + CountOf(n, "MP3 files"), edits, e, n);
+}
+
+}  // namespace bench
