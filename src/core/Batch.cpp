@@ -371,6 +371,15 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   }
   const std::optional<QString> id = BeginAction(options, QStringLiteral("edit"), columns, report);
 
+  // The MP3 blocks reach the disk together at the end (one flush per file system instead of one
+  // per file); no entry counts as done before that.
+  struct FlushAtEnd {
+    TIDmp3& tag;
+    explicit FlushAtEnd(TIDmp3& t) : tag(t) { tag.SetFlushLeftToCaller(true); }
+    ~FlushAtEnd() { tag.SetFlushLeftToCaller(false); }
+  } flushAtEnd(mp3);
+  std::vector<size_t> unflushed;
+
   DoneRecord done;
   for (size_t i = 0; i < n; ++i) {
     const EditEntry& e = plan.entries[i];
@@ -405,7 +414,16 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     report.results[i] = ok ? EntryResult{Outcome::kDone, {}}
                            : EntryResult{Outcome::kFailed, SaveFailure(err, e.mp3)};
     done.Add(report.results[i].outcome);
+    if (ok && e.mp3) unflushed.push_back(i);
     if (ok && !e.mp3 && id) done.NoteWma(i, e.path);
+  }
+  std::vector<std::string> paths;
+  for (size_t i : unflushed) paths.push_back(plan.entries[i].path);
+  if (!paths.empty() && !platform::SyncFileSystemsOf(paths)) {
+    // Written, but not known to be on the disk: not reported as done. The journal still records
+    // them as written, so that undo can take back whatever did reach the disk.
+    const QString reason = ReasonOf(errno);
+    for (size_t i : unflushed) report.results[i] = {Outcome::kFailed, reason};
   }
   FinishAction(options, id, done.Record(), report);
   return report;

@@ -232,4 +232,34 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
   return false;
 }
 
+bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
+  std::vector<dev_t> flushed;
+  int err = 0;
+  for (const std::string& path : paths) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+      // A file gone since it was written: its folder still says which file system held it.
+      if (::stat(FolderOf(path).c_str(), &st) != 0) {
+        err = errno;
+        continue;
+      }
+    }
+    if (std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end()) continue;
+    flushed.push_back(st.st_dev);
+    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      err = errno;
+      continue;
+    }
+    if (int injected = fault::TakeSync()) {
+      err = injected;
+    } else if (::syncfs(fd) != 0) {
+      err = errno;
+    }
+    ::close(fd);
+  }
+  if (err != 0) return FailWith(err);
+  return true;
+}
+
 }  // namespace platform

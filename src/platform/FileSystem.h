@@ -38,4 +38,9 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
 // why (EEXIST when `to` is taken), and no placeholder is left.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
+// Flushes to the disk every file system that holds one of `paths` (one syncfs for each), so that
+// a batch whose writes did not wait for the disk is on it. False when a flush failed (a write
+// that could not reach the disk); errno tells why.
+bool SyncFileSystemsOf(const std::vector<std::string>& paths);
+
 }  // namespace platform

@@ -345,3 +345,29 @@ TEST_F(BatchTest, TheJournalKeepsTheLastFiftyActions) {
 }
 
 }  // namespace
+
+TEST_F(BatchTest, ABatchOfMp3SavesIsDoneOnlyOnceTheirFileSystemIsFlushed) {
+  // The batch waits for the disk once, at its end: a failing flush then leaves every MP3 entry
+  // written but not reported as done, while the per-file flush of a lone save is not used.
+  for (const int err : {0, EIO}) {
+    const std::string a = files.CopyData("mp3_v11_ascii.mp3", "a.mp3");
+    const std::string b = files.CopyData("mp3_v11_ascii.mp3", "b.mp3");
+    platform::fault::FailSyncs(err);
+    EditFields fields;
+    fields.album = U("Flushed");
+    TIDmp3 mp3;
+    TIDwma wma;
+    const ApplyReport r = ApplyEdit(PlanEdit({a, b}, fields), mp3, wma, {});
+    platform::fault::Reset();
+    for (const EntryResult& e : r.results) {
+      EXPECT_EQ(e.outcome, err ? Outcome::kFailed : Outcome::kDone) << err;
+      EXPECT_EQ(e.reason, err ? U("读写错误") : QString()) << err;
+    }
+    ASSERT_TRUE(mp3.ReadFromFile(b));
+    EXPECT_EQ(mp3.Album, "Flushed");  // written without waiting for the disk file by file
+    // After the batch the tag object flushes each save again.
+    platform::fault::FailSyncs(EIO);
+    EXPECT_FALSE(mp3.SaveToFile(a));
+    platform::fault::Reset();
+  }
+}

@@ -338,8 +338,8 @@ bool TIDmp3::SaveToFile(const std::string& path) {
   const bool tagged = IsTagBlock(last);
   const int64_t at = tagged ? size - kBlockSize : size;
   // The block is on the disk before success is reported, so that a power cut right after a save
-  // cannot bring the old tag back.
-  if (!file.WriteAt(at, fresh.data(), fresh.size()) || !file.SyncData()) {
+  // cannot bring the old tag back (a batch that flushes at its end says so beforehand).
+  if (!file.WriteAt(at, fresh.data(), fresh.size()) || (!flushLeftToCaller_ && !file.SyncData())) {
     // Put back what was there, so that a failed save leaves the file as it was.
     if (tagged) {
       file.WriteAt(at, last.data(), last.size());

@@ -69,4 +69,12 @@ class TIDmp3 {
   // Writes the fields as the file's tag; true when it was written and flushed to the disk. A
   // failed save leaves the file as it was.
   bool SaveToFile(const std::string& path);
+
+  // A batch of saves may leave the flush to its end: while on, SaveToFile does not wait for the
+  // disk, and the caller flushes every file system it wrote to (platform::SyncFileSystemsOf)
+  // before it reports any of those saves as done.
+  void SetFlushLeftToCaller(bool on) { flushLeftToCaller_ = on; }
+
+ private:
+  bool flushLeftToCaller_ = false;
 };
