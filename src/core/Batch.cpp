@@ -94,6 +94,7 @@ void SetFields(TIDmp3& tag, const EditFields& f) {
   if (f.album) tag.SetAlbum(ToGbk(TrimControl(*f.album)));
   if (f.comment) tag.SetComment(ToGbk(TrimControl(*f.comment)));
   if (f.year) tag.SetYear(ToGbk(TrimControl(*f.year)));
+  if (f.moreMp3) f.moreMp3(tag);
 }
 
 void SetFields(TIDwma& tag, const EditFields& f) {
@@ -103,6 +104,7 @@ void SetFields(TIDwma& tag, const EditFields& f) {
   if (f.album) tag.SetAlbum(ToUtf16(TrimControl(*f.album)));
   if (f.comment) tag.SetComment(ToUtf16(TrimControl(*f.comment)));
   if (f.year) tag.SetYear(ToUtf16(TrimControl(*f.year)));
+  if (f.moreWma) f.moreWma(tag);
 }
 
 // Puts the tag that `state` holds into `tag`, as ReadFromFile would have read it.

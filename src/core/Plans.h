@@ -5,9 +5,13 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+class TIDmp3;
+class TIDwma;
 
 namespace core {
 
@@ -70,6 +74,10 @@ enum class Field { kArtist, kAlbum, kYear, kComment };
 // it is set); a field without a value is left as each file holds it.
 struct EditFields {
   std::optional<QString> artist, album, year, comment;
+  // Further fields, set after the four above on each file the batch writes (the command line's
+  // title, track, genre and WMA-only texts). The plan's changes do not list them.
+  std::function<void(TIDmp3&)> moreMp3;
+  std::function<void(TIDwma&)> moreWma;
 
   bool Empty() const { return !artist && !album && !year && !comment; }
 };
