@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QStringDecoder>
 #include <csignal>
 #include <cstdio>
 
@@ -35,9 +34,9 @@ int Usage(const QString& message) {
 }
 
 bool IsUtf8(const std::string& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-  (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  return !decoder.hasError();
+  // Bytes that are not UTF-8 decode to replacement characters, which do not encode back to them.
+  const QByteArray raw = QByteArray::fromStdString(bytes);
+  return QString::fromUtf8(raw).toUtf8() == raw;
 }
 
 QString Shown(const std::string& path) {
