@@ -36,6 +36,8 @@ void BenchRename(const Config& config, Table& table);
 // 6: the window adds a folder of many MP3 files. `self` is this program, which measures the
 // window's memory in a fresh process of its own (WindowMemoryChild).
 void BenchWindow(const Config& config, Table& table, const std::string& self);
+// 7: velomi-tag (`program`) shows a folder of many MP3 files.
+void BenchCli(const Config& config, Table& table, const std::string& program);
 // Adds `folder` to a new window and prints the resident memory before and after and the peak.
 int WindowMemoryChild(const std::string& folder);
 

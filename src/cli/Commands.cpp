@@ -40,6 +40,20 @@ QString GenreName(uint8_t id) {
                                : QString();
 }
 
+// The labels of the fields, translated once for a whole run.
+struct Labels {
+  QString title = Cli::tr("Title"), artist = Cli::tr("Artist"), album = Cli::tr("Album"),
+          year = Cli::tr("Year"), comment = Cli::tr("Comment"), track = Cli::tr("Track"),
+          genre = Cli::tr("Genre"), copyright = Cli::tr("Copyright"), url = Cli::tr("URL"),
+          userUrl = Cli::tr("User URL"), lyrics = Cli::tr("Lyrics"),
+          encodedBy = Cli::tr("Encoded by"), version = Cli::tr("Version"),
+          format = Cli::tr("Format");
+};
+const Labels& TheLabels() {
+  static const Labels labels;  // made on first use, after the translations are installed
+  return labels;
+}
+
 // The tag as the window shows it: MP3 texts decoded from GBK, the track number, the genre's name.
 ShownTag ReadMp3(TIDmp3& tag, const std::string& path) {
   ShownTag shown{QStringLiteral("MP3"), {}, -1, {}};
@@ -49,13 +63,12 @@ ShownTag ReadMp3(TIDmp3& tag, const std::string& path) {
     return shown;
   }
   using rules::FromGbk;
-  shown.fields = {{"title", Cli::tr("Title"), FromGbk(tag.Title)},
-                  {"artist", Cli::tr("Artist"), FromGbk(tag.Artist)},
-                  {"album", Cli::tr("Album"), FromGbk(tag.Album)},
-                  {"year", Cli::tr("Year"), FromGbk(tag.Year)},
-                  {"comment", Cli::tr("Comment"), FromGbk(tag.Comment)},
-                  {"track", Cli::tr("Track"), QString::number(tag.Track)},
-                  {"genre", Cli::tr("Genre"), GenreName(tag.GenreID)}};
+  const Labels& L = TheLabels();
+  shown.fields = {
+      {"title", L.title, FromGbk(tag.Title)},       {"artist", L.artist, FromGbk(tag.Artist)},
+      {"album", L.album, FromGbk(tag.Album)},       {"year", L.year, FromGbk(tag.Year)},
+      {"comment", L.comment, FromGbk(tag.Comment)}, {"track", L.track, QString::number(tag.Track)},
+      {"genre", L.genre, GenreName(tag.GenreID)}};
   shown.genreId = tag.GenreID;
   return shown;
 }
@@ -72,30 +85,42 @@ ShownTag ReadWma(TIDwma& tag, const std::string& path) {
     return shown;
   }
   using rules::FromUtf16;
-  shown.fields = {{"title", Cli::tr("Title"), FromUtf16(tag.Title)},
-                  {"artist", Cli::tr("Artist"), FromUtf16(tag.Artist)},
-                  {"album", Cli::tr("Album"), FromUtf16(tag.Album)},
-                  {"year", Cli::tr("Year"), FromUtf16(tag.Year)},
-                  {"comment", Cli::tr("Comment"), FromUtf16(tag.Comment)},
-                  {"track", Cli::tr("Track"), FromUtf16(tag.Track)},
-                  {"genre", Cli::tr("Genre"), FromUtf16(tag.Genre)},
-                  {"copyright", Cli::tr("Copyright"), FromUtf16(tag.Copyright)},
-                  {"url", Cli::tr("URL"), FromUtf16(tag.Url)},
-                  {"userUrl", Cli::tr("User URL"), FromUtf16(tag.UserUrl)},
-                  {"lyrics", Cli::tr("Lyrics"), FromUtf16(tag.Lyrics)},
-                  {"encodedBy", Cli::tr("Encoded by"), FromUtf16(tag.EncodedBy)},
-                  {"version", Cli::tr("Version"), FromUtf16(tag.Version)}};
+  const Labels& L = TheLabels();
+  shown.fields = {{"title", L.title, FromUtf16(tag.Title)},
+                  {"artist", L.artist, FromUtf16(tag.Artist)},
+                  {"album", L.album, FromUtf16(tag.Album)},
+                  {"year", L.year, FromUtf16(tag.Year)},
+                  {"comment", L.comment, FromUtf16(tag.Comment)},
+                  {"track", L.track, FromUtf16(tag.Track)},
+                  {"genre", L.genre, FromUtf16(tag.Genre)},
+                  {"copyright", L.copyright, FromUtf16(tag.Copyright)},
+                  {"url", L.url, FromUtf16(tag.Url)},
+                  {"userUrl", L.userUrl, FromUtf16(tag.UserUrl)},
+                  {"lyrics", L.lyrics, FromUtf16(tag.Lyrics)},
+                  {"encodedBy", L.encodedBy, FromUtf16(tag.EncodedBy)},
+                  {"version", L.version, FromUtf16(tag.Version)}};
   return shown;
 }
 
-QString AsText(const std::string& path, const ShownTag& tag) {
-  QString text = Shown(path) + QLatin1Char('\n');
-  text += QStringLiteral("  %1: %2\n").arg(Cli::tr("Format"), tag.format);
+QString AsText(const QString& path, const ShownTag& tag) {
+  QString text;
+  text.reserve(400);
+  auto line = [&text](const QString& label, const QString& value) {
+    text += QLatin1String("  ") + label + QLatin1Char(':');
+    if (!value.isEmpty()) text += QLatin1Char(' ') + value;
+    text += QLatin1Char('\n');
+  };
+  text += path + QLatin1Char('\n');
+  line(TheLabels().format, tag.format);
   for (const ShownField& f : tag.fields) {
-    QString value = f.value;
+    if (!f.value.contains(QLatin1Char('\n'))) {
+      line(f.label, f.value);
+      continue;
+    }
+    QString value = f.value;  // lyrics: their lines under the label
     value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    value.replace(QLatin1Char('\n'), QStringLiteral("\n    "));  // lyrics: lines under the label
-    text += QStringLiteral("  %1: %2\n").arg(f.label, value);
+    value.replace(QLatin1Char('\n'), QStringLiteral("\n    "));
+    line(f.label, value);
   }
   return text;
 }
@@ -183,7 +208,8 @@ int Show(const std::vector<std::string>& paths, bool json) {
   for (int i = 0; i < total; ++i) {
     const std::string& path = files.paths[static_cast<size_t>(i)];
     progress.Step(i, total, path);
-    const bool isMp3 = rules::FormatKey(Shown(path)) == rules::kMp3Key;
+    const QString shown = Shown(path);
+    const bool isMp3 = rules::FormatKey(shown) == rules::kMp3Key;
     const ShownTag tag = isMp3 ? ReadMp3(mp3, path) : ReadWma(wma, path);
     if (!tag.error.isEmpty()) {
       Failure(path, tag.error);
@@ -192,7 +218,7 @@ int Show(const std::vector<std::string>& paths, bool json) {
     if (json) {
       list.append(AsJson(path, tag));
     } else if (tag.error.isEmpty()) {
-      Out(AsText(path, tag));
+      Out(AsText(shown, tag));
     }
   }
   if (json) {
