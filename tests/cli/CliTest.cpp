@@ -163,6 +163,15 @@ TEST_F(CliTest, RenameNumbersTheFilesInTheOrderGivenAndDryRunChangesNothing) {
   EXPECT_EQ(dir.Names(), before);
 }
 
+TEST_F(CliTest, RenameReportsAFileItCannotNameAndRenamesTheOthers) {
+  dir.CopyData("mp3_untagged.mp3", "bare.mp3");  // no title, no artist
+  dir.CopyData("mp3_v11_ascii.mp3", "x.mp3");
+  const Result r = Tag({"rename", "--rule", "2", dir.path()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.contains("bare.mp3: ")) << r.err.constData();
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"Hello Song - Some Artist.mp3", "bare.mp3"}));
+}
+
 TEST_F(CliTest, UndoTakesBackAnActionOfTheWindow) {
   const std::string mp3 = dir.CopyData("mp3_v11_gbk.mp3", "a.mp3");
   const auto before = ReadAll(mp3);
