@@ -40,6 +40,8 @@ void BenchWindow(const Config& config, Table& table, const std::string& self);
 // 7: the batch rename and the batch edit through the core's plans and the journal, against the
 // window's loops as they were.
 void BenchJournal(const Config& config, Table& table);
+// 8: velomi-tag (`program`) shows a folder of many MP3 files.
+void BenchCli(const Config& config, Table& table, const std::string& program);
 // Adds `folder` to a new window and prints the resident memory before and after and the peak.
 int WindowMemoryChild(const std::string& folder);
 

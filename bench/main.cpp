@@ -23,7 +23,8 @@ namespace {
          "  --tmp DIR     build the corpora under DIR (default: $TMPDIR or /tmp)\n"
          "  --rounds N    runs of each side (default: 15, and 7 for the large WMA save)\n"
          "  --items LIST  run only these items (1 MP3 read, 2 WMA read, 3 WMA save,\n"
-         "                4 MP3 save, 5 rename, 6 window, 7 journalled batches)\n"
+         "                4 MP3 save, 5 rename, 6 window, 7 journalled batches,\n"
+         "                8 velomi-tag show)\n"
          "  --quick       corpora ten times smaller, 3 rounds: checks the suite, measures "
          "nothing\n";
   std::exit(status);
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
 #endif
   bench::Config config;
   if (const char* t = std::getenv("TMPDIR"); t != nullptr && *t != '\0') config.tmp = t;
-  std::set<int> items = {1, 2, 3, 4, 5, 6, 7};
+  std::set<int> items = {1, 2, 3, 4, 5, 6, 7, 8};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--tmp" && i + 1 < argc) {
@@ -102,6 +103,13 @@ int main(int argc, char** argv) {
 #else
       table.Note("Item 6 (window) is not built: there is no window library in this build.");
 #endif
+    }
+    if (items.count(8)) {
+      if (std::strlen(VELOMI_BENCH_CLI) > 0) {
+        bench::BenchCli(config, table, VELOMI_BENCH_CLI);
+      } else {
+        table.Note("Item 8 (velomi-tag) is not built: there is no velomi-tag in this build.");
+      }
     }
   } catch (const bench::Failure& e) {
     std::cerr << "velomi_bench: " << e.what() << "\n";

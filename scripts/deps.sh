@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-translations-l10n
+  qt6-tools-dev qt6-l10n-tools help2man
   fonts-arphic-uming fonts-wqy-microhei
   "$@"
 )

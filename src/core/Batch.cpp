@@ -79,10 +79,15 @@ struct FieldTexts {
       gbk[i] = rules::ToGbk(text);
       utf16[i] = rules::ToUtf16(text);
     }
+    moreMp3 = f.moreMp3;
+    moreWma = f.moreWma;
   }
   // In the batch's order: artist, album, comment, year.
   std::optional<std::string> gbk[4];
   std::optional<std::u16string> utf16[4];
+  // The further setters of the command line, after the four fields.
+  std::function<void(TIDmp3&)> moreMp3;
+  std::function<void(TIDwma&)> moreWma;
 };
 
 void SetFields(TIDmp3& tag, const FieldTexts& f) {
@@ -90,6 +95,7 @@ void SetFields(TIDmp3& tag, const FieldTexts& f) {
   if (f.gbk[1]) tag.SetAlbum(*f.gbk[1]);
   if (f.gbk[2]) tag.SetComment(*f.gbk[2]);
   if (f.gbk[3]) tag.SetYear(*f.gbk[3]);
+  if (f.moreMp3) f.moreMp3(tag);
 }
 
 void SetFields(TIDwma& tag, const FieldTexts& f) {
@@ -97,6 +103,7 @@ void SetFields(TIDwma& tag, const FieldTexts& f) {
   if (f.utf16[1]) tag.SetAlbum(*f.utf16[1]);
   if (f.utf16[2]) tag.SetComment(*f.utf16[2]);
   if (f.utf16[3]) tag.SetYear(*f.utf16[3]);
+  if (f.moreWma) f.moreWma(tag);
 }
 
 // Puts the tag that `state` holds into `tag`, as ReadFromFile would have read it.

@@ -7,9 +7,13 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+class TIDmp3;
+class TIDwma;
 
 namespace core {
 
@@ -82,6 +86,10 @@ Mp3Snapshot ReadMp3Snapshot(const std::string& path);
 // it is set); a field without a value is left as each file holds it.
 struct EditFields {
   std::optional<QString> artist, album, year, comment;
+  // Further fields, set after the four above on each file the batch writes (the command line's
+  // title, track, genre and WMA-only texts). The plan's changes do not list them.
+  std::function<void(TIDmp3&)> moreMp3;
+  std::function<void(TIDwma&)> moreWma;
 
   bool Empty() const { return !artist && !album && !year && !comment; }
 };

@@ -1,0 +1,227 @@
+// velomi-tag: shows, sets and renames the tags of MP3 and WMA files from the command line, with the
+// same rules, plans and journal as the window.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <cstdio>
+
+#include "Cli.h"
+#include "Commands.h"
+#include "core/Rules.h"
+#include "tags/mp3/TMp3Tag.h"
+
+namespace cli {
+namespace {
+
+const char* const kCommands[] = {"show", "set", "rename", "undo"};
+
+QString Overview() {
+  return Cli::tr(
+      "Shows, sets and renames the tags of MP3 and WMA files, as the VelomiMP3 window does, and "
+      "undoes the last change of either.\n"
+      "\n"
+      "Commands:\n"
+      "  show [--json] PATH...        each file's tag\n"
+      "  set [FIELD OPTIONS] PATH...  writes the given fields (one action)\n"
+      "  rename --rule 1|2|3 [--dry-run] PATH...\n"
+      "                               renames files from their title and artist (one action)\n"
+      "  undo [--list]                undoes the last action, or lists the recent ones\n"
+      "\n"
+      "A folder stands for its MP3 and WMA files. 'velomi-tag COMMAND --help' shows the options "
+      "of a command.\n"
+      "Exit status: 0 when everything was done, 1 when some file failed, 2 for a usage error.");
+}
+
+// The options of `set`: name, value name, description; the WMA-only ones last.
+struct FieldOption {
+  const char* name;
+  QString valueName;
+  QString help;
+  bool wmaOnly;
+};
+
+std::vector<FieldOption> FieldOptions() {
+  return {{"title", Cli::tr("TEXT"), Cli::tr("the title"), false},
+          {"artist", Cli::tr("TEXT"), Cli::tr("the artist"), false},
+          {"album", Cli::tr("TEXT"), Cli::tr("the album"), false},
+          {"year", Cli::tr("DIGITS"), Cli::tr("the year (digits only)"), false},
+          {"comment", Cli::tr("TEXT"), Cli::tr("the comment"), false},
+          {"track", Cli::tr("N"), Cli::tr("the track number, 0 to 255 (0: none)"), false},
+          {"genre", Cli::tr("G"),
+           Cli::tr("the genre, by name or by number 0 to 147; empty for none"), false},
+          {"copyright", Cli::tr("TEXT"), Cli::tr("the copyright (WMA only)"), true},
+          {"url", Cli::tr("TEXT"), Cli::tr("the web address (WMA only)"), true},
+          {"user-url", Cli::tr("TEXT"), Cli::tr("the user's web address (WMA only)"), true},
+          {"lyrics", Cli::tr("TEXT"), Cli::tr("the lyrics (WMA only)"), true},
+          {"encoded-by", Cli::tr("TEXT"), Cli::tr("who encoded the file (WMA only)"), true},
+          {"version", Cli::tr("TEXT"), Cli::tr("the version text (WMA only)"), true}};
+}
+
+// The genre byte of a name (any letter case) or a number; nothing for neither.
+std::optional<uint8_t> Mp3GenreOf(const QString& text) {
+  if (text.isEmpty()) return uint8_t{255};
+  bool number = false;
+  const int n = text.toInt(&number);
+  if (number) {
+    if (n >= 0 && n < static_cast<int>(ID3Genres.size())) return static_cast<uint8_t>(n);
+    return std::nullopt;
+  }
+  for (size_t i = 0; i < ID3Genres.size(); ++i) {
+    const QString name =
+        QString::fromLatin1(ID3Genres[i].data(), static_cast<qsizetype>(ID3Genres[i].size()));
+    if (name.compare(text, Qt::CaseInsensitive) == 0) return static_cast<uint8_t>(i);
+  }
+  return std::nullopt;
+}
+
+// Checks the field options of `set` into `fields`; a message for the first bad one.
+QString ReadFields(const QCommandLineParser& parser, const Arguments& args, SetFields& fields) {
+  std::optional<QString>* values[] = {
+      &fields.title,  &fields.artist,    &fields.album,     &fields.year, &fields.comment,
+      &fields.track,  &fields.genre,     &fields.copyright, &fields.url,  &fields.userUrl,
+      &fields.lyrics, &fields.encodedBy, &fields.version};
+  const std::vector<FieldOption> options = FieldOptions();
+  for (size_t i = 0; i < options.size(); ++i) {
+    const QString name = QLatin1String(options[i].name);
+    if (!parser.isSet(name)) continue;
+    *values[i] = args.ToText(parser.value(name));
+    if (options[i].wmaOnly) fields.wmaOnly << QStringLiteral("--") + name;
+  }
+  if (fields.year) {
+    for (const QChar c : rules::TrimControl(*fields.year)) {
+      if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+        return Cli::tr("the year may hold digits only: \"%1\"").arg(*fields.year);
+      }
+    }
+  }
+  if (fields.track) {
+    const QString track = rules::TrimControl(*fields.track);
+    const int64_t n = rules::StrToIntDef(track, -1);
+    if (!track.isEmpty() && (n < 0 || n > 255)) {
+      return Cli::tr("the track must be a number from 0 to 255: \"%1\"").arg(*fields.track);
+    }
+  }
+  if (fields.genre) {
+    const QString genre = rules::TrimControl(*fields.genre);
+    const std::optional<uint8_t> id = Mp3GenreOf(genre);
+    if (!id) return Cli::tr("no such genre: \"%1\"").arg(*fields.genre);
+    fields.mp3Genre = *id;
+    // A number names its genre in a WMA file too, as choosing it from the list does.
+    bool number = false;
+    genre.toInt(&number);
+    if (number) {
+      fields.genre =
+          QString::fromLatin1(ID3Genres[*id].data(), static_cast<qsizetype>(ID3Genres[*id].size()));
+    }
+  }
+  bool any = false;
+  for (auto* value : values) any = any || value->has_value();
+  if (!any) return Cli::tr("set: no field given");
+  return {};
+}
+
+void LoadTranslations(QCoreApplication& app) {
+  const QLocale locale;
+  if (locale.language() != QLocale::Chinese) return;
+  auto* own = new QTranslator(&app);
+  if (own->load(locale, QStringLiteral("velomi-tag"), QStringLiteral("_"),
+                QStringLiteral(":/i18n"))) {
+    QCoreApplication::installTranslator(own);
+  }
+  auto* qt = new QTranslator(&app);
+  if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+               QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(qt);
+  }
+}
+
+int Run(const Arguments& args) {
+  const QStringList& list = args.List();
+  QString command;
+  for (qsizetype i = 1; i < list.size(); ++i) {
+    if (list[i] == QLatin1String("--")) break;
+    if (!list[i].startsWith(QLatin1Char('-'))) {
+      command = list[i];
+      break;
+    }
+  }
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(Overview());
+  const QCommandLineOption help = parser.addHelpOption();
+  // "set --version TEXT" is a WMA field; elsewhere --version prints the program's version.
+  const QCommandLineOption version(QStringLiteral("version"), Cli::tr("print the version"));
+  if (command != QLatin1String("set")) parser.addOption(version);
+  parser.addPositionalArgument(QStringLiteral("command"), Cli::tr("show, set, rename or undo"));
+  const bool known = std::find(std::begin(kCommands), std::end(kCommands), command.toStdString()) !=
+                     std::end(kCommands);
+  if (command == QLatin1String("show")) {
+    parser.addOption({QStringLiteral("json"), Cli::tr("print one JSON document")});
+  } else if (command == QLatin1String("set")) {
+    for (const FieldOption& o : FieldOptions()) {
+      parser.addOption({QLatin1String(o.name), o.help, o.valueName});
+    }
+  } else if (command == QLatin1String("rename")) {
+    parser.addOption({QStringLiteral("rule"),
+                      Cli::tr("1: artist - title, 2: title - artist, 3: artist - (number)title"),
+                      QStringLiteral("1|2|3")});
+    parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
+  } else if (command == QLatin1String("undo")) {
+    parser.addOption({QStringLiteral("list"), Cli::tr("list the recent actions")});
+  }
+  if (known && command != QLatin1String("undo")) {
+    parser.addPositionalArgument(QStringLiteral("paths"), Cli::tr("files and folders"),
+                                 Cli::tr("PATH..."));
+  }
+
+  if (!parser.parse(list)) return Usage(parser.errorText());
+  if (parser.isSet(help)) {
+    Out(parser.helpText());
+    return kDone;
+  }
+  if (command != QLatin1String("set") && parser.isSet(version)) {
+    Out(QStringLiteral("velomi-tag %1\n").arg(QCoreApplication::applicationVersion()));
+    return kDone;
+  }
+  if (command.isEmpty()) return Usage(Cli::tr("no command given"));
+  if (!known) return Usage(Cli::tr("unknown command: %1").arg(args.ToText(command)));
+
+  std::vector<std::string> paths;
+  const QStringList positional = parser.positionalArguments();
+  for (qsizetype i = 1; i < positional.size(); ++i) paths.push_back(args.ToBytes(positional[i]));
+
+  if (command == QLatin1String("undo")) {
+    if (!paths.empty()) return Usage(Cli::tr("undo takes no paths"));
+    return Undo(parser.isSet(QStringLiteral("list")));
+  }
+  if (paths.empty()) return Usage(Cli::tr("%1: no path given").arg(command));
+  if (command == QLatin1String("show")) return Show(paths, parser.isSet(QStringLiteral("json")));
+  if (command == QLatin1String("set")) {
+    SetFields fields;
+    const QString problem = ReadFields(parser, args, fields);
+    if (!problem.isEmpty()) return Usage(problem);
+    return Set(paths, fields);
+  }
+  const QString rule = parser.value(QStringLiteral("rule"));
+  if (rule != QLatin1String("1") && rule != QLatin1String("2") && rule != QLatin1String("3")) {
+    return Usage(Cli::tr("rename: --rule must be 1, 2 or 3"));
+  }
+  return Rename(paths, rule.toInt(), parser.isSet(QStringLiteral("dry-run")));
+}
+
+}  // namespace
+}  // namespace cli
+
+int main(int argc, char** argv) {
+  const cli::Arguments args(argc, argv);
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("velomi-tag"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VELOMI_VERSION));
+  cli::LoadTranslations(app);
+  cli::CatchInterrupt();
+  const int status = cli::Run(args);
+  std::fflush(stdout);
+  return status;
+}

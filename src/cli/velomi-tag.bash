@@ -1,0 +1,35 @@
+# bash completion for velomi-tag
+_velomi_tag() {
+  local cur prev command i
+  cur=${COMP_WORDS[COMP_CWORD]}
+  prev=${COMP_WORDS[COMP_CWORD-1]}
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    if [[ ${COMP_WORDS[i]} != -* ]]; then command=${COMP_WORDS[i]}; break; fi
+  done
+  if [[ -z $command ]]; then
+    COMPREPLY=($(compgen -W "show set rename undo --help --version" -- "$cur"))
+    return
+  fi
+  case $prev in
+    --rule) COMPREPLY=($(compgen -W "1 2 3" -- "$cur")); return ;;
+    --title|--artist|--album|--year|--comment|--track|--genre|--copyright|--url|--user-url|--lyrics|--encoded-by|--version)
+      [[ $command == set ]] && return ;;
+  esac
+  if [[ $cur == -* ]]; then
+    local options="--help"
+    case $command in
+      show) options+=" --json" ;;
+      set) options+=" --title --artist --album --year --comment --track --genre --copyright --url --user-url --lyrics --encoded-by --version" ;;
+      rename) options+=" --rule --dry-run" ;;
+      undo) options+=" --list" ;;
+    esac
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    return
+  fi
+  [[ $command == undo ]] && return
+  # Files and folders: folders, and MP3 and WMA files in any letter case.
+  local IFS=$'\n'
+  COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.@([mM][pP]3|[wW][mM][aA])' -- "$cur"))
+}
+shopt -s extglob
+complete -o filenames -F _velomi_tag velomi-tag
