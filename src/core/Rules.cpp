@@ -149,4 +149,56 @@ QString FromNativePath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
+namespace {
+
+bool IsValidUtf8(const std::string& bytes) {
+  QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  return !decoder.hasError();
+}
+
+// True when the bytes are single ASCII bytes and GBK pairs: a lead byte 0x81 to 0xFE and a trail
+// byte 0x40 to 0xFE other than 0x7F.
+bool IsGbkShaped(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) continue;
+    if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
+    const auto trail = static_cast<unsigned char>(bytes[++i]);
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+QString DisplayName(const std::string& bytes) {
+  if (IsValidUtf8(bytes)) return QString::fromStdString(bytes);
+  if (IsGbkShaped(bytes)) {
+    const QString text = FromGbk(bytes);
+    if (!text.contains(QChar(QChar::ReplacementCharacter))) return text;
+  }
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string NativeFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NativeFileNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string NativePathOfUrl(const QUrl& url) {
+  if (!url.isLocalFile()) return std::string();
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+QUrl FileUrlOf(const std::string& path) {
+  return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"),
+                           QUrl::StrictMode);
+}
+
 }  // namespace rules

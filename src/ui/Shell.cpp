@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include "core/Rules.h"
+
 namespace shell {
 
 namespace {
@@ -28,11 +30,14 @@ void ShowOwnProperties(const QString& path, QWidget* owner) {
 
 bool OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-QList<QVariant> PropertiesArguments(const QString& path) {
-  return {QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)}, QString()};
+QList<QVariant> PropertiesArguments(const std::string& path) {
+  return {QStringList{rules::FileUrlOf(path).toString(QUrl::FullyEncoded)}, QString()};
 }
 
-bool ShowFileProperties(const QString& path, QWidget* owner) {
+bool ShowFileProperties(const std::string& nativePath, QWidget* owner) {
+  // Our own sheet goes through Qt's file names, which cannot name every file that the file
+  // manager can.
+  const QString path = rules::FromNativePath(nativePath);
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     ShowOwnProperties(path, owner);
@@ -42,7 +47,7 @@ bool ShowFileProperties(const QString& path, QWidget* owner) {
       QStringLiteral("org.freedesktop.FileManager1"),
       QStringLiteral("/org/freedesktop/FileManager1"),
       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItemProperties"));
-  call.setArguments(PropertiesArguments(path));
+  call.setArguments(PropertiesArguments(nativePath));
   // Asked without blocking: a file manager that is started on demand may take a moment, and the
   // window stays responsive meanwhile.
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 10000), owner);

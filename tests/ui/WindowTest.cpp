@@ -278,13 +278,13 @@ class WindowTest : public QObject {
   void theRowActionsActOnTheTopmostSelectedRow() {
     TForm1 form;
     QList<QUrl> opened;
-    QStringList sheets;
+    std::vector<std::string> sheets;
     form.OpenUrl = [&](const QUrl& url) {
       opened << url;
       return true;
     };
-    form.ShowFileProperties = [&](const QString& path) {
-      sheets << path;
+    form.ShowFileProperties = [&](const std::string& path) {
+      sheets.push_back(path);
       return true;
     };
     form.LV->AppendRow("a.mp3", "", "", "/m/一/");
@@ -295,7 +295,7 @@ class WindowTest : public QObject {
     form.N11->trigger();
     form.N10->trigger();
     form.N7->trigger();
-    QVERIFY(opened.isEmpty() && sheets.isEmpty());
+    QVERIFY(opened.isEmpty() && sheets.empty());
 
     SelectRows(form, {2, 1});
     form.N11->trigger();
@@ -305,12 +305,12 @@ class WindowTest : public QObject {
     QCOMPARE(opened[0], QUrl::fromLocalFile(QStringLiteral("/m/二 三/")));
     QCOMPARE(opened[0].toLocalFile(), QStringLiteral("/m/二 三/"));
     QCOMPARE(opened[1].toLocalFile(), QStringLiteral("/m/二 三/b c.wma"));
-    QCOMPARE(sheets, QStringList{QStringLiteral("/m/二 三/b c.wma")});
+    QCOMPARE(sheets, std::vector<std::string>{"/m/二 三/b c.wma"});
   }
 
   void thePropertiesSheetRequest() {
     // What the file manager is asked for: the file's URL and an empty startup id.
-    const QList<QVariant> args = shell::PropertiesArguments(QStringLiteral("/m/二 三/b#c.wma"));
+    const QList<QVariant> args = shell::PropertiesArguments("/m/二 三/b#c.wma");
     QCOMPARE(args.size(), 2);
     QCOMPARE(args[0].toStringList(),
              QStringList{QStringLiteral("file:///m/%E4%BA%8C%20%E4%B8%89/b%23c.wma")});
