@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 
 namespace rules {
 
@@ -151,10 +152,12 @@ QString FromNativePath(const std::string& path) {
 
 namespace {
 
-bool IsValidUtf8(const std::string& bytes) {
-  QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-  (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  return !decoder.hasError();
+// Valid UTF-8 is exactly what survives a decoding and encoding unchanged.
+bool IsValidUtf8(const std::string& bytes, QString& text) {
+  text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  const QByteArray back = text.toUtf8();
+  return static_cast<size_t>(back.size()) == bytes.size() &&
+         std::equal(bytes.begin(), bytes.end(), back.begin());
 }
 
 // True when the bytes are single ASCII bytes and GBK pairs: a lead byte 0x81 to 0xFE and a trail
@@ -172,13 +175,29 @@ bool IsGbkShaped(const std::string& bytes) {
 
 }  // namespace
 
-QString DisplayName(const std::string& bytes) {
-  if (IsValidUtf8(bytes)) return QString::fromStdString(bytes);
+namespace {
+
+QString DisplaySegment(const std::string& bytes) {
+  QString utf8;
+  if (IsValidUtf8(bytes, utf8)) return utf8;
   if (IsGbkShaped(bytes)) {
-    const QString text = FromGbk(bytes);
-    if (!text.contains(QChar(QChar::ReplacementCharacter))) return text;
+    QString gbk = FromGbk(bytes);
+    if (!gbk.contains(QChar(QChar::ReplacementCharacter))) return gbk;
   }
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  return utf8;
+}
+
+}  // namespace
+
+QString DisplayName(const std::string& bytes) {
+  // Each name of a path is decoded on its own: a GBK file name may lie in a UTF-8 folder.
+  QString text;
+  size_t start = 0;
+  for (size_t slash; (slash = bytes.find('/', start)) != std::string::npos; start = slash + 1) {
+    text += DisplaySegment(bytes.substr(start, slash - start));
+    text += QLatin1Char('/');
+  }
+  return text + DisplaySegment(bytes.substr(start));
 }
 
 std::string NativeFolderOf(const std::string& path) {

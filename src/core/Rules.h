@@ -85,8 +85,9 @@ QString FromNativePath(const std::string& path);
 // Windows archives, CDs and FAT drives are often GBK, and a QString would lose them. The text
 // made from a path is for showing only.
 
-// The text that shows a name or path: its bytes as UTF-8 when they are valid UTF-8, else as GBK
-// when they are valid GBK, else as UTF-8 with a replacement mark for each faulty byte.
+// The text that shows a name or path, each name between slashes on its own: its bytes as UTF-8
+// when they are valid UTF-8, else as GBK when they are valid GBK, else as UTF-8 with a replacement
+// mark for each faulty byte.
 QString DisplayName(const std::string& bytes);
 // The folder part of a path's bytes, up to and including the last "/" (empty when none), and the
 // file-name part after it.
