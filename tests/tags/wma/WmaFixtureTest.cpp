@@ -105,40 +105,24 @@ TEST(WmaFixture, DescriptorsOfOtherNamesSurvive) {
 }
 
 TEST(WmaFixture, ValuesNotTouchedSurviveASave) {
-  // wma_typed.wma: a Rating, numbers, a BOOL and bytes under field names, ffmpeg's "date". A save
-  // with a new title and artist keeps every other value, as we read it and as mutagen does.
-  struct Case {
-    const char* name;
-    std::u16string year, genre, track, encodedBy, url, lyrics;
-  };
-  const Case cases[] = {
-      {"wma_typed.wma", u"2005", u"", u"4", u"12", u"1234567890123", u""},
-      {"ui_song.wma", u"2005", u"Pop", u"3", u"ffmpeg", u"http://www.example.com/song",
-       u"窗透初晓"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir dir;
-    std::string before = dir.CopyData(c.name, "before.wma");
-    std::string path = dir.CopyData(c.name, "song.wma");
-    TIDwma tag;
-    for (int pass = 0; pass < 2; ++pass) {
-      ASSERT_TRUE(tag.ReadFromFile(path));
-      EXPECT_EQ(tag.Year, c.year);
-      EXPECT_EQ(tag.Genre, c.genre);
-      EXPECT_EQ(tag.Track, c.track);
-      EXPECT_EQ(tag.EncodedBy, c.encodedBy);
-      EXPECT_EQ(tag.Url, c.url);
-      EXPECT_EQ(tag.Lyrics, c.lyrics);
-      tag.SetTitle(u"新标题");
-      tag.SetArtist(u"歌手");
-      ASSERT_TRUE(tag.SaveToFile(path));
-    }
-    const std::string compare = testfiles::DataFile("../tags/wma/mutagen_listing.py") + " " +
-                                before + " " + path + " --changed Title --changed title" +
-                                " --changed Author";
-    const int status = std::system(compare.c_str());
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "mutagen is missing";
-    EXPECT_EQ(status, 0) << compare;
+  // wma_typed.wma: a Rating, numbers, a BOOL and bytes under field names, ffmpeg's "date". Saves
+  // with a new title and artist keep every other value, as we read it and as mutagen does.
+  TempDir dir;
+  std::string before = dir.CopyData("wma_typed.wma", "before.wma");
+  std::string path = dir.CopyData("wma_typed.wma", "song.wma");
+  TIDwma tag;
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_TRUE(tag.ReadFromFile(path));
+    EXPECT_EQ(tag.Year + u"," + tag.Track + u"," + tag.EncodedBy + u"," + tag.Url,
+              u"2005,4,12,1234567890123");
+    EXPECT_EQ(tag.Genre + tag.Lyrics, u"");  // a BOOL and bytes are not shown
+    tag.SetTitle(u"新标题");
+    tag.SetArtist(u"歌手");
+    ASSERT_TRUE(tag.SaveToFile(path));
   }
+  const std::string compare = testfiles::DataFile("../tags/wma/mutagen_listing.py") + " " + before +
+                              " " + path + " --changed Title --changed title --changed Author";
+  const int status = std::system(compare.c_str());
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "mutagen is missing";
+  EXPECT_EQ(status, 0) << compare;
 }
