@@ -154,6 +154,10 @@ namespace {
 
 // Valid UTF-8 is exactly what survives a decoding and encoding unchanged.
 bool IsValidUtf8(const std::string& bytes, QString& text) {
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+    text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return true;
+  }
   text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
   const QByteArray back = text.toUtf8();
   return static_cast<size_t>(back.size()) == bytes.size() &&

@@ -8,10 +8,33 @@
 
 namespace {
 
+// A name's bytes and its text, made once for all the rows that share it (the rows of one folder
+// share one copy of each).
+struct SharedName {
+  std::string bytes;
+  QByteArray data;
+  QString text;
+  bool made = false;
+
+  void Take(const std::string& name) {
+    if (made && name == bytes) return;
+    bytes = name;
+    data = QByteArray::fromStdString(name);
+    text = rules::DisplayName(name);
+    made = true;
+  }
+};
+
 // A cell that shows a name and keeps its bytes.
+void SetNameCell(QTableWidgetItem& item, int role, const SharedName& name) {
+  item.setText(name.text);
+  item.setData(role, name.data);
+}
+
 void SetNameCell(QTableWidgetItem& item, int role, const std::string& bytes) {
-  item.setText(rules::DisplayName(bytes));
-  item.setData(role, QByteArray::fromStdString(bytes));
+  SharedName name;
+  name.Take(bytes);
+  SetNameCell(item, role, name);
 }
 
 }  // namespace
@@ -55,10 +78,15 @@ void TTrackList::AppendRows(const std::vector<RowTexts>& rows) {
   if (rows.empty()) return;
   const int first = rowCount();
   setRowCount(first + static_cast<int>(rows.size()));
-  for (size_t i = 0; i < rows.size(); ++i) FillRow(first + static_cast<int>(i), rows[i]);
+  SharedName folder;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    folder.Take(rows[i].folder);
+    FillRow(first + static_cast<int>(i), rows[i], folder.text, folder.data);
+  }
 }
 
-void TTrackList::FillRow(int row, const RowTexts& texts) {
+void TTrackList::FillRow(int row, const RowTexts& texts, const QString& folderText,
+                         const QByteArray& folderBytes) {
   auto* first = new QTableWidgetItem(images_[0], QString());
   SetNameCell(*first, kNativeRole, texts.fileName);
   first->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -71,8 +99,8 @@ void TTrackList::FillRow(int row, const RowTexts& texts) {
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     setItem(row, column, item);
   }
-  auto* folder = new QTableWidgetItem;
-  SetNameCell(*folder, kNativeRole, texts.folder);
+  auto* folder = new QTableWidgetItem(folderText);
+  folder->setData(kNativeRole, folderBytes);
   folder->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   setItem(row, kFolder, folder);
 }

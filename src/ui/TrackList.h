@@ -77,8 +77,9 @@ class TTrackList : public QTableWidget {
   void SetText(int row, int column, const QString& text);
   std::string Bytes(int row, int column) const;
 
-  // Fills the cells of a row that exists already.
-  void FillRow(int row, const RowTexts& texts);
+  // Fills the cells of a row that exists already; the folder's text and bytes are given.
+  void FillRow(int row, const RowTexts& texts, const QString& folderText,
+               const QByteArray& folderBytes);
 
   std::array<QIcon, 3> images_;
 };
