@@ -28,5 +28,7 @@ class TFileProperties : public QDialog {
   Q_OBJECT
 
  public:
+  // The file at `path`: the file system's bytes, or a text taken as a UTF-8 path.
+  TFileProperties(const std::string& path, QWidget* parent = nullptr);
   TFileProperties(const QString& path, QWidget* parent = nullptr);
 };

@@ -12,12 +12,14 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <cstdio>
 
 #include "Shell.h"
 #include "StatusBar.h"
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
+#include "core/Rules.h"
 
 using namespace uitest;
 
@@ -320,16 +322,26 @@ class WindowTest : public QObject {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("发如雪.mp3"));
     WriteFile(path, QByteArray(1234, 'x'));
+    auto values = [](const TFileProperties& sheet) {
+      QStringList texts;
+      for (QLineEdit* box : sheet.findChildren<QLineEdit*>()) {
+        if (box->isReadOnly()) texts << box->text();
+      }
+      return texts;
+    };
     TFileProperties sheet(path);
     QCOMPARE(sheet.windowTitle(), QStringLiteral("发如雪.mp3 属性"));
-    QStringList values;
-    for (QLineEdit* box : sheet.findChildren<QLineEdit*>()) {
-      QVERIFY(box->isReadOnly());
-      values << box->text();
-    }
-    QVERIFY(values.contains(QStringLiteral("发如雪.mp3")));
-    QVERIFY(values.contains(dir.path()));
-    QVERIFY(values.contains(QStringLiteral("1,234 字节")));
+    QCOMPARE(values(sheet).mid(0, 4),
+             (QStringList{"发如雪.mp3", dir.path(), "MP3 文件", "1,234 字节"}));
+    QCOMPARE(values(sheet).size(), sheet.findChildren<QLineEdit*>().size());
+
+    // A name in GBK bytes is found by its bytes and shown as GBK.
+    const std::string gbk = rules::NativePath(dir.path()) + "/" + rules::ToGbk("七里香") + ".mp3";
+    QCOMPARE(std::rename(rules::NativePath(path).c_str(), gbk.c_str()), 0);
+    TFileProperties gbkSheet(gbk);
+    QCOMPARE(values(gbkSheet).mid(0, 4),
+             (QStringList{"七里香.mp3", dir.path(), "MP3 文件", "1,234 字节"}));
+    std::remove(gbk.c_str());
   }
 
   void clearingTheList() {
