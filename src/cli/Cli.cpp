@@ -39,9 +39,7 @@ bool IsUtf8(const std::string& bytes) {
   return QString::fromUtf8(raw).toUtf8() == raw;
 }
 
-QString Shown(const std::string& path) {
-  return IsUtf8(path) ? QString::fromStdString(path) : rules::FromNativePath(path);
-}
+QString Shown(const std::string& path) { return rules::DisplayName(path); }
 
 // ---- Progress
 

@@ -15,7 +15,7 @@
 namespace core {
 namespace {
 
-QString Shown(const std::string& bytes) { return rules::FromNativePath(bytes); }
+QString Shown(const std::string& bytes) { return rules::DisplayName(bytes); }
 
 // The identity of a directory entry, or none when no entry has that name.
 struct EntryId {

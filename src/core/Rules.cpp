@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 
 namespace rules {
 
@@ -147,6 +148,80 @@ std::string NativePath(const QString& path) { return QFile::encodeName(path).toS
 
 QString FromNativePath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+namespace {
+
+// Valid UTF-8 is exactly what survives a decoding and encoding unchanged.
+bool IsValidUtf8(const std::string& bytes, QString& text) {
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+    text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return true;
+  }
+  text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  const QByteArray back = text.toUtf8();
+  return static_cast<size_t>(back.size()) == bytes.size() &&
+         std::equal(bytes.begin(), bytes.end(), back.begin());
+}
+
+// True when the bytes are single ASCII bytes and GBK pairs: a lead byte 0x81 to 0xFE and a trail
+// byte 0x40 to 0xFE other than 0x7F.
+bool IsGbkShaped(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) continue;
+    if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
+    const auto trail = static_cast<unsigned char>(bytes[++i]);
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
+QString DisplaySegment(const std::string& bytes) {
+  QString utf8;
+  if (IsValidUtf8(bytes, utf8)) return utf8;
+  if (IsGbkShaped(bytes)) {
+    QString gbk = FromGbk(bytes);
+    if (!gbk.contains(QChar(QChar::ReplacementCharacter))) return gbk;
+  }
+  return utf8;
+}
+
+}  // namespace
+
+QString DisplayName(const std::string& bytes) {
+  // Each name of a path is decoded on its own: a GBK file name may lie in a UTF-8 folder.
+  QString text;
+  size_t start = 0;
+  for (size_t slash; (slash = bytes.find('/', start)) != std::string::npos; start = slash + 1) {
+    text += DisplaySegment(bytes.substr(start, slash - start));
+    text += QLatin1Char('/');
+  }
+  return text + DisplaySegment(bytes.substr(start));
+}
+
+std::string NativeFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NativeFileNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string NativePathOfUrl(const QUrl& url) {
+  if (!url.isLocalFile()) return std::string();
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+QUrl FileUrlOf(const std::string& path) {
+  return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"),
+                           QUrl::StrictMode);
 }
 
 }  // namespace rules

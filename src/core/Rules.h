@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -77,5 +78,25 @@ std::u16string ToUtf16(const QString& text);
 // Paths as the file system's bytes, and back.
 std::string NativePath(const QString& path);
 QString FromNativePath(const std::string& path);
+
+// ---- Paths as the file system's bytes
+//
+// A path found in a folder listing or a drop stays bytes until the system call: names from
+// Windows archives, CDs and FAT drives are often GBK, and a QString would lose them. The text
+// made from a path is for showing only.
+
+// The text that shows a name or path, each name between slashes on its own: its bytes as UTF-8
+// when they are valid UTF-8, else as GBK when they are valid GBK, else as UTF-8 with a replacement
+// mark for each faulty byte.
+QString DisplayName(const std::string& bytes);
+// The folder part of a path's bytes, up to and including the last "/" (empty when none), and the
+// file-name part after it.
+std::string NativeFolderOf(const std::string& path);
+std::string NativeFileNameOf(const std::string& path);
+// The bytes of a local file URL's path: its percent-encoded bytes decoded, never through text
+// (QUrl::toLocalFile replaces bytes that are not UTF-8). Empty for a URL of another kind.
+std::string NativePathOfUrl(const QUrl& url);
+// The file URL of a path's bytes; NativePathOfUrl gives the bytes back.
+QUrl FileUrlOf(const std::string& path);
 
 }  // namespace rules

@@ -14,11 +14,16 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/Rules.h"
+
 namespace shell {
 
 namespace {
 
-void ShowOwnProperties(const QString& path, QWidget* owner) {
+void ShowOwnProperties(const std::string& path, QWidget* owner) {
   auto* sheet = new TFileProperties(path, owner);
   sheet->setAttribute(Qt::WA_DeleteOnClose);
   sheet->show();
@@ -28,11 +33,11 @@ void ShowOwnProperties(const QString& path, QWidget* owner) {
 
 bool OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-QList<QVariant> PropertiesArguments(const QString& path) {
-  return {QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)}, QString()};
+QList<QVariant> PropertiesArguments(const std::string& path) {
+  return {QStringList{rules::FileUrlOf(path).toString(QUrl::FullyEncoded)}, QString()};
 }
 
-bool ShowFileProperties(const QString& path, QWidget* owner) {
+bool ShowFileProperties(const std::string& path, QWidget* owner) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     ShowOwnProperties(path, owner);
@@ -57,10 +62,19 @@ bool ShowFileProperties(const QString& path, QWidget* owner) {
 
 }  // namespace shell
 
-TFileProperties::TFileProperties(const QString& path, QWidget* parent) : QDialog(parent) {
+TFileProperties::TFileProperties(const QString& path, QWidget* parent)
+    : TFileProperties(rules::NativePath(path), parent) {}
+
+TFileProperties::TFileProperties(const std::string& path, QWidget* parent) : QDialog(parent) {
+  // The file is looked at by its bytes; Qt's file names cannot name every file.
   setObjectName(QStringLiteral("FileProperties"));
-  const QFileInfo info(path);
-  setWindowTitle(info.fileName() + QStringLiteral(" 属性"));
+  const QString name = rules::DisplayName(rules::NativeFileNameOf(path));
+  QString folder = rules::DisplayName(rules::NativeFolderOf(path));
+  if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  const QString suffix = QFileInfo(name).suffix();
+  struct stat st {};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  setWindowTitle(name + QStringLiteral(" 属性"));
   auto* form = new QFormLayout;
   auto addRow = [&](const QString& label, const QString& value) {
     auto* box = new QLineEdit(value, this);
@@ -70,20 +84,23 @@ TFileProperties::TFileProperties(const QString& path, QWidget* parent) : QDialog
     form->addRow(label, box);
   };
   const QLocale locale(QLocale::Chinese, QLocale::China);
-  addRow(QStringLiteral("名称:"), info.fileName());
-  addRow(QStringLiteral("位置:"), info.absolutePath());
-  addRow(QStringLiteral("类型:"), info.suffix().isEmpty()
-                                      ? QStringLiteral("文件")
-                                      : info.suffix().toUpper() + QStringLiteral(" 文件"));
-  addRow(QStringLiteral("大小:"), info.exists()
-                                      ? locale.toString(info.size()) + QStringLiteral(" 字节")
-                                      : QStringLiteral("文件不存在"));
+  addRow(QStringLiteral("名称:"), name);
+  addRow(QStringLiteral("位置:"), folder);
+  addRow(QStringLiteral("类型:"),
+         suffix.isEmpty() ? QStringLiteral("文件") : suffix.toUpper() + QStringLiteral(" 文件"));
+  addRow(QStringLiteral("大小:"),
+         exists ? locale.toString(static_cast<qlonglong>(st.st_size)) + QStringLiteral(" 字节")
+                : QStringLiteral("文件不存在"));
   const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-  if (info.exists()) {
-    addRow(QStringLiteral("修改时间:"), info.lastModified().toString(format));
-    addRow(QStringLiteral("访问时间:"), info.lastRead().toString(format));
+  auto time = [&](const timespec& at) {
+    return QDateTime::fromMSecsSinceEpoch(qint64(at.tv_sec) * 1000 + at.tv_nsec / 1000000)
+        .toString(format);
+  };
+  if (exists) {
+    addRow(QStringLiteral("修改时间:"), time(st.st_mtim));
+    addRow(QStringLiteral("访问时间:"), time(st.st_atim));
     addRow(QStringLiteral("属性:"),
-           info.isWritable() ? QStringLiteral("可读写") : QStringLiteral("只读"));
+           ::access(path.c_str(), W_OK) == 0 ? QStringLiteral("可读写") : QStringLiteral("只读"));
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -6,18 +6,20 @@
 #include <QDialog>
 #include <QString>
 #include <QUrl>
+#include <string>
 
 namespace shell {
 
 // Opens a folder, a file, a web address or a mail link with the desktop's default program.
 bool OpenUrl(const QUrl& url);
 
-// Asks the file manager to show the file's properties sheet; when no file manager answers, shows
-// TFileProperties instead. True when the request was handed on.
-bool ShowFileProperties(const QString& path, QWidget* owner);
+// Asks the file manager to show the properties sheet of the file at `path` (the file system's
+// bytes); when no file manager answers, shows TFileProperties instead. True when the request was
+// handed on.
+bool ShowFileProperties(const std::string& path, QWidget* owner);
 
 // The arguments of FileManager1.ShowItemProperties for a file: its URL and an empty startup id.
-QList<QVariant> PropertiesArguments(const QString& path);
+QList<QVariant> PropertiesArguments(const std::string& path);
 
 }  // namespace shell
 
@@ -26,5 +28,7 @@ class TFileProperties : public QDialog {
   Q_OBJECT
 
  public:
+  // The file at `path`: the file system's bytes, or a text taken as a UTF-8 path.
+  TFileProperties(const std::string& path, QWidget* parent = nullptr);
   TFileProperties(const QString& path, QWidget* parent = nullptr);
 };

@@ -4,6 +4,41 @@
 #include <QMouseEvent>
 #include <QPalette>
 
+#include "core/Rules.h"
+
+namespace {
+
+// A name's bytes and its text, made once for all the rows that share it (the rows of one folder
+// share one copy of each).
+struct SharedName {
+  std::string bytes;
+  QByteArray data;
+  QString text;
+  bool made = false;
+
+  void Take(const std::string& name) {
+    if (made && name == bytes) return;
+    bytes = name;
+    data = QByteArray::fromStdString(name);
+    text = rules::DisplayName(name);
+    made = true;
+  }
+};
+
+// A cell that shows a name and keeps its bytes.
+void SetNameCell(QTableWidgetItem& item, int role, const SharedName& name) {
+  item.setText(name.text);
+  item.setData(role, name.data);
+}
+
+void SetNameCell(QTableWidgetItem& item, int role, const std::string& bytes) {
+  SharedName name;
+  name.Take(bytes);
+  SetNameCell(item, role, name);
+}
+
+}  // namespace
+
 TTrackList::TTrackList(const std::array<QIcon, 3>& images, QWidget* parent)
     : QTableWidget(0, 4, parent), images_(images) {
   setHorizontalHeaderLabels({QStringLiteral("文件名"), QStringLiteral("歌曲标题"),
@@ -36,28 +71,38 @@ TTrackList::TTrackList(const std::array<QIcon, 3>& images, QWidget* parent)
 
 void TTrackList::AppendRow(const QString& fileName, const QString& title, const QString& artist,
                            const QString& folder) {
-  AppendRows({RowTexts{fileName, title, artist, folder}});
+  AppendRows({RowTexts{rules::NativePath(fileName), title, artist, rules::NativePath(folder)}});
 }
 
 void TTrackList::AppendRows(const std::vector<RowTexts>& rows) {
   if (rows.empty()) return;
   const int first = rowCount();
   setRowCount(first + static_cast<int>(rows.size()));
-  for (size_t i = 0; i < rows.size(); ++i) FillRow(first + static_cast<int>(i), rows[i]);
+  SharedName folder;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    folder.Take(rows[i].folder);
+    FillRow(first + static_cast<int>(i), rows[i], folder.text, folder.data);
+  }
 }
 
-void TTrackList::FillRow(int row, const RowTexts& texts) {
-  auto* first = new QTableWidgetItem(images_[0], texts.fileName);
+void TTrackList::FillRow(int row, const RowTexts& texts, const QString& folderText,
+                         const QByteArray& folderBytes) {
+  auto* first = new QTableWidgetItem(images_[0], QString());
+  SetNameCell(*first, kNativeRole, texts.fileName);
   first->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   first->setCheckState(Qt::Checked);
   first->setData(Qt::UserRole, 0);
   setItem(row, kFileName, first);
-  const QString* rest[] = {&texts.title, &texts.artist, &texts.folder};
-  for (int column = kTitle; column <= kFolder; ++column) {
+  const QString* rest[] = {&texts.title, &texts.artist};
+  for (int column = kTitle; column <= kArtist; ++column) {
     auto* item = new QTableWidgetItem(*rest[column - kTitle]);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     setItem(row, column, item);
   }
+  auto* folder = new QTableWidgetItem(folderText);
+  folder->setData(kNativeRole, folderBytes);
+  folder->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  setItem(row, kFolder, folder);
 }
 
 bool TTrackList::Checked(int row) const {
@@ -68,6 +113,14 @@ bool TTrackList::Checked(int row) const {
 int TTrackList::Mark(int row) const {
   const QTableWidgetItem* it = item(row, kFileName);
   return it != nullptr ? it->data(Qt::UserRole).toInt() : 0;
+}
+
+void TTrackList::SetNativeFileName(int row, const std::string& name) {
+  if (QTableWidgetItem* it = item(row, kFileName)) SetNameCell(*it, kNativeRole, name);
+}
+
+void TTrackList::SetFileName(int row, const QString& name) {
+  SetNativeFileName(row, rules::NativePath(name));
 }
 
 void TTrackList::SetMark(int row, int mark) {
@@ -98,4 +151,9 @@ QString TTrackList::Text(int row, int column) const {
 
 void TTrackList::SetText(int row, int column, const QString& text) {
   if (QTableWidgetItem* it = item(row, column)) it->setText(text);
+}
+
+std::string TTrackList::Bytes(int row, int column) const {
+  const QTableWidgetItem* it = item(row, column);
+  return it != nullptr ? it->data(kNativeRole).toByteArray().toStdString() : std::string();
 }

@@ -72,7 +72,7 @@ class BatchProgress {
       dialog_.setLabelText(QStringLiteral("%1 / %2\n%3")
                                .arg(done)
                                .arg(total)
-                               .arg(rules::FromNativePath(name.substr(name.rfind('/') + 1))));
+                               .arg(rules::DisplayName(name.substr(name.rfind('/') + 1))));
       dialog_.setValue(done);
       QCoreApplication::processEvents();
     }
@@ -141,7 +141,7 @@ TForm1::TForm1(QWidget* parent)
     : QWidget(parent), groupBoxStyle_(std::make_unique<GroupBoxStyle>()) {
   ImageList1 = rowicons::MakeImageList();
   OpenUrl = [](const QUrl& url) { return shell::OpenUrl(url); };
-  ShowFileProperties = [this](const QString& path) {
+  ShowFileProperties = [this](const std::string& path) {
     return shell::ShowFileProperties(path, this);
   };
   CreateControls();
@@ -442,12 +442,13 @@ class TForm1::TrackBatch {
   TrackBatch(const TrackBatch&) = delete;
   TrackBatch& operator=(const TrackBatch&) = delete;
 
-  void Add(const QString& path) {
+  void Add(const std::string& path) {
     TTrackList::RowTexts row;
     const QString key = form_.ReadTrack(path, row);
     rows_.push_back(std::move(row));
     lastPath_ = path;
     lastKey_ = key;
+    pending_ = true;
     // A later read that fails part-way leaves its object half filled: keep what this one read.
     if (key == rules::kMp3Key) {
       lastMp3_ = *form_.Mp3Info;
@@ -460,20 +461,21 @@ class TForm1::TrackBatch {
   void Show() {
     form_.LV->AppendRows(rows_);
     rows_.clear();
-    if (lastPath_.isNull()) return;
+    if (!pending_) return;
     if (lastKey_ == rules::kMp3Key) {
       *form_.Mp3Info = lastMp3_;
     } else {
       *form_.WmaInfo = lastWma_;
     }
     form_.ShowTrackFields(lastPath_, lastKey_);
-    lastPath_ = QString();
+    pending_ = false;
   }
 
  private:
   TForm1& form_;
   std::vector<TTrackList::RowTexts> rows_;
-  QString lastPath_;
+  bool pending_ = false;  // a file was added since the boxes were last filled
+  std::string lastPath_;
   QString lastKey_;
   TIDmp3 lastMp3_;
   TIDwma lastWma_;
@@ -487,7 +489,7 @@ void TForm1::BtnAddfileClick() {
     {
       WaitCursor wait;
       TrackBatch batch(*this);
-      for (const QString& file : files) batch.Add(file);
+      for (const QString& file : files) batch.Add(NativePath(file));
     }
     EnableEditButtons();
   });
@@ -511,17 +513,23 @@ void TForm1::AddFolder(QString folder) {
   const std::string nativeFolder = NativePath(folder);
   for (const char* suffix : {".mp3", ".wma"}) {
     for (const std::string& name : platform::ListFolder(nativeFolder, suffix)) {
-      batch.Add(folder + rules::FromNativePath(name));
+      batch.Add(nativeFolder + name);
     }
   }
 }
 
 void TForm1::WMDropFiles(const QStringList& paths) {
-  if (!TagObjectsAlive() || paths.isEmpty()) return;
+  std::vector<std::string> native;
+  for (const QString& path : paths) native.push_back(NativePath(path));
+  WMDropFiles(native);
+}
+
+void TForm1::WMDropFiles(const std::vector<std::string>& paths) {
+  if (!TagObjectsAlive() || paths.empty()) return;
   WaitCursor wait;
   TrackBatch batch(*this);
-  for (const QString& path : paths) {
-    const QString key = rules::FormatKey(path);
+  for (const std::string& path : paths) {
+    const QString key = rules::FormatKey(rules::DisplayName(path));
     if (key != rules::kMp3Key && key != rules::kWmaKey) continue;
     try {
       batch.Add(path);
@@ -537,31 +545,33 @@ void TForm1::WMDropFiles(const QStringList& paths) {
   }
 }
 
-QString TForm1::ReadTrack(const QString& path, TTrackList::RowTexts& row) {
-  const QString key = rules::FormatKey(path);
-  const std::string nativePath = NativePath(path);
+QString TForm1::ReadTrack(const std::string& path, TTrackList::RowTexts& row) {
+  const QString key = rules::FormatKey(rules::DisplayName(path));
   if (key == rules::kMp3Key) {
-    Mp3Info->ReadFromFile(nativePath);
+    Mp3Info->ReadFromFile(path);
     row.title = FromGbk(Mp3Info->Title);
     row.artist = FromGbk(Mp3Info->Artist);
   } else {
-    WmaInfo->ReadFromFile(nativePath);
+    WmaInfo->ReadFromFile(path);
     row.title = FromUtf16(WmaInfo->Title);
     row.artist = FromUtf16(WmaInfo->Artist);
   }
-  row.fileName = rules::FileNameOf(path);
-  row.folder = rules::FolderOf(path);
+  row.fileName = rules::NativeFileNameOf(path);
+  row.folder = rules::NativeFolderOf(path);
   return key;
 }
 
-void TForm1::AddTrack(const QString& path) {
+void TForm1::AddTrack(const QString& path) { AddTrack(NativePath(path)); }
+
+void TForm1::AddTrack(const std::string& path) {
   TTrackList::RowTexts row;
   const QString key = ReadTrack(path, row);
   LV->AppendRows({row});
   ShowTrackFields(path, key);
 }
 
-void TForm1::ShowTrackFields(const QString& path, const QString& key) {
+void TForm1::ShowTrackFields(const std::string& path, const QString& key) {
+  shownPath_ = path;
   if (key == rules::kMp3Key) {
     EdtTitle->setText(FromGbk(Mp3Info->Title));
     EdtArtist->setText(FromGbk(Mp3Info->Artist));
@@ -569,7 +579,7 @@ void TForm1::ShowTrackFields(const QString& path, const QString& key) {
     EdtYear->setText(FromGbk(Mp3Info->Year));
     EdtComment->setText(FromGbk(Mp3Info->Comment));
     EdtTrack->setText(QString::number(Mp3Info->Track));
-    EdtPath->setText(path);
+    EdtPath->setText(rules::DisplayName(path));
     const int entry = rules::GenreEntryOf(Mp3Info->GenreID);
     ComboGenreID->setCurrentIndex(entry);
     // The box's text may have been typed or set from a WMA genre since the entry was chosen.
@@ -587,7 +597,7 @@ void TForm1::ShowTrackFields(const QString& path, const QString& key) {
     EdtYear->setText(FromUtf16(WmaInfo->Year));
     EdtComment->setText(FromUtf16(WmaInfo->Comment));
     EdtTrack->setText(FromUtf16(WmaInfo->Track));
-    EdtPath->setText(path);
+    EdtPath->setText(rules::DisplayName(path));
     ComboGenreID->setEditText(FromUtf16(WmaInfo->Genre));
     ComboGenreID->setEnabled(true);
     EdtCopyright->setText(FromUtf16(WmaInfo->Copyright));
@@ -610,12 +620,12 @@ void TForm1::LVClick() {
     if (!TagObjectsAlive()) return;
     const int row = LV->SelectedRow();
     if (row < 0) return;
-    const QString path = LV->FullPath(row);
-    const QString key = rules::FormatKey(path);
+    const std::string path = LV->NativePath(row);
+    const QString key = rules::FormatKey(LV->FullPath(row));
     if (key == rules::kMp3Key) {
-      Mp3Info->ReadFromFile(NativePath(path));
+      Mp3Info->ReadFromFile(path);
     } else {
-      WmaInfo->ReadFromFile(NativePath(path));
+      WmaInfo->ReadFromFile(path);
     }
     ShowTrackFields(path, key);
   });
@@ -630,9 +640,10 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-  QStringList paths;
+  // A URL's percent-encoded bytes are the file's name: decoded to bytes, never through text.
+  std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) paths << url.toLocalFile();
+    if (url.isLocalFile()) paths.push_back(rules::NativePathOfUrl(url));
   }
   event->acceptProposedAction();
   // The files are added once the drop has been answered, so that the program the files came from
@@ -645,23 +656,24 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::N11Click() {
   const int row = LV->SelectedRow();
   if (row < 0) return;
-  OpenUrl(QUrl::fromLocalFile(LV->Folder(row)));
+  OpenUrl(rules::FileUrlOf(LV->NativeFolder(row)));
 }
 
 void TForm1::N10Click() {
   const int row = LV->SelectedRow();
   if (row < 0) return;
-  OpenUrl(QUrl::fromLocalFile(LV->FullPath(row)));
+  OpenUrl(rules::FileUrlOf(LV->NativePath(row)));
 }
 
 void TForm1::N7Click() {
   const int row = LV->SelectedRow();
   if (row < 0) return;
-  ShowFileProperties(LV->FullPath(row));
+  ShowFileProperties(LV->NativePath(row));
 }
 
 void TForm1::N6Click() {
   LV->setRowCount(0);
+  shownPath_.clear();
   for (QLineEdit* box : {EdtTitle, EdtArtist, EdtAlbum, EdtYear, EdtComment, EdtTrack, EdtPath,
                          EdtUserURL, EdtCopyright, EdtUrl, EdtVersion, EdtEncodedBy}) {
     box->clear();
@@ -734,11 +746,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-int TForm1::RowOfFile(const QString& path) const {
+int TForm1::RowOfFile(const std::string& path) const {
   const int selected = LV->SelectedRow();
-  if (selected >= 0 && LV->FullPath(selected) == path) return selected;
+  if (selected >= 0 && LV->NativePath(selected) == path) return selected;
   for (int row = 0; row < LV->rowCount(); ++row) {
-    if (LV->FullPath(row) == path) return row;
+    if (LV->NativePath(row) == path) return row;
   }
   return -1;
 }
@@ -799,11 +811,11 @@ void TForm1::BtnSaveClick() {
   Guarded([this] {
     if (!TagObjectsAlive()) return;
     if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
-    const QString path = EdtPath->text();
-    const bool mp3 = rules::FormatKey(path) == rules::kMp3Key;
+    const std::string path = ShownPath();
+    const bool mp3 = rules::FormatKey(rules::DisplayName(path)) == rules::kMp3Key;
     core::ApplyReport report;
     try {
-      report = mp3 ? SaveMp3(NativePath(path)) : SaveWma(NativePath(path));
+      report = mp3 ? SaveMp3(path) : SaveWma(path);
     } catch (...) {
       UpdateUndo();
       throw;
@@ -847,7 +859,7 @@ void TForm1::BtnBatchClick() {
     std::vector<int> rows;
     for (int row = 0; row < LV->rowCount(); ++row) {
       if (!LV->Checked(row)) continue;
-      paths.push_back(NativePath(LV->FullPath(row)));
+      paths.push_back(LV->NativePath(row));
       rows.push_back(row);
     }
     const core::EditPlan plan = [&] {
@@ -901,7 +913,7 @@ void TForm1::BtnRenameClick() {
     std::vector<core::Track> tracks;
     for (int row = 0; row < LV->rowCount(); ++row) {
       if (!LV->Checked(row)) continue;
-      tracks.push_back({NativePath(LV->Folder(row)), NativePath(LV->FileName(row)), LV->Title(row),
+      tracks.push_back({LV->NativeFolder(row), LV->NativeFileName(row), LV->Title(row),
                         LV->Artist(row), row});
     }
     const core::RenamePlan plan = [&] {
@@ -927,11 +939,11 @@ void TForm1::BtnRenameClick() {
       const int row = entry.track.position;
       const core::EntryResult& result = report.results[i];
       if (result.outcome == core::Outcome::kDone) {
-        const QString newName = rules::FromNativePath(entry.newName);
+        const QString newName = rules::DisplayName(entry.newName);
         MarkRow(
             row, rowicons::kTick,
             QStringLiteral("已改名：%1 → %2").arg(LV->FileName(row), newName) + UndoNote(report));
-        LV->SetFileName(row, newName);
+        LV->SetNativeFileName(row, entry.newName);
       } else if (result.outcome == core::Outcome::kFailed) {
         MarkRow(row, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
       }
@@ -966,15 +978,14 @@ void TForm1::N12Click() {
     UpdateUndo();
     for (const core::UndoEntry& e : report.entries) {
       if (e.outcome == core::Outcome::kNotTried) continue;
-      const int row = RowOfFile(rules::FromNativePath(e.path));
+      const int row = RowOfFile(e.path);
       if (row < 0) continue;
       if (e.outcome == core::Outcome::kFailed) {
         MarkRow(row, rowicons::kCross, QStringLiteral("撤销失败：") + e.reason);
         continue;
       }
       if (e.restoredPath != e.path) {
-        LV->SetFileName(
-            row, rules::FromNativePath(e.restoredPath.substr(e.restoredPath.rfind('/') + 1)));
+        LV->SetNativeFileName(row, e.restoredPath.substr(e.restoredPath.rfind('/') + 1));
       } else {
         try {
           const core::Track track = core::ReadTrack(e.path, row);

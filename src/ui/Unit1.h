@@ -11,6 +11,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "TrackList.h"
 #include "tags/mp3/TMp3Tag.h"
@@ -115,7 +117,8 @@ class TForm1 : public QWidget {
   // What the window hands to the desktop. The defaults open the desktop's programs; a test may
   // put its own recorder here instead.
   std::function<bool(const QUrl&)> OpenUrl;
-  std::function<bool(const QString&)> ShowFileProperties;
+  // The file is named by the file system's bytes.
+  std::function<bool(const std::string&)> ShowFileProperties;
 
   // The six boxes that only a WMA file fills.
   QList<QWidget*> WmaOnlyControls() const;
@@ -130,12 +133,19 @@ class TForm1 : public QWidget {
   // What the add folder button does once a folder is chosen: adds its MP3 files, then its WMA
   // files, each sorted by name. Lets a WMA read error through.
   void AddFolder(QString folder);
-  // The files of one drop, in the order given.
+  // The files of one drop, in the order given, as the file system's bytes; or as texts, taken as
+  // UTF-8 paths.
+  void WMDropFiles(const std::vector<std::string>& paths);
   void WMDropFiles(const QStringList& paths);
-  // Reads the file's tag, appends its row and shows the tag. Lets a WMA read error through.
+  // Reads the file's tag, appends its row and shows the tag. Lets a WMA read error through. The
+  // path is the file system's bytes, or a text taken as a UTF-8 path.
+  void AddTrack(const std::string& path);
   void AddTrack(const QString& path);
   // Shows the tag just read by the object that `key` picks.
-  void ShowTrackFields(const QString& path, const QString& key);
+  void ShowTrackFields(const std::string& path, const QString& key);
+  // The path of the file whose tag the boxes show, as the file system's bytes; the path box shows
+  // it as text.
+  const std::string& ShownPath() const { return shownPath_; }
   void LVClick();
 
   // ---- Context menu and status bar
@@ -181,10 +191,10 @@ class TForm1 : public QWidget {
   bool TagObjectsAlive() const { return Mp3Info != nullptr && WmaInfo != nullptr; }
   // The row of the file that a save wrote: the selected row when it names `path`, else the first
   // row that does; -1 when none does.
-  int RowOfFile(const QString& path) const;
+  int RowOfFile(const std::string& path) const;
   // Reads the file's tag into the tag object its key picks and gives the key; `row` receives the
   // texts of the file's row. Lets a WMA read error through.
-  QString ReadTrack(const QString& path, TTrackList::RowTexts& row);
+  QString ReadTrack(const std::string& path, TTrackList::RowTexts& row);
   class TrackBatch;
   // Write the boxes into the file, journalled.
   core::ApplyReport SaveMp3(const std::string& path);
@@ -197,6 +207,7 @@ class TForm1 : public QWidget {
 
   std::unique_ptr<QStyle> groupBoxStyle_;
   std::unique_ptr<core::Journal> journal_;
+  std::string shownPath_;
   // Whether the lyrics last shown broke their lines with CR LF, as Windows programs write them.
   bool lyricsUseCrLf_ = false;
 };

@@ -23,6 +23,40 @@ TEST(PathRules, FolderAndFileNameSplitAtTheLastSlash) {
   EXPECT_EQ(FolderOf(U("/m/")) + FileNameOf(U("/m/")), U("/m/"));
 }
 
+TEST(PathRules, NativePathsAreShownAsUtf8ThenGbkAndKeptAsBytes) {
+  // "发如雪.mp3" in GBK bytes; 0xB7 0xA2 is not UTF-8.
+  const std::string gbk = "/m/\xB7\xA2\xC8\xE7\xD1\xA9.mp3";
+  const struct {
+    std::string bytes;
+    QString shown;
+  } cases[] = {
+      {"/m/发如雪.mp3", U("/m/发如雪.mp3")},  // valid UTF-8 wins, also where GBK would do
+      {gbk, U("/m/发如雪.mp3")},
+      {"/m/\xC3\xA9", U("/m/é")},  // UTF-8, though also GBK-shaped
+      {"a\xFF"
+       "b",
+       U("a\uFFFDb")},          // neither: a replacement mark
+      {"a\xB7", U("a\uFFFD")},  // a GBK lead byte with no trail byte
+      {"", QString()},
+      {"/发如雪/" + gbk.substr(3) + "/\xFF", U("/发如雪/发如雪.mp3/\uFFFD")},  // name by name
+  };
+  for (const auto& c : cases) EXPECT_EQ(DisplayName(c.bytes), c.shown) << c.bytes;
+
+  EXPECT_EQ(NativeFolderOf(gbk), "/m/");
+  EXPECT_EQ(NativeFileNameOf(gbk), "\xB7\xA2\xC8\xE7\xD1\xA9.mp3");
+  EXPECT_EQ(NativeFolderOf("a.mp3"), "");
+  EXPECT_EQ(NativeFileNameOf("a.mp3"), "a.mp3");
+
+  // A drop's URL holds the name's bytes percent-encoded; the URL of a path gives them back.
+  for (const std::string& path : {gbk, std::string("/m/二 三/b#c%d.wma")}) {
+    EXPECT_EQ(NativePathOfUrl(FileUrlOf(path)), path);
+    EXPECT_EQ(NativePathOfUrl(QUrl::fromEncoded(FileUrlOf(path).toEncoded())), path);
+  }
+  EXPECT_EQ(NativePathOfUrl(QUrl::fromEncoded("file:///m/%B7%A2.mp3")), "/m/\xB7\xA2.mp3");
+  EXPECT_EQ(NativePathOfUrl(QUrl::fromLocalFile(U("/m/发 如.mp3"))), "/m/发 如.mp3");
+  EXPECT_EQ(NativePathOfUrl(QUrl(U("http://example.com/a.mp3"))), "");
+}
+
 TEST(PathRules, FormatKeyIsTheUpperCasedExtensionCutToFourCharacters) {
   EXPECT_EQ(FormatKey(U("/m/a.mp3")), U(".MP3"));
   EXPECT_EQ(FormatKey(U("/m/a.Mp3x")), U(".MP3"));

@@ -7,9 +7,12 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
+#include "core/Rules.h"
 
 using namespace uitest;
 
@@ -373,6 +376,60 @@ class TracksTest : public QObject {
     QCOMPARE(answerer.boxes()[0].title, QStringLiteral("VelomiMP3批量更名"));
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("Bee"));
     QCOMPARE(form.EdtPath->text(), folder + "b.mp3");
+  }
+
+  void gbkNamedFilesAreShownSavedAndRenamedUnderTheirBytes() {
+    // Names in GBK bytes, as Windows archives and FAT drives hold them: not UTF-8.
+    QTemporaryDir dir;
+    const std::string folder = rules::NativePath(dir.path()) + "/";
+    const std::string mp3 = folder + rules::ToGbk(QStringLiteral("发如雪")) + ".mp3";
+    const std::string wma = folder + rules::ToGbk(QStringLiteral("十一月")) + ".wma";
+    const std::string dropped = folder + rules::ToGbk(QStringLiteral("七里香")) + ".mp3";
+    // QTemporaryDir cannot remove what Qt cannot name.
+    struct Remove {
+      std::vector<std::string> paths;
+      ~Remove() {
+        for (const std::string& path : paths) std::remove(path.c_str());
+      }
+    } remove{{mp3, wma, dropped}};
+    QCOMPARE(std::rename(MakeMp3(dir.filePath("a"), {"Song", "Singer"}).toUtf8(), mp3.c_str()), 0);
+    QCOMPARE(std::rename(CopyData("ui_song.wma", dir.filePath("b")).toUtf8(), wma.c_str()), 0);
+
+    TForm1 form;
+    form.AddFolder(dir.path());
+    QCOMPARE(Column(form, 0), (QStringList{"发如雪.mp3", "十一月.wma"}));
+    QCOMPARE(form.LV->NativePath(0), mp3);
+    QCOMPARE(form.LV->NativePath(1), wma);
+
+    BoxAnswerer yes;
+    ClickRow(form, 0);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("Song"));
+    QCOMPARE(form.EdtPath->text(), dir.path() + "/发如雪.mp3");
+    form.EdtTitle->setText("New");
+    form.BtnSaveClick();
+    ClickRow(form, 1);
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("发如雪"));
+    form.EdtArtist->setText("周杰伦");
+    form.BtnSaveClick();
+    QCOMPARE(Marks(form), (QList<int>{1, 1}));
+    TIDmp3 mp3Tag;
+    QVERIFY(mp3Tag.ReadFromFile(mp3) && mp3Tag.Title == "New");
+    TIDwma wmaTag;
+    QVERIFY(wmaTag.ReadFromFile(wma) && wmaTag.Artist == u"周杰伦");
+
+    // Rule 1 renames both to UTF-8 names.
+    form.BtnRenameClick();
+    QCOMPARE(Column(form, 0), (QStringList{"Singer - New.mp3", "周杰伦 - 发如雪.wma"}));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             (QStringList{"Singer - New.mp3", "周杰伦 - 发如雪.wma"}));
+
+    // A drop names the file by its URL's percent-encoded bytes.
+    QCOMPARE(std::rename(MakeMp3(dir.filePath("c"), {"Dropped"}).toUtf8(), dropped.c_str()), 0);
+    DropUrls(form, {rules::FileUrlOf(dropped)});
+    QCOMPARE(form.LV->rowCount(), 3);
+    QCOMPARE(form.LV->NativePath(2), dropped);
+    QCOMPARE(form.LV->FileName(2), QStringLiteral("七里香.mp3"));
+    QCOMPARE(form.EdtTitle->text(), QStringLiteral("Dropped"));
   }
 };
 

@@ -149,9 +149,13 @@ void ClickRow(TForm1& form, int row, Qt::KeyboardModifiers modifiers) {
 }
 
 void Drop(TForm1& form, const QStringList& paths) {
-  auto* mime = new QMimeData;
   QList<QUrl> urls;
   for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  DropUrls(form, urls);
+}
+
+void DropUrls(TForm1& form, const QList<QUrl>& urls) {
+  auto* mime = new QMimeData;
   mime->setUrls(urls);
   const QPointF at(300, 80);
   QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);

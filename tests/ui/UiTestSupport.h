@@ -100,6 +100,7 @@ void SelectRows(TForm1& form, const QList<int>& rows);
 void ClickRow(TForm1& form, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // Drops the files on the window and waits until they are handled.
 void Drop(TForm1& form, const QStringList& paths);
+void DropUrls(TForm1& form, const QList<QUrl>& urls);
 // The rows' texts in one column, top to bottom.
 QStringList Column(TForm1& form, int column);
 QList<int> Marks(TForm1& form);

@@ -12,12 +12,14 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <cstdio>
 
 #include "Shell.h"
 #include "StatusBar.h"
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
+#include "core/Rules.h"
 
 using namespace uitest;
 
@@ -283,13 +285,13 @@ class WindowTest : public QObject {
   void theRowActionsActOnTheTopmostSelectedRow() {
     TForm1 form;
     QList<QUrl> opened;
-    QStringList sheets;
+    std::vector<std::string> sheets;
     form.OpenUrl = [&](const QUrl& url) {
       opened << url;
       return true;
     };
-    form.ShowFileProperties = [&](const QString& path) {
-      sheets << path;
+    form.ShowFileProperties = [&](const std::string& path) {
+      sheets.push_back(path);
       return true;
     };
     form.LV->AppendRow("a.mp3", "", "", "/m/一/");
@@ -300,7 +302,7 @@ class WindowTest : public QObject {
     form.N11->trigger();
     form.N10->trigger();
     form.N7->trigger();
-    QVERIFY(opened.isEmpty() && sheets.isEmpty());
+    QVERIFY(opened.isEmpty() && sheets.empty());
 
     SelectRows(form, {2, 1});
     form.N11->trigger();
@@ -310,12 +312,12 @@ class WindowTest : public QObject {
     QCOMPARE(opened[0], QUrl::fromLocalFile(QStringLiteral("/m/二 三/")));
     QCOMPARE(opened[0].toLocalFile(), QStringLiteral("/m/二 三/"));
     QCOMPARE(opened[1].toLocalFile(), QStringLiteral("/m/二 三/b c.wma"));
-    QCOMPARE(sheets, QStringList{QStringLiteral("/m/二 三/b c.wma")});
+    QCOMPARE(sheets, std::vector<std::string>{"/m/二 三/b c.wma"});
   }
 
   void thePropertiesSheetRequest() {
     // What the file manager is asked for: the file's URL and an empty startup id.
-    const QList<QVariant> args = shell::PropertiesArguments(QStringLiteral("/m/二 三/b#c.wma"));
+    const QList<QVariant> args = shell::PropertiesArguments("/m/二 三/b#c.wma");
     QCOMPARE(args.size(), 2);
     QCOMPARE(args[0].toStringList(),
              QStringList{QStringLiteral("file:///m/%E4%BA%8C%20%E4%B8%89/b%23c.wma")});
@@ -325,16 +327,26 @@ class WindowTest : public QObject {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("发如雪.mp3"));
     WriteFile(path, QByteArray(1234, 'x'));
+    auto values = [](const TFileProperties& sheet) {
+      QStringList texts;
+      for (QLineEdit* box : sheet.findChildren<QLineEdit*>()) {
+        if (box->isReadOnly()) texts << box->text();
+      }
+      return texts;
+    };
     TFileProperties sheet(path);
     QCOMPARE(sheet.windowTitle(), QStringLiteral("发如雪.mp3 属性"));
-    QStringList values;
-    for (QLineEdit* box : sheet.findChildren<QLineEdit*>()) {
-      QVERIFY(box->isReadOnly());
-      values << box->text();
-    }
-    QVERIFY(values.contains(QStringLiteral("发如雪.mp3")));
-    QVERIFY(values.contains(dir.path()));
-    QVERIFY(values.contains(QStringLiteral("1,234 字节")));
+    QCOMPARE(values(sheet).mid(0, 4),
+             (QStringList{"发如雪.mp3", dir.path(), "MP3 文件", "1,234 字节"}));
+    QCOMPARE(values(sheet).size(), sheet.findChildren<QLineEdit*>().size());
+
+    // A name in GBK bytes is found by its bytes and shown as GBK.
+    const std::string gbk = rules::NativePath(dir.path()) + "/" + rules::ToGbk("七里香") + ".mp3";
+    QCOMPARE(std::rename(rules::NativePath(path).c_str(), gbk.c_str()), 0);
+    TFileProperties gbkSheet(gbk);
+    QCOMPARE(values(gbkSheet).mid(0, 4),
+             (QStringList{"七里香.mp3", dir.path(), "MP3 文件", "1,234 字节"}));
+    std::remove(gbk.c_str());
   }
 
   void clearingTheList() {

@@ -30,6 +30,8 @@ constexpr size_t kMaxDescriptors = 65535;
 // Descriptor value types that the tag code tells apart.
 constexpr uint16_t kTypeString = 0;
 constexpr uint16_t kTypeDword = 3;
+constexpr uint16_t kTypeQword = 4;
+constexpr uint16_t kTypeWord = 5;
 
 // What a file's first bytes are.
 enum class FileStart {

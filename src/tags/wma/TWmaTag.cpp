@@ -55,11 +55,6 @@ std::u16string TrimTrailing(std::u16string_view text) {
   return std::u16string(text.substr(0, n));
 }
 
-std::u16string DecimalText(int32_t value) {
-  std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 // The row of AttributeNames whose name the stored name equals, or AttributeNames.size().
 size_t AttributeRow(ByteSpan name) {
   size_t units = asf::TextUnits(name);
@@ -130,17 +125,74 @@ void ApplyContentDescription(const asf::ContentDescription& content, TIDwma& tag
   }
 }
 
-void ApplyDescriptor(const asf::ContentDescriptor& d, TIDwma& tag) {
-  size_t row = AttributeRow(d.name);
-  if (d.type == asf::kTypeDword) {
-    // Only the two track attributes take a DWORD, from the value's first four bytes.
-    if (d.value.size < 4 || (row != kTrackRow && row != kTrackNumberRow)) return;
-    asf::ByteReader value(d.value);
-    tag.*kAttributeFields[row] = DecimalText(static_cast<int32_t>(value.ReadDword()));
-    return;
+// The byte width of a number value type (WORD, DWORD, QWORD); 0 for every other type.
+size_t NumberWidth(uint16_t type) {
+  switch (type) {
+    case asf::kTypeWord:
+      return 2;
+    case asf::kTypeDword:
+      return 4;
+    case asf::kTypeQword:
+      return 8;
+    default:
+      return 0;
   }
-  if (d.value.size == 0 || row == AttributeNames.size()) return;
-  tag.*kAttributeFields[row] = asf::TextOf(d.value);
+}
+
+// The number held in the first `width` bytes of a value.
+uint64_t NumberOf(ByteSpan value, size_t width) {
+  asf::ByteReader reader(value);
+  switch (width) {
+    case 2:
+      return reader.ReadWord();
+    case 4:
+      return reader.ReadDword();
+    default:
+      return reader.ReadQword();
+  }
+}
+
+template <typename Number>
+std::u16string DecimalText(Number value) {
+  std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+bool IsTrackRow(size_t row) { return row == kTrackRow || row == kTrackNumberRow; }
+
+// The text that a descriptor under the name of table row `row` gives its field; false when it
+// gives none. A string gives its text (an empty one too); a number gives its decimal text, taken
+// from the value's first bytes, and a DWORD of the two track rows is read as a signed integer. A
+// value of length 0, a number shorter than its type, a BOOL, a byte array or a type of no known
+// meaning gives nothing: it is not shown, and a save carries it over while its field is empty.
+bool FieldText(const asf::ContentDescriptor& d, size_t row, std::u16string& text) {
+  if (d.type == asf::kTypeString) {
+    if (d.value.size == 0) return false;
+    text = asf::TextOf(d.value);
+    return true;
+  }
+  const size_t width = NumberWidth(d.type);
+  if (width == 0 || d.value.size < width) return false;
+  const uint64_t number = NumberOf(d.value, width);
+  if (d.type == asf::kTypeDword && IsTrackRow(row)) {
+    text = DecimalText(static_cast<int32_t>(static_cast<uint32_t>(number)));
+  } else {
+    text = DecimalText(number);
+  }
+  return true;
+}
+
+// Whether a save writes an unchanged number back with its own type and bytes. The DWORD track
+// numbers are the exception: they are written as strings.
+bool KeepsItsType(const asf::ContentDescriptor& d, size_t row) {
+  return NumberWidth(d.type) != 0 && !(d.type == asf::kTypeDword && IsTrackRow(row));
+}
+
+void ApplyDescriptor(const asf::ContentDescriptor& d, TIDwma& tag) {
+  const size_t row = AttributeRow(d.name);
+  if (row == AttributeNames.size()) return;
+  std::u16string text;
+  if (FieldText(d, row, text)) tag.*kAttributeFields[row] = std::move(text);
 }
 
 // Walks a whole header and fills the tag's fields from its metadata objects. What was read before
@@ -165,11 +217,18 @@ void ReadHeader(ByteSpan header, TIDwma& tag) {
   }
 }
 
-// Names under which some writers (ffmpeg among them) keep a copy of a Content Description string
-// as a descriptor too. Readers that take both (ffmpeg, for one) let the descriptor win, so a stale
-// copy would hide the new text.
-constexpr std::array<std::u16string_view, 4> kContentCopyNames = {u"Title", u"Author", u"Copyright",
-                                                                  u"Description"};
+// Names under which some writers (ffmpeg among them) keep a copy of one of the tag's fields as a
+// descriptor too: the four Content Description strings, and the year as "date". Readers that
+// take both (ffmpeg, for one) let the descriptor win, so a stale copy would hide the new text.
+struct FieldCopy {
+  std::u16string_view name;
+  std::u16string TIDwma::*field;
+};
+const std::array<FieldCopy, 5> kFieldCopies = {{{u"Title", &TIDwma::Title},
+                                                {u"Author", &TIDwma::Artist},
+                                                {u"Copyright", &TIDwma::Copyright},
+                                                {u"Description", &TIDwma::Comment},
+                                                {u"date", &TIDwma::Year}}};
 
 bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
@@ -180,32 +239,52 @@ bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// For a string descriptor that holds a copy of one of the tag's Content Description fields (its
-// name one of kContentCopyNames in any letter case), that field; otherwise nullptr.
-const std::u16string* ContentCopyField(const asf::ContentDescriptor& d, const TIDwma& tag) {
+// For a string descriptor that holds a copy of one of the tag's fields (its name one of
+// kFieldCopies in any letter case), that field; otherwise nullptr.
+const std::u16string* CopiedField(const asf::ContentDescriptor& d, const TIDwma& tag) {
   if (d.type != asf::kTypeString) return nullptr;
   std::u16string name = d.Name();
-  for (size_t i = 0; i < kContentCopyNames.size(); ++i) {
-    if (EqualIgnoringAsciiCase(name, kContentCopyNames[i])) return &(tag.*kContentFields[i]);
+  for (const FieldCopy& copy : kFieldCopies) {
+    if (EqualIgnoringAsciiCase(name, copy.name)) return &(tag.*copy.field);
   }
   return nullptr;
 }
 
 // Writes a new Extended Content Description Object: the tag's own attributes in table order, then
-// the old descriptors that carry a value and a name outside the table, as they were, except that
-// a copy of a Content Description field takes the field's new text when the field is not empty.
-// False when there are more descriptors than a count can hold.
+// the old descriptors that carry a value, as they were. Of the old descriptors under a table name,
+// the one that gave a field its value on reading is written again with its own type and bytes
+// when it is a number that still reads as the field's text; one that gives no field a value (a
+// BOOL, bytes) stays while its field is empty. A copy of a field takes the field's new text when
+// the field is not empty. False when there are more descriptors than a count can hold.
 bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
                                      const std::vector<asf::ContentDescriptor>& old) {
+  // For each table row, the old descriptor whose value the field took on reading, and its text.
+  std::array<const asf::ContentDescriptor*, AttributeNames.size()> read{};
+  std::array<std::u16string, AttributeNames.size()> readText;
+  for (const asf::ContentDescriptor& d : old) {
+    const size_t row = AttributeRow(d.name);
+    if (row != AttributeNames.size() && FieldText(d, row, readText[row])) read[row] = &d;
+  }
+
   asf::ExtendedContentDescriptionWriter writer(out);
   for (size_t row = 0; row < AttributeNames.size(); ++row) {
     const std::u16string& text = tag.*kAttributeFields[row];
-    if (!text.empty()) writer.AppendDescriptor(AttributeNames[row], text);
+    if (text.empty()) continue;
+    if (read[row] != nullptr && KeepsItsType(*read[row], row) && readText[row] == text) {
+      writer.AppendDescriptor(*read[row]);
+    } else {
+      writer.AppendDescriptor(AttributeNames[row], text);
+    }
   }
   for (const asf::ContentDescriptor& d : old) {
-    if (d.value.size == 0 || AttributeRow(d.name) != AttributeNames.size()) continue;
+    if (d.value.size == 0) continue;
+    const size_t row = AttributeRow(d.name);
+    if (row != AttributeNames.size()) {
+      std::u16string unused;
+      if (!(tag.*kAttributeFields[row]).empty() || FieldText(d, row, unused)) continue;
+    }
     if (writer.count() == asf::kMaxDescriptors) return false;
-    const std::u16string* field = ContentCopyField(d, tag);
+    const std::u16string* field = CopiedField(d, tag);
     if (field != nullptr && !field->empty()) {
       asf::ByteWriter value;
       value.WriteUtf16(*field);
@@ -216,6 +295,23 @@ bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
     }
   }
   return writer.Finish();
+}
+
+// The Rating string of the old header's Content Description Objects: the last one that is not
+// empty, as reading takes the other four strings. A broken object gives what was read of it.
+std::u16string OldRating(const std::vector<asf::ChildObject>& children) {
+  std::u16string rating;
+  for (const auto& child : children) {
+    if (child.id != ContentDescriptionObjectId) continue;
+    asf::ContentDescription content;
+    try {
+      asf::ContentDescription::Parse(child.Body(), content);
+    } catch (const EReadError&) {
+    }
+    std::u16string& text = content.strings[asf::ContentDescription::kRating];
+    if (!text.empty() && text.size() <= asf::kMaxTextUnits) rating = std::move(text);
+  }
+  return rating;
 }
 
 bool TextsFit(const TIDwma& tag) {
@@ -229,11 +325,11 @@ bool TextsFit(const TIDwma& tag) {
 }
 
 // Builds the header that replaces `old` (a whole header): its first 30 bytes, a new Content
-// Description Object first, each Extended Content Description Object rebuilt in its place (one
-// added after the Content Description Object when there was none), the old Content Description
-// Objects left out, every other child copied byte for byte; then the Object Size and the Number
-// of Header Objects set to what was written. False when the tag does not fit the header's
-// fields; EReadError when the old header is broken.
+// Description Object first (the old Rating carried over), each Extended Content Description Object
+// rebuilt in its place (one added after the Content Description Object when there was none), the
+// old Content Description Objects left out, every other child copied byte for byte; then the Object
+// Size and the Number of Header Objects set to what was written. False when the tag does not fit
+// the header's fields; EReadError when the old header is broken.
 bool RenderHeader(ByteSpan old, const TIDwma& tag, std::vector<uint8_t>& rendered) {
   std::vector<asf::ChildObject> children;
   asf::HeaderWalk walk(old);
@@ -251,6 +347,7 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, std::vector<uint8_t>& rendere
 
   asf::ContentDescription content;
   for (size_t i = 0; i < kContentFields.size(); ++i) content.strings[i] = tag.*kContentFields[i];
+  content.strings[asf::ContentDescription::kRating] = OldRating(children);
   content.Render(out);
   ++written;
   if (!hasExtended) {

@@ -122,7 +122,7 @@ TEST(WmaRead, EmptyContentStringsKeepTheWalkInStep) {
 TEST(WmaRead, DwordTrackAttributesBecomeSignedDecimalText) {
   // The integer comes from a value's first four bytes; each value is consumed by its stated
   // length, so the descriptor after one of another length is read in step; fewer than four bytes
-  // give no value. A DWORD of another table name is ignored.
+  // give no value. A DWORD of another table name gives its unsigned decimal text.
   ReadResult r = Read(File({Extended({
       {Str(u"WM/TrackNumber"), 3, Dword(12) + Word(0xFFFF) + Word(0x0041)},
       StringDesc(u"WM/Genre", u"Jazz"),
@@ -138,8 +138,8 @@ TEST(WmaRead, DwordTrackAttributesBecomeSignedDecimalText) {
   EXPECT_EQ(r.tag.Genre, u"Jazz");
   EXPECT_EQ(r.tag.WmTrack, u"-1");
   EXPECT_EQ(r.tag.Album, u"Blue");
-  EXPECT_EQ(r.tag.Year, u"");
-  EXPECT_EQ(r.tag.Lyrics, u"");
+  EXPECT_EQ(r.tag.Year, u"1999");
+  EXPECT_EQ(r.tag.Lyrics, u"4259905");
 
   r = Read(
       File({Extended({DwordDesc(u"WM/TrackNumber", 0x80000000u), DwordDesc(u"WM/Track", 7)})}));
@@ -151,19 +151,24 @@ TEST(WmaRead, DwordTrackAttributesBecomeSignedDecimalText) {
   EXPECT_EQ(r.tag.Track, u"07");
 }
 
-TEST(WmaRead, ValuesOfOtherTypesAreTakenAsText) {
+TEST(WmaRead, NumbersUnderFieldNamesGiveDecimalTextAndOtherTypesNothing) {
   Bytes file = File({Extended({
-      {Str(u"WM/Genre"), 1, Units(u"AB") + Word(0x4343)},  // byte array: last unit dropped
-      {Str(u"WM/Lyrics"), 4, Qword(0x0000004300420041)},   // QWORD: units A B C, last dropped
-      {Str(u"WM/Year"), 2, Dword(0x00000031)},             // BOOL: "1" and a dropped unit
-      {Str(u"WM/URL"), 5, Word(0x41)},                     // WORD: one unit, dropped
+      StringDesc(u"WM/Genre", u"Pop"),
+      {Str(u"WM/Genre"), 1, Units(u"AB") + Word(0x4343)},  // byte array: not shown
+      {Str(u"WM/Lyrics"), 4, Qword(0x0000004300420041)},   // QWORD
+      {Str(u"WM/Year"), 2, Dword(1)},                      // BOOL: not shown
+      {Str(u"WM/URL"), 5, Word(0x41)},                     // WORD
+      {Str(u"WM/EncodedBy"), 5, Bytes{7}},                 // a WORD of one byte: not shown
+      {Str(u"WMFSDKVersion"), 6, Bytes(16, 1)},            // a GUID: not shown
   })});
   ReadResult r = Read(file);
   ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.tag.Genre, u"AB");
-  EXPECT_EQ(r.tag.Lyrics, u"ABC");
-  EXPECT_EQ(r.tag.Year, u"1");
-  EXPECT_EQ(r.tag.Url, u"");
+  EXPECT_EQ(r.tag.Genre, u"Pop");
+  EXPECT_EQ(r.tag.Lyrics, u"287767134273");
+  EXPECT_EQ(r.tag.Year, u"");
+  EXPECT_EQ(r.tag.Url, u"65");
+  EXPECT_EQ(r.tag.EncodedBy, u"");
+  EXPECT_EQ(r.tag.Version, u"");
 }
 
 TEST(WmaRead, LaterValuesWinAndEmptyOnesFollowTheTextRule) {

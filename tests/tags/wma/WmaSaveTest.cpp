@@ -72,13 +72,13 @@ TEST(WmaSave, RebuildsTheMetadataAndCopiesEverythingElse) {
   // The new Content Description Object first, then the old children in order with the Extended
   // Content Description Object rebuilt in its place: own attributes in table order (the DWORD
   // track number now a string), then the other descriptors, type and bytes unchanged. The old
-  // Rating, the value of length 0 and the emptied genre are gone.
+  // Rating is carried over; the value of length 0 and the emptied genre are gone.
   std::vector<Descriptor> rebuilt = {StringDesc(u"WM/AlbumTitle", u"Album"),
                                      StringDesc(u"WMFSDKVersion", u"12.0"),
                                      StringDesc(u"WM/TrackNumber", u"3")};
   rebuilt.insert(rebuilt.end(), kOtherDescriptors.begin(), kOtherDescriptors.end());
-  Bytes expected = Header({Content(u"New title", u"Old artist", u"", u"Note"), kFileProperties,
-                           Extended(rebuilt), kStreamProperties}) +
+  Bytes expected = Header({Content(u"New title", u"Old artist", u"", u"Note", u"Rating"),
+                           kFileProperties, Extended(rebuilt), kStreamProperties}) +
                    AfterHeader(old);
   EXPECT_EQ(saved, expected);
   EXPECT_EQ(tag.HeaderSize, int64_t(HeaderSizeOf(old)));
@@ -186,6 +186,42 @@ TEST(WmaSave, CopiesOfTheContentStringsFollowTheNewText) {
                                      StringDesc(u"Description", u"only here"),
                                      StringDesc(u"Titles", u"not a copy")})}) +
                        AfterHeader(old));
+}
+
+TEST(WmaSave, TypedValuesUnderFieldNamesAndTheDateCopy) {
+  // A number under a field's name that still reads as the field's text keeps its type and bytes;
+  // a BOOL or bytes under one stays while its field is empty; ffmpeg's "date" copy of the year
+  // follows a new year. The Rating of the last Content Description Object that has one stays.
+  const Descriptor year = DwordDesc(u"WM/Year", 2005);
+  const Descriptor url{Str(u"WM/URL"), 5, Word(7)};
+  const Descriptor flag{Str(u"WM/Genre"), 2, Dword(1)};
+  const Descriptor blob{Str(u"WM/Lyrics"), 1, Bytes{1, 2, 3}};
+  const Descriptor track = DwordDesc(u"WM/TrackNumber", 4);
+  const Descriptor date = StringDesc(u"date", u"2005");
+  Bytes old = File({Content(u"T", u"A", u"", u"", u"3"), Content(u"", u"", u"", u"", u""),
+                    Extended({year, url, flag, blob, track, date})});
+  TIDwma tag = ReadImage(old);
+  ASSERT_EQ(tag.Year, u"2005");
+  ASSERT_EQ(tag.Url, u"7");
+  ASSERT_EQ(tag.Genre, u"");
+  tag.SetTitle(u"New");
+  Bytes saved = SaveCopy(tag, old);
+  EXPECT_EQ(saved,
+            Header({Content(u"New", u"A", u"", u"", u"3"),
+                    Extended({year, url, StringDesc(u"WM/TrackNumber", u"4"), flag, blob, date})}) +
+                AfterHeader(old));
+  EXPECT_EQ(SaveCopy(tag, saved), saved);
+
+  tag.SetYear(u"2006");
+  tag.SetUrl(u"8");
+  tag.SetGenre(u"Rock");
+  saved = SaveCopy(tag, old);
+  EXPECT_EQ(saved,
+            Header({Content(u"New", u"A", u"", u"", u"3"),
+                    Extended({StringDesc(u"WM/Genre", u"Rock"), StringDesc(u"WM/Year", u"2006"),
+                              StringDesc(u"WM/URL", u"8"), StringDesc(u"WM/TrackNumber", u"4"),
+                              blob, StringDesc(u"date", u"2006")})}) +
+                AfterHeader(old));
 }
 
 TEST(WmaSave, TextsAndCountsBeyondTheFieldsAreRefused) {
