@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include <qdrawutil.h>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -8,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -16,15 +18,18 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <exception>
 
 #include "About.h"
+#include "ByteCounter.h"
 #include "RowIcons.h"
 #include "Rules.h"
 #include "Shell.h"
@@ -58,9 +63,29 @@ int NominalWidth(const QString& text) {
 }
 
 // Group boxes whose caption sits on the top frame line, so that the room above their controls
-// is what their places count on.
+// is what their places count on. The frame is an etched line drawn on exactly that rectangle,
+// with a gap for the caption; the base style would push it further down, across the controls.
 class GroupBoxStyle : public QProxyStyle {
  public:
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                          QPainter* painter, const QWidget* widget) const override {
+    const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+    if (control != CC_GroupBox || box == nullptr) {
+      QProxyStyle::drawComplexControl(control, option, painter, widget);
+      return;
+    }
+    const QRect frame = subControlRect(control, option, SC_GroupBoxFrame, widget);
+    const QRect label = subControlRect(control, option, SC_GroupBoxLabel, widget);
+    painter->save();
+    painter->setClipRegion(QRegion(box->rect).subtracted(label));
+    qDrawShadeRect(painter, frame, box->palette, true, 1, 0);
+    painter->setClipping(false);
+    painter->setPen(box->palette.color(QPalette::WindowText));
+    painter->setFont(widget != nullptr ? widget->font() : painter->font());
+    painter->drawText(label, Qt::AlignCenter | Qt::TextShowMnemonic, box->text);
+    painter->restore();
+  }
+
   QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
                        const QWidget* widget) const override {
     const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
@@ -124,6 +149,7 @@ void TForm1::CreateControls() {
   LV->setGeometry(8, 5, 656, 161);
   LV->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(LV, &TTrackList::leftClicked, this, &TForm1::LVClick);
+  connect(LV, &TTrackList::currentRowChosen, this, &TForm1::LVCurrentRowChosen);
 
   GroupBox1 = Named(new QGroupBox(QStringLiteral("歌曲信息"), this), "GroupBox1");
   GroupBox1->setGeometry(8, 168, 656, 243);
@@ -197,6 +223,7 @@ void TForm1::CreateControls() {
   EdtYear = edit("EdtYear", 55, 78, 246);
   EdtYear->setAttribute(Qt::WA_InputMethodEnabled, false);
   EdtYear->installEventFilter(this);
+  connect(EdtYear, &QLineEdit::textEdited, this, &TForm1::EdtYearTextEdited);
   LComment = label("LComment", QStringLiteral("说明:"), 22, 103, right);
   EdtComment = edit("EdtComment", 55, 99, 246);
   LTrack = label("LTrack", QStringLiteral("音轨:"), 22, 124, right);
@@ -229,15 +256,25 @@ void TForm1::CreateControls() {
   MLyrics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   MLyrics->setAcceptDrops(false);
   MLyrics->setTabChangesFocus(true);
+  ByteCounters = {new TByteCounter(EdtTitle), new TByteCounter(EdtArtist),
+                  new TByteCounter(EdtAlbum), new TByteCounter(EdtYear),
+                  new TByteCounter(EdtComment)};
+  // With a track number the comment slot gives its last two bytes to the ID3v1.1 track byte.
+  connect(EdtTrack, &QLineEdit::textChanged, this, [this] { SetByteCounters(showsMp3_); });
 
   GroupBox2 = Named(new QGroupBox(QStringLiteral("批量改名规则"), GroupBox1), "GroupBox2");
   GroupBox2->setGeometry(340, 150, 306, 86);
   GroupBox2->setFont(SongFont());
   GroupBox2->setPalette(teal);
   GroupBox2->setStyle(groupBoxStyle_.get());
-  auto radio = [this](const char* name, const QString& caption, int top, int tag) {
+  // The rules' captions a pixel smaller: in the CJK serif that stands for "宋体", the curly quotes
+  // are full-width, and rule 3's caption would lose its end at 12 pixels.
+  QFont ruleFont = SongFont();
+  ruleFont.setPixelSize(11);
+  auto radio = [this, ruleFont](const char* name, const QString& caption, int top, int tag) {
     auto* r = Named(new QRadioButton(caption, GroupBox2), name);
     r->setGeometry(3, top, 300, 17);
+    r->setFont(ruleFont);
     r->setProperty("Tag", tag);
     connect(r, &QRadioButton::clicked, this, [this, r] { R1Click(r); });
     return r;
@@ -270,6 +307,13 @@ void TForm1::CreateControls() {
   connect(N10, &QAction::triggered, this, &TForm1::N10Click);
   connect(N7, &QAction::triggered, this, &TForm1::N7Click);
   connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+  NCheckSeparator = Named(PopupMenu2->addSeparator(), "NCheckSeparator");
+  NCheckAll = Named(PopupMenu2->addAction(QStringLiteral("全选(&A)")), "NCheckAll");
+  NCheckNone = Named(PopupMenu2->addAction(QStringLiteral("全不选(&N)")), "NCheckNone");
+  NCheckInvert = Named(PopupMenu2->addAction(QStringLiteral("反选(&I)")), "NCheckInvert");
+  connect(NCheckAll, &QAction::triggered, this, &TForm1::NCheckAllClick);
+  connect(NCheckNone, &QAction::triggered, this, &TForm1::NCheckNoneClick);
+  connect(NCheckInvert, &QAction::triggered, this, &TForm1::NCheckInvertClick);
   connect(LV, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { PopupMenu2->popup(LV->viewport()->mapToGlobal(pos)); });
 
@@ -343,6 +387,29 @@ void TForm1::Hint(const QString& text) {
   box.exec();
 }
 
+void TForm1::OpenOrSay(const QUrl& url) {
+  if (OpenUrl(url)) return;
+  const QString address = url.isLocalFile() ? url.toLocalFile() : url.toString();
+  QMessageBox box(
+      QMessageBox::Information, QStringLiteral("系统提示"),
+      QStringLiteral("没有找到可以打开它的程序。请复制下面的地址，自己打开：\n\n") + address,
+      QMessageBox::Ok, this);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box.exec();
+}
+
+void TForm1::ReportAddErrors() {
+  if (addErrors_.isEmpty()) return;
+  constexpr int kShown = 20;
+  QStringList lines = addErrors_.mid(0, kShown);
+  if (addErrors_.size() > kShown) {
+    lines << QStringLiteral("……另有 %1 个文件").arg(addErrors_.size() - kShown);
+  }
+  addErrors_.clear();
+  ShowErrorBox(QStringLiteral("这些文件无法读取，没有加入列表：\n\n") +
+               lines.join(QLatin1Char('\n')));
+}
+
 void TForm1::EnableEditButtons() {
   Button2->setEnabled(true);
   BtnBatch->setEnabled(true);
@@ -361,6 +428,8 @@ QStringList TForm1::ChooseFiles() {
   dialog.setNameFilter(QStringLiteral(" MP3,WMA Files(*.mp3 *.wma)"));
   dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
   dialog.setDefaultSuffix(QStringLiteral("mp3"));
+  const QString last = LastFolder();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
 }
@@ -371,8 +440,23 @@ QString TForm1::ChooseFolder() {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setFileMode(QFileDialog::Directory);
+  const QString last = LastFolder();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles().value(0);
+}
+
+namespace {
+
+// The one thing the window keeps between runs, in ~/.config/velomi/velomi.conf.
+QSettings Settings() { return QSettings(QStringLiteral("velomi"), QStringLiteral("velomi")); }
+
+}  // namespace
+
+QString TForm1::LastFolder() { return Settings().value(QStringLiteral("LastFolder")).toString(); }
+
+void TForm1::RememberFolder(const QString& folder) {
+  Settings().setValue(QStringLiteral("LastFolder"), folder);
 }
 
 // Adds many tracks with one update of the window, when the adding ends: the rows are appended
@@ -398,6 +482,16 @@ class TForm1::TrackBatch {
       lastMp3_ = *form_.Mp3Info;
     } else {
       lastWma_ = *form_.WmaInfo;
+    }
+  }
+
+  // Adds the file, or notes it for ReportAddErrors when it cannot be read.
+  void AddOrNote(const QString& path) {
+    try {
+      Add(path);
+    } catch (const std::exception& e) {
+      form_.addErrors_ << path + QStringLiteral("：") +
+                              rules::ErrorBoxText(QString::fromUtf8(e.what()));
     }
   }
 
@@ -432,9 +526,11 @@ void TForm1::BtnAddfileClick() {
     {
       WaitCursor wait;
       TrackBatch batch(*this);
-      for (const QString& file : files) batch.Add(file);
+      for (const QString& file : files) batch.AddOrNote(file);
     }
+    RememberFolder(QFileInfo(files.first()).absolutePath());
     EnableEditButtons();
+    ReportAddErrors();
   });
 }
 
@@ -444,8 +540,10 @@ void TForm1::Button2Click() {
     const QString folder = ChooseFolder();
     // A choice without a path is taken as no choice.
     if (folder.isEmpty()) return;
+    RememberFolder(folder);
     AddFolder(folder);
     EnableEditButtons();
+    ReportAddErrors();
   });
 }
 
@@ -456,30 +554,39 @@ void TForm1::AddFolder(QString folder) {
   const std::string nativeFolder = NativePath(folder);
   for (const char* suffix : {".mp3", ".wma"}) {
     for (const std::string& name : platform::ListFolder(nativeFolder, suffix)) {
-      batch.Add(folder + rules::FromNativePath(name));
+      batch.AddOrNote(folder + rules::FromNativePath(name));
     }
   }
 }
 
 void TForm1::WMDropFiles(const QStringList& paths) {
   if (!TagObjectsAlive() || paths.isEmpty()) return;
-  WaitCursor wait;
-  TrackBatch batch(*this);
-  for (const QString& path : paths) {
-    const QString key = rules::FormatKey(path);
-    if (key != rules::kMp3Key && key != rules::kWmaKey) continue;
-    try {
-      batch.Add(path);
-    } catch (const std::exception&) {
-      batch.Show();  // the boxes show the last file added before the error, as the box appears
-      wait.Pause();
-      QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"),
-                      QStringLiteral("文件错误！") + QString(20, QLatin1Char(' ')), QMessageBox::Ok,
-                      this);
-      box.exec();
-      wait.Resume();
+  {
+    WaitCursor wait;
+    TrackBatch batch(*this);
+    for (const QString& path : paths) {
+      // A folder adds its MP3 and WMA files, as the add folder button does.
+      if (QFileInfo(path).isDir()) {
+        batch.Show();
+        AddFolder(path);
+        continue;
+      }
+      const QString key = rules::FormatKey(path);
+      if (key != rules::kMp3Key && key != rules::kWmaKey) continue;
+      try {
+        batch.Add(path);
+      } catch (const std::exception&) {
+        batch.Show();  // the boxes show the last file added before the error, as the box appears
+        wait.Pause();
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"),
+                        QStringLiteral("文件错误！") + QString(20, QLatin1Char(' ')),
+                        QMessageBox::Ok, this);
+        box.exec();
+        wait.Resume();
+      }
     }
   }
+  ReportAddErrors();
 }
 
 QString TForm1::ReadTrack(const QString& path, TTrackList::RowTexts& row) {
@@ -507,6 +614,7 @@ void TForm1::AddTrack(const QString& path) {
 }
 
 void TForm1::ShowTrackFields(const QString& path, const QString& key) {
+  SetByteCounters(key == rules::kMp3Key);
   if (key == rules::kMp3Key) {
     EdtTitle->setText(FromGbk(Mp3Info->Title));
     EdtArtist->setText(FromGbk(Mp3Info->Artist));
@@ -550,20 +658,44 @@ void TForm1::ShowTrackFields(const QString& path, const QString& key) {
   for (QWidget* control : WmaOnlyControls()) control->setEnabled(wma);
 }
 
+void TForm1::SetByteCounters(bool mp3) {
+  showsMp3_ = mp3;
+  const int text = mp3 ? static_cast<int>(TIDmp3::kTextCapacity) : 0;
+  const int year = mp3 ? static_cast<int>(TIDmp3::kYearCapacity) : 0;
+  const int comment = mp3 && rules::Mp3TrackOf(EdtTrack->text()) != 0 ? text - 2 : text;
+  const std::array<int, 5> capacities = {text, text, text, year, comment};
+  for (size_t i = 0; i < ByteCounters.size(); ++i) ByteCounters[i]->SetCapacity(capacities[i]);
+}
+
+void TForm1::ShowRow(int row) {
+  const QString path = LV->FullPath(row);
+  const QString key = rules::FormatKey(path);
+  if (key == rules::kMp3Key) {
+    Mp3Info->ReadFromFile(NativePath(path));
+  } else {
+    WmaInfo->ReadFromFile(NativePath(path));
+  }
+  ShowTrackFields(path, key);
+}
+
 void TForm1::LVClick() {
   Guarded([this] {
     if (!TagObjectsAlive()) return;
     const int row = LV->SelectedRow();
     if (row < 0) return;
-    const QString path = LV->FullPath(row);
-    const QString key = rules::FormatKey(path);
-    if (key == rules::kMp3Key) {
-      Mp3Info->ReadFromFile(NativePath(path));
-    } else {
-      WmaInfo->ReadFromFile(NativePath(path));
-    }
-    ShowTrackFields(path, key);
+    ShowRow(row);
   });
+}
+
+void TForm1::LVCurrentRowChosen(int row) {
+  Guarded([this, row] {
+    if (!TagObjectsAlive() || row < 0 || row >= LV->rowCount()) return;
+    ShowRow(row);
+  });
+}
+
+void TForm1::FileRenamed(const QString& oldPath, const QString& newPath) {
+  if (EdtPath->text() == oldPath) EdtPath->setText(newPath);
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -590,13 +722,13 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::N11Click() {
   const int row = LV->SelectedRow();
   if (row < 0) return;
-  OpenUrl(QUrl::fromLocalFile(LV->Folder(row)));
+  OpenOrSay(QUrl::fromLocalFile(LV->Folder(row)));
 }
 
 void TForm1::N10Click() {
   const int row = LV->SelectedRow();
   if (row < 0) return;
-  OpenUrl(QUrl::fromLocalFile(LV->FullPath(row)));
+  OpenOrSay(QUrl::fromLocalFile(LV->FullPath(row)));
 }
 
 void TForm1::N7Click() {
@@ -615,18 +747,31 @@ void TForm1::N6Click() {
   ComboGenreID->clearEditText();
   MLyrics->clear();
   lyricsUseCrLf_ = false;
+  SetByteCounters(false);
   BtnBatch->setEnabled(true);
   BtnSave->setEnabled(false);
   BtnRename->setEnabled(false);
 }
 
+void TForm1::NCheckAllClick() {
+  for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, true);
+}
+
+void TForm1::NCheckNoneClick() {
+  for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, false);
+}
+
+void TForm1::NCheckInvertClick() {
+  for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, !LV->Checked(row));
+}
+
 void TForm1::StatusBar1Click(int x) {
   switch (rules::StatusPanelAt(x, StatusBar1->PanelWidths(), StatusBar1->width())) {
     case 0:
-      OpenUrl(rules::AuthorWebUrl());
+      OpenOrSay(rules::AuthorWebUrl());
       break;
     case 1:
-      OpenUrl(rules::AuthorMailUrl());
+      OpenOrSay(rules::AuthorMailUrl());
       break;
     default:
       break;
@@ -679,6 +824,23 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void TForm1::EdtYearTextEdited(const QString& text) {
+  // Typed keys are filtered before they arrive; a paste from the box's menu is not.
+  QString kept;
+  int cursor = EdtYear->cursorPosition();
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c.unicode() >= 32 && rules::YearKeyPasses(c.unicode())) {
+      kept += c;
+    } else if (i < EdtYear->cursorPosition()) {
+      --cursor;
+    }
+  }
+  if (kept == text) return;
+  EdtYear->setText(kept);
+  EdtYear->setCursorPosition(cursor);
+}
+
 int TForm1::RowOfFile(const QString& path) const {
   const int selected = LV->SelectedRow();
   if (selected >= 0 && LV->FullPath(selected) == path) return selected;
@@ -721,9 +883,19 @@ bool TForm1::SaveWma(const std::string& path) {
   return WmaInfo->SaveToFile(path);
 }
 
+bool TForm1::ShownFileIsThere() {
+  const QString path = EdtPath->text();
+  if (path.isEmpty() || platform::FileExists(NativePath(path))) return true;
+  const int row = RowOfFile(path);
+  if (row >= 0) LV->SetMark(row, rowicons::kCross);
+  Hint(QStringLiteral("要保存的文件已经不在了（被改名、移动或删除），没有保存：\n\n") + path);
+  return false;
+}
+
 void TForm1::BtnSaveClick() {
   Guarded([this] {
     if (!TagObjectsAlive()) return;
+    if (!ShownFileIsThere()) return;
     if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
     const QString path = EdtPath->text();
     const bool saved = rules::FormatKey(path) == rules::kMp3Key ? SaveMp3(NativePath(path))
@@ -826,6 +998,7 @@ void TForm1::BtnRenameClick() {
       if (platform::RenameInFolder(NativePath(folder), NativePath(oldName), NativePath(*newName))) {
         LV->SetMark(row, rowicons::kTick);
         LV->SetFileName(row, *newName);
+        FileRenamed(folder + oldName, folder + *newName);
       } else {
         LV->SetMark(row, rowicons::kCross);
       }

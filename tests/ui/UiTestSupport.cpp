@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QTableWidget>
 
 #include "AppSetup.h"
@@ -15,6 +16,8 @@ namespace uitest {
 
 void PrepareEnvironment() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Settings the window keeps between runs go to a test folder, not the user's own.
+  QStandardPaths::setTestModeEnabled(true);
 }
 
 void SetupApplication(QApplication& app) { appsetup::SetupApplication(app); }

@@ -130,10 +130,12 @@ class WindowTest : public QObject {
     QCOMPARE(form.LV->font().pixelSize(), 11);
     for (QWidget* widget :
          QList<QWidget*>{form.BtnAddfile, form.LTitle, form.GroupBox1, form.GroupBox2,
-                         form.EdtTitle, form.R1, form.ChkArtist, form.MLyrics}) {
+                         form.EdtTitle, form.ChkArtist, form.MLyrics}) {
       QCOMPARE(widget->font().family(), QStringLiteral("宋体"));
       QCOMPARE(widget->font().pixelSize(), 12);
     }
+    QCOMPARE(form.R3->font().family(), QStringLiteral("宋体"));
+    QCOMPARE(form.R3->font().pixelSize(), 11);
     const QColor teal(0, 128, 128);
     QCOMPARE(form.EdtTitle->palette().color(QPalette::Text), teal);
     QCOMPARE(form.MLyrics->palette().color(QPalette::Text), teal);
@@ -145,6 +147,55 @@ class WindowTest : public QObject {
                 .contains(QStringLiteral("AR PL UMing CN"), Qt::CaseInsensitive));
     QCOMPARE(QFontInfo(form.BtnAddfile->font()).family(), QStringLiteral("AR PL UMing CN"));
     QVERIFY(!QFont::substitutes(QStringLiteral("MS Sans Serif")).isEmpty());
+  }
+
+  // Run also with QT_SCALE_FACTOR=2 (ui_window_test_scale2).
+  void everyCaptionIsWhole() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStringList cut;
+    auto check = [&](QWidget* w, const QString& text, int room) {
+      const int need = w->fontMetrics().horizontalAdvance(QString(text).remove('&'));
+      if (need > room) cut << QStringLiteral("%1 %2>%3").arg(w->objectName()).arg(need).arg(room);
+    };
+    for (QLabel* l : form.findChildren<QLabel*>()) {
+      if (!l->text().isEmpty()) check(l, l->text(), l->contentsRect().width());
+    }
+    for (QAbstractButton* b : form.findChildren<QAbstractButton*>()) {
+      QStyleOptionButton option;
+      option.initFrom(b);
+      option.text = b->text();
+      QStyle::SubElement text = QStyle::SE_PushButtonContents;
+      if (qobject_cast<QRadioButton*>(b)) text = QStyle::SE_RadioButtonContents;
+      if (qobject_cast<QCheckBox*>(b)) text = QStyle::SE_CheckBoxContents;
+      if (!b->text().isEmpty())
+        check(b, b->text(), b->style()->subElementRect(text, &option, b).width());
+    }
+    for (QGroupBox* g : form.findChildren<QGroupBox*>()) {
+      QStyleOptionGroupBox option;
+      option.initFrom(g);
+      option.text = g->title();
+      option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+      const QRect label =
+          g->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, g);
+      check(g, g->title(), qMin(label.width(), g->width() - label.left()));
+      // The caption's line ends above every control in the box.
+      const QRect frame =
+          g->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, g);
+      // The frame is drawn where the style says, not further down across the controls.
+      const QImage image = g->grab().toImage();
+      const QPoint onTopLine = QPoint(frame.left() + 3, frame.top()) * image.devicePixelRatio();
+      if (image.pixelColor(onTopLine) == g->palette().color(QPalette::Window)) {
+        cut << g->objectName() + " has no line on its frame's top";
+      }
+      for (QWidget* child : g->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->geometry().top() <= frame.top() || child->geometry().top() < label.bottom()) {
+          cut << g->objectName() + " crosses " + child->objectName();
+        }
+      }
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
   }
 
   void startUpStates() {
@@ -262,7 +313,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 5);
+    QCOMPARE(actions.size(), 9);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
