@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "TrackList.h"
@@ -226,6 +227,33 @@ class TracksTest : public QObject {
     QVERIFY(answerer.boxes()[1].text.endsWith("\n" + folder + "b.wma" + why));
     QCOMPARE(form.LV->rowCount(), 5);
     QCOMPARE(form.EdtPath->text(), folder + "c.wma");
+  }
+
+  void theDialogsOpenWhereTheUserLastAddedFrom() {
+    QTemporaryDir dir;
+    const QString one = dir.filePath("一"), two = dir.filePath("二");
+    QDir().mkpath(one);
+    QDir().mkpath(two);
+    MakeMp3(two + "/b.mp3", {"B"});
+    QString opened;
+    auto note = [&opened](QFileDialog* dialog) {
+      opened = dialog->directory().path();
+      dialog->reject();
+    };
+
+    TForm1 form;
+    AnswerFolder(one);
+    form.Button2Click();
+    WhenFileDialog(note);
+    form.BtnAddfileClick();
+    QCOMPARE(opened, one);
+    AnswerFiles(two, {"b.mp3"});
+    form.BtnAddfileClick();
+    WhenFileDialog(note);
+    form.Button2Click();
+    QCOMPARE(opened, two);
+    // Kept for the next run.
+    QCOMPARE(QSettings("velomi", "velomi").value("LastFolder").toString(), two);
   }
 
   void whatTheBoxesShowForAnMp3File() {

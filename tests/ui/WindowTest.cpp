@@ -326,6 +326,66 @@ class WindowTest : public QObject {
     QCOMPARE(form.LV->contextMenuPolicy(), Qt::CustomContextMenu);
   }
 
+  void theCheckMarkItems() {
+    TForm1 form;
+    QCOMPARE(form.PopupMenu2->actions().mid(5),
+             (QList<QAction*>{form.NCheckSeparator, form.NCheckAll, form.NCheckNone,
+                              form.NCheckInvert}));
+    QVERIFY(form.NCheckSeparator->isSeparator());
+    QCOMPARE(form.NCheckAll->text(), QStringLiteral("全选(&A)"));
+    QCOMPARE(form.NCheckNone->text(), QStringLiteral("全不选(&N)"));
+    QCOMPARE(form.NCheckInvert->text(), QStringLiteral("反选(&I)"));
+    for (int row = 0; row < 3; ++row) form.LV->AppendRow("a.mp3", "", "", "/m/");
+    SetChecked(form, 1, false);
+    const struct {
+      QAction* item;
+      QList<bool> checks;
+    } steps[] = {
+        {form.NCheckInvert, {false, true, false}},
+        {form.NCheckAll, {true, true, true}},
+        {form.NCheckNone, {false, false, false}},
+        {form.NCheckInvert, {true, true, true}},
+    };
+    for (const auto& step : steps) {
+      step.item->trigger();
+      QList<bool> checks;
+      for (int row = 0; row < 3; ++row) checks << form.LV->Checked(row);
+      QCOMPARE(checks, step.checks);
+    }
+  }
+
+  void whenNothingOpensALinkAMessageGivesTheAddress() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    bool opens = false;
+    form.OpenUrl = [&](const QUrl&) { return opens; };
+    form.LV->AppendRow("b c.wma", "", "", "/m/二 三/");
+    SelectRows(form, {0});
+    BoxAnswerer answerer(QMessageBox::Ok);
+    const struct {
+      std::function<void()> open;
+      QString address;
+    } links[] = {
+        {[&] { form.N11->trigger(); }, QStringLiteral("/m/二 三/")},
+        {[&] { form.N10->trigger(); }, QStringLiteral("/m/二 三/b c.wma")},
+        {[&] { QTest::mouseClick(form.StatusBar1, Qt::LeftButton, {}, QPoint(10, 9)); },
+         QStringLiteral("http://www.example.com/")},
+    };
+    for (const auto& link : links) {
+      const int before = answerer.count();
+      link.open();
+      QCOMPARE(answerer.count(), before + 1);
+      QCOMPARE(answerer.boxes().last().title, QStringLiteral("系统提示"));
+      QVERIFY(answerer.boxes().last().text.endsWith("\n" + link.address));
+      // Once something opens it, no message.
+      opens = true;
+      link.open();
+      QCOMPARE(answerer.count(), before + 1);
+      opens = false;
+    }
+  }
+
   void theRowActionsActOnTheTopmostSelectedRow() {
     TForm1 form;
     QList<QUrl> opened;
