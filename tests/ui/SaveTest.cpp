@@ -199,8 +199,8 @@ class SaveTest : public QObject {
     QCOMPARE(Gbk(ReadMp3(b).Title), QStringLiteral("B"));
     QCOMPARE(Gbk(ReadMp3(a).Title), QStringLiteral("A3"));
 
-    // No row names the file any more (it was renamed): the file named in the box is written,
-    // which fails, and the list stays as it was.
+    // No row names the file any more (it was renamed behind the window's back): nothing is
+    // written, and the list stays as it was.
     QFile::rename(a, dir.filePath("renamed.mp3"));
     form.LV->SetFileName(0, "renamed.mp3");
     form.LV->SetFileName(2, "renamed.mp3");

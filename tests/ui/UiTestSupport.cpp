@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QStandardPaths>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 #include "AppSetup.h"
 #include "Rules.h"
@@ -16,8 +16,10 @@ namespace uitest {
 
 void PrepareEnvironment() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Settings the window keeps between runs go to a test folder, not the user's own.
-  QStandardPaths::setTestModeEnabled(true);
+  // Settings the window keeps between runs go to a folder of this test run, not the user's own
+  // nor one that tests running side by side share.
+  static QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
 }
 
 void SetupApplication(QApplication& app) { appsetup::SetupApplication(app); }
