@@ -140,6 +140,17 @@ std::string ToGbk(const QString& text) {
   return bytes.toStdString();
 }
 
+GbkFit MeasureGbk(const QString& text) {
+  GbkFit fit;
+  fit.bytes = static_cast<int>(ToGbk(text).size());
+  for (char32_t code : text.toUcs4()) {
+    if (code == U'?') continue;
+    const QString one = QString::fromUcs4(&code, 1);
+    if (ToGbk(one) == "?" && !fit.missing.contains(one)) fit.missing += one;
+  }
+  return fit;
+}
+
 QString FromUtf16(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 std::u16string ToUtf16(const QString& text) { return text.toStdU16String(); }

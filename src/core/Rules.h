@@ -72,6 +72,13 @@ std::optional<QString> NewFileName(int rule, const QString& artist, const QStrin
 // character that GBK lacks.
 QString FromGbk(const std::string& bytes);
 std::string ToGbk(const QString& text);
+// How a text fits an MP3 tag slot: the GBK bytes it takes, and each character GBK lacks (saved as
+// "?"), once.
+struct GbkFit {
+  int bytes = 0;
+  QString missing;
+};
+GbkFit MeasureGbk(const QString& text);
 // WMA texts stay UTF-16.
 QString FromUtf16(const std::u16string& text);
 std::u16string ToUtf16(const QString& text);

@@ -1,6 +1,7 @@
 #include "TrackList.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
 
@@ -59,6 +60,8 @@ TTrackList::TTrackList(const std::array<QIcon, 3>& images, QWidget* parent)
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setTextElideMode(Qt::ElideRight);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Tab and Shift+Tab go to the next control; the arrow keys move inside the list.
+  setTabKeyNavigation(false);
 
   // The selection stays visible while the list does not have the focus.
   QPalette pal = palette();
@@ -130,6 +133,12 @@ void TTrackList::SetMark(int row, int mark) {
   it->setIcon(images_[mark]);
 }
 
+void TTrackList::SetChecked(int row, bool checked) {
+  if (QTableWidgetItem* it = item(row, kFileName)) {
+    it->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
 int TTrackList::SelectedRow() const {
   int first = -1;
   const QModelIndexList rows = selectionModel()->selectedRows();
@@ -137,6 +146,34 @@ int TTrackList::SelectedRow() const {
     if (first < 0 || index.row() < first) first = index.row();
   }
   return first;
+}
+
+template <class Handle>
+void TTrackList::ReportChosenRow(Handle handle) {
+  const int before = currentRow();
+  const bool wasSelected = before >= 0 && selectionModel()->isRowSelected(before, QModelIndex());
+  handle();
+  const int row = currentRow();
+  if (row < 0 || !selectionModel()->isRowSelected(row, QModelIndex())) return;
+  if (row != before || !wasSelected) emit currentRowChosen(row);
+}
+
+void TTrackList::mousePressEvent(QMouseEvent* event) {
+  // A left click shows its file when the button is released (leftClicked).
+  if (event->button() == Qt::LeftButton) {
+    QTableWidget::mousePressEvent(event);
+    return;
+  }
+  ReportChosenRow([&] { QTableWidget::mousePressEvent(event); });
+}
+
+void TTrackList::keyPressEvent(QKeyEvent* event) {
+  ReportChosenRow([&] { QTableWidget::keyPressEvent(event); });
+}
+
+QModelIndex TTrackList::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
+  return QTableWidget::moveCursor(action, modifiers);
 }
 
 void TTrackList::mouseReleaseEvent(QMouseEvent* event) {

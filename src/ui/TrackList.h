@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QKeyEvent;
 class QMouseEvent;
 
 class TTrackList : public QTableWidget {
@@ -57,6 +58,7 @@ class TTrackList : public QTableWidget {
   void SetTitle(int row, const QString& title) { SetText(row, kTitle, title); }
   void SetArtist(int row, const QString& artist) { SetText(row, kArtist, artist); }
   void SetMark(int row, int mark);
+  void SetChecked(int row, bool checked);
 
   // The first selected row in list order, or -1 when none is selected.
   int SelectedRow() const;
@@ -65,13 +67,23 @@ class TTrackList : public QTableWidget {
   // A click of the left mouse button anywhere in the list, after the list has handled it (its
   // selection and check boxes are up to date).
   void leftClicked();
+  // The user moved the current row with a key or a right or middle click, and that row is
+  // highlighted.
+  void currentRowChosen(int row);
 
  protected:
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  // Home and End go to the first and the last row, as in a list, not along the row.
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
  private:
   // Where the file name's and the folder's cells keep their bytes.
   static constexpr int kNativeRole = Qt::UserRole + 1;
+  // Runs the list's own handling of one input event, then tells whether it chose a current row.
+  template <class Handle>
+  void ReportChosenRow(Handle handle);
 
   QString Text(int row, int column) const;
   void SetText(int row, int column, const QString& text);

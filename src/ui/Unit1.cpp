@@ -1,5 +1,8 @@
 #include "Unit1.h"
 
+#include <sys/stat.h>
+
+#include <qdrawutil.h>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -10,6 +13,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -18,17 +22,20 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <exception>
 #include <stdexcept>
 
 #include "About.h"
+#include "ByteCounter.h"
 #include "RowIcons.h"
 #include "Rules.h"
 #include "Shell.h"
@@ -47,6 +54,12 @@ using rules::ToGbk;
 using rules::ToUtf16;
 
 namespace {
+
+// True when `path` names a folder, following symbolic links.
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 const QColor kTeal(0, 128, 128);
 
@@ -105,9 +118,29 @@ int NominalWidth(const QString& text) {
 }
 
 // Group boxes whose caption sits on the top frame line, so that the room above their controls
-// is what their places count on.
+// is what their places count on. The frame is an etched line drawn on exactly that rectangle,
+// with a gap for the caption; the base style would push it further down, across the controls.
 class GroupBoxStyle : public QProxyStyle {
  public:
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                          QPainter* painter, const QWidget* widget) const override {
+    const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+    if (control != CC_GroupBox || box == nullptr) {
+      QProxyStyle::drawComplexControl(control, option, painter, widget);
+      return;
+    }
+    const QRect frame = subControlRect(control, option, SC_GroupBoxFrame, widget);
+    const QRect label = subControlRect(control, option, SC_GroupBoxLabel, widget);
+    painter->save();
+    painter->setClipRegion(QRegion(box->rect).subtracted(label));
+    qDrawShadeRect(painter, frame, box->palette, true, 1, 0);
+    painter->setClipping(false);
+    painter->setPen(box->palette.color(QPalette::WindowText));
+    painter->setFont(widget != nullptr ? widget->font() : painter->font());
+    painter->drawText(label, Qt::AlignCenter | Qt::TextShowMnemonic, box->text);
+    painter->restore();
+  }
+
   QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
                        const QWidget* widget) const override {
     const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
@@ -171,6 +204,7 @@ void TForm1::CreateControls() {
   LV->setGeometry(8, 5, 656, 161);
   LV->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(LV, &TTrackList::leftClicked, this, &TForm1::LVClick);
+  connect(LV, &TTrackList::currentRowChosen, this, &TForm1::LVCurrentRowChosen);
 
   GroupBox1 = Named(new QGroupBox(QStringLiteral("歌曲信息"), this), "GroupBox1");
   GroupBox1->setGeometry(8, 168, 656, 243);
@@ -244,6 +278,7 @@ void TForm1::CreateControls() {
   EdtYear = edit("EdtYear", 55, 78, 246);
   EdtYear->setAttribute(Qt::WA_InputMethodEnabled, false);
   EdtYear->installEventFilter(this);
+  connect(EdtYear, &QLineEdit::textEdited, this, &TForm1::EdtYearTextEdited);
   LComment = label("LComment", QStringLiteral("说明:"), 22, 103, right);
   EdtComment = edit("EdtComment", 55, 99, 246);
   LTrack = label("LTrack", QStringLiteral("音轨:"), 22, 124, right);
@@ -276,15 +311,25 @@ void TForm1::CreateControls() {
   MLyrics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   MLyrics->setAcceptDrops(false);
   MLyrics->setTabChangesFocus(true);
+  ByteCounters = {new TByteCounter(EdtTitle), new TByteCounter(EdtArtist),
+                  new TByteCounter(EdtAlbum), new TByteCounter(EdtYear),
+                  new TByteCounter(EdtComment)};
+  // With a track number the comment slot gives its last two bytes to the ID3v1.1 track byte.
+  connect(EdtTrack, &QLineEdit::textChanged, this, [this] { SetByteCounters(showsMp3_); });
 
   GroupBox2 = Named(new QGroupBox(QStringLiteral("批量改名规则"), GroupBox1), "GroupBox2");
   GroupBox2->setGeometry(340, 150, 306, 86);
   GroupBox2->setFont(SongFont());
   GroupBox2->setPalette(teal);
   GroupBox2->setStyle(groupBoxStyle_.get());
-  auto radio = [this](const char* name, const QString& caption, int top, int tag) {
+  // The rules' captions a pixel smaller: in the CJK serif that stands for "宋体", the curly quotes
+  // are full-width, and rule 3's caption would lose its end at 12 pixels.
+  QFont ruleFont = SongFont();
+  ruleFont.setPixelSize(11);
+  auto radio = [this, ruleFont](const char* name, const QString& caption, int top, int tag) {
     auto* r = Named(new QRadioButton(caption, GroupBox2), name);
     r->setGeometry(3, top, 300, 17);
+    r->setFont(ruleFont);
     r->setProperty("Tag", tag);
     connect(r, &QRadioButton::clicked, this, [this, r] { R1Click(r); });
     return r;
@@ -322,6 +367,13 @@ void TForm1::CreateControls() {
   connect(N10, &QAction::triggered, this, &TForm1::N10Click);
   connect(N7, &QAction::triggered, this, &TForm1::N7Click);
   connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+  NCheckSeparator = Named(PopupMenu2->addSeparator(), "NCheckSeparator");
+  NCheckAll = Named(PopupMenu2->addAction(QStringLiteral("全选(&A)")), "NCheckAll");
+  NCheckNone = Named(PopupMenu2->addAction(QStringLiteral("全不选(&N)")), "NCheckNone");
+  NCheckInvert = Named(PopupMenu2->addAction(QStringLiteral("反选(&I)")), "NCheckInvert");
+  connect(NCheckAll, &QAction::triggered, this, &TForm1::NCheckAllClick);
+  connect(NCheckNone, &QAction::triggered, this, &TForm1::NCheckNoneClick);
+  connect(NCheckInvert, &QAction::triggered, this, &TForm1::NCheckInvertClick);
   connect(LV, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { PopupMenu2->popup(LV->viewport()->mapToGlobal(pos)); });
 
@@ -398,6 +450,29 @@ void TForm1::Hint(const QString& text) {
   box.exec();
 }
 
+void TForm1::OpenOrSay(const QUrl& url) {
+  if (OpenUrl(url)) return;
+  const QString address = url.isLocalFile() ? url.toLocalFile() : url.toString();
+  QMessageBox box(
+      QMessageBox::Information, QStringLiteral("系统提示"),
+      QStringLiteral("没有找到可以打开它的程序。请复制下面的地址，自己打开：\n\n") + address,
+      QMessageBox::Ok, this);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box.exec();
+}
+
+void TForm1::ReportAddErrors() {
+  if (addErrors_.isEmpty()) return;
+  constexpr int kShown = 20;
+  QStringList lines = addErrors_.mid(0, kShown);
+  if (addErrors_.size() > kShown) {
+    lines << QStringLiteral("……另有 %1 个文件").arg(addErrors_.size() - kShown);
+  }
+  addErrors_.clear();
+  ShowErrorBox(QStringLiteral("这些文件无法读取，没有加入列表：\n\n") +
+               lines.join(QLatin1Char('\n')));
+}
+
 void TForm1::EnableEditButtons() {
   Button2->setEnabled(true);
   BtnBatch->setEnabled(true);
@@ -416,6 +491,8 @@ QStringList TForm1::ChooseFiles() {
   dialog.setNameFilter(QStringLiteral(" MP3,WMA Files(*.mp3 *.wma)"));
   dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
   dialog.setDefaultSuffix(QStringLiteral("mp3"));
+  const QString last = LastFolder();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
 }
@@ -426,8 +503,23 @@ QString TForm1::ChooseFolder() {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setFileMode(QFileDialog::Directory);
+  const QString last = LastFolder();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles().value(0);
+}
+
+namespace {
+
+// The one thing the window keeps between runs, in ~/.config/velomi/velomi.conf.
+QSettings Settings() { return QSettings(QStringLiteral("velomi"), QStringLiteral("velomi")); }
+
+}  // namespace
+
+QString TForm1::LastFolder() { return Settings().value(QStringLiteral("LastFolder")).toString(); }
+
+void TForm1::RememberFolder(const QString& folder) {
+  Settings().setValue(QStringLiteral("LastFolder"), folder);
 }
 
 // Adds many tracks with one update of the window, when the adding ends: the rows are appended
@@ -454,6 +546,16 @@ class TForm1::TrackBatch {
       lastMp3_ = *form_.Mp3Info;
     } else {
       lastWma_ = *form_.WmaInfo;
+    }
+  }
+
+  // Adds the file, or notes it for ReportAddErrors when it cannot be read.
+  void AddOrNote(const std::string& path) {
+    try {
+      Add(path);
+    } catch (const std::exception& e) {
+      form_.addErrors_ << rules::DisplayName(path) + QStringLiteral("：") +
+                              rules::ErrorBoxText(QString::fromUtf8(e.what()));
     }
   }
 
@@ -489,9 +591,11 @@ void TForm1::BtnAddfileClick() {
     {
       WaitCursor wait;
       TrackBatch batch(*this);
-      for (const QString& file : files) batch.Add(NativePath(file));
+      for (const QString& file : files) batch.AddOrNote(NativePath(file));
     }
+    RememberFolder(QFileInfo(files.first()).absolutePath());
     EnableEditButtons();
+    ReportAddErrors();
   });
 }
 
@@ -501,19 +605,22 @@ void TForm1::Button2Click() {
     const QString folder = ChooseFolder();
     // A choice without a path is taken as no choice.
     if (folder.isEmpty()) return;
+    RememberFolder(folder);
     AddFolder(folder);
     EnableEditButtons();
+    ReportAddErrors();
   });
 }
 
-void TForm1::AddFolder(QString folder) {
-  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+void TForm1::AddFolder(QString folder) { AddNativeFolder(NativePath(folder)); }
+
+void TForm1::AddNativeFolder(std::string nativeFolder) {
+  if (nativeFolder.empty() || nativeFolder.back() != '/') nativeFolder += '/';
   WaitCursor wait;
   TrackBatch batch(*this);
-  const std::string nativeFolder = NativePath(folder);
   for (const char* suffix : {".mp3", ".wma"}) {
     for (const std::string& name : platform::ListFolder(nativeFolder, suffix)) {
-      batch.Add(nativeFolder + name);
+      batch.AddOrNote(nativeFolder + name);
     }
   }
 }
@@ -526,23 +633,32 @@ void TForm1::WMDropFiles(const QStringList& paths) {
 
 void TForm1::WMDropFiles(const std::vector<std::string>& paths) {
   if (!TagObjectsAlive() || paths.empty()) return;
-  WaitCursor wait;
-  TrackBatch batch(*this);
-  for (const std::string& path : paths) {
-    const QString key = rules::FormatKey(rules::DisplayName(path));
-    if (key != rules::kMp3Key && key != rules::kWmaKey) continue;
-    try {
-      batch.Add(path);
-    } catch (const std::exception&) {
-      batch.Show();  // the boxes show the last file added before the error, as the box appears
-      wait.Pause();
-      QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"),
-                      QStringLiteral("文件错误！") + QString(20, QLatin1Char(' ')), QMessageBox::Ok,
-                      this);
-      box.exec();
-      wait.Resume();
+  {
+    WaitCursor wait;
+    TrackBatch batch(*this);
+    for (const std::string& path : paths) {
+      // A folder adds its MP3 and WMA files, as the add folder button does.
+      if (IsFolder(path)) {
+        batch.Show();
+        AddNativeFolder(path);
+        continue;
+      }
+      const QString key = rules::FormatKey(rules::DisplayName(path));
+      if (key != rules::kMp3Key && key != rules::kWmaKey) continue;
+      try {
+        batch.Add(path);
+      } catch (const std::exception&) {
+        batch.Show();  // the boxes show the last file added before the error, as the box appears
+        wait.Pause();
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"),
+                        QStringLiteral("文件错误！") + QString(20, QLatin1Char(' ')),
+                        QMessageBox::Ok, this);
+        box.exec();
+        wait.Resume();
+      }
     }
   }
+  ReportAddErrors();
 }
 
 QString TForm1::ReadTrack(const std::string& path, TTrackList::RowTexts& row) {
@@ -572,6 +688,7 @@ void TForm1::AddTrack(const std::string& path) {
 
 void TForm1::ShowTrackFields(const std::string& path, const QString& key) {
   shownPath_ = path;
+  SetByteCounters(key == rules::kMp3Key);
   if (key == rules::kMp3Key) {
     EdtTitle->setText(FromGbk(Mp3Info->Title));
     EdtArtist->setText(FromGbk(Mp3Info->Artist));
@@ -615,20 +732,46 @@ void TForm1::ShowTrackFields(const std::string& path, const QString& key) {
   for (QWidget* control : WmaOnlyControls()) control->setEnabled(wma);
 }
 
+void TForm1::SetByteCounters(bool mp3) {
+  showsMp3_ = mp3;
+  const int text = mp3 ? static_cast<int>(TIDmp3::kTextCapacity) : 0;
+  const int year = mp3 ? static_cast<int>(TIDmp3::kYearCapacity) : 0;
+  const int comment = mp3 && rules::Mp3TrackOf(EdtTrack->text()) != 0 ? text - 2 : text;
+  const std::array<int, 5> capacities = {text, text, text, year, comment};
+  for (size_t i = 0; i < ByteCounters.size(); ++i) ByteCounters[i]->SetCapacity(capacities[i]);
+}
+
+void TForm1::ShowRow(int row) {
+  const std::string path = LV->NativePath(row);
+  const QString key = rules::FormatKey(LV->FullPath(row));
+  if (key == rules::kMp3Key) {
+    Mp3Info->ReadFromFile(path);
+  } else {
+    WmaInfo->ReadFromFile(path);
+  }
+  ShowTrackFields(path, key);
+}
+
 void TForm1::LVClick() {
   Guarded([this] {
     if (!TagObjectsAlive()) return;
     const int row = LV->SelectedRow();
     if (row < 0) return;
-    const std::string path = LV->NativePath(row);
-    const QString key = rules::FormatKey(LV->FullPath(row));
-    if (key == rules::kMp3Key) {
-      Mp3Info->ReadFromFile(path);
-    } else {
-      WmaInfo->ReadFromFile(path);
-    }
-    ShowTrackFields(path, key);
+    ShowRow(row);
   });
+}
+
+void TForm1::LVCurrentRowChosen(int row) {
+  Guarded([this, row] {
+    if (!TagObjectsAlive() || row < 0 || row >= LV->rowCount()) return;
+    ShowRow(row);
+  });
+}
+
+void TForm1::FileRenamed(const std::string& oldPath, const std::string& newPath) {
+  if (shownPath_.empty() || shownPath_ != oldPath) return;
+  shownPath_ = newPath;
+  EdtPath->setText(rules::DisplayName(newPath));
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -656,13 +799,13 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::N11Click() {
   const int row = LV->SelectedRow();
   if (row < 0) return;
-  OpenUrl(rules::FileUrlOf(LV->NativeFolder(row)));
+  OpenOrSay(rules::FileUrlOf(LV->NativeFolder(row)));
 }
 
 void TForm1::N10Click() {
   const int row = LV->SelectedRow();
   if (row < 0) return;
-  OpenUrl(rules::FileUrlOf(LV->NativePath(row)));
+  OpenOrSay(rules::FileUrlOf(LV->NativePath(row)));
 }
 
 void TForm1::N7Click() {
@@ -682,18 +825,31 @@ void TForm1::N6Click() {
   ComboGenreID->clearEditText();
   MLyrics->clear();
   lyricsUseCrLf_ = false;
+  SetByteCounters(false);
   BtnBatch->setEnabled(true);
   BtnSave->setEnabled(false);
   BtnRename->setEnabled(false);
 }
 
+void TForm1::NCheckAllClick() {
+  for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, true);
+}
+
+void TForm1::NCheckNoneClick() {
+  for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, false);
+}
+
+void TForm1::NCheckInvertClick() {
+  for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, !LV->Checked(row));
+}
+
 void TForm1::StatusBar1Click(int x) {
   switch (rules::StatusPanelAt(x, StatusBar1->PanelWidths(), StatusBar1->width())) {
     case 0:
-      OpenUrl(rules::AuthorWebUrl());
+      OpenOrSay(rules::AuthorWebUrl());
       break;
     case 1:
-      OpenUrl(rules::AuthorMailUrl());
+      OpenOrSay(rules::AuthorMailUrl());
       break;
     default:
       break;
@@ -744,6 +900,23 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::EdtYearTextEdited(const QString& text) {
+  // Typed keys are filtered before they arrive; a paste from the box's menu is not.
+  QString kept;
+  int cursor = EdtYear->cursorPosition();
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c.unicode() >= 32 && rules::YearKeyPasses(c.unicode())) {
+      kept += c;
+    } else if (i < EdtYear->cursorPosition()) {
+      --cursor;
+    }
+  }
+  if (kept == text) return;
+  EdtYear->setText(kept);
+  EdtYear->setCursorPosition(cursor);
 }
 
 int TForm1::RowOfFile(const std::string& path) const {
@@ -807,9 +980,20 @@ void TForm1::UpdateUndo() {
   if (!problem.isEmpty()) QTimer::singleShot(0, this, [this, problem] { Hint(problem); });
 }
 
+bool TForm1::ShownFileIsThere() {
+  const std::string& path = ShownPath();
+  if (path.empty() || platform::FileExists(path)) return true;
+  const int row = RowOfFile(path);
+  if (row >= 0) MarkRow(row, rowicons::kCross, QStringLiteral("文件不存在"));
+  Hint(QStringLiteral("要保存的文件已经不在了（被改名、移动或删除），没有保存：\n\n") +
+       rules::DisplayName(path));
+  return false;
+}
+
 void TForm1::BtnSaveClick() {
   Guarded([this] {
     if (!TagObjectsAlive()) return;
+    if (!ShownFileIsThere()) return;
     if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
     const std::string path = ShownPath();
     const bool mp3 = rules::FormatKey(rules::DisplayName(path)) == rules::kMp3Key;
@@ -913,8 +1097,8 @@ void TForm1::BtnRenameClick() {
     std::vector<core::Track> tracks;
     for (int row = 0; row < LV->rowCount(); ++row) {
       if (!LV->Checked(row)) continue;
-      tracks.push_back({LV->NativeFolder(row), LV->NativeFileName(row), LV->Title(row),
-                        LV->Artist(row), row});
+      tracks.push_back(
+          {LV->NativeFolder(row), LV->NativeFileName(row), LV->Title(row), LV->Artist(row), row});
     }
     const core::RenamePlan plan = [&] {
       WaitCursor wait;
@@ -944,6 +1128,7 @@ void TForm1::BtnRenameClick() {
             row, rowicons::kTick,
             QStringLiteral("已改名：%1 → %2").arg(LV->FileName(row), newName) + UndoNote(report));
         LV->SetNativeFileName(row, entry.newName);
+        FileRenamed(entry.track.Path(), entry.track.folder + entry.newName);
       } else if (result.outcome == core::Outcome::kFailed) {
         MarkRow(row, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
       }

@@ -37,6 +37,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QStyle;
+class TByteCounter;
 class TStatusBar;
 
 class TForm1 : public QWidget {
@@ -104,6 +105,15 @@ class TForm1 : public QWidget {
   QAction* N9 = nullptr;
   QAction* N6 = nullptr;
   QAction* N12 = nullptr;  // "撤销上次操作" (Ctrl+Z)
+  // The check marks of every row.
+  QAction* NCheckSeparator = nullptr;
+  QAction* NCheckAll = nullptr;
+  QAction* NCheckNone = nullptr;
+  QAction* NCheckInvert = nullptr;
+
+  // The bytes left in the ID3v1 slots of the title, artist, album, year and comment boxes, while
+  // an MP3 file is shown.
+  std::array<TByteCounter*, 5> ByteCounters{};
 
   // The three row marks: 0 a green note, 1 a green tick, 2 a red cross.
   std::array<QIcon, 3> ImageList1;
@@ -131,11 +141,18 @@ class TForm1 : public QWidget {
   void BtnAddfileClick();
   void Button2Click();
   // What the add folder button does once a folder is chosen: adds its MP3 files, then its WMA
-  // files, each sorted by name. Lets a WMA read error through.
+  // files, each sorted by name. A file that cannot be read is left out and noted for
+  // ReportAddErrors; the others are added.
   void AddFolder(QString folder);
+  // The same for a folder given as the file system's bytes.
+  void AddNativeFolder(std::string folder);
+  // Shows, in one error box, each file that the adding since the last report could not read,
+  // with the reason.
+  void ReportAddErrors();
   // The files of one drop, in the order given, as the file system's bytes; or as texts, taken as
   // UTF-8 paths.
   void WMDropFiles(const std::vector<std::string>& paths);
+  // The files of one drop, in the order given.
   void WMDropFiles(const QStringList& paths);
   // Reads the file's tag, appends its row and shows the tag. Lets a WMA read error through. The
   // path is the file system's bytes, or a text taken as a UTF-8 path.
@@ -147,6 +164,10 @@ class TForm1 : public QWidget {
   // it as text.
   const std::string& ShownPath() const { return shownPath_; }
   void LVClick();
+  // A key or a right click moved the highlight to `row`: the boxes show its file.
+  void LVCurrentRowChosen(int row);
+  // A rename of the file at oldPath succeeded: the path box follows it when it shows that file.
+  void FileRenamed(const std::string& oldPath, const std::string& newPath);
 
   // ---- Context menu and status bar
   void N11Click();
@@ -155,6 +176,9 @@ class TForm1 : public QWidget {
   void N6Click();
   // Undoes the last action of the journal, after asking, and marks each row it restores.
   void N12Click();
+  void NCheckAllClick();
+  void NCheckNoneClick();
+  void NCheckInvertClick();
   // A left click on the status bar at x in the bar's coordinates.
   void StatusBar1Click(int x);
 
@@ -170,6 +194,9 @@ class TForm1 : public QWidget {
   // The file dialogs, built here so that a test can find and answer them.
   QStringList ChooseFiles();
   QString ChooseFolder();
+  // The folder that the user last added from, remembered across runs; empty at first.
+  static QString LastFolder();
+  static void RememberFolder(const QString& folder);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -188,6 +215,17 @@ class TForm1 : public QWidget {
   bool Ask(const QString& text, const QString& details = QString());
   void Hint(const QString& text);
   void EnableEditButtons();
+  // Hands the address to the desktop; when nothing opens it, says so with the address to copy.
+  void OpenOrSay(const QUrl& url);
+  // Reads the row's file and shows its tag.
+  void ShowRow(int row);
+  // False, after marking the file's row with the cross and saying why, when the shown file is no
+  // longer there to be saved.
+  bool ShownFileIsThere();
+  // Keeps a pasted year to what the year box lets be typed.
+  void EdtYearTextEdited(const QString& text);
+  // The counters follow the shown file: MP3 slots for an MP3 file, none for a WMA file.
+  void SetByteCounters(bool mp3);
   bool TagObjectsAlive() const { return Mp3Info != nullptr && WmaInfo != nullptr; }
   // The row of the file that a save wrote: the selected row when it names `path`, else the first
   // row that does; -1 when none does.
@@ -210,4 +248,7 @@ class TForm1 : public QWidget {
   std::string shownPath_;
   // Whether the lyrics last shown broke their lines with CR LF, as Windows programs write them.
   bool lyricsUseCrLf_ = false;
+  // Each file that the adding could not read, with the reason, until ReportAddErrors shows them.
+  QStringList addErrors_;
+  bool showsMp3_ = false;
 };

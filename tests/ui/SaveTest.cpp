@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
@@ -198,8 +199,8 @@ class SaveTest : public QObject {
     QCOMPARE(Gbk(ReadMp3(b).Title), QStringLiteral("B"));
     QCOMPARE(Gbk(ReadMp3(a).Title), QStringLiteral("A3"));
 
-    // No row names the file any more (it was renamed): the file named in the box is written,
-    // which fails, and the list stays as it was.
+    // No row names the file any more (it was renamed behind the window's back): nothing is
+    // written, and the list stays as it was.
     QFile::rename(a, dir.filePath("renamed.mp3"));
     form.LV->SetFileName(0, "renamed.mp3");
     form.LV->SetFileName(2, "renamed.mp3");
@@ -325,6 +326,29 @@ class SaveTest : public QObject {
     QCOMPARE(ReadFile(path), before);
   }
 
+  void aRenameMovesThePathBoxAndAVanishedFileSaysSo() {
+    Shown s;
+    ShowMp3(s, "a.mp3", {"Title", "Artist"});
+    BoxAnswerer answerer(QMessageBox::Yes);
+    s.form.BtnRenameClick();
+    const QString renamed = s.dir.filePath("Artist - Title.mp3");
+    QCOMPARE(s.form.EdtPath->text(), renamed);
+    s.form.EdtTitle->setText("New");
+    s.form.BtnSaveClick();
+    QCOMPARE(Gbk(ReadMp3(renamed).Title), QStringLiteral("New"));
+    QCOMPARE(Marks(s.form), QList<int>{1});
+
+    // The file goes behind the window's back: no question, the cross and the reason.
+    QFile::remove(renamed);
+    const int boxes = answerer.count();
+    s.form.BtnSaveClick();
+    QCOMPARE(answerer.count(), boxes + 1);
+    QCOMPARE(answerer.boxes().last().title, QStringLiteral("系统提示"));
+    QVERIFY(answerer.boxes().last().text.endsWith("\n" + renamed));
+    QCOMPARE(Marks(s.form), QList<int>{2});
+    QVERIFY(!QFile::exists(renamed));
+  }
+
   void theYearBoxTakesDigitsOnly() {
     TForm1 form;
     form.show();
@@ -351,6 +375,20 @@ class SaveTest : public QObject {
     QCOMPARE(year->text(), QStringLiteral("20"));
     QTest::keyClick(year, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1999abc"));
+
+    // The paste of the box's own menu keeps the digits only, where the cursor was.
+    year->setText("20");
+    year->setCursorPosition(1);
+    QGuiApplication::clipboard()->setText("1a9b9");
+    std::unique_ptr<QMenu> menu(year->createStandardContextMenu());
+    QAction* paste = nullptr;
+    for (QAction* action : menu->actions()) {
+      if (action->text().endsWith(QKeySequence(QKeySequence::Paste).toString())) paste = action;
+    }
+    QVERIFY(paste != nullptr && paste->isEnabled());
+    paste->trigger();
+    QCOMPARE(year->text(), QStringLiteral("21990"));
+    QCOMPARE(year->cursorPosition(), 4);
 
     // What the program puts into the box passes unchecked.
     year->setText("MMV");

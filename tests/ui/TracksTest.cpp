@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -153,20 +155,21 @@ class TracksTest : public QObject {
     MakeMp3(folder + "a.MP3X", {"Mp3x"});
     WriteFile(folder + "b.ogg", "OggS");
     CopyData("ui_song.wma", folder + "c.wma");
+    // A folder, even one named like an MP3 file, adds its files as the add folder button does.
     QDir(folder).mkdir("d.mp3");
+    MakeMp3(folder + "d.mp3/f.mp3", {"F"});
+    MakeMp3(folder + "d.mp3/e.mp3", {"E"});
 
     TForm1 form;
     BoxAnswerer answerer;
-    Drop(form, {folder + "a.MP3X", folder + "b.ogg", folder + "c.wma", folder + "d.mp3"});
+    Drop(form, {folder + "a.MP3X", folder + "d.mp3", folder + "b.ogg", folder + "c.wma"});
     QCOMPARE(answerer.count(), 0);
-    QCOMPARE(Column(form, 0), (QStringList{"a.MP3X", "c.wma", "d.mp3"}));
-    QCOMPARE(Column(form, 1), (QStringList{"Mp3x", "发如雪", ""}));
+    QCOMPARE(Column(form, 0), (QStringList{"a.MP3X", "e.mp3", "f.mp3", "c.wma"}));
+    QCOMPARE(Column(form, 1), (QStringList{"Mp3x", "E", "F", "发如雪"}));
     // A drop changes no button.
     QVERIFY(!form.BtnBatch->isEnabled() && !form.BtnSave->isEnabled() &&
             !form.BtnRename->isEnabled());
-    // The folder named like an MP3 file was shown last, as an MP3 file without a tag.
-    QCOMPARE(form.EdtPath->text(), folder + "d.mp3");
-    QCOMPARE(form.EdtTrack->text(), QStringLiteral("0"));
+    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
   }
 
   void aDroppedFileThatCannotBeReadGetsItsOwnBox() {
@@ -191,42 +194,69 @@ class TracksTest : public QObject {
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
   }
 
-  void anErrorEndsTheFolderScan() {
+  void aBrokenFileDoesNotEndTheAdding() {
     QTemporaryDir dir;
     const QString folder = dir.path() + "/";
     MakeMp3(folder + "a.mp3", {"A"});
     CopyData("ui_song.wma", folder + "a.wma");
     MakeBrokenWma(folder + "b.wma");
     CopyData("ui_song.wma", folder + "c.wma");
+    MakeBrokenWma(folder + "d.wma");
 
     TForm1 form;
     BoxAnswerer answerer(QMessageBox::Ok);
     AnswerFolder(folder);
     form.Button2Click();
+    // One box, after the adding, naming each file that could not be read and why.
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(answerer.boxes()[0].title, QStringLiteral("VelomiMP3批量更名"));
-    QCOMPARE(answerer.boxes()[0].text, QStringLiteral("Stream read error."));
+    const QString why = QStringLiteral("：Stream read error.");
+    QVERIFY(answerer.boxes()[0].text.endsWith("\n" + folder + "b.wma" + why + "\n" + folder +
+                                              "d.wma" + why));
     QCOMPARE(answerer.boxes()[0].icon, QMessageBox::Critical);
     QCOMPARE(answerer.boxes()[0].buttons, QStringList{QStringLiteral("确定")});
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-    // The rows added before it stay; nothing after it is added; no button is enabled.
-    QCOMPARE(Column(form, 0), (QStringList{"a.mp3", "a.wma"}));
-    // The boxes show the last file added before the error, though the failed read emptied the
-    // WMA tag object.
-    QCOMPARE(form.EdtPath->text(), folder + "a.wma");
+    QCOMPARE(Column(form, 0), (QStringList{"a.mp3", "a.wma", "c.wma"}));
+    QVERIFY(form.BtnBatch->isEnabled() && form.BtnSave->isEnabled() && form.BtnRename->isEnabled());
+    // The boxes show the last file added, though the failed read emptied the WMA tag object.
+    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("发如雪"));
     QCOMPARE(form.MLyrics->toPlainText(), QStringLiteral("窗透初晓"));
-    QVERIFY(!form.BtnSave->isEnabled() && !form.BtnBatch->isEnabled());
 
-    // The same from the file dialog.
+    // The same from the file dialog: the files after the bad one are added too.
     AnswerFiles(folder, {"a.mp3", "b.wma", "c.wma"});
     form.BtnAddfileClick();
     QCOMPARE(answerer.count(), 2);
-    QCOMPARE(form.LV->rowCount(), 3);
-    QCOMPARE(form.EdtPath->text(), folder + "a.mp3");
-    QCOMPARE(form.EdtTitle->text(), QStringLiteral("A"));
-    QVERIFY(!form.EdtCopyright->isEnabled());
-    QVERIFY(!form.BtnSave->isEnabled());
+    QVERIFY(answerer.boxes()[1].text.endsWith("\n" + folder + "b.wma" + why));
+    QCOMPARE(form.LV->rowCount(), 5);
+    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
+  }
+
+  void theDialogsOpenWhereTheUserLastAddedFrom() {
+    QTemporaryDir dir;
+    const QString one = dir.filePath("一"), two = dir.filePath("二");
+    QDir().mkpath(one);
+    QDir().mkpath(two);
+    MakeMp3(two + "/b.mp3", {"B"});
+    QString opened;
+    auto note = [&opened](QFileDialog* dialog) {
+      opened = dialog->directory().path();
+      dialog->reject();
+    };
+
+    TForm1 form;
+    AnswerFolder(one);
+    form.Button2Click();
+    WhenFileDialog(note);
+    form.BtnAddfileClick();
+    QCOMPARE(opened, one);
+    AnswerFiles(two, {"b.mp3"});
+    form.BtnAddfileClick();
+    WhenFileDialog(note);
+    form.Button2Click();
+    QCOMPARE(opened, two);
+    // Kept for the next run.
+    QCOMPARE(QSettings("velomi", "velomi").value("LastFolder").toString(), two);
   }
 
   void whatTheBoxesShowForAnMp3File() {
@@ -307,6 +337,7 @@ class TracksTest : public QObject {
     ClickRow(form, 2);
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("发如雪"));
     QVERIFY(WmaOnlyEnabled(form));
+
     // Adding row 3 to the selection: the boxes show row 2, the topmost selected row.
     ClickRow(form, 3, Qt::ControlModifier);
     QCOMPARE(form.LV->selectionModel()->selectedRows().size(), 2);
@@ -330,12 +361,40 @@ class TracksTest : public QObject {
     QCOMPARE(form.LV->SelectedRow(), -1);
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("Zero"));
 
-    // Moving the selection with the keyboard shows nothing.
+    // The keys and a right click that move the highlight show its file, as a click does.
     ClickRow(form, 1);
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("One"));
-    QTest::keyClick(form.LV, Qt::Key_Down);
-    QCOMPARE(form.LV->SelectedRow(), 2);
-    QCOMPARE(form.EdtTitle->text(), QStringLiteral("One"));
+    const struct {
+      std::function<void()> move;
+      int row;
+      QString title;
+    } moves[] = {
+        {[&] { QTest::keyClick(form.LV, Qt::Key_Down); }, 2, QStringLiteral("发如雪")},
+        {[&] { QTest::keyClick(form.LV, Qt::Key_End); }, 3, QStringLiteral("Three")},
+        {[&] { QTest::keyClick(form.LV, Qt::Key_Home); }, 0, QStringLiteral("Zero")},
+        {[&] {
+           QTest::mouseClick(form.LV->viewport(), Qt::RightButton, Qt::NoModifier,
+                             form.LV->visualRect(form.LV->model()->index(1, 1)).center());
+         },
+         1, QStringLiteral("One")},
+    };
+    for (const auto& move : moves) {
+      move.move();
+      QCOMPARE(form.LV->SelectedRow(), move.row);
+      QCOMPARE(form.EdtTitle->text(), move.title);
+      QCOMPARE(form.EdtPath->text(), form.LV->FullPath(move.row));
+    }
+    form.PopupMenu2->close();
+
+    // Tab and Shift+Tab leave the list; the arrow keys stay in it.
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.LV->setFocus();
+    QTest::keyClick(form.LV, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form.EdtTitle);
+    form.LV->setFocus();
+    QTest::keyClick(form.LV, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), form.Button2);  // the save button is disabled
   }
 
   void aClickReadsTheFileAfresh() {

@@ -19,6 +19,10 @@ void PrepareEnvironment() {
   // The journal of changes goes to a state folder of the test's own, never to the real home.
   static QTemporaryDir state;
   qputenv("XDG_STATE_HOME", state.path().toUtf8());
+  // Settings the window keeps between runs go to a folder of this test run, not the user's own
+  // nor one that tests running side by side share.
+  static QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
 }
 
 void SetupApplication(QApplication& app) { appsetup::SetupApplication(app); }

@@ -132,10 +132,12 @@ class WindowTest : public QObject {
     QCOMPARE(form.LV->font().pixelSize(), 11);
     for (QWidget* widget :
          QList<QWidget*>{form.BtnAddfile, form.LTitle, form.GroupBox1, form.GroupBox2,
-                         form.EdtTitle, form.R1, form.ChkArtist, form.MLyrics}) {
+                         form.EdtTitle, form.ChkArtist, form.MLyrics}) {
       QCOMPARE(widget->font().family(), QStringLiteral("宋体"));
       QCOMPARE(widget->font().pixelSize(), 12);
     }
+    QCOMPARE(form.R3->font().family(), QStringLiteral("宋体"));
+    QCOMPARE(form.R3->font().pixelSize(), 11);
     const QColor teal(0, 128, 128);
     QCOMPARE(form.EdtTitle->palette().color(QPalette::Text), teal);
     QCOMPARE(form.MLyrics->palette().color(QPalette::Text), teal);
@@ -147,6 +149,50 @@ class WindowTest : public QObject {
                 .contains(QStringLiteral("AR PL UMing CN"), Qt::CaseInsensitive));
     QCOMPARE(QFontInfo(form.BtnAddfile->font()).family(), QStringLiteral("AR PL UMing CN"));
     QVERIFY(!QFont::substitutes(QStringLiteral("MS Sans Serif")).isEmpty());
+  }
+
+  // Run also with QT_SCALE_FACTOR=2 (ui_window_test_scale2).
+  void everyCaptionIsWhole() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStringList cut;
+    auto check = [&](QWidget* w, const QString& text, int room) {
+      const int need = w->fontMetrics().horizontalAdvance(QString(text).remove('&'));
+      if (!text.isEmpty() && need > room)
+        cut << QStringLiteral("%1 %2>%3").arg(w->objectName()).arg(need).arg(room);
+    };
+    for (QLabel* l : form.findChildren<QLabel*>()) {
+      check(l, l->text(), l->contentsRect().width());
+    }
+    for (QAbstractButton* b : form.findChildren<QAbstractButton*>()) {
+      QStyleOptionButton option;
+      option.initFrom(b);
+      option.text = b->text();
+      const QStyle::SubElement text = qobject_cast<QRadioButton*>(b)
+                                          ? QStyle::SE_RadioButtonContents
+                                      : qobject_cast<QCheckBox*>(b) ? QStyle::SE_CheckBoxContents
+                                                                    : QStyle::SE_PushButtonContents;
+      check(b, b->text(), b->style()->subElementRect(text, &option, b).width());
+    }
+    for (QGroupBox* g : form.findChildren<QGroupBox*>()) {
+      QStyleOptionGroupBox option;
+      option.initFrom(g);
+      option.text = g->title();
+      option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+      const QRect label =
+          g->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, g);
+      check(g, g->title(), qMin(label.width(), g->width() - label.left()));
+      const QRect frame =
+          g->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, g);
+      // The frame is drawn where the style says, not further down across the controls.
+      const QImage image = g->grab().toImage();
+      const QPoint onTopLine = QPoint(frame.left() + 3, frame.top()) * image.devicePixelRatio();
+      if (image.pixelColor(onTopLine) == g->palette().color(QPalette::Window)) {
+        cut << g->objectName() + " has no line on its frame's top";
+      }
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
   }
 
   void startUpStates() {
@@ -264,7 +310,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 6);
+    QCOMPARE(actions.size(), 10);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
@@ -280,6 +326,63 @@ class WindowTest : public QObject {
     QCOMPARE(form.N12->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     QVERIFY(!form.N12->isEnabled());
     QCOMPARE(form.LV->contextMenuPolicy(), Qt::CustomContextMenu);
+  }
+
+  void theCheckMarkItems() {
+    TForm1 form;
+    QCOMPARE(form.PopupMenu2->actions().mid(6),
+             (QList<QAction*>{form.NCheckSeparator, form.NCheckAll, form.NCheckNone,
+                              form.NCheckInvert}));
+    QCOMPARE(form.NCheckAll->text(), QStringLiteral("全选(&A)"));
+    for (int row = 0; row < 3; ++row) form.LV->AppendRow("a.mp3", "", "", "/m/");
+    SetChecked(form, 1, false);
+    const struct {
+      QAction* item;
+      QList<bool> checks;
+    } steps[] = {
+        {form.NCheckInvert, {false, true, false}},
+        {form.NCheckAll, {true, true, true}},
+        {form.NCheckNone, {false, false, false}},
+        {form.NCheckInvert, {true, true, true}},
+    };
+    for (const auto& step : steps) {
+      step.item->trigger();
+      QList<bool> checks;
+      for (int row = 0; row < 3; ++row) checks << form.LV->Checked(row);
+      QCOMPARE(checks, step.checks);
+    }
+  }
+
+  void whenNothingOpensALinkAMessageGivesTheAddress() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    bool opens = false;
+    form.OpenUrl = [&](const QUrl&) { return opens; };
+    form.LV->AppendRow("b c.wma", "", "", "/m/二 三/");
+    SelectRows(form, {0});
+    BoxAnswerer answerer(QMessageBox::Ok);
+    const struct {
+      std::function<void()> open;
+      QString address;
+    } links[] = {
+        {[&] { form.N11->trigger(); }, QStringLiteral("/m/二 三/")},
+        {[&] { form.N10->trigger(); }, QStringLiteral("/m/二 三/b c.wma")},
+        {[&] { QTest::mouseClick(form.StatusBar1, Qt::LeftButton, {}, QPoint(10, 9)); },
+         QStringLiteral("http://www.example.com/")},
+    };
+    for (const auto& link : links) {
+      const int before = answerer.count();
+      link.open();
+      QCOMPARE(answerer.count(), before + 1);
+      QCOMPARE(answerer.boxes().last().title, QStringLiteral("系统提示"));
+      QVERIFY(answerer.boxes().last().text.endsWith("\n" + link.address));
+      // Once something opens it, no message.
+      opens = true;
+      link.open();
+      QCOMPARE(answerer.count(), before + 1);
+      opens = false;
+    }
   }
 
   void theRowActionsActOnTheTopmostSelectedRow() {
