@@ -33,6 +33,7 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::Fail(int err) const {
   error_ = err;
+  errno = err;  // callers above the tag objects learn the reason from errno
   return false;
 }
 

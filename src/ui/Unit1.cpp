@@ -5,8 +5,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputMethodEvent>
@@ -17,12 +19,14 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <exception>
+#include <stdexcept>
 
 #include "About.h"
 #include "RowIcons.h"
@@ -31,6 +35,9 @@
 #include "StatusBar.h"
 #include "TrackList.h"
 #include "WaitCursor.h"
+#include "core/Batch.h"
+#include "core/Journal.h"
+#include "core/Plans.h"
 #include "platform/FileSystem.h"
 
 using rules::FromGbk;
@@ -42,6 +49,46 @@ using rules::ToUtf16;
 namespace {
 
 const QColor kTeal(0, 128, 128);
+
+// The progress of a batch: a dialog that shows itself once the batch has run for about half a
+// second (files done of all, the current name) and whose cancel button stops the batch after the
+// current file. The window keeps handling its events meanwhile.
+class BatchProgress {
+ public:
+  BatchProgress(QWidget* parent, int total)
+      : dialog_(QString(), QStringLiteral("取消"), 0, total, parent) {
+    dialog_.setObjectName(QStringLiteral("BatchProgress"));
+    dialog_.setWindowTitle(QStringLiteral("正在处理"));
+    dialog_.setWindowModality(Qt::WindowModal);
+    dialog_.setMinimumDuration(500);
+    dialog_.setAutoClose(false);
+    dialog_.setAutoReset(false);
+    clock_.start();
+  }
+  // The callback of core::ApplyOptions: false once the user has cancelled.
+  bool Step(int done, int total, const std::string& name) {
+    if (done == 0 || clock_.elapsed() - shownAt_ >= 30) {
+      shownAt_ = clock_.elapsed();
+      dialog_.setLabelText(QStringLiteral("%1 / %2\n%3")
+                               .arg(done)
+                               .arg(total)
+                               .arg(rules::FromNativePath(name.substr(name.rfind('/') + 1))));
+      dialog_.setValue(done);
+      QCoreApplication::processEvents();
+    }
+    return !dialog_.wasCanceled();
+  }
+
+ private:
+  QProgressDialog dialog_;
+  QElapsedTimer clock_;
+  qint64 shownAt_ = 0;
+};
+
+QString UndoNote(const core::ApplyReport& report) {
+  if (report.undoable || report.journalMessage.isEmpty()) return {};
+  return QStringLiteral("\n无法撤销：") + report.journalMessage;
+}
 
 // "宋体" at 12 pixels, the font of the buttons, the labels and the two group boxes.
 QFont SongFont() {
@@ -266,6 +313,11 @@ void TForm1::CreateControls() {
   N7 = Named(PopupMenu2->addAction(QStringLiteral("文件属性(&R)")), "N7");
   N9 = Named(PopupMenu2->addSeparator(), "N9");
   N6 = Named(PopupMenu2->addAction(QStringLiteral("清空列表(&L)")), "N6");
+  N12 = Named(PopupMenu2->addAction(QStringLiteral("撤销上次操作")), "N12");
+  N12->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  N12->setShortcutContext(Qt::WindowShortcut);
+  addAction(N12);  // Ctrl+Z works with the menu closed too
+  connect(N12, &QAction::triggered, this, &TForm1::N12Click);
   connect(N11, &QAction::triggered, this, &TForm1::N11Click);
   connect(N10, &QAction::triggered, this, &TForm1::N10Click);
   connect(N7, &QAction::triggered, this, &TForm1::N7Click);
@@ -302,6 +354,8 @@ void TForm1::FormCreate() {
     ComboGenreID->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
   }
   ComboGenreID->setCurrentIndex(-1);
+  journal_ = std::make_unique<core::Journal>();
+  UpdateUndo();
 }
 
 void TForm1::FormClose() {
@@ -330,9 +384,10 @@ void TForm1::ShowErrorBox(const QString& message) {
   box.exec();
 }
 
-bool TForm1::Ask(const QString& text) {
+bool TForm1::Ask(const QString& text, const QString& details) {
   QMessageBox box(QMessageBox::Question, QStringLiteral("系统询问"), text,
                   QMessageBox::Yes | QMessageBox::No, this);
+  if (!details.isEmpty()) box.setDetailedText(details);
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
 }
@@ -688,7 +743,7 @@ int TForm1::RowOfFile(const QString& path) const {
   return -1;
 }
 
-bool TForm1::SaveMp3(const std::string& path) {
+core::ApplyReport TForm1::SaveMp3(const std::string& path) {
   using rules::TrimControl;
   Mp3Info->SetArtist(ToGbk(TrimControl(EdtArtist->text())));
   Mp3Info->SetTitle(ToGbk(TrimControl(EdtTitle->text())));
@@ -697,10 +752,10 @@ bool TForm1::SaveMp3(const std::string& path) {
   Mp3Info->SetComment(ToGbk(TrimControl(EdtComment->text())));
   Mp3Info->SetTrack(rules::Mp3TrackOf(EdtTrack->text()));
   Mp3Info->SetGenreID(rules::GenreIdOfEntry(ComboGenreID->currentIndex()));
-  return Mp3Info->SaveToFile(path);
+  return core::SaveTag(*Mp3Info, path, JournalOptions());
 }
 
-bool TForm1::SaveWma(const std::string& path) {
+core::ApplyReport TForm1::SaveWma(const std::string& path) {
   // The one field without a box, WM/Track, must be this file's own: read its tag again first.
   WmaInfo->ReadFromFile(path);
   QString lyrics = MLyrics->toPlainText();
@@ -718,7 +773,23 @@ bool TForm1::SaveWma(const std::string& path) {
   WmaInfo->SetTrack(ToUtf16(EdtTrack->text()));
   WmaInfo->SetUserUrl(ToUtf16(EdtUserURL->text()));
   WmaInfo->SetVersion(ToUtf16(EdtVersion->text()));
-  return WmaInfo->SaveToFile(path);
+  return core::SaveTag(*WmaInfo, path, JournalOptions());
+}
+
+void TForm1::MarkRow(int row, int mark, const QString& tip) {
+  LV->SetMark(row, mark);
+  if (QTableWidgetItem* item = LV->item(row, TTrackList::kFileName)) item->setToolTip(tip);
+}
+
+core::ApplyOptions TForm1::JournalOptions() {
+  core::ApplyOptions options;
+  options.journal = journal_.get();
+  return options;
+}
+
+void TForm1::UpdateUndo() {
+  N12->setEnabled(journal_ != nullptr && !core::ListActions(*journal_).empty());
+  if (journal_ != nullptr) journal_->TakeMessage();
 }
 
 void TForm1::BtnSaveClick() {
@@ -726,16 +797,23 @@ void TForm1::BtnSaveClick() {
     if (!TagObjectsAlive()) return;
     if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
     const QString path = EdtPath->text();
-    const bool saved = rules::FormatKey(path) == rules::kMp3Key ? SaveMp3(NativePath(path))
-                                                                : SaveWma(NativePath(path));
+    const bool mp3 = rules::FormatKey(path) == rules::kMp3Key;
+    core::ApplyReport report;
+    try {
+      report = mp3 ? SaveMp3(NativePath(path)) : SaveWma(NativePath(path));
+    } catch (...) {
+      UpdateUndo();
+      throw;
+    }
+    UpdateUndo();
     const int row = RowOfFile(path);
     if (row < 0) return;
-    if (saved) {
+    if (report.results.at(0).outcome == core::Outcome::kDone) {
       LV->SetTitle(row, EdtTitle->text());
       LV->SetArtist(row, EdtArtist->text());
-      LV->SetMark(row, rowicons::kTick);
+      MarkRow(row, rowicons::kTick, QStringLiteral("已保存") + UndoNote(report));
     } else {
-      LV->SetMark(row, rowicons::kCross);
+      MarkRow(row, rowicons::kCross, QStringLiteral("保存失败：") + report.results.at(0).reason);
     }
   });
 }
@@ -756,44 +834,56 @@ void TForm1::BtnBatchClick() {
     if (album) fields += QStringLiteral("［专辑］");
     if (year) fields += QStringLiteral("［年份］");
     if (comment) fields += QStringLiteral("［说明］");
+
+    core::EditFields values;
+    if (artist) values.artist = EdtArtist->text();
+    if (album) values.album = EdtAlbum->text();
+    if (year) values.year = EdtYear->text();
+    if (comment) values.comment = EdtComment->text();
+    std::vector<std::string> paths;
+    std::vector<int> rows;
+    for (int row = 0; row < LV->rowCount(); ++row) {
+      if (!LV->Checked(row)) continue;
+      paths.push_back(NativePath(LV->FullPath(row)));
+      rows.push_back(row);
+    }
+    const core::EditPlan plan = [&] {
+      WaitCursor wait;
+      return core::PlanEdit(paths, values, rows);
+    }();
     if (!Ask(QStringLiteral("确定要用当前歌曲的") + fields +
-             QStringLiteral("\n信息批量修改选中文件的相关信息吗？"))) {
+                 QStringLiteral("\n信息批量修改选中文件的相关信息吗？"),
+             core::DescribeEditPlan(plan))) {
       return;
     }
 
     WaitCursor wait;
-    using rules::TrimControl;
-    const QString artistText = TrimControl(EdtArtist->text());
-    const QString albumText = TrimControl(EdtAlbum->text());
-    const QString yearText = TrimControl(EdtYear->text());
-    const QString commentText = TrimControl(EdtComment->text());
-    const int rows = LV->rowCount();
-    for (int row = 0; row < rows; ++row) {
-      if (!LV->Checked(row)) continue;
-      const std::string path = NativePath(LV->FullPath(row));
-      bool saved;
-      if (rules::WholeExtensionKey(LV->FullPath(row)) == rules::kMp3Key) {
-        Mp3Info->ReadFromFile(path);
-        if (artist) Mp3Info->SetArtist(ToGbk(artistText));
-        if (album) Mp3Info->SetAlbum(ToGbk(albumText));
-        if (comment) Mp3Info->SetComment(ToGbk(commentText));
-        if (year) Mp3Info->SetYear(ToGbk(yearText));
-        saved = Mp3Info->SaveToFile(path);
-      } else {
-        WmaInfo->ReadFromFile(path);
-        if (artist) WmaInfo->SetArtist(ToUtf16(artistText));
-        if (album) WmaInfo->SetAlbum(ToUtf16(albumText));
-        if (comment) WmaInfo->SetComment(ToUtf16(commentText));
-        if (year) WmaInfo->SetYear(ToUtf16(yearText));
-        saved = WmaInfo->SaveToFile(path);
-      }
-      if (saved) {
+    BatchProgress progress(this, static_cast<int>(paths.size()));
+    core::ApplyOptions options = JournalOptions();
+    options.progress = [&](int done, int total, const std::string& name) {
+      return progress.Step(done, total, name);
+    };
+    const core::ApplyReport report = core::ApplyEdit(plan, *Mp3Info, *WmaInfo, options);
+    UpdateUndo();
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+      const int row = plan.entries[i].position;
+      const core::EntryResult& result = report.results[i];
+      if (result.outcome == core::Outcome::kDone) {
         if (artist) LV->SetArtist(row, EdtArtist->text());
-        LV->SetMark(row, rowicons::kTick);
-      } else {
-        LV->SetMark(row, rowicons::kCross);
+        QStringList changed;
+        for (const auto& c : plan.entries[i].changes) {
+          changed << QStringLiteral("%1：%2 → %3")
+                         .arg(core::FieldName(c.field), c.oldValue, c.newValue);
+        }
+        MarkRow(row, rowicons::kTick,
+                QStringLiteral("已批量修改") +
+                    (changed.isEmpty() ? QString() : QStringLiteral("\n") + changed.join('\n')) +
+                    UndoNote(report));
+      } else if (result.outcome == core::Outcome::kFailed) {
+        MarkRow(row, rowicons::kCross, QStringLiteral("修改失败：") + result.reason);
       }
     }
+    if (report.error) throw std::runtime_error(*report.error);
   });
 }
 
@@ -805,31 +895,95 @@ void TForm1::R1Click(QAbstractButton* sender) {
 
 void TForm1::BtnRenameClick() {
   Guarded([this] {
-    if (!Ask(QStringLiteral("确定要按指定规则更改选中的文件名吗？"))) return;
-    WaitCursor wait;
-    const int rows = LV->rowCount();
-    for (int row = 0; row < rows; ++row) {
+    std::vector<core::Track> tracks;
+    for (int row = 0; row < LV->rowCount(); ++row) {
       if (!LV->Checked(row)) continue;
-      const QString title = LV->Title(row);
-      if (title.isEmpty()) continue;
-      const QString artist = LV->Artist(row);
-      if (artist.isEmpty()) continue;
-      const QString folder = LV->Folder(row);
-      const QString oldName = LV->FileName(row);
-      const QString extension = rules::RenameExtension(folder + oldName);
-      const std::optional<QString> newName =
-          rules::NewFileName(RenameRule, artist, title, row, extension);
-      if (!newName) continue;
-      if (folder + *newName == folder + oldName) continue;
-      // Never replaces another file, and refuses names that leave the folder or that Windows
-      // file names cannot hold.
-      if (platform::RenameInFolder(NativePath(folder), NativePath(oldName), NativePath(*newName))) {
-        LV->SetMark(row, rowicons::kTick);
-        LV->SetFileName(row, *newName);
-      } else {
-        LV->SetMark(row, rowicons::kCross);
+      tracks.push_back({NativePath(LV->Folder(row)), NativePath(LV->FileName(row)), LV->Title(row),
+                        LV->Artist(row), row});
+    }
+    const core::RenamePlan plan = [&] {
+      WaitCursor wait;
+      return core::PlanRename(tracks, RenameRule);
+    }();
+    if (!Ask(QStringLiteral("确定要按指定规则更改选中的文件名吗？"),
+             core::DescribeRenamePlan(plan))) {
+      return;
+    }
+    WaitCursor wait;
+    BatchProgress progress(this, static_cast<int>(tracks.size()));
+    core::ApplyOptions options = JournalOptions();
+    options.progress = [&](int done, int total, const std::string& name) {
+      return progress.Step(done, total, name);
+    };
+    // Never replaces another file, and refuses names that leave the folder or that Windows file
+    // names cannot hold.
+    const core::ApplyReport report = core::ApplyRename(plan, options);
+    UpdateUndo();
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+      const core::RenameEntry& entry = plan.entries[i];
+      const int row = entry.track.position;
+      const core::EntryResult& result = report.results[i];
+      if (result.outcome == core::Outcome::kDone) {
+        const QString newName = rules::FromNativePath(entry.newName);
+        MarkRow(
+            row, rowicons::kTick,
+            QStringLiteral("已改名：%1 → %2").arg(LV->FileName(row), newName) + UndoNote(report));
+        LV->SetFileName(row, newName);
+      } else if (result.outcome == core::Outcome::kFailed) {
+        MarkRow(row, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
       }
     }
+  });
+}
+
+// ---- Undo
+
+void TForm1::N12Click() {
+  Guarded([this] {
+    const std::vector<core::ActionInfo> actions = core::ListActions(*journal_);
+    const QString problem = journal_->TakeMessage();
+    if (actions.empty()) {
+      UpdateUndo();
+      Hint(problem.isEmpty() ? QStringLiteral("没有可以撤销的操作。") : problem);
+      return;
+    }
+    const core::ActionInfo& last = actions.front();
+    const QString kind = last.kind == QLatin1String("rename") ? QStringLiteral("批量改名")
+                         : last.kind == QLatin1String("edit") ? QStringLiteral("批量修改")
+                                                              : QStringLiteral("保存信息");
+    QString details = QStringLiteral("%1，%2，%3 个文件")
+                          .arg(kind, QDateTime::fromString(last.time, Qt::ISODateWithMs)
+                                         .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+                          .arg(last.changed);
+    if (last.cutShort) details += QStringLiteral("（此操作曾被中断）");
+    if (!Ask(QStringLiteral("确定要撤销上次操作吗？"), details)) return;
+
+    WaitCursor wait;
+    const core::UndoReport report = core::UndoLast(*journal_);
+    UpdateUndo();
+    for (const core::UndoEntry& e : report.entries) {
+      if (e.outcome == core::Outcome::kNotTried) continue;
+      const int row = RowOfFile(rules::FromNativePath(e.path));
+      if (row < 0) continue;
+      if (e.outcome == core::Outcome::kFailed) {
+        MarkRow(row, rowicons::kCross, QStringLiteral("撤销失败：") + e.reason);
+        continue;
+      }
+      if (e.restoredPath != e.path) {
+        LV->SetFileName(
+            row, rules::FromNativePath(e.restoredPath.substr(e.restoredPath.rfind('/') + 1)));
+      } else {
+        try {
+          const core::Track track = core::ReadTrack(e.path, row);
+          LV->SetTitle(row, track.title);
+          LV->SetArtist(row, track.artist);
+        } catch (const std::exception&) {
+          // The row keeps its texts; the mark still tells that the file was restored.
+        }
+      }
+      MarkRow(row, rowicons::kTick, QStringLiteral("已撤销：") + kind);
+    }
+    if (!report.message.isEmpty()) Hint(report.message);
   });
 }
 

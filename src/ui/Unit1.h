@@ -16,6 +16,12 @@
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
+namespace core {
+class Journal;
+struct ApplyOptions;
+struct ApplyReport;
+}  // namespace core
+
 class QAbstractButton;
 class QAction;
 class QCheckBox;
@@ -95,6 +101,7 @@ class TForm1 : public QWidget {
   QAction* N7 = nullptr;
   QAction* N9 = nullptr;
   QAction* N6 = nullptr;
+  QAction* N12 = nullptr;  // "撤销上次操作" (Ctrl+Z)
 
   // The three row marks: 0 a green note, 1 a green tick, 2 a red cross.
   std::array<QIcon, 3> ImageList1;
@@ -136,6 +143,8 @@ class TForm1 : public QWidget {
   void N10Click();
   void N7Click();
   void N6Click();
+  // Undoes the last action of the journal, after asking, and marks each row it restores.
+  void N12Click();
   // A left click on the status bar at x in the bar's coordinates.
   void StatusBar1Click(int x);
 
@@ -165,7 +174,8 @@ class TForm1 : public QWidget {
   // Runs one handler; an error that escapes it ends it and is shown in the generic error box.
   void Guarded(const std::function<void()>& handler);
   void ShowErrorBox(const QString& message);
-  bool Ask(const QString& text);
+  // `details`, when given, is the box's detailed text (the plan of a batch).
+  bool Ask(const QString& text, const QString& details = QString());
   void Hint(const QString& text);
   void EnableEditButtons();
   bool TagObjectsAlive() const { return Mp3Info != nullptr && WmaInfo != nullptr; }
@@ -176,11 +186,17 @@ class TForm1 : public QWidget {
   // texts of the file's row. Lets a WMA read error through.
   QString ReadTrack(const QString& path, TTrackList::RowTexts& row);
   class TrackBatch;
-  // Write the boxes into the file; true when it was written.
-  bool SaveMp3(const std::string& path);
-  bool SaveWma(const std::string& path);
+  // Write the boxes into the file, journalled.
+  core::ApplyReport SaveMp3(const std::string& path);
+  core::ApplyReport SaveWma(const std::string& path);
+  // A row's mark and the reason the mark's tooltip gives.
+  void MarkRow(int row, int mark, const QString& tip);
+  // The journal, and whether there is anything to undo.
+  core::ApplyOptions JournalOptions();
+  void UpdateUndo();
 
   std::unique_ptr<QStyle> groupBoxStyle_;
+  std::unique_ptr<core::Journal> journal_;
   // Whether the lyrics last shown broke their lines with CR LF, as Windows programs write them.
   bool lyricsUseCrLf_ = false;
 };

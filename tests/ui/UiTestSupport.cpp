@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 #include "AppSetup.h"
 #include "Rules.h"
@@ -15,6 +16,9 @@ namespace uitest {
 
 void PrepareEnvironment() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The journal of changes goes to a state folder of the test's own, never to the real home.
+  static QTemporaryDir state;
+  qputenv("XDG_STATE_HOME", state.path().toUtf8());
 }
 
 void SetupApplication(QApplication& app) { appsetup::SetupApplication(app); }
@@ -32,6 +36,7 @@ void BoxAnswerer::Poll() {
   SeenBox seen;
   seen.title = box->windowTitle();
   seen.text = box->text();
+  seen.details = box->detailedText();
   seen.icon = box->icon();
   for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
   boxes_ << seen;

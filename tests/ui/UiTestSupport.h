@@ -32,6 +32,7 @@ void SetupApplication(QApplication& app);
 struct SeenBox {
   QString title;
   QString text;
+  QString details;  // the detailed text (a batch's plan)
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QStringList buttons;
 };

@@ -262,7 +262,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 5);
+    QCOMPARE(actions.size(), 6);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
@@ -271,7 +271,12 @@ class WindowTest : public QObject {
     QCOMPARE(actions[3], form.N9);
     QCOMPARE(form.N6->text(), QStringLiteral("清空列表(&L)"));
     QCOMPARE(form.N9->objectName(), QStringLiteral("N9"));
-    for (QAction* action : actions) QVERIFY(action->isEnabled());
+    for (QAction* action : actions.mid(0, 5)) QVERIFY(action->isEnabled());
+    // After the list's own items: undo, disabled while the journal holds nothing.
+    QCOMPARE(actions[5], form.N12);
+    QCOMPARE(form.N12->text(), QStringLiteral("撤销上次操作"));
+    QCOMPARE(form.N12->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QVERIFY(!form.N12->isEnabled());
     QCOMPARE(form.LV->contextMenuPolicy(), Qt::CustomContextMenu);
   }
 

@@ -1,0 +1,310 @@
+#include "core/Journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUuid>
+#include <cerrno>
+#include <utility>
+
+#include "core/Reasons.h"
+
+namespace core {
+namespace {
+
+constexpr int kVersion = 1;
+const char kFileName[] = "journal.jsonl";
+
+QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+// Closes a descriptor at the end of a scope.
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+bool WriteAllFd(int fd, const QByteArray& bytes) {
+  qsizetype done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+// One line of the journal as the bounds see it, without parsing its JSON.
+struct Line {
+  qsizetype from = 0, to = 0;  // the line's bytes, its newline included
+  QByteArray id;
+  bool begin = false;
+};
+
+// The value of the key `"id":"` in a compact record. Record values are base64, numbers or plain
+// ASCII words, so a quote never stands inside one.
+QByteArray IdOf(QByteArrayView line) {
+  static const QByteArray key = "\"id\":\"";
+  qsizetype at = line.indexOf(key);
+  if (at < 0) return {};
+  at += key.size();
+  qsizetype end = line.indexOf('"', at);
+  return end < 0 ? QByteArray() : line.sliced(at, end - at).toByteArray();
+}
+
+std::vector<Line> SplitLines(const QByteArray& bytes) {
+  std::vector<Line> lines;
+  qsizetype from = 0;
+  while (from < bytes.size()) {
+    qsizetype nl = bytes.indexOf('\n', from);
+    qsizetype to = nl < 0 ? bytes.size() : nl + 1;
+    QByteArrayView view(bytes.constData() + from, to - from);
+    lines.push_back({from, to, IdOf(view), view.contains(QByteArrayView("\"t\":\"begin\""))});
+    from = to;
+  }
+  return lines;
+}
+
+}  // namespace
+
+QString Journal::Action::Id() const { return begin.value(QStringLiteral("id")).toString(); }
+QString Journal::Action::Kind() const { return begin.value(QStringLiteral("kind")).toString(); }
+
+Journal::Journal(QString folder) : folder_(std::move(folder)) {}
+
+QString Journal::DefaultFolder() {
+  const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+  if (!state.isEmpty() && QDir::isAbsolutePath(state)) return state + QStringLiteral("/velomi");
+  return QDir::homePath() + QStringLiteral("/.local/state/velomi");
+}
+
+QString Journal::FilePath() const { return folder_ + QLatin1Char('/') + QLatin1String(kFileName); }
+
+QString Journal::TakeMessage() { return std::exchange(message_, QString()); }
+
+void Journal::Refuse(const QString& message) { message_ = message; }
+
+int64_t Journal::RecordSize(const QJsonObject& record) {
+  return QJsonDocument(record).toJson(QJsonDocument::Compact).size() + 1;
+}
+
+bool Journal::EnsureFolder() {
+  const QByteArray folder = Native(folder_);
+  QDir().mkpath(QFileInfo(folder_).absolutePath());  // the parents, with the usual permissions
+  if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+    Refuse(QStringLiteral("无法建立撤销记录文件夹 %1：%2").arg(folder_, ReasonOf(errno)));
+    return false;
+  }
+  struct stat st;
+  if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+    Refuse(QStringLiteral("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
+               .arg(folder_));
+    return false;
+  }
+  if ((st.st_mode & 077) != 0) ::chmod(folder.constData(), 0700);
+  return true;
+}
+
+// Opens the journal file with `flags`, refusing a symbolic link, a file that is not regular and
+// one of another user. -1 when refused or failed.
+int Journal::OpenChecked(int flags) {
+  if (!EnsureFolder()) return -1;
+  const QByteArray path = Native(FilePath());
+  int fd = ::open(path.constData(), flags | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno == ENOENT && !(flags & O_CREAT)) return -2;  // no journal yet
+    Refuse(errno == ELOOP
+               ? QStringLiteral("撤销记录 %1 是符号链接，已拒绝使用").arg(FilePath())
+               : QStringLiteral("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(errno)));
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+    ::close(fd);
+    Refuse(QStringLiteral("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath()));
+    return -1;
+  }
+  if ((st.st_mode & 077) != 0) ::fchmod(fd, 0600);
+  return fd;
+}
+
+bool Journal::ReadAll(QByteArray& bytes) {
+  bytes.clear();
+  int fd = OpenChecked(O_RDONLY);
+  if (fd == -2) return true;
+  if (fd < 0) return false;
+  FdCloser closer{fd};
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      Refuse(QStringLiteral("无法读取撤销记录：%1").arg(ReasonOf(errno)));
+      return false;
+    }
+    if (n == 0) return true;
+    bytes.append(buffer, n);
+  }
+}
+
+void Journal::SetAside(const QString& why) {
+  const QString aside =
+      FilePath() + QStringLiteral(".damaged-") +
+      QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
+  ::rename(Native(FilePath()).constData(), Native(aside).constData());
+  Refuse(QStringLiteral("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
+             .arg(why, aside));
+}
+
+bool Journal::Parse(const QByteArray& bytes, std::vector<Action>& actions) {
+  actions.clear();
+  const std::vector<Line> lines = SplitLines(bytes);
+  for (const Line& line : lines) {
+    QByteArray text = bytes.mid(line.from, line.to - line.from);
+    if (!text.endsWith('\n')) break;  // a record cut off while it was written: never flushed
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+    const QJsonObject record = doc.object();
+    const QString type = record.value(QStringLiteral("t")).toString();
+    const QString id = record.value(QStringLiteral("id")).toString();
+    if (error.error != QJsonParseError::NoError || !doc.isObject() ||
+        record.value(QStringLiteral("v")).toInt() != kVersion || id.isEmpty() ||
+        (type != QLatin1String("begin") && type != QLatin1String("done"))) {
+      SetAside(QStringLiteral("第 %1 行").arg(&line - lines.data() + 1));
+      actions.clear();
+      return false;
+    }
+    if (type == QLatin1String("begin")) {
+      actions.push_back({record, std::nullopt});
+      continue;
+    }
+    bool matched = false;
+    for (Action& action : actions) {
+      if (action.Id() == id && !action.done) {
+        action.done = record;
+        matched = true;
+      }
+    }
+    if (!matched) {
+      SetAside(QStringLiteral("完成记录没有对应的开始记录"));
+      actions.clear();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Journal::Load(std::vector<Action>& actions) {
+  actions.clear();
+  QByteArray bytes;
+  if (!ReadAll(bytes)) return false;
+  return Parse(bytes, actions);
+}
+
+bool Journal::AppendLine(const QJsonObject& record) {
+  int fd = OpenChecked(O_WRONLY | O_APPEND | O_CREAT);
+  if (fd < 0) return false;
+  FdCloser closer{fd};
+  QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact);
+  line.append('\n');
+  if (!WriteAllFd(fd, line) || ::fdatasync(fd) != 0) {
+    Refuse(QStringLiteral("无法写入撤销记录：%1").arg(ReasonOf(errno)));
+    return false;
+  }
+  return true;
+}
+
+// Writes the kept lines to a new file beside the journal and puts it in the journal's place.
+static bool ReplaceWith(const QString& journal, const QByteArray& bytes) {
+  const QByteArray temp = Native(journal + QStringLiteral(".new"));
+  ::unlink(temp.constData());
+  int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = WriteAllFd(fd, bytes) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok || ::rename(temp.constData(), Native(journal).constData()) != 0) {
+    ::unlink(temp.constData());
+    return false;
+  }
+  return true;
+}
+
+std::optional<QString> Journal::Begin(QJsonObject begin) {
+  const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  begin.insert(QStringLiteral("v"), kVersion);
+  begin.insert(QStringLiteral("t"), QStringLiteral("begin"));
+  begin.insert(QStringLiteral("id"), id);
+  begin.insert(QStringLiteral("time"), QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+  const int64_t size = RecordSize(begin);
+  if (size > kMaxBytes) {
+    Refuse(QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
+    return std::nullopt;
+  }
+
+  // Make room: the oldest actions go first, until one more action and its record fit.
+  QByteArray bytes;
+  if (!ReadAll(bytes)) return std::nullopt;
+  const std::vector<Line> lines = SplitLines(bytes);
+  std::vector<QByteArray> order;  // the ids of the actions, oldest first
+  for (const Line& line : lines) {
+    if (line.begin) order.push_back(line.id);
+  }
+  int64_t kept = bytes.size();
+  size_t drop = 0;
+  // The done record to come is small; a tenth of the begin record is room enough for it.
+  while (drop < order.size() && (static_cast<int>(order.size() - drop) + 1 > kMaxActions ||
+                                 kept + size + size / 10 + 4096 > kMaxBytes)) {
+    for (const Line& line : lines) {
+      if (line.id == order[drop]) kept -= line.to - line.from;
+    }
+    ++drop;
+  }
+  if (drop > 0) {
+    QByteArray keep;
+    for (const Line& line : lines) {
+      bool dropped = false;
+      for (size_t i = 0; i < drop && !dropped; ++i) dropped = line.id == order[i];
+      if (!dropped) keep.append(bytes.constData() + line.from, line.to - line.from);
+    }
+    if (!ReplaceWith(FilePath(), keep)) {
+      Refuse(QStringLiteral("无法整理撤销记录：%1").arg(ReasonOf(errno)));
+      return std::nullopt;
+    }
+  }
+  if (!AppendLine(begin)) return std::nullopt;
+  return id;
+}
+
+bool Journal::Finish(const QString& id, QJsonObject done) {
+  done.insert(QStringLiteral("v"), kVersion);
+  done.insert(QStringLiteral("t"), QStringLiteral("done"));
+  done.insert(QStringLiteral("id"), id);
+  return AppendLine(done);
+}
+
+bool Journal::Remove(const QString& id) {
+  QByteArray bytes;
+  if (!ReadAll(bytes)) return false;
+  const QByteArray key = id.toLatin1();
+  QByteArray keep;
+  for (const Line& line : SplitLines(bytes)) {
+    if (line.id != key) keep.append(bytes.constData() + line.from, line.to - line.from);
+  }
+  if (!ReplaceWith(FilePath(), keep)) {
+    Refuse(QStringLiteral("无法改写撤销记录：%1").arg(ReasonOf(errno)));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace core

@@ -1,0 +1,86 @@
+// The journal of changes: what each action (one save, one batch edit, one batch rename) changed,
+// so that it can be undone, also after the program was closed and started again.
+//
+// It is one file of JSON lines, `journal.jsonl` in the user's state folder
+// ($XDG_STATE_HOME/velomi, else ~/.local/state/velomi), shared by the window and the command line.
+// An action writes two records: before its first change a "begin" record with everything undo
+// needs (for a rename the folder, the old and the new name and the size; for an MP3 save the old
+// 128-byte block, or none, and the new one; for a WMA save the old header bytes), flushed to the
+// disk once; after its last change a "done" record with each entry's outcome (and for a WMA save
+// the size and a SHA-256 of the new header), flushed once. An action with no done record was cut
+// short; what it did is then read from the disk. Names and bytes are stored in base64, so any
+// name survives.
+//
+// Bounds: the last kMaxActions actions and at most kMaxBytes bytes; the oldest actions are dropped
+// first. An action whose begin record alone would pass kMaxBytes is carried out without a record
+// and cannot be undone.
+//
+// Safety: the journal names the user's files and holds their old tags. Its folder is made 0700 and
+// the file 0600; a journal file or folder that is a symbolic link, is not ours, or is not a
+// regular file (a folder) is refused. A journal that cannot be read as ours (a line that is not
+// one of our records) is set aside as `journal.jsonl.damaged-<time>` and never trusted.
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace core {
+
+class Journal {
+ public:
+  static constexpr int kMaxActions = 50;
+  static constexpr int64_t kMaxBytes = int64_t{64} << 20;  // 64 MiB
+
+  // The journal in `folder`; by default the user's state folder.
+  explicit Journal(QString folder = DefaultFolder());
+
+  // $XDG_STATE_HOME/velomi when XDG_STATE_HOME is an absolute path, else ~/.local/state/velomi.
+  static QString DefaultFolder();
+
+  QString FilePath() const;
+
+  // One action as the journal holds it.
+  struct Action {
+    QJsonObject begin;
+    std::optional<QJsonObject> done;  // none: the action was cut short
+    QString Id() const;
+    QString Kind() const;  // "rename", "edit" or "save"
+  };
+
+  // Every action, oldest first. A journal that cannot be trusted is set aside (see Message()).
+  // False when the journal could not be read or was refused.
+  bool Load(std::vector<Action>& actions);
+
+  // Appends an action's begin record and flushes it; gives the action's id, or nothing when the
+  // journal refused it or could not write it (Message() tells why). Drops the oldest actions first
+  // when the bounds would be passed. `begin` gets the fields "t", "id", "time" and "v" added.
+  std::optional<QString> Begin(QJsonObject begin);
+  // Appends the done record of action `id` and flushes it.
+  bool Finish(const QString& id, QJsonObject done);
+  // Rewrites the journal without the action `id` (after it was undone).
+  bool Remove(const QString& id);
+
+  // What went wrong last (a refused path, a damaged journal set aside), for a person; empty when
+  // nothing did. Taking it clears it.
+  QString TakeMessage();
+
+  // The size in bytes that a record would take, to decide beforehand whether an action fits.
+  static int64_t RecordSize(const QJsonObject& record);
+
+ private:
+  bool EnsureFolder();
+  int OpenChecked(int flags);
+  bool ReadAll(QByteArray& bytes);
+  bool Parse(const QByteArray& bytes, std::vector<Action>& actions);
+  bool AppendLine(const QJsonObject& record);
+  void SetAside(const QString& why);
+  void Refuse(const QString& message);
+
+  QString folder_;
+  QString message_;
+};
+
+}  // namespace core

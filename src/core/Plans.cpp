@@ -1,0 +1,279 @@
+#include "core/Plans.h"
+
+#include <sys/stat.h>
+
+#include <QStringList>
+#include <exception>
+#include <map>
+
+#include "core/Rules.h"
+#include "platform/FileSystem.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+namespace core {
+namespace {
+
+QString Shown(const std::string& bytes) { return rules::FromNativePath(bytes); }
+
+// The identity of a directory entry, or none when no entry has that name.
+struct EntryId {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+
+EntryId IdOf(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return {};
+  return {true, st.st_dev, st.st_ino};
+}
+
+QString RefusalOf(const std::string& name) {
+  if (name.size() > 255) return QStringLiteral("新文件名超过255字节");
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 32) return QStringLiteral("新文件名含有控制字符");
+    if (QByteArrayView("\\/:*?\"<>|").contains(c)) {
+      return QStringLiteral("新文件名含有文件名不允许的字符“%1”").arg(QChar::fromLatin1(c));
+    }
+  }
+  return QStringLiteral("新文件名不合法");
+}
+
+}  // namespace
+
+Track TrackAt(const std::string& path, int position) {
+  Track track;
+  const size_t slash = path.rfind('/');
+  track.folder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+  track.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+  track.position = position;
+  return track;
+}
+
+Track ReadTrack(const std::string& path, int position) {
+  Track track = TrackAt(path, position);
+  if (rules::FormatKey(Shown(path)) == rules::kMp3Key) {
+    TIDmp3 tag;
+    tag.ReadFromFile(path);
+    track.title = rules::FromGbk(tag.Title);
+    track.artist = rules::FromGbk(tag.Artist);
+  } else {
+    TIDwma tag;
+    tag.ReadFromFile(path);
+    track.title = rules::FromUtf16(tag.Title);
+    track.artist = rules::FromUtf16(tag.Artist);
+  }
+  return track;
+}
+
+int RenamePlan::Count(RenameStatus status) const {
+  int n = 0;
+  for (const auto& e : entries) n += e.status == status;
+  return n;
+}
+
+RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
+  RenamePlan plan;
+  plan.rule = rule;
+  // Who holds a name as the renames go on: the index of the entry whose file holds it, -1 for a
+  // file outside the plan, -2 for a name that was freed. Names not in the map are as on disk.
+  std::map<std::string, int> holder;
+  std::map<std::string, int> newNameOf;  // a path -> the entry that gave it as its new name
+  for (size_t i = 0; i < tracks.size(); ++i) holder[tracks[i].Path()] = static_cast<int>(i);
+
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    const Track& track = tracks[i];
+    RenameEntry entry{track, {}, RenameStatus::kSkipped, {}};
+    auto finish = [&](RenameStatus status, QString reason) {
+      entry.status = status;
+      entry.reason = std::move(reason);
+      plan.entries.push_back(std::move(entry));
+    };
+    if (track.title.isEmpty()) {
+      finish(RenameStatus::kSkipped, QStringLiteral("歌曲标题为空"));
+      continue;
+    }
+    if (track.artist.isEmpty()) {
+      finish(RenameStatus::kSkipped, QStringLiteral("歌手为空"));
+      continue;
+    }
+    const QString extension = rules::RenameExtension(Shown(track.Path()));
+    const std::optional<QString> name =
+        rules::NewFileName(rule, track.artist, track.title, track.position, extension);
+    if (!name) {
+      finish(RenameStatus::kSkipped, QStringLiteral("没有这条改名规则"));
+      continue;
+    }
+    entry.newName = rules::NativePath(*name);
+    if (entry.newName == track.fileName) {
+      finish(RenameStatus::kSkipped, QStringLiteral("文件名已经相同"));
+      continue;
+    }
+    if (!platform::IsPortableFileName(entry.newName)) {
+      finish(RenameStatus::kRefused, RefusalOf(entry.newName));
+      continue;
+    }
+    const std::string from = track.Path();
+    const std::string to = track.folder + entry.newName;
+    const EntryId source = IdOf(from);
+    if (!source.exists) {
+      finish(RenameStatus::kRefused, QStringLiteral("文件不存在"));
+      continue;
+    }
+    auto held = holder.find(to);
+    int who = held != holder.end() ? held->second : (IdOf(to).exists ? -1 : -2);
+    if (who == -1) {
+      // A name that differs in letter case only may name this very file on a case-insensitive
+      // file system: that is no conflict.
+      const EntryId target = IdOf(to);
+      if (target.dev == source.dev && target.ino == source.ino) who = -2;
+    }
+    if (who == static_cast<int>(i)) who = -2;
+    if (who != -2) {
+      QString reason;
+      auto gave = newNameOf.find(to);
+      if (gave != newNameOf.end() && who == gave->second) {
+        reason = QStringLiteral("与本批第%1个文件的新文件名相同").arg(gave->second + 1);
+      } else if (who > static_cast<int>(i)) {
+        reason = QStringLiteral("目标文件名是本批第%1个文件的现名，它在此之后才改名").arg(who + 1);
+      } else if (who >= 0) {
+        reason = QStringLiteral("目标文件名是本批第%1个文件的现名，它不改名").arg(who + 1);
+      } else {
+        reason = QStringLiteral("目标文件已存在");
+      }
+      finish(RenameStatus::kConflict, reason);
+      continue;
+    }
+    holder[from] = -2;
+    holder[to] = static_cast<int>(i);
+    newNameOf[to] = static_cast<int>(i);
+    finish(RenameStatus::kRename, {});
+  }
+  return plan;
+}
+
+QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
+  QStringList lines;
+  int more = 0;
+  auto add = [&](const QString& line) {
+    if (lines.size() < maxLines) {
+      lines << line;
+    } else {
+      ++more;
+    }
+  };
+  for (const auto& e : plan.entries) {
+    if (e.status == RenameStatus::kRename) {
+      add(QStringLiteral("%1 → %2").arg(Shown(e.track.fileName), Shown(e.newName)));
+    }
+  }
+  const std::pair<RenameStatus, QString> groups[] = {
+      {RenameStatus::kConflict, QStringLiteral("冲突")},
+      {RenameStatus::kRefused, QStringLiteral("拒绝")},
+      {RenameStatus::kSkipped, QStringLiteral("跳过")}};
+  for (const auto& [status, label] : groups) {
+    for (const auto& e : plan.entries) {
+      if (e.status != status) continue;
+      const QString target =
+          e.newName.empty() ? QString() : QStringLiteral(" → ") + Shown(e.newName);
+      add(QStringLiteral("[%1] %2%3：%4").arg(label, Shown(e.track.fileName), target, e.reason));
+    }
+  }
+  if (more > 0) lines << QStringLiteral("……另有 %1 项").arg(more);
+  return lines.join(QLatin1Char('\n'));
+}
+
+QString FieldName(Field field) {
+  switch (field) {
+    case Field::kArtist:
+      return QStringLiteral("歌手");
+    case Field::kAlbum:
+      return QStringLiteral("专辑");
+    case Field::kYear:
+      return QStringLiteral("年份");
+    case Field::kComment:
+      return QStringLiteral("说明");
+  }
+  return {};
+}
+
+EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& fields,
+                  const std::vector<int>& positions) {
+  EditPlan plan;
+  plan.fields = fields;
+  TIDmp3 mp3;
+  TIDwma wma;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    EditEntry entry;
+    entry.path = paths[i];
+    entry.position = i < positions.size() ? positions[i] : static_cast<int>(i);
+    entry.mp3 = rules::WholeExtensionKey(Shown(entry.path)) == rules::kMp3Key;
+    // Each field: the value the file holds now and the one it will hold, as the tag objects set
+    // it, in the order of the batch (artist, album, comment, year).
+    const std::pair<Field, const std::optional<QString>*> order[] = {
+        {Field::kArtist, &fields.artist},
+        {Field::kAlbum, &fields.album},
+        {Field::kComment, &fields.comment},
+        {Field::kYear, &fields.year}};
+    if (entry.mp3) {
+      entry.readable = mp3.ReadFromFile(entry.path);
+      if (!entry.readable) entry.reason = QStringLiteral("无法读取标签");
+      std::string* values[] = {&mp3.Artist, &mp3.Album, &mp3.Comment, &mp3.Year};
+      void (TIDmp3::*setters[])(std::string_view) = {&TIDmp3::SetArtist, &TIDmp3::SetAlbum,
+                                                     &TIDmp3::SetComment, &TIDmp3::SetYear};
+      for (size_t f = 0; f < 4; ++f) {
+        if (!*order[f].second) continue;
+        const QString before = rules::FromGbk(*values[f]);
+        (mp3.*setters[f])(rules::ToGbk(rules::TrimControl(**order[f].second)));
+        const QString after = rules::FromGbk(*values[f]);
+        if (before != after) entry.changes.push_back({order[f].first, before, after});
+      }
+    } else {
+      try {
+        entry.readable = wma.ReadFromFile(entry.path);
+        if (!entry.readable) entry.reason = QStringLiteral("不是WMA文件或文件不存在");
+      } catch (const std::exception& e) {
+        entry.reason = QString::fromUtf8(e.what());
+        wma.Clear();
+      }
+      std::u16string* values[] = {&wma.Artist, &wma.Album, &wma.Comment, &wma.Year};
+      void (TIDwma::*setters[])(std::u16string_view) = {&TIDwma::SetArtist, &TIDwma::SetAlbum,
+                                                        &TIDwma::SetComment, &TIDwma::SetYear};
+      for (size_t f = 0; f < 4; ++f) {
+        if (!*order[f].second) continue;
+        const QString before = rules::FromUtf16(*values[f]);
+        (wma.*setters[f])(rules::ToUtf16(rules::TrimControl(**order[f].second)));
+        const QString after = rules::FromUtf16(*values[f]);
+        if (before != after) entry.changes.push_back({order[f].first, before, after});
+      }
+    }
+    plan.entries.push_back(std::move(entry));
+  }
+  return plan;
+}
+
+QString DescribeEditPlan(const EditPlan& plan, int maxLines) {
+  QStringList lines;
+  int more = 0;
+  auto add = [&](const QString& line) {
+    if (lines.size() < maxLines) {
+      lines << line;
+    } else {
+      ++more;
+    }
+  };
+  for (const auto& e : plan.entries) {
+    QString head = Shown(e.path);
+    if (!e.readable) head += QStringLiteral("（%1）").arg(e.reason);
+    if (e.changes.empty()) head += QStringLiteral("：没有要改变的信息");
+    add(head);
+    for (const auto& c : e.changes) {
+      add(QStringLiteral("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue));
+    }
+  }
+  if (more > 0) lines << QStringLiteral("……另有 %1 行").arg(more);
+  return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace core

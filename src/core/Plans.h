@@ -1,0 +1,107 @@
+// Plans: what a batch rename or a batch edit will do to each file, worked out before anything is
+// changed. Building a plan reads the disk and never writes it. Folders and file names are the
+// file system's bytes; the new names that the rename rules make are the UTF-8 bytes of the rule's
+// text.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace core {
+
+// One file of a batch, as the track list shows it.
+struct Track {
+  std::string folder;    // ends in "/"
+  std::string fileName;  // without the folder
+  QString title;
+  QString artist;
+  int position = 0;  // the row's place in the whole list, counted from 0 (the number of rule 3)
+
+  std::string Path() const { return folder + fileName; }
+};
+
+// Splits a path into a track's folder and file name (the folder of "a.mp3" is "./").
+Track TrackAt(const std::string& path, int position);
+// The track of `path` with the title and artist of its tag, as the list shows them when the file
+// is added. Lets a WMA read error through.
+Track ReadTrack(const std::string& path, int position);
+
+// ---- Renaming
+
+enum class RenameStatus {
+  kRename,    // will be renamed
+  kSkipped,   // left alone: empty title or artist, the same name, no such rule
+  kRefused,   // never tried: a name files cannot hold, a file that is not there
+  kConflict,  // tried all the same, and it fails unless the disk changed meanwhile
+};
+
+struct RenameEntry {
+  Track track;
+  std::string newName;  // empty when there is none (empty title or artist, no such rule)
+  RenameStatus status = RenameStatus::kSkipped;
+  QString reason;  // why it is skipped, refused or in conflict; empty for kRename
+};
+
+struct RenamePlan {
+  int rule = 1;
+  std::vector<RenameEntry> entries;  // one per track, in the tracks' order
+
+  int Count(RenameStatus status) const;
+};
+
+// The plan of renaming `tracks` (the checked rows, in list order) by `rule` (1 to 3). The entries
+// are worked out in order, as the renames will run: a name is free when no file holds it on disk,
+// or when an earlier entry renames its file away; it is taken by a file that is not renamed, by a
+// later entry's file that still holds it, or by an earlier entry's new name. Two tracks of the
+// same file are not foreseen.
+RenamePlan PlanRename(const std::vector<Track>& tracks, int rule);
+
+// The plan as lines for a person: "old → new" for each rename, then every skipped, refused or
+// conflicting entry with its reason. At most `maxLines` lines, then a count of the rest.
+QString DescribeRenamePlan(const RenamePlan& plan, int maxLines = 1000);
+
+// ---- Batch edit
+
+enum class Field { kArtist, kAlbum, kYear, kComment };
+
+// The fields a batch edit copies, as the boxes hold them (each is trimmed of codes 0 to 32 before
+// it is set); a field without a value is left as each file holds it.
+struct EditFields {
+  std::optional<QString> artist, album, year, comment;
+
+  bool Empty() const { return !artist && !album && !year && !comment; }
+};
+
+struct FieldChange {
+  Field field;
+  QString oldValue;
+  QString newValue;  // as the file will hold it: trailing blanks gone, an MP3 text cut to fit
+};
+
+struct EditEntry {
+  std::string path;
+  int position = 0;  // the row's place in the list
+  bool mp3 = false;  // written by the MP3 tag object (the whole extension is ".MP3")
+  bool readable = false;
+  QString reason;                    // why the tag could not be read, when it could not
+  std::vector<FieldChange> changes;  // the fields whose value changes
+};
+
+struct EditPlan {
+  EditFields fields;
+  std::vector<EditEntry> entries;
+};
+
+// The plan of copying `fields` into each file of `paths`; `positions` gives each path's row (or,
+// when empty, its place in `paths`). Reads each file's tag; never raises.
+EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& fields,
+                  const std::vector<int>& positions = {});
+
+// The plan as lines: each file and, under it, "field: old → new".
+QString DescribeEditPlan(const EditPlan& plan, int maxLines = 1000);
+
+QString FieldName(Field field);  // "歌手", "专辑", "年份", "说明"
+
+}  // namespace core

@@ -1,0 +1,286 @@
+// Plans, applying them through the journal, and undo, on real files in temporary folders. The
+// journal lives in a temporary state folder (XDG_STATE_HOME), never in the real home.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <filesystem>
+#include <fstream>
+
+#include "TestFiles.h"
+#include "core/Batch.h"
+#include "core/Journal.h"
+#include "core/Plans.h"
+#include "platform/FaultInjection.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+using namespace core;
+using testfiles::ReadAll;
+using testfiles::TempDir;
+
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+class BatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    folder = files.path() + "/";
+  }
+  void TearDown() override { platform::fault::Reset(); }
+
+  Track Make(const std::string& name, const char* title, const char* artist, int position = 0) {
+    files.Write(name, testfiles::FromString("audio of " + name));
+    return {folder, name, U(title), U(artist), position};
+  }
+  std::string Journalled() { return (state.path() + "/velomi/journal.jsonl"); }
+
+  TempDir files, state;
+  std::string folder;
+};
+
+TEST_F(BatchTest, ThePlanGivesEachEntryItsStatusAndReason) {
+  std::vector<Track> t = {
+      Make("a.mp3", "", "X"),                             // no title
+      Make("b.mp3", "T", ""),                             // no artist
+      Make("X - Same.mp3", "Same", "X"),                  // already so named
+      Make("c.mp3", "Why?", "X"),                         // a character names cannot hold
+      Make("d.mp3", std::string(300, 'x').c_str(), "X"),  // over 255 bytes
+      Make("e.mp3", "Dup", "X"),                          // will rename
+      Make("f.mp3", "Dup", "X"),                          // the same new name as e
+      Make("g.mp3", "Taken", "X"),                        // a file outside the plan holds it
+  };
+  files.Write("X - Taken.mp3", {});
+  Track gone{folder, "gone.mp3", U("T"), U("A"), 9};  // not on disk
+  t.push_back(gone);
+  const RenamePlan plan = PlanRename(t, 1);
+  const std::vector<std::pair<RenameStatus, const char*>> want = {
+      {RenameStatus::kSkipped, "歌曲标题为空"},
+      {RenameStatus::kSkipped, "歌手为空"},
+      {RenameStatus::kSkipped, "文件名已经相同"},
+      {RenameStatus::kRefused, "新文件名含有文件名不允许的字符“?”"},
+      {RenameStatus::kRefused, "新文件名超过255字节"},
+      {RenameStatus::kRename, ""},
+      {RenameStatus::kConflict, "与本批第6个文件的新文件名相同"},
+      {RenameStatus::kConflict, "目标文件已存在"},
+      {RenameStatus::kRefused, "文件不存在"},
+  };
+  ASSERT_EQ(plan.entries.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(plan.entries[i].status, want[i].first) << i;
+    EXPECT_EQ(plan.entries[i].reason, U(want[i].second)) << i;
+  }
+  EXPECT_EQ(files.Names().size(), 9u);  // planning touched nothing
+}
+
+TEST_F(BatchTest, AChainIsFreeOnlyWhenItsTargetMovesAwayFirst) {
+  // b -> "X - c.mp3" frees "b"; a -> b follows it: both rename. In the other order a's target is
+  // still held by b, as the rename itself would find.
+  Track b = Make("X - b.mp3", "c", "X", 1);
+  Track a = Make("a.mp3", "b", "X", 0);
+  EXPECT_EQ(PlanRename({b, a}, 1).Count(RenameStatus::kRename), 2);
+  const RenamePlan late = PlanRename({a, b}, 1);
+  EXPECT_EQ(late.entries[0].status, RenameStatus::kConflict);
+  EXPECT_EQ(late.entries[0].reason, U("目标文件名是本批第2个文件的现名，它在此之后才改名"));
+  const ApplyReport r = ApplyRename(late, {});  // carried out as planned: a fails, b renames
+  EXPECT_EQ(r.results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(r.results[0].reason, U("目标文件已存在"));
+  EXPECT_EQ(r.results[1].outcome, Outcome::kDone);
+}
+
+TEST_F(BatchTest, ARenameIsUndoneAfterTheProgramStartsAgain) {
+  std::vector<Track> t;
+  for (int i = 0; i < 100; ++i) {
+    t.push_back(
+        Make("0" + std::to_string(i) + ".mp3", ("T" + std::to_string(i)).c_str(), "发如雪", i));
+  }
+  const auto before = files.Names();
+  {
+    Journal journal;
+    ApplyOptions options;
+    options.journal = &journal;
+    const ApplyReport r = ApplyRename(PlanRename(t, 3), options);
+    EXPECT_TRUE(r.undoable);
+    for (const auto& e : r.results) EXPECT_EQ(e.outcome, Outcome::kDone);
+  }
+  EXPECT_NE(files.Names(), before);
+  EXPECT_EQ(testfiles::Mode(Journalled()), 0600u);
+  EXPECT_EQ(testfiles::Mode(state.path() + "/velomi"), 0700u);
+  Journal again;  // a new start: only the file on disk is left
+  ASSERT_EQ(ListActions(again).size(), 1u);
+  const UndoReport u = UndoLast(again);
+  ASSERT_TRUE(u.action);
+  EXPECT_EQ(u.action->kind, U("rename"));
+  for (const auto& e : u.entries) EXPECT_EQ(e.outcome, Outcome::kDone) << e.reason.toStdString();
+  EXPECT_EQ(files.Names(), before);
+  EXPECT_TRUE(ListActions(again).empty());
+}
+
+QByteArray DigestOf(const std::string& path) {
+  const auto bytes = ReadAll(path);
+  return QCryptographicHash::hash(
+      QByteArrayView(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+      QCryptographicHash::Sha256);
+}
+
+TEST_F(BatchTest, UndoOfABatchEditRestoresEveryFileByteForByte) {
+  const char* fixtures[] = {"mp3_v11_ascii.mp3", "mp3_untagged.mp3", "mp3_v11_gbk.mp3",
+                            "wma_ascii.wma",     "wma_chinese.wma",  "wma_no_metadata.wma"};
+  std::vector<std::string> paths;
+  for (int i = 0; i < 100; ++i) {
+    const std::string fixture = fixtures[i % 6];
+    paths.push_back(
+        files.CopyData(fixture, std::to_string(i) + fixture.substr(fixture.size() - 4)));
+  }
+  std::vector<QByteArray> digests;
+  for (const auto& p : paths) digests.push_back(DigestOf(p));
+  EditFields fields;
+  fields.artist = U(" 新歌手 ");
+  fields.year = U("2024");
+  const EditPlan plan = PlanEdit(paths, fields);
+  EXPECT_EQ(plan.entries[0].changes.at(0).newValue, U("新歌手"));
+  Journal journal;
+  TIDmp3 mp3;
+  TIDwma wma;
+  ApplyOptions options;
+  options.journal = &journal;
+  const ApplyReport r = ApplyEdit(plan, mp3, wma, options);
+  ASSERT_TRUE(r.undoable) << r.journalMessage.toStdString();
+  for (size_t i = 0; i < paths.size(); ++i) {
+    EXPECT_EQ(r.results[i].outcome, Outcome::kDone) << paths[i];
+    EXPECT_NE(DigestOf(paths[i]), digests[i]);
+  }
+  const UndoReport u = UndoLast(journal);
+  for (const auto& e : u.entries) EXPECT_EQ(e.outcome, Outcome::kDone) << e.reason.toStdString();
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(DigestOf(paths[i]), digests[i]) << paths[i];
+}
+
+TEST_F(BatchTest, UndoRefusesAFileChangedSinceAndTouchesNothingOfIt) {
+  const std::string mp3Path = files.CopyData("mp3_v11_ascii.mp3", "a.mp3");
+  const std::string wmaPath = files.CopyData("wma_ascii.wma", "b.wma");
+  Journal journal;
+  ApplyOptions options;
+  options.journal = &journal;
+  EditFields fields;
+  fields.album = U("Album");
+  TIDmp3 mp3;
+  TIDwma wma;
+  ApplyEdit(PlanEdit({mp3Path, wmaPath}, fields), mp3, wma, options);
+  // Both files change again, outside the batch.
+  mp3.ReadFromFile(mp3Path);
+  mp3.SetTitle("Other");
+  ASSERT_TRUE(mp3.SaveToFile(mp3Path));
+  wma.ReadFromFile(wmaPath);
+  wma.SetTitle(u"Other");
+  ASSERT_TRUE(wma.SaveToFile(wmaPath));
+  const auto mp3Now = ReadAll(mp3Path), wmaNow = ReadAll(wmaPath);
+  const UndoReport u = UndoLast(journal);
+  ASSERT_EQ(u.entries.size(), 2u);
+  for (const auto& e : u.entries) {
+    EXPECT_EQ(e.outcome, Outcome::kFailed);
+    EXPECT_EQ(e.reason, U("文件在此之后已被改动，未撤销"));
+  }
+  EXPECT_EQ(ReadAll(mp3Path), mp3Now);
+  EXPECT_EQ(ReadAll(wmaPath), wmaNow);
+}
+
+// Drops the journal's last line, as if the program had died before writing it.
+void DropLastRecord(const std::string& path) {
+  std::string text;
+  {
+    std::ifstream in(path);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  text.pop_back();
+  text.erase(text.rfind('\n') + 1);
+  std::ofstream(path, std::ios::trunc) << text;
+}
+
+TEST_F(BatchTest, AnActionCutShortIsUndoneFromWhatIsOnDisk) {
+  const std::string a = files.CopyData("mp3_v11_ascii.mp3", "a.mp3");
+  const std::string b = files.CopyData("mp3_untagged.mp3", "b.mp3");
+  const std::string w = files.CopyData("wma_chinese.wma", "w.wma");
+  const std::string c = files.CopyData("mp3_v11_gbk.mp3", "c.mp3");
+  std::vector<std::vector<uint8_t>> before = {ReadAll(a), ReadAll(b), ReadAll(w), ReadAll(c)};
+  Journal journal;
+  ApplyOptions options;
+  options.journal = &journal;
+  options.progress = [](int done, int, const std::string&) { return done < 3; };  // c is left
+  EditFields fields;
+  fields.comment = U("cut");
+  TIDmp3 mp3;
+  TIDwma wma;
+  const ApplyReport r = ApplyEdit(PlanEdit({a, b, w, c}, fields), mp3, wma, options);
+  EXPECT_TRUE(r.stopped);
+  EXPECT_EQ(r.results[3].outcome, Outcome::kNotTried);
+  DropLastRecord(Journalled());
+  ASSERT_TRUE(ListActions(journal).at(0).cutShort);
+  const UndoReport u = UndoLast(journal);
+  int restored = 0;
+  for (const auto& e : u.entries) restored += e.outcome == Outcome::kDone;
+  EXPECT_EQ(restored, 3);
+  EXPECT_EQ((std::vector<std::vector<uint8_t>>{ReadAll(a), ReadAll(b), ReadAll(w), ReadAll(c)}),
+            before);
+}
+
+TEST_F(BatchTest, AFailedWriteGivesItsReasonAndTheBatchGoesOn) {
+  const std::string a = files.CopyData("mp3_v11_ascii.mp3", "a.mp3");
+  const std::string b = files.CopyData("mp3_v11_ascii.mp3", "b.mp3");
+  const std::string tiny = files.Write("tiny.mp3", testfiles::FromString("short"));
+  EditFields fields;
+  fields.artist = U("A");
+  TIDmp3 mp3;
+  TIDwma wma;
+  ApplyOptions options;
+  options.progress = [&](int done, int, const std::string&) {
+    if (done == 1) platform::fault::FailWritesAfter(0, ENOSPC);
+    return true;
+  };
+  const ApplyReport r =
+      ApplyEdit(PlanEdit({a, b, tiny, files.File("none.mp3")}, fields), mp3, wma, options);
+  EXPECT_EQ(r.results[0].outcome, Outcome::kDone);
+  const std::pair<int, const char*> failed[] = {
+      {1, "磁盘已满"}, {2, "文件太短，不是MP3文件"}, {3, "文件不存在"}};
+  for (const auto& [i, reason] : failed) {
+    EXPECT_EQ(r.results[i].outcome, Outcome::kFailed) << i;
+    EXPECT_EQ(r.results[i].reason, U(reason)) << i;
+  }
+}
+
+TEST_F(BatchTest, AJournalThatIsDamagedOrNotOursIsNeverTrusted) {
+  Track t = Make("a.mp3", "T", "A");
+  Journal journal;
+  ApplyOptions options;
+  options.journal = &journal;
+  ApplyRename(PlanRename({t}, 1), options);
+  { std::ofstream(Journalled(), std::ios::app) << "{\"not\":\"ours\"}\n"; }
+  EXPECT_EQ(UndoLast(journal).action, std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(Journalled()));  // set aside
+  EXPECT_EQ(files.Names(), std::vector<std::string>{"A - T.mp3"});
+
+  // A journal path that is a symbolic link is refused, and a batch still runs without it.
+  const std::string elsewhere = state.File("elsewhere");
+  files.Write("x.mp3", {});
+  std::filesystem::create_symlink(elsewhere, Journalled());
+  const ApplyReport r = ApplyRename(PlanRename({Make("b.mp3", "T2", "A")}, 1), options);
+  EXPECT_FALSE(r.undoable);
+  EXPECT_TRUE(r.journalMessage.contains(U("符号链接")));
+  EXPECT_EQ(r.results[0].outcome, Outcome::kDone);
+  EXPECT_FALSE(std::filesystem::exists(elsewhere));
+}
+
+TEST_F(BatchTest, TheJournalKeepsTheLastFiftyActions) {
+  Journal journal;
+  ApplyOptions options;
+  options.journal = &journal;
+  for (int i = 0; i < Journal::kMaxActions + 3; ++i) {
+    Track t = Make("f.mp3", ("T" + std::to_string(i)).c_str(), "A");
+    ApplyRename(PlanRename({t}, 1), options);
+  }
+  EXPECT_EQ(ListActions(journal).size(), static_cast<size_t>(Journal::kMaxActions));
+}
+
+}  // namespace
