@@ -63,6 +63,7 @@ bool File::Adopt(int fd) {
   }
   fd_ = fd;
   sizeAtOpen_ = static_cast<int64_t>(st.st_size);
+  blockSizeAtOpen_ = static_cast<int64_t>(st.st_blksize);
   modeAtOpen_ = st.st_mode;
   return true;
 }
