@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-translations-l10n
   fonts-arphic-uming fonts-wqy-microhei
+  ffmpeg python3-mutagen xfsprogs btrfs-progs
   "$@"
 )
 

@@ -80,7 +80,10 @@ std::vector<Line> SplitLines(const QByteArray& bytes) {
 QString Journal::Action::Id() const { return begin.value(QStringLiteral("id")).toString(); }
 QString Journal::Action::Kind() const { return begin.value(QStringLiteral("kind")).toString(); }
 
-Journal::Journal(QString folder) : folder_(std::move(folder)) {}
+Journal::Journal(QString folder) : Journal(std::move(folder), QLatin1String(kFileName)) {}
+
+Journal::Journal(QString folder, QString fileName)
+    : folder_(std::move(folder)), fileName_(std::move(fileName)) {}
 
 QString Journal::DefaultFolder() {
   const QString state = qEnvironmentVariable("XDG_STATE_HOME");
@@ -88,7 +91,7 @@ QString Journal::DefaultFolder() {
   return QDir::homePath() + QStringLiteral("/.local/state/velomi");
 }
 
-QString Journal::FilePath() const { return folder_ + QLatin1Char('/') + QLatin1String(kFileName); }
+QString Journal::FilePath() const { return folder_ + QLatin1Char('/') + fileName_; }
 
 QString Journal::TakeMessage() { return std::exchange(message_, QString()); }
 
@@ -235,6 +238,13 @@ static bool ReplaceWith(const QString& journal, const QByteArray& bytes) {
   if (!ok || ::rename(temp.constData(), Native(journal).constData()) != 0) {
     ::unlink(temp.constData());
     return false;
+  }
+  // The rename itself reaches the disk too: a record taken out must not come back after a crash.
+  const int folder = ::open(Native(QFileInfo(journal).absolutePath()).constData(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
   }
   return true;
 }

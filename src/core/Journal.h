@@ -36,11 +36,15 @@ class Journal {
 
   // The journal in `folder`; by default the user's state folder.
   explicit Journal(QString folder = DefaultFolder());
+  // Another log of the same form, safety and bounds in `folder`, in the file `fileName` (the
+  // header log of in-place WMA writes, see HeaderLog.h).
+  Journal(QString folder, QString fileName);
 
   // $XDG_STATE_HOME/velomi when XDG_STATE_HOME is an absolute path, else ~/.local/state/velomi.
   static QString DefaultFolder();
 
   QString FilePath() const;
+  const QString& Folder() const { return folder_; }
 
   // One action as the journal holds it.
   struct Action {
@@ -80,6 +84,7 @@ class Journal {
   void Refuse(const QString& message);
 
   QString folder_;
+  QString fileName_;
   QString message_;
 };
 

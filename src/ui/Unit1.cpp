@@ -36,6 +36,7 @@
 #include "TrackList.h"
 #include "WaitCursor.h"
 #include "core/Batch.h"
+#include "core/HeaderLog.h"
 #include "core/Journal.h"
 #include "core/Plans.h"
 #include "platform/FileSystem.h"
@@ -355,6 +356,7 @@ void TForm1::FormCreate() {
   }
   ComboGenreID->setCurrentIndex(-1);
   journal_ = std::make_unique<core::Journal>();
+  core::RecoverHeaders(*journal_);  // WMA header writes that a crash cut short are rolled back
   UpdateUndo();
 }
 
@@ -545,6 +547,7 @@ QString TForm1::ReadTrack(const QString& path, TTrackList::RowTexts& row) {
     row.title = FromGbk(Mp3Info->Title);
     row.artist = FromGbk(Mp3Info->Artist);
   } else {
+    if (journal_ != nullptr) core::RecoverHeadersOf(*journal_, nativePath);
     WmaInfo->ReadFromFile(nativePath);
     row.title = FromUtf16(WmaInfo->Title);
     row.artist = FromUtf16(WmaInfo->Artist);
@@ -615,6 +618,7 @@ void TForm1::LVClick() {
     if (key == rules::kMp3Key) {
       Mp3Info->ReadFromFile(NativePath(path));
     } else {
+      if (journal_ != nullptr) core::RecoverHeadersOf(*journal_, NativePath(path));
       WmaInfo->ReadFromFile(NativePath(path));
     }
     ShowTrackFields(path, key);

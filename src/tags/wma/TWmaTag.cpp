@@ -426,6 +426,10 @@ bool WriteHeaderInPlace(const std::string& path, const SavePlan& plan) {
   }
   platform::File file;
   if (!OpenAsPlanned(file, path, plan, true)) return false;
+  if (int err = file.RefusesChange()) {
+    errno = err;
+    return false;
+  }
   if (file.WriteAt(0, plan.newHeader.data(), plan.newHeader.size()) && file.SyncData() &&
       file.Close()) {
     return true;
