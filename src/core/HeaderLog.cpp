@@ -78,8 +78,8 @@ HeaderRecovery::Result RollBack(const QJsonObject& record, const std::string& pa
   return Result::kRestored;
 }
 
-// Rolls back the records of the log, all of them or those of `only` (a real path); takes each
-// settled record out of the log.
+// Rolls back the unfinished records of the log, all of them or those of `only` (a real path), and
+// marks each settled one done. Empties the log once none is left unfinished.
 std::vector<HeaderRecovery> Recover(const Journal& journal, const std::string* only) {
   std::vector<HeaderRecovery> report;
   Journal log = HeaderLog(journal);
@@ -88,15 +88,22 @@ std::vector<HeaderRecovery> Recover(const Journal& journal, const std::string* o
     return report;
   }
   std::vector<Journal::Action> records;
-  log.Load(records);
+  if (!log.Load(records)) return report;
+  bool unfinished = false;
   for (const Journal::Action& record : records) {
-    if (record.Kind() != kHeaderKind) continue;
+    if (record.done || record.Kind() != kHeaderKind) continue;
     const std::string path = FromB64(record.begin.value(QStringLiteral("p"))).toStdString();
-    if (only != nullptr && path != *only) continue;
+    if (only != nullptr && path != *only) {
+      unfinished = true;
+      continue;
+    }
     const HeaderRecovery::Result result = RollBack(record.begin, path);
-    if (result != HeaderRecovery::Result::kPending) log.Remove(record.Id());
+    if (result == HeaderRecovery::Result::kPending || !log.Finish(record.Id(), QJsonObject())) {
+      unfinished = true;
+    }
     report.push_back({path, result});
   }
+  if (!unfinished) log.Clear();
   return report;
 }
 
@@ -147,7 +154,7 @@ bool SaveWmaTag(TIDwma& tag, const std::string& path, Journal* journal, int& err
   err = errno;
   if (ok) {
     Step(HeaderStep::kWritten);
-    log->Remove(*id);
+    log->Finish(*id, QJsonObject());
   } else {
     // The write put the old header back where it could; recovery settles what it could not.
     RecoverHeadersOf(*journal, real);

@@ -10,15 +10,15 @@
 //   {"kind":"header","p":<the file's real path>,"s":<its size>,"h":<old header>,"n":<new header>}
 //
 // (bytes and paths in base64). The record is appended and flushed before the write; the header is
-// written and the file flushed; then the record is taken out of the log (the log rewritten
-// without it and the folder flushed): that is its done mark. A record still in the log is a write
-// that a crash may have cut short, at any point: before the write, during it, or after it but
-// before the mark. Recovery rolls every such write back: when the file still has the recorded
-// size and each byte of its header region is the old header's or the new header's byte at that
-// place (the old header, the new one, or a write torn part way), the old header goes back in place
-// and the file is flushed; when it holds anything else, someone changed the file since and nothing
-// is touched. Either way the record is then taken out; only a file that cannot be reached now (a
-// pulled USB stick) keeps its record for a later recovery.
+// written and the file flushed; then the record's done mark is appended and flushed. The log is
+// emptied, unflushed, before a later save once every record in it is done. A record without its
+// done mark is a write that a crash may have cut short, at any point: before the write, during it,
+// or after it but before the mark. Recovery rolls every such write back: when the file still has
+// the recorded size and each byte of its header region is the old header's or the new header's byte
+// at that place (the old header, the new one, or a write torn part way), the old header goes back
+// in place and the file is flushed; when it holds anything else, someone changed the file since and
+// nothing is touched. Either way the record is then marked done; only a file that cannot be reached
+// now (a pulled USB stick) keeps its record unfinished for a later recovery.
 //
 // Without a journal, or when the log refuses the record (unwritable, or a header too large to
 // record), the save goes through the replace instead, which is safe by itself.

@@ -302,6 +302,14 @@ bool Journal::Finish(const QString& id, QJsonObject done) {
   return AppendLine(done);
 }
 
+bool Journal::Clear() {
+  const int fd = OpenChecked(O_WRONLY | O_TRUNC);
+  if (fd == -2) return true;
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 bool Journal::Remove(const QString& id) {
   QByteArray bytes;
   if (!ReadAll(bytes)) return false;

@@ -66,6 +66,9 @@ class Journal {
   bool Finish(const QString& id, QJsonObject done);
   // Rewrites the journal without the action `id` (after it was undone).
   bool Remove(const QString& id);
+  // Empties the journal (once nothing in it is needed any more). Not flushed: what it held may
+  // come back after a crash.
+  bool Clear();
 
   // What went wrong last (a refused path, a damaged journal set aside), for a person; empty when
   // nothing did. Taking it clears it.

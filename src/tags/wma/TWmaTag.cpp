@@ -393,6 +393,8 @@ bool ReadFromImage(TIDwma& tag, const uint8_t* data, size_t size) {
   return true;
 }
 
+namespace {
+
 // Opens `path` for the write of a plan: the file must still have the plan's size and begin with
 // its old header. False (errno set) otherwise.
 bool OpenAsPlanned(platform::File& file, const std::string& path, const SavePlan& plan,
@@ -406,6 +408,8 @@ bool OpenAsPlanned(platform::File& file, const std::string& path, const SavePlan
   errno = ESTALE;  // changed since the plan was made
   return false;
 }
+
+}  // namespace
 
 bool ReplaceFile(const std::string& path, const SavePlan& plan) {
   platform::File source;
