@@ -27,7 +27,6 @@ HeaderStep g_killAt;
 class HeaderLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
     path = files.CopyData("wma_ascii.wma", "song.wma");
     old = ReadAll(path);
   }
@@ -71,7 +70,7 @@ class HeaderLogTest : public ::testing::Test {
   }
 
   TempDir files, state;
-  Journal journal;
+  Journal journal{QString::fromStdString(state.path() + "/velomi")};
   std::string path;
   Bytes old;
 };
