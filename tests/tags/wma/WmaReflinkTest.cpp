@@ -11,8 +11,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "AsfFiles.h"
 #include "TestFiles.h"
@@ -25,25 +23,19 @@ using testfiles::TempDir;
 namespace {
 
 // A file system of `type` in an image file, mounted through a loop device while this lives.
-class LoopMount {
- public:
-  LoopMount(const TempDir& dir, const std::string& type) : point_(dir.File(type)) {
+struct LoopMount {
+  LoopMount(const TempDir& dir, const std::string& type) : point(dir.File(type)) {
     const std::string image = dir.File(type + ".img");
-    ::mkdir(point_.c_str(), 0755);
-    const std::string make = "truncate -s 320M '" + image + "' && mkfs." + type + " -q '" + image +
-                             "' >/dev/null 2>&1 && mount -o loop '" + image + "' '" + point_ +
-                             "' >/dev/null 2>&1";
-    mounted_ = ::geteuid() == 0 && std::system(make.c_str()) == 0;
+    mounted = ::geteuid() == 0 && ::mkdir(point.c_str(), 0755) == 0 &&
+              std::system(("truncate -s 320M '" + image + "' && mkfs." + type + " -q '" + image +
+                           "' >/dev/null 2>&1 && mount -o loop '" + image + "' '" + point + "'")
+                              .c_str()) == 0;
   }
   ~LoopMount() {
-    if (mounted_) std::system(("umount '" + point_ + "'").c_str());
+    if (mounted) std::system(("umount '" + point + "'").c_str());
   }
-  bool mounted() const { return mounted_; }
-  std::string File(const std::string& name) const { return point_ + "/" + name; }
-
- private:
-  std::string point_;
-  bool mounted_ = false;
+  std::string point;
+  bool mounted = false;
 };
 
 // The bytes of the file that share their blocks with another file, by FIEMAP; -1 when the file
@@ -77,11 +69,11 @@ TEST(WmaReflink, AReplaceSharesTheDataBlocksWithTheOldFile) {
   for (const std::string type : {"xfs", "btrfs"}) {
     SCOPED_TRACE(type);
     LoopMount mount(dir, type);
-    if (!mount.mounted()) continue;
+    if (!mount.mounted) continue;
     ++tried;
     const Bytes old =
         File({Content(u"Old", u"A"), Opaque(kFilePropertiesId, 80, 1)}, Payload(size_t{4} << 20));
-    const std::string path = mount.File("a.wma");
+    const std::string path = mount.point + "/a.wma";
     testfiles::WriteAll(path, old);
     ASSERT_EQ(SharedBytes(path), 0);
     // The old file stays open, so its blocks stay in use and sharing them shows.
@@ -90,8 +82,7 @@ TEST(WmaReflink, AReplaceSharesTheDataBlocksWithTheOldFile) {
     ASSERT_TRUE(tag.ReadFromFile(path));
     tag.SetTitle(u"A title that does not fit in the old header");
     ASSERT_TRUE(tag.SaveToFile(path));
-    const Bytes saved = ReadAll(path);
-    EXPECT_EQ(AfterHeader(saved), AfterHeader(old));
+    EXPECT_EQ(AfterHeader(ReadAll(path)), AfterHeader(old));
     // All but the partial first block of the data (and the last, partial one) are shared.
     EXPECT_GE(SharedBytes(path), int64_t(AfterHeader(old).size()) - 2 * 65536);
     ::close(keep);
