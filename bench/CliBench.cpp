@@ -1,4 +1,4 @@
-// Item 7: velomi-tag show over a folder of many MP3 files, a whole run of the program (start-up,
+// Item 8: velomi-tag show over a folder of many MP3 files, a whole run of the program (start-up,
 // listing, reads, its text written to a file and read back), against the reads alone.
 #include <fcntl.h>
 #include <spawn.h>
@@ -77,9 +77,9 @@ void BenchCli(const Config& config, Table& table, const std::string& program) {
   // One part per run: the program is started once for the whole folder.
   Timings t = Alternate(sides, config.rounds);
   for (uint64_t c : t.checksums) {
-    if (c != n) Die("item 7: velomi-tag did not show every file");
+    if (c != n) Die("item 8: velomi-tag did not show every file");
   }
-  table.Add({"7 velomi-tag show, " + CountOf(n, "files"), PerFile(t.Median(0), n), sides[1].name,
+  table.Add({"8 velomi-tag show, " + CountOf(n, "files"), PerFile(t.Median(0), n), sides[1].name,
              PerFile(t.Median(1), n), RatioRange(t, 0, 1), "<= 2x", Verdict(t.Ratio(0, 1), 2.0)});
   table.Add({"", "", sides[2].name, PerFile(t.Median(2), n), RatioRange(t, 0, 2), "", ""});
 }

@@ -22,6 +22,7 @@ struct Config {
   std::string saveChild;  // the program that measures one save's peak memory
   bool mp3Read = true, mp3Save = true;  // items 1 and 4
   bool wmaRead = true, wmaSave = true;  // items 2 and 3
+  bool wmaInPlace = true;               // item 9
 };
 
 // Writes `files` small MP3 files with ID3v1 tags (each a few KB of MPEG frames and a tag whose
@@ -30,7 +31,8 @@ std::vector<std::string> MakeMp3Corpus(const TempDir& dir, size_t files);
 
 // 1: reading the ID3v1 tags of many MP3 files; 4: saving them.
 void BenchMp3(const Config& config, Table& table);
-// 2: reading the WMA tags of many small WMA files; 3: saving the tag of one large WMA file.
+// 2: reading the WMA tags of many small WMA files; 3: saving the tag of one large WMA file;
+// 7: saving it in place where its header fits, and the replace.
 void BenchWma(const Config& config, Table& table);
 // 5: renaming many files without replacing.
 void BenchRename(const Config& config, Table& table);

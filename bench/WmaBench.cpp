@@ -1,10 +1,13 @@
 // Items 2 and 3: the WMA tags of many small WMA files read by TIDwma, by the system call floor and
 // by TagLib's ASF reader; the save of one large WMA-shaped file by TIDwma, by TagLib and by cp.
+// Item 9: the save of that file in place when its header fits, and the replace.
 #include <asffile.h>
 #include <asftag.h>
 #include <fcntl.h>
 #include <tstring.h>
 #include <unistd.h>
+
+#include <sys/statfs.h>
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +15,10 @@
 #include "Floors.h"
 #include "Items.h"
 #include "tags/wma/TWmaTag.h"
+#if VELOMI_BENCH_CORE
+#include "core/HeaderLog.h"
+#include "core/Journal.h"
+#endif
 
 namespace bench {
 namespace {
@@ -212,14 +219,10 @@ void ReadItem(const Config& config, const TempDir& dir, const std::vector<std::s
   table.Add({"", "", reads[2].name, PerFile(r.Median(2), n), RatioRange(r, 0, 2), "", ""});
 }
 
-// Item 3: the save of one large file: a real header (the first variant's whole file) followed by
-// pseudo-random data.
-void SaveItem(const Config& config, const TempDir& dir, const std::vector<std::string>& variants,
-              Table& table) {
-  const std::string big = dir.File("big.wma");
-  const std::string copy = dir.File("copy.wma");
+// A large WMA-shaped file: a real header (the whole of `variant`) followed by pseudo-random data.
+void MakeBigFile(const Config& config, const std::string& variant, const std::string& big) {
   {
-    std::string head = ReadFile(variants[0]);
+    std::string head = ReadFile(variant);
     int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0 || ::write(fd, head.data(), head.size()) != static_cast<ssize_t>(head.size())) {
       Die("cannot write " + big);
@@ -235,6 +238,15 @@ void SaveItem(const Config& config, const TempDir& dir, const std::vector<std::s
     ::fsync(fd);
     ::close(fd);
   }
+}
+
+// Item 3: the save of one large file: a real header (the first variant's whole file) followed by
+// pseudo-random data.
+void SaveItem(const Config& config, const TempDir& dir, const std::vector<std::string>& variants,
+              Table& table) {
+  const std::string big = dir.File("big.wma");
+  const std::string copy = dir.File("copy.wma");
+  MakeBigFile(config, variants[0], big);
   const std::string tail = ReadTail(big, size_t{1} << 16);
   // Our save and the first TagLib save change the title's length, so the header changes size, as
   // an edit usually does: a peer that edits the file in place then has to move everything after
@@ -340,6 +352,131 @@ void SaveItem(const Config& config, const TempDir& dir, const std::vector<std::s
   table.Add({"", "", "a process that saves nothing", KiB(idle), "", "", ""});
 }
 
+// The type of the file system that holds `path`, by statfs.
+std::string FileSystemOf(const std::string& path) {
+  struct statfs fs {};
+  if (::statfs(path.c_str(), &fs) != 0) return "?";
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:
+      return "ext4";
+    case 0x58465342:
+      return "xfs";
+    case 0x9123683E:
+      return "btrfs";
+    case 0x01021994:
+      return "tmpfs";
+    case 0x65735546:
+      return "FUSE";
+    default:
+      return "other";
+  }
+}
+
+// Item 7: the save of a large file whose new header fits in the old one's room, written in place,
+// against TagLib's same-size save; and the save that replaces the file, against a replace by hand
+// with `cp --reflink=auto` (which clones on xfs and btrfs), on the file system of --tmp.
+void InPlaceItem(const Config& config, const TempDir& dir, const std::vector<std::string>& variants,
+                 Table& table) {
+  const std::string ours = dir.File("big.wma");
+  const std::string peer = dir.File("big-taglib.wma");
+  const std::string copy = dir.File("copy.wma");
+  MakeBigFile(config, variants[0], ours);
+  const std::string tail = ReadTail(ours, size_t{1} << 16);
+  TIDwma edit;
+  if (!OursRead(edit, ours)) Die("item 7: cannot read " + ours);
+  // Untimed: our header gets its room (a save that grows it), TagLib's file its own layout.
+  edit.SetTitle(u"Title A, grown once");
+  if (!edit.SaveToFile(ours)) Die("item 7: the first save failed");
+  RunChild({"cp", "--reflink=auto", ours, peer});
+  {
+    TagLib::ASF::File f(peer.c_str(), false);
+    f.save();
+  }
+  SyncFile(peer);
+  core::Journal journal(QString::fromStdString(dir.File("state")));
+  const int64_t room = HeaderSize(ours);
+  bool flip = false;
+  auto nextTitle = [&flip] { return (flip = !flip) ? u"Title A" : u"Title B"; };
+  std::vector<Side> fits = {
+      {"core::SaveWmaTag (record flushed, header written, fdatasync, record removed)",
+       [&](size_t) {
+         edit.SetTitle(nextTitle());
+         int err = 0;
+         return static_cast<uint64_t>(core::SaveWmaTag(edit, ours, &journal, err) &&
+                                      HeaderSize(ours) == room);
+       }},
+      {"TagLib ASF::File::save, header keeps its size (in place, no fsync)",
+       [&](size_t) {
+         TagLib::ASF::File f(peer.c_str(), false);
+         TagLib::String title = f.tag()->title();
+         title[0] = title[0] == L'X' ? L'Y' : L'X';
+         f.tag()->setTitle(title);
+         int64_t before = HeaderSize(peer);
+         return static_cast<uint64_t>(f.isValid() && f.save() && HeaderSize(peer) == before);
+       },
+       [&] { SyncFile(peer); }},
+      {"TIDwma::PlanSave + wma::WriteHeaderInPlace (fdatasync, no record)",
+       [&](size_t) {
+         edit.SetTitle(nextTitle());
+         wma::SavePlan plan;
+         return static_cast<uint64_t>(edit.PlanSave(ours, plan) && plan.InPlace() &&
+                                      wma::WriteHeaderInPlace(ours, plan));
+       }},
+      {"TIDwma::PlanSave + pwrite of the header (no flush, no record)",
+       [&](size_t) {
+         edit.SetTitle(nextTitle());
+         wma::SavePlan plan;
+         if (!edit.PlanSave(ours, plan) || !plan.InPlace()) return uint64_t{0};
+         int fd = ::open(ours.c_str(), O_WRONLY | O_CLOEXEC);
+         bool ok = fd >= 0 && ::pwrite(fd, plan.newHeader.data(), plan.newHeader.size(), 0) ==
+                                  static_cast<ssize_t>(plan.newHeader.size());
+         if (fd >= 0) ::close(fd);
+         return static_cast<uint64_t>(ok);
+       },
+       [&] { SyncFile(ours); }},
+  };
+  Timings f = Alternate(fits, config.rounds);
+  for (size_t k = 0; k < fits.size(); ++k) {
+    if (f.checksums[k] != 1) {
+      Die("item 7: a save failed or did not stay in place: " + fits[k].name);
+    }
+  }
+  const std::string where = " (" + FileSystemOf(dir.path()) + ")";
+  table.Add({"9 WMA save, header fits, " + CountOf(config.bigMiB, "MiB file") + where,
+             Seconds(f.Median(0)), fits[1].name, Seconds(f.Median(1)), RatioRange(f, 0, 1), "<= 2x",
+             Verdict(f.Ratio(0, 1), 2)});
+  for (size_t k = 2; k < fits.size(); ++k) {
+    table.Add({"", "", fits[k].name, Seconds(f.Median(k)), RatioRange(f, 0, k), "", ""});
+  }
+
+  // The replace: the plain save always writes a new file; the data keeps its offset modulo the
+  // block size, so where the file system shares blocks the copy is a clone.
+  std::vector<Side> replaces = {
+      {"TIDwma::SaveToFile (replace: new file, data cloned or copied, fsync, rename)",
+       [&](size_t) {
+         edit.SetTitle(nextTitle());
+         return static_cast<uint64_t>(edit.SaveToFile(ours));
+       }},
+      {"cp --reflink=auto, fsync, rename over the original",
+       [&](size_t) {
+         RunChild({"cp", "--reflink=auto", ours, copy});
+         SyncFile(copy);
+         if (::rename(copy.c_str(), ours.c_str()) != 0) return uint64_t{0};
+         SyncFile(dir.path());
+         return uint64_t{1};
+       }},
+  };
+  Timings r = Alternate(replaces, config.bigRounds);
+  for (size_t k = 0; k < replaces.size(); ++k) {
+    if (r.checksums[k] != 1) {
+      Die("item 7: a replace failed: " + replaces[k].name);
+    }
+  }
+  if (ReadTail(ours, tail.size()) != tail) Die("item 7: a save changed the data after the header");
+  table.Add({"9 WMA replace, " + CountOf(config.bigMiB, "MiB file") + where, Seconds(r.Median(0)),
+             replaces[1].name, Seconds(r.Median(1)), RatioRange(r, 0, 1), "", ""});
+}
+
 }  // namespace
 
 void BenchWma(const Config& config, Table& table) {
@@ -349,6 +486,12 @@ void BenchWma(const Config& config, Table& table) {
 
   if (config.wmaRead) ReadItem(config, dir, variants, table);
   if (config.wmaSave) SaveItem(config, dir, variants, table);
+#if VELOMI_BENCH_CORE
+  if (config.wmaInPlace) InPlaceItem(config, dir, variants, table);
+#else
+  if (config.wmaInPlace)
+    table.Note("Item 7 needs the core library (a build with VELOMI_BUILD_UI).");
+#endif
 }
 
 }  // namespace bench

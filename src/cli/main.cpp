@@ -9,6 +9,8 @@
 
 #include "Cli.h"
 #include "Commands.h"
+#include "core/HeaderLog.h"
+#include "core/Journal.h"
 #include "core/Rules.h"
 #include "tags/mp3/TMp3Tag.h"
 
@@ -137,6 +139,13 @@ void LoadTranslations(QCoreApplication& app) {
   }
 }
 
+// A WMA header write that a crash cut short (of this program or of the window) is rolled back
+// before any file is read or written.
+void RecoverCutShortSaves() {
+  const core::Journal journal;
+  core::RecoverHeaders(journal);
+}
+
 int Run(const Arguments& args) {
   const QStringList& list = args.List();
   QString command;
@@ -194,20 +203,26 @@ int Run(const Arguments& args) {
 
   if (command == QLatin1String("undo")) {
     if (!paths.empty()) return Usage(Cli::tr("undo takes no paths"));
+    RecoverCutShortSaves();
     return Undo(parser.isSet(QStringLiteral("list")));
   }
   if (paths.empty()) return Usage(Cli::tr("%1: no path given").arg(command));
-  if (command == QLatin1String("show")) return Show(paths, parser.isSet(QStringLiteral("json")));
+  if (command == QLatin1String("show")) {
+    RecoverCutShortSaves();
+    return Show(paths, parser.isSet(QStringLiteral("json")));
+  }
   if (command == QLatin1String("set")) {
     SetFields fields;
     const QString problem = ReadFields(parser, args, fields);
     if (!problem.isEmpty()) return Usage(problem);
+    RecoverCutShortSaves();
     return Set(paths, fields);
   }
   const QString rule = parser.value(QStringLiteral("rule"));
   if (rule != QLatin1String("1") && rule != QLatin1String("2") && rule != QLatin1String("3")) {
     return Usage(Cli::tr("rename: --rule must be 1, 2 or 3"));
   }
+  RecoverCutShortSaves();
   return Rename(paths, rule.toInt(), parser.isSet(QStringLiteral("dry-run")));
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <exception>
 
+#include "core/HeaderLog.h"
 #include "core/Reasons.h"
 #include "core/Rules.h"
 #include "platform/File.h"
@@ -369,6 +370,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       SetFields(scratch, texts);
       columns.AddMp3(e.path, e.snapshot, EncodeBlock(scratch));
     } else {
+      RecoverHeadersOf(*options.journal, e.path);
       Bytes header;
       int64_t size = 0;
       const bool read = ReadWmaHeader(e.path, header, size);
@@ -409,9 +411,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       try {
         wma.ReadFromFile(e.path);
         SetFields(wma, texts);
-        errno = 0;
-        ok = wma.SaveToFile(e.path);
-        err = errno;
+        ok = SaveWmaTag(wma, e.path, options.journal, err);
       } catch (const std::exception& ex) {
         report.error = ex.what();
         pad();
@@ -455,6 +455,7 @@ ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& op
 
 ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& options) {
   ApplyReport report;
+  if (options.journal != nullptr) RecoverHeadersOf(*options.journal, path);
   Bytes header;
   int64_t size = 0;
   const bool read = ReadWmaHeader(path, header, size);
@@ -464,9 +465,7 @@ ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& op
   bool ok = false;
   int err = 0;
   try {
-    errno = 0;
-    ok = tag.SaveToFile(path);
-    err = errno;
+    ok = SaveWmaTag(tag, path, options.journal, err);
   } catch (...) {
     DoneRecord none;
     none.Add(Outcome::kNotTried);

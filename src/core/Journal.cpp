@@ -84,7 +84,10 @@ std::vector<Line> SplitLines(const QByteArray& bytes) {
 QString Journal::Action::Id() const { return begin.value(QStringLiteral("id")).toString(); }
 QString Journal::Action::Kind() const { return begin.value(QStringLiteral("kind")).toString(); }
 
-Journal::Journal(QString folder) : folder_(std::move(folder)) {}
+Journal::Journal(QString folder) : Journal(std::move(folder), QLatin1String(kFileName)) {}
+
+Journal::Journal(QString folder, QString fileName)
+    : folder_(std::move(folder)), fileName_(std::move(fileName)) {}
 
 QString Journal::DefaultFolder() {
   const QString state = qEnvironmentVariable("XDG_STATE_HOME");
@@ -92,7 +95,7 @@ QString Journal::DefaultFolder() {
   return QDir::homePath() + QStringLiteral("/.local/state/velomi");
 }
 
-QString Journal::FilePath() const { return folder_ + QLatin1Char('/') + QLatin1String(kFileName); }
+QString Journal::FilePath() const { return folder_ + QLatin1Char('/') + fileName_; }
 
 QString Journal::TakeMessage() { return std::exchange(message_, QString()); }
 
@@ -247,6 +250,13 @@ static bool ReplaceWith(const QString& journal, const QByteArray& bytes) {
     ::unlink(temp.constData());
     return false;
   }
+  // The rename itself reaches the disk too: a record taken out must not come back after a crash.
+  const int folder = ::open(Native(QFileInfo(journal).absolutePath()).constData(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
   return true;
 }
 
@@ -333,6 +343,14 @@ bool Journal::Finish(const QString& id, QJsonObject done) {
   QByteArray line = QJsonDocument(done).toJson(QJsonDocument::Compact);
   line.append('\n');
   return AppendLine(line);
+}
+
+bool Journal::Clear() {
+  const int fd = OpenChecked(O_WRONLY | O_TRUNC);
+  if (fd == -2) return true;
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
 }
 
 bool Journal::Remove(const QString& id) {

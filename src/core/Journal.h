@@ -40,11 +40,15 @@ class Journal {
 
   // The journal in `folder`; by default the user's state folder.
   explicit Journal(QString folder = DefaultFolder());
+  // Another log of the same form, safety and bounds in `folder`, in the file `fileName` (the
+  // header log of in-place WMA writes, see HeaderLog.h).
+  Journal(QString folder, QString fileName);
 
   // $XDG_STATE_HOME/velomi when XDG_STATE_HOME is an absolute path, else ~/.local/state/velomi.
   static QString DefaultFolder();
 
   QString FilePath() const;
+  const QString& Folder() const { return folder_; }
 
   // One action as the journal holds it.
   struct Action {
@@ -67,6 +71,9 @@ class Journal {
   bool Finish(const QString& id, QJsonObject done);
   // Rewrites the journal without the action `id` (after it was undone).
   bool Remove(const QString& id);
+  // Empties the journal (once nothing in it is needed any more). Not flushed: what it held may
+  // come back after a crash.
+  bool Clear();
 
   // What went wrong last (a refused path, a damaged journal set aside), for a person; empty when
   // nothing did. Taking it clears it.
@@ -83,6 +90,7 @@ class Journal {
   void Refuse(const QString& message);
 
   QString folder_;
+  QString fileName_;
   QString message_;
   // The journal's size and action count as this object last wrote or read them: while the file
   // keeps that size, no other writer came between, and it need not be read again.

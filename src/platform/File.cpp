@@ -18,7 +18,9 @@ File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       error_(other.error_),
       sizeAtOpen_(other.sizeAtOpen_),
-      modeAtOpen_(other.modeAtOpen_) {}
+      blockSizeAtOpen_(other.blockSizeAtOpen_),
+      modeAtOpen_(other.modeAtOpen_),
+      linksAtOpen_(other.linksAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -26,7 +28,9 @@ File& File::operator=(File&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     error_ = other.error_;
     sizeAtOpen_ = other.sizeAtOpen_;
+    blockSizeAtOpen_ = other.blockSizeAtOpen_;
     modeAtOpen_ = other.modeAtOpen_;
+    linksAtOpen_ = other.linksAtOpen_;
   }
   return *this;
 }
@@ -63,8 +67,15 @@ bool File::Adopt(int fd) {
   }
   fd_ = fd;
   sizeAtOpen_ = static_cast<int64_t>(st.st_size);
+  blockSizeAtOpen_ = static_cast<int64_t>(st.st_blksize);
   modeAtOpen_ = st.st_mode;
+  linksAtOpen_ = static_cast<uint64_t>(st.st_nlink);
   return true;
+}
+
+int File::RefusesChange() const {
+  if (!(modeAtOpen_ & S_IWUSR)) return EACCES;
+  return linksAtOpen_ > 1 ? EMLINK : 0;
 }
 
 bool File::OpenRead(const std::string& path) { return Open(path, O_RDONLY); }

@@ -30,6 +30,12 @@ class File {
   bool Size(int64_t& size) const;
   // The file's size as the open found it, without asking the system again.
   int64_t SizeAtOpen() const { return sizeAtOpen_; }
+  // The file system's preferred block size for the file as the open found it (st_blksize).
+  int64_t BlockSizeAtOpen() const { return blockSizeAtOpen_; }
+  // Whether the file may be changed where it stands, as a replacement of it may be (see
+  // ReplacementFile): it has its owner's write permission and no other hard link. EACCES or
+  // EMLINK otherwise, else 0.
+  int RefusesChange() const;
   bool ReadAt(int64_t offset, void* data, size_t count) const;
   bool WriteAt(int64_t offset, const void* data, size_t count);
   // Ends the file at `size` bytes.
@@ -53,7 +59,9 @@ class File {
   int fd_ = -1;
   mutable int error_ = 0;
   int64_t sizeAtOpen_ = 0;
+  int64_t blockSizeAtOpen_ = 0;
   unsigned modeAtOpen_ = 0;  // st_mode when opened
+  uint64_t linksAtOpen_ = 0;
 };
 
 // The system's text for an errno value, as strerror gives it.

@@ -153,6 +153,11 @@ bool NoPermissionBits(int err) { return err == ENOSYS || err == EOPNOTSUPP; }
 
 }  // namespace
 
+int64_t ShareableBlock(int64_t preferred) {
+  const bool power = preferred > 0 && (preferred & (preferred - 1)) == 0;
+  return power && preferred >= 4096 && preferred <= 65536 ? preferred : 4096;
+}
+
 ReplacementFile::~ReplacementFile() { Abandon(); }
 
 bool ReplacementFile::Fail(int err) {
@@ -232,11 +237,17 @@ bool ReplacementFile::CopyFrom(const File& source, int64_t offset, int64_t count
   if (offset < 0 || count < 0) return Fail(EINVAL);
   // The kernel copies without passing the bytes through this process where it can, a slice at a
   // time; each slice copied is handed to the disk at once, so that the flush before the rename
-  // has little left to wait for.
+  // has little left to wait for. Where the file system can share blocks (xfs, btrfs) the kernel
+  // clones instead of copying, but only a slice that starts on a block boundary in both files:
+  // the first slice therefore ends at the source's next boundary, and when the caller placed the
+  // bytes at the same offset modulo the block size, every later slice is cloned.
   constexpr int64_t kSlice = int64_t{8} << 20;
+  const int64_t block = ShareableBlock(source.BlockSizeAtOpen());
   bool kernelCopy = true;
   while (count > 0 && kernelCopy) {
-    size_t chunk = static_cast<size_t>(std::min<int64_t>(count, kSlice));
+    int64_t slice = kSlice;
+    if (offset % block != 0) slice = block - offset % block;
+    size_t chunk = static_cast<size_t>(std::min<int64_t>(count, slice));
     if (int err = fault::TakeWrite(chunk)) return Fail(err);
     loff_t in = offset;
     loff_t out = written_;

@@ -11,6 +11,12 @@
 
 namespace platform {
 
+// The block size by which the kernel shares blocks between two files (a clone, on xfs and btrfs)
+// for a file system whose preferred block size (st_blksize) is `preferred`: that size when it is a
+// power of two from 4 KiB to 64 KiB, else 4 KiB. Bytes keep their blocks shareable across a
+// replacement when they keep their offset modulo this size.
+int64_t ShareableBlock(int64_t preferred);
+
 // Replaces an existing file safely: the new content goes to a temporary file in the same folder,
 // is flushed to the disk, takes the old file's permission bits (and, where allowed, its owner),
 // and then replaces the old file with rename(2), which is atomic. Until Commit() succeeds the old

@@ -43,6 +43,7 @@
 #include "TrackList.h"
 #include "WaitCursor.h"
 #include "core/Batch.h"
+#include "core/HeaderLog.h"
 #include "core/Journal.h"
 #include "core/Plans.h"
 #include "platform/FileSystem.h"
@@ -407,6 +408,7 @@ void TForm1::FormCreate() {
   }
   ComboGenreID->setCurrentIndex(-1);
   journal_ = std::make_unique<core::Journal>();
+  core::RecoverHeaders(*journal_);  // WMA header writes that a crash cut short are rolled back
   UpdateUndo();
 }
 
@@ -668,6 +670,7 @@ QString TForm1::ReadTrack(const std::string& path, TTrackList::RowTexts& row) {
     row.title = FromGbk(Mp3Info->Title);
     row.artist = FromGbk(Mp3Info->Artist);
   } else {
+    if (journal_ != nullptr) core::RecoverHeadersOf(*journal_, path);
     WmaInfo->ReadFromFile(path);
     row.title = FromUtf16(WmaInfo->Title);
     row.artist = FromUtf16(WmaInfo->Artist);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -22,6 +23,9 @@ const std::array<uint8_t, 16> ContentDescriptionObjectId = {
     0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 const std::array<uint8_t, 16> ExtendedContentDescriptionObjectId = {
     0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11, 0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
+
+const std::array<uint8_t, 16> PaddingObjectId = {0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45,
+                                                 0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
 
 const std::array<std::u16string_view, 10> AttributeNames = {
     u"WM/AlbumTitle", u"WM/EncodedBy", u"WM/Genre",      u"WM/Lyrics",     u"WM/Track",
@@ -324,13 +328,33 @@ bool TextsFit(const TIDwma& tag) {
   return true;
 }
 
+// The size of a header whose children take `used` bytes, when the old header took `room` bytes:
+// `room` when the children fit in it exactly or leave room for a Padding Object (24 bytes at
+// least); otherwise the smallest size past `used` plus a Padding Object of kMinGrownPadding
+// bytes that keeps `room` modulo `block`, so that the data after the header keeps its offset
+// modulo the block size and a replacement can share its blocks.
+uint64_t FittedSize(uint64_t used, uint64_t room, uint64_t block) {
+  if (used == room || used + asf::kObjectHeadSize <= room) return room;
+  const uint64_t least = used + asf::kObjectHeadSize + wma::kMinGrownPadding;
+  return least + (room % block + block - least % block) % block;
+}
+
+// Writes a Padding Object of `size` bytes (24 at least): its head and zero bytes.
+void WritePadding(asf::ByteWriter& out, uint64_t size) {
+  out.WriteGuid(PaddingObjectId);
+  out.WriteQword(size);
+  const std::vector<uint8_t> zeros(static_cast<size_t>(size) - asf::kObjectHeadSize, 0);
+  out.WriteBytes(zeros.data(), zeros.size());
+}
+
 // Builds the header that replaces `old` (a whole header): its first 30 bytes, a new Content
-// Description Object first (the old Rating carried over), each Extended Content Description Object
-// rebuilt in its place (one added after the Content Description Object when there was none), the
-// old Content Description Objects left out, every other child copied byte for byte; then the Object
-// Size and the Number of Header Objects set to what was written. False when the tag does not fit
-// the header's fields; EReadError when the old header is broken.
-bool RenderHeader(ByteSpan old, const TIDwma& tag, std::vector<uint8_t>& rendered) {
+// Description Object first (the old Rating carried over), each Extended Content Description Object rebuilt in its place (one
+// added after the Content Description Object when there was none), the old Content Description
+// and Padding Objects left out, every other child copied byte for byte, and last a Padding Object
+// that gives the header the size FittedSize() chooses (none when the children fill the old room
+// exactly); then the Object Size and the Number of Header Objects set to what was written. False
+// when the tag does not fit the header's fields; EReadError when the old header is broken.
+bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<uint8_t>& rendered) {
   std::vector<asf::ChildObject> children;
   asf::HeaderWalk walk(old);
   for (asf::ChildObject child; walk.Next(child);) children.push_back(child);
@@ -355,7 +379,7 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, std::vector<uint8_t>& rendere
     ++written;
   }
   for (const auto& child : children) {
-    if (child.id == ContentDescriptionObjectId) continue;
+    if (child.id == ContentDescriptionObjectId || child.id == PaddingObjectId) continue;
     if (child.id == ExtendedContentDescriptionObjectId) {
       asf::ExtendedContentDescription extended;
       asf::ExtendedContentDescription::Parse(child.Body(), extended);
@@ -363,6 +387,11 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, std::vector<uint8_t>& rendere
     } else {
       out.WriteBytes(child.bytes);
     }
+    ++written;
+  }
+  const uint64_t size = FittedSize(out.Position(), old.size, block);
+  if (size != out.Position()) {
+    WritePadding(out, size - out.Position());
     ++written;
   }
   if (written > std::numeric_limits<uint32_t>::max()) return false;
@@ -423,6 +452,11 @@ bool TIDwma::ReadFromFile(const std::string& path) {
 }
 
 bool TIDwma::SaveToFile(const std::string& path) {
+  wma::SavePlan plan;
+  return PlanSave(path, plan) && wma::ReplaceFile(path, plan);
+}
+
+bool TIDwma::PlanSave(const std::string& path, wma::SavePlan& plan) {
   platform::File source;
   if (!OpenExisting(source, path)) return false;
   std::array<uint8_t, kFirstRead> first;
@@ -433,23 +467,14 @@ bool TIDwma::SaveToFile(const std::string& path) {
   HeaderSize = headerSize;
   if (start != asf::FileStart::kHeader) return false;
 
-  std::vector<uint8_t> rendered;
-  {
-    std::vector<uint8_t> storage;
-    if (!RenderHeader(WholeHeader(source, headerSize, first.data(), count, storage), *this,
-                      rendered)) {
-      return false;
-    }
-  }  // the old header is released before the copy
-
-  // Everything is checked: only now is the new file begun beside the old one.
-  platform::ReplacementFile replacement;
-  if (!replacement.Begin(path)) return false;
-  if (!replacement.Write(rendered.data(), rendered.size())) return false;
-  int64_t fileSize = 0;
-  if (!source.Size(fileSize) || fileSize < headerSize) return false;
-  if (!replacement.CopyFrom(source, headerSize, fileSize - headerSize)) return false;
-  return replacement.Commit();
+  std::vector<uint8_t> storage;
+  const ByteSpan old = WholeHeader(source, headerSize, first.data(), count, storage);
+  const uint64_t block = static_cast<uint64_t>(platform::ShareableBlock(source.BlockSizeAtOpen()));
+  if (!RenderHeader(old, *this, block, plan.newHeader)) return false;
+  if (storage.empty()) storage.assign(old.data, old.data + old.size);
+  plan.oldHeader = std::move(storage);
+  plan.fileSize = source.SizeAtOpen();
+  return true;
 }
 
 namespace wma {
@@ -463,6 +488,60 @@ bool ReadFromImage(TIDwma& tag, const uint8_t* data, size_t size) {
   asf::CheckHeaderSize(headerSize, static_cast<int64_t>(size));
   ReadHeader(ByteSpan{data, static_cast<size_t>(headerSize)}, tag);
   return true;
+}
+
+namespace {
+
+// Opens `path` for the write of a plan: the file must still have the plan's size and begin with
+// its old header. False (errno set) otherwise.
+bool OpenAsPlanned(platform::File& file, const std::string& path, const SavePlan& plan,
+                   bool readWrite) {
+  if (!(readWrite ? file.OpenReadWrite(path) : file.OpenRead(path))) return false;
+  std::vector<uint8_t> now(plan.oldHeader.size());
+  if (file.SizeAtOpen() == plan.fileSize && file.ReadAt(0, now.data(), now.size()) &&
+      now == plan.oldHeader) {
+    return true;
+  }
+  errno = ESTALE;  // changed since the plan was made
+  return false;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, const SavePlan& plan) {
+  platform::File source;
+  if (!OpenAsPlanned(source, path, plan, false)) return false;
+  const int64_t oldSize = static_cast<int64_t>(plan.oldHeader.size());
+  platform::ReplacementFile replacement;
+  const bool ok =
+      replacement.Begin(path) && replacement.Write(plan.newHeader.data(), plan.newHeader.size()) &&
+      replacement.CopyFrom(source, oldSize, plan.fileSize - oldSize) && replacement.Commit();
+  if (!ok) errno = replacement.error();
+  return ok;
+}
+
+bool WriteHeaderInPlace(const std::string& path, const SavePlan& plan) {
+  if (!plan.InPlace()) {
+    errno = EINVAL;
+    return false;
+  }
+  platform::File file;
+  if (!OpenAsPlanned(file, path, plan, true)) return false;
+  if (int err = file.RefusesChange()) {
+    errno = err;
+    return false;
+  }
+  if (file.WriteAt(0, plan.newHeader.data(), plan.newHeader.size()) && file.SyncData() &&
+      file.Close()) {
+    return true;
+  }
+  const int err = file.error();
+  // Put the old header back; where even that fails, the caller's record of it remains.
+  if (file.IsOpen() && file.WriteAt(0, plan.oldHeader.data(), plan.oldHeader.size())) {
+    file.SyncData();
+  }
+  errno = err;
+  return false;
 }
 
 }  // namespace wma

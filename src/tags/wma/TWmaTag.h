@@ -8,12 +8,16 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The identifiers of the three objects that the tag code recognises, as they stand in the file;
 // they are compared byte for byte.
 extern const std::array<uint8_t, 16> HeaderObjectId;
 extern const std::array<uint8_t, 16> ContentDescriptionObjectId;
 extern const std::array<uint8_t, 16> ExtendedContentDescriptionObjectId;
+// The Padding Object: room that readers step over by its size. A save drops the old ones and ends
+// the header with one of its own where the header has room to spare.
+extern const std::array<uint8_t, 16> PaddingObjectId;
 
 // The descriptor names tied to the tag's fields, in the order in which a save writes them.
 extern const std::array<std::u16string_view, 10> AttributeNames;
@@ -29,6 +33,24 @@ class EReadError : public std::runtime_error {
  public:
   EReadError();
 };
+
+namespace wma {
+
+// What a save of a tag will write into one file, worked out before anything is written.
+struct SavePlan {
+  std::vector<uint8_t> oldHeader;  // the file's header as it stands, offsets 0 to its Object Size
+  std::vector<uint8_t> newHeader;  // the header the save writes in its place
+  int64_t fileSize = 0;            // the file's size when the plan was made
+  // The new header takes exactly the old one's room, so it can be written over it in place.
+  bool InPlace() const { return newHeader.size() == oldHeader.size(); }
+};
+
+// The room a header keeps for later edits when it grows past the room it had: at least this many
+// bytes of padding, and up to one block more, so that the data after the header keeps its offset
+// modulo the block size.
+constexpr int64_t kMinGrownPadding = 2048;
+
+}  // namespace wma
 
 class TIDwma {
  public:
@@ -73,7 +95,14 @@ class TIDwma {
   bool ReadFromFile(const std::string& path);
   // Rewrites the header's metadata from the fields; false when the file is not an ASF file or
   // cannot be rewritten, and then it is left as it was. Raises as ReadFromFile does.
+  // Always through a new file that replaces the old one in one step (see wma::ReplaceFile).
   bool SaveToFile(const std::string& path);
+
+  // The first half of a save: reads the file's header and renders the header that holds the
+  // fields. The new header keeps the old one's size when it fits in it (the same size, or smaller
+  // by at least 24 bytes, the rest then a Padding Object); otherwise it grows with padding (see
+  // wma::kMinGrownPadding). False, and raises, where SaveToFile does; sets HeaderSize.
+  bool PlanSave(const std::string& path, wma::SavePlan& plan);
 };
 
 namespace wma {
@@ -81,5 +110,17 @@ namespace wma {
 // Reads `tag` from the bytes of a whole file held in memory, exactly as ReadFromFile reads a file
 // that holds these bytes (for tests and fuzzing).
 bool ReadFromImage(TIDwma& tag, const uint8_t* data, size_t size);
+
+// Carries out a plan through a new file beside the old one: the new header, then the old file's
+// bytes after its header, flushed and renamed over the old file. A crash leaves the old file or
+// the new one. False (errno set) when the file cannot be replaced; it is then left as it was.
+bool ReplaceFile(const std::string& path, const SavePlan& plan);
+
+// Carries out a plan whose new header fits (plan.InPlace()) by writing the new header over the
+// old one and flushing the file. Nothing protects the file against a crash during the write: the
+// caller records plan.oldHeader beforehand (the core's journal does). False (errno set) when the
+// file no longer holds the old header at its old size, or the write or the flush fails; then the
+// old header is written back as far as the file allows.
+bool WriteHeaderInPlace(const std::string& path, const SavePlan& plan);
 
 }  // namespace wma

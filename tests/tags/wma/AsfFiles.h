@@ -2,6 +2,7 @@
 // layouts, independent of the tag code's own writer.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <initializer_list>
@@ -140,6 +141,28 @@ inline uint64_t HeaderSizeOf(const Bytes& file) {
 // The bytes of `file` after its header.
 inline Bytes AfterHeader(const Bytes& file) {
   return Bytes(file.begin() + long(HeaderSizeOf(file)), file.end());
+}
+
+// The file with the Padding Object that ends its header taken out, the header's Object Size and
+// Number of Header Objects lowered to match: what a save wrote, less the room it keeps.
+inline Bytes WithoutPadding(const Bytes& file) {
+  const uint64_t size = HeaderSizeOf(file);
+  uint64_t at = 30, last = 0;
+  while (at + 24 <= size) {
+    last = at;
+    uint64_t objectSize = 0;
+    for (int i = 7; i >= 0; --i) objectSize = (objectSize << 8) | file.at(at + 16 + i);
+    at += objectSize;
+  }
+  if (last == 0 ||
+      !std::equal(PaddingObjectId.begin(), PaddingObjectId.end(), file.begin() + long(last))) {
+    return file;
+  }
+  Bytes out(file.begin(), file.begin() + long(last));
+  uint32_t count = uint32_t(out[24] | out[25] << 8 | out[26] << 16 | uint32_t(out[27]) << 24) - 1;
+  Bytes head = Qword(last) + Dword(count);
+  std::copy(head.begin(), head.end(), out.begin() + 16);
+  return out + AfterHeader(file);
 }
 
 }  // namespace asffiles

@@ -80,7 +80,7 @@ TEST(WmaSave, RebuildsTheMetadataAndCopiesEverythingElse) {
   Bytes expected = Header({Content(u"New title", u"Old artist", u"", u"Note", u"Rating"),
                            kFileProperties, Extended(rebuilt), kStreamProperties}) +
                    AfterHeader(old);
-  EXPECT_EQ(saved, expected);
+  EXPECT_EQ(WithoutPadding(saved), expected);
   EXPECT_EQ(tag.HeaderSize, int64_t(HeaderSizeOf(old)));
 
   // Reading the result gives the fields back, and saving it again changes nothing.
@@ -96,7 +96,8 @@ TEST(WmaSave, RebuildsTheMetadataAndCopiesEverythingElse) {
 
 TEST(WmaSave, EmptyFieldsGiveTheSmallestObjects) {
   TIDwma tag;
-  Bytes saved = SaveCopy(tag, File({Content(u"T", u"A"), Extended({}), kFileProperties}));
+  Bytes saved =
+      WithoutPadding(SaveCopy(tag, File({Content(u"T", u"A"), Extended({}), kFileProperties})));
   // The Content Description Object: 34 bytes, five zero lengths; the Extended one: 26 bytes.
   Bytes content = IdBytes(ContentDescriptionObjectId) + Qword(34) + Bytes(10, 0);
   Bytes extended = IdBytes(ExtendedContentDescriptionObjectId) + Qword(26) + Word(0);
@@ -126,8 +127,9 @@ TEST(WmaSave, AHeaderWithoutMetadataGainsBothObjects) {
   ASSERT_TRUE(ok);
   Bytes extended = Extended({StringDesc(u"WM/AlbumTitle", u"Album"),
                              StringDesc(u"WM/Year", u"1999"), StringDesc(u"WM/TrackNumber", u"2")});
-  EXPECT_EQ(saved, Header({Content(u"Title", u""), extended, kFileProperties, kStreamProperties}) +
-                       AfterHeader(old));
+  EXPECT_EQ(WithoutPadding(saved),
+            Header({Content(u"Title", u""), extended, kFileProperties, kStreamProperties}) +
+                AfterHeader(old));
   TIDwma back = ReadImage(saved);
   EXPECT_EQ(back.Album, u"Album");
   EXPECT_EQ(back.Year, u"1999");
@@ -144,7 +146,7 @@ TEST(WmaSave, SeveralMetadataObjectsOfOneKind) {
   TIDwma tag = ReadImage(old);
   ASSERT_EQ(tag.Title, u"Two");
   Bytes saved = SaveCopy(tag, old);
-  EXPECT_EQ(saved,
+  EXPECT_EQ(WithoutPadding(saved),
             Header({Content(u"Two", u"B"), kFileProperties,
                     Extended({StringDesc(u"WM/Genre", u"x"), StringDesc(u"First", u"1")}),
                     Extended({StringDesc(u"WM/Genre", u"x"), StringDesc(u"Second", u"2")})}) +
@@ -161,7 +163,8 @@ TEST(WmaSave, CarriedDescriptorsKeepTheirExactBytes) {
   TIDwma tag;
   Bytes saved = SaveCopy(tag, old);
   Descriptor lonelyNul{Word(0), 1, Bytes{5, 6}};
-  EXPECT_EQ(saved, Header({Content(u"", u""), Extended({oddName, lonelyNul})}) + AfterHeader(old));
+  EXPECT_EQ(WithoutPadding(saved),
+            Header({Content(u"", u""), Extended({oddName, lonelyNul})}) + AfterHeader(old));
 }
 
 TEST(WmaSave, CopiesOfTheContentStringsFollowTheNewText) {
@@ -179,13 +182,13 @@ TEST(WmaSave, CopiesOfTheContentStringsFollowTheNewText) {
   tag.SetArtist(u"New artist");
   tag.SetCopyright(u"(c)");
   Bytes saved = SaveCopy(tag, old);
-  EXPECT_EQ(saved, Header({Content(u"New", u"New artist", u"(c)"),
-                           Extended({StringDesc(u"title", u"New"),
-                                     StringDesc(u"Author", u"New artist"),
-                                     {Str(u"COPYRIGHT"), 1, Bytes{1, 2}},
-                                     StringDesc(u"Description", u"only here"),
-                                     StringDesc(u"Titles", u"not a copy")})}) +
-                       AfterHeader(old));
+  EXPECT_EQ(WithoutPadding(saved), Header({Content(u"New", u"New artist", u"(c)"),
+                                           Extended({StringDesc(u"title", u"New"),
+                                                     StringDesc(u"Author", u"New artist"),
+                                                     {Str(u"COPYRIGHT"), 1, Bytes{1, 2}},
+                                                     StringDesc(u"Description", u"only here"),
+                                                     StringDesc(u"Titles", u"not a copy")})}) +
+                                       AfterHeader(old));
 }
 
 TEST(WmaSave, TypedValuesUnderFieldNamesAndTheDateCopy) {
@@ -206,7 +209,7 @@ TEST(WmaSave, TypedValuesUnderFieldNamesAndTheDateCopy) {
   ASSERT_EQ(tag.Genre, u"");
   tag.SetTitle(u"New");
   Bytes saved = SaveCopy(tag, old);
-  EXPECT_EQ(saved,
+  EXPECT_EQ(WithoutPadding(saved),
             Header({Content(u"New", u"A", u"", u"", u"3"),
                     Extended({year, url, StringDesc(u"WM/TrackNumber", u"4"), flag, blob, date})}) +
                 AfterHeader(old));
@@ -216,7 +219,7 @@ TEST(WmaSave, TypedValuesUnderFieldNamesAndTheDateCopy) {
   tag.SetUrl(u"8");
   tag.SetGenre(u"Rock");
   saved = SaveCopy(tag, old);
-  EXPECT_EQ(saved,
+  EXPECT_EQ(WithoutPadding(saved),
             Header({Content(u"New", u"A", u"", u"", u"3"),
                     Extended({StringDesc(u"WM/Genre", u"Rock"), StringDesc(u"WM/Year", u"2006"),
                               StringDesc(u"WM/URL", u"8"), StringDesc(u"WM/TrackNumber", u"4"),

@@ -1,0 +1,114 @@
+// A save planned before it writes: the new header in the old one's room with a Padding Object, or
+// grown with room for later edits and the data's offset kept modulo the block size; the write in
+// place byte for byte, refused where the file changed or may not be changed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <functional>
+
+#include "AsfFiles.h"
+#include "TestFiles.h"
+#include "platform/FaultInjection.h"
+#include "platform/ReplacementFile.h"
+#include "tags/wma/TWmaTag.h"
+
+using namespace asffiles;
+using testfiles::ReadAll;
+using testfiles::TempDir;
+
+namespace {
+
+const Bytes kExtended = Extended({StringDesc(u"WM/Genre", u"Pop"), StringDesc(u"Other", u"x")});
+Bytes Padding(size_t size) { return Object(PaddingObjectId, Bytes(size - 24, 0)); }
+Bytes Titled(size_t n, char16_t letter = u'a') { return Content(std::u16string(n, letter), u"A"); }
+
+struct stat Stat(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st;
+}
+
+}  // namespace
+
+TEST(WmaPadding, TheNewHeaderFillsItsRoomOrGrowsWithRoomToSpare) {
+  struct Case {
+    const char* name;
+    std::vector<Bytes> old;  // the old header's children
+    size_t title;            // the units of the new title
+    long padding;            // the Padding Object that fills the old room; -1: the header grows
+  };
+  const std::vector<Case> cases = {
+      {"same size", {Titled(8), kExtended}, 8, 0},
+      {"smaller by 24", {Titled(20), kExtended}, 8, 24},
+      {"smaller by 22: no room for a Padding Object", {Titled(19), kExtended}, 8, -1},
+      {"larger", {Titled(8), kExtended}, 60, -1},
+      {"old padding is room", {Titled(8), kExtended, Padding(200)}, 40, 200 - 64},
+      {"old padding moves last", {Titled(8), Padding(100), kExtended}, 8, 100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const Bytes old = File(c.old, Payload(20000));
+    const std::string path = dir.Write("a.wma", old);
+    const ino_t inode = Stat(path).st_ino;
+    TIDwma tag;
+    ASSERT_TRUE(tag.ReadFromFile(path));
+    tag.SetTitle(std::u16string(c.title, u'b'));
+    wma::SavePlan plan;
+    ASSERT_TRUE(tag.PlanSave(path, plan));
+    EXPECT_EQ(plan.oldHeader, Header(c.old));
+    ASSERT_EQ(plan.InPlace(), c.padding >= 0);
+    const Bytes fresh = Header({Titled(c.title, u'b'), kExtended});
+    const Bytes planned = plan.newHeader + AfterHeader(old);
+    EXPECT_EQ(WithoutPadding(planned), fresh + AfterHeader(old));
+    const Bytes padding(plan.newHeader.begin() + long(fresh.size()), plan.newHeader.end());
+    if (c.padding >= 0) {
+      EXPECT_EQ(padding, c.padding > 0 ? Padding(size_t(c.padding)) : Bytes{});
+      ASSERT_TRUE(wma::WriteHeaderInPlace(path, plan));
+      EXPECT_EQ(Stat(path).st_ino, inode) << "the same file, written in place";
+    } else {
+      // The data keeps its offset modulo the block size, with 2 KiB of room at least and less
+      // than one block more.
+      const size_t block = size_t(platform::ShareableBlock(Stat(path).st_blksize));
+      EXPECT_EQ(plan.newHeader.size() % block, Header(c.old).size() % block);
+      EXPECT_GE(padding.size(), 24u + 2048u);
+      EXPECT_LT(padding.size(), 24u + 2048u + block);
+      ASSERT_TRUE(wma::ReplaceFile(path, plan));
+    }
+    EXPECT_EQ(ReadAll(path), planned);
+
+    // The next save of the same fields fits where this one left room.
+    ASSERT_TRUE(tag.ReadFromFile(path));
+    ASSERT_TRUE(tag.PlanSave(path, plan));
+    EXPECT_EQ(plan.newHeader, plan.oldHeader);
+  }
+}
+
+TEST(WmaPadding, TheWriteInPlaceIsRefusedWhereItWouldNotBeSafe) {
+  const Bytes old = File({Titled(3), kExtended});
+  using platform::fault::WriteFailure;
+  const std::vector<std::pair<int, std::function<void(const std::string&)>>> cases = {
+      {ESTALE, [](const std::string& p) { testfiles::WriteAll(p, ReadAll(p) + Bytes{1}); }},
+      {EACCES, [](const std::string& p) { ::chmod(p.c_str(), 0444); }},
+      {EIO,
+       [](const std::string&) {
+         platform::fault::FailWritesAfter(10, EIO, WriteFailure::kPartialOnce);
+       }},
+  };
+  for (const auto& [err, before] : cases) {
+    SCOPED_TRACE(err);
+    TempDir dir;
+    const std::string path = dir.Write("a.wma", old);
+    TIDwma tag;
+    tag.SetTitle(u"New");
+    wma::SavePlan plan;
+    ASSERT_TRUE(tag.PlanSave(path, plan) && plan.InPlace());
+    before(path);  // the file changed since the plan, is read-only, or its write fails part way
+    const Bytes now = ReadAll(path);
+    EXPECT_FALSE(wma::WriteHeaderInPlace(path, plan));
+    EXPECT_EQ(errno, err);
+    platform::fault::Reset();
+    EXPECT_EQ(ReadAll(path), now) << "untouched, or the old header back";
+  }
+}
