@@ -1,6 +1,7 @@
 #include "core/Journal.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,27 @@ struct FdCloser {
   ~FdCloser() {
     if (fd >= 0) ::close(fd);
   }
+};
+
+// Holds an exclusive lock on `journal`.lock for a scope, so that the window and the command line
+// never read and rewrite the journal at the same time (a rewrite would lose the other's record).
+// Without a lock file (the folder cannot be written) the journal is used unlocked, as before.
+class WriterLock {
+ public:
+  explicit WriterLock(const QString& journal) {
+    fd_ = ::open(QFile::encodeName(journal + QStringLiteral(".lock")).constData(),
+                 O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~WriterLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing the descriptor releases the lock
+  }
+  WriterLock(const WriterLock&) = delete;
+  WriterLock& operator=(const WriterLock&) = delete;
+
+ private:
+  int fd_ = -1;
 };
 
 bool WriteAllFd(int fd, const QByteArray& bytes) {
@@ -315,6 +337,8 @@ std::optional<QString> Journal::Begin(QJsonObject begin) {
   }
   // The done record to come is small; a tenth of the begin record is room enough for it.
   const int64_t room = size + size / 10 + 4096;
+  if (!EnsureFolder()) return std::nullopt;
+  const WriterLock lock(FilePath());
 
   // What the journal holds is read only when this object did not write all of it.
   struct stat st;
@@ -342,10 +366,13 @@ bool Journal::Finish(const QString& id, QJsonObject done) {
   done.insert(QStringLiteral("id"), id);
   QByteArray line = QJsonDocument(done).toJson(QJsonDocument::Compact);
   line.append('\n');
+  if (!EnsureFolder()) return false;
+  const WriterLock lock(FilePath());
   return AppendLine(line);
 }
 
 bool Journal::Clear() {
+  const WriterLock lock(FilePath());
   const int fd = OpenChecked(O_WRONLY | O_TRUNC);
   if (fd == -2) return true;
   if (fd < 0) return false;
@@ -354,6 +381,7 @@ bool Journal::Clear() {
 }
 
 bool Journal::Remove(const QString& id) {
+  const WriterLock lock(FilePath());
   QByteArray bytes;
   if (!ReadAll(bytes)) return false;
   const QByteArray key = id.toLatin1();

@@ -165,16 +165,37 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
   return plan;
 }
 
-QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
-  QStringList lines;
-  int more = 0;
-  auto add = [&](const QString& line) {
-    if (lines.size() < maxLines) {
-      lines << line;
+namespace {
+
+// The lines of a plan's description, at most `max` of them, then one line counting the rest.
+class CappedLines {
+ public:
+  explicit CappedLines(int max) : max_(max) {}
+  void Add(const QString& line) {
+    if (lines_.size() < max_) {
+      lines_ << line;
     } else {
-      ++more;
+      ++more_;
     }
-  };
+  }
+  // `rest` holds "%1" for the count of the lines left out.
+  QString Text(const QString& rest) const {
+    QStringList all = lines_;
+    if (more_ > 0) all << rest.arg(more_);
+    return all.join(QLatin1Char('\n'));
+  }
+
+ private:
+  int max_;
+  int more_ = 0;
+  QStringList lines_;
+};
+
+}  // namespace
+
+QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
+  CappedLines lines(maxLines);
+  auto add = [&](const QString& line) { lines.Add(line); };
   for (const auto& e : plan.entries) {
     if (e.status == RenameStatus::kRename) {
       add(QStringLiteral("%1 → %2").arg(Shown(e.track.fileName), Shown(e.newName)));
@@ -192,8 +213,7 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
       add(QStringLiteral("[%1] %2%3：%4").arg(label, Shown(e.track.fileName), target, e.reason));
     }
   }
-  if (more > 0) lines << QStringLiteral("……另有 %1 项").arg(more);
-  return lines.join(QLatin1Char('\n'));
+  return lines.Text(QStringLiteral("……另有 %1 项"));
 }
 
 QString FieldName(Field field) {
@@ -273,15 +293,8 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
 }
 
 QString DescribeEditPlan(const EditPlan& plan, int maxLines) {
-  QStringList lines;
-  int more = 0;
-  auto add = [&](const QString& line) {
-    if (lines.size() < maxLines) {
-      lines << line;
-    } else {
-      ++more;
-    }
-  };
+  CappedLines lines(maxLines);
+  auto add = [&](const QString& line) { lines.Add(line); };
   for (const auto& e : plan.entries) {
     QString head = Shown(e.path);
     if (!e.readable) head += QStringLiteral("（%1）").arg(e.reason);
@@ -291,8 +304,7 @@ QString DescribeEditPlan(const EditPlan& plan, int maxLines) {
       add(QStringLiteral("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue));
     }
   }
-  if (more > 0) lines << QStringLiteral("……另有 %1 行").arg(more);
-  return lines.join(QLatin1Char('\n'));
+  return lines.Text(QStringLiteral("……另有 %1 行"));
 }
 
 }  // namespace core

@@ -2,6 +2,7 @@
 // journal lives in a temporary state folder (XDG_STATE_HOME), never in the real home.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -370,4 +371,29 @@ TEST_F(BatchTest, ABatchOfMp3SavesIsDoneOnlyOnceTheirFileSystemIsFlushed) {
     EXPECT_FALSE(mp3.SaveToFile(a));
     platform::fault::Reset();
   }
+}
+
+TEST_F(BatchTest, TwoProgramsWritingTheJournalAtOnceLoseNoRecord) {
+  // The window and velomi-tag may record actions at the same time; a rewrite of the journal (its
+  // cut to the last actions) must not drop a record the other wrote meanwhile, which would leave
+  // a done record without its begin and the whole journal set aside.
+  auto record = [](const char* who) {
+    Journal journal;
+    for (int i = 0; i < 3 * Journal::kMaxActions; ++i) {
+      const std::optional<QString> id = journal.Begin(QJsonObject{{"kind", who}});
+      if (!id || !journal.Finish(*id, QJsonObject{})) return false;
+    }
+    return true;
+  };
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(record("child") ? 0 : 1);
+  EXPECT_TRUE(record("parent"));
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  Journal journal;
+  std::vector<Journal::Action> actions;
+  ASSERT_TRUE(journal.Load(actions)) << journal.TakeMessage().toStdString();
+  EXPECT_EQ(actions.size(), static_cast<size_t>(Journal::kMaxActions));
+  for (const auto& a : actions) EXPECT_TRUE(a.done.has_value());
 }
