@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <exception>
 
+#include "core/Base64.h"
 #include "core/HeaderLog.h"
 #include "core/Reasons.h"
 #include "core/Rules.h"
@@ -15,6 +16,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ReplacementFile.h"
 #include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/AsfObjects.h"
 #include "tags/wma/TWmaTag.h"
 
 namespace core {
@@ -22,14 +24,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// ---- Values in records: bytes in base64
+// ---- Values in records
 
-QString B64(const void* data, size_t size) {
-  return QString::fromLatin1(
-      QByteArray(static_cast<const char*>(data), static_cast<qsizetype>(size)).toBase64());
-}
-QString B64(const std::string& s) { return B64(s.data(), s.size()); }
-QByteArray FromB64(const QJsonValue& v) { return QByteArray::fromBase64(v.toString().toLatin1()); }
 std::string StringOf(const QJsonValue& v) { return FromB64(v).toStdString(); }
 
 QString Digest(const Bytes& bytes) {
@@ -52,17 +48,24 @@ bool Exists(const std::string& path) {
 // ---- What a file holds where a save changes it
 
 // The whole ASF header of a WMA file (its first object, as long as its Object Size says) and the
-// file's size. False when the file does not start with a header that fits in it.
+// file's size. False when the file does not start with a header the tag code would read (the same
+// identification and size bounds, so a file claiming a huge header takes no memory for it).
 bool ReadWmaHeader(const std::string& path, Bytes& header, int64_t& size) {
   platform::File file;
   if (!file.OpenRead(path)) return false;
   size = file.SizeAtOpen();
-  uint8_t start[24];
-  if (size < 30 || !file.ReadAt(0, start, sizeof start)) return false;
-  if (!std::equal(HeaderObjectId.begin(), HeaderObjectId.end(), start)) return false;
-  uint64_t headerSize = 0;
-  for (int i = 7; i >= 0; --i) headerSize = (headerSize << 8) | start[16 + i];
-  if (headerSize < 30 || headerSize > static_cast<uint64_t>(size)) return false;
+  uint8_t start[asf::kHeaderStartSize];
+  const size_t count = static_cast<size_t>(std::min<int64_t>(size, sizeof start));
+  int64_t headerSize = 0;
+  if (!file.ReadAt(0, start, count) ||
+      asf::IdentifyStart(asf::ByteSpan{start, count}, headerSize) != asf::FileStart::kHeader) {
+    return false;
+  }
+  try {
+    asf::CheckHeaderSize(headerSize, size);
+  } catch (const EReadError&) {
+    return false;
+  }
   header.resize(static_cast<size_t>(headerSize));
   return file.ReadAt(0, header.data(), header.size());
 }

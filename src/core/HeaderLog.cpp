@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/Base64.h"
 #include "platform/File.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -19,16 +20,6 @@ void (*onHeaderStep)(HeaderStep step) = nullptr;
 namespace {
 
 const QString kHeaderKind = QStringLiteral("header");
-
-QString B64(const std::vector<uint8_t>& bytes) {
-  return QString::fromLatin1(
-      QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))
-          .toBase64());
-}
-QString B64(const std::string& s) {
-  return QString::fromLatin1(QByteArray(s.data(), static_cast<qsizetype>(s.size())).toBase64());
-}
-QByteArray FromB64(const QJsonValue& v) { return QByteArray::fromBase64(v.toString().toLatin1()); }
 
 // The file's path with links and "." and ".." resolved, so that a record names it from anywhere;
 // the path as given when it cannot be resolved.
@@ -123,7 +114,8 @@ std::vector<HeaderRecovery> RecoverHeadersOf(const Journal& journal, const std::
 }
 
 bool SaveWmaTag(TIDwma& tag, const std::string& path, Journal* journal, int& err) {
-  if (journal != nullptr) RecoverHeadersOf(*journal, path);
+  const std::string real = RealPath(path);
+  if (journal != nullptr) Recover(*journal, &real);
   wma::SavePlan plan;
   errno = 0;
   if (!tag.PlanSave(path, plan)) {
@@ -132,7 +124,6 @@ bool SaveWmaTag(TIDwma& tag, const std::string& path, Journal* journal, int& err
   }
   std::optional<Journal> log;
   std::optional<QString> id;
-  const std::string real = RealPath(path);
   if (journal != nullptr && plan.InPlace()) {
     log.emplace(HeaderLog(*journal));
     id = log->Begin(QJsonObject{{QStringLiteral("kind"), kHeaderKind},
@@ -157,7 +148,7 @@ bool SaveWmaTag(TIDwma& tag, const std::string& path, Journal* journal, int& err
     log->Finish(*id, QJsonObject());
   } else {
     // The write put the old header back where it could; recovery settles what it could not.
-    RecoverHeadersOf(*journal, real);
+    Recover(*journal, &real);
   }
   return ok;
 }
