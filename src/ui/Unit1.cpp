@@ -745,14 +745,10 @@ void TForm1::SetByteCounters(bool mp3) {
 }
 
 void TForm1::ShowRow(int row) {
+  // Read as when the file was added, a WMA header write cut short rolled back first.
   const std::string path = LV->NativePath(row);
-  const QString key = rules::FormatKey(LV->FullPath(row));
-  if (key == rules::kMp3Key) {
-    Mp3Info->ReadFromFile(path);
-  } else {
-    WmaInfo->ReadFromFile(path);
-  }
-  ShowTrackFields(path, key);
+  TTrackList::RowTexts texts;
+  ShowTrackFields(path, ReadTrack(path, texts));
 }
 
 void TForm1::LVClick() {
