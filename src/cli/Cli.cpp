@@ -33,12 +33,6 @@ int Usage(const QString& message) {
   return kUsage;
 }
 
-bool IsUtf8(const std::string& bytes) {
-  // Bytes that are not UTF-8 decode to replacement characters, which do not encode back to them.
-  const QByteArray raw = QByteArray::fromStdString(bytes);
-  return QString::fromUtf8(raw).toUtf8() == raw;
-}
-
 QString Shown(const std::string& path) { return rules::DisplayName(path); }
 
 // ---- Progress
@@ -90,8 +84,9 @@ Arguments::Arguments(int argc, char** argv) {
     raw_.push_back(bytes);
     const bool option = !positionalOnly && bytes.size() > 1 && bytes[0] == '-';
     if (bytes == "--") positionalOnly = true;
-    if (IsUtf8(bytes) || option) {
-      list_ << (IsUtf8(bytes) ? QString::fromStdString(bytes) : rules::FromNativePath(bytes));
+    if (rules::IsUtf8(bytes) || option) {
+      list_ << (rules::IsUtf8(bytes) ? QString::fromStdString(bytes)
+                                     : rules::FromNativePath(bytes));
     } else {
       list_ << QString(QChar(kStandIn)) + QString::number(i);
     }

@@ -29,7 +29,6 @@ int Usage(const QString& message);
 // A path for a person: its bytes as UTF-8 when they are UTF-8, else decoded as the file system's
 // names are.
 QString Shown(const std::string& path);
-bool IsUtf8(const std::string& bytes);
 
 // The line "[done/total] name" on standard error, redrawn at most ten times a second, when
 // standard error is a terminal; nothing at all when it is not.

@@ -130,7 +130,7 @@ QString AsText(const QString& path, const ShownTag& tag) {
 QJsonObject AsJson(const std::string& path, const ShownTag& tag) {
   QJsonObject o{{QStringLiteral("path"), Shown(path)},
                 {QStringLiteral("format"), tag.format.toLower()}};  // "" when not audio
-  if (!IsUtf8(path)) {
+  if (!rules::IsUtf8(path)) {
     o.insert(QStringLiteral("pathBase64"),
              QString::fromLatin1(QByteArray::fromStdString(path).toBase64()));
   }

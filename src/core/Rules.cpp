@@ -190,6 +190,11 @@ bool IsGbkShaped(const std::string& bytes) {
 
 }  // namespace
 
+bool IsUtf8(const std::string& bytes) {
+  QString text;
+  return IsValidUtf8(bytes, text);
+}
+
 namespace {
 
 QString DisplaySegment(const std::string& bytes) {
