@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/FaultInjection.h"
+#include "platform/PathParts.h"
 
 namespace platform {
 namespace {
@@ -42,10 +43,6 @@ bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
   return name.size() >= suffix.size() &&
          EqualFoldAscii(name.substr(name.size() - suffix.size()), suffix);
 }
-
-struct DirCloser {
-  void operator()(DIR* d) const { ::closedir(d); }
-};
 
 }  // namespace
 
@@ -105,11 +102,6 @@ bool IsPortableFileName(std::string_view name) {
 }
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
 
 std::string_view LastName(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -236,25 +228,23 @@ bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
   std::vector<dev_t> flushed;
   int err = 0;
   for (const std::string& path : paths) {
+    // The file itself, links followed, names the file system that holds its bytes; a file gone
+    // since it was written leaves its folder to name it.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-      // A file gone since it was written: its folder still says which file system held it.
-      if (::stat(FolderOf(path).c_str(), &st) != 0) {
-        err = errno;
-        continue;
-      }
-    }
-    if (std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end()) continue;
-    flushed.push_back(st.st_dev);
-    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
       err = errno;
+      if (fd >= 0) ::close(fd);
       continue;
     }
-    if (int injected = fault::TakeSync()) {
-      err = injected;
-    } else if (::syncfs(fd) != 0) {
-      err = errno;
+    if (std::find(flushed.begin(), flushed.end(), st.st_dev) == flushed.end()) {
+      flushed.push_back(st.st_dev);
+      if (int injected = fault::TakeSync()) {
+        err = injected;
+      } else if (::syncfs(fd) != 0) {
+        err = errno;
+      }
     }
     ::close(fd);
   }

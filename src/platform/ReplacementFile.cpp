@@ -15,19 +15,16 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string_view>
 #include <vector>
 
 #include "platform/FaultInjection.h"
+#include "platform/PathParts.h"
 
 namespace platform {
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
 
 // Flushes a folder's entries, so that a rename in it survives a crash.
 void SyncFolder(const std::string& folder) {
@@ -37,10 +34,6 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
   }
 }
-
-struct DirCloser {
-  void operator()(DIR* d) const { ::closedir(d); }
-};
 
 // The start time of process `pid` (clock ticks after boot, the 22nd field of /proc/PID/stat), or
 // -1 when there is no such process or it cannot be seen.
@@ -138,6 +131,7 @@ void RemoveOrphans(const std::string& folder) {
   while (struct dirent* e = ::readdir(d.get())) {
     TempOwner owner;
     if (!ParseTempName(e->d_name, owner) || owner.host != self.host) continue;
+    if (owner.start == 0) continue;  // its process could not tell its start: never take it
     if (ProcessStart(owner.pid) == owner.start) continue;  // still at work
     struct stat st;
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
@@ -146,6 +140,20 @@ void RemoveOrphans(const std::string& folder) {
     }
     ::unlinkat(dfd, e->d_name, 0);
   }
+}
+
+// True the first time this process saves in `folder`: leftovers are looked for once a folder, not
+// on every save of a batch (a listing per save would make a batch of n files read n^2 entries).
+bool FirstSaveIn(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> swept;
+  static long long sweptBy = -1;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (sweptBy != ::getpid()) {  // a child made by fork looks again for itself
+    swept.clear();
+    sweptBy = ::getpid();
+  }
+  return swept.insert(folder).second;
 }
 
 // Errors of fchmod that mean the file system keeps no permission bits (FAT through FUSE).
@@ -184,7 +192,7 @@ bool ReplacementFile::Begin(const std::string& path) {
   gid_ = st.st_gid;
 
   const std::string folder = FolderOf(target_);
-  RemoveOrphans(folder);
+  if (FirstSaveIn(folder)) RemoveOrphans(folder);
   return CreateTemp(folder);
 }
 

@@ -348,12 +348,13 @@ void WritePadding(asf::ByteWriter& out, uint64_t size) {
 }
 
 // Builds the header that replaces `old` (a whole header): its first 30 bytes, a new Content
-// Description Object first (the old Rating carried over), each Extended Content Description Object rebuilt in its place (one
-// added after the Content Description Object when there was none), the old Content Description
-// and Padding Objects left out, every other child copied byte for byte, and last a Padding Object
-// that gives the header the size FittedSize() chooses (none when the children fill the old room
-// exactly); then the Object Size and the Number of Header Objects set to what was written. False
-// when the tag does not fit the header's fields; EReadError when the old header is broken.
+// Description Object first (the old Rating carried over), each Extended Content Description Object
+// rebuilt in its place (one added after the Content Description Object when there was none), the
+// old Content Description and Padding Objects left out, every other child copied byte for byte, and
+// last a Padding Object that gives the header the size FittedSize() chooses (none when the children
+// fill the old room exactly); then the Object Size and the Number of Header Objects set to what was
+// written. False when the tag does not fit the header's fields; EReadError when the old header is
+// broken.
 bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<uint8_t>& rendered) {
   std::vector<asf::ChildObject> children;
   asf::HeaderWalk walk(old);
@@ -498,9 +499,9 @@ bool OpenAsPlanned(platform::File& file, const std::string& path, const SavePlan
                    bool readWrite) {
   if (!(readWrite ? file.OpenReadWrite(path) : file.OpenRead(path))) return false;
   std::vector<uint8_t> now(plan.oldHeader.size());
-  if (file.SizeAtOpen() == plan.fileSize && file.ReadAt(0, now.data(), now.size()) &&
-      now == plan.oldHeader) {
-    return true;
+  if (file.SizeAtOpen() == plan.fileSize) {
+    if (!file.ReadAt(0, now.data(), now.size())) return false;  // errno tells the read's failure
+    if (now == plan.oldHeader) return true;
   }
   errno = ESTALE;  // changed since the plan was made
   return false;
