@@ -8,6 +8,13 @@ WriteFailure g_mode = WriteFailure::kWhole;
 unsigned g_refused = 0;  // Feature bits
 int g_chmodError = 0;
 int g_syncError = 0;
+int (*g_stepHook)(Step) = nullptr;
+std::string g_only;  // the suffix of the paths the hooks act on; empty: every path
+
+bool Targets(const std::string& path) {
+  return g_only.empty() || (path.size() >= g_only.size() &&
+                            path.compare(path.size() - g_only.size(), g_only.size(), g_only) == 0);
+}
 }  // namespace
 
 void FailWritesAfter(int64_t bytes, int err, WriteFailure mode) {
@@ -26,7 +33,13 @@ int TakeChmod() { return g_chmodError; }
 
 void FailSyncs(int err) { g_syncError = err; }
 
-int TakeSync() { return g_syncError; }
+int TakeSync(const std::string& path) { return Targets(path) ? g_syncError : 0; }
+
+void OnStep(int (*hook)(Step)) { g_stepHook = hook; }
+
+int AtStep(Step step) { return g_stepHook != nullptr ? g_stepHook(step) : 0; }
+
+void OnlyFor(const std::string& suffix) { g_only = suffix; }
 
 void Reset() {
   g_budget = -1;
@@ -35,11 +48,13 @@ void Reset() {
   g_refused = 0;
   g_chmodError = 0;
   g_syncError = 0;
+  g_stepHook = nullptr;
+  g_only.clear();
 }
 
-int TakeWrite(size_t count, size_t& allowed) {
+int TakeWrite(size_t count, size_t& allowed, const std::string& path) {
   allowed = count;
-  if (g_budget < 0) return 0;
+  if (g_budget < 0 || !Targets(path)) return 0;
   if (static_cast<uint64_t>(count) <= static_cast<uint64_t>(g_budget)) {
     g_budget -= static_cast<int64_t>(count);
     return 0;
@@ -55,10 +70,9 @@ int TakeWrite(size_t count, size_t& allowed) {
   return err;
 }
 
-int TakeWrite(size_t count) {
+int TakeWrite(size_t count, const std::string& path) {
   size_t allowed = 0;
-  int err = TakeWrite(count, allowed);
-  return err;
+  return TakeWrite(count, allowed, path);
 }
 
 }  // namespace platform::fault

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform::fault {
 
@@ -36,14 +37,31 @@ int TakeChmod();
 // From now on every flush of a file to the disk fails with `err` (0: it goes ahead), until
 // Reset().
 void FailSyncs(int err);
-int TakeSync();
+int TakeSync(const std::string& path = std::string());
+
+// Points inside the platform's calls where a test may act as another process would, or make the
+// call fail there.
+enum class Step {
+  kPlaceholderReserved,  // a rename's placeholder was made, before the rename over it
+  kLinked,               // a rename's new link was made, before the old name is removed
+  kCaseTempNamed,        // a case-only rename reached its temporary name, before its new one
+};
+// From now on `hook` runs at each step; it may change the disk, and gives 0 or the errno the step
+// then fails with. Null: no hook.
+void OnStep(int (*hook)(Step));
+int AtStep(Step step);
+
+// From now on the write and flush hooks above act only on files whose path ends in `suffix`
+// (empty: on every file), until Reset().
+void OnlyFor(const std::string& suffix);
 
 // Turns every hook off.
 void Reset();
 
 // Called by every write path of the platform before it writes `count` bytes: 0 when the write may
 // go ahead; otherwise the errno it must fail with, after writing the first `allowed` bytes.
-int TakeWrite(size_t count, size_t& allowed);
-int TakeWrite(size_t count);
+// `path` names the file written (empty when unknown).
+int TakeWrite(size_t count, size_t& allowed, const std::string& path = std::string());
+int TakeWrite(size_t count, const std::string& path = std::string());
 
 }  // namespace platform::fault

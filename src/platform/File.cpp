@@ -16,21 +16,27 @@ File::~File() { Close(); }
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
       error_(other.error_),
       sizeAtOpen_(other.sizeAtOpen_),
       blockSizeAtOpen_(other.blockSizeAtOpen_),
       modeAtOpen_(other.modeAtOpen_),
-      linksAtOpen_(other.linksAtOpen_) {}
+      linksAtOpen_(other.linksAtOpen_),
+      deviceAtOpen_(other.deviceAtOpen_),
+      inodeAtOpen_(other.inodeAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
     error_ = other.error_;
     sizeAtOpen_ = other.sizeAtOpen_;
     blockSizeAtOpen_ = other.blockSizeAtOpen_;
     modeAtOpen_ = other.modeAtOpen_;
     linksAtOpen_ = other.linksAtOpen_;
+    deviceAtOpen_ = other.deviceAtOpen_;
+    inodeAtOpen_ = other.inodeAtOpen_;
   }
   return *this;
 }
@@ -47,11 +53,12 @@ bool File::Open(const std::string& path, int flags) {
   // and on those Linux ignores the flag, so it needs no clearing afterwards.
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return Fail(errno);
-  return Adopt(fd);
+  return Adopt(fd, path);
 }
 
-bool File::Adopt(int fd) {
+bool File::Adopt(int fd, std::string path) {
   Close();
+  path_ = std::move(path);
   struct stat st;
   int err = 0;
   if (::fstat(fd, &st) != 0) {
@@ -70,6 +77,8 @@ bool File::Adopt(int fd) {
   blockSizeAtOpen_ = static_cast<int64_t>(st.st_blksize);
   modeAtOpen_ = st.st_mode;
   linksAtOpen_ = static_cast<uint64_t>(st.st_nlink);
+  deviceAtOpen_ = static_cast<uint64_t>(st.st_dev);
+  inodeAtOpen_ = static_cast<uint64_t>(st.st_ino);
   return true;
 }
 
@@ -111,19 +120,30 @@ bool File::ReadAt(int64_t offset, void* data, size_t count) const {
 bool File::WriteAt(int64_t offset, const void* data, size_t count) {
   if (fd_ < 0) return Fail(EBADF);
   if (offset < 0) return Fail(EINVAL);
+  return Write(offset, data, count);
+}
+
+bool File::Append(const void* data, size_t count) {
+  if (fd_ < 0) return Fail(EBADF);
+  return Write(-1, data, count);
+}
+
+// Writes at `offset`, or at the end of a file opened to append when `offset` is negative.
+bool File::Write(int64_t offset, const void* data, size_t count) {
   size_t allowed = count;
-  const int injected = fault::TakeWrite(count, allowed);
+  const int injected = fault::TakeWrite(count, allowed, path_);
   if (injected != 0) count = allowed;  // a test's fault: only the bytes it allows, then a failure
   auto* in = static_cast<const unsigned char*>(data);
   while (count > 0) {
-    ssize_t n = ::pwrite(fd_, in, count, static_cast<off_t>(offset));
+    ssize_t n =
+        offset < 0 ? ::write(fd_, in, count) : ::pwrite(fd_, in, count, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       return Fail(errno);
     }
     if (n == 0) return Fail(ENOSPC);
     in += n;
-    offset += n;
+    if (offset >= 0) offset += n;
     count -= static_cast<size_t>(n);
   }
   return injected == 0 ? true : Fail(injected);
@@ -146,14 +166,14 @@ bool File::AddOwnerWrite() {
 
 bool File::Sync() {
   if (fd_ < 0) return Fail(EBADF);
-  if (int err = fault::TakeSync()) return Fail(err);
+  if (int err = fault::TakeSync(path_)) return Fail(err);
   if (::fsync(fd_) != 0) return Fail(errno);
   return true;
 }
 
 bool File::SyncData() {
   if (fd_ < 0) return Fail(EBADF);
-  if (int err = fault::TakeSync()) return Fail(err);
+  if (int err = fault::TakeSync(path_)) return Fail(err);
   if (::fdatasync(fd_) != 0) return Fail(errno);
   return true;
 }

@@ -22,14 +22,17 @@ class File {
 
   bool OpenRead(const std::string& path);
   bool OpenReadWrite(const std::string& path);
-  // Takes charge of `fd`, a descriptor open on a regular file, which it closes from then on, on
-  // every path (at once when it is not a regular file).
-  bool Adopt(int fd);
+  // Takes charge of `fd`, a descriptor open on a regular file (at `path`, when known), which it
+  // closes from then on, on every path (at once when it is not a regular file).
+  bool Adopt(int fd, std::string path = std::string());
   bool IsOpen() const { return fd_ >= 0; }
 
   bool Size(int64_t& size) const;
   // The file's size as the open found it, without asking the system again.
   int64_t SizeAtOpen() const { return sizeAtOpen_; }
+  // The file's identity as the open found it: its file system and its inode.
+  uint64_t DeviceAtOpen() const { return deviceAtOpen_; }
+  uint64_t InodeAtOpen() const { return inodeAtOpen_; }
   // The file system's preferred block size for the file as the open found it (st_blksize).
   int64_t BlockSizeAtOpen() const { return blockSizeAtOpen_; }
   // Whether the file may be changed where it stands, as a replacement of it may be (see
@@ -38,6 +41,8 @@ class File {
   int RefusesChange() const;
   bool ReadAt(int64_t offset, void* data, size_t count) const;
   bool WriteAt(int64_t offset, const void* data, size_t count);
+  // Writes at the file's end, for a file opened to append (see OpenPrivateFile).
+  bool Append(const void* data, size_t count);
   // Ends the file at `size` bytes.
   bool Truncate(int64_t size);
   // Gives the file's owner write permission when it lacks it (the file is no longer read-only).
@@ -50,18 +55,24 @@ class File {
   bool Close();
 
   int fd() const { return fd_; }
+  // The path the file was opened by (empty when adopted without one).
+  const std::string& path() const { return path_; }
   int error() const { return error_; }
 
  private:
   bool Open(const std::string& path, int flags);
+  bool Write(int64_t offset, const void* data, size_t count);
   bool Fail(int err) const;
 
   int fd_ = -1;
+  std::string path_;
   mutable int error_ = 0;
   int64_t sizeAtOpen_ = 0;
   int64_t blockSizeAtOpen_ = 0;
   unsigned modeAtOpen_ = 0;  // st_mode when opened
   uint64_t linksAtOpen_ = 0;
+  uint64_t deviceAtOpen_ = 0;
+  uint64_t inodeAtOpen_ = 0;
 };
 
 // The system's text for an errno value, as strerror gives it.

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/FaultInjection.h"
+#include "platform/Folder.h"
 #include "platform/PathParts.h"
 
 namespace platform {
@@ -103,47 +104,46 @@ bool IsPortableFileName(std::string_view name) {
 
 namespace {
 
-std::string_view LastName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
-}
-
 // True when a test has made names that differ in ASCII letter case only name one file, as on FAT
-// and exFAT, and an entry of `to`'s folder has `to`'s name in any letter case.
-bool CaseFoldedClash(const std::string& to) {
+// and exFAT, and an entry of the folder `dir` has `name` in any letter case.
+bool CaseFoldedClash(int dir, const std::string& name) {
   if (!fault::Refused(fault::Feature::kCaseSensitivity)) return false;
-  std::unique_ptr<DIR, DirCloser> d(::opendir(FolderOf(to).c_str()));
-  if (!d) return false;
+  int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::unique_ptr<DIR, DirCloser> d(::fdopendir(fd));
+  if (!d) {
+    ::close(fd);
+    return false;
+  }
   while (struct dirent* e = ::readdir(d.get())) {
-    if (EqualFoldAscii(e->d_name, LastName(to))) return true;
+    if (EqualFoldAscii(e->d_name, name)) return true;
   }
   return false;
 }
 
-// Each call below gives 0 or the errno of its failure, and answers as the test hooks say.
+// Each call below gives 0 or the errno of its failure, and answers as the test hooks say. A place
+// is a folder (a descriptor, or AT_FDCWD for a path) and a name in it.
 
-int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+int RenameWithoutReplacing(int fromDir, const std::string& from, int toDir, const std::string& to) {
   if (fault::Refused(fault::Feature::kRenameNoReplace)) return EINVAL;
-  if (CaseFoldedClash(to)) return EEXIST;
-  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0
-                                                                                          : errno;
+  if (CaseFoldedClash(toDir, to)) return EEXIST;
+  return ::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
 }
 
-int HardLink(const std::string& from, const std::string& to) {
+int HardLink(int fromDir, const std::string& from, int toDir, const std::string& to) {
   if (fault::Refused(fault::Feature::kHardLink)) return EPERM;
-  if (CaseFoldedClash(to)) return EEXIST;
-  return ::link(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  if (CaseFoldedClash(toDir, to)) return EEXIST;
+  return ::linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0 ? 0 : errno;
 }
 
 // Creates an empty file at `to` when nothing holds that name, and gives its identity.
-int ReservePlaceholder(const std::string& to, struct stat& placeholder) {
-  if (CaseFoldedClash(to)) return EEXIST;
-  int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+int ReservePlaceholder(int toDir, const std::string& to, struct stat& placeholder) {
+  if (CaseFoldedClash(toDir, to)) return EEXIST;
+  int fd = ::openat(toDir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return errno;
   int err = ::fstat(fd, &placeholder) == 0 ? 0 : errno;
   ::close(fd);
-  if (err != 0) ::unlink(to.c_str());
+  if (err != 0) ::unlinkat(toDir, to.c_str(), 0);
   return err;
 }
 
@@ -151,77 +151,75 @@ bool IsSameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// True when `name` in `dir` is still the placeholder `placeholder`.
+bool StillPlaceholder(int dir, const std::string& name, const struct stat& placeholder) {
+  struct stat now;
+  return ::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+         IsSameFile(now, placeholder);
+}
+
+// The file system can neither rename without replacing nor link: reserve the new name with an
+// empty file of our own, then rename over that placeholder. On failure the placeholder goes again,
+// unless something else has taken its name in the meantime.
+int RenameOverPlaceholder(int fromDir, const std::string& from, int toDir, const std::string& to) {
+  struct stat placeholder;
+  if (int err = ReservePlaceholder(toDir, to, placeholder)) return err;
+  int err = fault::AtStep(fault::Step::kPlaceholderReserved);
+  if (err == 0 && !StillPlaceholder(toDir, to, placeholder)) {
+    return EEXIST;  // another process replaced it: that file is not ours to replace
+  }
+  if (err == 0) {
+    if (::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0) return 0;
+    err = errno;
+  }
+  if (StillPlaceholder(toDir, to, placeholder)) ::unlinkat(toDir, to.c_str(), 0);
+  return err;
+}
+
+bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
+
 // Fails with `err` left in errno.
 bool FailWith(int err) {
   errno = err;
   return false;
 }
 
-// The file system can neither rename without replacing nor link: reserve the new name with an
-// empty file of our own, then rename over that placeholder. On failure the placeholder goes again,
-// unless something else has taken its name in the meantime.
-bool RenameOverPlaceholder(const std::string& from, const std::string& to) {
-  struct stat placeholder;
-  if (int err = ReservePlaceholder(to, placeholder)) return FailWith(err);
-  struct stat now;
-  int err = 0;
-  if (::lstat(to.c_str(), &now) != 0) {
-    err = errno;
-  } else if (!IsSameFile(now, placeholder)) {
-    return FailWith(EEXIST);  // another process replaced it: that file is not ours to replace
-  } else if (::rename(from.c_str(), to.c_str()) == 0) {
-    return true;
-  } else {
-    err = errno;
-  }
-  if (::lstat(to.c_str(), &now) == 0 && IsSameFile(now, placeholder)) ::unlink(to.c_str());
-  return FailWith(err);
-}
-
-bool Unsupported(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
-
 }  // namespace
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-  int err = RenameWithoutReplacing(from, to);
-  if (err == 0) return true;
-  if (!Unsupported(err)) return FailWith(err);
+namespace detail {
+
+bool EqualFoldAscii(const std::string& a, const std::string& b) {
+  return platform::EqualFoldAscii(a, b);
+}
+
+int RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to) {
+  int err = RenameWithoutReplacing(fromDir, from, toDir, to);
+  if (err == 0 || !Unsupported(err)) return err;
   // The file system cannot rename without replacing: a hard link fails when `to` exists.
-  err = HardLink(from, to);
+  err = HardLink(fromDir, from, toDir, to);
   if (err == 0) {
-    if (::unlink(from.c_str()) == 0) return true;
-    err = errno;
-    ::unlink(to.c_str());
-    return FailWith(err);
+    err = fault::AtStep(fault::Step::kLinked);
+    if (err == 0 && ::unlinkat(fromDir, from.c_str(), 0) == 0) return 0;
+    if (err == 0) err = errno;
+    ::unlinkat(toDir, to.c_str(), 0);  // the new link goes again: the file keeps its old name
+    return err;
   }
-  if (!Unsupported(err) && err != EPERM) return FailWith(err);
-  return RenameOverPlaceholder(from, to);
+  if (!Unsupported(err) && err != EPERM) return err;
+  return RenameOverPlaceholder(fromDir, from, toDir, to);
+}
+
+}  // namespace detail
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  const int err = detail::RenameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
+  return err == 0 ? true : FailWith(err);
 }
 
 bool RenameInFolder(const std::string& folder, const std::string& from, const std::string& to) {
   if (!IsPortableFileName(to) || from.empty()) return false;
-  const std::string oldPath = folder + from;
-  const std::string newPath = folder + to;
-  if (!EqualFoldAscii(from, to)) return RenameNoReplace(oldPath, newPath);
-
-  // The names differ in letter case only. On a case-insensitive file system the new name already
-  // names this very file, so a direct rename without replacing would fail: go through a free
-  // temporary name, and come back to the old name when the second step is refused.
-  struct stat st;
-  if (::lstat(oldPath.c_str(), &st) != 0) return false;
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::string tmp = folder + ".velomi-rename-" + std::to_string(::getpid()) + "-" +
-                      std::to_string(attempt) + ".tmp";
-    if (!RenameNoReplace(oldPath, tmp)) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    if (RenameNoReplace(tmp, newPath)) return true;
-    const int err = errno;
-    RenameNoReplace(tmp, oldPath);
-    return FailWith(err);
-  }
-  return false;
+  Folder dir;
+  if (!dir.Open(folder)) return false;
+  return dir.Rename(from, to);
 }
 
 bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
@@ -240,7 +238,7 @@ bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
     }
     if (std::find(flushed.begin(), flushed.end(), st.st_dev) == flushed.end()) {
       flushed.push_back(st.st_dev);
-      if (int injected = fault::TakeSync()) {
+      if (int injected = fault::TakeSync(path)) {
         err = injected;
       } else if (::syncfs(fd) != 0) {
         err = errno;

@@ -22,6 +22,7 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/PathParts.h"
+#include "platform/Process.h"
 
 namespace platform {
 namespace {
@@ -35,58 +36,13 @@ void SyncFolder(const std::string& folder) {
   }
 }
 
-// The start time of process `pid` (clock ticks after boot, the 22nd field of /proc/PID/stat), or
-// -1 when there is no such process or it cannot be seen.
-long long ProcessStart(long long pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line)) return -1;
-  size_t close = line.rfind(')');  // the command name in parentheses may hold anything
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(line.substr(close + 1));
-  std::string field;
-  for (int i = 3; i <= 22; ++i) {
-    if (!(fields >> field)) return -1;
-  }
-  char* end = nullptr;
-  long long start = std::strtoll(field.c_str(), &end, 10);
-  return (end != field.c_str() && *end == '\0') ? start : -1;
-}
-
-// This machine's name as it goes into a temporary file's name: letters, digits and "_" only.
-std::string HostTag() {
-  char host[256] = {};
-  if (::gethostname(host, sizeof host - 1) != 0) return "host";
-  std::string tag;
-  for (const char* c = host; *c != '\0' && tag.size() < 64; ++c) {
-    tag += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-  }
-  return tag.empty() ? "host" : tag;
-}
-
 // Who made a temporary file: the parts of a name ".velomi-HOST-PID-START-SUFFIX".
-struct TempOwner {
-  std::string host;
-  long long pid = 0;
-  long long start = 0;
-};
+using TempOwner = ProcessId;
 
 constexpr std::string_view kTempPrefix = ".velomi-";
 
-// This process, as its temporary files name it; start is -1 when it cannot be known. Asked again
-// in a child made by fork(), which is another process.
-TempOwner Self() {
-  static std::mutex mutex;
-  static TempOwner self{"", -1, -1};
-  std::lock_guard<std::mutex> lock(mutex);
-  const long long pid = ::getpid();
-  if (self.pid != pid) self = TempOwner{HostTag(), pid, ProcessStart(pid)};
-  return self;
-}
-
 std::string TempName(const TempOwner& owner, const std::string& suffix) {
-  return std::string(kTempPrefix) + owner.host + "-" + std::to_string(owner.pid) + "-" +
-         std::to_string(owner.start < 0 ? 0 : owner.start) + "-" + suffix;
+  return std::string(kTempPrefix) + owner.Tag() + "-" + suffix;
 }
 
 bool ParseNumber(std::string_view text, long long& value) {
@@ -123,8 +79,8 @@ bool ParseTempName(std::string_view name, TempOwner& owner) {
 // now belongs to a process that started at another time). Nothing else is touched, and nothing
 // at all when this process cannot see its own start time.
 void RemoveOrphans(const std::string& folder) {
-  const TempOwner self = Self();
-  if (self.start < 0) return;
+  const TempOwner self = ThisProcess();
+  if (self.start == 0) return;
   std::unique_ptr<DIR, DirCloser> d(::opendir(folder.c_str()));
   if (!d) return;
   const int dfd = ::dirfd(d.get());
@@ -207,7 +163,7 @@ bool ReplacementFile::CreateTemp(const std::string& folder) {
     }
     // Not offered here (EOPNOTSUPP, or EISDIR from older kernels): a named file instead.
   }
-  std::string templ = folder + TempName(Self(), "XXXXXX");
+  std::string templ = folder + TempName(ThisProcess(), "XXXXXX");
   std::vector<char> name(templ.begin(), templ.end());
   name.push_back('\0');
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -222,7 +178,7 @@ bool ReplacementFile::NameTemp(const std::string& folder) {
   static std::atomic<unsigned> serial{0};
   const std::string fdPath = "/proc/self/fd/" + std::to_string(temp_.fd());
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::string name = folder + TempName(Self(), "n" + std::to_string(serial++));
+    std::string name = folder + TempName(ThisProcess(), "n" + std::to_string(serial++));
     if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       tempPath_ = name;
       unnamed_ = false;
@@ -256,7 +212,7 @@ bool ReplacementFile::CopyFrom(const File& source, int64_t offset, int64_t count
     int64_t slice = kSlice;
     if (offset % block != 0) slice = block - offset % block;
     size_t chunk = static_cast<size_t>(std::min<int64_t>(count, slice));
-    if (int err = fault::TakeWrite(chunk)) return Fail(err);
+    if (int err = fault::TakeWrite(chunk, target_)) return Fail(err);
     loff_t in = offset;
     loff_t out = written_;
     ssize_t n = ::copy_file_range(source.fd(), &in, temp_.fd(), &out, chunk, 0);
