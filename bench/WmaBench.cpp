@@ -16,7 +16,7 @@
 #include "Items.h"
 #include "tags/wma/TWmaTag.h"
 #if VELOMI_BENCH_CORE
-#include "core/HeaderLog.h"
+#include "core/Batch.h"
 #include "core/Journal.h"
 #endif
 

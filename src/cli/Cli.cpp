@@ -5,9 +5,13 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
+#include "core/Apply.h"
 #include "core/Rules.h"
 #include "platform/FileSystem.h"
 
@@ -64,6 +68,34 @@ std::atomic<bool>& Interrupted() {
 namespace {
 extern "C" void OnInterrupt(int) { Interrupted().store(true); }
 }  // namespace
+
+namespace {
+
+core::ActionStep g_holdAt;
+std::string g_holdPath;
+
+void HoldHere(core::ActionStep step) {
+  if (step != g_holdAt || g_holdPath.empty()) return;
+  const std::string path = std::exchange(g_holdPath, std::string());
+  QFile(QFile::decodeName((path + ".held").c_str())).open(QIODevice::WriteOnly);
+  for (int i = 0; i < 6000 && !QFile::exists(QFile::decodeName((path + ".go").c_str())); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+}  // namespace
+
+void HoldForTests() {
+  const QByteArray hold = qgetenv("VELOMI_TEST_HOLD");
+  const qsizetype colon = hold.indexOf(':');
+  if (colon <= 0) return;
+  const QByteArray step = hold.left(colon);
+  g_holdAt = step == "recorded" ? core::ActionStep::kRecorded
+             : step == "file"   ? core::ActionStep::kFileWritten
+                                : core::ActionStep::kWritten;
+  g_holdPath = hold.mid(colon + 1).toStdString();
+  core::onActionStep = HoldHere;
+}
 
 void CatchInterrupt() {
   Interrupted();  // made before the handler may touch it

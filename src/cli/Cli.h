@@ -48,6 +48,11 @@ class Progress {
 std::atomic<bool>& Interrupted();
 void CatchInterrupt();
 
+// A fault hook for tests of two processes at once: with VELOMI_TEST_HOLD=STEP:PATH in the
+// environment (STEP "recorded", "file" or "written", see core::ActionStep), the first action to
+// reach that step creates PATH.held and waits there until PATH.go exists.
+void HoldForTests();
+
 // The arguments, with the raw bytes of each one kept: an argument whose bytes are not UTF-8 is
 // handed to the parser as a stand-in that ToBytes turns back into those very bytes.
 class Arguments {

@@ -174,9 +174,16 @@ bool ReportResults(const core::ApplyReport& report, const std::vector<std::strin
     }
   }
   if (!report.journalMessage.isEmpty()) {
-    Err(Cli::tr("velomi-tag: warning: the action could not be recorded and cannot be undone: %1")
+    Err((report.undoable
+             ? Cli::tr("velomi-tag: warning: %1")
+             : Cli::tr("velomi-tag: warning: the action could not be recorded and cannot be "
+                       "undone: %1"))
             .arg(report.journalMessage) +
         QLatin1Char('\n'));
+  }
+  if (!report.warning.isEmpty()) {
+    Err(Cli::tr("velomi-tag: warning: %1").arg(report.warning) + QLatin1Char('\n'));
+    all = false;
   }
   return all;
 }
@@ -332,8 +339,22 @@ int Rename(const std::vector<std::string>& paths, int rule, bool dryRun) {
   return failed ? kSomeFailed : kDone;
 }
 
-int Undo(bool list) {
+int Undo(bool list, bool forget) {
   core::Journal journal;
+  if (forget) {
+    std::optional<core::ActionInfo> forgotten;
+    const bool ok = core::ForgetLast(journal, forgotten);
+    const QString problem = journal.TakeMessage();
+    if (!problem.isEmpty()) Err(QStringLiteral("velomi-tag: %1\n").arg(problem));
+    if (!forgotten) {
+      Err(Cli::tr("velomi-tag: nothing to forget") + QLatin1Char('\n'));
+      return kSomeFailed;
+    }
+    if (!ok) return kSomeFailed;
+    Out(Cli::tr("Forgot the action of %1; its files stay as they are.").arg(forgotten->time) +
+        QLatin1Char('\n'));
+    return kDone;
+  }
   if (list) {
     const std::vector<core::ActionInfo> actions = core::ListActions(journal);
     const QString problem = journal.TakeMessage();
@@ -347,17 +368,22 @@ int Undo(bool list) {
                          .arg(a.time, kind)
                          .arg(a.changed)
                          .arg(a.entries);
-      if (a.cutShort) line += Cli::tr(" (cut short)");
+      if (a.running) {
+        line += Cli::tr(" (running)");
+      } else if (a.cutShort) {
+        line += Cli::tr(" (cut short)");
+      }
       Out(line + QLatin1Char('\n'));
     }
     return problem.isEmpty() ? kDone : kSomeFailed;
   }
-  const core::UndoReport report = core::UndoLast(journal);
+  const core::UndoReport report = core::UndoLast(journal, {{}, &Interrupted()});
   if (!report.message.isEmpty()) Err(QStringLiteral("velomi-tag: %1\n").arg(report.message));
   if (!report.action) {
     Err(Cli::tr("velomi-tag: nothing to undo") + QLatin1Char('\n'));
     return kSomeFailed;
   }
+  if (report.busy) return kSomeFailed;
   bool failed = !report.message.isEmpty();
   int undone = 0;
   for (const core::UndoEntry& e : report.entries) {
@@ -376,6 +402,13 @@ int Undo(bool list) {
   Out(Cli::tr("Undid the action of %1: %n file(s) restored.", nullptr, undone)
           .arg(report.action->time) +
       QLatin1Char('\n'));
+  if (report.remaining > 0) {
+    Err(Cli::tr("velomi-tag: %n file(s) not undone stay in the journal; \"velomi-tag undo\" tries "
+                "them again, \"velomi-tag undo --forget\" drops them.",
+                nullptr, report.remaining) +
+        QLatin1Char('\n'));
+    failed = true;
+  }
   return failed ? kSomeFailed : kDone;
 }
 

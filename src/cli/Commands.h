@@ -25,6 +25,8 @@ struct SetFields {
 
 int Set(const std::vector<std::string>& paths, const SetFields& fields);
 int Rename(const std::vector<std::string>& paths, int rule, bool dryRun);
-int Undo(bool list);
+// Undoes the last action; `list` lists the recent ones instead, `forget` drops the last one from
+// the journal without undoing it.
+int Undo(bool list, bool forget);
 
 }  // namespace cli

@@ -9,7 +9,7 @@
 
 #include "Cli.h"
 #include "Commands.h"
-#include "core/HeaderLog.h"
+#include "core/Batch.h"
 #include "core/Journal.h"
 #include "core/Rules.h"
 #include "tags/mp3/TMp3Tag.h"
@@ -139,11 +139,11 @@ void LoadTranslations(QCoreApplication& app) {
   }
 }
 
-// A WMA header write that a crash cut short (of this program or of the window) is rolled back
-// before any file is read or written.
+// An action that a crash cut short (of this program or of the window) is settled from what its
+// files hold before any file is read or written.
 void RecoverCutShortSaves() {
-  const core::Journal journal;
-  core::RecoverHeaders(journal);
+  core::Journal journal;
+  core::RecoverActions(journal);
 }
 
 int Run(const Arguments& args) {
@@ -179,6 +179,8 @@ int Run(const Arguments& args) {
     parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
   } else if (command == QLatin1String("undo")) {
     parser.addOption({QStringLiteral("list"), Cli::tr("list the recent actions")});
+    parser.addOption({QStringLiteral("forget"),
+                      Cli::tr("drop the last action from the journal without undoing it")});
   }
   if (known && command != QLatin1String("undo")) {
     parser.addPositionalArgument(QStringLiteral("paths"), Cli::tr("files and folders"),
@@ -204,7 +206,7 @@ int Run(const Arguments& args) {
   if (command == QLatin1String("undo")) {
     if (!paths.empty()) return Usage(Cli::tr("undo takes no paths"));
     RecoverCutShortSaves();
-    return Undo(parser.isSet(QStringLiteral("list")));
+    return Undo(parser.isSet(QStringLiteral("list")), parser.isSet(QStringLiteral("forget")));
   }
   if (paths.empty()) return Usage(Cli::tr("%1: no path given").arg(command));
   if (command == QLatin1String("show")) {
@@ -236,6 +238,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(VELOMI_VERSION));
   cli::LoadTranslations(app);
   cli::CatchInterrupt();
+  cli::HoldForTests();
   const int status = cli::Run(args);
   std::fflush(stdout);
   return status;

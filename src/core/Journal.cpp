@@ -1,335 +1,459 @@
 #include "core/Journal.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QByteArrayView>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
+#include <algorithm>
 #include <cerrno>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <utility>
 
 #include "core/Reasons.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Folder.h"
+#include "platform/PrivateFiles.h"
+#include "platform/Process.h"
 
 namespace core {
 namespace {
 
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 const char kFileName[] = "journal.jsonl";
+constexpr int64_t kChunk = int64_t{1} << 20;
 
-QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+const QString kType = QStringLiteral("#");
+const QString kId = QStringLiteral("id");
 
-// Closes a descriptor at the end of a scope.
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) ::close(fd);
+std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString SelfTag() { return QString::fromStdString(platform::ThisProcess().Tag()); }
+
+// What this process holds for every journal it writes: the ids of its actions in flight (begun
+// and not yet finished, or being undone) and its owner locks, one a journal folder. A child made
+// by fork() is another writer, and starts afresh.
+struct ProcessState {
+  std::mutex mutex;
+  long long pid = -1;
+  std::set<QString> inFlight;
+  std::map<std::string, std::unique_ptr<platform::FileLock>> owners;
+
+  // Called with the mutex held.
+  void Adopt() {
+    const long long now = platform::ThisProcess().pid;
+    if (pid == now) return;
+    pid = now;
+    inFlight.clear();
+    owners.clear();  // the parent's locks stay with the parent: closing our copies keeps them
   }
 };
 
-// Holds an exclusive lock on `journal`.lock for a scope, so that the window and the command line
-// never read and rewrite the journal at the same time (a rewrite would lose the other's record).
-// Without a lock file (the folder cannot be written) the journal is used unlocked, as before.
-class WriterLock {
- public:
-  explicit WriterLock(const QString& journal) {
-    fd_ = ::open(QFile::encodeName(journal + QStringLiteral(".lock")).constData(),
-                 O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-  }
-  ~WriterLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing the descriptor releases the lock
-  }
-  WriterLock(const WriterLock&) = delete;
-  WriterLock& operator=(const WriterLock&) = delete;
-
- private:
-  int fd_ = -1;
-};
-
-bool WriteAllFd(int fd, const QByteArray& bytes) {
-  qsizetype done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += n;
-  }
-  return true;
+ProcessState& State() {
+  static ProcessState state;
+  return state;
 }
 
-// Every record's first key is "#", its kind (keys are written in order, and "#" sorts first), so a
-// line's first bytes tell a begin record from a done record.
-constexpr QByteArrayView kBeginStart("{\"#\":\"begin\"");
+bool InFlightHere(const QString& id) {
+  ProcessState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.Adopt();
+  return s.inFlight.count(id) != 0;
+}
 
-// One line of the journal as the bounds see it, without parsing its JSON.
-struct Line {
-  qsizetype from = 0, to = 0;  // the line's bytes, its newline included
-  QByteArray id;
-  bool begin = false;
-};
+void SetInFlight(const QString& id, bool on) {
+  ProcessState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.Adopt();
+  if (on) {
+    s.inFlight.insert(id);
+  } else {
+    s.inFlight.erase(id);
+  }
+}
 
-// The value of the key `"id":"` in a compact record. Record values are base64, numbers or plain
-// ASCII words, so a quote never stands inside one.
-QByteArray IdOf(QByteArrayView line) {
+// True when a line holds nothing but zero bytes: what a crash leaves where an append had grown the
+// file but its data never reached the disk.
+bool ZeroFilled(const char* data, size_t size) {
+  return std::all_of(data, data + size, [](char c) { return c == '\0'; });
+}
+
+// The id of a compact record: the value of its key "id". Record values are base64, numbers or
+// plain ASCII words, so a quote never stands inside one.
+QByteArray IdOf(const char* data, size_t size) {
   static const QByteArray key = "\"id\":\"";
+  const QByteArrayView line(data, static_cast<qsizetype>(size));
   qsizetype at = line.indexOf(key);
   if (at < 0) return {};
   at += key.size();
-  qsizetype end = line.indexOf('"', at);
+  const qsizetype end = line.indexOf('"', at);
   return end < 0 ? QByteArray() : line.sliced(at, end - at).toByteArray();
 }
 
-std::vector<Line> SplitLines(const QByteArray& bytes) {
-  std::vector<Line> lines;
-  qsizetype from = 0;
-  while (from < bytes.size()) {
-    qsizetype nl = bytes.indexOf('\n', from);
-    qsizetype to = nl < 0 ? bytes.size() : nl + 1;
-    QByteArrayView view(bytes.constData() + from, to - from);
-    lines.push_back({from, to, IdOf(view), view.startsWith(kBeginStart)});
-    from = to;
-  }
-  return lines;
+QByteArray LineOf(QJsonObject record) {
+  QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact);
+  line.append('\n');
+  return line;
 }
 
 }  // namespace
 
-QString Journal::Action::Id() const { return begin.value(QStringLiteral("id")).toString(); }
-QString Journal::Action::Kind() const { return begin.value(QStringLiteral("kind")).toString(); }
+// Holds the journal's writer lock (`journal.jsonl.lock`) for a scope, so that no two processes
+// read and rewrite or append to the journal at the same time. Where no lock file can be made (the
+// folder cannot be written) the journal goes unlocked, and its writes fail by themselves.
+// The lock is taken once however deep the calls that ask for it go (a refresh under a lock may set
+// the journal aside, which locks too).
+class Journal::Lock {
+ public:
+  explicit Lock(Journal& journal) : journal_(journal) {
+    if (journal_.lockDepth_++ == 0)
+      journal_.writerLock_->Lock(journal_.NativePath() + ".lock", true);
+  }
+  ~Lock() {
+    if (--journal_.lockDepth_ == 0) journal_.writerLock_->Unlock();
+  }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
 
-Journal::Journal(QString folder) : Journal(std::move(folder), QLatin1String(kFileName)) {}
+ private:
+  Journal& journal_;
+};
 
-Journal::Journal(QString folder, QString fileName)
-    : folder_(std::move(folder)), fileName_(std::move(fileName)) {}
+int Journal::Action::Changed() const { return static_cast<int>(codes.count(QLatin1Char('1'))); }
 
-QString Journal::DefaultFolder() {
-  const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-  if (!state.isEmpty() && QDir::isAbsolutePath(state)) return state + QStringLiteral("/velomi");
-  return QDir::homePath() + QStringLiteral("/.local/state/velomi");
-}
+Journal::Journal(QString folder)
+    : folder_(std::move(folder)), writerLock_(std::make_unique<platform::FileLock>()) {}
 
-QString Journal::FilePath() const { return folder_ + QLatin1Char('/') + fileName_; }
+Journal::~Journal() = default;
+
+QString Journal::DefaultFolder() { return QFile::decodeName(platform::StateFolder().c_str()); }
+
+QString Journal::NewId() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
+
+QString Journal::FilePath() const { return folder_ + QLatin1Char('/') + QLatin1String(kFileName); }
+
+std::string Journal::NativePath() const { return Native(FilePath()); }
+
+std::string Journal::OwnersFolder() const { return Native(folder_) + "/owners"; }
 
 QString Journal::TakeMessage() { return std::exchange(message_, QString()); }
 
 void Journal::Refuse(const QString& message) { message_ = message; }
 
 bool Journal::EnsureFolder() {
-  const QByteArray folder = Native(folder_);
-  QDir().mkpath(QFileInfo(folder_).absolutePath());  // the parents, with the usual permissions
-  if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
-    Refuse(QStringLiteral("无法建立撤销记录文件夹 %1：%2").arg(folder_, ReasonOf(errno)));
-    return false;
-  }
-  struct stat st;
-  if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+  const int err = platform::EnsurePrivateFolder(Native(folder_));
+  if (err == 0) return true;
+  if (err == ELOOP || err == ENOTDIR || err == EPERM) {
     Refuse(QStringLiteral("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
                .arg(folder_));
+  } else {
+    Refuse(QStringLiteral("无法建立撤销记录文件夹 %1：%2").arg(folder_, ReasonOf(err)));
+  }
+  return false;
+}
+
+bool Journal::TakeOwnerLock() {
+  ProcessState& s = State();
+  std::lock_guard<std::mutex> guard(s.mutex);
+  s.Adopt();
+  const std::string owners = OwnersFolder();
+  if (s.owners.count(owners) != 0) return true;
+  int err = platform::EnsurePrivateFolder(owners);
+  auto lock = std::make_unique<platform::FileLock>();
+  if (err == 0) {
+    err = lock->Lock(owners + "/" + platform::ThisProcess().Tag() + ".lock", false);
+  }
+  if (err != 0) {
+    Refuse(QStringLiteral("无法在撤销记录文件夹中登记本程序：%1").arg(ReasonOf(err)));
     return false;
   }
-  if ((st.st_mode & 077) != 0) ::chmod(folder.constData(), 0700);
+  s.owners.emplace(owners, std::move(lock));
   return true;
 }
 
-// Opens the journal file with `flags`, refusing a symbolic link, a file that is not regular and
-// one of another user. -1 when refused or failed.
-int Journal::OpenChecked(int flags) {
-  struct stat folder;
-  if (!(flags & O_CREAT) && ::lstat(Native(folder_).constData(), &folder) != 0 && errno == ENOENT) {
-    return -2;  // no journal yet; reading it creates nothing
-  }
-  if (!EnsureFolder()) return -1;
-  const QByteArray path = Native(FilePath());
-  int fd = ::open(path.constData(), flags | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    if (errno == ENOENT && !(flags & O_CREAT)) return -2;  // no journal yet
-    Refuse(errno == ELOOP
-               ? QStringLiteral("撤销记录 %1 是符号链接，已拒绝使用").arg(FilePath())
-               : QStringLiteral("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(errno)));
-    return -1;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
-    ::close(fd);
-    Refuse(QStringLiteral("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath()));
-    return -1;
-  }
-  if ((st.st_mode & 077) != 0) ::fchmod(fd, 0600);
-  return fd;
+bool Journal::Running(const Action& action) const {
+  const QString self = SelfTag();
+  auto alive = [&](const QString& writer) {
+    if (writer == self) return InFlightHere(action.id);
+    return platform::FileLock::HeldByAnother(OwnersFolder() + "/" + writer.toStdString() + ".lock");
+  };
+  if (!action.undoer.isEmpty() && alive(action.undoer)) return true;
+  if (action.finished || action.writer.isEmpty()) return false;
+  return alive(action.writer);
 }
 
-bool Journal::ReadAll(QByteArray& bytes) {
-  bytes.clear();
-  int fd = OpenChecked(O_RDONLY);
-  if (fd == -2) return true;
-  if (fd < 0) return false;
-  FdCloser closer{fd};
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      Refuse(QStringLiteral("无法读取撤销记录：%1").arg(ReasonOf(errno)));
-      return false;
-    }
-    if (n == 0) return true;
-    bytes.append(buffer, n);
+Journal::Action* Journal::Find(const QString& id) {
+  for (Action& a : actions_) {
+    if (a.id == id) return &a;
   }
+  return nullptr;
 }
 
 void Journal::SetAside(const QString& why) {
+  const Lock lock(*this);
   const QString aside =
       FilePath() + QStringLiteral(".damaged-") +
       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-  ::rename(Native(FilePath()).constData(), Native(aside).constData());
+  // Only the file that was read: a journal rewritten meanwhile is another file.
+  const platform::EntryInfo now = platform::StatPath(NativePath(), false);
+  if (now.exists && now.device == indexedDevice_ && now.inode == indexedInode_) {
+    platform::RenameNoReplace(NativePath(), Native(aside));
+  }
+  actions_.clear();
+  indexedSize_ = -1;
+  indexedInode_ = 0;
   Refuse(QStringLiteral("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
              .arg(why, aside));
 }
 
-bool Journal::Parse(const QByteArray& bytes, std::vector<Action>& actions) {
-  actions.clear();
-  const std::vector<Line> lines = SplitLines(bytes);
-  for (const Line& line : lines) {
-    QByteArray text = bytes.mid(line.from, line.to - line.from);
-    if (!text.endsWith('\n')) break;  // a record cut off while it was written: never flushed
+// Reads the records of `bytes`, which stand at `base` in the file, into the index. A line cut off
+// at the end is left for a later read; so are zero bytes that reach the end (a crash's leftover).
+// `consumed` gets the bytes of whole records read. False when the journal was set aside.
+bool Journal::Parse(const std::string& bytes, int64_t base, bool whole, int64_t& consumed) {
+  consumed = 0;
+  size_t from = 0;
+  while (from < bytes.size()) {
+    const size_t nl = bytes.find('\n', from);
+    if (nl == std::string::npos) break;  // cut off: not yet, or never, complete
+    const char* data = bytes.data() + from;
+    const size_t size = nl + 1 - from;
+    if (ZeroFilled(data, size - 1)) {
+      // Zero bytes are a crash's leftover only where nothing but zero bytes follows them.
+      if (!whole) break;  // decided once the rest is read
+      if (bytes.find_first_not_of(std::string("\0\n", 2), from) == std::string::npos) break;
+      SetAside(QStringLiteral("第 %1 字节处有零字节").arg(base + static_cast<int64_t>(from)));
+      return false;
+    }
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(
+        QByteArray::fromRawData(data, static_cast<qsizetype>(size)), &error);
     const QJsonObject record = doc.object();
-    const QString type = record.value(QStringLiteral("#")).toString();
-    const QString id = record.value(QStringLiteral("id")).toString();
-    if (error.error != QJsonParseError::NoError || !doc.isObject() ||
-        record.value(QStringLiteral("v")).toInt() != kVersion || id.isEmpty() ||
-        (type != QLatin1String("begin") && type != QLatin1String("done"))) {
-      SetAside(QStringLiteral("第 %1 行").arg(&line - lines.data() + 1));
-      actions.clear();
+    const QString type = record.value(kType).toString();
+    const QString id = record.value(kId).toString();
+    const int version = record.value(QStringLiteral("v")).toInt();
+    const bool known = type == QLatin1String("begin") || type == QLatin1String("done") ||
+                       type == QLatin1String("undo");
+    if (error.error != QJsonParseError::NoError || !doc.isObject() || id.isEmpty() || !known ||
+        version < 1 || version > kVersion) {
+      SetAside(QStringLiteral("第 %1 字节处的记录").arg(base + static_cast<int64_t>(from)));
       return false;
     }
+    const int64_t at = base + static_cast<int64_t>(from);
     if (type == QLatin1String("begin")) {
-      actions.push_back({record, std::nullopt});
-      continue;
-    }
-    bool matched = false;
-    for (Action& action : actions) {
-      if (action.Id() == id && !action.done) {
-        action.done = record;
-        matched = true;
+      Action a;
+      a.id = id;
+      a.kind = record.value(QStringLiteral("kind")).toString();
+      a.time = record.value(QStringLiteral("time")).toString();
+      a.writer = record.value(QStringLiteral("w")).toString();
+      a.version = version;
+      a.entries = record.value(QStringLiteral("n")).toInt();
+      a.beginAt = at;
+      a.beginSize = static_cast<int64_t>(size);
+      actions_.push_back(std::move(a));
+    } else if (type == QLatin1String("done")) {
+      Action* a = Find(id);
+      if (a == nullptr) {
+        SetAside(QStringLiteral("完成记录没有对应的开始记录"));
+        return false;
       }
+      if (!a->finished) {  // a second one (two recoveries at once) says nothing new
+        a->finished = true;
+        a->codes = record.value(QStringLiteral("r")).toString();
+        a->doneAt = at;
+        a->doneSize = static_cast<int64_t>(size);
+      }
+    } else if (Action* a = Find(id)) {
+      a->undoer = record.value(QStringLiteral("w")).toString();
     }
-    if (!matched) {
-      SetAside(QStringLiteral("完成记录没有对应的开始记录"));
-      actions.clear();
+    from = nl + 1;
+    consumed = static_cast<int64_t>(from);
+  }
+  return true;
+}
+
+bool Journal::Refresh() {
+  const platform::EntryInfo folder = platform::StatPath(Native(folder_), false);
+  if (!folder.exists) {  // no journal yet; reading it creates nothing
+    actions_.clear();
+    indexedSize_ = cleanSize_ = 0;
+    indexedInode_ = 0;
+    return true;
+  }
+  if (folder.link || !folder.ours) {
+    Refuse(QStringLiteral("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
+               .arg(folder_));
+    return false;
+  }
+  platform::File file;
+  const int err = platform::OpenPrivateFile(NativePath(), platform::PrivateOpen::kRead, file);
+  if (err == ENOENT) {
+    actions_.clear();
+    indexedSize_ = cleanSize_ = 0;
+    indexedInode_ = 0;
+    return true;
+  }
+  if (err != 0) {
+    Refuse(
+        err == ELOOP ? QStringLiteral("撤销记录 %1 是符号链接，已拒绝使用").arg(FilePath())
+        : err == EPERM || err == EINVAL
+            ? QStringLiteral("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath())
+            : QStringLiteral("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(err)));
+    return false;
+  }
+  const int64_t size = file.SizeAtOpen();
+  const bool same = file.DeviceAtOpen() == indexedDevice_ && file.InodeAtOpen() == indexedInode_ &&
+                    indexedSize_ >= 0 && size >= indexedSize_;
+  indexedDevice_ = file.DeviceAtOpen();
+  indexedInode_ = file.InodeAtOpen();
+  if (size > kReadBound) {
+    SetAside(QStringLiteral("文件大小 %1 MiB，远超上限").arg(size >> 20));
+    return false;
+  }
+  if (!same) {
+    actions_.clear();
+    indexedSize_ = 0;
+  }
+  // The new records, a chunk at a time; a record is never longer than the bound of the journal.
+  std::string pending;
+  int64_t at = indexedSize_;
+  while (at + static_cast<int64_t>(pending.size()) < size) {
+    const int64_t next = at + static_cast<int64_t>(pending.size());
+    const size_t count = static_cast<size_t>(std::min<int64_t>(kChunk, size - next));
+    const size_t old = pending.size();
+    pending.resize(old + count);
+    if (!file.ReadAt(next, pending.data() + old, count)) {
+      Refuse(QStringLiteral("无法读取撤销记录：%1").arg(ReasonOf(file.error())));
+      indexedSize_ = -1;
+      return false;
+    }
+    const bool whole = next + static_cast<int64_t>(count) >= size;
+    int64_t consumed = 0;
+    if (!Parse(pending, at, whole, consumed)) return false;
+    pending.erase(0, static_cast<size_t>(consumed));
+    at += consumed;
+    if (pending.size() > static_cast<size_t>(kMaxBytes + kChunk)) {
+      SetAside(QStringLiteral("第 %1 字节处的记录过长").arg(at));
       return false;
     }
   }
+  indexedSize_ = at;
+  cleanSize_ = at;
   return true;
 }
 
-bool Journal::Load(std::vector<Action>& actions) {
-  actions.clear();
-  QByteArray bytes;
-  if (!ReadAll(bytes)) return false;
-  if (!Parse(bytes, actions)) return false;
-  // Between two cuts the file may hold a few more actions than the bound: they are not offered.
-  if (actions.size() > static_cast<size_t>(kMaxActions)) {
-    actions.erase(actions.begin(), actions.end() - kMaxActions);
-  }
-  return true;
-}
-
-bool Journal::AppendLine(const QByteArray& line) {
-  int fd = OpenChecked(O_WRONLY | O_APPEND | O_CREAT);
-  if (fd < 0) return false;
-  FdCloser closer{fd};
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || st.st_size != knownSize_) knownSize_ = -1;
-  if (!WriteAllFd(fd, line) || ::fdatasync(fd) != 0) {
-    knownSize_ = -1;
-    Refuse(QStringLiteral("无法写入撤销记录：%1").arg(ReasonOf(errno)));
+bool Journal::ReadRecords(const Action& action, QJsonObject& begin,
+                          std::optional<QJsonObject>& done) {
+  platform::File file;
+  if (platform::OpenPrivateFile(NativePath(), platform::PrivateOpen::kRead, file) != 0 ||
+      file.DeviceAtOpen() != indexedDevice_ || file.InodeAtOpen() != indexedInode_) {
     return false;
   }
-  if (knownSize_ >= 0) knownSize_ += line.size();
+  auto read = [&](int64_t at, int64_t size, QJsonObject& record) {
+    QByteArray bytes(static_cast<qsizetype>(size), '\0');
+    if (size <= 0 || !file.ReadAt(at, bytes.data(), static_cast<size_t>(size))) return false;
+    record = QJsonDocument::fromJson(bytes).object();
+    return record.value(kId).toString() == action.id;
+  };
+  if (!read(action.beginAt, action.beginSize, begin)) return false;
+  done.reset();
+  if (action.finished) {
+    QJsonObject d;
+    if (!read(action.doneAt, action.doneSize, d)) return false;
+    done = d;
+  }
   return true;
 }
 
-// Writes the kept lines to a new file beside the journal and puts it in the journal's place.
-static bool ReplaceWith(const QString& journal, const QByteArray& bytes) {
-  const QByteArray temp = Native(journal + QStringLiteral(".new"));
-  ::unlink(temp.constData());
-  int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = WriteAllFd(fd, bytes) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok || ::rename(temp.constData(), Native(journal).constData()) != 0) {
-    ::unlink(temp.constData());
-    return false;
+bool Journal::ReadAll(std::string& bytes) {
+  bytes.clear();
+  platform::File file;
+  const int err = platform::OpenPrivateFile(NativePath(), platform::PrivateOpen::kRead, file);
+  if (err == ENOENT) return true;
+  const int64_t size = std::min(file.SizeAtOpen(), cleanSize_);
+  if (err != 0 || file.InodeAtOpen() != indexedInode_ || size > kReadBound) return false;
+  bytes.resize(static_cast<size_t>(size));
+  return file.ReadAt(0, bytes.data(), bytes.size());
+}
+
+// Appends one record with the writer lock held. A last line cut off or zero-filled by a crash is
+// cut away first, so that the record starts on a line of its own.
+bool Journal::AppendRecord(const QByteArray& line, bool flush) {
+  platform::File file;
+  int err = platform::OpenPrivateFile(NativePath(), platform::PrivateOpen::kAppend, file);
+  // Refresh() read this very file under the same lock: what lies past its records is a leftover.
+  if (err == 0 && indexedSize_ >= 0 && file.DeviceAtOpen() == indexedDevice_ &&
+      file.InodeAtOpen() == indexedInode_ && file.SizeAtOpen() > cleanSize_) {
+    if (!file.Truncate(cleanSize_)) err = file.error();
   }
-  // The rename itself reaches the disk too: a record taken out must not come back after a crash.
-  const int folder = ::open(Native(QFileInfo(journal).absolutePath()).constData(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
+  if (err == 0 && (!file.Append(line.constData(), static_cast<size_t>(line.size())) ||
+                   (flush && !file.SyncData()) || !file.Close())) {
+    err = file.error();
+    // A record not known to be whole on the disk is taken out again: it was not written.
+    if (file.IsOpen() && indexedSize_ >= 0 && file.InodeAtOpen() == indexedInode_) {
+      file.Truncate(cleanSize_);
+    }
+  }
+  if (err != 0) {
+    Refuse(QStringLiteral("无法写入撤销记录：%1").arg(ReasonOf(err)));
+    return false;
   }
   return true;
 }
 
 bool Journal::Compact(int64_t room) {
-  QByteArray bytes;
-  if (!ReadAll(bytes)) return false;
-  const std::vector<Line> lines = SplitLines(bytes);
-  std::vector<QByteArray> order;  // the ids of the actions, oldest first
-  for (const Line& line : lines) {
-    if (line.begin) order.push_back(line.id);
-  }
-  // Once a bound is passed the journal is cut below it (the last kMaxActions actions, three
-  // quarters of the bytes), so that it is not rewritten on every action.
-  int64_t kept = bytes.size();
-  const int64_t target = kept + room > kMaxBytes ? kMaxBytes / 4 * 3 : kMaxBytes;
-  size_t drop = 0;
-  while (drop < order.size() &&
-         (static_cast<int>(order.size() - drop) + 1 > kMaxActions || kept + room > target)) {
-    for (const Line& line : lines) {
-      if (line.id == order[drop]) kept -= line.to - line.from;
-    }
-    ++drop;
-  }
-  // A record cut off while it was written (the program died before its flush) goes too, so that
-  // the next record starts on a line of its own.
-  const bool partial = !bytes.isEmpty() && !bytes.endsWith('\n');
-  QByteArray keep;
-  for (const Line& line : lines) {
-    if (partial && &line == &lines.back()) break;
-    bool dropped = false;
-    for (size_t i = 0; i < drop && !dropped; ++i) dropped = line.id == order[i];
-    if (!dropped) keep.append(bytes.constData() + line.from, line.to - line.from);
-  }
-  if (!ReplaceWith(FilePath(), keep)) {
-    knownSize_ = -1;
-    Refuse(QStringLiteral("无法整理撤销记录：%1").arg(ReasonOf(errno)));
+  std::string bytes;
+  if (!ReadAll(bytes)) {
+    Refuse(QStringLiteral("无法整理撤销记录"));
     return false;
   }
-  knownSize_ = keep.size();
-  knownActions_ = static_cast<int>(order.size() - drop);
-  return true;
+  // Actions that changed nothing go first, then the oldest ones, down below the bounds; an action
+  // without its done record stays (running, or waiting to be settled).
+  std::set<QString> dropped;
+  int kept = 0;
+  int64_t keptBytes = 0;
+  for (const Action& a : actions_) {
+    if (a.Empty()) {
+      dropped.insert(a.id);
+    } else {
+      ++kept;
+      keptBytes += a.beginSize + a.doneSize;
+    }
+  }
+  const int64_t target = keptBytes + room > kMaxBytes ? kMaxBytes / 4 * 3 : kMaxBytes;
+  for (const Action& a : actions_) {
+    if (kept + 1 <= kMaxActions && keptBytes + room <= target) break;
+    if (dropped.count(a.id) != 0 || !a.finished || Running(a)) continue;
+    dropped.insert(a.id);
+    --kept;
+    keptBytes -= a.beginSize + a.doneSize;
+  }
+  std::string keep;
+  for (size_t from = 0; from < bytes.size();) {
+    const size_t nl = bytes.find('\n', from);
+    const size_t to = nl == std::string::npos ? bytes.size() : nl + 1;
+    const QString id = QString::fromLatin1(IdOf(bytes.data() + from, to - from));
+    if (dropped.count(id) == 0) keep.append(bytes, from, to - from);
+    from = to;
+  }
+  if (const int err = platform::ReplacePrivateFile(NativePath(), keep)) {
+    Refuse(QStringLiteral("无法整理撤销记录：%1").arg(ReasonOf(err)));
+    return false;
+  }
+  indexedInode_ = 0;
+  return Refresh();
 }
 
 std::optional<QString> Journal::Begin(QJsonObject begin) {
-  const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  if (!begin.contains(kId)) begin.insert(kId, NewId());
+  const QString id = begin.value(kId).toString();
   begin.insert(QStringLiteral("v"), kVersion);
-  begin.insert(QStringLiteral("#"), QStringLiteral("begin"));
-  begin.insert(QStringLiteral("id"), id);
+  begin.insert(kType, QStringLiteral("begin"));
   begin.insert(QStringLiteral("time"), QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
-  QByteArray line = QJsonDocument(begin).toJson(QJsonDocument::Compact);
-  line.append('\n');
+  begin.insert(QStringLiteral("w"), SelfTag());
+  const QByteArray line = LineOf(begin);
   const int64_t size = line.size();
   if (size > kMaxBytes) {
     Refuse(QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
@@ -337,61 +461,91 @@ std::optional<QString> Journal::Begin(QJsonObject begin) {
   }
   // The done record to come is small; a tenth of the begin record is room enough for it.
   const int64_t room = size + size / 10 + 4096;
-  if (!EnsureFolder()) return std::nullopt;
-  const WriterLock lock(FilePath());
-
-  // What the journal holds is read only when this object did not write all of it.
-  struct stat st;
-  const QByteArray path = Native(FilePath());
-  const int64_t onDisk = ::lstat(path.constData(), &st) == 0 ? st.st_size : 0;
-  if (onDisk != knownSize_) {
-    QByteArray bytes;
-    if (!ReadAll(bytes)) return std::nullopt;
-    knownActions_ = 0;
-    for (const Line& l : SplitLines(bytes)) knownActions_ += l.begin;
-    knownSize_ = bytes.endsWith('\n') || bytes.isEmpty() ? bytes.size() : -2;  // -2: cut off
-  }
-  if (knownSize_ < 0 || knownActions_ + 1 > kMaxActions + kSpareActions ||
-      knownSize_ + room > kMaxBytes) {
+  if (!EnsureFolder() || !TakeOwnerLock()) return std::nullopt;
+  const Lock lock(*this);
+  if (!Refresh()) return std::nullopt;
+  if (static_cast<int>(actions_.size()) + 1 > kMaxActions + kSpareActions ||
+      cleanSize_ + room > kMaxBytes) {
     if (!Compact(room)) return std::nullopt;
   }
-  if (!AppendLine(line)) return std::nullopt;
-  ++knownActions_;
+  if (!AppendRecord(line, true)) return std::nullopt;
+  SetInFlight(id, true);
   return id;
 }
 
 bool Journal::Finish(const QString& id, QJsonObject done) {
   done.insert(QStringLiteral("v"), kVersion);
-  done.insert(QStringLiteral("#"), QStringLiteral("done"));
-  done.insert(QStringLiteral("id"), id);
-  QByteArray line = QJsonDocument(done).toJson(QJsonDocument::Compact);
-  line.append('\n');
+  done.insert(kType, QStringLiteral("done"));
+  done.insert(kId, id);
+  const QByteArray line = LineOf(done);
+  SetInFlight(id, false);  // from here on a cut-short action, should the record not be written
   if (!EnsureFolder()) return false;
-  const WriterLock lock(FilePath());
-  return AppendLine(line);
+  const Lock lock(*this);
+  if (!Refresh()) indexedSize_ = -1;  // the record goes at the end all the same
+  return AppendRecord(line, false);
 }
 
-bool Journal::Clear() {
-  const WriterLock lock(FilePath());
-  const int fd = OpenChecked(O_WRONLY | O_TRUNC);
-  if (fd == -2) return true;
-  if (fd < 0) return false;
-  ::close(fd);
+bool Journal::MarkUndo(const QString& id) {
+  if (!EnsureFolder() || !TakeOwnerLock()) return false;
+  const QJsonObject mark{{QStringLiteral("v"), kVersion},
+                         {kType, QStringLiteral("undo")},
+                         {kId, id},
+                         {QStringLiteral("w"), SelfTag()}};
+  const Lock lock(*this);
+  if (!Refresh()) return false;
+  const Action* action = Find(id);
+  if (action == nullptr || Running(*action)) return false;
+  if (!AppendRecord(LineOf(mark), false)) return false;
+  SetInFlight(id, true);
   return true;
 }
 
-bool Journal::Remove(const QString& id) {
-  const WriterLock lock(FilePath());
-  QByteArray bytes;
-  if (!ReadAll(bytes)) return false;
-  const QByteArray key = id.toLatin1();
-  QByteArray keep;
-  for (const Line& line : SplitLines(bytes)) {
-    if (line.id != key) keep.append(bytes.constData() + line.from, line.to - line.from);
+bool Journal::Settle(const QString& id, QJsonObject done) {
+  done.insert(QStringLiteral("v"), kVersion);
+  done.insert(kType, QStringLiteral("done"));
+  done.insert(kId, id);
+  if (!EnsureFolder()) return false;
+  const Lock lock(*this);
+  if (!Refresh()) return false;
+  const Action* action = Find(id);
+  if (action == nullptr || action->finished) return true;  // settled meanwhile
+  return AppendRecord(LineOf(done), false);
+}
+
+bool Journal::Rewrite(const QString& id, const QJsonObject& begin, const QJsonObject& done) {
+  const Lock lock(*this);
+  std::string bytes;
+  if (!Refresh() || !ReadAll(bytes)) {
+    SetInFlight(id, false);
+    if (message_.isEmpty()) Refuse(QStringLiteral("无法改写撤销记录"));
+    return false;
   }
-  knownSize_ = -1;
-  if (!ReplaceWith(FilePath(), keep)) {
-    Refuse(QStringLiteral("无法改写撤销记录：%1").arg(ReasonOf(errno)));
+  const Action* action = Find(id);
+  const int64_t beginAt = action != nullptr ? action->beginAt : -1;
+  std::string keep;
+  for (size_t from = 0; from < bytes.size();) {
+    const size_t nl = bytes.find('\n', from);
+    const size_t to = nl == std::string::npos ? bytes.size() : nl + 1;
+    if (QString::fromLatin1(IdOf(bytes.data() + from, to - from)) != id) {
+      keep.append(bytes, from, to - from);
+    } else if (static_cast<int64_t>(from) == beginAt && !begin.isEmpty()) {
+      QJsonObject b = begin, d = done;
+      for (QJsonObject* r : {&b, &d}) {
+        r->insert(QStringLiteral("v"), kVersion);
+        r->insert(kId, id);
+      }
+      b.insert(kType, QStringLiteral("begin"));
+      d.insert(kType, QStringLiteral("done"));
+      keep += LineOf(b).toStdString();
+      keep += LineOf(d).toStdString();
+    }
+    from = to;
+  }
+  const int err = platform::ReplacePrivateFile(NativePath(), keep);
+  SetInFlight(id, false);
+  indexedInode_ = 0;
+  if (err != 0) {
+    Refuse(QStringLiteral("无法改写撤销记录：%1").arg(ReasonOf(err)));
     return false;
   }
   return true;

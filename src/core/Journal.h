@@ -1,34 +1,46 @@
 // The journal of changes: what each action (one save, one batch edit, one batch rename) changed,
-// so that it can be undone, also after the program was closed and started again.
+// so that it can be undone, also after the program was closed and started again, and so that a
+// write cut short by a crash can be settled by the next process.
 //
 // It is one file of JSON lines, `journal.jsonl` in the user's state folder
-// ($XDG_STATE_HOME/velomi, else ~/.local/state/velomi), shared by the window and the command line.
-// An action writes two records: before its first change a "begin" record with everything undo
-// needs (for a rename the folder, the old and the new name and the size; for an MP3 save the old
-// 128-byte block, or none, and the new one; for a WMA save the old header bytes), flushed to the
-// disk once; after its last change a "done" record with each entry's outcome (and for a WMA save
-// the size and a SHA-256 of the new header), flushed once. An action with no done record was cut
-// short; what it did is then read from the disk. Names and bytes are stored in base64, so any
-// name survives.
+// ($XDG_STATE_HOME/velomi, else ~/.local/state/velomi), shared by every window and command line
+// of the user. An action writes a "begin" record before its first change, with everything undo and
+// recovery need (Records.h), flushed to the disk; and a "done" record after its last change, with
+// each entry's real outcome, not flushed: when a crash takes it, the action reads as cut short and
+// the next process settles it from what the files hold (Recovery.h). An undo in progress appends
+// an "undo" marker. Every record names its writer (host, process id and start time).
+//
+// Owners: a process that writes a begin record first takes an exclusive lock on a lock file of its
+// own, `owners/<writer>.lock`, and holds it while it runs. An action without its done record is
+// running while its writer holds that lock (or, for this process, while it is in flight here);
+// only then is it left alone by recovery and undo. Otherwise it was cut short.
 //
 // Bounds: the last kMaxActions actions and at most kMaxBytes bytes; the oldest actions are dropped
-// first. So that the file is not rewritten on every action, it is cut only when it would hold
-// more than kMaxActions + kSpareActions actions or pass kMaxBytes, and then down to kMaxActions
-// actions and three quarters of kMaxBytes; Load() never gives more than the last kMaxActions. An
-// action whose begin record alone would pass kMaxBytes is carried out without a record and cannot
-// be undone.
+// first, actions that changed nothing before them, and never one that is still running. So that
+// the file is not rewritten on every action, it is cut only when it would hold more than
+// kMaxActions + kSpareActions actions or pass kMaxBytes, and then down to kMaxActions actions and
+// three quarters of kMaxBytes. An action whose begin record alone would pass kMaxBytes is carried
+// out without a record and cannot be undone. The file is read a line at a time, and only what was
+// appended since the last read; a file larger than kReadBound is set aside without being read.
 //
 // Safety: the journal names the user's files and holds their old tags. Its folder is made 0700 and
-// the file 0600; a journal file or folder that is a symbolic link, is not ours, or is not a
-// regular file (a folder) is refused. A journal that cannot be read as ours (a line that is not
-// one of our records) is set aside as `journal.jsonl.damaged-<time>` and never trusted.
+// its files 0600; a journal file or folder that is a symbolic link, is not ours, or is not a
+// regular file is refused. A journal that cannot be read as ours (a line that is not one of our
+// records, a done record without its begin) is set aside as `journal.jsonl.damaged-<time>` and
+// never trusted; a last line cut off or zero-filled by a crash is dropped.
 #pragma once
 
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
+
+namespace platform {
+class FileLock;
+}
 
 namespace core {
 
@@ -36,66 +48,98 @@ class Journal {
  public:
   static constexpr int kMaxActions = 50;
   static constexpr int kSpareActions = 10;
-  static constexpr int64_t kMaxBytes = int64_t{64} << 20;  // 64 MiB
+  static constexpr int64_t kMaxBytes = int64_t{64} << 20;    // 64 MiB
+  static constexpr int64_t kReadBound = int64_t{256} << 20;  // 256 MiB
 
   // The journal in `folder`; by default the user's state folder.
   explicit Journal(QString folder = DefaultFolder());
-  // Another log of the same form, safety and bounds in `folder`, in the file `fileName` (the
-  // header log of in-place WMA writes, see HeaderLog.h).
-  Journal(QString folder, QString fileName);
+  ~Journal();
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
 
   // $XDG_STATE_HOME/velomi when XDG_STATE_HOME is an absolute path, else ~/.local/state/velomi.
   static QString DefaultFolder();
+  // A new action's id.
+  static QString NewId();
 
   QString FilePath() const;
   const QString& Folder() const { return folder_; }
 
-  // One action as the journal holds it.
+  // One action as the journal's index holds it: its small fields; the records themselves are read
+  // when needed (ReadRecords).
   struct Action {
-    QJsonObject begin;
-    std::optional<QJsonObject> done;  // none: the action was cut short
-    QString Id() const;
-    QString Kind() const;  // "rename", "edit" or "save"
+    QString id;
+    QString kind;    // "rename", "edit" or "save"
+    QString time;    // ISO 8601, local time
+    QString writer;  // the writer's tag (platform::ProcessId::Tag); empty for older records
+    int version = 0;
+    int entries = 0;
+    bool finished = false;  // it has its done record
+    QString codes;          // the done record's outcome of each entry, one digit an entry
+    QString undoer;         // the writer of an undo marker, when one was appended
+    int64_t beginAt = 0, beginSize = 0, doneAt = 0, doneSize = 0;
+
+    int Changed() const;  // the entries the done record counts as changed
+    // Finished without changing any file: not an action to undo.
+    bool Empty() const { return finished && Changed() == 0; }
   };
 
-  // Every action, oldest first. A journal that cannot be trusted is set aside (see TakeMessage()).
+  // Reads what the journal holds now: only the records appended since the last call when the file
+  // only grew, else all of it. A journal that cannot be trusted is set aside (TakeMessage()).
   // False when the journal could not be read or was refused.
-  bool Load(std::vector<Action>& actions);
+  bool Refresh();
+  // Every action of the last Refresh(), oldest first, those that changed nothing included.
+  const std::vector<Action>& Actions() const { return actions_; }
+  // The records of `action`, read again from the file. False when they are no longer there.
+  bool ReadRecords(const Action& action, QJsonObject& begin, std::optional<QJsonObject>& done);
+
+  // True while `action` is being carried out or undone: in flight in this process, or by another
+  // process that still runs.
+  bool Running(const Action& action) const;
 
   // Appends an action's begin record and flushes it; gives the action's id, or nothing when the
-  // journal refused it or could not write it (TakeMessage() tells why). Drops the oldest actions
-  // first when the bounds would be passed. `begin` gets the fields "#" (the record's kind), "id",
-  // "time" and "v" added.
+  // journal refused it or could not write it (TakeMessage() tells why). `begin` gets the fields
+  // "#" (the record's kind), "id" (unless it holds one), "time", "v" and "w" added. From then on
+  // the action is in flight in this process until Finish().
   std::optional<QString> Begin(QJsonObject begin);
-  // Appends the done record of action `id` and flushes it.
+  // Appends the done record of action `id`, not flushed, and ends its flight.
   bool Finish(const QString& id, QJsonObject done);
-  // Rewrites the journal without the action `id` (after it was undone).
-  bool Remove(const QString& id);
-  // Empties the journal (once nothing in it is needed any more). Not flushed: what it held may
-  // come back after a crash.
-  bool Clear();
+  // Marks action `id` as being undone by this process (until Rewrite() takes the action out).
+  bool MarkUndo(const QString& id);
+  // Rewrites the journal with the records of action `id` replaced, in their place, by `begin` and
+  // `done` (a smaller action that keeps its id), or taken out when `begin` is empty.
+  bool Rewrite(const QString& id, const QJsonObject& begin = {}, const QJsonObject& done = {});
+  // Appends the done record that settles a cut-short action, unless one came meanwhile.
+  bool Settle(const QString& id, QJsonObject done);
 
-  // What went wrong last (a refused path, a damaged journal set aside), for a person; empty when
-  // nothing did. Taking it clears it.
+  // What went wrong last (a refused path, a damaged journal set aside, a failed write), for a
+  // person; empty when nothing did. Taking it clears it.
   QString TakeMessage();
 
  private:
+  class Lock;
   bool EnsureFolder();
-  int OpenChecked(int flags);
-  bool ReadAll(QByteArray& bytes);
-  bool Parse(const QByteArray& bytes, std::vector<Action>& actions);
-  bool AppendLine(const QByteArray& line);
+  std::string NativePath() const;
+  std::string OwnersFolder() const;
+  bool TakeOwnerLock();
+  bool AppendRecord(const QByteArray& line, bool flush);
   bool Compact(int64_t room);
+  bool ReadAll(std::string& bytes);
   void SetAside(const QString& why);
   void Refuse(const QString& message);
+  bool Parse(const std::string& bytes, int64_t base, bool whole, int64_t& consumed);
+  Action* Find(const QString& id);
 
   QString folder_;
-  QString fileName_;
   QString message_;
-  // The journal's size and action count as this object last wrote or read them: while the file
-  // keeps that size, no other writer came between, and it need not be read again.
-  int64_t knownSize_ = -1;
-  int knownActions_ = 0;
+  std::unique_ptr<platform::FileLock> writerLock_;
+  int lockDepth_ = 0;
+  std::vector<Action> actions_;
+  // The file as the index last read it: its identity and how far its records were read.
+  uint64_t indexedDevice_ = 0, indexedInode_ = 0;
+  int64_t indexedSize_ = -1;
+  // Where the file's records end: past it lies a last line cut off or zero-filled by a crash.
+  int64_t cleanSize_ = 0;
 };
 
 }  // namespace core

@@ -1,14 +1,14 @@
 #include "core/Plans.h"
 
-#include <sys/stat.h>
-
 #include <QStringList>
+#include <cerrno>
 #include <exception>
 #include <map>
 
 #include "core/Rules.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -17,17 +17,25 @@ namespace {
 
 QString Shown(const std::string& bytes) { return rules::DisplayName(bytes); }
 
-// The identity of a directory entry, or none when no entry has that name.
-struct EntryId {
-  bool exists = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-};
+// True when the two names of one folder differ in ASCII letter case only.
+bool CaseOnly(const std::string& a, const std::string& b) {
+  if (a.size() != b.size() || a == b) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
 
-EntryId IdOf(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return {};
-  return {true, st.st_dev, st.st_ino};
+// True when `to` names the very file `from` names: a name that differs in letter case only, on a
+// file system that folds case. The identity tells on most; where it cannot (FUSE gives each
+// spelling a node of its own) the folder's listing holds one spelling, not both.
+bool SameEntry(const Track& track, const std::string& to, const platform::EntryInfo& source,
+               const platform::EntryInfo& target) {
+  if (source.SameFile(target)) return true;
+  if (!CaseOnly(track.fileName, to)) return false;
+  platform::Folder folder;
+  return folder.Open(track.folder) && !(folder.Lists(track.fileName) && folder.Lists(to));
 }
 
 QString RefusalOf(const std::string& name) {
@@ -48,6 +56,7 @@ Mp3Snapshot ReadMp3Snapshot(const std::string& path) {
   platform::File file;
   if (!file.OpenRead(path)) return state;
   state.size = file.SizeAtOpen();
+  state.readOnly = file.RefusesChange() == EACCES;
   if (state.size < static_cast<int64_t>(state.last.size())) return state;
   state.read = file.ReadAt(state.size - 128, state.last.data(), state.last.size());
   state.tagged = state.read && IsTagBlock(state.last);
@@ -128,18 +137,18 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
     }
     const std::string from = track.Path();
     const std::string to = track.folder + entry.newName;
-    const EntryId source = IdOf(from);
+    const platform::EntryInfo source = platform::StatPath(from, false);
     if (!source.exists) {
       finish(RenameStatus::kRefused, QStringLiteral("文件不存在"));
       continue;
     }
     auto held = holder.find(to);
-    int who = held != holder.end() ? held->second : (IdOf(to).exists ? -1 : -2);
+    const platform::EntryInfo target = platform::StatPath(to, false);
+    int who = held != holder.end() ? held->second : (target.exists ? -1 : -2);
     if (who == -1) {
       // A name that differs in letter case only may name this very file on a case-insensitive
       // file system: that is no conflict.
-      const EntryId target = IdOf(to);
-      if (target.dev == source.dev && target.ino == source.ino) who = -2;
+      if (SameEntry(track, entry.newName, source, target)) who = -2;
     }
     if (who == static_cast<int>(i)) who = -2;
     if (who != -2) {

@@ -78,6 +78,7 @@ struct Mp3Snapshot {
   bool read = false;  // false: the file could not be opened or is shorter than 128 bytes
   int64_t size = 0;
   bool tagged = false;
+  bool readOnly = false;  // the file lacks its owner's write permission (a save clears that)
   std::array<uint8_t, 128> last{};
 };
 Mp3Snapshot ReadMp3Snapshot(const std::string& path);

@@ -43,7 +43,6 @@
 #include "TrackList.h"
 #include "WaitCursor.h"
 #include "core/Batch.h"
-#include "core/HeaderLog.h"
 #include "core/Journal.h"
 #include "core/Plans.h"
 #include "platform/FileSystem.h"
@@ -408,7 +407,7 @@ void TForm1::FormCreate() {
   }
   ComboGenreID->setCurrentIndex(-1);
   journal_ = std::make_unique<core::Journal>();
-  core::RecoverHeaders(*journal_);  // WMA header writes that a crash cut short are rolled back
+  core::RecoverActions(*journal_);  // actions that a crash cut short are settled from the disk
   UpdateUndo();
 }
 
@@ -670,7 +669,7 @@ QString TForm1::ReadTrack(const std::string& path, TTrackList::RowTexts& row) {
     row.title = FromGbk(Mp3Info->Title);
     row.artist = FromGbk(Mp3Info->Artist);
   } else {
-    if (journal_ != nullptr) core::RecoverHeadersOf(*journal_, path);
+    if (journal_ != nullptr) core::RecoverFile(*journal_, path);
     WmaInfo->ReadFromFile(path);
     row.title = FromUtf16(WmaInfo->Title);
     row.artist = FromUtf16(WmaInfo->Artist);
@@ -1132,6 +1131,7 @@ void TForm1::BtnRenameClick() {
         MarkRow(row, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
       }
     }
+    if (!report.warning.isEmpty()) Hint(report.warning);
   });
 }
 

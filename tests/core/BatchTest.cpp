@@ -380,8 +380,8 @@ TEST_F(BatchTest, TwoProgramsWritingTheJournalAtOnceLoseNoRecord) {
   auto record = [](const char* who) {
     Journal journal;
     for (int i = 0; i < 3 * Journal::kMaxActions; ++i) {
-      const std::optional<QString> id = journal.Begin(QJsonObject{{"kind", who}});
-      if (!id || !journal.Finish(*id, QJsonObject{})) return false;
+      const std::optional<QString> id = journal.Begin(QJsonObject{{"kind", who}, {"n", 1}});
+      if (!id || !journal.Finish(*id, QJsonObject{{"r", "1"}})) return false;
     }
     return true;
   };
@@ -392,8 +392,7 @@ TEST_F(BatchTest, TwoProgramsWritingTheJournalAtOnceLoseNoRecord) {
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   Journal journal;
-  std::vector<Journal::Action> actions;
-  ASSERT_TRUE(journal.Load(actions)) << journal.TakeMessage().toStdString();
-  EXPECT_EQ(actions.size(), static_cast<size_t>(Journal::kMaxActions));
-  for (const auto& a : actions) EXPECT_TRUE(a.done.has_value());
+  ASSERT_TRUE(journal.Refresh()) << journal.TakeMessage().toStdString();
+  EXPECT_EQ(ListActions(journal).size(), static_cast<size_t>(Journal::kMaxActions));
+  for (const auto& a : journal.Actions()) EXPECT_TRUE(a.finished);
 }

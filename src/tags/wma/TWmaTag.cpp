@@ -460,6 +460,10 @@ bool TIDwma::SaveToFile(const std::string& path) {
 bool TIDwma::PlanSave(const std::string& path, wma::SavePlan& plan) {
   platform::File source;
   if (!OpenExisting(source, path)) return false;
+  return PlanSave(source, plan);
+}
+
+bool TIDwma::PlanSave(const platform::File& source, wma::SavePlan& plan) {
   std::array<uint8_t, kFirstRead> first;
   const size_t count = ReadFirst(source, first.data());
   int64_t headerSize = 0;
@@ -470,11 +474,33 @@ bool TIDwma::PlanSave(const std::string& path, wma::SavePlan& plan) {
 
   std::vector<uint8_t> storage;
   const ByteSpan old = WholeHeader(source, headerSize, first.data(), count, storage);
-  const uint64_t block = static_cast<uint64_t>(platform::ShareableBlock(source.BlockSizeAtOpen()));
-  if (!RenderHeader(old, *this, block, plan.newHeader)) return false;
   if (storage.empty()) storage.assign(old.data, old.data + old.size);
-  plan.oldHeader = std::move(storage);
-  plan.fileSize = source.SizeAtOpen();
+  return PlanFromHeader(std::move(storage), source.SizeAtOpen(), source.BlockSizeAtOpen(), plan);
+}
+
+bool TIDwma::ReadFromOpenFile(const platform::File& file, std::vector<uint8_t>& header) {
+  Clear();
+  std::array<uint8_t, kFirstRead> first;
+  const size_t count = ReadFirst(file, first.data());
+  int64_t headerSize = 0;
+  if (Identify(first.data(), count, headerSize) != asf::FileStart::kHeader) return false;
+  HeaderSize = headerSize;
+  std::vector<uint8_t> storage;
+  const ByteSpan whole = WholeHeader(file, headerSize, first.data(), count, storage);
+  if (storage.empty()) storage.assign(whole.data, whole.data + whole.size);
+  header = std::move(storage);
+  ReadHeader(ByteSpan{header.data(), header.size()}, *this);
+  return true;
+}
+
+bool TIDwma::PlanFromHeader(std::vector<uint8_t> header, int64_t fileSize, int64_t blockSize,
+                            wma::SavePlan& plan) {
+  const uint64_t block = static_cast<uint64_t>(platform::ShareableBlock(blockSize));
+  if (!RenderHeader(ByteSpan{header.data(), header.size()}, *this, block, plan.newHeader)) {
+    return false;
+  }
+  plan.oldHeader = std::move(header);
+  plan.fileSize = fileSize;
   return true;
 }
 

@@ -34,6 +34,10 @@ class EReadError : public std::runtime_error {
   EReadError();
 };
 
+namespace platform {
+class File;
+}
+
 namespace wma {
 
 // What a save of a tag will write into one file, worked out before anything is written.
@@ -103,6 +107,18 @@ class TIDwma {
   // by at least 24 bytes, the rest then a Padding Object); otherwise it grows with padding (see
   // wma::kMinGrownPadding). False, and raises, where SaveToFile does; sets HeaderSize.
   bool PlanSave(const std::string& path, wma::SavePlan& plan);
+  // The same from a file open for reading.
+  bool PlanSave(const platform::File& source, wma::SavePlan& plan);
+
+  // Reads the fields from a file open for reading, as ReadFromFile reads them, and gives the
+  // whole header's bytes (offsets 0 to its Object Size). False where ReadFromFile is, after a
+  // file could be opened; raises EReadError as it does.
+  bool ReadFromOpenFile(const platform::File& file, std::vector<uint8_t>& header);
+  // The second half of a save from a header already read (`header`, of a file of `fileSize`
+  // bytes on a file system whose preferred block size is `blockSize`): renders the header that
+  // holds the fields, as PlanSave does.
+  bool PlanFromHeader(std::vector<uint8_t> header, int64_t fileSize, int64_t blockSize,
+                      wma::SavePlan& plan);
 };
 
 namespace wma {

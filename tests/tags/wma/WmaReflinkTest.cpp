@@ -17,26 +17,11 @@
 #include "tags/wma/TWmaTag.h"
 
 using namespace asffiles;
+using testfiles::LoopMount;
 using testfiles::ReadAll;
 using testfiles::TempDir;
 
 namespace {
-
-// A file system of `type` in an image file, mounted through a loop device while this lives.
-struct LoopMount {
-  LoopMount(const TempDir& dir, const std::string& type) : point(dir.File(type)) {
-    const std::string image = dir.File(type + ".img");
-    mounted = ::geteuid() == 0 && ::mkdir(point.c_str(), 0755) == 0 &&
-              std::system(("truncate -s 320M '" + image + "' && mkfs." + type + " -q '" + image +
-                           "' >/dev/null 2>&1 && mount -o loop '" + image + "' '" + point + "'")
-                              .c_str()) == 0;
-  }
-  ~LoopMount() {
-    if (mounted) std::system(("umount '" + point + "'").c_str());
-  }
-  std::string point;
-  bool mounted = false;
-};
 
 // The bytes of the file that share their blocks with another file, by FIEMAP; -1 when the file
 // system cannot tell.

@@ -1,0 +1,507 @@
+#include "core/Apply.h"
+
+#include <cerrno>
+#include <exception>
+#include <map>
+
+#include "core/Reasons.h"
+#include "core/Records.h"
+#include "core/Recovery.h"
+#include "core/Rules.h"
+#include "core/TagWrites.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+namespace core {
+
+void (*onActionStep)(ActionStep step) = nullptr;
+
+namespace {
+
+void Step(ActionStep step) {
+  if (onActionStep != nullptr) onActionStep(step);
+}
+
+// ---- The batch edit's fields, set as the window's batch sets them
+
+// The texts of a batch edit, trimmed and converted once for every file: GBK for the MP3 object,
+// UTF-16 for the WMA object.
+struct FieldTexts {
+  explicit FieldTexts(const EditFields& f) {
+    const std::optional<QString>* in[] = {&f.artist, &f.album, &f.comment, &f.year};
+    for (size_t i = 0; i < 4; ++i) {
+      if (!*in[i]) continue;
+      const QString text = rules::TrimControl(**in[i]);
+      gbk[i] = rules::ToGbk(text);
+      utf16[i] = rules::ToUtf16(text);
+    }
+    moreMp3 = f.moreMp3;
+    moreWma = f.moreWma;
+  }
+  // In the batch's order: artist, album, comment, year.
+  std::optional<std::string> gbk[4];
+  std::optional<std::u16string> utf16[4];
+  // The further setters of the command line, after the four fields.
+  std::function<void(TIDmp3&)> moreMp3;
+  std::function<void(TIDwma&)> moreWma;
+};
+
+void SetFields(TIDmp3& tag, const FieldTexts& f) {
+  if (f.gbk[0]) tag.SetArtist(*f.gbk[0]);
+  if (f.gbk[1]) tag.SetAlbum(*f.gbk[1]);
+  if (f.gbk[2]) tag.SetComment(*f.gbk[2]);
+  if (f.gbk[3]) tag.SetYear(*f.gbk[3]);
+  if (f.moreMp3) f.moreMp3(tag);
+}
+
+void SetFields(TIDwma& tag, const FieldTexts& f) {
+  if (f.utf16[0]) tag.SetArtist(*f.utf16[0]);
+  if (f.utf16[1]) tag.SetAlbum(*f.utf16[1]);
+  if (f.utf16[2]) tag.SetComment(*f.utf16[2]);
+  if (f.utf16[3]) tag.SetYear(*f.utf16[3]);
+  if (f.moreWma) f.moreWma(tag);
+}
+
+// Puts the tag that `state` holds into `tag`, as ReadFromFile would have read it.
+void LoadState(TIDmp3& tag, const Mp3Snapshot& state) {
+  tag.Clear();
+  if (!state.tagged) return;
+  tag.HasTag = true;
+  DecodeBlock(state.last, tag);
+}
+
+QByteArray BytesOf(const TagBlock& block) {
+  return QByteArray(reinterpret_cast<const char*>(block.data()),
+                    static_cast<qsizetype>(block.size()));
+}
+
+// ---- One file's write, planned before the action's begin record
+
+// An MP3 file about to get `fresh` (the block as the fields encode it).
+Entry Mp3Entry(const Place& place, const Mp3Snapshot& state, const TagBlock& fresh) {
+  Entry e;
+  e.kind = Entry::Kind::kMp3;
+  e.folder = place.folder;
+  e.name = place.name;
+  e.size = state.read ? state.size : -1;
+  e.readOnly = state.readOnly;
+  if (state.tagged) e.oldBlock = BytesOf(state.last);
+  if (state.read) e.newBlock = BytesOf(fresh);
+  return e;
+}
+
+// A WMA file about to get the header of `plan`, in place when `inPlace`.
+Entry WmaEntry(const Place& place, const wma::SavePlan& plan, bool inPlace) {
+  Entry e;
+  e.kind = Entry::Kind::kWma;
+  e.folder = place.folder;
+  e.name = place.name;
+  e.size = plan.fileSize;
+  e.oldHeader = QByteArray(reinterpret_cast<const char*>(plan.oldHeader.data()),
+                           static_cast<qsizetype>(plan.oldHeader.size()));
+  const QByteArray fresh(reinterpret_cast<const char*>(plan.newHeader.data()),
+                         static_cast<qsizetype>(plan.newHeader.size()));
+  if (inPlace) e.newHeader = fresh;
+  e.newDigest = Digest(fresh);
+  e.newSize = plan.fileSize - static_cast<int64_t>(plan.oldHeader.size()) + fresh.size();
+  return e;
+}
+
+QString SaveFailure(int err, bool mp3) {
+  return ReasonOf(err, mp3 ? QStringLiteral("文件太短，不是MP3文件")
+                           : QStringLiteral("不是WMA文件，或标签放不进文件头"));
+}
+
+char CodeOf(Outcome o) {
+  return o == Outcome::kDone     ? static_cast<char>(Code::kDone)
+         : o == Outcome::kFailed ? static_cast<char>(Code::kFailed)
+                                 : static_cast<char>(Code::kUnchanged);
+}
+
+// The journal's side of an action: its begin record before the first change, its done record
+// after the last.
+class Recorder {
+ public:
+  Recorder(const ApplyOptions& options, ApplyReport& report)
+      : journal_(options.journal), report_(report) {}
+
+  // Writes the begin record of `entries`; false (and the report says why) when there is no
+  // journal or it refused the record: the action then goes unrecorded.
+  bool Begin(const QString& kind, const std::vector<Entry>& entries,
+             const QString& id = Journal::NewId()) {
+    if (journal_ == nullptr || entries.empty()) return false;
+    if (RecordSize(entries) > Journal::kMaxBytes) {
+      report_.journalMessage =
+          QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
+      return false;
+    }
+    id_ = journal_->Begin(EncodeBegin(kind, id, entries));
+    if (!id_) report_.journalMessage = journal_->TakeMessage();
+    report_.undoable = id_.has_value();
+    if (id_) Step(ActionStep::kRecorded);
+    return report_.undoable;
+  }
+  bool Recorded() const { return id_.has_value(); }
+  // The done record; its failure is told, and changes nothing of what was done: the action then
+  // reads as cut short, and recovery settles it from what the files hold.
+  void Finish(const std::string& codes) {
+    if (!id_) return;
+    Step(ActionStep::kWritten);
+    if (!journal_->Finish(*id_, EncodeDone(codes))) {
+      report_.journalMessage =
+          QStringLiteral("完成记录未能写入（%1），此操作将在下次启动时从磁盘核对")
+              .arg(journal_->TakeMessage());
+    }
+    id_.reset();
+  }
+
+ private:
+  Journal* journal_;
+  ApplyReport& report_;
+  std::optional<QString> id_;
+};
+
+bool GoOn(const ApplyOptions& options, int done, int total, const std::string& name) {
+  if (options.cancel != nullptr && options.cancel->load()) return false;
+  return !options.progress || options.progress(done, total, name);
+}
+
+// The folder's real path, resolved once a folder for a batch.
+class RealFolders {
+ public:
+  const std::string& Of(const std::string& folder, int& err) {
+    auto it = real_.find(folder);
+    if (it == real_.end()) {
+      errno = 0;
+      std::string real = platform::RealPath(folder.empty() ? std::string(".") : folder);
+      if (!real.empty() && real.back() != '/') real += '/';
+      it = real_.emplace(folder, std::make_pair(real, errno)).first;
+    }
+    err = it->second.second;
+    return it->second.first;
+  }
+
+ private:
+  std::map<std::string, std::pair<std::string, int>> real_;
+};
+
+}  // namespace
+
+// ---- Rename
+
+ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
+  ApplyReport report;
+  report.results.resize(plan.entries.size());
+  RealFolders real;
+  std::vector<Entry> entries;
+  std::vector<size_t> index;  // the plan entry of each record entry
+  for (size_t i = 0; i < plan.entries.size(); ++i) {
+    const RenameEntry& e = plan.entries[i];
+    if (e.status == RenameStatus::kRefused) report.results[i] = {Outcome::kFailed, e.reason};
+    if (e.status != RenameStatus::kRename && e.status != RenameStatus::kConflict) continue;
+    int err = 0;
+    const std::string& folder = real.Of(e.track.folder, err);
+    if (folder.empty()) {
+      report.results[i] = {Outcome::kFailed, ReasonOf(err)};
+      continue;
+    }
+    Entry entry;
+    entry.folder = folder;
+    entry.name = e.track.fileName;
+    entry.newName = e.newName;
+    entry.size = platform::StatPath(folder + e.track.fileName, false).size;
+    entries.push_back(std::move(entry));
+    index.push_back(i);
+  }
+  if (entries.empty()) return report;
+  Recorder recorder(options, report);
+  const QString id = Journal::NewId();
+  recorder.Begin(QStringLiteral("rename"), entries, id);
+  const QString casePrefix = CaseTempPrefix(id);
+
+  Folders folders;
+  std::string codes;
+  bool renamed = false;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    const Entry& e = entries[k];
+    EntryResult& result = report.results[index[k]];
+    if (report.stopped ||
+        !GoOn(options, static_cast<int>(k), static_cast<int>(entries.size()), e.name)) {
+      report.stopped = true;
+      codes += static_cast<char>(Code::kUnchanged);
+      continue;
+    }
+    int err = 0;
+    platform::Folder* folder = folders.Get(e.folder, err);
+    if (folder != nullptr && folder->Rename(e.name, e.newName, CaseTempName(casePrefix, k))) {
+      result = {Outcome::kDone, {}};
+      renamed = true;
+    } else {
+      result = {Outcome::kFailed, ReasonOf(folder != nullptr ? folder->error() : err)};
+    }
+    codes += CodeOf(result.outcome);
+    Step(ActionStep::kFileWritten);
+  }
+  // The renames reach the disk before any is reported: one flush of each folder.
+  if (renamed) {
+    if (const int err = folders.SyncAll()) {
+      report.warning = QStringLiteral("文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名")
+                           .arg(ReasonOf(err));
+    }
+  }
+  recorder.Finish(codes);
+  return report;
+}
+
+// ---- Batch edit
+
+namespace {
+
+// One file of a batch edit, planned: its record entry, and for a WMA file the header to write.
+struct EditJob {
+  size_t planIndex = 0;
+  Entry entry;
+  wma::SavePlan wmaPlan;
+  bool planned = false;  // false: the file cannot take the tag; `reason` tells why
+  QString reason;
+};
+
+}  // namespace
+
+ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const ApplyOptions& options) {
+  ApplyReport report;
+  const size_t n = plan.entries.size();
+  report.results.resize(n);
+  if (n == 0) return report;
+  if (options.journal != nullptr) RecoverActions(*options.journal);
+  const FieldTexts texts(plan.fields);
+
+  // Each file is read and its new tag worked out before anything is written.
+  auto planOne = [&](size_t i, bool inPlace, EditJob& job) {
+    const EditEntry& e = plan.entries[i];
+    job.planIndex = i;
+    const Place place = Resolve(e.path);
+    // A file that cannot take the tag still has its entry, with nothing to restore.
+    job.entry.kind = e.mp3 ? Entry::Kind::kMp3 : Entry::Kind::kWma;
+    job.entry.folder = place.folder;
+    job.entry.name = place.name;
+    if (e.mp3) {
+      TIDmp3 scratch;
+      LoadState(scratch, e.snapshot);
+      SetFields(scratch, texts);
+      if (place.err != 0) {
+        job.reason = SaveFailure(place.err, true);
+        return;
+      }
+      job.entry = Mp3Entry(place, e.snapshot, EncodeBlock(scratch));
+      job.planned = true;
+      return;
+    }
+    platform::File file;
+    if (place.err != 0 || !file.OpenRead(place.folder + place.name)) {
+      const int err = place.err != 0 ? place.err : file.error();
+      if (err != ENOENT) throw EFOpenError(e.path, platform::ErrorText(err));
+      job.reason = SaveFailure(err, false);
+      return;
+    }
+    std::vector<uint8_t> header;
+    if (!wma.ReadFromOpenFile(file, header)) {
+      job.reason = SaveFailure(0, false);
+      return;
+    }
+    SetFields(wma, texts);
+    if (!wma.PlanFromHeader(std::move(header), file.SizeAtOpen(), file.BlockSizeAtOpen(),
+                            job.wmaPlan)) {
+      job.reason = SaveFailure(0, false);
+      return;
+    }
+    const bool fits = job.wmaPlan.InPlace() && file.RefusesChange() == 0;
+    job.entry = WmaEntry(place, job.wmaPlan, inPlace && fits);
+    job.planned = true;
+  };
+
+  // Writes one planned file; the in-place header and the MP3 block wait for the flush at the end.
+  std::vector<std::string> unflushed;
+  auto writeOne = [&](EditJob& job) -> EntryResult {
+    const EditEntry& e = plan.entries[job.planIndex];
+    if (!job.planned)
+      return {Outcome::kFailed, job.reason.isEmpty() ? SaveFailure(0, e.mp3) : job.reason};
+    const std::string path = job.entry.Path();
+    int err = 0;
+    bool ok = false;
+    if (e.mp3) {
+      LoadState(mp3, e.snapshot);  // what ReadFromFile gave the plan
+      SetFields(mp3, texts);
+      errno = 0;
+      ok = mp3.SaveToFile(path);
+      err = errno;
+    } else if (job.entry.InPlace()) {
+      platform::File file;
+      err = file.OpenReadWrite(path) ? WriteHeaderInPlace(file, job.entry, true, false)
+                                     : file.error();
+      ok = err == 0;
+    } else {
+      errno = 0;
+      ok = wma::ReplaceFile(path, job.wmaPlan);
+      err = errno;
+    }
+    if (ok && (e.mp3 || job.entry.InPlace())) unflushed.push_back(path);
+    return ok ? EntryResult{Outcome::kDone, {}}
+              : EntryResult{Outcome::kFailed, SaveFailure(err, e.mp3)};
+  };
+
+  // The MP3 blocks reach the disk together at the end (one flush per file system instead of one
+  // per file); no entry counts as done before that.
+  struct FlushAtEnd {
+    TIDmp3& tag;
+    explicit FlushAtEnd(TIDmp3& t) : tag(t) { tag.SetFlushLeftToCaller(true); }
+    ~FlushAtEnd() { tag.SetFlushLeftToCaller(false); }
+  } flushAtEnd(mp3);
+
+  // Recorded: every file planned first (up to a stream error, which ends the batch there), then
+  // one begin record, then the writes.
+  std::vector<EditJob> jobs;
+  bool recorded = false;
+  Recorder recorder(options, report);
+  if (options.journal != nullptr) {
+    int64_t bytes = 0;
+    bool tooLarge = false;
+    for (size_t i = 0; i < n && !report.error; ++i) {
+      EditJob job;
+      try {
+        planOne(i, true, job);
+      } catch (const std::exception& ex) {
+        report.error = ex.what();
+        break;
+      }
+      bytes += RecordSize({job.entry});
+      if (bytes > Journal::kMaxBytes) {
+        tooLarge = true;
+        break;
+      }
+      jobs.push_back(std::move(job));
+    }
+    std::vector<Entry> entries;
+    for (const EditJob& job : jobs) entries.push_back(job.entry);
+    if (tooLarge) {
+      jobs.clear();
+      report.error.reset();
+      report.journalMessage =
+          QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
+    } else {
+      recorded = recorder.Begin(QStringLiteral("edit"), entries);
+      if (!recorded) {  // unrecorded: no header may be written in place
+        jobs.clear();
+        report.error.reset();
+      }
+    }
+  }
+
+  std::string codes;
+  std::vector<size_t> flushedAt;  // the results that wait for the flush
+  if (recorded) {
+    for (size_t k = 0; k < jobs.size(); ++k) {
+      const size_t i = jobs[k].planIndex;
+      if (report.stopped ||
+          !GoOn(options, static_cast<int>(i), static_cast<int>(n), plan.entries[i].path)) {
+        report.stopped = true;
+        codes += static_cast<char>(Code::kUnchanged);
+        continue;
+      }
+      const size_t before = unflushed.size();
+      report.results[i] = writeOne(jobs[k]);
+      if (unflushed.size() != before) flushedAt.push_back(i);
+      codes += CodeOf(report.results[i].outcome);
+      Step(ActionStep::kFileWritten);
+    }
+    if (report.error) report.stopped = false;
+  } else {
+    // Unrecorded: one file at a time, planned and written, through the replace only.
+    for (size_t i = 0; i < n; ++i) {
+      if (report.stopped || report.error ||
+          !GoOn(options, static_cast<int>(i), static_cast<int>(n), plan.entries[i].path)) {
+        report.stopped = report.stopped || !report.error;
+        continue;
+      }
+      EditJob job;
+      try {
+        planOne(i, false, job);
+      } catch (const std::exception& ex) {
+        report.error = ex.what();
+        continue;
+      }
+      const size_t before = unflushed.size();
+      report.results[i] = writeOne(job);
+      if (unflushed.size() != before) flushedAt.push_back(i);
+    }
+  }
+  if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
+    // Written, but not known to be on the disk: not reported as done. The done record still says
+    // they were written, so that undo can take back whatever did reach the disk.
+    const QString reason = ReasonOf(errno);
+    for (size_t i : flushedAt) report.results[i] = {Outcome::kFailed, reason};
+  }
+  recorder.Finish(codes);
+  return report;
+}
+
+// ---- Save of one tag
+
+ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options) {
+  ApplyReport report;
+  const Mp3Snapshot state = ReadMp3Snapshot(path);
+  const Place place = Resolve(path);
+  Recorder recorder(options, report);
+  if (place.err == 0)
+    recorder.Begin(QStringLiteral("save"), {Mp3Entry(place, state, EncodeBlock(tag))});
+  errno = 0;
+  const bool ok = tag.SaveToFile(place.err == 0 ? place.folder + place.name : path);
+  const int err = errno;
+  report.results = {ok ? EntryResult{Outcome::kDone, {}}
+                       : EntryResult{Outcome::kFailed, SaveFailure(err, true)}};
+  recorder.Finish(std::string(1, CodeOf(report.results[0].outcome)));
+  return report;
+}
+
+ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& options) {
+  ApplyReport report;
+  auto fail = [&](int err) {
+    report.results = {EntryResult{Outcome::kFailed, SaveFailure(err, false)}};
+    return report;
+  };
+  if (options.journal != nullptr) RecoverFile(*options.journal, path);
+  const Place place = Resolve(path);
+  if (place.err != 0) return fail(place.err);
+  // The file is opened once: read, planned and, where the header fits, written in place.
+  platform::File file;
+  const bool writable = file.OpenReadWrite(place.folder + place.name);
+  if (!writable && !file.OpenRead(place.folder + place.name)) {
+    if (file.error() == ENOENT) return fail(ENOENT);
+    throw EFOpenError(path, platform::ErrorText(file.error()));
+  }
+  wma::SavePlan plan;
+  errno = 0;
+  if (!tag.PlanSave(file, plan)) return fail(0);
+  const bool inPlace =
+      options.journal != nullptr && plan.InPlace() && writable && file.RefusesChange() == 0;
+  const Entry entry = WmaEntry(place, plan, inPlace);
+  Recorder recorder(options, report);
+  const bool recorded = recorder.Begin(QStringLiteral("save"), {entry});
+  int err = 0;
+  if (inPlace && recorded) {
+    err = WriteHeaderInPlace(file, entry, false, true);
+    Step(ActionStep::kFileWritten);
+  } else {
+    file.Close();
+    errno = 0;
+    err = wma::ReplaceFile(place.folder + place.name, plan) ? 0 : (errno != 0 ? errno : EIO);
+  }
+  report.results = {err == 0 ? EntryResult{Outcome::kDone, {}}
+                             : EntryResult{Outcome::kFailed, SaveFailure(err, false)}};
+  recorder.Finish(std::string(1, CodeOf(report.results[0].outcome)));
+  return report;
+}
+
+}  // namespace core

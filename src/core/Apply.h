@@ -1,0 +1,78 @@
+// Carrying out plans, journalled: the batch rename, the batch edit and the save of one tag, for the
+// window and the command line alike.
+//
+// Each action writes its begin record to the journal (flushed) before its first change and its
+// done record, with each entry's real outcome, after its last (see Journal.h); an action that
+// changed no file leaves nothing to undo. Without a journal nothing is recorded. The changes go
+// through the platform's no-replace rename and the tag objects, with their marks and semantics
+// unchanged: a file the tag object could not write is a failed entry and the batch goes on; a WMA
+// stream error ends the batch at that file (ApplyReport::error), as it ends the window's handler.
+//
+// Flushes: a WMA header that keeps its size is written over the old one in place, protected by
+// the begin record (which holds both headers; a crash is settled by recovery); a batch flushes its
+// in-place writes and its MP3 blocks once per file system at its end, and its renames once per
+// folder, before its done record and before any success is reported. A single in-place save costs
+// the record's flush and the file's.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Journal.h"
+#include "core/Plans.h"
+
+class TIDmp3;
+class TIDwma;
+
+namespace core {
+
+enum class Outcome {
+  kNotTried,  // left alone: skipped by the plan, or after the batch was stopped
+  kDone,      // changed (undo: restored)
+  kFailed,    // tried or refused, and not changed; `reason` tells why
+};
+
+struct EntryResult {
+  Outcome outcome = Outcome::kNotTried;
+  QString reason;
+};
+
+struct ApplyOptions {
+  Journal* journal = nullptr;  // none: nothing is recorded, nothing can be undone
+  // Called before each entry that will be tried, with the entries handled so far, all of them and
+  // the file's name; false stops the batch before that entry.
+  std::function<bool(int done, int total, const std::string& name)> progress;
+  // Set from anywhere (a signal handler, another thread) to stop before the next entry.
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+struct ApplyReport {
+  std::vector<EntryResult> results;  // one per plan entry
+  bool stopped = false;              // stopped by the progress callback or the cancel flag
+  bool undoable = false;             // the action is in the journal
+  QString journalMessage;            // why it is not, or why its done record was not written
+  QString warning;                   // done, but not known to be on the disk (a folder's flush)
+  std::optional<std::string> error;  // the error that ended the batch, when one did
+};
+
+ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options);
+
+// The batch edit through the given tag objects (after it they hold what the batch last read).
+ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const ApplyOptions& options);
+
+// Saves the fields that `tag` holds to `path`, journalled as one action. The WMA save lets its
+// stream errors through, before anything is written.
+ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options);
+ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& options);
+
+// For tests: called at the points of an action where a crash or another process matters: after
+// its begin record is flushed, after each file's write, and after its last write and flush
+// (before its done record).
+enum class ActionStep { kRecorded, kFileWritten, kWritten };
+extern void (*onActionStep)(ActionStep step);
+
+}  // namespace core

@@ -1,0 +1,77 @@
+// What an action's records keep of each file it changes, and how the records hold it.
+//
+// A begin record lists the action's entries column by column: one text of all names joined by NUL
+// bytes, one of all 128-byte blocks, each in base64, cost far less to build and to write than an
+// object a file. Each file is kept as its folder's real absolute path (resolved once a folder when
+// the action starts) and its name in that folder, so that undo and recovery act on that very file
+// from anywhere, and on nothing outside that folder.
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace core {
+
+// One file of an action.
+struct Entry {
+  enum class Kind { kRename, kMp3, kWma };
+  Kind kind = Kind::kRename;
+  std::string folder;     // the folder's real path, ending in "/"
+  std::string name;       // the file's name in it; for a rename, its name before
+  std::string newName;    // a rename: the name after
+  int64_t size = -1;      // the file's size before; -1 when it could not be read
+  bool readOnly = false;  // the save cleared the file's read-only mark, which undo puts back
+  // An MP3 save: the last 128 bytes before when they were a tag (empty: the block is appended),
+  // and the block written (empty when the file could not be read).
+  QByteArray oldBlock, newBlock;
+  // A WMA save: the header before (empty when the file could not be read); the header written,
+  // when it is written in place, over the old one (same size); the SHA-256 of the header written
+  // and the file's size after.
+  QByteArray oldHeader, newHeader;
+  QByteArray newDigest;
+  int64_t newSize = -1;
+
+  bool InPlace() const { return !newHeader.isEmpty(); }
+  std::string Path() const { return folder + name; }
+};
+
+// The outcome of an entry as a done record gives it.
+enum class Code : char {
+  kUnchanged = '0',  // not tried: skipped, not reached, or stopped before it
+  kDone = '1',       // the file was changed as the entry says
+  kFailed = '2',     // tried, and the file was left as it was
+  kUnknown =
+      '3',  // settled after a crash: the file holds neither what it held nor what was written
+};
+
+// The begin record of an action of `kind` ("rename", "edit", "save") over `entries`, with the id it
+// will have (the temporary names of its renames are made from it).
+QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries);
+// About how many bytes the begin record of `entries` takes.
+int64_t RecordSize(const std::vector<Entry>& entries);
+// The done record: each entry's outcome; `settled` when recovery wrote it after a crash.
+QJsonObject EncodeDone(const std::string& codes, bool settled = false);
+
+// The entries of a begin record (and, for records of the first version, what its done record
+// adds). False when the record is not whole. An entry whose folder is not an absolute path free of
+// "." and ".." or whose names are not single names gets `untrusted` set.
+struct Decoded {
+  std::vector<Entry> entries;
+  std::vector<bool> untrusted;
+  QString casePrefix;  // the start of the temporary names of case-only renames
+};
+bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& done, Decoded& out);
+
+// The temporary name that the case-only rename of entry `k` of action `id` goes through.
+std::string CaseTempName(const QString& prefix, size_t k);
+QString CaseTempPrefix(const QString& id);
+
+// The SHA-256 of `bytes`, in hexadecimal.
+QByteArray Digest(const QByteArray& bytes);
+
+}  // namespace core

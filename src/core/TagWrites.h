@@ -1,0 +1,68 @@
+// The files of an action's entries: where a path's file is as records keep it, what a file holds
+// against its entry, how a write cut short is settled, and how an entry is taken back.
+#pragma once
+
+#include <QString>
+#include <map>
+#include <string>
+
+#include "core/Records.h"
+#include "platform/File.h"
+#include "platform/Folder.h"
+
+namespace core {
+
+// What a file holds now against an entry of a record.
+enum class Holds {
+  kOld,          // what it held before the action
+  kNew,          // exactly what the action wrote (a rename: the file under its new name)
+  kTorn,         // a write cut short: part old, part new; a rename's placeholder or temporary name
+  kOther,        // anything else: changed since
+  kMissing,      // no such file
+  kBlocked,      // renamed, and its old name taken by another file since
+  kUnreachable,  // the folder or the file cannot be reached now (a pulled USB stick)
+};
+
+// A file as records keep it: its folder's real path (ending in "/") and its name there, links
+// followed. `err` is set, and the folder empty, when the path cannot be resolved.
+struct Place {
+  std::string folder;
+  std::string name;
+  int err = 0;
+};
+Place Resolve(const std::string& path);
+
+// The folders of a batch, each opened once.
+class Folders {
+ public:
+  // The open folder `path`; null when it cannot be opened (`err` tells why).
+  platform::Folder* Get(const std::string& path, int& err);
+  // Flushes every folder opened; 0, or the errno of the first failure.
+  int SyncAll();
+
+ private:
+  std::map<std::string, platform::Folder> open_;
+};
+
+// What the file of entry `k` holds now. `recorded`: a done record says the action changed it.
+Holds Classify(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k,
+               bool recorded);
+// Settles a write cut short (the file holds Holds::kTorn): the old header or block goes back, a
+// rename's placeholder goes, a rename's temporary name becomes the name it was meant to get.
+// Gives what the file holds afterwards.
+Holds Repair(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k);
+// Takes back entry `k`, whose file holds what the action wrote: the old name, the old block (and
+// the read-only mark), or the old header through a new file. 0, or the errno of the failure.
+int PutBack(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k);
+
+// Writes the entry's new header over the old one in `file` (open for reading and writing),
+// having checked, when `verify`, that the file still holds the old header at its recorded size
+// (ESTALE otherwise). Flushes the file when `flush`. When the write or the flush fails, the old
+// header is written back. 0, or the errno of the failure.
+int WriteHeaderInPlace(platform::File& file, const Entry& e, bool verify, bool flush);
+
+// The whole ASF header at the start of `file`, as the tag code identifies and bounds it. False
+// when the file does not start with one.
+bool ReadWmaHeader(const platform::File& file, QByteArray& header);
+
+}  // namespace core

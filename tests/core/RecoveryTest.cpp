@@ -1,0 +1,364 @@
+// Saves in place and their recovery after a crash; two processes at once (a second window, a
+// script): one never settles, undoes or drops what the other is still doing. The other process is
+// a child made by fork(), held at a step of its action until the test lets it go on.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <utility>
+
+#include "TestFiles.h"
+#include "core/Batch.h"
+#include "platform/FaultInjection.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+using namespace core;
+using testfiles::Bytes;
+using testfiles::ReadAll;
+using testfiles::TempDir;
+
+namespace {
+
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_ino;
+}
+
+// Another process: runs `work` in a child, which stops at `step` of its action (ActionStep) and
+// either dies there (`die`) or waits until Release().
+class Child {
+ public:
+  Child(ActionStep step, bool die, const std::function<void()>& work) {
+    if (::pipe(held_) != 0 || ::pipe(go_) != 0) ADD_FAILURE() << "pipe";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      g_step = step;
+      g_die = die;
+      g_held = held_[1];
+      g_go = go_[0];
+      onActionStep = [](ActionStep s) {
+        if (s != g_step) return;
+        if (g_die) ::_exit(0);
+        char c = 1;
+        if (::write(g_held, &c, 1) != 1 || ::read(g_go, &c, 1) != 1) ::_exit(3);
+        g_step = static_cast<ActionStep>(-1);  // once
+      };
+      work();
+      ::_exit(g_die ? 1 : 0);
+    }
+  }
+  ~Child() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);  // a test that failed before letting it go
+    Join();
+  }
+  // Waits until the child stands at its step; false when it ended first.
+  bool Held() {
+    char c = 0;
+    return ::read(held_[0], &c, 1) == 1;
+  }
+  void Release() {
+    char c = 1;
+    if (::write(go_[1], &c, 1) != 1) ADD_FAILURE() << "release";
+  }
+  // The child's exit status (0: it reached its step and, when held, finished).
+  int Join() {
+    int status = 0;
+    if (pid_ <= 0 || ::waitpid(std::exchange(pid_, -1), &status, 0) < 0) return -1;
+    for (int fd : {held_[0], held_[1], go_[0], go_[1]}) ::close(fd);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  }
+
+ private:
+  static inline ActionStep g_step;
+  static inline bool g_die = false;
+  static inline int g_held = -1, g_go = -1;
+  pid_t pid_ = -1;
+  int held_[2] = {-1, -1}, go_[2] = {-1, -1};
+};
+
+class RecoveryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
+  void TearDown() override {
+    onActionStep = nullptr;
+    platform::fault::Reset();
+  }
+
+  // Saves the title through the core, as the window does; "Best Title" fits the old header.
+  ApplyReport Save(const std::string& file, const std::u16string& title = u"Best Title") {
+    TIDwma tag;
+    tag.ReadFromFile(file);
+    tag.SetTitle(title);
+    ApplyOptions options;
+    options.journal = &journal;
+    return SaveTag(tag, file, options);
+  }
+  std::u16string Title(const std::string& file) {
+    TIDwma tag;
+    EXPECT_TRUE(tag.ReadFromFile(file));
+    return tag.Title;
+  }
+  bool SetAside() {
+    for (const std::string& name : TempDirNames(state.path() + "/velomi")) {
+      if (name.find("damaged") != std::string::npos) return true;
+    }
+    return false;
+  }
+  static std::vector<std::string> TempDirNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+      names.push_back(e.path().filename().string());
+    }
+    return names;
+  }
+
+  TempDir files, state;
+  Journal journal{QString::fromStdString(state.path() + "/velomi")};
+  std::string path = files.CopyData("wma_ascii.wma", "song.wma");
+  const Bytes old = ReadAll(path);
+};
+
+TEST_F(RecoveryTest, AHeaderThatFitsIsWrittenInPlaceAndAGrownOneMakesRoomForTheNext) {
+  const ino_t inode = Inode(path);
+  ASSERT_EQ(Save(path).results.at(0).outcome, Outcome::kDone);
+  EXPECT_EQ(Inode(path), inode);
+  EXPECT_EQ(Title(path), u"Best Title");
+  EXPECT_TRUE(RecoverActions(journal).empty()) << "the action is finished";
+
+  // A longer title is a replace, after which the next, longer still, fits in place.
+  ASSERT_EQ(Save(path, u"A much longer title").results.at(0).outcome, Outcome::kDone);
+  const ino_t grown = Inode(path);
+  EXPECT_NE(grown, inode);
+  ASSERT_EQ(Save(path, u"A much longer title, and longer still").results.at(0).outcome,
+            Outcome::kDone);
+  EXPECT_EQ(Inode(path), grown);
+  EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);
+  EXPECT_EQ(Title(path), u"A much longer title");
+}
+
+TEST_F(RecoveryTest, ASaveKilledAtAnyPointIsSettledFromWhatTheFileHolds) {
+  using Result = Recovered::Result;
+  Child(ActionStep::kWritten, true, [&] { Save(path); }).Join();
+  const Bytes saved = ReadAll(path);
+  ASSERT_EQ(saved.size(), old.size());
+  const size_t half = 300;  // inside the header, where the title changed
+  Bytes torn = old;         // the first part of the new header written, the rest not
+  std::copy(saved.begin(), saved.begin() + half, torn.begin());
+  ASSERT_TRUE(torn != saved && torn != old);
+  Bytes foreign = old;
+  foreign[half] ^= 0xFF;  // neither header's byte: another program changed the file since
+  struct Case {
+    const char* name;
+    ActionStep step;
+    const Bytes* meanwhile;  // what the file holds at the next start; null: what the save left
+    const Bytes& expected;
+    Result result;
+    int undoable;  // the files undo then takes back
+  };
+  const std::vector<Case> cases = {
+      {"before the write", ActionStep::kRecorded, nullptr, old, Result::kUntouched, 0},
+      {"during the write", ActionStep::kRecorded, &torn, old, Result::kRestored, 0},
+      {"after the write, before the done record", ActionStep::kWritten, nullptr, saved,
+       Result::kKept, 1},
+      {"changed by another program", ActionStep::kWritten, &foreign, foreign, Result::kUntouched,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testfiles::WriteAll(path, old);
+    ASSERT_EQ(Child(c.step, true, [&] { Save(path); }).Join(), 0);
+    EXPECT_EQ(ReadAll(path), c.step == ActionStep::kWritten ? saved : old);
+    if (c.meanwhile) testfiles::WriteAll(path, *c.meanwhile);
+    const std::vector<Recovered> report = RecoverActions(journal);
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_EQ(report[0].result, c.result);
+    EXPECT_EQ(ReadAll(path), c.expected);
+    EXPECT_TRUE(RecoverActions(journal).empty()) << "settled once";
+    const std::vector<ActionInfo> actions = ListActions(journal);
+    EXPECT_EQ(actions.empty() ? 0 : actions[0].changed, c.undoable);
+    if (c.undoable) {
+      EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);
+      EXPECT_EQ(ReadAll(path), old);
+    }
+  }
+  EXPECT_FALSE(SetAside());
+}
+
+TEST_F(RecoveryTest, NoHeaderIsWrittenInPlaceWithoutARecordOnTheDisk) {
+  // The journal's flush fails: the save goes through a new file, safe by itself, and says that
+  // it cannot be undone.
+  platform::fault::OnlyFor("journal.jsonl");
+  platform::fault::FailSyncs(EIO);
+  const ino_t inode = Inode(path);
+  const ApplyReport r = Save(path);
+  platform::fault::Reset();
+  EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+  EXPECT_FALSE(r.undoable);
+  EXPECT_NE(Inode(path), inode);
+  EXPECT_EQ(Title(path), u"Best Title");
+}
+
+TEST_F(RecoveryTest, ADoneRecordThatCannotBeWrittenNeverRevertsTheSave) {
+  // The disk of the journal fills up between the write and the done record: the save stands, is
+  // reported with the problem, and the next process keeps it.
+  onActionStep = [](ActionStep s) {
+    if (s != ActionStep::kWritten) return;
+    platform::fault::OnlyFor("journal.jsonl");
+    platform::fault::FailWritesAfter(0, ENOSPC);
+  };
+  const ApplyReport r = Save(path);
+  onActionStep = nullptr;
+  platform::fault::Reset();
+  EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+  EXPECT_TRUE(r.journalMessage.contains(QString::fromUtf8("磁盘已满")))
+      << r.journalMessage.toStdString();
+  const Bytes saved = ReadAll(path);
+  ASSERT_NE(saved, old);
+  ASSERT_EQ(Child(ActionStep::kRecorded, true,
+                  [&] {
+                    Journal other;
+                    RecoverActions(other);
+                    ::_exit(0);
+                  })
+                .Join(),
+            0);
+  EXPECT_EQ(ReadAll(path), saved);
+  ASSERT_EQ(ListActions(journal).at(0).changed, 1);
+  EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);
+  EXPECT_EQ(ReadAll(path), old);
+}
+
+TEST_F(RecoveryTest, AnotherProcessesSaveIsNeverSettledUndoneOrDroppedWhileItRuns) {
+  // A script saves in place; meanwhile a window starts, reads the file, saves another file and
+  // tries to undo. None of that touches the script's save, which finishes as it reports.
+  const std::string other = files.CopyData("wma_chinese.wma", "other.wma");
+  Child script(ActionStep::kRecorded, false, [&] {
+    Journal own;
+    TIDwma tag;
+    tag.ReadFromFile(path);
+    tag.SetTitle(u"Script");
+    ApplyOptions options;
+    options.journal = &own;
+    ::_exit(SaveTag(tag, path, options).results.at(0).outcome == Outcome::kDone ? 0 : 2);
+  });
+  ASSERT_TRUE(script.Held());
+  EXPECT_TRUE(RecoverActions(journal).empty());
+  EXPECT_TRUE(RecoverFile(journal, path).empty());
+  ASSERT_EQ(ListActions(journal).size(), 1u);
+  EXPECT_TRUE(ListActions(journal)[0].running);
+  const UndoReport refused = UndoLast(journal);
+  EXPECT_TRUE(refused.busy);
+  EXPECT_EQ(refused.message, QString::fromUtf8("另一个窗口或命令正在执行此操作"));
+  EXPECT_EQ(Save(other).results.at(0).outcome, Outcome::kDone);        // its own save goes on
+  ASSERT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);  // the window's own
+  // Enough actions of the window meanwhile that the journal is cut: the script's record stays.
+  const std::string chain = files.Write("chain.mp3", testfiles::FromString("c"));
+  for (int i = 0; i <= Journal::kMaxActions + Journal::kSpareActions; ++i) {
+    const std::string from = i == 0 ? "chain.mp3" : "A - " + std::to_string(i - 1) + ".mp3";
+    ApplyOptions options;
+    options.journal = &journal;
+    ApplyRename(PlanRename({Track{files.path() + "/", from, QString::number(i), "A", 0}}, 1),
+                options);
+  }
+  script.Release();
+  ASSERT_EQ(script.Join(), 0);
+  EXPECT_EQ(Title(path), u"Script");
+  EXPECT_FALSE(SetAside());
+  ASSERT_TRUE(journal.Refresh());
+  ASSERT_FALSE(journal.Actions().empty());
+  EXPECT_EQ(journal.Actions().front().kind, "save") << "the script's save, the oldest, is kept";
+  EXPECT_TRUE(journal.Actions().front().finished);
+}
+
+TEST_F(RecoveryTest, TwoUndosAtOnceNeverTakeBackOneActionTwice) {
+  std::vector<std::string> paths;
+  for (const char* name : {"a.mp3", "b.mp3"}) {
+    paths.push_back(files.CopyData("mp3_v11_ascii.mp3", name));
+  }
+  const Bytes before = ReadAll(paths[0]);
+  EditFields fields;
+  fields.artist = QStringLiteral("Both");
+  TIDmp3 mp3;
+  TIDwma wma;
+  ApplyOptions options;
+  options.journal = &journal;
+  ASSERT_TRUE(ApplyEdit(PlanEdit(paths, fields), mp3, wma, options).undoable);
+  Child first(ActionStep::kRecorded, false, [&] {
+    UndoOptions held;
+    held.progress = [](int done, int, const std::string&) {
+      if (done == 1 && onActionStep != nullptr) onActionStep(ActionStep::kRecorded);
+      return true;
+    };
+    ::_exit(UndoLast(journal, held).remaining == 0 ? 0 : 2);
+  });
+  ASSERT_TRUE(first.Held());  // one file undone, one to go
+  const UndoReport second = UndoLast(journal);
+  EXPECT_TRUE(second.busy);
+  EXPECT_TRUE(second.entries.empty());
+  first.Release();
+  ASSERT_EQ(first.Join(), 0);
+  EXPECT_EQ(ReadAll(paths[0]), before);
+  EXPECT_TRUE(ListActions(journal).empty());
+}
+
+TEST_F(RecoveryTest, UndoDuringAnotherProcessesBatchIsRefusedAndLosesNothing) {
+  std::vector<std::string> paths;
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+    paths.push_back(files.CopyData("mp3_v11_ascii.mp3", name));
+  }
+  paths.push_back(path);
+  std::vector<Bytes> before;
+  for (const auto& p : paths) before.push_back(ReadAll(p));
+  ASSERT_TRUE(Save(files.CopyData("wma_chinese.wma", "older.wma")).undoable);  // an older step
+  Child batch(ActionStep::kFileWritten, false, [&] {
+    Journal own;
+    EditFields fields;
+    fields.album = QStringLiteral("Batch");
+    TIDmp3 mp3;
+    TIDwma wma;
+    ApplyOptions options;
+    options.journal = &own;
+    const ApplyReport r = ApplyEdit(PlanEdit(paths, fields), mp3, wma, options);
+    ::_exit(std::all_of(r.results.begin(), r.results.end(),
+                        [](const EntryResult& e) { return e.outcome == Outcome::kDone; })
+                ? 0
+                : 2);
+  });
+  ASSERT_TRUE(batch.Held());  // one file written, three to go
+  const Bytes first = ReadAll(paths[0]);
+  EXPECT_NE(first, before[0]);
+  EXPECT_TRUE(UndoLast(journal).busy);
+  EXPECT_EQ(ReadAll(paths[0]), first);
+  batch.Release();
+  ASSERT_EQ(batch.Join(), 0);
+  EXPECT_FALSE(SetAside());
+  ASSERT_EQ(ListActions(journal).size(), 2u);
+  const UndoReport u = UndoLast(journal);
+  EXPECT_EQ(u.entries.size(), 4u);
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(ReadAll(paths[i]), before[i]) << i;
+  EXPECT_EQ(ListActions(journal).size(), 1u) << "the older step is still there";
+}
+
+TEST_F(RecoveryTest, AFolderOutOfReachKeepsItsActionUnsettledUntilItIsBack) {
+  ASSERT_EQ(Child(ActionStep::kWritten, true, [&] { Save(path); }).Join(), 0);
+  const std::string away = state.File("away");
+  ASSERT_EQ(std::rename(files.path().c_str(), away.c_str()), 0);  // the drive is unplugged
+  ASSERT_EQ(RecoverActions(journal).at(0).result, Recovered::Result::kPending);
+  EXPECT_TRUE(ListActions(journal).at(0).cutShort);
+  ASSERT_EQ(std::rename(away.c_str(), files.path().c_str()), 0);
+  ASSERT_EQ(RecoverActions(journal).at(0).result, Recovered::Result::kKept);
+  EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);
+  EXPECT_EQ(ReadAll(path), old);
+}
+
+}  // namespace
