@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -22,6 +23,7 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
   return a;
 }
 inline Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes B(const char* s, size_t n) { return Bytes(s, s + n); }
 inline Bytes Syncsafe(uint32_t v) {
   return {uint8_t((v >> 21) & 0x7F), uint8_t((v >> 14) & 0x7F), uint8_t((v >> 7) & 0x7F),
           uint8_t(v & 0x7F)};
@@ -70,7 +72,8 @@ inline Bytes Audio(size_t size = 600, uint8_t seed = 1) {
 }
 
 // The frames of a whole tag, identifier and bytes (header included), in order: the test's own
-// walk, for 2.3 and 2.4 tags (a 2.3 tag resynchronised first when its flag says so).
+// walk, for 2.3 and 2.4 tags (a 2.3 tag resynchronised first when its flag says so), up to the
+// padding or the footer.
 inline std::vector<std::pair<std::string, Bytes>> Frames(const Bytes& tag) {
   std::vector<std::pair<std::string, Bytes>> frames;
   const int version = tag[3];
@@ -84,7 +87,12 @@ inline std::vector<std::pair<std::string, Bytes>> Frames(const Bytes& tag) {
     body = plain;
   }
   size_t at = 0;
-  while (at + 10 <= body.size() && body[at] != 0) {
+  if (tag[5] & 0x40) {  // an extended header
+    const uint8_t* s = &body[0];
+    at = version == 4 ? (s[0] << 21) | (s[1] << 14) | (s[2] << 7) | s[3] : 4 + s[3];
+  }
+  while (at + 10 <= body.size() && std::isalnum(body[at]) &&
+         std::isupper(body[at]) | std::isdigit(body[at])) {
     const uint8_t* s = &body[at + 4];
     const size_t size = version == 4 ? (s[0] << 21) | (s[1] << 14) | (s[2] << 7) | s[3]
                                      : (size_t(s[0]) << 24) | (s[1] << 16) | (s[2] << 8) | s[3];
