@@ -244,12 +244,18 @@ bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
 }
 
 // For a string descriptor that holds a copy of one of the tag's fields (its name one of
-// kFieldCopies in any letter case), that field; otherwise nullptr.
-const std::u16string* CopiedField(const asf::ContentDescriptor& d, const TIDwma& tag) {
+// kFieldCopies in any letter case), that field's new text when the save changes the field's
+// value (`before` holds the values the old header gave); otherwise nullptr. A copy of a field the
+// save leaves as it was keeps its own text: ffmpeg's "date" holds a whole date, of which the year
+// field shows only the year.
+const std::u16string* CopiedField(const asf::ContentDescriptor& d, const TIDwma& tag,
+                                  const TIDwma& before) {
   if (d.type != asf::kTypeString) return nullptr;
   std::u16string name = d.Name();
   for (const FieldCopy& copy : kFieldCopies) {
-    if (EqualIgnoringAsciiCase(name, copy.name)) return &(tag.*copy.field);
+    if (EqualIgnoringAsciiCase(name, copy.name)) {
+      return tag.*copy.field == before.*copy.field ? nullptr : &(tag.*copy.field);
+    }
   }
   return nullptr;
 }
@@ -259,8 +265,9 @@ const std::u16string* CopiedField(const asf::ContentDescriptor& d, const TIDwma&
 // the one that gave a field its value on reading is written again with its own type and bytes
 // when it is a number that still reads as the field's text; one that gives no field a value (a
 // BOOL, bytes) stays while its field is empty. A copy of a field takes the field's new text when
-// the field is not empty. False when there are more descriptors than a count can hold.
-bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
+// the save changes the field to a text that is not empty. False when there are more descriptors
+// than a count can hold.
+bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag, const TIDwma& before,
                                      const std::vector<asf::ContentDescriptor>& old) {
   // For each table row, the old descriptor whose value the field took on reading, and its text.
   std::array<const asf::ContentDescriptor*, AttributeNames.size()> read{};
@@ -288,7 +295,7 @@ bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
       if (!(tag.*kAttributeFields[row]).empty() || FieldText(d, row, unused)) continue;
     }
     if (writer.count() == asf::kMaxDescriptors) return false;
-    const std::u16string* field = CopiedField(d, tag);
+    const std::u16string* field = CopiedField(d, tag, before);
     if (field != nullptr && !field->empty()) {
       asf::ByteWriter value;
       value.WriteUtf16(*field);
@@ -385,6 +392,14 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<u
   asf::HeaderWalk walk(old);
   for (asf::ChildObject child; walk.Next(child);) children.push_back(child);
   if (!TextsFit(tag)) return false;
+  // The fields as the old header gives them, for the copies that follow a field only when the
+  // save changes it. A broken object leaves what was read before it.
+  TIDwma before;
+  try {
+    ReadHeader(old, before);
+  } catch (const EReadError&) {
+  }
+
   bool hasExtended = false;
   for (const auto& child : children) {
     hasExtended = hasExtended || child.id == ExtendedContentDescriptionObjectId;
@@ -400,7 +415,7 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<u
   content.Render(out);
   ++written;
   if (!hasExtended) {
-    if (!WriteExtendedContentDescription(out, tag, {})) return false;
+    if (!WriteExtendedContentDescription(out, tag, before, {})) return false;
     ++written;
   }
   std::vector<size_t> fileProperties;  // where each File Properties Object was copied to
@@ -412,7 +427,7 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<u
     if (child.id == ExtendedContentDescriptionObjectId) {
       asf::ExtendedContentDescription extended;
       asf::ExtendedContentDescription::Parse(child.Body(), extended);
-      if (!WriteExtendedContentDescription(out, tag, extended.descriptors)) return false;
+      if (!WriteExtendedContentDescription(out, tag, before, extended.descriptors)) return false;
     } else {
       out.WriteBytes(child.bytes);
     }
