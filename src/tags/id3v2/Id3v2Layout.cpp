@@ -204,9 +204,8 @@ void AppendCodePoint(char32_t c, std::u16string& out) {
   }
 }
 
-std::u16string DecodeUtf8(Span bytes) {
-  std::u16string out;
-  out.reserve(bytes.size);
+void DecodeUtf8(Span bytes, std::u16string& out) {
+  out.clear();
   size_t i = 0;
   if (bytes.size >= 3 && std::memcmp(bytes.data, "\xEF\xBB\xBF", 3) == 0) i = 3;
   while (i < bytes.size) {
@@ -241,37 +240,39 @@ std::u16string DecodeUtf8(Span bytes) {
     }
     i += n;
   }
-  return out;
 }
 
-std::u16string DecodeUtf16(Span bytes, bool bigEndian) {
-  std::u16string out;
-  out.reserve(bytes.size / 2);
-  for (size_t i = 0; i + 2 <= bytes.size; i += 2) {
-    const uint8_t a = bytes.data[i];
-    const uint8_t b = bytes.data[i + 1];
-    out.push_back(bigEndian ? char16_t((a << 8) | b) : char16_t((b << 8) | a));
+void DecodeUtf16(Span bytes, bool bigEndian, std::u16string& out) {
+  out.resize(bytes.size / 2);
+  const uint8_t* b = bytes.data;
+  for (size_t i = 0; i < out.size(); ++i, b += 2) {
+    out[i] = bigEndian ? char16_t((b[0] << 8) | b[1]) : char16_t((b[1] << 8) | b[0]);
   }
-  return out;
 }
 
 }  // namespace
 
-std::u16string DecodeUnicode(uint8_t encoding, Span bytes) {
+void DecodeUnicode(uint8_t encoding, Span bytes, std::u16string& out) {
   switch (encoding) {
     case kUtf16:
       if (bytes.size >= 2 && bytes.data[0] == 0xFF && bytes.data[1] == 0xFE) {
-        return DecodeUtf16(bytes.From(2), false);
+        return DecodeUtf16(bytes.From(2), false, out);
       }
       if (bytes.size >= 2 && bytes.data[0] == 0xFE && bytes.data[1] == 0xFF) {
-        return DecodeUtf16(bytes.From(2), true);
+        return DecodeUtf16(bytes.From(2), true, out);
       }
-      return DecodeUtf16(bytes, false);  // no byte order mark: as Windows writers meant it
+      return DecodeUtf16(bytes, false, out);  // no byte order mark: as Windows writers meant it
     case kUtf16Be:
-      return DecodeUtf16(bytes, true);
+      return DecodeUtf16(bytes, true, out);
     default:
-      return DecodeUtf8(bytes);
+      return DecodeUtf8(bytes, out);
   }
+}
+
+std::u16string DecodeUnicode(uint8_t encoding, Span bytes) {
+  std::u16string out;
+  DecodeUnicode(encoding, bytes, out);
+  return out;
 }
 
 }  // namespace id3v2::layout

@@ -142,5 +142,7 @@ void SplitString(uint8_t encoding, Span bytes, Span& first, Span& rest);
 // The text of a string's bytes in a Unicode encoding (UTF-16 with or without a byte order mark,
 // UTF-16BE, UTF-8); a sequence that is not valid gives U+FFFD.
 std::u16string DecodeUnicode(uint8_t encoding, Span bytes);
+// The same into `out`, reusing its room.
+void DecodeUnicode(uint8_t encoding, Span bytes, std::u16string& out);
 
 }  // namespace id3v2::layout

@@ -91,44 +91,59 @@ bool IsAscii(Span bytes) {
   return std::all_of(bytes.data, bytes.data + bytes.size, [](uint8_t b) { return b < 0x80; });
 }
 
-FieldValue ValueOf(uint8_t encoding, Span bytes) {
-  FieldValue value;
+// Sets a field's value from a string's bytes, reusing the value's room.
+void SetValue(uint8_t encoding, Span bytes, FieldValue& value) {
   if (encoding == layout::kLatin1) {
     value.kind = FieldValue::kLatin1;
     value.latin1.assign(reinterpret_cast<const char*>(bytes.data), bytes.size);
+    value.text.clear();
   } else {
     value.kind = FieldValue::kUnicode;
-    value.text = layout::DecodeUnicode(encoding, bytes);
+    layout::DecodeUnicode(encoding, bytes, value.text);
+    value.latin1.clear();
   }
-  return value;
 }
 
+// Whether a string's bytes hold no text: none at all, or a byte order mark alone.
 bool IsEmptyString(uint8_t encoding, Span bytes) {
-  return encoding == layout::kLatin1 ? bytes.size == 0
-                                     : layout::DecodeUnicode(encoding, bytes).empty();
+  switch (encoding) {
+    case layout::kUtf16:
+      return bytes.size < 2 ||
+             (bytes.size < 4 && ((bytes.data[0] == 0xFF && bytes.data[1] == 0xFE) ||
+                                 (bytes.data[0] == 0xFE && bytes.data[1] == 0xFF)));
+    case layout::kUtf16Be:
+      return bytes.size < 2;
+    case layout::kUtf8:
+      return bytes.size == 0 ||
+             (bytes.size == 3 && std::memcmp(bytes.data, "\xEF\xBB\xBF", 3) == 0);
+    default:
+      return bytes.size == 0;
+  }
 }
 
-// Reads a text frame's first value, or a comment frame's text and whether its description is
-// empty, from the frame's content. False for content that holds no encoding byte we know.
+// Reads a text frame's first value, or a comment frame's text, from the frame's content into
+// `value`; `emptyDescription` tells whether a comment's description is empty, and a comment whose
+// description is not leaves `value` as it was. False for content that holds no encoding byte we
+// know.
 bool ValueFromBody(Span body, bool comment, FieldValue& value, bool& emptyDescription) {
   if (body.size < 1 || body.data[0] > layout::kUtf8) return false;
   const uint8_t encoding = body.data[0];
   Span rest = body.From(1);
-  Span first;
   emptyDescription = true;
   if (comment) {
     if (rest.size < 3) return false;
     Span description;
     layout::SplitString(encoding, rest.From(3), description, rest);
     emptyDescription = IsEmptyString(encoding, description);
+    if (!emptyDescription) return true;
   }
-  Span unused;
+  Span first, unused;
   layout::SplitString(encoding, rest, first, unused);
-  value = ValueOf(encoding, first);
+  SetValue(encoding, first, value);
   return true;
 }
 
-// Reads a frame as a field value, through TagLib when only TagLib can read it.
+// Reads a frame as a field value, through TagLib when only TagLib can read it; as ValueFromBody.
 bool ValueOfFrame(const Frame& frame, int version, uint8_t tagFlags, FieldValue& value,
                   bool& emptyDescription) {
   std::vector<uint8_t> scratch;
@@ -136,8 +151,12 @@ bool ValueOfFrame(const Frame& frame, int version, uint8_t tagFlags, FieldValue&
   switch (PlainBody(frame, version, tagFlags, scratch, body)) {
     case BodyKind::kPlain:
       return ValueFromBody(body, IsCommentId(frame.id), value, emptyDescription);
-    case BodyKind::kTagLib:
-      return codec::ReadWithTagLib(frame.whole, version, value, emptyDescription);
+    case BodyKind::kTagLib: {
+      FieldValue read;
+      if (!codec::ReadWithTagLib(frame.whole, version, read, emptyDescription)) return false;
+      if (emptyDescription) value = std::move(read);
+      return true;
+    }
     case BodyKind::kNone:
       break;
   }
@@ -146,57 +165,60 @@ bool ValueOfFrame(const Frame& frame, int version, uint8_t tagFlags, FieldValue&
 
 // ---- Genres
 
-bool AllDigits(const std::u16string& s) {
-  return !s.empty() && s.size() <= 3 &&
-         std::all_of(s.begin(), s.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-}
-
+// The genre name that the reference text[begin, end) stands for ("13", "RX", "CR"); false when it
+// is none.
 template <typename Text>
-Text GenreName(unsigned n) {
-  return Text(ID3Genres[n].begin(), ID3Genres[n].end());
-}
-
-// The name a reference between parentheses stands for ("13", "RX", "CR"); false when it is none.
-template <typename Text>
-bool Reference(const Text& ref, Text& name) {
-  const std::u16string wide(ref.begin(), ref.end());
-  if (AllDigits(wide)) {
-    const unsigned n = static_cast<unsigned>(std::stoul(std::string(ref.begin(), ref.end())));
+bool Reference(const Text& text, size_t begin, size_t end, Text& name) {
+  const size_t length = end - begin;
+  unsigned n = 0;
+  bool digits = length >= 1 && length <= 3;
+  for (size_t i = begin; digits && i < end; ++i) {
+    digits = text[i] >= '0' && text[i] <= '9';
+    n = 10 * n + unsigned(text[i] - '0');
+  }
+  const char* word = nullptr;
+  if (digits) {
     if (n >= ID3Genres.size()) return false;
-    name = GenreName<Text>(n);
+    name.assign(ID3Genres[n].begin(), ID3Genres[n].end());
     return true;
   }
-  if (wide == u"RX" || wide == u"CR") {
-    const char* word = wide == u"RX" ? "Remix" : "Cover";
-    name = Text(word, word + std::strlen(word));
-    return true;
-  }
-  return false;
+  if (length == 2 && text[begin] == 'R' && text[begin + 1] == 'X') word = "Remix";
+  if (length == 2 && text[begin] == 'C' && text[begin + 1] == 'R') word = "Cover";
+  if (word == nullptr) return false;
+  name.assign(word, word + 5);
+  return true;
 }
 
-// A genre's text with its references to genre numbers resolved: "13" and "(13)" give "Pop";
+// Resolves a genre's references to genre numbers in place: "13" and "(13)" give "Pop";
 // "(4)Eurodisco" gives its refinement "Eurodisco"; "((text" is the text "(text".
 template <typename Text>
-Text ResolveGenre(const Text& text) {
+void ResolveGenre(Text& text) {
+  if (text.empty() || !(text[0] == '(' || (text[0] >= '0' && text[0] <= '9'))) return;
   Text name;
-  if (Reference(text, name)) return name;
+  if (Reference(text, 0, text.size(), name)) {
+    text = std::move(name);
+    return;
+  }
   size_t at = 0;
   Text first;
   while (at < text.size() && text[at] == '(') {
     if (at + 1 < text.size() && text[at + 1] == '(') break;
     const size_t close = text.find(')', at);
-    if (close == Text::npos || !Reference(text.substr(at + 1, close - at - 1), name)) break;
+    if (close == Text::npos || !Reference(text, at + 1, close, name)) break;
     if (first.empty()) first = name;
     at = close + 1;
   }
   if (at + 1 < text.size() && text[at] == '(' && text[at + 1] == '(') ++at;
-  Text refinement = text.substr(at);
-  return refinement.empty() && !first.empty() ? first : refinement;
+  if (at == text.size() && !first.empty()) {
+    text = std::move(first);
+  } else {
+    text.erase(0, at);
+  }
 }
 
 void ResolveGenre(FieldValue& value) {
-  if (value.kind == FieldValue::kLatin1) value.latin1 = ResolveGenre(value.latin1);
-  if (value.kind == FieldValue::kUnicode) value.text = ResolveGenre(value.text);
+  if (value.kind == FieldValue::kLatin1) ResolveGenre(value.latin1);
+  if (value.kind == FieldValue::kUnicode) ResolveGenre(value.text);
 }
 
 // ---- Reading
@@ -247,14 +269,18 @@ class FieldCollector {
     return FieldOfId(id, version_, field, rank) && rank < ranks_[field];
   }
 
+  // Whether every field has its value from a frame no later frame can beat.
+  bool Complete() const {
+    return std::all_of(ranks_.begin(), ranks_.end(), [](int rank) { return rank == 0; });
+  }
+
   void Take(const Frame& frame, Field field, int rank, TagInfo& tag) {
-    FieldValue value;
+    FieldValue& value = tag.fields[field];
     bool emptyDescription = true;
     if (!ValueOfFrame(frame, version_, tagFlags_, value, emptyDescription) || !emptyDescription) {
       return;
     }
     if (field == kGenre) ResolveGenre(value);
-    tag.fields[field] = std::move(value);
     ranks_[field] = rank;
   }
 
@@ -285,7 +311,7 @@ void ReadFramesSparse(const Source& source, const TagHeader& header, TagInfo& ta
   }
   const size_t headSize = layout::FrameHeaderSize(version);
   FieldCollector collector(version, header.flags);
-  while (at + static_cast<int64_t>(headSize) <= end) {
+  while (at + static_cast<int64_t>(headSize) <= end && !collector.Complete()) {
     if (!source.Get(at, headSize, scratch, bytes) || bytes.data[0] == 0) return;
     layout::FrameHead head;
     if (!layout::ParseFrameHead(bytes.data, version, true, head)) return;
@@ -304,9 +330,21 @@ void ReadFramesSparse(const Source& source, const TagHeader& header, TagInfo& ta
   }
 }
 
+// Empties a tag's record, keeping the room its texts took, for the next file's.
+void Reset(TagInfo& tag) {
+  tag.presence = Presence::kNone;
+  tag.version = 0;
+  tag.size = 0;
+  for (FieldValue& value : tag.fields) {
+    value.kind = FieldValue::kAbsent;
+    value.latin1.clear();
+    value.text.clear();
+  }
+}
+
 // Reads the tag at the start of `source`. False when the file could not be read.
 bool ReadTag(const Source& source, TagInfo& tag) {
-  tag = TagInfo();
+  Reset(tag);
   std::vector<uint8_t> scratch;
   Span first;
   if (!source.Get(0, static_cast<size_t>(std::min<int64_t>(source.fileSize(), 10)), scratch,
@@ -568,7 +606,7 @@ int64_t BlockOf(const platform::File& file) {
 // ---- Reading
 
 bool ReadFromFile(const std::string& path, TagInfo& tag) {
-  tag = TagInfo();
+  Reset(tag);
   platform::File file;
   std::array<uint8_t, kFirstRead> first;
   size_t count = 0;
@@ -578,7 +616,7 @@ bool ReadFromFile(const std::string& path, TagInfo& tag) {
 
 bool ReadBothTags(const std::string& path, TIDmp3& v1, TagInfo& v2) {
   v1.Clear();
-  v2 = TagInfo();
+  Reset(v2);
   platform::File file;
   std::array<uint8_t, kFirstRead> first;
   size_t count = 0;
