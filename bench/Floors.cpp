@@ -20,6 +20,18 @@ bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged) {
   return ok;
 }
 
+bool ReadFirstAndLastBlock(const char* path, unsigned char first[4096], unsigned char block[128],
+                           bool& tagged) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && st.st_size >= 4096 + 128 &&
+            ::pread(fd, first, 4096, 0) == 4096 && ::pread(fd, block, 128, st.st_size - 128) == 128;
+  ::close(fd);
+  tagged = ok && std::memcmp(first, "ID3", 3) == 0 && std::memcmp(block, "TAG", 3) == 0;
+  return ok;
+}
+
 bool WriteLastBlock(const char* path, const unsigned char block[128]) {
   int fd = ::open(path, O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;

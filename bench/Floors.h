@@ -11,6 +11,12 @@ namespace floors {
 // closes it. Gives true when the bytes were read; `tagged` tells whether they begin with "TAG".
 bool ReadLastBlock(const char* path, unsigned char block[128], bool& tagged);
 
+// Opens the file for reading, finds its end (fstat), reads its first 4,096 bytes (an ID3v2 tag's
+// header and text frames) and its last 128 bytes with one pread each and closes it. Gives true
+// when both were read; `tagged` tells whether they begin with "ID3" and "TAG".
+bool ReadFirstAndLastBlock(const char* path, unsigned char first[4096], unsigned char block[128],
+                           bool& tagged);
+
 // Opens the file for writing, finds its end (fstat), writes 128 bytes over its last 128 bytes
 // with one pwrite and closes it.
 bool WriteLastBlock(const char* path, const unsigned char block[128]);

@@ -31,6 +31,8 @@ std::vector<std::string> MakeMp3Corpus(const TempDir& dir, size_t files);
 
 // 1: reading the ID3v1 tags of many MP3 files; 4: saving them.
 void BenchMp3(const Config& config, Table& table);
+// 10: reading both tags (ID3v2 and ID3v1) of many MP3 files.
+void BenchId3v2(const Config& config, Table& table);
 // 2: reading the WMA tags of many small WMA files; 3: saving the tag of one large WMA file;
 // 7: saving it in place where its header fits, and the replace.
 void BenchWma(const Config& config, Table& table);

@@ -24,7 +24,8 @@ namespace {
          "  --rounds N    runs of each side (default: 15, and 7 for the large WMA save)\n"
          "  --items LIST  run only these items (1 MP3 read, 2 WMA read, 3 WMA save,\n"
          "                4 MP3 save, 5 rename, 6 window, 7 journalled batches,\n"
-         "                8 velomi-tag show, 9 WMA save in place and replace)\n"
+         "                8 velomi-tag show, 9 WMA save in place and replace,\n"
+         "                10 MP3 read of both tags, ID3v2 and ID3v1)\n"
          "  --quick       corpora ten times smaller, 3 rounds: checks the suite, measures "
          "nothing\n";
   std::exit(status);
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
 #endif
   bench::Config config;
   if (const char* t = std::getenv("TMPDIR"); t != nullptr && *t != '\0') config.tmp = t;
-  std::set<int> items = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::set<int> items = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--tmp" && i + 1 < argc) {
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
     config.mp3Read = items.count(1) > 0;
     config.mp3Save = items.count(4) > 0;
     if (config.mp3Read || config.mp3Save) bench::BenchMp3(config, table);
+    if (items.count(10)) bench::BenchId3v2(config, table);
     config.wmaRead = items.count(2) > 0;
     config.wmaSave = items.count(3) > 0;
     config.wmaInPlace = items.count(9) > 0;

@@ -130,6 +130,64 @@ QString FromGbk(const std::string& bytes) {
   return text;
 }
 
+namespace {
+
+// The length of the UTF-8 sequence a lead byte begins (0 when it begins none), and the range its
+// second byte must lie in, which keeps out overlong forms, surrogates and codes past U+10FFFF.
+size_t Utf8Sequence(unsigned char lead, unsigned char& low, unsigned char& high) {
+  low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+    return 4;
+  }
+  return 0;
+}
+
+// Whether the bytes are UTF-8 with a multi-byte sequence, the last one possibly cut off by the
+// end; `whole` is the length of the bytes before a cut sequence.
+bool IsSlotUtf8(const std::string& bytes, size_t& whole) {
+  bool multiByte = false;
+  for (size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    unsigned char low, high;
+    const size_t length = Utf8Sequence(lead, low, high);
+    if (length == 0) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if (i + k == bytes.size()) {  // cut off by the slot's end
+        whole = i;
+        return true;
+      }
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+    }
+    multiByte = true;
+    i += length;
+  }
+  whole = bytes.size();
+  return multiByte;
+}
+
+}  // namespace
+
+QString FromId3v1Text(const std::string& bytes) {
+  size_t whole = 0;
+  if (!IsSlotUtf8(bytes, whole)) return FromGbk(bytes);
+  QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(whole));
+  if (whole < bytes.size()) text += QChar(QChar::ReplacementCharacter);
+  return text;
+}
+
 std::string ToGbk(const QString& text) {
   static QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
   encoder.resetState();

@@ -71,6 +71,10 @@ std::optional<QString> NewFileName(int rule, const QString& artist, const QStrin
 // MP3 tag bytes are GBK: decoded for display, and encoded from the boxes with "?" for every
 // character that GBK lacks.
 QString FromGbk(const std::string& bytes);
+// The text of an ID3v1 slot's bytes: UTF-8 when they are valid UTF-8 holding at least one
+// multi-byte sequence (ffmpeg writes UTF-8 there), a last sequence cut off by the slot's end
+// allowed and shown as a replacement character; GBK (FromGbk) for every other slot.
+QString FromId3v1Text(const std::string& bytes);
 std::string ToGbk(const QString& text);
 // How a text fits an MP3 tag slot: the GBK bytes it takes, and each character GBK lacks (saved as
 // "?"), once.

@@ -157,6 +157,22 @@ TEST(TextRules, GbkRoundTripAndMissingCharacters) {
   EXPECT_EQ(FromUtf16(ToUtf16(U("☃ 发"))), U("☃ 发"));
 }
 
+TEST(TextRules, Id3v1SlotsAreUtf8WhenTheyHoldUtf8ElseGbk) {
+  const QString cut = U("一首") + QChar(QChar::ReplacementCharacter);
+  const std::vector<std::pair<std::string, QString>> cases = {
+      {"\xE6\x97\xA7\xE6\xA0\x87\xE9\xA2\x98", U("旧标题")},  // UTF-8
+      {"\xE4\xB8\x80\xE9\xA6\x96\xE6\xA0", cut},              // cut by the slot's end
+      {"\xE4\xB8\x80\xE9\xA6\x96\xE6", cut},
+      {"\xB7\xA2\xC8\xE7\xD1\xA9", U("发如雪")},  // GBK, not UTF-8
+      {"Plain ASCII", U("Plain ASCII")},
+      {"caf\xC3\xA9 \xD6\xD0", FromGbk("caf\xC3\xA9 \xD6\xD0")},  // UTF-8, then GBK
+      {"\xC0\xAF", FromGbk("\xC0\xAF")},                          // an overlong form is not UTF-8
+      {"\xED\xA0\x80", FromGbk("\xED\xA0\x80")},                  // nor is a surrogate
+      {"\xE6\x97x", FromGbk("\xE6\x97x")},  // nor a sequence cut inside the slot
+  };
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(FromId3v1Text(bytes), text) << bytes;
+}
+
 TEST(RenameRules, TheThreeRulesAndTheExtension) {
   const QString title = U("发如雪");
   const QString artist = U("Talvino");

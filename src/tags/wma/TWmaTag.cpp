@@ -244,12 +244,18 @@ bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
 }
 
 // For a string descriptor that holds a copy of one of the tag's fields (its name one of
-// kFieldCopies in any letter case), that field; otherwise nullptr.
-const std::u16string* CopiedField(const asf::ContentDescriptor& d, const TIDwma& tag) {
+// kFieldCopies in any letter case), that field's new text when the save changes the field's
+// value (`before` holds the values the old header gave); otherwise nullptr. A copy of a field the
+// save leaves as it was keeps its own text: ffmpeg's "date" holds a whole date, of which the year
+// field shows only the year.
+const std::u16string* CopiedField(const asf::ContentDescriptor& d, const TIDwma& tag,
+                                  const TIDwma& before) {
   if (d.type != asf::kTypeString) return nullptr;
   std::u16string name = d.Name();
   for (const FieldCopy& copy : kFieldCopies) {
-    if (EqualIgnoringAsciiCase(name, copy.name)) return &(tag.*copy.field);
+    if (EqualIgnoringAsciiCase(name, copy.name)) {
+      return tag.*copy.field == before.*copy.field ? nullptr : &(tag.*copy.field);
+    }
   }
   return nullptr;
 }
@@ -259,8 +265,9 @@ const std::u16string* CopiedField(const asf::ContentDescriptor& d, const TIDwma&
 // the one that gave a field its value on reading is written again with its own type and bytes
 // when it is a number that still reads as the field's text; one that gives no field a value (a
 // BOOL, bytes) stays while its field is empty. A copy of a field takes the field's new text when
-// the field is not empty. False when there are more descriptors than a count can hold.
-bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
+// the save changes the field to a text that is not empty. False when there are more descriptors
+// than a count can hold.
+bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag, const TIDwma& before,
                                      const std::vector<asf::ContentDescriptor>& old) {
   // For each table row, the old descriptor whose value the field took on reading, and its text.
   std::array<const asf::ContentDescriptor*, AttributeNames.size()> read{};
@@ -288,7 +295,7 @@ bool WriteExtendedContentDescription(asf::ByteWriter& out, const TIDwma& tag,
       if (!(tag.*kAttributeFields[row]).empty() || FieldText(d, row, unused)) continue;
     }
     if (writer.count() == asf::kMaxDescriptors) return false;
-    const std::u16string* field = CopiedField(d, tag);
+    const std::u16string* field = CopiedField(d, tag, before);
     if (field != nullptr && !field->empty()) {
       asf::ByteWriter value;
       value.WriteUtf16(*field);
@@ -347,19 +354,51 @@ void WritePadding(asf::ByteWriter& out, uint64_t size) {
   out.WriteBytes(zeros.data(), zeros.size());
 }
 
+// The File Properties Object, whose File Size field holds the whole file's size, and where in it
+// that field and the Flags field lie; a Broadcast flag says that the File Size is not valid.
+const std::array<uint8_t, 16> kFilePropertiesObjectId = {
+    0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr size_t kFileSizeAt = 40;
+constexpr size_t kFlagsAt = 88;
+constexpr uint32_t kBroadcastFlag = 0x1;
+
+// The File Size field of a File Properties Object copied to `at` in `out`, moved by the header's
+// change of size, so that it keeps telling the file's size (readers such as ffmpeg work out the
+// duration from it). Left alone in an object too short to hold its fields, under the Broadcast
+// flag, and where the result would not be a size.
+void ShiftFileSize(asf::ByteWriter& out, size_t at, int64_t change) {
+  asf::ByteReader fields(out.bytes().data() + at, kFlagsAt + 4);
+  fields.Skip(kFileSizeAt);
+  const uint64_t fileSize = fields.ReadQword();
+  fields.Skip(kFlagsAt - kFileSizeAt - 8);
+  if ((fields.ReadDword() & kBroadcastFlag) ||
+      fileSize > uint64_t(std::numeric_limits<int64_t>::max()) ||
+      static_cast<int64_t>(fileSize) + change < 0) {
+    return;
+  }
+  out.PatchQword(at + kFileSizeAt, static_cast<uint64_t>(static_cast<int64_t>(fileSize) + change));
+}
+
 // Builds the header that replaces `old` (a whole header): its first 30 bytes, a new Content
 // Description Object first (the old Rating carried over), each Extended Content Description Object
 // rebuilt in its place (one added after the Content Description Object when there was none), the
 // old Content Description and Padding Objects left out, every other child copied byte for byte, and
 // last a Padding Object that gives the header the size FittedSize() chooses (none when the children
 // fill the old room exactly); then the Object Size and the Number of Header Objects set to what was
-// written. False when the tag does not fit the header's fields; EReadError when the old header is
-// broken.
+// written, and the File Size of the File Properties Object moved by the header's change of size.
+// False when the tag does not fit the header's fields; EReadError when the old header is broken.
 bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<uint8_t>& rendered) {
   std::vector<asf::ChildObject> children;
   asf::HeaderWalk walk(old);
   for (asf::ChildObject child; walk.Next(child);) children.push_back(child);
   if (!TextsFit(tag)) return false;
+  // The fields as the old header gives them, for the copies that follow a field only when the
+  // save changes it. A broken object leaves what was read before it.
+  TIDwma before;
+  try {
+    ReadHeader(old, before);
+  } catch (const EReadError&) {
+  }
 
   bool hasExtended = false;
   for (const auto& child : children) {
@@ -376,15 +415,19 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<u
   content.Render(out);
   ++written;
   if (!hasExtended) {
-    if (!WriteExtendedContentDescription(out, tag, {})) return false;
+    if (!WriteExtendedContentDescription(out, tag, before, {})) return false;
     ++written;
   }
+  std::vector<size_t> fileProperties;  // where each File Properties Object was copied to
   for (const auto& child : children) {
     if (child.id == ContentDescriptionObjectId || child.id == PaddingObjectId) continue;
+    if (child.id == kFilePropertiesObjectId && child.bytes.size >= kFlagsAt + 4) {
+      fileProperties.push_back(out.Position());
+    }
     if (child.id == ExtendedContentDescriptionObjectId) {
       asf::ExtendedContentDescription extended;
       asf::ExtendedContentDescription::Parse(child.Body(), extended);
-      if (!WriteExtendedContentDescription(out, tag, extended.descriptors)) return false;
+      if (!WriteExtendedContentDescription(out, tag, before, extended.descriptors)) return false;
     } else {
       out.WriteBytes(child.bytes);
     }
@@ -398,6 +441,10 @@ bool RenderHeader(ByteSpan old, const TIDwma& tag, uint64_t block, std::vector<u
   if (written > std::numeric_limits<uint32_t>::max()) return false;
   out.PatchQword(asf::kObjectSizeAt, out.Position());
   out.PatchDword(asf::kChildCountAt, static_cast<uint32_t>(written));
+  const int64_t change = static_cast<int64_t>(out.Position()) - static_cast<int64_t>(old.size);
+  if (change != 0) {
+    for (size_t at : fileProperties) ShiftFileSize(out, at, change);
+  }
   rendered = out.Take();
   return true;
 }

@@ -194,13 +194,14 @@ TEST(WmaSave, CopiesOfTheContentStringsFollowTheNewText) {
 TEST(WmaSave, TypedValuesUnderFieldNamesAndTheDateCopy) {
   // A number under a field's name that still reads as the field's text keeps its type and bytes;
   // a BOOL or bytes under one stays while its field is empty; ffmpeg's "date" copy of the year
-  // follows a new year. The Rating of the last Content Description Object that has one stays.
+  // keeps its whole date through a save of the title and follows a new year. The Rating of the
+  // last Content Description Object that has one stays.
   const Descriptor year = DwordDesc(u"WM/Year", 2005);
   const Descriptor url{Str(u"WM/URL"), 5, Word(7)};
   const Descriptor flag{Str(u"WM/Genre"), 2, Dword(1)};
   const Descriptor blob{Str(u"WM/Lyrics"), 1, Bytes{1, 2, 3}};
   const Descriptor track = DwordDesc(u"WM/TrackNumber", 4);
-  const Descriptor date = StringDesc(u"date", u"2005");
+  const Descriptor date = StringDesc(u"date", u"2005-09-27");
   Bytes old = File({Content(u"T", u"A", u"", u"", u"3"), Content(u"", u"", u"", u"", u""),
                     Extended({year, url, flag, blob, track, date})});
   TIDwma tag = ReadImage(old);
