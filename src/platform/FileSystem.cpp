@@ -78,6 +78,26 @@ std::vector<std::string> ListFolder(const std::string& folder, std::string_view 
   return names;
 }
 
+FolderEntries ListEntries(const std::string& folder) {
+  FolderEntries entries;
+  std::unique_ptr<DIR, DirCloser> d(::opendir(folder.empty() ? "." : folder.c_str()));
+  if (!d) return entries;
+  const int dfd = ::dirfd(d.get());
+  while (struct dirent* e = ::readdir(d.get())) {
+    const std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    bool isFolder = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      struct stat st;
+      isFolder = ::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    }
+    (isFolder ? entries.folders : entries.files).emplace_back(name);
+  }
+  std::sort(entries.files.begin(), entries.files.end(), LessFoldAscii);
+  std::sort(entries.folders.begin(), entries.folders.end(), LessFoldAscii);
+  return entries;
+}
+
 bool IsPortableFileName(std::string_view name) {
   if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
   for (char c : name) {

@@ -20,6 +20,15 @@ void ClearReadOnly(const std::string& path);
 // `folder` may end in "/" or not. An unreadable folder gives no names.
 std::vector<std::string> ListFolder(const std::string& folder, std::string_view suffix);
 
+// The entries of `folder` in one reading: the names of its files (every entry but a folder) and of
+// its folders (symbolic links followed), each sorted by name without regard to ASCII letter case;
+// "." and ".." left out. An unreadable folder gives no names.
+struct FolderEntries {
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+};
+FolderEntries ListEntries(const std::string& folder);
+
 // True when `name` may be a file name on every system the files travel to: not empty, not "." or
 // "..", at most 255 bytes, and free of the characters \ / : * ? " < > | and of codes below 32.
 bool IsPortableFileName(std::string_view name);
