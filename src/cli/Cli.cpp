@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -112,11 +111,12 @@ QString Arguments::ToText(const QString& argument) const { return Shown(ToBytes(
 
 namespace {
 
-bool EndsWithFoldAscii(const std::string& name, std::string_view suffix) {
+// `suffix` in lower case.
+bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
   if (name.size() < suffix.size()) return false;
   for (size_t i = 0; i < suffix.size(); ++i) {
     const char c = name[name.size() - suffix.size() + i];
-    if (std::tolower(static_cast<unsigned char>(c)) != suffix[i]) return false;
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
   }
   return true;
 }
@@ -214,6 +214,12 @@ Files Expand(const std::vector<std::string>& paths, bool recursive) {
     files.paths.push_back(path);
   }
   return files;
+}
+
+bool IsMp3Path(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  return path.size() - dot >= 4 && EndsWithFoldAscii(std::string_view(path).substr(dot, 4), ".mp3");
 }
 
 bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& paths,

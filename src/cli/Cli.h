@@ -81,6 +81,10 @@ struct Files {
 };
 Files Expand(const std::vector<std::string>& paths, bool recursive);
 
+// True when the tag object for the path is the MP3 one: its extension's first four characters are
+// ".mp3" in any letter case (rules::FormatKey, read off the bytes).
+bool IsMp3Path(const std::string& path);
+
 // The names of a list of paths (--files-from): its bytes cut at each NUL (`nul`) or at each line
 // end, an empty name left out; a line's CR before its LF goes too. The file "-" is standard input.
 // False, and `error` set, when the list cannot be read.

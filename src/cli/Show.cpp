@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 
 #include "Cli.h"
 #include "Commands.h"
@@ -45,15 +46,24 @@ void AppendPath(std::string& out, const std::string& path) {
 }
 
 // MP3 texts are GBK; ASCII reads the same in both.
-std::string Utf8OfGbk(const std::string& gbk) {
+void SetFromGbk(std::string& utf8, const std::string& gbk) {
   for (char c : gbk) {
-    if (static_cast<unsigned char>(c) >= 0x80) return rules::FromGbk(gbk).toUtf8().toStdString();
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      utf8 = rules::FromGbk(gbk).toUtf8().toStdString();
+      return;
+    }
   }
-  return gbk;
+  utf8.assign(gbk);
 }
 
-std::string Utf8OfUtf16(const std::u16string& text) {
-  return rules::FromUtf16(text).toUtf8().toStdString();
+void SetFromUtf16(std::string& utf8, const std::u16string& text) {
+  for (char16_t c : text) {
+    if (c >= 0x80) {
+      utf8 = rules::FromUtf16(text).toUtf8().toStdString();
+      return;
+    }
+  }
+  utf8.assign(text.begin(), text.end());
 }
 
 // A JSON string of UTF-8 text.
@@ -111,10 +121,6 @@ struct ShownTag {
   QString error;              // why the tag could not be read
 };
 
-std::string GenreName(uint8_t id) {
-  return id < ID3Genres.size() ? std::string(ID3Genres[id]) : std::string();
-}
-
 // The genre byte that a WMA genre's name stands for, any letter case; -1 for none.
 int GenreIdOfName(const std::u16string& name) {
   if (name.empty() || name.size() > 32) return -1;
@@ -132,51 +138,59 @@ int GenreIdOfName(const std::u16string& name) {
   return -1;
 }
 
-ShownTag ReadMp3(TIDmp3& tag, const std::string& path, const Labels& L) {
-  ShownTag shown;
+// The tag as the window shows it: MP3 texts decoded from GBK, the track number, the genre's name.
+// `shown` is reused from file to file, so that its texts keep their room.
+void ReadMp3(TIDmp3& tag, const std::string& path, const Labels& L, ShownTag& shown) {
   shown.format = "MP3";
+  shown.error.clear();
   errno = 0;
   if (!tag.ReadFromFile(path)) {
     shown.error = core::ReasonOf(errno, Cli::tr("the file is too short to be an MP3 file"));
-    return shown;
+    shown.fields.clear();
+    return;
   }
-  shown.fields = {{"title", &L.title, Utf8OfGbk(tag.Title)},
-                  {"artist", &L.artist, Utf8OfGbk(tag.Artist)},
-                  {"album", &L.album, Utf8OfGbk(tag.Album)},
-                  {"year", &L.year, Utf8OfGbk(tag.Year)},
-                  {"comment", &L.comment, Utf8OfGbk(tag.Comment)},
-                  {"track", &L.track, std::to_string(tag.Track)},
-                  {"genre", &L.genre, GenreName(tag.GenreID)}};
+  if (shown.fields.size() != 7 || shown.fields[0].label != &L.title) {
+    shown.fields = {{"title", &L.title, {}}, {"artist", &L.artist, {}},   {"album", &L.album, {}},
+                    {"year", &L.year, {}},   {"comment", &L.comment, {}}, {"track", &L.track, {}},
+                    {"genre", &L.genre, {}}};
+  }
+  const std::string* texts[] = {&tag.Title, &tag.Artist, &tag.Album, &tag.Year, &tag.Comment};
+  for (size_t i = 0; i < 5; ++i) SetFromGbk(shown.fields[i].value, *texts[i]);
+  shown.fields[5].value = std::to_string(tag.Track);
+  shown.fields[6].value.assign(tag.GenreID < ID3Genres.size() ? ID3Genres[tag.GenreID] : "");
   shown.track = tag.Track;
+  shown.trackIsNumber = true;
   shown.genreId = tag.GenreID;
-  return shown;
 }
 
-ShownTag ReadWma(TIDwma& tag, const std::string& path, const Labels& L) {
-  ShownTag shown;
+void ReadWma(TIDwma& tag, const std::string& path, const Labels& L, ShownTag& shown) {
   shown.format = "WMA";
+  shown.error.clear();
+  shown.fields.clear();
   try {
     if (!tag.ReadFromFile(path)) {
       shown.error = Cli::tr("not a WMA file");
-      return shown;
+      return;
     }
   } catch (const std::exception& e) {
     shown.error = QString::fromUtf8(e.what());
-    return shown;
+    return;
   }
-  shown.fields = {{"title", &L.title, Utf8OfUtf16(tag.Title)},
-                  {"artist", &L.artist, Utf8OfUtf16(tag.Artist)},
-                  {"album", &L.album, Utf8OfUtf16(tag.Album)},
-                  {"year", &L.year, Utf8OfUtf16(tag.Year)},
-                  {"comment", &L.comment, Utf8OfUtf16(tag.Comment)},
-                  {"track", &L.track, Utf8OfUtf16(tag.Track)},
-                  {"genre", &L.genre, Utf8OfUtf16(tag.Genre)},
-                  {"copyright", &L.copyright, Utf8OfUtf16(tag.Copyright)},
-                  {"url", &L.url, Utf8OfUtf16(tag.Url)},
-                  {"userUrl", &L.userUrl, Utf8OfUtf16(tag.UserUrl)},
-                  {"lyrics", &L.lyrics, Utf8OfUtf16(tag.Lyrics)},
-                  {"encodedBy", &L.encodedBy, Utf8OfUtf16(tag.EncodedBy)},
-                  {"version", &L.version, Utf8OfUtf16(tag.Version)}};
+  const std::pair<const char*, const std::string*> keys[] = {
+      {"title", &L.title},     {"artist", &L.artist},       {"album", &L.album},
+      {"year", &L.year},       {"comment", &L.comment},     {"track", &L.track},
+      {"genre", &L.genre},     {"copyright", &L.copyright}, {"url", &L.url},
+      {"userUrl", &L.userUrl}, {"lyrics", &L.lyrics},       {"encodedBy", &L.encodedBy},
+      {"version", &L.version}};
+  const std::u16string* texts[] = {&tag.Title,   &tag.Artist,  &tag.Album,  &tag.Year,
+                                   &tag.Comment, &tag.Track,   &tag.Genre,  &tag.Copyright,
+                                   &tag.Url,     &tag.UserUrl, &tag.Lyrics, &tag.EncodedBy,
+                                   &tag.Version};
+  for (size_t i = 0; i < std::size(keys); ++i) {
+    shown.fields.push_back({keys[i].first, keys[i].second, {}});
+    SetFromUtf16(shown.fields.back().value, *texts[i]);
+  }
+  shown.track = 0;
   size_t digits = 0;
   while (digits < tag.Track.size() && digits < 9 && tag.Track[digits] >= u'0' &&
          tag.Track[digits] <= u'9') {
@@ -184,7 +198,6 @@ ShownTag ReadWma(TIDwma& tag, const std::string& path, const Labels& L) {
   }
   shown.trackIsNumber = digits == tag.Track.size();
   shown.genreId = GenreIdOfName(tag.Genre);
-  return shown;
 }
 
 void AppendText(std::string& out, const std::string& path, const ShownTag& tag, const Labels& L) {
@@ -287,13 +300,17 @@ int Show(const Files& files, bool json) {
     }
   };
   Progress progress;
+  ShownTag tag;
   const int total = static_cast<int>(files.paths.size());
   for (int i = 0; i < total; ++i) {
     addLeftOut(static_cast<size_t>(i));
     const std::string& path = files.paths[static_cast<size_t>(i)];
     progress.Step(i, total, path);
-    const bool isMp3 = rules::FormatKey(Shown(path)) == rules::kMp3Key;
-    const ShownTag tag = isMp3 ? ReadMp3(mp3, path, labels) : ReadWma(wma, path, labels);
+    if (IsMp3Path(path)) {
+      ReadMp3(mp3, path, labels, tag);
+    } else {
+      ReadWma(wma, path, labels, tag);
+    }
     if (!tag.error.isEmpty()) {
       output.Flush();  // the failure after what was shown before it
       Failure(path, tag.error);

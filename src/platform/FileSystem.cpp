@@ -39,6 +39,25 @@ bool LessFoldAscii(const std::string& a, const std::string& b) {
   return a < b;  // names that differ in case only: a fixed order all the same
 }
 
+// Sorts as LessFoldAscii does, each name folded once rather than at every comparison: folded
+// names compare as LessFoldAscii's loop and length do, and names equal once folded by their bytes.
+void SortFoldAscii(std::vector<std::string>& names) {
+  std::vector<std::string> folded(names);
+  for (std::string& name : folded) {
+    for (char& c : name) c = FoldAscii(c);
+  }
+  std::vector<uint32_t> order(names.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const int c = folded[a].compare(folded[b]);
+    return c != 0 ? c < 0 : names[a] < names[b];
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(names.size());
+  for (uint32_t i : order) sorted.push_back(std::move(names[i]));
+  names = std::move(sorted);
+}
+
 bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
   return name.size() >= suffix.size() &&
          EqualFoldAscii(name.substr(name.size() - suffix.size()), suffix);
@@ -93,8 +112,8 @@ FolderEntries ListEntries(const std::string& folder) {
     }
     (isFolder ? entries.folders : entries.files).emplace_back(name);
   }
-  std::sort(entries.files.begin(), entries.files.end(), LessFoldAscii);
-  std::sort(entries.folders.begin(), entries.folders.end(), LessFoldAscii);
+  SortFoldAscii(entries.files);
+  SortFoldAscii(entries.folders);
   return entries;
 }
 
