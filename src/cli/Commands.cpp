@@ -165,10 +165,7 @@ int Set(const Files& files, const SetFields& f, bool strict) {
     targets.push_back(path);
     losses.push_back(std::move(lost));
   }
-  if (targets.empty()) {
-    Out(Cli::tr("%n file(s) written.", nullptr, 0) + QLatin1Char('\n'));
-    return failed ? kSomeFailed : kDone;
-  }
+  if (targets.empty()) return failed ? kSomeFailed : kDone;
 
   core::EditFields fields;
   fields.artist = f.artist;
