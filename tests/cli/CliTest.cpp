@@ -127,6 +127,11 @@ TEST_F(CliTest, BadInputGivesItsStatusAndTouchesNothing) {
   EXPECT_NE(ReadAll(a), before);
   EXPECT_EQ(Tag({"undo", "--list"}).out.count('\n'), 1);
   EXPECT_TRUE(Tag({"set", "--year", "x", a}, "zh_CN.UTF-8").err.contains("年份只能是数字"));
+  for (const char* help : {"--help", "--help-all"}) {  // as advertised
+    const Result r = Tag({"rename", help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_TRUE(r.out.contains("--format <TEMPLATE>")) << help;
+  }
 }
 
 TEST_F(CliTest, SetWritesAsTheBatchEditDoesInOneActionThatUndoTakesBack) {
