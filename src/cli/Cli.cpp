@@ -5,13 +5,16 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <set>
 #include <thread>
 #include <utility>
 
 #include "core/Apply.h"
+#include "core/Reasons.h"
 #include "core/Rules.h"
 #include "platform/FileSystem.h"
 
@@ -139,43 +142,148 @@ QString Arguments::ToText(const QString& argument) const { return Shown(ToBytes(
 // ---- Paths
 
 namespace {
-void LeaveOut(Files& files, const std::string& path, const QString& reason) {
-  Failure(path, reason);
-  files.failures.emplace_back(path, reason);
-  files.failed = true;
+
+// `suffix` in lower case.
+bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
+  if (name.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    const char c = name[name.size() - suffix.size() + i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
+  }
+  return true;
 }
+
+// A folder's identity, so that a folder reached again through a link is not listed twice.
+using FolderId = std::pair<dev_t, ino_t>;
+
+class Expander {
+ public:
+  explicit Expander(Files& files) : files_(files) {}
+
+  // Each path given is walked on its own: the same folder given twice is listed twice.
+  void NewWalk() { seen_.clear(); }
+
+  void LeaveOut(const std::string& path, const QString& reason) {
+    Failure(path, reason);
+    files_.failures.push_back({path, reason, files_.paths.size()});
+    files_.failed = true;
+  }
+
+  // Adds the folder's MP3 and WMA files and, when `deep`, its subfolders' files; gives the number
+  // of files added. Without `deep`, `subfolders` receives the folder's subfolders.
+  size_t AddFolder(const std::string& folder, bool deep, std::vector<std::string>* subfolders) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || !seen_.insert({st.st_dev, st.st_ino}).second) return 0;
+    platform::FolderEntries entries = platform::ListEntries(folder);
+    size_t added = 0;
+    for (const char* suffix : {".mp3", ".wma"}) {
+      for (const std::string& name : entries.files) {
+        if (!EndsWithFoldAscii(name, suffix)) continue;
+        files_.paths.push_back(folder + name);
+        ++added;
+      }
+    }
+    if (!deep) {
+      if (subfolders != nullptr) *subfolders = std::move(entries.folders);
+      return added;
+    }
+    for (const std::string& name : entries.folders) {
+      added += AddFolder(folder + name + '/', true, nullptr);
+    }
+    return added;
+  }
+
+  // True when one of the subfolders of `folder`, or one of theirs, holds an MP3 or WMA file.
+  bool HoldAudio(const std::string& folder, const std::vector<std::string>& subfolders) {
+    for (const std::string& name : subfolders) {
+      const std::string sub = folder + name + '/';
+      struct stat st;
+      if (::stat(sub.c_str(), &st) != 0 || !seen_.insert({st.st_dev, st.st_ino}).second) continue;
+      const platform::FolderEntries entries = platform::ListEntries(sub);
+      for (const std::string& file : entries.files) {
+        if (EndsWithFoldAscii(file, ".mp3") || EndsWithFoldAscii(file, ".wma")) return true;
+      }
+      if (HoldAudio(sub, entries.folders)) return true;
+    }
+    return false;
+  }
+
+ private:
+  Files& files_;
+  std::set<FolderId> seen_;
+};
+
 }  // namespace
 
-Files Expand(const std::vector<std::string>& paths) {
+Files Expand(const std::vector<std::string>& paths, bool recursive) {
   Files files;
+  Expander expander(files);
   for (const std::string& path : paths) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
-      LeaveOut(files, path, Cli::tr("no such file or folder"));
+      expander.LeaveOut(path, Cli::tr("no such file or folder"));
       continue;
     }
     if (S_ISDIR(st.st_mode)) {
       const std::string folder = path.back() == '/' ? path : path + '/';
-      size_t found = 0;
-      for (const char* suffix : {".mp3", ".wma"}) {
-        for (const std::string& name : platform::ListFolder(folder, suffix)) {
-          files.paths.push_back(folder + name);
-          ++found;
-        }
+      expander.NewWalk();
+      std::vector<std::string> subfolders;
+      if (expander.AddFolder(folder, recursive, &subfolders) == 0) {
+        expander.LeaveOut(path, Cli::tr("the folder holds no MP3 or WMA files"));
       }
-      if (found == 0) {
-        LeaveOut(files, path, Cli::tr("the folder holds no MP3 or WMA files"));
+      if (!subfolders.empty() && expander.HoldAudio(folder, subfolders)) {
+        Err(Cli::tr("velomi-tag: note: %1: its subfolders hold MP3 or WMA files; -r takes them in")
+                .arg(Shown(path)) +
+            QLatin1Char('\n'));
       }
       continue;
     }
     const QString key = rules::FormatKey(Shown(path));
     if (key != rules::kMp3Key && key != rules::kWmaKey) {
-      LeaveOut(files, path, Cli::tr("not an MP3 or WMA file"));
+      expander.LeaveOut(path, Cli::tr("not an MP3 or WMA file"));
       continue;
     }
     files.paths.push_back(path);
   }
   return files;
+}
+
+bool IsMp3Path(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  return path.size() - dot >= 4 && EndsWithFoldAscii(std::string_view(path).substr(dot, 4), ".mp3");
+}
+
+bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& paths,
+                  QString& error) {
+  const bool standardInput = file == "-";
+  std::FILE* in = standardInput ? stdin : std::fopen(file.c_str(), "rb");
+  if (in == nullptr) {
+    error = core::ReasonOf(errno);
+    return false;
+  }
+  std::string bytes;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(in) != 0;
+  const int err = errno;
+  if (!standardInput) std::fclose(in);
+  if (failed) {
+    error = core::ReasonOf(err);
+    return false;
+  }
+  const char end = nul ? '\0' : '\n';
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t stop = bytes.find(end, start);
+    if (stop == std::string::npos) stop = bytes.size();
+    std::string name = bytes.substr(start, stop - start);
+    if (!nul && !name.empty() && name.back() == '\r') name.pop_back();
+    if (!name.empty()) paths.push_back(std::move(name));
+    start = stop + 1;
+  }
+  return true;
 }
 
 }  // namespace cli

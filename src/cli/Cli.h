@@ -69,13 +69,31 @@ class Arguments {
 };
 
 // The files that the paths stand for, in order: a file for itself, a folder for its MP3 and then
-// its WMA files by name (as the add-folder button lists them). A missing path, a folder without
-// MP3 or WMA files and a file that is neither are printed as failures and left out.
+// its WMA files by name (as the add-folder button lists them) and, when `recursive`, then for each
+// of its subfolders' files by name, depth first (a folder reached twice, through a link, counts
+// once). A missing path, a folder without MP3 or WMA files and a file that is neither are printed
+// as failures and left out. A folder given without `recursive` whose subfolders hold MP3 or WMA
+// files gets a note on standard error.
 struct Files {
   std::vector<std::string> paths;
-  std::vector<std::pair<std::string, QString>> failures;  // each path left out, and why
+  struct LeftOut {
+    std::string path;
+    QString reason;
+    size_t at;  // its place among `paths`: the number of files before it
+  };
+  std::vector<LeftOut> failures;  // in the order of the arguments
   bool failed = false;
 };
-Files Expand(const std::vector<std::string>& paths);
+Files Expand(const std::vector<std::string>& paths, bool recursive);
+
+// True when the tag object for the path is the MP3 one: its extension's first four characters are
+// ".mp3" in any letter case (rules::FormatKey, read off the bytes).
+bool IsMp3Path(const std::string& path);
+
+// The names of a list of paths (--files-from): its bytes cut at each NUL (`nul`) or at each line
+// end, an empty name left out; a line's CR before its LF goes too. The file "-" is standard input.
+// False, and `error` set, when the list cannot be read.
+bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& paths,
+                  QString& error);
 
 }  // namespace cli

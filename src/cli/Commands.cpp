@@ -1,10 +1,8 @@
 #include "Commands.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <cerrno>
 #include <exception>
+#include <iterator>
 
 #include "Cli.h"
 #include "core/Batch.h"
@@ -18,135 +16,85 @@
 namespace cli {
 namespace {
 
-// ---- show
+// ---- Losses: what an MP3 tag holds of the texts a `set` gives it
 
-// One field as shown: its key in JSON, its label for a person, its text.
-struct ShownField {
-  const char* key;
-  QString label;
-  QString value;
+// A text of the tag that will not hold what was meant for it.
+struct Loss {
+  QString label;        // the field, as `show` names it
+  QString stored;       // what the tag will hold
+  QString missing;      // the characters GBK lacks, each stored as "?"
+  bool cut = false;     // cut to fit its slot (the comment: 28 bytes beside a track number)
+  bool mapped = false;  // a genre name that is no genre: none stored
 };
 
-struct ShownTag {
-  QString format;  // "MP3" or "WMA"
-  std::vector<ShownField> fields;
-  int genreId = -1;  // MP3 only
-  QString error;     // why the tag could not be read
-};
-
-QString GenreName(uint8_t id) {
-  return id < ID3Genres.size() ? QString::fromLatin1(ID3Genres[id].data(),
-                                                     static_cast<qsizetype>(ID3Genres[id].size()))
-                               : QString();
-}
-
-// The labels of the fields, translated once for a whole run.
-struct Labels {
-  QString title = Cli::tr("Title"), artist = Cli::tr("Artist"), album = Cli::tr("Album"),
-          year = Cli::tr("Year"), comment = Cli::tr("Comment"), track = Cli::tr("Track"),
-          genre = Cli::tr("Genre"), copyright = Cli::tr("Copyright"), url = Cli::tr("URL"),
-          userUrl = Cli::tr("User URL"), lyrics = Cli::tr("Lyrics"),
-          encodedBy = Cli::tr("Encoded by"), version = Cli::tr("Version"),
-          format = Cli::tr("Format");
-};
-const Labels& TheLabels() {
-  static const Labels labels;  // made on first use, after the translations are installed
-  return labels;
-}
-
-// The tag as the window shows it: MP3 texts decoded from GBK, the track number, the genre's name.
-ShownTag ReadMp3(TIDmp3& tag, const std::string& path) {
-  ShownTag shown{QStringLiteral("MP3"), {}, -1, {}};
-  errno = 0;
-  if (!tag.ReadFromFile(path)) {
-    shown.error = core::ReasonOf(errno, Cli::tr("the file is too short to be an MP3 file"));
-    return shown;
+QString Describe(const Loss& loss) {
+  if (loss.mapped) {
+    return Cli::tr("%1 \"%2\" is no ID3v1 genre: none stored").arg(loss.label, loss.stored);
   }
-  using rules::FromGbk;
-  const Labels& L = TheLabels();
-  shown.fields = {
-      {"title", L.title, FromGbk(tag.Title)},       {"artist", L.artist, FromGbk(tag.Artist)},
-      {"album", L.album, FromGbk(tag.Album)},       {"year", L.year, FromGbk(tag.Year)},
-      {"comment", L.comment, FromGbk(tag.Comment)}, {"track", L.track, QString::number(tag.Track)},
-      {"genre", L.genre, GenreName(tag.GenreID)}};
-  shown.genreId = tag.GenreID;
-  return shown;
-}
-
-ShownTag ReadWma(TIDwma& tag, const std::string& path) {
-  ShownTag shown{QStringLiteral("WMA"), {}, -1, {}};
-  try {
-    if (!tag.ReadFromFile(path)) {
-      shown.error = Cli::tr("not a WMA file");
-      return shown;
-    }
-  } catch (const std::exception& e) {
-    shown.error = QString::fromUtf8(e.what());
-    return shown;
+  if (!loss.missing.isEmpty() && loss.cut) {
+    return Cli::tr(
+               "%1 holds characters GBK lacks (%2), stored as \"?\", and was cut to fit the "
+               "tag: \"%3\"")
+        .arg(loss.label, loss.missing, loss.stored);
   }
-  using rules::FromUtf16;
-  const Labels& L = TheLabels();
-  shown.fields = {{"title", L.title, FromUtf16(tag.Title)},
-                  {"artist", L.artist, FromUtf16(tag.Artist)},
-                  {"album", L.album, FromUtf16(tag.Album)},
-                  {"year", L.year, FromUtf16(tag.Year)},
-                  {"comment", L.comment, FromUtf16(tag.Comment)},
-                  {"track", L.track, FromUtf16(tag.Track)},
-                  {"genre", L.genre, FromUtf16(tag.Genre)},
-                  {"copyright", L.copyright, FromUtf16(tag.Copyright)},
-                  {"url", L.url, FromUtf16(tag.Url)},
-                  {"userUrl", L.userUrl, FromUtf16(tag.UserUrl)},
-                  {"lyrics", L.lyrics, FromUtf16(tag.Lyrics)},
-                  {"encodedBy", L.encodedBy, FromUtf16(tag.EncodedBy)},
-                  {"version", L.version, FromUtf16(tag.Version)}};
-  return shown;
+  if (!loss.missing.isEmpty()) {
+    return Cli::tr("%1 holds characters GBK lacks (%2), stored as \"?\": \"%3\"")
+        .arg(loss.label, loss.missing, loss.stored);
+  }
+  return Cli::tr("%1 was cut to fit the tag: \"%2\"").arg(loss.label, loss.stored);
 }
 
-QString AsText(const QString& path, const ShownTag& tag) {
-  QString text;
-  text.reserve(400);
-  auto line = [&text](const QString& label, const QString& value) {
-    text += QLatin1String("  ") + label + QLatin1Char(':');
-    if (!value.isEmpty()) text += QLatin1Char(' ') + value;
-    text += QLatin1Char('\n');
+std::string_view TrimmedBytes(const std::string& bytes) {
+  size_t n = bytes.size();
+  while (n > 0 && static_cast<unsigned char>(bytes[n - 1]) <= 0x20) --n;
+  return std::string_view(bytes).substr(0, n);
+}
+
+// The texts of an MP3 file that a `set` of `f` would not store as given, or not keep as they are
+// (the comment cut to 28 bytes when a track number comes beside it). The file's tag is set as the
+// batch sets it and its block made and read back, as the next read of the file will.
+std::vector<Loss> Mp3Losses(const std::string& path, const SetFields& f) {
+  TIDmp3 tag;
+  if (!tag.ReadFromFile(path)) return {};  // the write fails and says why
+  const TIDmp3 before = tag;
+  using rules::TrimControl;
+  struct Text {
+    const std::optional<QString>& given;
+    std::string TIDmp3::*field;
+    void (TIDmp3::*set)(std::string_view);
+    QString label;
   };
-  text += path + QLatin1Char('\n');
-  line(TheLabels().format, tag.format);
-  for (const ShownField& f : tag.fields) {
-    if (!f.value.contains(QLatin1Char('\n'))) {
-      line(f.label, f.value);
+  const Text texts[] = {{f.title, &TIDmp3::Title, &TIDmp3::SetTitle, Cli::tr("Title")},
+                        {f.artist, &TIDmp3::Artist, &TIDmp3::SetArtist, Cli::tr("Artist")},
+                        {f.album, &TIDmp3::Album, &TIDmp3::SetAlbum, Cli::tr("Album")},
+                        {f.year, &TIDmp3::Year, &TIDmp3::SetYear, Cli::tr("Year")},
+                        {f.comment, &TIDmp3::Comment, &TIDmp3::SetComment, Cli::tr("Comment")}};
+  std::vector<std::string> meant;
+  for (const Text& t : texts) {
+    if (!t.given) {
+      meant.push_back(before.*t.field);
       continue;
     }
-    QString value = f.value;  // lyrics: their lines under the label
-    value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    value.replace(QLatin1Char('\n'), QStringLiteral("\n    "));
-    line(f.label, value);
+    meant.push_back(rules::ToGbk(TrimControl(*t.given)));
+    (tag.*t.set)(meant.back());
   }
-  return text;
-}
+  if (f.track) tag.SetTrack(rules::Mp3TrackOf(TrimControl(*f.track)));
+  if (f.genre) tag.SetGenreID(f.mp3Genre);
+  TIDmp3 stored;
+  DecodeBlock(EncodeBlock(tag), stored);
 
-// The path as JSON: "path" holds its text; when its bytes are not UTF-8 that text is only for
-// showing, and "pathBase64" holds the bytes themselves.
-QJsonObject AsJson(const std::string& path, const ShownTag& tag) {
-  QJsonObject o{{QStringLiteral("path"), Shown(path)},
-                {QStringLiteral("format"), tag.format.toLower()}};  // "" when not audio
-  if (!rules::IsUtf8(path)) {
-    o.insert(QStringLiteral("pathBase64"),
-             QString::fromLatin1(QByteArray::fromStdString(path).toBase64()));
+  std::vector<Loss> losses;
+  for (size_t i = 0; i < std::size(texts); ++i) {
+    const Text& t = texts[i];
+    Loss loss{t.label, rules::FromGbk(stored.*t.field), {}, false, false};
+    if (t.given) loss.missing = rules::MeasureGbk(TrimControl(*t.given)).missing;
+    loss.cut = TrimmedBytes(stored.*t.field) != TrimmedBytes(meant[i]);
+    if (loss.cut || !loss.missing.isEmpty()) losses.push_back(loss);
   }
-  if (!tag.error.isEmpty()) {
-    o.insert(QStringLiteral("error"), tag.error);
-    return o;
+  if (f.genre && f.genreUnknown) {
+    losses.push_back({Cli::tr("Genre"), TrimControl(*f.genre), {}, false, true});
   }
-  QJsonObject fields;
-  for (const ShownField& f : tag.fields) fields.insert(QLatin1String(f.key), f.value);
-  if (tag.genreId >= 0) {
-    fields.insert(QStringLiteral("track"),
-                  fields.value(QStringLiteral("track")).toString().toInt());
-    fields.insert(QStringLiteral("genreId"), tag.genreId);
-  }
-  o.insert(QStringLiteral("fields"), fields);
-  return o;
+  return losses;
 }
 
 // ---- set, rename, undo
@@ -201,44 +149,10 @@ core::ApplyOptions OptionsWith(core::Journal& journal, Progress& progress) {
 
 }  // namespace
 
-int Show(const std::vector<std::string>& paths, bool json) {
-  const Files files = Expand(paths);
-  bool failed = files.failed;
-  TIDmp3 mp3;
-  TIDwma wma;
-  QJsonArray list;
-  for (const auto& [path, reason] : files.failures) {
-    list.append(AsJson(path, ShownTag{QString(), {}, -1, reason}));
-  }
-  Progress progress;
-  const int total = static_cast<int>(files.paths.size());
-  for (int i = 0; i < total; ++i) {
-    const std::string& path = files.paths[static_cast<size_t>(i)];
-    progress.Step(i, total, path);
-    const QString shown = Shown(path);
-    const bool isMp3 = rules::FormatKey(shown) == rules::kMp3Key;
-    const ShownTag tag = isMp3 ? ReadMp3(mp3, path) : ReadWma(wma, path);
-    if (!tag.error.isEmpty()) {
-      Failure(path, tag.error);
-      failed = true;
-    }
-    if (json) {
-      list.append(AsJson(path, tag));
-    } else if (tag.error.isEmpty()) {
-      Out(AsText(shown, tag));
-    }
-  }
-  if (json) {
-    Out(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("files"), list}})
-                              .toJson(QJsonDocument::Indented)));
-  }
-  return failed ? kSomeFailed : kDone;
-}
-
-int Set(const std::vector<std::string>& paths, const SetFields& f) {
-  const Files files = Expand(paths);
+int Set(const Files& files, const SetFields& f, bool strict) {
   bool failed = files.failed;
   std::vector<std::string> targets;
+  std::vector<std::vector<Loss>> losses;  // each target's
   for (const std::string& path : files.paths) {
     const bool isMp3 = rules::WholeExtensionKey(Shown(path)) == rules::kMp3Key;
     if (isMp3 && !f.wmaOnly.isEmpty()) {
@@ -247,7 +161,16 @@ int Set(const std::vector<std::string>& paths, const SetFields& f) {
       failed = true;
       continue;
     }
+    std::vector<Loss> lost = isMp3 ? Mp3Losses(path, f) : std::vector<Loss>();
+    if (strict && !lost.empty()) {
+      for (const Loss& loss : lost) {
+        Failure(path, Cli::tr("not written (--strict): %1").arg(Describe(loss)));
+      }
+      failed = true;
+      continue;
+    }
     targets.push_back(path);
+    losses.push_back(std::move(lost));
   }
   if (targets.empty()) return failed ? kSomeFailed : kDone;
 
@@ -280,14 +203,20 @@ int Set(const std::vector<std::string>& paths, const SetFields& f) {
   TIDwma wma;
   const core::ApplyReport report = core::ApplyEdit(plan, mp3, wma, OptionsWith(journal, progress));
   int written = 0;
-  for (const auto& r : report.results) written += r.outcome == core::Outcome::kDone;
+  for (size_t i = 0; i < report.results.size(); ++i) {
+    if (report.results[i].outcome != core::Outcome::kDone) continue;
+    ++written;
+    for (const Loss& loss : losses[i]) {
+      Err(QStringLiteral("velomi-tag: %1: %2\n")
+              .arg(Shown(targets[i]), Cli::tr("warning: %1").arg(Describe(loss))));
+    }
+  }
   if (!ReportResults(report, targets, std::vector<bool>(targets.size(), true))) failed = true;
   Out(Cli::tr("%n file(s) written.", nullptr, written) + QLatin1Char('\n'));
   return failed ? kSomeFailed : kDone;
 }
 
-int Rename(const std::vector<std::string>& paths, int rule, bool dryRun) {
-  const Files files = Expand(paths);
+int Rename(const Files& files, const Naming& naming, bool dryRun) {
   bool failed = files.failed;
   std::vector<core::Track> tracks;
   for (const std::string& path : files.paths) {
@@ -299,12 +228,14 @@ int Rename(const std::vector<std::string>& paths, int rule, bool dryRun) {
       failed = true;
     }
   }
-  const core::RenamePlan plan = core::PlanRename(tracks, rule);
+  const core::RenamePlan plan = naming.format
+                                    ? core::PlanRename(tracks, *naming.format, naming.characters)
+                                    : core::PlanRename(tracks, naming.rule);
   std::vector<std::string> olds;
   std::vector<bool> wanted;
   for (const core::RenameEntry& e : plan.entries) {
     olds.push_back(e.track.Path());
-    // A name that is already right is done; another skip (no title, no artist) is a failure.
+    // A name that is already right is done; another skip (an empty field) is a failure.
     const bool same = e.status == core::RenameStatus::kSkipped && !e.newName.empty();
     wanted.push_back(!same);
     if (e.status == core::RenameStatus::kSkipped && !same) {
@@ -336,6 +267,36 @@ int Rename(const std::vector<std::string>& paths, int rule, bool dryRun) {
     if (e.status == core::RenameStatus::kSkipped) wanted[i] = false;
   }
   if (!ReportResults(report, olds, wanted)) failed = true;
+  return failed ? kSomeFailed : kDone;
+}
+
+int TagFromName(const Files& files, const core::NameTemplate& format) {
+  bool failed = files.failed;
+  const std::pair<core::NameField, QString> labels[] = {
+      {core::NameField::kArtist, Cli::tr("Artist")},
+      {core::NameField::kTitle, Cli::tr("Title")},
+      {core::NameField::kAlbum, Cli::tr("Album")},
+      {core::NameField::kYear, Cli::tr("Year")},
+      {core::NameField::kTrack, Cli::tr("Track")},
+      {core::NameField::kComment, Cli::tr("Comment")},
+      {core::NameField::kGenre, Cli::tr("Genre")}};
+  for (const std::string& path : files.paths) {
+    const QString name = rules::FileNameOf(Shown(path));
+    const QString stem = name.left(name.size() - rules::ExtensionOf(name).size());
+    const std::optional<core::NameTemplate::Fields> fields = format.Match(stem);
+    if (!fields) {
+      Failure(path, Cli::tr("the name does not match the template"));
+      failed = true;
+      continue;
+    }
+    QString text = Shown(path) + QLatin1Char('\n');
+    for (const auto& [field, value] : *fields) {
+      for (const auto& [f, label] : labels) {
+        if (f == field) text += QStringLiteral("  %1: %2\n").arg(label, value);
+      }
+    }
+    Out(text);
+  }
   return failed ? kSomeFailed : kDone;
 }
 

@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "Cli.h"
+#include "core/NameTemplate.h"
+
 namespace cli {
 
-int Show(const std::vector<std::string>& paths, bool json);
+int Show(const Files& files, bool json);
 
 // The fields that `set` writes; a field not given is left as each file holds it.
 struct SetFields {
@@ -19,12 +22,27 @@ struct SetFields {
   std::optional<QString> copyright, url, userUrl, lyrics, encodedBy, version;
   // The genre byte of an MP3 file (255: none), worked out from `genre`.
   uint8_t mp3Genre = 255;
+  // The genre is a name that is no ID3v1 genre: an MP3 file gets none.
+  bool genreUnknown = false;
   // The options given that an MP3 tag has no field for ("--lyrics" ...).
   QStringList wmaOnly;
 };
 
-int Set(const std::vector<std::string>& paths, const SetFields& fields);
-int Rename(const std::vector<std::string>& paths, int rule, bool dryRun);
+// `strict`: a file whose tag would not hold a text as given (cut, a character GBK lacks, a genre
+// that is none) is not written; without it such a file is written and the loss reported.
+int Set(const Files& files, const SetFields& fields, bool strict);
+
+// How `rename` names files: by a rule (1 to 3), or by a template.
+struct Naming {
+  int rule = 0;
+  std::optional<core::NameTemplate> format;
+  core::NameCharacters characters;
+};
+int Rename(const Files& files, const Naming& naming, bool dryRun);
+
+// Prints the fields that each file's name gives by the template (it writes nothing).
+int TagFromName(const Files& files, const core::NameTemplate& format);
+
 // Undoes the last action; `list` lists the recent ones instead, `forget` drops the last one from
 // the journal without undoing it.
 int Undo(bool list, bool forget);

@@ -11,13 +11,15 @@
 #include "Commands.h"
 #include "core/Batch.h"
 #include "core/Journal.h"
+#include "core/NameTemplate.h"
 #include "core/Rules.h"
+#include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 
 namespace cli {
 namespace {
 
-const char* const kCommands[] = {"show", "set", "rename", "undo"};
+const char* const kCommands[] = {"show", "set", "rename", "tag-from-name", "undo"};
 
 QString Overview() {
   return Cli::tr(
@@ -26,13 +28,19 @@ QString Overview() {
       "\n"
       "Commands:\n"
       "  show [--json] PATH...        each file's tag\n"
-      "  set [FIELD OPTIONS] PATH...  writes the given fields (one action)\n"
-      "  rename --rule 1|2|3 [--dry-run] PATH...\n"
-      "                               renames files from their title and artist (one action)\n"
+      "  set [FIELD OPTIONS] [--strict] PATH...\n"
+      "                               writes the given fields (one action)\n"
+      "  rename --rule 1|2|3 | --format TEMPLATE [--dry-run] PATH...\n"
+      "                               renames files from their tags (one action)\n"
+      "  tag-from-name --format TEMPLATE --dry-run PATH...\n"
+      "                               the fields each file's name gives\n"
       "  undo [--list]                undoes the last action, or lists the recent ones\n"
       "\n"
-      "A folder stands for its MP3 and WMA files. 'velomi-tag COMMAND --help' shows the options "
-      "of a command.\n"
+      "A folder stands for its MP3 and WMA files (-r: and its subfolders'); --files-from FILE "
+      "reads more paths from a file (- for standard input), one a line, or NUL-separated with "
+      "-0. 'velomi-tag COMMAND --help' shows the options of a command.\n"
+      "Templates: %a artist, %t title, %b album, %y year, %n track (%2n: two digits), %c comment, "
+      "%g genre, %i the file's place in the list from 0, %% a percent sign.\n"
       "Exit status: 0 when everything was done, 1 when some file failed, 2 for a usage error.");
 }
 
@@ -108,11 +116,13 @@ QString ReadFields(const QCommandLineParser& parser, const Arguments& args, SetF
   if (fields.genre) {
     const QString genre = rules::TrimControl(*fields.genre);
     const std::optional<uint8_t> id = Mp3GenreOf(genre);
-    if (!id) return Cli::tr("no such genre: \"%1\"").arg(*fields.genre);
-    fields.mp3Genre = *id;
-    // A number names its genre in a WMA file too, as choosing it from the list does.
     bool number = false;
     genre.toInt(&number);
+    // A number must be a genre's; a name that is none is a WMA file's text, and no MP3 genre.
+    if (!id && number) return Cli::tr("no such genre: \"%1\"").arg(*fields.genre);
+    fields.genreUnknown = !id;
+    fields.mp3Genre = id.value_or(255);
+    // A number names its genre in a WMA file too, as choosing it from the list does.
     if (number) {
       fields.genre =
           QString::fromLatin1(ID3Genres[*id].data(), static_cast<qsizetype>(ID3Genres[*id].size()));
@@ -146,6 +156,39 @@ void RecoverCutShortSaves() {
   core::RecoverActions(journal);
 }
 
+QString TemplateProblem(const core::TemplateError& error) {
+  switch (error.kind) {
+    case core::TemplateError::kEmpty:
+      return Cli::tr("the template is empty");
+    case core::TemplateError::kUnknown:
+      return Cli::tr("the template holds an unknown placeholder: %1").arg(error.what);
+    case core::TemplateError::kDangling:
+      return Cli::tr("the template ends in an unfinished %");
+    case core::TemplateError::kWidth:
+      return Cli::tr("only %n and %i take a width: %1").arg(error.what);
+    case core::TemplateError::kSlash:
+      return Cli::tr("the template may not hold \"/\": it names files, not folders");
+    case core::TemplateError::kNoPlaceholder:
+      return Cli::tr("the template holds no placeholder");
+    case core::TemplateError::kAdjacent:
+      return Cli::tr("to read fields from names, two placeholders need text between them");
+    case core::TemplateError::kRepeated:
+      return Cli::tr("to read fields from names, each placeholder may stand once: %1")
+          .arg(error.what);
+  }
+  return {};
+}
+
+// The template of --format; a usage message when there is none or it is no template.
+std::optional<core::NameTemplate> FormatOf(const QCommandLineParser& parser, const Arguments& args,
+                                           QString& problem) {
+  core::TemplateError error;
+  std::optional<core::NameTemplate> format =
+      core::NameTemplate::Parse(args.ToText(parser.value(QStringLiteral("format"))), error);
+  if (!format) problem = TemplateProblem(error);
+  return format;
+}
+
 int Run(const Arguments& args) {
   const QStringList& list = args.List();
   QString command;
@@ -163,32 +206,58 @@ int Run(const Arguments& args) {
   // "set --version TEXT" is a WMA field; elsewhere --version prints the program's version.
   const QCommandLineOption version(QStringLiteral("version"), Cli::tr("print the version"));
   if (command != QLatin1String("set")) parser.addOption(version);
-  parser.addPositionalArgument(QStringLiteral("command"), Cli::tr("show, set, rename or undo"));
+  parser.addPositionalArgument(QStringLiteral("command"),
+                               Cli::tr("show, set, rename, tag-from-name or undo"));
   const bool known = std::find(std::begin(kCommands), std::end(kCommands), command.toStdString()) !=
                      std::end(kCommands);
+  const QString templateHelp = Cli::tr(
+      "a name template: %a artist, %t title, %b album, %y year, %n track (%2n: two "
+      "digits), %c comment, %g genre, %i place in the list, %% a percent sign");
   if (command == QLatin1String("show")) {
     parser.addOption({QStringLiteral("json"), Cli::tr("print one JSON document")});
   } else if (command == QLatin1String("set")) {
     for (const FieldOption& o : FieldOptions()) {
       parser.addOption({QLatin1String(o.name), o.help, o.valueName});
     }
+    parser.addOption({QStringLiteral("strict"),
+                      Cli::tr("leave unwritten each file whose tag would not hold a text as "
+                              "given (cut, a character GBK lacks, no such genre)")});
   } else if (command == QLatin1String("rename")) {
     parser.addOption({QStringLiteral("rule"),
                       Cli::tr("1: artist - title, 2: title - artist, 3: artist - (number)title"),
                       QStringLiteral("1|2|3")});
+    parser.addOption({QStringLiteral("format"), templateHelp, Cli::tr("TEMPLATE")});
+    parser.addOption({QStringLiteral("replace-with"),
+                      Cli::tr("with --format: put C (one character, or nothing) for each \"/\" "
+                              "of a field instead of refusing the name"),
+                      QStringLiteral("C")});
+    parser.addOption({QStringLiteral("replace-windows"),
+                      Cli::tr("with --replace-with: replace \\ : * ? \" < > | and control "
+                              "characters too")});
     parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
+  } else if (command == QLatin1String("tag-from-name")) {
+    parser.addOption({QStringLiteral("format"), templateHelp, Cli::tr("TEMPLATE")});
+    parser.addOption({QStringLiteral("dry-run"),
+                      Cli::tr("print the fields each file would get and change nothing")});
   } else if (command == QLatin1String("undo")) {
     parser.addOption({QStringLiteral("list"), Cli::tr("list the recent actions")});
     parser.addOption({QStringLiteral("forget"),
                       Cli::tr("drop the last action from the journal without undoing it")});
   }
   if (known && command != QLatin1String("undo")) {
+    parser.addOption({{QStringLiteral("r"), QStringLiteral("recursive")},
+                      Cli::tr("take in the files of each folder's subfolders too")});
+    parser.addOption({QStringLiteral("files-from"),
+                      Cli::tr("read more paths from FILE, one a line (- for standard input)"),
+                      Cli::tr("FILE")});
+    parser.addOption({{QStringLiteral("0"), QStringLiteral("null")},
+                      Cli::tr("with --files-from: the paths are separated by NUL bytes")});
     parser.addPositionalArgument(QStringLiteral("paths"), Cli::tr("files and folders"),
                                  Cli::tr("PATH..."));
   }
 
   if (!parser.parse(list)) return Usage(parser.errorText());
-  if (parser.isSet(help)) {
+  if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
     Out(parser.helpText());
     return kDone;
   }
@@ -208,24 +277,80 @@ int Run(const Arguments& args) {
     RecoverCutShortSaves();
     return Undo(parser.isSet(QStringLiteral("list")), parser.isSet(QStringLiteral("forget")));
   }
-  if (paths.empty()) return Usage(Cli::tr("%1: no path given").arg(command));
+  const bool fromFile = parser.isSet(QStringLiteral("files-from"));
+  if (parser.isSet(QStringLiteral("null")) && !fromFile) {
+    return Usage(Cli::tr("-0 goes with --files-from"));
+  }
+  if (fromFile) {
+    const std::string file = args.ToBytes(parser.value(QStringLiteral("files-from")));
+    QString error;
+    if (!ReadPathList(file, parser.isSet(QStringLiteral("null")), paths, error)) {
+      return Usage(Cli::tr("cannot read the list %1: %2").arg(Shown(file), error));
+    }
+  } else if (paths.empty()) {
+    return Usage(Cli::tr("%1: no path given").arg(command));
+  }
+  const bool recursive = parser.isSet(QStringLiteral("recursive"));
+
   if (command == QLatin1String("show")) {
     RecoverCutShortSaves();
-    return Show(paths, parser.isSet(QStringLiteral("json")));
+    return Show(Expand(paths, recursive), parser.isSet(QStringLiteral("json")));
   }
   if (command == QLatin1String("set")) {
     SetFields fields;
     const QString problem = ReadFields(parser, args, fields);
     if (!problem.isEmpty()) return Usage(problem);
     RecoverCutShortSaves();
-    return Set(paths, fields);
+    return Set(Expand(paths, recursive), fields, parser.isSet(QStringLiteral("strict")));
   }
-  const QString rule = parser.value(QStringLiteral("rule"));
-  if (rule != QLatin1String("1") && rule != QLatin1String("2") && rule != QLatin1String("3")) {
-    return Usage(Cli::tr("rename: --rule must be 1, 2 or 3"));
+  QString problem;
+  if (command == QLatin1String("tag-from-name")) {
+    if (!parser.isSet(QStringLiteral("format"))) return Usage(Cli::tr("--format is needed"));
+    const std::optional<core::NameTemplate> format = FormatOf(parser, args, problem);
+    if (!format) return Usage(problem);
+    if (const auto matchProblem = format->MatchProblem()) {
+      return Usage(TemplateProblem(*matchProblem));
+    }
+    if (!parser.isSet(QStringLiteral("dry-run"))) {
+      return Usage(
+          Cli::tr("tag-from-name: writing the fields is not yet available; --dry-run "
+                  "prints them"));
+    }
+    RecoverCutShortSaves();
+    return TagFromName(Expand(paths, recursive), *format);
+  }
+
+  Naming naming;
+  const bool byRule = parser.isSet(QStringLiteral("rule"));
+  if (byRule == parser.isSet(QStringLiteral("format"))) {
+    return Usage(Cli::tr("rename: give either --rule or --format"));
+  }
+  if (byRule) {
+    const QString rule = parser.value(QStringLiteral("rule"));
+    if (rule != QLatin1String("1") && rule != QLatin1String("2") && rule != QLatin1String("3")) {
+      return Usage(Cli::tr("rename: --rule must be 1, 2 or 3"));
+    }
+    naming.rule = rule.toInt();
+  } else {
+    naming.format = FormatOf(parser, args, problem);
+    if (!naming.format) return Usage(problem);
+  }
+  if (parser.isSet(QStringLiteral("replace-with"))) {
+    const QString with = args.ToText(parser.value(QStringLiteral("replace-with")));
+    const std::string inName = rules::NativePath(QStringLiteral("x") + with);
+    if (byRule || with.toUcs4().size() > 1 || !platform::IsPortableFileName(inName)) {
+      return Usage(
+          Cli::tr("--replace-with takes one character that file names can hold, or "
+                  "nothing, and goes with --format"));
+    }
+    naming.characters.replacement = with;
+  }
+  naming.characters.windowsSet = parser.isSet(QStringLiteral("replace-windows"));
+  if (naming.characters.windowsSet && !naming.characters.replacement) {
+    return Usage(Cli::tr("--replace-windows goes with --replace-with"));
   }
   RecoverCutShortSaves();
-  return Rename(paths, rule.toInt(), parser.isSet(QStringLiteral("dry-run")));
+  return Rename(Expand(paths, recursive), naming, parser.isSet(QStringLiteral("dry-run")));
 }
 
 }  // namespace

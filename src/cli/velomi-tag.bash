@@ -7,20 +7,24 @@ _velomi_tag() {
     if [[ ${COMP_WORDS[i]} != -* ]]; then command=${COMP_WORDS[i]}; break; fi
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "show set rename undo --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "show set rename tag-from-name undo --help --version" -- "$cur"))
     return
   fi
   case $prev in
     --rule) COMPREPLY=($(compgen -W "1 2 3" -- "$cur")); return ;;
+    --format|--replace-with) return ;;
+    --files-from) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --title|--artist|--album|--year|--comment|--track|--genre|--copyright|--url|--user-url|--lyrics|--encoded-by|--version)
       [[ $command == set ]] && return ;;
   esac
   if [[ $cur == -* ]]; then
     local options="--help"
+    [[ $command != undo ]] && options+=" --recursive --files-from --null"
     case $command in
       show) options+=" --json" ;;
-      set) options+=" --title --artist --album --year --comment --track --genre --copyright --url --user-url --lyrics --encoded-by --version" ;;
-      rename) options+=" --rule --dry-run" ;;
+      set) options+=" --title --artist --album --year --comment --track --genre --copyright --url --user-url --lyrics --encoded-by --version --strict" ;;
+      rename) options+=" --rule --format --replace-with --replace-windows --dry-run" ;;
+      tag-from-name) options+=" --format --dry-run" ;;
       undo) options+=" --list" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 
+#include "core/NameTemplate.h"
 #include "core/Rules.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -77,13 +78,28 @@ Track ReadTrack(const std::string& path, int position) {
   if (rules::FormatKey(Shown(path)) == rules::kMp3Key) {
     TIDmp3 tag;
     tag.ReadFromFile(path);
-    track.title = rules::FromGbk(tag.Title);
-    track.artist = rules::FromGbk(tag.Artist);
+    using rules::FromGbk;
+    track.title = FromGbk(tag.Title);
+    track.artist = FromGbk(tag.Artist);
+    track.album = FromGbk(tag.Album);
+    track.year = FromGbk(tag.Year);
+    track.comment = FromGbk(tag.Comment);
+    if (tag.Track != 0) track.track = QString::number(tag.Track);
+    if (tag.GenreID < ID3Genres.size()) {
+      const std::string_view name = ID3Genres[tag.GenreID];
+      track.genre = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    }
   } else {
     TIDwma tag;
     tag.ReadFromFile(path);
-    track.title = rules::FromUtf16(tag.Title);
-    track.artist = rules::FromUtf16(tag.Artist);
+    using rules::FromUtf16;
+    track.title = FromUtf16(tag.Title);
+    track.artist = FromUtf16(tag.Artist);
+    track.album = FromUtf16(tag.Album);
+    track.year = FromUtf16(tag.Year);
+    track.comment = FromUtf16(tag.Comment);
+    track.track = FromUtf16(tag.Track);
+    track.genre = FromUtf16(tag.Genre);
   }
   return track;
 }
@@ -94,9 +110,21 @@ int RenamePlan::Count(RenameStatus status) const {
   return n;
 }
 
-RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
+namespace {
+
+// The new name of a track (with its extension), or why it has none.
+struct NewName {
+  std::optional<QString> name;
+  QString skipped;
+};
+
+// The plan of giving each track the name `nameOf` makes. The entries are worked out in order, as
+// the renames will run: a name is free when no file holds it on disk, or when an earlier entry
+// renames its file away; it is taken by a file that is not renamed, by a later entry's file that
+// still holds it, or by an earlier entry's new name.
+RenamePlan PlanNames(const std::vector<Track>& tracks,
+                     const std::function<NewName(const Track&)>& nameOf) {
   RenamePlan plan;
-  plan.rule = rule;
   // Who holds a name as the renames go on: the index of the entry whose file holds it, -1 for a
   // file outside the plan, -2 for a name that was freed. Names not in the map are as on disk.
   std::map<std::string, int> holder;
@@ -111,22 +139,12 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
       entry.reason = std::move(reason);
       plan.entries.push_back(std::move(entry));
     };
-    if (track.title.isEmpty()) {
-      finish(RenameStatus::kSkipped, QStringLiteral("歌曲标题为空"));
+    const NewName name = nameOf(track);
+    if (!name.name) {
+      finish(RenameStatus::kSkipped, name.skipped);
       continue;
     }
-    if (track.artist.isEmpty()) {
-      finish(RenameStatus::kSkipped, QStringLiteral("歌手为空"));
-      continue;
-    }
-    const QString extension = rules::RenameExtension(Shown(track.Path()));
-    const std::optional<QString> name =
-        rules::NewFileName(rule, track.artist, track.title, track.position, extension);
-    if (!name) {
-      finish(RenameStatus::kSkipped, QStringLiteral("没有这条改名规则"));
-      continue;
-    }
-    entry.newName = rules::NativePath(*name);
+    entry.newName = rules::NativePath(*name.name);
     if (entry.newName == track.fileName) {
       finish(RenameStatus::kSkipped, QStringLiteral("文件名已经相同"));
       continue;
@@ -171,6 +189,33 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
     newNameOf[to] = static_cast<int>(i);
     finish(RenameStatus::kRename, {});
   }
+  return plan;
+}
+
+}  // namespace
+
+RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
+  RenamePlan plan = PlanNames(tracks, [rule](const Track& track) -> NewName {
+    if (track.title.isEmpty()) return {std::nullopt, QStringLiteral("歌曲标题为空")};
+    if (track.artist.isEmpty()) return {std::nullopt, QStringLiteral("歌手为空")};
+    const QString extension = rules::RenameExtension(Shown(track.Path()));
+    const std::optional<QString> name =
+        rules::NewFileName(rule, track.artist, track.title, track.position, extension);
+    if (!name) return {std::nullopt, QStringLiteral("没有这条改名规则")};
+    return {name, {}};
+  });
+  plan.rule = rule;
+  return plan;
+}
+
+RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name,
+                      const NameCharacters& characters) {
+  RenamePlan plan = PlanNames(tracks, [&](const Track& track) -> NewName {
+    const NameTemplate::Naming naming = name.Expand(track, characters);
+    if (!naming.skipped.isEmpty()) return {std::nullopt, naming.skipped};
+    return {naming.stem + rules::RenameExtension(Shown(track.Path())), {}};
+  });
+  plan.rule = 0;
   return plan;
 }
 

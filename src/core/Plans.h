@@ -24,14 +24,17 @@ struct Track {
   QString title;
   QString artist;
   int position = 0;  // the row's place in the whole list, counted from 0 (the number of rule 3)
+  // The other texts a name template can use, as `show` prints them: the track number as text
+  // (MP3: empty for 0), the genre by name (MP3: empty for none).
+  QString album = {}, year = {}, track = {}, comment = {}, genre = {};
 
   std::string Path() const { return folder + fileName; }
 };
 
 // Splits a path into a track's folder and file name (the folder of "a.mp3" is "./").
 Track TrackAt(const std::string& path, int position);
-// The track of `path` with the title and artist of its tag, as the list shows them when the file
-// is added. Lets a WMA read error through.
+// The track of `path` with the texts of its tag, the title and artist as the list shows them when
+// the file is added. Lets a WMA read error through.
 Track ReadTrack(const std::string& path, int position);
 
 // ---- Renaming
@@ -51,7 +54,7 @@ struct RenameEntry {
 };
 
 struct RenamePlan {
-  int rule = 1;
+  int rule = 1;                      // 0: a name template's plan
   std::vector<RenameEntry> entries;  // one per track, in the tracks' order
 
   int Count(RenameStatus status) const;

@@ -40,6 +40,25 @@ bool LessFoldAscii(const std::string& a, const std::string& b) {
   return a < b;  // names that differ in case only: a fixed order all the same
 }
 
+// Sorts as LessFoldAscii does, each name folded once rather than at every comparison: folded
+// names compare as LessFoldAscii's loop and length do, and names equal once folded by their bytes.
+void SortFoldAscii(std::vector<std::string>& names) {
+  std::vector<std::string> folded(names);
+  for (std::string& name : folded) {
+    for (char& c : name) c = FoldAscii(c);
+  }
+  std::vector<uint32_t> order(names.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const int c = folded[a].compare(folded[b]);
+    return c != 0 ? c < 0 : names[a] < names[b];
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(names.size());
+  for (uint32_t i : order) sorted.push_back(std::move(names[i]));
+  names = std::move(sorted);
+}
+
 bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
   return name.size() >= suffix.size() &&
          EqualFoldAscii(name.substr(name.size() - suffix.size()), suffix);
@@ -77,6 +96,26 @@ std::vector<std::string> ListFolder(const std::string& folder, std::string_view 
   }
   std::sort(names.begin(), names.end(), LessFoldAscii);
   return names;
+}
+
+FolderEntries ListEntries(const std::string& folder) {
+  FolderEntries entries;
+  std::unique_ptr<DIR, DirCloser> d(::opendir(folder.empty() ? "." : folder.c_str()));
+  if (!d) return entries;
+  const int dfd = ::dirfd(d.get());
+  while (struct dirent* e = ::readdir(d.get())) {
+    const std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    bool isFolder = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      struct stat st;
+      isFolder = ::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    }
+    (isFolder ? entries.folders : entries.files).emplace_back(name);
+  }
+  SortFoldAscii(entries.files);
+  SortFoldAscii(entries.folders);
+  return entries;
 }
 
 bool IsPortableFileName(std::string_view name) {
@@ -225,6 +264,9 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
 bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
   std::vector<dev_t> flushed;
   int err = 0;
+  // A few files are flushed each on its own: a file system's flush would also wait for everything
+  // else written there meanwhile.
+  const bool each = paths.size() <= kFlushedEach;
   for (const std::string& path : paths) {
     // The file itself, links followed, names the file system that holds its bytes; a file gone
     // since it was written leaves its folder to name it.
@@ -236,11 +278,11 @@ bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
       if (fd >= 0) ::close(fd);
       continue;
     }
-    if (std::find(flushed.begin(), flushed.end(), st.st_dev) == flushed.end()) {
+    if (each || std::find(flushed.begin(), flushed.end(), st.st_dev) == flushed.end()) {
       flushed.push_back(st.st_dev);
       if (int injected = fault::TakeSync(path)) {
         err = injected;
-      } else if (::syncfs(fd) != 0) {
+      } else if ((each ? ::fdatasync(fd) : ::syncfs(fd)) != 0) {
         err = errno;
       }
     }

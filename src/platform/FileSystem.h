@@ -20,6 +20,15 @@ void ClearReadOnly(const std::string& path);
 // `folder` may end in "/" or not. An unreadable folder gives no names.
 std::vector<std::string> ListFolder(const std::string& folder, std::string_view suffix);
 
+// The entries of `folder` in one reading: the names of its files (every entry but a folder) and of
+// its folders (symbolic links followed), each sorted by name without regard to ASCII letter case;
+// "." and ".." left out. An unreadable folder gives no names.
+struct FolderEntries {
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+};
+FolderEntries ListEntries(const std::string& folder);
+
 // True when `name` may be a file name on every system the files travel to: not empty, not "." or
 // "..", at most 255 bytes, and free of the characters \ / : * ? " < > | and of codes below 32.
 bool IsPortableFileName(std::string_view name);
@@ -38,9 +47,11 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
 // why (EEXIST when `to` is taken), and no placeholder is left.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
-// Flushes to the disk every file system that holds one of `paths` (one syncfs for each), so that
-// a batch whose writes did not wait for the disk is on it. False when a flush failed (a write
-// that could not reach the disk); errno tells why.
+// Flushes to the disk every file system that holds one of `paths` (one syncfs for each; up to
+// kFlushedEach files, each file's data on its own instead), so that a batch whose writes did not
+// wait for the disk is on it. False when a flush failed (a write that could not reach the disk);
+// errno tells why.
+constexpr size_t kFlushedEach = 4;
 bool SyncFileSystemsOf(const std::vector<std::string>& paths);
 
 }  // namespace platform

@@ -363,6 +363,8 @@ void TForm1::CreateControls() {
   N12->setShortcutContext(Qt::WindowShortcut);
   addAction(N12);  // Ctrl+Z works with the menu closed too
   connect(N12, &QAction::triggered, this, &TForm1::N12Click);
+  NFormatRename = Named(PopupMenu2->addAction(QStringLiteral("按格式改名…")), "NFormatRename");
+  connect(NFormatRename, &QAction::triggered, this, &TForm1::NFormatRenameClick);
   connect(N11, &QAction::triggered, this, &TForm1::N11Click);
   connect(N10, &QAction::triggered, this, &TForm1::N10Click);
   connect(N7, &QAction::triggered, this, &TForm1::N7Click);
@@ -1106,33 +1108,36 @@ void TForm1::BtnRenameClick() {
              core::DescribeRenamePlan(plan))) {
       return;
     }
-    WaitCursor wait;
-    BatchProgress progress(this, static_cast<int>(tracks.size()));
-    core::ApplyOptions options = JournalOptions();
-    options.progress = [&](int done, int total, const std::string& name) {
-      return progress.Step(done, total, name);
-    };
-    // Never replaces another file, and refuses names that leave the folder or that Windows file
-    // names cannot hold.
-    const core::ApplyReport report = core::ApplyRename(plan, options);
-    UpdateUndo();
-    for (size_t i = 0; i < plan.entries.size(); ++i) {
-      const core::RenameEntry& entry = plan.entries[i];
-      const int row = entry.track.position;
-      const core::EntryResult& result = report.results[i];
-      if (result.outcome == core::Outcome::kDone) {
-        const QString newName = rules::DisplayName(entry.newName);
-        MarkRow(
-            row, rowicons::kTick,
-            QStringLiteral("已改名：%1 → %2").arg(LV->FileName(row), newName) + UndoNote(report));
-        LV->SetNativeFileName(row, entry.newName);
-        FileRenamed(entry.track.Path(), entry.track.folder + entry.newName);
-      } else if (result.outcome == core::Outcome::kFailed) {
-        MarkRow(row, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
-      }
-    }
-    if (!report.warning.isEmpty()) Hint(report.warning);
+    ApplyRenamePlan(plan);
   });
+}
+
+void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
+  WaitCursor wait;
+  BatchProgress progress(this, static_cast<int>(plan.entries.size()));
+  core::ApplyOptions options = JournalOptions();
+  options.progress = [&](int done, int total, const std::string& name) {
+    return progress.Step(done, total, name);
+  };
+  // Never replaces another file, and refuses names that leave the folder or that Windows file
+  // names cannot hold.
+  const core::ApplyReport report = core::ApplyRename(plan, options);
+  UpdateUndo();
+  for (size_t i = 0; i < plan.entries.size(); ++i) {
+    const core::RenameEntry& entry = plan.entries[i];
+    const int row = entry.track.position;
+    const core::EntryResult& result = report.results[i];
+    if (result.outcome == core::Outcome::kDone) {
+      const QString newName = rules::DisplayName(entry.newName);
+      MarkRow(row, rowicons::kTick,
+              QStringLiteral("已改名：%1 → %2").arg(LV->FileName(row), newName) + UndoNote(report));
+      LV->SetNativeFileName(row, entry.newName);
+      FileRenamed(entry.track.Path(), entry.track.folder + entry.newName);
+    } else if (result.outcome == core::Outcome::kFailed) {
+      MarkRow(row, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
+    }
+  }
+  if (!report.warning.isEmpty()) Hint(report.warning);
 }
 
 // ---- Undo

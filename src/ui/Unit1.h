@@ -20,6 +20,7 @@
 
 namespace core {
 class Journal;
+struct RenamePlan;
 struct ApplyOptions;
 struct ApplyReport;
 }  // namespace core
@@ -104,7 +105,8 @@ class TForm1 : public QWidget {
   QAction* N7 = nullptr;
   QAction* N9 = nullptr;
   QAction* N6 = nullptr;
-  QAction* N12 = nullptr;  // "撤销上次操作" (Ctrl+Z)
+  QAction* N12 = nullptr;            // "撤销上次操作" (Ctrl+Z)
+  QAction* NFormatRename = nullptr;  // "按格式改名…"
   // The check marks of every row.
   QAction* NCheckSeparator = nullptr;
   QAction* NCheckAll = nullptr;
@@ -189,6 +191,9 @@ class TForm1 : public QWidget {
   void BtnBatchClick();
   void R1Click(QAbstractButton* sender);
   void BtnRenameClick();
+  // Renames the checked rows' files by a name template that a dialog asks for (FormatRename.cpp),
+  // with the plan question and the marks of the rename button.
+  void NFormatRenameClick();
   void Button7Click();
 
   // The file dialogs, built here so that a test can find and answer them.
@@ -237,6 +242,8 @@ class TForm1 : public QWidget {
   // Write the boxes into the file, journalled.
   core::ApplyReport SaveMp3(const std::string& path);
   core::ApplyReport SaveWma(const std::string& path);
+  // Carries out a rename plan whose question was answered Yes, and marks each row it tried.
+  void ApplyRenamePlan(const core::RenamePlan& plan);
   // A row's mark and the reason the mark's tooltip gives.
   void MarkRow(int row, int mark, const QString& tip);
   // The journal, and whether there is anything to undo.

@@ -102,6 +102,14 @@ TEST(FileSystem, ListFolderMatchesCaseInsensitivelyAndSortsByName) {
             (Names{"A.mp3", "b.MP3", "c.Mp3", "d.mp3", "Zz.mp3"}));
   EXPECT_EQ(platform::ListFolder(dir.path() + "/", ".wma"), (Names{"a.wma"}));
   EXPECT_TRUE(platform::ListFolder(dir.File("missing"), ".mp3").empty());
+
+  // All entries in one reading, in the same order; links to folders are folders.
+  dir.Write("a.MP3", FromString("x"));  // equal to a.mp3 once folded: ordered by bytes
+  const platform::FolderEntries all = platform::ListEntries(dir.path());
+  EXPECT_EQ(all.files, (Names{"A.mp3", "a.MP3", "a.wma", "b.MP3", "c.Mp3", "d.mp3", "mp3",
+                              "x.mp3.txt", "Zz.mp3"}));
+  EXPECT_EQ(all.folders, (Names{"folder.mp3", "linked.mp3"}));
+  EXPECT_TRUE(platform::ListEntries(dir.File("missing")).files.empty());
 }
 
 TEST(FileSystem, PortableNames) {

@@ -310,7 +310,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 10);
+    QCOMPARE(actions.size(), 11);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
@@ -325,12 +325,13 @@ class WindowTest : public QObject {
     QCOMPARE(form.N12->text(), QStringLiteral("撤销上次操作"));
     QCOMPARE(form.N12->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     QVERIFY(!form.N12->isEnabled());
+    QCOMPARE(actions[6], form.NFormatRename);
     QCOMPARE(form.LV->contextMenuPolicy(), Qt::CustomContextMenu);
   }
 
   void theCheckMarkItems() {
     TForm1 form;
-    QCOMPARE(form.PopupMenu2->actions().mid(6),
+    QCOMPARE(form.PopupMenu2->actions().mid(7),
              (QList<QAction*>{form.NCheckSeparator, form.NCheckAll, form.NCheckNone,
                               form.NCheckInvert}));
     QCOMPARE(form.NCheckAll->text(), QStringLiteral("全选(&A)"));

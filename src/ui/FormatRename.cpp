@@ -1,0 +1,125 @@
+#include "FormatRename.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "TrackList.h"
+#include "Unit1.h"
+#include "WaitCursor.h"
+#include "core/Rules.h"
+
+namespace {
+
+// The window's settings (~/.config/velomi/velomi.conf).
+QSettings Settings() { return QSettings(QStringLiteral("velomi"), QStringLiteral("velomi")); }
+
+const QString kFormatKey = QStringLiteral("renameFormat");
+
+}  // namespace
+
+TFrmFormatRename::TFrmFormatRename(QWidget* parent, std::optional<core::Track> sample)
+    : QDialog(parent), sample_(std::move(sample)) {
+  setObjectName(QStringLiteral("FrmFormatRename"));
+  setWindowTitle(QStringLiteral("按格式改名"));
+  auto* layout = new QVBoxLayout(this);
+  auto* help =
+      new QLabel(QStringLiteral("%a 歌手　%t 歌曲标题　%b 专辑　%y 年份　%n 音轨（%2n 补足两位）\n"
+                                "%c 说明　%g 流派　%i 列表中的序号（从0起）　%% 百分号"),
+                 this);
+  help->setObjectName(QStringLiteral("LFormatHelp"));
+  EdtFormat = new QLineEdit(LastFormat(), this);
+  EdtFormat->setObjectName(QStringLiteral("EdtFormat"));
+  LPreview = new QLabel(this);
+  LPreview->setObjectName(QStringLiteral("LPreview"));
+  LPreview->setTextFormat(Qt::PlainText);
+  Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  Buttons->setObjectName(QStringLiteral("Buttons"));
+  layout->addWidget(help);
+  layout->addWidget(EdtFormat);
+  layout->addWidget(LPreview);
+  layout->addWidget(Buttons);
+  connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(EdtFormat, &QLineEdit::textChanged, this, &TFrmFormatRename::FormatEdited);
+  resize(420, sizeHint().height());
+  FormatEdited();
+}
+
+QString TFrmFormatRename::LastFormat() {
+  return Settings().value(kFormatKey, QStringLiteral("%a - %t")).toString();
+}
+
+void TFrmFormatRename::RememberFormat(const QString& format) {
+  Settings().setValue(kFormatKey, format);
+}
+
+void TFrmFormatRename::FormatEdited() {
+  core::TemplateError error;
+  template_ = core::NameTemplate::Parse(EdtFormat->text(), error);
+  Buttons->button(QDialogButtonBox::Ok)->setEnabled(template_.has_value());
+  if (!template_) {
+    LPreview->setText(error.Describe());
+  } else if (!sample_) {
+    LPreview->setText(QString());
+  } else {
+    const core::NameTemplate::Naming naming = template_->Expand(*sample_, {});
+    const QString old = rules::DisplayName(sample_->fileName);
+    LPreview->setText(
+        naming.skipped.isEmpty()
+            ? QStringLiteral("%1 → %2%3").arg(old, naming.stem, rules::RenameExtension(old))
+            : QStringLiteral("%1：%2").arg(old, naming.skipped));
+  }
+}
+
+// ---- The window's handler
+
+void TForm1::NFormatRenameClick() {
+  Guarded([this] {
+    std::optional<core::Track> sample;
+    const std::string shown = ShownPath();
+    if (!shown.empty()) {
+      try {
+        sample = core::ReadTrack(shown, std::max(RowOfFile(shown), 0));
+      } catch (const std::exception&) {
+        // No line of what the template gives.
+      }
+    }
+    TFrmFormatRename dialog(this, sample);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Template()) return;
+    const core::NameTemplate format = *dialog.Template();
+    TFrmFormatRename::RememberFormat(format.Text());
+
+    core::RenamePlan plan;
+    {
+      WaitCursor wait;
+      // Each checked row: the title and artist of its columns, as the three rules take them,
+      // and the other texts from its file's tag.
+      std::vector<core::Track> tracks;
+      for (int row = 0; row < LV->rowCount(); ++row) {
+        if (!LV->Checked(row)) continue;
+        core::Track track = core::TrackAt(LV->NativePath(row), row);
+        try {
+          track = core::ReadTrack(LV->NativePath(row), row);
+        } catch (const std::exception&) {
+          // A file whose tag cannot be read has the row's texts only.
+        }
+        track.folder = LV->NativeFolder(row);
+        track.fileName = LV->NativeFileName(row);
+        track.title = LV->Title(row);
+        track.artist = LV->Artist(row);
+        tracks.push_back(std::move(track));
+      }
+      plan = core::PlanRename(tracks, format, {});
+    }
+    if (!Ask(QStringLiteral("确定要按格式“%1”更改选中的文件名吗？").arg(format.Text()),
+             core::DescribeRenamePlan(plan))) {
+      return;
+    }
+    ApplyRenamePlan(plan);
+  });
+}
