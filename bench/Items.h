@@ -13,6 +13,7 @@ namespace bench {
 struct Config {
   std::string tmp = "/tmp";  // where the corpora are built
   size_t mp3Files = 10000;
+  size_t windowFiles = 100000;  // item 6: the window's list
   size_t mp3SaveFiles = 400;  // the first of them, saved by item 4 (each save waits for the disk)
   size_t wmaFiles = 2000;
   size_t bigMiB = 300;

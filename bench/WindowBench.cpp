@@ -1,5 +1,5 @@
-// Item 6: the window adds a folder of many MP3 files, on the offscreen platform, against the reads
-// of the same files alone; and the window's memory with that many rows.
+// Item 6: the window adds a folder of 100,000 MP3 files, on the offscreen platform, against the
+// listing and the reads of the same files alone; and the list's memory with that many rows.
 #include <QApplication>
 #include <QByteArray>
 #include <QString>
@@ -60,7 +60,7 @@ void BenchWindow(const Config& config, Table& table, const std::string& self) {
   Application app;
 
   TempDir dir(config.tmp, "velomi-bench-window");
-  const std::vector<std::string> paths = MakeMp3Corpus(dir, config.mp3Files);
+  const std::vector<std::string> paths = MakeMp3Corpus(dir, config.windowFiles);
   const size_t n = paths.size();
   const QString folder = rules::FromNativePath(dir.path() + "/");
 
@@ -99,15 +99,15 @@ void BenchWindow(const Config& config, Table& table, const std::string& self) {
   }
   form.reset();
   table.Add({"6 window adds a folder, " + CountOf(n, "files"), PerFile(t.Median(0), n),
-             sides[1].name, PerFile(t.Median(1), n), RatioRange(t, 0, 1), "<= 2x",
-             Verdict(t.Ratio(0, 1), 2.0)});
-  table.Add({"", "", sides[2].name, PerFile(t.Median(2), n), RatioRange(t, 0, 2), "", ""});
+             sides[2].name, PerFile(t.Median(2), n), RatioRange(t, 0, 2), "<= 1.5x",
+             Verdict(t.Ratio(0, 2), 1.5)});
+  table.Add({"", "", sides[1].name, PerFile(t.Median(1), n), RatioRange(t, 0, 1), "", ""});
 
   // The memory, in a fresh process: resident memory with the window shown and empty, and after
   // the folder was added.
   std::string out = RunChild({self, "--window-memory", dir.path()});
-  long long before = 0, after = 0, peak = 0;
-  if (std::sscanf(out.c_str(), "%lld %lld %lld", &before, &after, &peak) != 3) {
+  long long before = 0, after = 0, peak = 0, model = 0;
+  if (std::sscanf(out.c_str(), "%lld %lld %lld %lld", &before, &after, &peak, &model) != 4) {
     Die("item 6: the memory probe gave no numbers");
   }
   char perRow[64];
@@ -116,6 +116,11 @@ void BenchWindow(const Config& config, Table& table, const std::string& self) {
   table.Add({"6 window memory", KiB(after) + " resident", "the empty window shown", KiB(before),
              "+" + KiB(after - before) + ", " + perRow, "", ""});
   table.Add({"", "", "peak of the process", KiB(peak), "", "", ""});
+  char modelRow[64];
+  std::snprintf(modelRow, sizeof modelRow, "%.0f bytes/row",
+                static_cast<double>(model) / static_cast<double>(n));
+  table.Add({"6 the list's rows", modelRow, "", "", "", "<= 200 bytes/row",
+             Verdict(static_cast<double>(model) / static_cast<double>(n) / 200.0, 1.0)});
 }
 
 int WindowMemoryChild(const std::string& folder) {
@@ -124,7 +129,8 @@ int WindowMemoryChild(const std::string& folder) {
   const long long before = ResidentKiB();
   AddFolder(*form, rules::FromNativePath(folder + "/"));
   const long long after = ResidentKiB();
-  std::printf("%lld %lld %lld\n", before, after, static_cast<long long>(PeakResidentKiB()));
+  std::printf("%lld %lld %lld %lld\n", before, after, static_cast<long long>(PeakResidentKiB()),
+              static_cast<long long>(form->LV->Model()->MemoryBytes()));
   return 0;
 }
 

@@ -398,11 +398,13 @@ void InPlaceItem(const Config& config, const TempDir& dir, const std::vector<std
   bool flip = false;
   auto nextTitle = [&flip] { return (flip = !flip) ? u"Title A" : u"Title B"; };
   std::vector<Side> fits = {
-      {"core::SaveWmaTag (record flushed, header written, fdatasync, record removed)",
+      {"core::SaveTag (record flushed, header written, fdatasync, done record)",
        [&](size_t) {
          edit.SetTitle(nextTitle());
-         int err = 0;
-         return static_cast<uint64_t>(core::SaveWmaTag(edit, ours, &journal, err) &&
+         core::ApplyOptions options;
+         options.journal = &journal;
+         return static_cast<uint64_t>(core::SaveTag(edit, ours, options).results.at(0).outcome ==
+                                          core::Outcome::kDone &&
                                       HeaderSize(ours) == room);
        }},
       {"TagLib ASF::File::save, header keeps its size (in place, no fsync)",

@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--quick") {
       config.mp3Files = 1000;
+      config.windowFiles = 10000;
       config.mp3SaveFiles = 100;
       config.wmaFiles = 200;
       config.bigMiB = 30;

@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 
+#include "core/Fields.h"
 #include "core/NameTemplate.h"
 #include "core/Rules.h"
 #include "platform/File.h"
@@ -75,32 +76,16 @@ Track TrackAt(const std::string& path, int position) {
 
 Track ReadTrack(const std::string& path, int position) {
   Track track = TrackAt(path, position);
-  if (rules::FormatKey(Shown(path)) == rules::kMp3Key) {
-    TIDmp3 tag;
-    tag.ReadFromFile(path);
-    using rules::FromGbk;
-    track.title = FromGbk(tag.Title);
-    track.artist = FromGbk(tag.Artist);
-    track.album = FromGbk(tag.Album);
-    track.year = FromGbk(tag.Year);
-    track.comment = FromGbk(tag.Comment);
-    if (tag.Track != 0) track.track = QString::number(tag.Track);
-    if (tag.GenreID < ID3Genres.size()) {
-      const std::string_view name = ID3Genres[tag.GenreID];
-      track.genre = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
-    }
-  } else {
-    TIDwma tag;
-    tag.ReadFromFile(path);
-    using rules::FromUtf16;
-    track.title = FromUtf16(tag.Title);
-    track.artist = FromUtf16(tag.Artist);
-    track.album = FromUtf16(tag.Album);
-    track.year = FromUtf16(tag.Year);
-    track.comment = FromUtf16(tag.Comment);
-    track.track = FromUtf16(tag.Track);
-    track.genre = FromUtf16(tag.Genre);
-  }
+  TIDmp3 mp3;
+  TIDwma wma;
+  const TrackFields f = ReadTag(path, mp3, wma) == TagKind::kMp3 ? FieldsOf(mp3) : FieldsOf(wma);
+  track.title = f.title;
+  track.artist = f.artist;
+  track.album = f.album;
+  track.year = f.year;
+  track.comment = f.comment;
+  track.track = f.track;
+  track.genre = f.genre;
   return track;
 }
 
@@ -268,6 +253,25 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
     }
   }
   return lines.Text(QStringLiteral("……另有 %1 项"));
+}
+
+void EditFields::Set(TagField field, const QString& text) {
+  switch (field) {
+    case TagField::kArtist:
+      artist = text;
+      break;
+    case TagField::kAlbum:
+      album = text;
+      break;
+    case TagField::kYear:
+      year = text;
+      break;
+    case TagField::kComment:
+      comment = text;
+      break;
+    default:
+      break;
+  }
 }
 
 QString FieldName(Field field) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Fields.h"
+
 class TIDmp3;
 class TIDwma;
 
@@ -96,6 +98,8 @@ struct EditFields {
   std::function<void(TIDwma&)> moreWma;
 
   bool Empty() const { return !artist && !album && !year && !comment; }
+  // Sets one of the four fields a batch edit copies (core::kBatchFields).
+  void Set(TagField field, const QString& text);
 };
 
 struct FieldChange {

@@ -21,6 +21,7 @@ EntryInfo InfoOf(const struct stat& st) {
   EntryInfo info;
   info.exists = true;
   info.regular = S_ISREG(st.st_mode);
+  info.folder = S_ISDIR(st.st_mode);
   info.link = S_ISLNK(st.st_mode);
   info.ours = st.st_uid == ::geteuid();
   info.size = static_cast<int64_t>(st.st_size);

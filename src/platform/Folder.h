@@ -15,6 +15,7 @@ namespace platform {
 struct EntryInfo {
   bool exists = false;
   bool regular = false;
+  bool folder = false;
   bool link = false;
   bool ours = false;  // owned by this process's user
   int64_t size = 0;

@@ -81,14 +81,8 @@ void TFrmFormatRename::FormatEdited() {
 void TForm1::NFormatRenameClick() {
   Guarded([this] {
     std::optional<core::Track> sample;
-    const std::string shown = ShownPath();
-    if (!shown.empty()) {
-      try {
-        sample = core::ReadTrack(shown, std::max(RowOfFile(shown), 0));
-      } catch (const std::exception&) {
-        // No line of what the template gives.
-      }
-    }
+    const std::vector<int> shown = RowsOfFile(ShownPath());
+    if (!shown.empty()) sample = LV->Model()->TrackOf(shown.front());
     TFrmFormatRename dialog(this, sample);
     if (dialog.exec() != QDialog::Accepted || !dialog.Template()) return;
     const core::NameTemplate format = *dialog.Template();
@@ -97,23 +91,9 @@ void TForm1::NFormatRenameClick() {
     core::RenamePlan plan;
     {
       WaitCursor wait;
-      // Each checked row: the title and artist of its columns, as the three rules take them,
-      // and the other texts from its file's tag.
+      // Each checked row, with the texts of its file's tag as the list holds them.
       std::vector<core::Track> tracks;
-      for (int row = 0; row < LV->rowCount(); ++row) {
-        if (!LV->Checked(row)) continue;
-        core::Track track = core::TrackAt(LV->NativePath(row), row);
-        try {
-          track = core::ReadTrack(LV->NativePath(row), row);
-        } catch (const std::exception&) {
-          // A file whose tag cannot be read has the row's texts only.
-        }
-        track.folder = LV->NativeFolder(row);
-        track.fileName = LV->NativeFileName(row);
-        track.title = LV->Title(row);
-        track.artist = LV->Artist(row);
-        tracks.push_back(std::move(track));
-      }
+      for (int row : LV->Model()->CheckedRows()) tracks.push_back(LV->Model()->TrackOf(row));
       plan = core::PlanRename(tracks, format, {});
     }
     if (!Ask(QStringLiteral("确定要按格式“%1”更改选中的文件名吗？").arg(format.Text()),

@@ -41,6 +41,38 @@ void DrawCross(QPainter& p) {
   p.drawLine(QPointF(13.0, 3.0), QPointF(3.0, 13.0));
 }
 
+const QColor kBlue(30, 90, 200);
+const QColor kGrey(140, 140, 140);
+
+void DrawUndone(QPainter& p) {
+  // An arrow turning back to the left.
+  p.setPen(QPen(kBlue, 2.0, Qt::SolidLine, Qt::RoundCap));
+  p.setBrush(Qt::NoBrush);
+  QPainterPath path;
+  path.moveTo(4.0, 6.0);
+  path.lineTo(10.0, 6.0);
+  path.cubicTo(15.0, 6.0, 15.0, 13.5, 10.0, 13.5);
+  path.lineTo(6.0, 13.5);
+  p.drawPath(path);
+  QPainterPath head;
+  head.moveTo(1.0, 6.0);
+  head.lineTo(6.0, 2.0);
+  head.lineTo(6.0, 10.0);
+  head.closeSubpath();
+  p.fillPath(head, kBlue);
+}
+
+void DrawSkipped(QPainter& p) {
+  p.setPen(QPen(kGrey, 2.6, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(3.5, 8.0), QPointF(12.5, 8.0));
+}
+
+void DrawNotReached(QPainter& p) {
+  p.setPen(QPen(kGrey, 1.8));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QRectF(3.0, 3.0, 10.0, 10.0));
+}
+
 }  // namespace
 
 QPixmap DrawMark(int mark) {
@@ -55,6 +87,15 @@ QPixmap DrawMark(int mark) {
     case kCross:
       DrawCross(p);
       break;
+    case kUndone:
+      DrawUndone(p);
+      break;
+    case kSkipped:
+      DrawSkipped(p);
+      break;
+    case kNotReached:
+      DrawNotReached(p);
+      break;
     default:
       DrawNote(p);
       break;
@@ -64,6 +105,15 @@ QPixmap DrawMark(int mark) {
 
 std::array<QIcon, 3> MakeImageList() {
   return {QIcon(DrawMark(kNote)), QIcon(DrawMark(kTick)), QIcon(DrawMark(kCross))};
+}
+
+std::array<QIcon, 6> MakeMarks(const std::array<QIcon, 3>& imageList) {
+  return {imageList[0],
+          imageList[1],
+          imageList[2],
+          QIcon(DrawMark(kUndone)),
+          QIcon(DrawMark(kSkipped)),
+          QIcon(DrawMark(kNotReached))};
 }
 
 }  // namespace rowicons

@@ -1,5 +1,7 @@
-// The three 16 x 16 row marks of the track list, drawn here: 0 a green note (as added), 1 a green
-// tick (the last write or rename succeeded), 2 a red cross (it failed).
+// The 16 x 16 row marks of the track list, drawn here: 0 a green note (as added), 1 a green tick
+// (the last write or rename succeeded), 2 a red cross (it failed); and the marks an action leaves
+// beside them: 3 a blue arrow turning back (undone), 4 a grey dash (skipped by the plan), 5 a grey
+// ring (not reached: the batch was cancelled first).
 #pragma once
 
 #include <QIcon>
@@ -8,9 +10,12 @@
 
 namespace rowicons {
 
-enum Mark { kNote = 0, kTick = 1, kCross = 2 };
+enum Mark { kNote = 0, kTick = 1, kCross = 2, kUndone = 3, kSkipped = 4, kNotReached = 5 };
 
 QPixmap DrawMark(int mark);
+// The list's three icons (note, tick, cross), as the window's image list holds them.
 std::array<QIcon, 3> MakeImageList();
+// Every mark, the image list's three first.
+std::array<QIcon, 6> MakeMarks(const std::array<QIcon, 3>& imageList);
 
 }  // namespace rowicons

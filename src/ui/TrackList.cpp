@@ -1,57 +1,48 @@
 #include "TrackList.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 
 #include "core/Rules.h"
 
 namespace {
 
-// A name's bytes and its text, made once for all the rows that share it (the rows of one folder
-// share one copy of each).
-struct SharedName {
-  std::string bytes;
-  QByteArray data;
-  QString text;
-  bool made = false;
+QSettings Settings() { return QSettings(QStringLiteral("velomi"), QStringLiteral("velomi")); }
 
-  void Take(const std::string& name) {
-    if (made && name == bytes) return;
-    bytes = name;
-    data = QByteArray::fromStdString(name);
-    text = rules::DisplayName(name);
-    made = true;
-  }
-};
-
-// A cell that shows a name and keeps its bytes.
-void SetNameCell(QTableWidgetItem& item, int role, const SharedName& name) {
-  item.setText(name.text);
-  item.setData(role, name.data);
-}
-
-void SetNameCell(QTableWidgetItem& item, int role, const std::string& bytes) {
-  SharedName name;
-  name.Take(bytes);
-  SetNameCell(item, role, name);
-}
+QString ColumnKey(int column) { return QStringLiteral("ListColumn%1").arg(column); }
 
 }  // namespace
 
-TTrackList::TTrackList(const std::array<QIcon, 3>& images, QWidget* parent)
-    : QTableWidget(0, 4, parent), images_(images) {
-  setHorizontalHeaderLabels({QStringLiteral("文件名"), QStringLiteral("歌曲标题"),
-                             QStringLiteral("歌手"), QStringLiteral("路径")});
-  horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-  horizontalHeader()->setSectionsClickable(false);
-  horizontalHeader()->setSortIndicatorShown(false);
-  horizontalHeader()->setHighlightSections(false);
+TTrackListModel::TTrackListModel(const std::array<QIcon, 6>& images, QObject* parent)
+    : core::TrackListModel(parent), images_(images) {}
+
+QVariant TTrackListModel::data(const QModelIndex& index, int role) const {
+  if (role == Qt::DecorationRole && index.isValid() && index.column() == kFileName) {
+    const int mark = MarkOf(index.row());
+    return mark >= 0 && mark < static_cast<int>(images_.size()) ? images_[mark] : images_[0];
+  }
+  return core::TrackListModel::data(index, role);
+}
+
+TTrackList::TTrackList(const std::array<QIcon, 6>& images, QWidget* parent)
+    : QTableView(parent), model_(new TTrackListModel(images, this)) {
+  setModel(model_);
+  QHeaderView* header = horizontalHeader();
+  header->setSectionResizeMode(QHeaderView::Stretch);
+  header->setSortIndicatorShown(false);
+  header->setHighlightSections(false);
+  header->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header, &QWidget::customContextMenuRequested, this, &TTrackList::HeaderMenu);
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(18);
-  setSortingEnabled(false);
   setShowGrid(true);
   setWordWrap(false);
   setIconSize(QSize(16, 16));
@@ -70,73 +61,25 @@ TTrackList::TTrackList(const std::array<QIcon, 3>& images, QWidget* parent)
   pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                pal.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(pal);
+
+  const QSettings settings = Settings();
+  for (int column = core::TrackListModel::kFirstOptional;
+       column < core::TrackListModel::kColumnCount; ++column) {
+    setColumnHidden(column, !settings.value(ColumnKey(column), false).toBool());
+  }
+  ColumnsChanged();
 }
 
 void TTrackList::AppendRow(const QString& fileName, const QString& title, const QString& artist,
                            const QString& folder) {
-  AppendRows({RowTexts{rules::NativePath(fileName), title, artist, rules::NativePath(folder)}});
-}
-
-void TTrackList::AppendRows(const std::vector<RowTexts>& rows) {
-  if (rows.empty()) return;
-  const int first = rowCount();
-  setRowCount(first + static_cast<int>(rows.size()));
-  SharedName folder;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    folder.Take(rows[i].folder);
-    FillRow(first + static_cast<int>(i), rows[i], folder.text, folder.data);
-  }
-}
-
-void TTrackList::FillRow(int row, const RowTexts& texts, const QString& folderText,
-                         const QByteArray& folderBytes) {
-  auto* first = new QTableWidgetItem(images_[0], QString());
-  SetNameCell(*first, kNativeRole, texts.fileName);
-  first->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-  first->setCheckState(Qt::Checked);
-  first->setData(Qt::UserRole, 0);
-  setItem(row, kFileName, first);
-  const QString* rest[] = {&texts.title, &texts.artist};
-  for (int column = kTitle; column <= kArtist; ++column) {
-    auto* item = new QTableWidgetItem(*rest[column - kTitle]);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    setItem(row, column, item);
-  }
-  auto* folder = new QTableWidgetItem(folderText);
-  folder->setData(kNativeRole, folderBytes);
-  folder->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  setItem(row, kFolder, folder);
-}
-
-bool TTrackList::Checked(int row) const {
-  const QTableWidgetItem* it = item(row, kFileName);
-  return it != nullptr && it->checkState() == Qt::Checked;
-}
-
-int TTrackList::Mark(int row) const {
-  const QTableWidgetItem* it = item(row, kFileName);
-  return it != nullptr ? it->data(Qt::UserRole).toInt() : 0;
-}
-
-void TTrackList::SetNativeFileName(int row, const std::string& name) {
-  if (QTableWidgetItem* it = item(row, kFileName)) SetNameCell(*it, kNativeRole, name);
+  core::TrackFields fields;
+  fields.title = title;
+  fields.artist = artist;
+  model_->Append({{rules::NativePath(folder) + rules::NativePath(fileName), fields}});
 }
 
 void TTrackList::SetFileName(int row, const QString& name) {
   SetNativeFileName(row, rules::NativePath(name));
-}
-
-void TTrackList::SetMark(int row, int mark) {
-  QTableWidgetItem* it = item(row, kFileName);
-  if (it == nullptr || mark < 0 || mark > 2) return;
-  it->setData(Qt::UserRole, mark);
-  it->setIcon(images_[mark]);
-}
-
-void TTrackList::SetChecked(int row, bool checked) {
-  if (QTableWidgetItem* it = item(row, kFileName)) {
-    it->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-  }
 }
 
 int TTrackList::SelectedRow() const {
@@ -148,49 +91,110 @@ int TTrackList::SelectedRow() const {
   return first;
 }
 
+void TTrackList::ShowColumn(int column, bool shown) {
+  if (column < core::TrackListModel::kFirstOptional ||
+      column >= core::TrackListModel::kColumnCount) {
+    return;
+  }
+  setColumnHidden(column, !shown);
+  Settings().setValue(ColumnKey(column), shown);
+  ColumnsChanged();
+}
+
+void TTrackList::ColumnsChanged() {
+  bool optional = false;
+  for (int column = core::TrackListModel::kFirstOptional;
+       column < core::TrackListModel::kColumnCount; ++column) {
+    optional = optional || !isColumnHidden(column);
+  }
+  // Header clicks sort only while an optional column is shown; the window as it was opens with
+  // its four columns and a header that does nothing.
+  horizontalHeader()->setSectionsClickable(optional);
+  horizontalHeader()->setSortIndicatorShown(optional);
+  setSortingEnabled(optional);
+}
+
+void TTrackList::HeaderMenu(const QPoint& pos) {
+  QMenu menu(this);
+  menu.setObjectName(QStringLiteral("ListColumns"));
+  for (int column = core::TrackListModel::kFirstOptional;
+       column < core::TrackListModel::kColumnCount; ++column) {
+    QAction* action = menu.addAction(model_->headerData(column, Qt::Horizontal).toString());
+    action->setCheckable(true);
+    action->setChecked(!isColumnHidden(column));
+    connect(action, &QAction::toggled, this, [this, column](bool on) { ShowColumn(column, on); });
+  }
+  menu.exec(horizontalHeader()->viewport()->mapToGlobal(pos));
+}
+
+bool TTrackList::OnCheckBox(const QPoint& pos, int& row) const {
+  const QModelIndex index = indexAt(pos);
+  if (!index.isValid() || index.column() != kFileName) return false;
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  option.rect = visualRect(index);
+  option.features |= QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay |
+                     QStyleOptionViewItem::HasDecoration;
+  option.checkState = model_->Checked(index.row()) ? Qt::Checked : Qt::Unchecked;
+  const QRect box = style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this);
+  row = index.row();
+  return box.contains(pos);
+}
+
 template <class Handle>
 void TTrackList::ReportChosenRow(Handle handle) {
-  const int before = currentRow();
+  const QModelIndex current = currentIndex();
+  const int before = current.isValid() ? current.row() : -1;
   const bool wasSelected = before >= 0 && selectionModel()->isRowSelected(before, QModelIndex());
   handle();
-  const int row = currentRow();
+  const int row = currentIndex().isValid() ? currentIndex().row() : -1;
   if (row < 0 || !selectionModel()->isRowSelected(row, QModelIndex())) return;
   if (row != before || !wasSelected) emit currentRowChosen(row);
 }
 
 void TTrackList::mousePressEvent(QMouseEvent* event) {
-  // A left click shows its file when the button is released (leftClicked).
-  if (event->button() == Qt::LeftButton) {
-    QTableWidget::mousePressEvent(event);
+  int row = -1;
+  checkPress_ = event->button() == Qt::LeftButton && OnCheckBox(event->position().toPoint(), row);
+  if (checkPress_) {
+    // The mark toggles; the current row, the selection and the boxes stay as they are.
+    model_->SetChecked(row, !model_->Checked(row));
+    event->accept();
     return;
   }
-  ReportChosenRow([&] { QTableWidget::mousePressEvent(event); });
+  // A left click shows its file when the button is released (leftClicked).
+  if (event->button() == Qt::LeftButton) {
+    QTableView::mousePressEvent(event);
+    return;
+  }
+  ReportChosenRow([&] { QTableView::mousePressEvent(event); });
+}
+
+void TTrackList::mouseReleaseEvent(QMouseEvent* event) {
+  if (checkPress_ && event->button() == Qt::LeftButton) {
+    checkPress_ = false;
+    event->accept();
+    return;
+  }
+  QTableView::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton) emit leftClicked();
+}
+
+void TTrackList::mouseDoubleClickEvent(QMouseEvent* event) {
+  int row = -1;
+  if (event->button() == Qt::LeftButton && OnCheckBox(event->position().toPoint(), row)) {
+    model_->SetChecked(row, !model_->Checked(row));  // a second quick click toggles again
+    checkPress_ = true;
+    event->accept();
+    return;
+  }
+  QTableView::mouseDoubleClickEvent(event);
 }
 
 void TTrackList::keyPressEvent(QKeyEvent* event) {
-  ReportChosenRow([&] { QTableWidget::keyPressEvent(event); });
+  ReportChosenRow([&] { QTableView::keyPressEvent(event); });
 }
 
 QModelIndex TTrackList::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
   if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
-  return QTableWidget::moveCursor(action, modifiers);
-}
-
-void TTrackList::mouseReleaseEvent(QMouseEvent* event) {
-  QTableWidget::mouseReleaseEvent(event);
-  if (event->button() == Qt::LeftButton) emit leftClicked();
-}
-
-QString TTrackList::Text(int row, int column) const {
-  const QTableWidgetItem* it = item(row, column);
-  return it != nullptr ? it->text() : QString();
-}
-
-void TTrackList::SetText(int row, int column, const QString& text) {
-  if (QTableWidgetItem* it = item(row, column)) it->setText(text);
-}
-
-std::string TTrackList::Bytes(int row, int column) const {
-  const QTableWidgetItem* it = item(row, column);
-  return it != nullptr ? it->data(kNativeRole).toByteArray().toStdString() : std::string();
+  return QTableView::moveCursor(action, modifiers);
 }

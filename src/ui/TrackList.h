@@ -1,71 +1,87 @@
-// The track list: one row per added file with a check box and a mark, the file name, the title,
-// the artist and the folder (ending in "/"). The folder followed by the file name is the file's
-// full path; nothing else keeps it. The file name and the folder are kept as the file system's
-// bytes, which reach the system calls unchanged; their columns show them as text (see
-// rules::DisplayName), which is never turned back into a path.
+// The track list `LV`: a table view of the core's track list model (core::TrackListModel), with
+// the four columns of the window (file name, title, artist, folder), a check box and a mark before
+// each file name, and the optional columns a right click on the header offers (专辑, 年份, 音轨,
+// 流派, 新文件名; off at first, the choice remembered). While an optional column is shown, a click
+// on a header sorts by it; otherwise header clicks do nothing. A click on a row's check box
+// toggles the mark only: the current row and the selection stay as they are.
 #pragma once
 
 #include <QIcon>
 #include <QString>
-#include <QTableWidget>
+#include <QTableView>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "core/TrackListModel.h"
 
 class QKeyEvent;
 class QMouseEvent;
 
-class TTrackList : public QTableWidget {
+// The core's model with the row marks as icons.
+class TTrackListModel : public core::TrackListModel {
+ public:
+  TTrackListModel(const std::array<QIcon, 6>& images, QObject* parent);
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+ private:
+  std::array<QIcon, 6> images_;
+};
+
+class TTrackList : public QTableView {
   Q_OBJECT
 
  public:
   enum Column { kFileName = 0, kTitle = 1, kArtist = 2, kFolder = 3 };
 
-  TTrackList(const std::array<QIcon, 3>& images, QWidget* parent = nullptr);
+  TTrackList(const std::array<QIcon, 6>& images, QWidget* parent = nullptr);
 
-  // The contents of one row: the file name and the folder as the file system's bytes.
-  struct RowTexts {
-    std::string fileName;
-    QString title;
-    QString artist;
-    std::string folder;
-  };
+  TTrackListModel* Model() const { return model_; }
+  int rowCount() const { return model_->rowCount(); }
 
   // Appends a checked row with the note mark; neither selects nor scrolls to it. The file name and
   // the folder are taken as UTF-8 names.
   void AppendRow(const QString& fileName, const QString& title, const QString& artist,
                  const QString& folder);
-  // Appends many such rows at once, which costs less than appending them one by one.
-  void AppendRows(const std::vector<RowTexts>& rows);
+  // Appends many rows at once, which costs far less than appending them one by one.
+  void AppendRows(const std::vector<core::TrackListModel::NewRow>& rows) { model_->Append(rows); }
+  void Clear() { model_->Clear(); }
 
   // The texts shown: for showing only, never for finding the file.
-  QString FileName(int row) const { return Text(row, kFileName); }
-  QString Title(int row) const { return Text(row, kTitle); }
-  QString Artist(int row) const { return Text(row, kArtist); }
-  QString Folder(int row) const { return Text(row, kFolder); }
+  QString FileName(int row) const { return model_->ShownFileName(row); }
+  QString Title(int row) const { return model_->Text(row, core::TagField::kTitle); }
+  QString Artist(int row) const { return model_->Text(row, core::TagField::kArtist); }
+  QString Folder(int row) const { return model_->ShownFolder(row); }
   QString FullPath(int row) const { return Folder(row) + FileName(row); }
+  QString ToolTip(int row) const { return model_->ReasonOf(row); }
   // The file name, the folder and the full path as the file system's bytes.
-  std::string NativeFileName(int row) const { return Bytes(row, kFileName); }
-  std::string NativeFolder(int row) const { return Bytes(row, kFolder); }
-  std::string NativePath(int row) const { return NativeFolder(row) + NativeFileName(row); }
-  bool Checked(int row) const;
-  // The row's mark, 0 (note), 1 (tick) or 2 (cross), kept under Qt::UserRole of its first column.
-  int Mark(int row) const;
+  std::string NativeFileName(int row) const { return model_->FileNameOf(row); }
+  std::string NativeFolder(int row) const { return model_->FolderOf(row); }
+  std::string NativePath(int row) const { return model_->PathOf(row); }
+  bool Checked(int row) const { return model_->Checked(row); }
+  // The row's mark: core::TrackListModel::Mark.
+  int Mark(int row) const { return model_->MarkOf(row); }
 
   // A new file name: its bytes, or a text taken as a UTF-8 name.
-  void SetNativeFileName(int row, const std::string& name);
+  void SetNativeFileName(int row, const std::string& name) { model_->SetFileName(row, name); }
   void SetFileName(int row, const QString& name);
-  void SetTitle(int row, const QString& title) { SetText(row, kTitle, title); }
-  void SetArtist(int row, const QString& artist) { SetText(row, kArtist, artist); }
-  void SetMark(int row, int mark);
-  void SetChecked(int row, bool checked);
+  void SetMark(int row, int mark, const QString& reason = QString()) {
+    model_->SetMark(row, mark, reason);
+  }
+  void SetChecked(int row, bool checked) { model_->SetChecked(row, checked); }
 
   // The first selected row in list order, or -1 when none is selected.
   int SelectedRow() const;
 
+  // Which optional columns are shown (by core::TrackListModel::Column), as chosen from the
+  // header's menu; remembered across runs.
+  bool ColumnShown(int column) const { return !isColumnHidden(column); }
+  void ShowColumn(int column, bool shown);
+
  signals:
-  // A click of the left mouse button anywhere in the list, after the list has handled it (its
-  // selection and check boxes are up to date).
+  // A click of the left mouse button anywhere in the list but on a check box, after the list has
+  // handled it (its selection is up to date).
   void leftClicked();
   // The user moved the current row with a key or a right or middle click, and that row is
   // highlighted.
@@ -74,24 +90,20 @@ class TTrackList : public QTableWidget {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   // Home and End go to the first and the last row, as in a list, not along the row.
   QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
  private:
-  // Where the file name's and the folder's cells keep their bytes.
-  static constexpr int kNativeRole = Qt::UserRole + 1;
   // Runs the list's own handling of one input event, then tells whether it chose a current row.
   template <class Handle>
   void ReportChosenRow(Handle handle);
+  // True when `pos` (viewport coordinates) is on the check box of a row; gives the row.
+  bool OnCheckBox(const QPoint& pos, int& row) const;
+  void HeaderMenu(const QPoint& pos);
+  void ColumnsChanged();
 
-  QString Text(int row, int column) const;
-  void SetText(int row, int column, const QString& text);
-  std::string Bytes(int row, int column) const;
-
-  // Fills the cells of a row that exists already; the folder's text and bytes are given.
-  void FillRow(int row, const RowTexts& texts, const QString& folderText,
-               const QByteArray& folderBytes);
-
-  std::array<QIcon, 3> images_;
+  TTrackListModel* model_;
+  bool checkPress_ = false;  // the press went to a check box: the release is no click on the row
 };

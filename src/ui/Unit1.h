@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TrackList.h"
+#include "core/Fields.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -161,7 +162,7 @@ class TForm1 : public QWidget {
   void AddTrack(const std::string& path);
   void AddTrack(const QString& path);
   // Shows the tag just read by the object that `key` picks.
-  void ShowTrackFields(const std::string& path, const QString& key);
+  void ShowTrackFields(const std::string& path, core::TagKind kind);
   // The path of the file whose tag the boxes show, as the file system's bytes; the path box shows
   // it as text.
   const std::string& ShownPath() const { return shownPath_; }
@@ -232,20 +233,24 @@ class TForm1 : public QWidget {
   // The counters follow the shown file: MP3 slots for an MP3 file, none for a WMA file.
   void SetByteCounters(bool mp3);
   bool TagObjectsAlive() const { return Mp3Info != nullptr && WmaInfo != nullptr; }
-  // The row of the file that a save wrote: the selected row when it names `path`, else the first
-  // row that does; -1 when none does.
-  int RowOfFile(const std::string& path) const;
-  // Reads the file's tag into the tag object its key picks and gives the key; `row` receives the
-  // texts of the file's row. Lets a WMA read error through.
-  QString ReadTrack(const std::string& path, TTrackList::RowTexts& row);
+  // Every row of the file `path` (a file added twice has two), in list order.
+  std::vector<int> RowsOfFile(const std::string& path) const;
+  // Puts in every row of the file what it now holds.
+  void SetFileFields(const std::string& path, const core::TrackFields& fields);
+  // Reads the file's tag into the tag object its kind picks, an action a crash cut short settled
+  // first; `fields` receives what the file's row shows. Lets a WMA read error through.
+  core::TagKind ReadTrack(const std::string& path, core::TrackFields& fields);
+  // The text box that shows a field (none for the genre box and the lyrics).
+  QLineEdit* BoxOf(core::TagField field) const;
   class TrackBatch;
   // Write the boxes into the file, journalled.
   core::ApplyReport SaveMp3(const std::string& path);
   core::ApplyReport SaveWma(const std::string& path);
   // Carries out a rename plan whose question was answered Yes, and marks each row it tried.
   void ApplyRenamePlan(const core::RenamePlan& plan);
-  // A row's mark and the reason the mark's tooltip gives.
+  // A row's mark and the reason the mark's tooltip gives; the same for every row of a file.
   void MarkRow(int row, int mark, const QString& tip);
+  void MarkFile(const std::string& path, int mark, const QString& tip);
   // The journal, and whether there is anything to undo.
   core::ApplyOptions JournalOptions();
   void UpdateUndo();

@@ -5,9 +5,13 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
+#include <QCheckBox>
+#include <QHeaderView>
+
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
+#include "core/Plans.h"
 
 using namespace uitest;
 
@@ -217,6 +221,54 @@ class RenameTest : public QObject {
     QCOMPARE(Column(r.form, 0), (QStringList{"A -  .mp3", "gone.mp3"}));
     QCOMPARE(Marks(r.form), (QList<int>{1, 2}));
     QVERIFY(!QFile::exists(r.folder + "A - Gone.mp3"));
+  }
+
+  void theWindowNamesFilesAsVelomiTagDoesAfterTheSameEdits() {
+    // A batch edit of the artist " 新歌手 " (blanks around it), then the rename: the row holds
+    // what the file holds, so the window's name is the one velomi-tag's plan gives the file.
+    QTemporaryDir dir;
+    TForm1 form;
+    const QString path = CopyData("mp3_v11_ascii.mp3", dir.filePath("song.mp3"));
+    form.AddTrack(path);
+    form.EdtArtist->setText(QStringLiteral(" 新歌手 "));
+    form.ChkArtist->setChecked(true);
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnBatchClick();
+    }
+    const core::RenamePlan cli =
+        core::PlanRename({core::ReadTrack(path.toStdString(), 0)}, form.RenameRule);
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnRenameClick();
+    }
+    QCOMPARE(QString::fromStdString(cli.entries.at(0).newName),
+             QStringLiteral("新歌手 - Hello Song.mp3"));
+    QCOMPARE(form.LV->FileName(0), QStringLiteral("新歌手 - Hello Song.mp3"));
+    QVERIFY(QFile::exists(dir.filePath("新歌手 - Hello Song.mp3")));
+  }
+
+  void optionalColumnsShowTheTagsAndSortTheList() {
+    Renamer r;
+    r.Add("b.mp3", "Beta", "A");
+    r.Add("a.mp3", "Alpha", "A");
+    TTrackList* lv = r.form.LV;
+    lv->ShowColumn(core::TrackListModel::kNewName, true);
+    QVERIFY(lv->isSortingEnabled());
+    QVERIFY(lv->horizontalHeader()->sectionsClickable());
+    QCOMPARE(lv->model()->index(0, core::TrackListModel::kNewName).data().toString(),
+             QStringLiteral("A - Beta.mp3"));
+    lv->sortByColumn(core::TrackListModel::kTitle, Qt::AscendingOrder);
+    QCOMPARE(Column(r.form, 1), (QStringList{"Alpha", "Beta"}));
+    {
+      TForm1 again;  // the choice is remembered
+      QVERIFY(!again.LV->isColumnHidden(core::TrackListModel::kNewName));
+      again.LV->ShowColumn(core::TrackListModel::kNewName, false);
+      QVERIFY(!again.LV->isSortingEnabled());
+    }
+    TForm1 fresh;
+    QVERIFY(fresh.LV->isColumnHidden(core::TrackListModel::kNewName));
+    QCOMPARE(fresh.geometry().size(), QSize(671, 461));
   }
 };
 

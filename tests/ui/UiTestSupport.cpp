@@ -175,7 +175,7 @@ void DropUrls(TForm1& form, const QList<QUrl>& urls) {
 QStringList Column(TForm1& form, int column) {
   QStringList texts;
   for (int row = 0; row < form.LV->rowCount(); ++row) {
-    texts << form.LV->item(row, column)->text();
+    texts << form.LV->model()->index(row, column).data().toString();
   }
   return texts;
 }
@@ -189,7 +189,8 @@ QList<int> Marks(TForm1& form) {
 }
 
 void SetChecked(TForm1& form, int row, bool checked) {
-  form.LV->item(row, 0)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  form.LV->model()->setData(form.LV->model()->index(row, 0), checked ? Qt::Checked : Qt::Unchecked,
+                            Qt::CheckStateRole);
 }
 
 }  // namespace uitest

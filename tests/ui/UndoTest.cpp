@@ -42,8 +42,7 @@ class UndoTest : public QObject {
       QCOMPARE(plan[0], QStringLiteral("000.mp3 → Talvino - 歌0.mp3"));
       QCOMPARE(plan[100], QStringLiteral("[跳过] gone.mp3：歌手为空"));
       QCOMPARE(form.LV->FileName(7), QStringLiteral("Talvino - 歌7.mp3"));
-      QCOMPARE(form.LV->item(7, 0)->toolTip(),
-               QStringLiteral("已改名：007.mp3 → Talvino - 歌7.mp3"));
+      QCOMPARE(form.LV->ToolTip(7), QStringLiteral("已改名：007.mp3 → Talvino - 歌7.mp3"));
       QVERIFY(form.N12->isEnabled());
     }
     QVERIFY(QDir(folder).entryList(QDir::Files, QDir::Name) != before);
@@ -77,7 +76,7 @@ class UndoTest : public QObject {
     QCOMPARE(answerer.boxes()[0].details, a + QStringLiteral("\n    歌手：Old → New\n") + gone +
                                               QStringLiteral("（无法读取标签）\n    歌手： → New"));
     QCOMPARE(Marks(form), (QList<int>{1, 2}));
-    QCOMPARE(form.LV->item(1, 0)->toolTip(), QStringLiteral("修改失败：文件不存在"));
+    QCOMPARE(form.LV->ToolTip(1), QStringLiteral("修改失败：文件不存在"));
     QCOMPARE(Gbk(ReadMp3(a).Artist), QStringLiteral("New"));
   }
 

@@ -1,0 +1,158 @@
+#include "core/Fields.h"
+
+#include "core/Recovery.h"
+#include "core/Rules.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+namespace core {
+namespace {
+
+const std::array<FieldInfo, 13> kFields = {{
+    {TagField::kTitle, "title", "title", "Title", "EdtTitle", true, &TIDwma::Title,
+     &TIDwma::SetTitle},
+    {TagField::kArtist, "artist", "artist", "Artist", "EdtArtist", true, &TIDwma::Artist,
+     &TIDwma::SetArtist},
+    {TagField::kAlbum, "album", "album", "Album", "EdtAlbum", true, &TIDwma::Album,
+     &TIDwma::SetAlbum},
+    {TagField::kYear, "year", "year", "Year", "EdtYear", true, &TIDwma::Year, &TIDwma::SetYear},
+    {TagField::kComment, "comment", "comment", "Comment", "EdtComment", true, &TIDwma::Comment,
+     &TIDwma::SetComment},
+    {TagField::kTrack, "track", "track", "Track", "EdtTrack", true, &TIDwma::Track,
+     &TIDwma::SetTrack},
+    {TagField::kGenre, "genre", "genre", "Genre", "ComboGenreID", true, &TIDwma::Genre,
+     &TIDwma::SetGenre},
+    {TagField::kCopyright, "copyright", "copyright", "Copyright", "EdtCopyright", false,
+     &TIDwma::Copyright, &TIDwma::SetCopyright},
+    {TagField::kUrl, "url", "url", "URL", "EdtUrl", false, &TIDwma::Url, &TIDwma::SetUrl},
+    {TagField::kUserUrl, "userUrl", "user-url", "User URL", "EdtUserURL", false, &TIDwma::UserUrl,
+     &TIDwma::SetUserUrl},
+    {TagField::kLyrics, "lyrics", "lyrics", "Lyrics", "MLyrics", false, &TIDwma::Lyrics,
+     &TIDwma::SetLyrics},
+    {TagField::kEncodedBy, "encodedBy", "encoded-by", "Encoded by", "EdtEncodedBy", false,
+     &TIDwma::EncodedBy, &TIDwma::SetEncodedBy},
+    {TagField::kVersion, "version", "version", "Version", "EdtVersion", false, &TIDwma::Version,
+     &TIDwma::SetVersion},
+}};
+
+// The extension of a path's last name: from its last "." on, upper-cased (ASCII letters).
+std::string UpperExtension(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = path.substr(dot);
+  for (char& c : ext) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return ext;
+}
+
+}  // namespace
+
+FileKey FileKeyOf(const std::string& path, bool wholeExtension) {
+  const std::string ext = UpperExtension(path);
+  const std::string key = wholeExtension ? ext : ext.substr(0, 4);
+  return key == ".MP3" ? FileKey::kMp3 : key == ".WMA" ? FileKey::kWma : FileKey::kOther;
+}
+
+TagKind TagKindOf(const std::string& path, bool wholeExtension) {
+  return FileKeyOf(path, wholeExtension) == FileKey::kMp3 ? TagKind::kMp3 : TagKind::kWma;
+}
+
+const std::array<FieldInfo, 13>& Fields() { return kFields; }
+
+const FieldInfo& InfoOf(TagField field) { return kFields[static_cast<size_t>(field)]; }
+
+QString BatchFieldName(TagField field) {
+  switch (field) {
+    case TagField::kArtist:
+      return QStringLiteral("歌手");
+    case TagField::kAlbum:
+      return QStringLiteral("专辑");
+    case TagField::kYear:
+      return QStringLiteral("年份");
+    case TagField::kComment:
+      return QStringLiteral("说明");
+    default:
+      return {};
+  }
+}
+
+QString FieldText(const TIDmp3& tag, TagField field) {
+  switch (field) {
+    case TagField::kTitle:
+      return rules::FromId3v1Text(tag.Title);
+    case TagField::kArtist:
+      return rules::FromId3v1Text(tag.Artist);
+    case TagField::kAlbum:
+      return rules::FromId3v1Text(tag.Album);
+    case TagField::kYear:
+      return rules::FromId3v1Text(tag.Year);
+    case TagField::kComment:
+      return rules::FromId3v1Text(tag.Comment);
+    case TagField::kTrack:
+      return tag.Track != 0 ? QString::number(tag.Track) : QString();
+    case TagField::kGenre:
+      if (tag.GenreID < ID3Genres.size()) {
+        const std::string_view name = ID3Genres[tag.GenreID];
+        return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+      }
+      return {};
+    default:
+      return {};
+  }
+}
+
+QString FieldText(const TIDwma& tag, TagField field) {
+  return rules::FromUtf16(tag.*InfoOf(field).wma);
+}
+
+QString TrackFields::Get(TagField field) const {
+  switch (field) {
+    case TagField::kTitle:
+      return title;
+    case TagField::kArtist:
+      return artist;
+    case TagField::kAlbum:
+      return album;
+    case TagField::kYear:
+      return year;
+    case TagField::kComment:
+      return comment;
+    case TagField::kTrack:
+      return track;
+    case TagField::kGenre:
+      return genre;
+    default:
+      return {};
+  }
+}
+
+template <class Tag>
+TrackFields FieldsFrom(const Tag& tag) {
+  TrackFields f;
+  f.title = FieldText(tag, TagField::kTitle);
+  f.artist = FieldText(tag, TagField::kArtist);
+  f.album = FieldText(tag, TagField::kAlbum);
+  f.year = FieldText(tag, TagField::kYear);
+  f.comment = FieldText(tag, TagField::kComment);
+  f.track = FieldText(tag, TagField::kTrack);
+  f.genre = FieldText(tag, TagField::kGenre);
+  return f;
+}
+
+TrackFields FieldsOf(const TIDmp3& tag) { return FieldsFrom(tag); }
+TrackFields FieldsOf(const TIDwma& tag) { return FieldsFrom(tag); }
+
+TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal) {
+  const TagKind kind = TagKindOf(path);
+  if (kind == TagKind::kMp3) {
+    mp3.ReadFromFile(path);
+  } else {
+    if (journal != nullptr) RecoverFile(*journal, path);
+    wma.ReadFromFile(path);
+  }
+  return kind;
+}
+
+}  // namespace core

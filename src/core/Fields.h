@@ -1,0 +1,94 @@
+// The fields of a tag, once for the whole program: which tag object a file goes to, each field's
+// names (the command line's option and JSON key, the window's box), and its text as the list, the
+// window and `velomi-tag show` give it.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <string>
+#include <string_view>
+
+class TIDmp3;
+class TIDwma;
+
+namespace core {
+
+class Journal;
+
+// The tag object a file goes to.
+enum class TagKind { kMp3, kWma };
+
+// A path's extension as the program tells files apart: upper-cased and cut to its first four
+// characters (or whole, for the batch edit), ".MP3", ".WMA" or anything else.
+enum class FileKey { kMp3, kWma, kOther };
+FileKey FileKeyOf(const std::string& path, bool wholeExtension = false);
+
+// The tag object of a path's file by its extension: ".MP3" (the extension upper-cased and cut to
+// its first four characters) picks the MP3 object, every other one (".WMA", "" ...) the WMA object.
+// With `wholeExtension` (the batch edit's choice) only the whole extension ".MP3" picks MP3.
+TagKind TagKindOf(const std::string& path, bool wholeExtension = false);
+
+enum class TagField {
+  kTitle,
+  kArtist,
+  kAlbum,
+  kYear,
+  kComment,
+  kTrack,
+  kGenre,
+  kCopyright,
+  kUrl,
+  kUserUrl,
+  kLyrics,
+  kEncodedBy,
+  kVersion,
+};
+
+struct FieldInfo {
+  TagField field;
+  const char* key;     // the JSON key: "title", "userUrl" ...
+  const char* option;  // velomi-tag's option: "title", "user-url" ...
+  const char* label;   // for a person, in English ("Title"); the command line translates it
+  const char* box;     // the window's control that shows it: "EdtTitle" ...
+  bool mp3;            // an MP3 tag has the field
+  std::u16string TIDwma::*wma;                  // the WMA tag's text
+  void (TIDwma::*setWma)(std::u16string_view);  // its setter
+};
+
+// Every field, in the order the window and `velomi-tag show` give them.
+const std::array<FieldInfo, 13>& Fields();
+const FieldInfo& InfoOf(TagField field);
+
+// The fields a batch edit copies, in the order of its question
+// ("［歌手］［专辑］［年份］［说明］"), and the order in which it sets them on each file.
+inline constexpr std::array<TagField, 4> kBatchFields = {TagField::kArtist, TagField::kAlbum,
+                                                         TagField::kYear, TagField::kComment};
+inline constexpr std::array<TagField, 4> kBatchSetOrder = {TagField::kArtist, TagField::kAlbum,
+                                                           TagField::kComment, TagField::kYear};
+// The batch field's name in the window ("歌手", "专辑", "年份", "说明").
+QString BatchFieldName(TagField field);
+
+// A field's text as shown: MP3 texts decoded from their slot, the track number (empty for none)
+// and the genre's name (empty for none or a number without one); WMA texts as they are.
+QString FieldText(const TIDmp3& tag, TagField field);
+QString FieldText(const TIDwma& tag, TagField field);
+
+// What the list shows of a file's tag: the texts of its fields as the file holds them.
+struct TrackFields {
+  QString title, artist, album, year, comment, track, genre;
+
+  QString Get(TagField field) const;
+  bool operator==(const TrackFields& o) const {
+    return title == o.title && artist == o.artist && album == o.album && year == o.year &&
+           comment == o.comment && track == o.track && genre == o.genre;
+  }
+};
+TrackFields FieldsOf(const TIDmp3& tag);
+TrackFields FieldsOf(const TIDwma& tag);
+
+// Reads the tag of `path` into the object its kind picks, as the window reads a file it adds or
+// shows: an action a crash cut short that holds the file is settled first, when a journal is
+// given. Gives the kind. Lets a WMA read error through.
+TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal = nullptr);
+
+}  // namespace core

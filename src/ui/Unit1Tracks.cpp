@@ -1,0 +1,309 @@
+// Adding tracks to the list (the file dialog, a folder, a drop) and showing a file's tag in the
+// boxes.
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <exception>
+
+#include "ByteCounter.h"
+#include "Rules.h"
+#include "TrackList.h"
+#include "Unit1.h"
+#include "WaitCursor.h"
+#include "core/Fields.h"
+#include "platform/FileSystem.h"
+#include "platform/Folder.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+using rules::NativePath;
+
+// ---- Adding and showing tracks
+
+QStringList TForm1::ChooseFiles() {
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("OpenDialog1"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilter(QStringLiteral(" MP3,WMA Files(*.mp3 *.wma)"));
+  dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+  dialog.setDefaultSuffix(QStringLiteral("mp3"));
+  const QString last = LastFolder();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+QString TForm1::ChooseFolder() {
+  QFileDialog dialog(this, QStringLiteral("请选择MP3,WMA目录"));
+  dialog.setObjectName(QStringLiteral("FolderBrowser"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setFileMode(QFileDialog::Directory);
+  const QString last = LastFolder();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles().value(0);
+}
+
+// Adds many tracks with one update of the window, when the adding ends: the rows are appended
+// together, and the boxes show the last file added, as they would had every file been added and
+// shown in turn, also when an error ends the adding part-way. Filling a dozen boxes costs far
+// more than reading a tag, and appending rows one by one costs more than appending them at once,
+// so a folder of thousands of files is added without doing either thousands of times.
+class TForm1::TrackBatch {
+ public:
+  explicit TrackBatch(TForm1& form) : form_(form) {}
+  ~TrackBatch() { Show(); }
+  TrackBatch(const TrackBatch&) = delete;
+  TrackBatch& operator=(const TrackBatch&) = delete;
+
+  void Add(const std::string& path) {
+    core::TrackListModel::NewRow row{path, {}};
+    // Read into objects of the batch's own: a later read that fails part-way leaves its object
+    // half filled, and the window's objects get the last file read whole.
+    const core::TagKind kind = core::ReadTag(path, readMp3_, readWma_, form_.journal_.get());
+    if (kind == core::TagKind::kMp3) {
+      row.fields = core::FieldsOf(readMp3_);
+      std::swap(readMp3_, lastMp3_);
+    } else {
+      row.fields = core::FieldsOf(readWma_);
+      std::swap(readWma_, lastWma_);
+    }
+    rows_.push_back(std::move(row));
+    lastPath_ = path;
+    lastKind_ = kind;
+    pending_ = true;
+    // The rows go to the list a few thousand at a time, so that a large folder keeps little aside.
+    if (rows_.size() >= kRowsAtOnce) {
+      form_.LV->AppendRows(rows_);
+      rows_.clear();
+    }
+  }
+
+  // Adds the file, or notes it for ReportAddErrors when it cannot be read.
+  void AddOrNote(const std::string& path) {
+    try {
+      Add(path);
+    } catch (const std::exception& e) {
+      form_.addErrors_ << rules::DisplayName(path) + QStringLiteral("：") +
+                              rules::ErrorBoxText(QString::fromUtf8(e.what()));
+    }
+  }
+
+  // Appends the rows read since the last update and shows the last file added, if any.
+  void Show() {
+    form_.LV->AppendRows(rows_);
+    rows_.clear();
+    if (!pending_) return;
+    if (lastKind_ == core::TagKind::kMp3) {
+      *form_.Mp3Info = std::move(lastMp3_);
+    } else {
+      *form_.WmaInfo = std::move(lastWma_);
+    }
+    form_.ShowTrackFields(lastPath_, lastKind_);
+    pending_ = false;
+  }
+
+ private:
+  TForm1& form_;
+  std::vector<core::TrackListModel::NewRow> rows_;
+  bool pending_ = false;  // a file was added since the boxes were last filled
+  std::string lastPath_;
+  core::TagKind lastKind_ = core::TagKind::kMp3;
+  static constexpr size_t kRowsAtOnce = 4096;
+  TIDmp3 readMp3_, lastMp3_;
+  TIDwma readWma_, lastWma_;
+};
+
+void TForm1::BtnAddfileClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const QStringList files = ChooseFiles();
+    if (files.isEmpty()) return;
+    {
+      WaitCursor wait;
+      TrackBatch batch(*this);
+      for (const QString& file : files) batch.AddOrNote(NativePath(file));
+    }
+    RememberFolder(QFileInfo(files.first()).absolutePath());
+    EnableEditButtons();
+    ReportAddErrors();
+  });
+}
+
+void TForm1::Button2Click() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const QString folder = ChooseFolder();
+    // A choice without a path is taken as no choice.
+    if (folder.isEmpty()) return;
+    RememberFolder(folder);
+    AddFolder(folder);
+    EnableEditButtons();
+    ReportAddErrors();
+  });
+}
+
+void TForm1::AddFolder(QString folder) { AddNativeFolder(NativePath(folder)); }
+
+void TForm1::AddNativeFolder(std::string nativeFolder) {
+  if (nativeFolder.empty() || nativeFolder.back() != '/') nativeFolder += '/';
+  WaitCursor wait;
+  TrackBatch batch(*this);
+  for (const char* suffix : {".mp3", ".wma"}) {
+    for (const std::string& name : platform::ListFolder(nativeFolder, suffix)) {
+      batch.AddOrNote(nativeFolder + name);
+    }
+  }
+}
+
+void TForm1::WMDropFiles(const QStringList& paths) {
+  std::vector<std::string> native;
+  for (const QString& path : paths) native.push_back(NativePath(path));
+  WMDropFiles(native);
+}
+
+void TForm1::WMDropFiles(const std::vector<std::string>& paths) {
+  if (!TagObjectsAlive() || paths.empty()) return;
+  {
+    WaitCursor wait;
+    TrackBatch batch(*this);
+    for (const std::string& path : paths) {
+      // A folder adds its MP3 and WMA files, as the add folder button does.
+      if (platform::StatPath(path, true).folder) {
+        batch.Show();
+        AddNativeFolder(path);
+        continue;
+      }
+      if (core::FileKeyOf(path) == core::FileKey::kOther) continue;
+      try {
+        batch.Add(path);
+      } catch (const std::exception&) {
+        batch.Show();  // the boxes show the last file added before the error, as the box appears
+        wait.Pause();
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"),
+                        QStringLiteral("文件错误！") + QString(20, QLatin1Char(' ')),
+                        QMessageBox::Ok, this);
+        box.exec();
+        wait.Resume();
+      }
+    }
+  }
+  ReportAddErrors();
+}
+
+core::TagKind TForm1::ReadTrack(const std::string& path, core::TrackFields& fields) {
+  const core::TagKind kind = core::ReadTag(path, *Mp3Info, *WmaInfo, journal_.get());
+  fields = kind == core::TagKind::kMp3 ? core::FieldsOf(*Mp3Info) : core::FieldsOf(*WmaInfo);
+  return kind;
+}
+
+void TForm1::AddTrack(const QString& path) { AddTrack(NativePath(path)); }
+
+void TForm1::AddTrack(const std::string& path) {
+  core::TrackListModel::NewRow row{path, {}};
+  const core::TagKind kind = ReadTrack(path, row.fields);
+  LV->AppendRows({row});
+  ShowTrackFields(path, kind);
+}
+
+void TForm1::ShowTrackFields(const std::string& path, core::TagKind kind) {
+  shownPath_ = path;
+  const bool mp3 = kind == core::TagKind::kMp3;
+  SetByteCounters(mp3);
+  // The text boxes from the table of fields; a field an MP3 tag lacks is empty for an MP3 file.
+  for (const core::FieldInfo& f : core::Fields()) {
+    QLineEdit* box = BoxOf(f.field);
+    if (box == nullptr) continue;
+    box->setText(!mp3    ? core::FieldText(*WmaInfo, f.field)
+                 : f.mp3 ? core::FieldText(*Mp3Info, f.field)
+                         : QString());
+  }
+  EdtPath->setText(rules::DisplayName(path));
+  ComboGenreID->setEnabled(true);
+  if (mp3) {
+    EdtTrack->setText(QString::number(Mp3Info->Track));
+    const int entry = rules::GenreEntryOf(Mp3Info->GenreID);
+    ComboGenreID->setCurrentIndex(entry);
+    // The box's text may have been typed or set from a WMA genre since the entry was chosen.
+    ComboGenreID->setEditText(ComboGenreID->itemText(entry));
+    MLyrics->clear();
+    lyricsUseCrLf_ = false;
+  } else {
+    ComboGenreID->setEditText(core::FieldText(*WmaInfo, core::TagField::kGenre));
+    const QString lyrics = core::FieldText(*WmaInfo, core::TagField::kLyrics);
+    lyricsUseCrLf_ = lyrics.contains(QStringLiteral("\r\n"));
+    MLyrics->setPlainText(
+        lyricsUseCrLf_ ? QString(lyrics).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                       : lyrics);
+  }
+  const bool wma = core::FileKeyOf(path) == core::FileKey::kWma;
+  for (QWidget* control : WmaOnlyControls()) control->setEnabled(wma);
+}
+
+void TForm1::SetByteCounters(bool mp3) {
+  showsMp3_ = mp3;
+  const int text = mp3 ? static_cast<int>(TIDmp3::kTextCapacity) : 0;
+  const int year = mp3 ? static_cast<int>(TIDmp3::kYearCapacity) : 0;
+  const int comment = mp3 && rules::Mp3TrackOf(EdtTrack->text()) != 0 ? text - 2 : text;
+  const std::array<int, 5> capacities = {text, text, text, year, comment};
+  for (size_t i = 0; i < ByteCounters.size(); ++i) ByteCounters[i]->SetCapacity(capacities[i]);
+}
+
+void TForm1::ShowRow(int row) {
+  // Read as when the file was added, a WMA header write cut short rolled back first.
+  const std::string path = LV->NativePath(row);
+  core::TrackFields fields;
+  ShowTrackFields(path, ReadTrack(path, fields));
+}
+
+void TForm1::LVClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const int row = LV->SelectedRow();
+    if (row < 0) return;
+    ShowRow(row);
+  });
+}
+
+void TForm1::LVCurrentRowChosen(int row) {
+  Guarded([this, row] {
+    if (!TagObjectsAlive() || row < 0 || row >= LV->rowCount()) return;
+    ShowRow(row);
+  });
+}
+
+void TForm1::FileRenamed(const std::string& oldPath, const std::string& newPath) {
+  if (shownPath_.empty() || shownPath_ != oldPath) return;
+  shownPath_ = newPath;
+  EdtPath->setText(rules::DisplayName(newPath));
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  // A URL's percent-encoded bytes are the file's name: decoded to bytes, never through text.
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(rules::NativePathOfUrl(url));
+  }
+  event->acceptProposedAction();
+  // The files are added once the drop has been answered, so that the program the files came from
+  // is not kept waiting behind a message box.
+  QTimer::singleShot(0, this, [this, paths] { WMDropFiles(paths); });
+}

@@ -1,0 +1,339 @@
+// The actions that write files: saving the shown tag, the batch edit, the batch rename and undo,
+// each through the core, with its plan asked first and its outcome on every row of its files.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QTimer>
+#include <exception>
+#include <stdexcept>
+
+#include "RowIcons.h"
+#include "Rules.h"
+#include "TrackList.h"
+#include "Unit1.h"
+#include "WaitCursor.h"
+#include "core/Batch.h"
+#include "core/Fields.h"
+#include "core/Journal.h"
+#include "core/Plans.h"
+#include "platform/FileSystem.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+using rules::ToGbk;
+using rules::ToUtf16;
+
+namespace {
+
+// The progress of a batch: a dialog that shows itself once the batch has run for about half a
+// second (files done of all, the current name) and whose cancel button stops the batch after the
+// current file. The window keeps handling its events meanwhile.
+class BatchProgress {
+ public:
+  BatchProgress(QWidget* parent, int total)
+      : dialog_(QString(), QStringLiteral("取消"), 0, total, parent) {
+    dialog_.setObjectName(QStringLiteral("BatchProgress"));
+    dialog_.setWindowTitle(QStringLiteral("正在处理"));
+    dialog_.setWindowModality(Qt::WindowModal);
+    dialog_.setMinimumDuration(500);
+    dialog_.setAutoClose(false);
+    dialog_.setAutoReset(false);
+    clock_.start();
+  }
+  // The callback of core::ApplyOptions: false once the user has cancelled.
+  bool Step(int done, int total, const std::string& name) {
+    if (done == 0 || clock_.elapsed() - shownAt_ >= 30) {
+      shownAt_ = clock_.elapsed();
+      dialog_.setLabelText(QStringLiteral("%1 / %2\n%3")
+                               .arg(done)
+                               .arg(total)
+                               .arg(rules::DisplayName(name.substr(name.rfind('/') + 1))));
+      dialog_.setValue(done);
+      QCoreApplication::processEvents();
+    }
+    return !dialog_.wasCanceled();
+  }
+
+ private:
+  QProgressDialog dialog_;
+  QElapsedTimer clock_;
+  qint64 shownAt_ = 0;
+};
+
+QString UndoNote(const core::ApplyReport& report) {
+  if (report.undoable || report.journalMessage.isEmpty()) return {};
+  return QStringLiteral("\n无法撤销：") + report.journalMessage;
+}
+
+}  // namespace
+
+std::vector<int> TForm1::RowsOfFile(const std::string& path) const {
+  return LV->Model()->RowsOf(path);
+}
+
+void TForm1::SetFileFields(const std::string& path, const core::TrackFields& fields) {
+  for (int row : RowsOfFile(path)) LV->Model()->SetFields(row, fields);
+}
+
+core::ApplyReport TForm1::SaveMp3(const std::string& path) {
+  using rules::TrimControl;
+  Mp3Info->SetArtist(ToGbk(TrimControl(EdtArtist->text())));
+  Mp3Info->SetTitle(ToGbk(TrimControl(EdtTitle->text())));
+  Mp3Info->SetAlbum(ToGbk(TrimControl(EdtAlbum->text())));
+  Mp3Info->SetYear(ToGbk(TrimControl(EdtYear->text())));
+  Mp3Info->SetComment(ToGbk(TrimControl(EdtComment->text())));
+  Mp3Info->SetTrack(rules::Mp3TrackOf(EdtTrack->text()));
+  Mp3Info->SetGenreID(rules::GenreIdOfEntry(ComboGenreID->currentIndex()));
+  return core::SaveTag(*Mp3Info, path, JournalOptions());
+}
+
+core::ApplyReport TForm1::SaveWma(const std::string& path) {
+  // The one field without a box, WM/Track, must be this file's own: read its tag again first.
+  WmaInfo->ReadFromFile(path);
+  QString lyrics = MLyrics->toPlainText();
+  if (lyricsUseCrLf_) lyrics.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  for (const core::FieldInfo& f : core::Fields()) {
+    const QString text = f.field == core::TagField::kGenre    ? ComboGenreID->currentText()
+                         : f.field == core::TagField::kLyrics ? lyrics
+                                                              : BoxOf(f.field)->text();
+    ((*WmaInfo).*f.setWma)(ToUtf16(text));
+  }
+  return core::SaveTag(*WmaInfo, path, JournalOptions());
+}
+void TForm1::MarkRow(int row, int mark, const QString& tip) { LV->SetMark(row, mark, tip); }
+
+void TForm1::MarkFile(const std::string& path, int mark, const QString& tip) {
+  for (int row : RowsOfFile(path)) MarkRow(row, mark, tip);
+}
+
+core::ApplyOptions TForm1::JournalOptions() {
+  core::ApplyOptions options;
+  options.journal = journal_.get();
+  return options;
+}
+
+void TForm1::UpdateUndo() {
+  if (journal_ == nullptr) return;
+  N12->setEnabled(!core::ListActions(*journal_).empty());
+  // A journal set aside or refused is told once, after the action that found it.
+  const QString problem = journal_->TakeMessage();
+  if (!problem.isEmpty()) QTimer::singleShot(0, this, [this, problem] { Hint(problem); });
+}
+
+bool TForm1::ShownFileIsThere() {
+  const std::string& path = ShownPath();
+  if (path.empty() || platform::FileExists(path)) return true;
+  MarkFile(path, rowicons::kCross, QStringLiteral("文件不存在"));
+  Hint(QStringLiteral("要保存的文件已经不在了（被改名、移动或删除），没有保存：\n\n") +
+       rules::DisplayName(path));
+  return false;
+}
+
+void TForm1::BtnSaveClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    if (!ShownFileIsThere()) return;
+    if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
+    const std::string path = ShownPath();
+    const bool mp3 = core::TagKindOf(path) == core::TagKind::kMp3;
+    core::ApplyReport report;
+    try {
+      report = mp3 ? SaveMp3(path) : SaveWma(path);
+    } catch (...) {
+      UpdateUndo();
+      throw;
+    }
+    UpdateUndo();
+    if (report.results.at(0).outcome == core::Outcome::kDone) {
+      // The rows hold what the file now holds: the texts as the tag object stored them.
+      SetFileFields(path, mp3 ? core::FieldsOf(*Mp3Info) : core::FieldsOf(*WmaInfo));
+      MarkFile(path, rowicons::kTick, QStringLiteral("已保存") + UndoNote(report));
+    } else {
+      MarkFile(path, rowicons::kCross, QStringLiteral("保存失败：") + report.results.at(0).reason);
+    }
+  });
+}
+
+void TForm1::BtnBatchClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const std::array<QCheckBox*, 4> boxes = {ChkArtist, ChkAlbum, ChkYear, ChkComment};
+    QString fields;
+    core::EditFields values;
+    for (size_t i = 0; i < core::kBatchFields.size(); ++i) {
+      if (!boxes[i]->isChecked()) continue;
+      const core::TagField field = core::kBatchFields[i];
+      fields += QStringLiteral("［%1］").arg(core::BatchFieldName(field));
+      values.Set(field, BoxOf(field)->text());
+    }
+    if (values.Empty()) {
+      Hint(QStringLiteral("请先勾选需要批量修改的信息！"));
+      return;
+    }
+    std::vector<std::string> paths;
+    const std::vector<int> rows = LV->Model()->CheckedRows();
+    for (int row : rows) paths.push_back(LV->NativePath(row));
+    const core::EditPlan plan = [&] {
+      WaitCursor wait;
+      return core::PlanEdit(paths, values, rows);
+    }();
+    if (!Ask(QStringLiteral("确定要用当前歌曲的") + fields +
+                 QStringLiteral("\n信息批量修改选中文件的相关信息吗？"),
+             core::DescribeEditPlan(plan))) {
+      return;
+    }
+
+    WaitCursor wait;
+    BatchProgress progress(this, static_cast<int>(paths.size()));
+    core::ApplyOptions options = JournalOptions();
+    options.progress = [&](int done, int total, const std::string& name) {
+      return progress.Step(done, total, name);
+    };
+    const core::ApplyReport report = core::ApplyEdit(plan, *Mp3Info, *WmaInfo, options);
+    UpdateUndo();
+    TIDmp3 mp3;
+    TIDwma wma;
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+      const std::string& path = plan.entries[i].path;
+      const core::EntryResult& result = report.results[i];
+      if (result.outcome == core::Outcome::kDone) {
+        // The rows hold what the file now holds, read back: texts trimmed, cut, mapped.
+        try {
+          const core::TagKind kind = core::ReadTag(path, mp3, wma);
+          SetFileFields(path,
+                        kind == core::TagKind::kMp3 ? core::FieldsOf(mp3) : core::FieldsOf(wma));
+        } catch (const std::exception&) {
+          // The rows keep their texts; the mark tells that the file was written.
+        }
+        QStringList changed;
+        for (const auto& c : plan.entries[i].changes) {
+          changed << QStringLiteral("%1：%2 → %3")
+                         .arg(core::FieldName(c.field), c.oldValue, c.newValue);
+        }
+        MarkFile(path, rowicons::kTick,
+                 QStringLiteral("已批量修改") +
+                     (changed.isEmpty() ? QString() : QStringLiteral("\n") + changed.join('\n')) +
+                     UndoNote(report));
+      } else if (result.outcome == core::Outcome::kFailed) {
+        MarkFile(path, rowicons::kCross, QStringLiteral("修改失败：") + result.reason);
+      }
+    }
+    if (report.error) throw std::runtime_error(*report.error);
+  });
+}
+
+// ---- Renaming
+
+void TForm1::R1Click(QAbstractButton* sender) {
+  if (sender != nullptr) RenameRule = sender->property("Tag").toInt();
+  LV->Model()->SetPreviewRule(RenameRule);
+}
+
+void TForm1::BtnRenameClick() {
+  Guarded([this] {
+    std::vector<core::Track> tracks;
+    for (int row : LV->Model()->CheckedRows()) tracks.push_back(LV->Model()->TrackOf(row));
+    const core::RenamePlan plan = [&] {
+      WaitCursor wait;
+      return core::PlanRename(tracks, RenameRule);
+    }();
+    if (!Ask(QStringLiteral("确定要按指定规则更改选中的文件名吗？"),
+             core::DescribeRenamePlan(plan))) {
+      return;
+    }
+    ApplyRenamePlan(plan);
+  });
+}
+
+void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
+  WaitCursor wait;
+  BatchProgress progress(this, static_cast<int>(plan.entries.size()));
+  core::ApplyOptions options = JournalOptions();
+  options.progress = [&](int done, int total, const std::string& name) {
+    return progress.Step(done, total, name);
+  };
+  // Never replaces another file, and refuses names that leave the folder or that Windows file
+  // names cannot hold.
+  const core::ApplyReport report = core::ApplyRename(plan, options);
+  UpdateUndo();
+  for (size_t i = 0; i < plan.entries.size(); ++i) {
+    const core::RenameEntry& entry = plan.entries[i];
+    const core::EntryResult& result = report.results[i];
+    const std::string oldPath = entry.track.Path();
+    if (result.outcome == core::Outcome::kDone) {
+      const QString tip =
+          QStringLiteral("已改名：%1 → %2")
+              .arg(rules::DisplayName(entry.track.fileName), rules::DisplayName(entry.newName)) +
+          UndoNote(report);
+      // Every row of the file follows it to its new name.
+      for (int row : RowsOfFile(oldPath)) {
+        MarkRow(row, rowicons::kTick, tip);
+        LV->SetNativeFileName(row, entry.newName);
+      }
+      FileRenamed(oldPath, entry.track.folder + entry.newName);
+    } else if (result.outcome == core::Outcome::kFailed) {
+      MarkFile(oldPath, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
+    }
+  }
+  if (!report.warning.isEmpty()) Hint(report.warning);
+}
+
+// ---- Undo
+
+void TForm1::N12Click() {
+  Guarded([this] {
+    const std::vector<core::ActionInfo> actions = core::ListActions(*journal_);
+    const QString problem = journal_->TakeMessage();
+    if (actions.empty()) {
+      UpdateUndo();
+      Hint(problem.isEmpty() ? QStringLiteral("没有可以撤销的操作。") : problem);
+      return;
+    }
+    const core::ActionInfo& last = actions.front();
+    const QString kind = last.kind == QLatin1String("rename") ? QStringLiteral("批量改名")
+                         : last.kind == QLatin1String("edit") ? QStringLiteral("批量修改")
+                                                              : QStringLiteral("保存信息");
+    QString details = QStringLiteral("%1，%2，%3 个文件")
+                          .arg(kind, QDateTime::fromString(last.time, Qt::ISODateWithMs)
+                                         .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+                          .arg(last.changed);
+    if (last.cutShort) details += QStringLiteral("（此操作曾被中断）");
+    if (!Ask(QStringLiteral("确定要撤销上次操作吗？"), details)) return;
+
+    WaitCursor wait;
+    const core::UndoReport report = core::UndoLast(*journal_);
+    UpdateUndo();
+    TIDmp3 mp3;
+    TIDwma wma;
+    for (const core::UndoEntry& e : report.entries) {
+      if (e.outcome == core::Outcome::kNotTried) continue;
+      const std::vector<int> rows = LV->Model()->RowsOfRealPath(e.path);
+      if (e.outcome == core::Outcome::kFailed) {
+        for (int row : rows)
+          MarkRow(row, rowicons::kCross, QStringLiteral("撤销失败：") + e.reason);
+        continue;
+      }
+      const std::string name = e.restoredPath.substr(e.restoredPath.rfind('/') + 1);
+      for (int row : rows) {
+        if (e.restoredPath != e.path) {
+          LV->SetNativeFileName(row, name);
+        } else {
+          try {
+            const core::TagKind kind = core::ReadTag(e.path, mp3, wma);
+            LV->Model()->SetFields(
+                row, kind == core::TagKind::kMp3 ? core::FieldsOf(mp3) : core::FieldsOf(wma));
+          } catch (const std::exception&) {
+            // The row keeps its texts; the mark still tells that the file was restored.
+          }
+        }
+        MarkRow(row, rowicons::kTick, QStringLiteral("已撤销：") + kind);
+      }
+    }
+    if (!report.message.isEmpty()) Hint(report.message);
+  });
+}
