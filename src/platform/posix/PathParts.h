@@ -1,4 +1,4 @@
-// Small helpers the platform's files share: a path's folder and a folder listing's closer.
+// Small helpers of the POSIX implementation: a path's folder and a folder listing's closer.
 #pragma once
 
 #include <dirent.h>

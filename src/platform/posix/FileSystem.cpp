@@ -9,42 +9,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "platform/FaultInjection.h"
-#include "platform/PathParts.h"
+#include "platform/Internal.h"
+#include "platform/posix/PathParts.h"
 
 namespace platform {
-namespace {
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualFoldAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
-bool LessFoldAscii(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(FoldAscii(a[i]));
-    auto y = static_cast<unsigned char>(FoldAscii(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;  // names that differ in case only: a fixed order all the same
-}
-
-bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
-  return name.size() >= suffix.size() &&
-         EqualFoldAscii(name.substr(name.size() - suffix.size()), suffix);
-}
-
-}  // namespace
+using internal::EndsWithFoldAscii;
+using internal::EqualFoldAscii;
+using internal::LessFoldAscii;
 
 bool FileExists(const std::string& path) {
   struct stat st;
@@ -76,29 +53,6 @@ std::vector<std::string> ListFolder(const std::string& folder, std::string_view 
   }
   std::sort(names.begin(), names.end(), LessFoldAscii);
   return names;
-}
-
-bool IsPortableFileName(std::string_view name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
-  for (char c : name) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 32) return false;
-    switch (c) {
-      case '\\':
-      case '/':
-      case ':':
-      case '*':
-      case '?':
-      case '"':
-      case '<':
-      case '>':
-      case '|':
-        return false;
-      default:
-        break;
-    }
-  }
-  return true;
 }
 
 namespace {
@@ -198,32 +152,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return RenameOverPlaceholder(from, to);
 }
 
-bool RenameInFolder(const std::string& folder, const std::string& from, const std::string& to) {
-  if (!IsPortableFileName(to) || from.empty()) return false;
-  const std::string oldPath = folder + from;
-  const std::string newPath = folder + to;
-  if (!EqualFoldAscii(from, to)) return RenameNoReplace(oldPath, newPath);
-
-  // The names differ in letter case only. On a case-insensitive file system the new name already
-  // names this very file, so a direct rename without replacing would fail: go through a free
-  // temporary name, and come back to the old name when the second step is refused.
-  struct stat st;
-  if (::lstat(oldPath.c_str(), &st) != 0) return false;
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::string tmp = folder + ".velomi-rename-" + std::to_string(::getpid()) + "-" +
-                      std::to_string(attempt) + ".tmp";
-    if (!RenameNoReplace(oldPath, tmp)) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    if (RenameNoReplace(tmp, newPath)) return true;
-    const int err = errno;
-    RenameNoReplace(tmp, oldPath);
-    return FailWith(err);
-  }
-  return false;
-}
-
 bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
   std::vector<dev_t> flushed;
   int err = 0;
@@ -250,6 +178,14 @@ bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
   }
   if (err != 0) return FailWith(err);
   return true;
+}
+
+std::string StateFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') return std::string(state) + "/velomi";
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') return std::string();
+  return std::string(home) + "/.local/state/velomi";
 }
 
 }  // namespace platform

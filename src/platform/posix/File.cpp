@@ -50,7 +50,8 @@ bool File::Open(const std::string& path, int flags) {
   return Adopt(fd);
 }
 
-bool File::Adopt(int fd) {
+bool File::Adopt(NativeHandle handle) {
+  const int fd = static_cast<int>(handle);
   Close();
   struct stat st;
   int err = 0;
