@@ -15,8 +15,8 @@ namespace platform {
 bool FileExists(const std::string& path);
 
 // Gives the file's owner write permission (the file is no longer read-only); on Windows clears its
-// read-only attribute. Best effort: the
-// caller ignores the result, and a later open for writing tells whether it worked.
+// read-only attribute. Best effort: the caller ignores the result, and a later open for writing
+// tells whether it worked.
 void ClearReadOnly(const std::string& path);
 
 // The names of the entries of `folder` whose names end in `suffix` (".mp3"), compared without
