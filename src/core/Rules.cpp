@@ -1,9 +1,9 @@
 #include "core/Rules.h"
 
 #include <QFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <algorithm>
+
+#include "core/Gbk.h"
 
 namespace rules {
 
@@ -107,28 +107,7 @@ std::optional<QString> NewFileName(int rule, const QString& artist, const QStrin
   }
 }
 
-QString FromGbk(const std::string& bytes) {
-  // A field cut to its byte width may end in the first byte of a two-byte character; the
-  // converter would drop it silently, so it is shown as a replacement character instead.
-  size_t whole = 0;
-  bool dangling = false;
-  for (size_t i = 0; i < bytes.size();) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    const size_t width = byte >= 0x81 && byte <= 0xFE ? 2 : 1;
-    if (i + width > bytes.size()) {
-      dangling = true;
-      break;
-    }
-    i += width;
-    whole = i;
-  }
-  // Opening the converter costs more than a field's conversion: one serves the whole run.
-  static QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-  decoder.resetState();
-  QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(whole)));
-  if (dangling) text += QChar(QChar::ReplacementCharacter);
-  return text;
-}
+QString FromGbk(const std::string& bytes) { return gbk::Decode(bytes); }
 
 namespace {
 
@@ -188,24 +167,11 @@ QString FromId3v1Text(const std::string& bytes) {
   return text;
 }
 
-std::string ToGbk(const QString& text) {
-  static QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-  encoder.resetState();
-  QByteArray bytes = encoder.encode(text);
-  // Some converters mark a character they lack with the substitute control code; the tag gets
-  // "?" for it, as it does from the converters that substitute "?" themselves.
-  if (encoder.hasError()) bytes.replace('\x1A', '?');
-  return bytes.toStdString();
-}
+std::string ToGbk(const QString& text) { return gbk::Encode(text); }
 
 GbkFit MeasureGbk(const QString& text) {
   GbkFit fit;
-  fit.bytes = static_cast<int>(ToGbk(text).size());
-  for (char32_t code : text.toUcs4()) {
-    if (code == U'?') continue;
-    const QString one = QString::fromUcs4(&code, 1);
-    if (ToGbk(one) == "?" && !fit.missing.contains(one)) fit.missing += one;
-  }
+  fit.bytes = static_cast<int>(gbk::Encode(text, &fit.missing).size());
   return fit;
 }
 

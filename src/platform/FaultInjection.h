@@ -24,8 +24,13 @@ void FailWritesAfter(int64_t bytes, int err = ENOSPC, WriteFailure mode = WriteF
 enum class Feature : unsigned {
   kRenameNoReplace = 1u << 0,  // renameat2 with RENAME_NOREPLACE gives EINVAL
   kHardLink = 1u << 1,         // link gives EPERM
-  kUnnamedTemp = 1u << 2,      // open with O_TMPFILE gives EOPNOTSUPP
+  // open with O_TMPFILE gives EOPNOTSUPP; on Windows the temporary file is not marked for
+  // deletion, so a killed save leaves it as it does where there are no unnamed files
+  kUnnamedTemp = 1u << 2,
   kCaseSensitivity = 1u << 3,  // names that differ in ASCII letter case only name one file
+  // Windows: a rename cannot replace a file that is open (no POSIX rename semantics, as before
+  // Windows 10 or on FAT), so a replacement takes the rename that needs the old file closed.
+  kReplaceOpenFile = 1u << 4,
 };
 void Refuse(Feature feature);
 bool Refused(Feature feature);

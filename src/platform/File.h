@@ -7,6 +7,10 @@
 
 namespace platform {
 
+// The system's own handle of an open file: a file descriptor, or on Windows a HANDLE, in an
+// integer wide enough for either; negative when there is none.
+using NativeHandle = intptr_t;
+
 // An existing regular file, opened for reading or for reading and writing. Opening never creates a
 // file, and never succeeds on a folder, a device or a FIFO. Reads and writes are positioned and
 // exact: transferring fewer bytes than asked is a failure. Every failure records its errno, which
@@ -22,9 +26,9 @@ class File {
 
   bool OpenRead(const std::string& path);
   bool OpenReadWrite(const std::string& path);
-  // Takes charge of `fd`, a descriptor open on a regular file (at `path`, when known), which it
+  // Takes charge of `fd`, a handle open on a regular file (at `path`, when known), which it
   // closes from then on, on every path (at once when it is not a regular file).
-  bool Adopt(int fd, std::string path = std::string());
+  bool Adopt(NativeHandle fd, std::string path = std::string());
   bool IsOpen() const { return fd_ >= 0; }
 
   bool Size(int64_t& size) const;
@@ -54,7 +58,7 @@ class File {
   // Closes the file; false when the close reported an error (a delayed write failure).
   bool Close();
 
-  int fd() const { return fd_; }
+  NativeHandle fd() const { return fd_; }
   // The path the file was opened by (empty when adopted without one).
   const std::string& path() const { return path_; }
   int error() const { return error_; }
@@ -64,12 +68,12 @@ class File {
   bool Write(int64_t offset, const void* data, size_t count);
   bool Fail(int err) const;
 
-  int fd_ = -1;
+  NativeHandle fd_ = -1;
   std::string path_;
   mutable int error_ = 0;
   int64_t sizeAtOpen_ = 0;
   int64_t blockSizeAtOpen_ = 0;
-  unsigned modeAtOpen_ = 0;  // st_mode when opened
+  unsigned modeAtOpen_ = 0;  // st_mode when opened; on Windows the file's attributes
   uint64_t linksAtOpen_ = 0;
   uint64_t deviceAtOpen_ = 0;
   uint64_t inodeAtOpen_ = 0;

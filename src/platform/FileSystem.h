@@ -1,5 +1,8 @@
 // File-system calls of the tag code and the window: existence, permissions, folder listing and
-// renaming without replacing. Paths are the file system's bytes.
+// renaming without replacing. Paths are the file system's bytes; on Windows they are the UTF-8
+// text of the system's UTF-16 names (a name that is not valid UTF-16 keeps its lone surrogates as
+// three-byte sequences, so that it comes back unchanged), with "/" or "\" between names, and
+// paths of any length.
 #pragma once
 
 #include <string>
@@ -11,8 +14,9 @@ namespace platform {
 // True when `path` names a regular file, following symbolic links; a folder does not count.
 bool FileExists(const std::string& path);
 
-// Gives the file's owner write permission (the file is no longer read-only). Best effort: the
-// caller ignores the result, and a later open for writing tells whether it worked.
+// Gives the file's owner write permission (the file is no longer read-only); on Windows clears its
+// read-only attribute. Best effort: the caller ignores the result, and a later open for writing
+// tells whether it worked.
 void ClearReadOnly(const std::string& path);
 
 // The names of the entries of `folder` whose names end in `suffix` (".mp3"), compared without
@@ -43,15 +47,21 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
 // Renames `from` to `to` unless `to` exists, and never replaces a file: renameat2 with
 // RENAME_NOREPLACE; where the file system lacks it, a hard link and an unlink; where it lacks hard
 // links too (FAT and exFAT through FUSE, SMB shares), `to` is reserved with an empty file created
-// only when the name is free, and `from` is renamed over that placeholder. On failure errno tells
-// why (EEXIST when `to` is taken), and no placeholder is left.
+// only when the name is free, and `from` is renamed over that placeholder. On Windows,
+// MoveFileExW without MOVEFILE_REPLACE_EXISTING. On failure errno tells why (EEXIST when `to` is
+// taken), and no placeholder is left.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
 // Flushes to the disk every file system that holds one of `paths` (one syncfs for each; up to
-// kFlushedEach files, each file's data on its own instead), so that a batch whose writes did not
-// wait for the disk is on it. False when a flush failed (a write that could not reach the disk);
-// errno tells why.
+// kFlushedEach files, and on Windows, which flushes a whole volume only for administrators, every
+// file, each file on its own instead), so that a batch whose writes did not wait for the disk is on
+// it. False when a flush failed (a write that could not reach the disk); errno tells why.
 constexpr size_t kFlushedEach = 4;
 bool SyncFileSystemsOf(const std::vector<std::string>& paths);
+
+// The folder where the program keeps its state between runs (the journal): $XDG_STATE_HOME/velomi
+// when that variable holds an absolute path, else ~/.local/state/velomi; on Windows
+// %LOCALAPPDATA%\velomi. Empty when the system names no such place. The folder may not exist yet.
+std::string StateFolder();
 
 }  // namespace platform

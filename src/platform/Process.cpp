@@ -1,26 +1,12 @@
 #include "platform/Process.h"
 
-#include <unistd.h>
-
 #include <cctype>
-#include <cstdlib>
-#include <fstream>
 #include <mutex>
-#include <sstream>
+
+#include "platform/Internal.h"
 
 namespace platform {
 namespace {
-
-// This machine's name as it goes into a file's name: letters, digits and "_" only.
-std::string HostTag() {
-  char host[256] = {};
-  if (::gethostname(host, sizeof host - 1) != 0) return "host";
-  std::string tag;
-  for (const char* c = host; *c != '\0' && tag.size() < 64; ++c) {
-    tag += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-  }
-  return tag.empty() ? "host" : tag;
-}
 
 bool ParseNumber(std::string_view text, long long& value) {
   if (text.empty() || text.size() > 18) return false;
@@ -52,37 +38,28 @@ bool ProcessId::FromTag(std::string_view tag, ProcessId& id) {
 }
 
 long long ProcessStart(long long pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line)) return -1;
-  size_t close = line.rfind(')');  // the command name in parentheses may hold anything
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(line.substr(close + 1));
-  std::string field;
-  for (int i = 3; i <= 22; ++i) {
-    if (!(fields >> field)) return -1;
-  }
-  char* end = nullptr;
-  long long start = std::strtoll(field.c_str(), &end, 10);
-  return (end != field.c_str() && *end == '\0') ? start : -1;
+  const long long start = internal::ProcessStart(pid);
+  return start < 0 ? -1 : start;
 }
 
 ProcessId ThisProcess() {
   static std::mutex mutex;
   static ProcessId self{"", -1, -1};
   std::lock_guard<std::mutex> lock(mutex);
-  const long long pid = ::getpid();
+  const long long pid = internal::ProcessId();
   if (self.pid != pid) {
     const long long start = ProcessStart(pid);
-    self = ProcessId{HostTag(), pid, start < 0 ? 0 : start};
+    self = ProcessId{internal::HostTag(), pid, start < 0 ? 0 : start};
   }
   return self;
 }
 
 bool StillRunning(const ProcessId& id) {
   if (id.host != ThisProcess().host) return true;
-  if (id.start == 0) return ProcessStart(id.pid) >= 0;  // its start was unknown: the pid decides
-  return ProcessStart(id.pid) == id.start;
+  const long long start = internal::ProcessStart(id.pid);
+  if (start == internal::kProcessUnknown) return true;   // cannot be seen: taken as running
+  if (id.start == 0) return start != internal::kProcessGone;  // its start was unknown
+  return start == id.start;
 }
 
 }  // namespace platform

@@ -1,8 +1,6 @@
 // A new content for an existing file, written beside it and put in its place in one step.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,9 +16,11 @@ namespace platform {
 int64_t ShareableBlock(int64_t preferred);
 
 // Replaces an existing file safely: the new content goes to a temporary file in the same folder,
-// is flushed to the disk, takes the old file's permission bits (and, where allowed, its owner),
-// and then replaces the old file with rename(2), which is atomic. Until Commit() succeeds the old
-// file is untouched, and a replacement that is abandoned or fails removes its temporary file.
+// is flushed to the disk, takes the old file's permission bits (and, where allowed, its owner; on
+// Windows its attributes and creation time), and then replaces the old file in one atomic rename
+// (rename(2); on Windows a rename with replacement, written through to the disk). Until Commit()
+// succeeds the old file is untouched, and a replacement that is abandoned or fails removes its
+// temporary file.
 //
 // Where the file system offers unnamed files (O_TMPFILE), the temporary file has no name until it
 // is complete and flushed, so a process killed while writing it leaves nothing behind. Elsewhere it
@@ -31,6 +31,11 @@ int64_t ShareableBlock(int64_t preferred);
 // user may not write (no owner write permission, or no write access) is refused, and so is a file
 // with more than one hard link, since replacing it would split it from its other names. Where the
 // file system has no permission bits at all (fchmod gives ENOSYS or EOPNOTSUPP), none are copied.
+//
+// On Windows a file can be replaced while others have it open only where they share deletion and
+// the system offers POSIX rename semantics (Windows 10 on NTFS); elsewhere the replacement is
+// refused (EACCES or EBUSY) and the old file stays as it was. Callers close their own handles on
+// the old file before Commit().
 class ReplacementFile {
  public:
   ReplacementFile() = default;
@@ -49,6 +54,7 @@ class ReplacementFile {
   // Removes the temporary file; the old file stays as it was.
   void Abandon();
 
+  // The errno value of the last failure; errno holds it too when the failing call returns.
   int error() const { return error_; }
   const std::string& target() const { return target_; }
 
@@ -60,11 +66,16 @@ class ReplacementFile {
   File temp_;
   std::string target_;    // the real path of the file being replaced
   std::string tempPath_;  // empty while the temporary file has no name, or when there is none
-  bool unnamed_ = false;  // the temporary file is open but has no name yet
+  // The temporary file goes by itself when it is closed: it has no name yet (O_TMPFILE), or on
+  // Windows it is marked for deletion until it is complete.
+  bool unnamed_ = false;
   int64_t written_ = 0;
-  mode_t mode_ = 0;
-  uid_t uid_ = 0;
-  gid_t gid_ = 0;
+  // What the new content takes over from the old file: its permission bits and owner on POSIX
+  // systems; its attributes and creation time on Windows.
+  uint32_t mode_ = 0;
+  uint32_t uid_ = 0;
+  uint32_t gid_ = 0;
+  int64_t created_ = 0;
   int error_ = 0;
 };
 

@@ -1,8 +1,10 @@
 // What the window hands to the desktop: folders, files, web and mail addresses to open, and a
 // file's properties sheet. The file manager shows the sheet (org.freedesktop.FileManager1 over
-// D-Bus); where none answers, a small read-only dialog of our own shows it.
+// D-Bus; on Windows the shell's "properties" verb, else Explorer with the file selected); where
+// none answers, a small read-only dialog of our own shows it.
 #pragma once
 
+#include <QDateTime>
 #include <QDialog>
 #include <QString>
 #include <QUrl>
@@ -20,6 +22,19 @@ bool ShowFileProperties(const std::string& path, QWidget* owner);
 
 // The arguments of FileManager1.ShowItemProperties for a file: its URL and an empty startup id.
 QList<QVariant> PropertiesArguments(const std::string& path);
+
+// Shows TFileProperties for the file at `path`, closed with its owner.
+void ShowOwnProperties(const std::string& path, QWidget* owner);
+
+// What the properties sheet of our own shows of a file, as the system gives it.
+struct FileFacts {
+  bool exists = false;
+  qint64 size = 0;
+  QDateTime modified;
+  QDateTime accessed;
+  bool writable = false;
+};
+FileFacts FactsOf(const std::string& path);
 
 }  // namespace shell
 

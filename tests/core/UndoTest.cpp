@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 
+#include "LoopMount.h"
 #include "TestFiles.h"
 #include "core/Batch.h"
 #include "core/Records.h"

@@ -3,9 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,19 +19,42 @@ namespace testfiles {
 
 using Bytes = std::vector<uint8_t>;
 
+// A path as the tests hold it (the platform's: UTF-8 on Windows) for the standard library.
+inline std::filesystem::path Fs(const std::string& path) { return std::filesystem::u8path(path); }
+
 inline Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Fs(path), std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteAll(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Fs(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out.good()) << path;
 }
 
 inline Bytes FromString(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Makes a folder; its parent must exist.
+inline void MakeFolder(const std::string& path) {
+  std::error_code ec;
+  ASSERT_TRUE(std::filesystem::create_directory(Fs(path), ec)) << path << ": " << ec.message();
+}
+
+// Takes every write permission away (on Windows: sets the read-only attribute), or tells whether
+// none is left.
+inline void MakeReadOnly(const std::string& path) {
+  std::filesystem::permissions(Fs(path),
+                               std::filesystem::perms::owner_write |
+                                   std::filesystem::perms::group_write |
+                                   std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+}
+inline bool IsReadOnly(const std::string& path) {
+  return (std::filesystem::status(Fs(path)).permissions() & std::filesystem::perms::owner_write) ==
+         std::filesystem::perms::none;
+}
 
 inline unsigned Mode(const std::string& path) {
   struct stat st {};
@@ -49,21 +71,29 @@ inline std::string DataFile(const std::string& name) {
 class TempDir {
  public:
   TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "velomi-test-XXXXXX").string();
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
+    // A new name of random letters, made only by this process, open to its user alone.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::string name = "velomi-test-";
+      for (int i = 0; i < 8; ++i) name += "abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+      std::error_code ec;
+      if (std::filesystem::create_directory(base / name, ec)) {
+        std::filesystem::permissions(base / name, std::filesystem::perms::owner_all, ec);
+        path_ = (base / name).u8string();
+      }
+    }
+    if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
   }
   ~TempDir() {
     std::error_code ec;
     // Read-only entries are made writable first, so that the removal cannot fail on them.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+    for (auto it = std::filesystem::recursive_directory_iterator(Fs(path_), ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
       std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::add, ec);
     }
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(Fs(path_), ec);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -85,8 +115,8 @@ class TempDir {
   // The names of the entries in the folder, sorted.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) {
-      names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(Fs(path_))) {
+      names.push_back(e.path().filename().u8string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -94,42 +124,6 @@ class TempDir {
 
  private:
   std::string path_;
-};
-
-// A file system of `type` ("xfs", "btrfs", "exfat") in an image file of `mib` MiB, mounted through
-// a loop device while this lives (exFAT through FUSE, as Linux desktops mount USB sticks without
-// the kernel's driver). Needs root and the mkfs tools: `mounted` is false where the machine lacks
-// them, and the test then skips.
-struct LoopMount {
-  LoopMount(const TempDir& dir, const std::string& type, int mib = 320) : point(dir.File(type)) {
-    const std::string image = dir.File(type + ".img");
-    if (::geteuid() != 0 || ::mkdir(point.c_str(), 0755) != 0) return;
-    const std::string make = "truncate -s " + std::to_string(mib) + "M '" + image + "' && mkfs." +
-                             type + (type == "exfat" ? " '" : " -q '") + image +
-                             "' >/dev/null 2>&1";
-    if (std::system(make.c_str()) != 0) return;
-    if (type == "exfat") {
-      device = dir.File("loop-device");
-      mounted = std::system(("losetup -f --show '" + image + "' > '" + device +
-                             "' 2>/dev/null && mount.exfat-fuse \"$(cat '" + device + "')\" '" +
-                             point + "' >/dev/null 2>&1")
-                                .c_str()) == 0;
-    } else {
-      mounted =
-          std::system(("mount -o loop '" + image + "' '" + point + "' 2>/dev/null").c_str()) == 0;
-    }
-  }
-  ~LoopMount() {
-    if (mounted) std::system(("umount '" + point + "'").c_str());
-    if (!device.empty())
-      std::system(("losetup -d \"$(cat '" + device + "')\" 2>/dev/null").c_str());
-  }
-  LoopMount(const LoopMount&) = delete;
-  LoopMount& operator=(const LoopMount&) = delete;
-
-  std::string point;
-  std::string device;  // a file naming the loop device, for exFAT
-  bool mounted = false;
 };
 
 }  // namespace testfiles

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/Errno.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/ReplacementFile.h"
@@ -73,8 +74,8 @@ size_t AttributeRow(ByteSpan name) {
 // The path as the open error shows it: made absolute, "." and ".." resolved.
 std::string ExpandedPath(const std::string& path) {
   std::error_code ec;
-  std::filesystem::path full = std::filesystem::absolute(path, ec);
-  return ec ? path : full.lexically_normal().string();
+  std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(path), ec);
+  return ec ? path : full.lexically_normal().u8string();
 }
 
 // Opens an existing regular file for reading. False when there is none at the path (a folder does
@@ -587,10 +588,13 @@ bool ReplaceFile(const std::string& path, const SavePlan& plan) {
   if (!OpenAsPlanned(source, path, plan, false)) return false;
   const int64_t oldSize = static_cast<int64_t>(plan.oldHeader.size());
   platform::ReplacementFile replacement;
-  const bool ok =
-      replacement.Begin(path) && replacement.Write(plan.newHeader.data(), plan.newHeader.size()) &&
-      replacement.CopyFrom(source, oldSize, plan.fileSize - oldSize) && replacement.Commit();
-  if (!ok) errno = replacement.error();
+  // The old file is closed before the new one takes its place: Windows renames over an open
+  // file only where it has POSIX rename semantics.
+  const bool ok = replacement.Begin(path) &&
+                  replacement.Write(plan.newHeader.data(), plan.newHeader.size()) &&
+                  replacement.CopyFrom(source, oldSize, plan.fileSize - oldSize) &&
+                  source.Close() && replacement.Commit();
+  if (!ok) errno = replacement.error() != 0 ? replacement.error() : source.error();
   return ok;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "AsfFiles.h"
+#include "LoopMount.h"
 #include "TestFiles.h"
 #include "tags/wma/TWmaTag.h"
 

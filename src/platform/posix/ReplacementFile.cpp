@@ -8,24 +8,53 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <sstream>
 #include <string_view>
 #include <vector>
 
 #include "platform/FaultInjection.h"
-#include "platform/PathParts.h"
-#include "platform/Process.h"
+#include "platform/Internal.h"
+#include "platform/posix/PathParts.h"
 
 namespace platform {
+
+namespace internal {
+
+long long ProcessId() { return ::getpid(); }
+
+// The start time of process `pid`: clock ticks after boot, the 22nd field of /proc/PID/stat.
+long long ProcessStart(long long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return kProcessGone;
+  size_t close = line.rfind(')');  // the command name in parentheses may hold anything
+  if (close == std::string::npos) return kProcessGone;
+  std::istringstream fields(line.substr(close + 1));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) {
+    if (!(fields >> field)) return kProcessGone;
+  }
+  char* end = nullptr;
+  long long start = std::strtoll(field.c_str(), &end, 10);
+  return (end != field.c_str() && *end == '\0') ? start : kProcessGone;
+}
+
+std::string HostName() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return std::string();
+  return host;
+}
+
+}  // namespace internal
+
 namespace {
+
+using internal::TempName;
 
 // Flushes a folder's entries, so that a rename in it survives a crash.
 void SyncFolder(const std::string& folder) {
@@ -36,59 +65,16 @@ void SyncFolder(const std::string& folder) {
   }
 }
 
-// Who made a temporary file: the parts of a name ".velomi-HOST-PID-START-SUFFIX".
-using TempOwner = ProcessId;
-
-constexpr std::string_view kTempPrefix = ".velomi-";
-
-std::string TempName(const TempOwner& owner, const std::string& suffix) {
-  return std::string(kTempPrefix) + owner.Tag() + "-" + suffix;
-}
-
-bool ParseNumber(std::string_view text, long long& value) {
-  if (text.empty() || text.size() > 18) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
-
-// True when `name` has the form of our temporary files; fills `owner` from it.
-bool ParseTempName(std::string_view name, TempOwner& owner) {
-  if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return false;
-  name.remove_prefix(kTempPrefix.size());
-  std::string_view parts[4];
-  for (int i = 0; i < 3; ++i) {
-    size_t dash = name.find('-');
-    if (dash == std::string_view::npos) return false;
-    parts[i] = name.substr(0, dash);
-    name.remove_prefix(dash + 1);
-  }
-  parts[3] = name;
-  if (parts[0].empty() || parts[3].empty() || parts[3].find('-') != std::string_view::npos) {
-    return false;
-  }
-  owner.host = std::string(parts[0]);
-  return ParseNumber(parts[1], owner.pid) && ParseNumber(parts[2], owner.start);
-}
-
 // Removes from `folder` the temporary files that a process of this machine left when it was
 // killed: regular files of this user, named as ours, whose process is gone (or whose process id
 // now belongs to a process that started at another time). Nothing else is touched, and nothing
 // at all when this process cannot see its own start time.
 void RemoveOrphans(const std::string& folder) {
-  const TempOwner self = ThisProcess();
-  if (self.start == 0) return;
   std::unique_ptr<DIR, DirCloser> d(::opendir(folder.c_str()));
   if (!d) return;
   const int dfd = ::dirfd(d.get());
   while (struct dirent* e = ::readdir(d.get())) {
-    TempOwner owner;
-    if (!ParseTempName(e->d_name, owner) || owner.host != self.host) continue;
-    if (owner.start == 0) continue;  // its process could not tell its start: never take it
-    if (ProcessStart(owner.pid) == owner.start) continue;  // still at work
+    if (!internal::IsLeftover(e->d_name)) continue;
     struct stat st;
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
         st.st_uid != ::geteuid()) {
@@ -98,35 +84,17 @@ void RemoveOrphans(const std::string& folder) {
   }
 }
 
-// True the first time this process saves in `folder`: leftovers are looked for once a folder, not
-// on every save of a batch (a listing per save would make a batch of n files read n^2 entries).
-bool FirstSaveIn(const std::string& folder) {
-  static std::mutex mutex;
-  static std::set<std::string> swept;
-  static long long sweptBy = -1;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (sweptBy != ::getpid()) {  // a child made by fork looks again for itself
-    swept.clear();
-    sweptBy = ::getpid();
-  }
-  return swept.insert(folder).second;
-}
-
 // Errors of fchmod that mean the file system keeps no permission bits (FAT through FUSE).
 bool NoPermissionBits(int err) { return err == ENOSYS || err == EOPNOTSUPP; }
 
 }  // namespace
-
-int64_t ShareableBlock(int64_t preferred) {
-  const bool power = preferred > 0 && (preferred & (preferred - 1)) == 0;
-  return power && preferred >= 4096 && preferred <= 65536 ? preferred : 4096;
-}
 
 ReplacementFile::~ReplacementFile() { Abandon(); }
 
 bool ReplacementFile::Fail(int err) {
   error_ = err;
   Abandon();
+  errno = err;
   return false;
 }
 
@@ -148,7 +116,7 @@ bool ReplacementFile::Begin(const std::string& path) {
   gid_ = st.st_gid;
 
   const std::string folder = FolderOf(target_);
-  if (FirstSaveIn(folder)) RemoveOrphans(folder);
+  if (internal::FirstSaveIn(folder)) RemoveOrphans(folder);
   return CreateTemp(folder);
 }
 
@@ -163,7 +131,7 @@ bool ReplacementFile::CreateTemp(const std::string& folder) {
     }
     // Not offered here (EOPNOTSUPP, or EISDIR from older kernels): a named file instead.
   }
-  std::string templ = folder + TempName(ThisProcess(), "XXXXXX");
+  std::string templ = folder + TempName(internal::Self(), "XXXXXX");
   std::vector<char> name(templ.begin(), templ.end());
   name.push_back('\0');
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -178,7 +146,7 @@ bool ReplacementFile::NameTemp(const std::string& folder) {
   static std::atomic<unsigned> serial{0};
   const std::string fdPath = "/proc/self/fd/" + std::to_string(temp_.fd());
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::string name = folder + TempName(ThisProcess(), "n" + std::to_string(serial++));
+    std::string name = folder + TempName(internal::Self(), "n" + std::to_string(serial++));
     if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       tempPath_ = name;
       unnamed_ = false;

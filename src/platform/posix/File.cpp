@@ -56,7 +56,8 @@ bool File::Open(const std::string& path, int flags) {
   return Adopt(fd, path);
 }
 
-bool File::Adopt(int fd, std::string path) {
+bool File::Adopt(NativeHandle handle, std::string path) {
+  const int fd = static_cast<int>(handle);
   Close();
   path_ = std::move(path);
   struct stat st;

@@ -11,7 +11,8 @@
 #include <utility>
 
 #include "platform/FaultInjection.h"
-#include "platform/PathParts.h"
+#include "platform/Internal.h"
+#include "platform/posix/PathParts.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-// Small helpers the platform's files share: a path's folder, a folder listing's closer, and the
+// Small helpers of the POSIX implementation: a path's folder, a folder listing's closer, and the
 // rename without replacing, relative to open folders.
 #pragma once
 
@@ -24,9 +24,6 @@ namespace detail {
 // Renames `from` in the folder `fromDir` to `to` in the folder `toDir` (AT_FDCWD for paths) unless
 // `to` exists, with the fallbacks of RenameNoReplace. 0, or the errno of the failure.
 int RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to);
-
-// True when letter case only tells `a` from `b` (ASCII letters).
-bool EqualFoldAscii(const std::string& a, const std::string& b);
 
 }  // namespace detail
 }  // namespace platform

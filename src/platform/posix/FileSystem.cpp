@@ -13,58 +13,14 @@
 #include <string>
 
 #include "platform/FaultInjection.h"
-#include "platform/Folder.h"
-#include "platform/PathParts.h"
+#include "platform/Internal.h"
+#include "platform/posix/PathParts.h"
 
 namespace platform {
-namespace {
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualFoldAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
-bool LessFoldAscii(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(FoldAscii(a[i]));
-    auto y = static_cast<unsigned char>(FoldAscii(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;  // names that differ in case only: a fixed order all the same
-}
-
-// Sorts as LessFoldAscii does, each name folded once rather than at every comparison: folded
-// names compare as LessFoldAscii's loop and length do, and names equal once folded by their bytes.
-void SortFoldAscii(std::vector<std::string>& names) {
-  std::vector<std::string> folded(names);
-  for (std::string& name : folded) {
-    for (char& c : name) c = FoldAscii(c);
-  }
-  std::vector<uint32_t> order(names.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    const int c = folded[a].compare(folded[b]);
-    return c != 0 ? c < 0 : names[a] < names[b];
-  });
-  std::vector<std::string> sorted;
-  sorted.reserve(names.size());
-  for (uint32_t i : order) sorted.push_back(std::move(names[i]));
-  names = std::move(sorted);
-}
-
-bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
-  return name.size() >= suffix.size() &&
-         EqualFoldAscii(name.substr(name.size() - suffix.size()), suffix);
-}
-
-}  // namespace
+using internal::EndsWithFoldAscii;
+using internal::EqualFoldAscii;
+using internal::LessFoldAscii;
+using internal::SortFoldAscii;
 
 bool FileExists(const std::string& path) {
   struct stat st;
@@ -118,28 +74,6 @@ FolderEntries ListEntries(const std::string& folder) {
   return entries;
 }
 
-bool IsPortableFileName(std::string_view name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
-  for (char c : name) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 32) return false;
-    switch (c) {
-      case '\\':
-      case '/':
-      case ':':
-      case '*':
-      case '?':
-      case '"':
-      case '<':
-      case '>':
-      case '|':
-        return false;
-      default:
-        break;
-    }
-  }
-  return true;
-}
 
 namespace {
 
@@ -147,7 +81,11 @@ namespace {
 // and exFAT, and an entry of the folder `dir` has `name` in any letter case.
 bool CaseFoldedClash(int dir, const std::string& name) {
   if (!fault::Refused(fault::Feature::kCaseSensitivity)) return false;
-  int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A place given as a path (AT_FDCWD) names its folder in the path.
+  const size_t slash = dir == AT_FDCWD ? name.rfind('/') : std::string::npos;
+  const std::string folder = slash == std::string::npos ? std::string(".") : FolderOf(name);
+  const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+  int fd = ::openat(dir, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   std::unique_ptr<DIR, DirCloser> d(::fdopendir(fd));
   if (!d) {
@@ -155,7 +93,7 @@ bool CaseFoldedClash(int dir, const std::string& name) {
     return false;
   }
   while (struct dirent* e = ::readdir(d.get())) {
-    if (EqualFoldAscii(e->d_name, name)) return true;
+    if (EqualFoldAscii(e->d_name, last)) return true;
   }
   return false;
 }
@@ -227,10 +165,6 @@ bool FailWith(int err) {
 
 namespace detail {
 
-bool EqualFoldAscii(const std::string& a, const std::string& b) {
-  return platform::EqualFoldAscii(a, b);
-}
-
 int RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to) {
   int err = RenameWithoutReplacing(fromDir, from, toDir, to);
   if (err == 0 || !Unsupported(err)) return err;
@@ -254,12 +188,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return err == 0 ? true : FailWith(err);
 }
 
-bool RenameInFolder(const std::string& folder, const std::string& from, const std::string& to) {
-  if (!IsPortableFileName(to) || from.empty()) return false;
-  Folder dir;
-  if (!dir.Open(folder)) return false;
-  return dir.Rename(from, to);
-}
 
 bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
   std::vector<dev_t> flushed;

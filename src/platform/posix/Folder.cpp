@@ -12,7 +12,8 @@
 #include <utility>
 
 #include "platform/FaultInjection.h"
-#include "platform/PathParts.h"
+#include "platform/Internal.h"
+#include "platform/posix/PathParts.h"
 
 namespace platform {
 namespace {
@@ -133,7 +134,7 @@ bool Folder::Rename(const std::string& from, const std::string& to,
                     const std::string& caseTemp) const {
   if (fd_ < 0) return Fail(EBADF);
   if (!IsPlainName(from) || !IsPlainName(to)) return Fail(EINVAL);
-  if (!detail::EqualFoldAscii(from, to)) {
+  if (!internal::EqualFoldAscii(from, to)) {
     const int err = detail::RenameNoReplaceAt(fd_, from, fd_, to);
     return err == 0 ? true : Fail(err);
   }
@@ -166,7 +167,7 @@ bool Folder::Remove(const std::string& name) const {
 }
 
 bool Folder::SetMode(File& file, unsigned mode) {
-  return file.IsOpen() && ::fchmod(file.fd(), static_cast<mode_t>(mode & 07777)) == 0;
+  return file.IsOpen() && ::fchmod(static_cast<int>(file.fd()), static_cast<mode_t>(mode & 07777)) == 0;
 }
 
 bool Folder::Sync() const {

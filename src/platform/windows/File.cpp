@@ -1,0 +1,235 @@
+#include "platform/File.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/Errno.h"
+#include "platform/FaultInjection.h"
+#include "platform/windows/Win32.h"
+
+namespace platform {
+namespace {
+
+HANDLE H(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// One read or write of the system moves at most this many bytes.
+constexpr size_t kMaxTransfer = size_t{1} << 30;
+
+// The position of a positioned read or write, as the system takes it.
+OVERLAPPED At(int64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  return at;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      error_(other.error_),
+      sizeAtOpen_(other.sizeAtOpen_),
+      blockSizeAtOpen_(other.blockSizeAtOpen_),
+      modeAtOpen_(other.modeAtOpen_),
+      linksAtOpen_(other.linksAtOpen_),
+      deviceAtOpen_(other.deviceAtOpen_),
+      inodeAtOpen_(other.inodeAtOpen_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+    error_ = other.error_;
+    sizeAtOpen_ = other.sizeAtOpen_;
+    blockSizeAtOpen_ = other.blockSizeAtOpen_;
+    modeAtOpen_ = other.modeAtOpen_;
+    linksAtOpen_ = other.linksAtOpen_;
+    deviceAtOpen_ = other.deviceAtOpen_;
+    inodeAtOpen_ = other.inodeAtOpen_;
+  }
+  return *this;
+}
+
+bool File::Fail(int err) const {
+  error_ = err;
+  errno = err;  // callers above the tag objects learn the reason from errno
+  return false;
+}
+
+bool File::Open(const std::string& path, int flags) {
+  Close();
+  std::wstring wide;
+  if (!win::WidePath(path, wide)) return Fail(errno);
+  // Others may read, write, rename and delete the file while it is open, as on POSIX systems: a
+  // player that has the file open does not stop a save, nor does this open stop the player.
+  HANDLE h = win::OpenExisting(wide, static_cast<DWORD>(flags), FILE_ATTRIBUTE_NORMAL);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return Fail(EISDIR);
+    }
+    return Fail(win::ErrnoOf(error));
+  }
+  return Adopt(reinterpret_cast<NativeHandle>(h), path);
+}
+
+bool File::Adopt(NativeHandle handle, std::string path) {
+  Close();
+  path_ = std::move(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  int err = 0;
+  if (::GetFileType(H(handle)) != FILE_TYPE_DISK) {
+    err = EINVAL;  // a device, a pipe or a console
+  } else if (!::GetFileInformationByHandle(H(handle), &info)) {
+    err = win::LastErrno();
+  } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    err = EISDIR;
+  }
+  if (err != 0) {
+    ::CloseHandle(H(handle));
+    return Fail(err);
+  }
+  fd_ = handle;
+  sizeAtOpen_ = static_cast<int64_t>((uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+  blockSizeAtOpen_ = 4096;  // the cluster of NTFS volumes of every size a music folder has
+  modeAtOpen_ = info.dwFileAttributes;
+  linksAtOpen_ = info.nNumberOfLinks;
+  deviceAtOpen_ = info.dwVolumeSerialNumber;
+  inodeAtOpen_ = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return true;
+}
+
+int File::RefusesChange() const {
+  if (modeAtOpen_ & FILE_ATTRIBUTE_READONLY) return EACCES;
+  return linksAtOpen_ > 1 ? EMLINK : 0;
+}
+
+bool File::OpenRead(const std::string& path) { return Open(path, GENERIC_READ); }
+
+bool File::OpenReadWrite(const std::string& path) {
+  return Open(path, GENERIC_READ | GENERIC_WRITE);
+}
+
+bool File::Size(int64_t& size) const {
+  if (fd_ < 0) return Fail(EBADF);
+  LARGE_INTEGER value;
+  if (!::GetFileSizeEx(H(fd_), &value)) return Fail(win::LastErrno());
+  size = value.QuadPart;
+  return true;
+}
+
+bool File::ReadAt(int64_t offset, void* data, size_t count) const {
+  if (fd_ < 0) return Fail(EBADF);
+  if (offset < 0) return Fail(EINVAL);
+  auto* out = static_cast<unsigned char*>(data);
+  while (count > 0) {
+    OVERLAPPED at = At(offset);
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min(count, kMaxTransfer));
+    if (!::ReadFile(H(fd_), out, chunk, &n, &at)) {
+      const DWORD error = ::GetLastError();
+      return Fail(error == ERROR_HANDLE_EOF ? EIO : win::ErrnoOf(error));
+    }
+    if (n == 0) return Fail(EIO);  // the file ended before `count` bytes
+    out += n;
+    offset += n;
+    count -= n;
+  }
+  return true;
+}
+
+bool File::WriteAt(int64_t offset, const void* data, size_t count) {
+  if (fd_ < 0) return Fail(EBADF);
+  if (offset < 0) return Fail(EINVAL);
+  size_t allowed = count;
+  const int injected = fault::TakeWrite(count, allowed, path_);
+  if (injected != 0) count = allowed;  // a test's fault: only the bytes it allows, then a failure
+  auto* in = static_cast<const unsigned char*>(data);
+  while (count > 0) {
+    OVERLAPPED at = At(offset);
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min(count, kMaxTransfer));
+    if (!::WriteFile(H(fd_), in, chunk, &n, &at)) return Fail(win::LastErrno());
+    if (n == 0) return Fail(ENOSPC);
+    in += n;
+    offset += n;
+    count -= n;
+  }
+  return injected == 0 ? true : Fail(injected);
+}
+
+bool File::Append(const void* data, size_t count) {
+  int64_t size = 0;
+  return Size(size) && WriteAt(size, data, count);
+}
+
+bool File::Truncate(int64_t size) {
+  if (fd_ < 0) return Fail(EBADF);
+  if (size < 0) return Fail(EINVAL);
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = size;
+  if (!::SetFileInformationByHandle(H(fd_), FileEndOfFileInfo, &end, sizeof end)) {
+    return Fail(win::LastErrno());
+  }
+  return true;
+}
+
+bool File::AddOwnerWrite() {
+  if (fd_ < 0) return Fail(EBADF);
+  if (!(modeAtOpen_ & FILE_ATTRIBUTE_READONLY)) return true;
+  FILE_BASIC_INFO basic{};
+  if (!::GetFileInformationByHandleEx(H(fd_), FileBasicInfo, &basic, sizeof basic)) {
+    return Fail(win::LastErrno());
+  }
+  basic.FileAttributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(H(fd_), FileBasicInfo, &basic, sizeof basic)) {
+    return Fail(win::LastErrno());
+  }
+  modeAtOpen_ &= ~unsigned{FILE_ATTRIBUTE_READONLY};
+  return true;
+}
+
+bool File::Sync() {
+  if (fd_ < 0) return Fail(EBADF);
+  if (int err = fault::TakeSync(path_)) return Fail(err);
+  if (!::FlushFileBuffers(H(fd_))) return Fail(win::LastErrno());
+  return true;
+}
+
+// Windows flushes a file's data and metadata in one call.
+bool File::SyncData() { return Sync(); }
+
+bool File::Close() {
+  if (fd_ < 0) return true;
+  const NativeHandle handle = std::exchange(fd_, -1);
+  if (!::CloseHandle(H(handle))) return Fail(win::LastErrno());
+  return true;
+}
+
+std::string ErrorText(int err) {
+  switch (err) {
+    case ESTALE:
+      return "Stale file handle";
+    case EDQUOT:
+      return "Disk quota exceeded";
+    // The C library's table ends at the values of ISO C.
+    case EOPNOTSUPP:
+      return "Operation not supported";
+    case ELOOP:
+      return "Too many levels of symbolic links";
+    case ETXTBSY:
+      return "Text file busy";
+    default:
+      return std::strerror(err);
+  }
+}
+
+}  // namespace platform
