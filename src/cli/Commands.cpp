@@ -6,6 +6,7 @@
 
 #include "Cli.h"
 #include "core/Batch.h"
+#include "core/Fields.h"
 #include "core/Journal.h"
 #include "core/Plans.h"
 #include "core/Reasons.h"
@@ -53,42 +54,56 @@ std::string_view TrimmedBytes(const std::string& bytes) {
 // The texts of an MP3 file that a `set` of `f` would not store as given, or not keep as they are
 // (the comment cut to 28 bytes when a track number comes beside it). The file's tag is set as the
 // batch sets it and its block made and read back, as the next read of the file will.
+// The batch edit that `set` makes of its options.
+core::EditFields EditFieldsOf(const SetFields& f) {
+  core::EditFields fields;
+  fields.artist = f.artist;
+  fields.album = f.album;
+  fields.year = f.year;
+  fields.comment = f.comment;
+  using rules::TrimControl;
+  fields.moreMp3 = [f](TIDmp3& tag) {
+    if (f.track) tag.SetTrack(rules::Mp3TrackOf(TrimControl(*f.track)));
+    if (f.genre) tag.SetGenreID(f.mp3Genre);
+    if (f.title) core::SetMp3Text(tag, core::TagField::kTitle, *f.title);
+  };
+  fields.moreWma = [f](TIDwma& tag) {
+    const std::pair<const std::optional<QString>*, core::TagField> texts[] = {
+        {&f.title, core::TagField::kTitle},    {&f.track, core::TagField::kTrack},
+        {&f.genre, core::TagField::kGenre},    {&f.copyright, core::TagField::kCopyright},
+        {&f.url, core::TagField::kUrl},        {&f.userUrl, core::TagField::kUserUrl},
+        {&f.lyrics, core::TagField::kLyrics},  {&f.encodedBy, core::TagField::kEncodedBy},
+        {&f.version, core::TagField::kVersion}};
+    for (const auto& [value, field] : texts) {
+      if (*value) (tag.*core::InfoOf(field).setWma)(rules::ToUtf16(TrimControl(**value)));
+    }
+  };
+  return fields;
+}
+
 std::vector<Loss> Mp3Losses(const std::string& path, const SetFields& f) {
   TIDmp3 tag;
   if (!tag.ReadFromFile(path)) return {};  // the write fails and says why
   const TIDmp3 before = tag;
-  using rules::TrimControl;
-  struct Text {
-    const std::optional<QString>& given;
-    std::string TIDmp3::*field;
-    void (TIDmp3::*set)(std::string_view);
-    QString label;
-  };
-  const Text texts[] = {{f.title, &TIDmp3::Title, &TIDmp3::SetTitle, Cli::tr("Title")},
-                        {f.artist, &TIDmp3::Artist, &TIDmp3::SetArtist, Cli::tr("Artist")},
-                        {f.album, &TIDmp3::Album, &TIDmp3::SetAlbum, Cli::tr("Album")},
-                        {f.year, &TIDmp3::Year, &TIDmp3::SetYear, Cli::tr("Year")},
-                        {f.comment, &TIDmp3::Comment, &TIDmp3::SetComment, Cli::tr("Comment")}};
-  std::vector<std::string> meant;
-  for (const Text& t : texts) {
-    if (!t.given) {
-      meant.push_back(before.*t.field);
-      continue;
-    }
-    meant.push_back(rules::ToGbk(TrimControl(*t.given)));
-    (tag.*t.set)(meant.back());
-  }
-  if (f.track) tag.SetTrack(rules::Mp3TrackOf(TrimControl(*f.track)));
-  if (f.genre) tag.SetGenreID(f.mp3Genre);
+  core::SetEditFields(tag, EditFieldsOf(f));
   TIDmp3 stored;
   DecodeBlock(EncodeBlock(tag), stored);
 
+  using rules::TrimControl;
+  const std::pair<const std::optional<QString>&, core::TagField> texts[] = {
+      {f.title, core::TagField::kTitle},
+      {f.artist, core::TagField::kArtist},
+      {f.album, core::TagField::kAlbum},
+      {f.year, core::TagField::kYear},
+      {f.comment, core::TagField::kComment}};
   std::vector<Loss> losses;
-  for (size_t i = 0; i < std::size(texts); ++i) {
-    const Text& t = texts[i];
-    Loss loss{t.label, rules::FromGbk(stored.*t.field), {}, false, false};
-    if (t.given) loss.missing = rules::MeasureGbk(TrimControl(*t.given)).missing;
-    loss.cut = TrimmedBytes(stored.*t.field) != TrimmedBytes(meant[i]);
+  for (const auto& [given, field] : texts) {
+    // A field not given may lose its end too: the comment, to a track number set beside it.
+    const QString meant = given ? TrimControl(*given) : core::FieldText(before, field);
+    Loss loss{Cli::tr(core::InfoOf(field).label), core::FieldText(stored, field), {}, false, false};
+    if (given) loss.missing = rules::MeasureGbk(meant).missing;
+    loss.cut = TrimmedBytes(rules::ToGbk(core::FieldText(stored, field))) !=
+               TrimmedBytes(rules::ToGbk(meant));
     if (loss.cut || !loss.missing.isEmpty()) losses.push_back(loss);
   }
   if (f.genre && f.genreUnknown) {
@@ -154,7 +169,7 @@ int Set(const Files& files, const SetFields& f, bool strict) {
   std::vector<std::string> targets;
   std::vector<std::vector<Loss>> losses;  // each target's
   for (const std::string& path : files.paths) {
-    const bool isMp3 = rules::WholeExtensionKey(Shown(path)) == rules::kMp3Key;
+    const bool isMp3 = core::TagKindOf(path, true) == core::TagKind::kMp3;
     if (isMp3 && !f.wmaOnly.isEmpty()) {
       Failure(path, Cli::tr("not written: an MP3 tag has no field for %1 (WMA files only)")
                         .arg(f.wmaOnly.join(QStringLiteral(", "))));
@@ -174,28 +189,7 @@ int Set(const Files& files, const SetFields& f, bool strict) {
   }
   if (targets.empty()) return failed ? kSomeFailed : kDone;
 
-  core::EditFields fields;
-  fields.artist = f.artist;
-  fields.album = f.album;
-  fields.year = f.year;
-  fields.comment = f.comment;
-  using rules::TrimControl;
-  fields.moreMp3 = [&f](TIDmp3& tag) {
-    if (f.title) tag.SetTitle(rules::ToGbk(TrimControl(*f.title)));
-    if (f.track) tag.SetTrack(rules::Mp3TrackOf(TrimControl(*f.track)));
-    if (f.genre) tag.SetGenreID(f.mp3Genre);
-  };
-  fields.moreWma = [&f](TIDwma& tag) {
-    const std::pair<const std::optional<QString>*, void (TIDwma::*)(std::u16string_view)> texts[] =
-        {{&f.title, &TIDwma::SetTitle},    {&f.track, &TIDwma::SetTrack},
-         {&f.genre, &TIDwma::SetGenre},    {&f.copyright, &TIDwma::SetCopyright},
-         {&f.url, &TIDwma::SetUrl},        {&f.userUrl, &TIDwma::SetUserUrl},
-         {&f.lyrics, &TIDwma::SetLyrics},  {&f.encodedBy, &TIDwma::SetEncodedBy},
-         {&f.version, &TIDwma::SetVersion}};
-    for (const auto& [value, setter] : texts) {
-      if (*value) (tag.*setter)(rules::ToUtf16(TrimControl(**value)));
-    }
-  };
+  const core::EditFields fields = EditFieldsOf(f);
   const core::EditPlan plan = core::PlanEdit(targets, fields);
   core::Journal journal;
   Progress progress;

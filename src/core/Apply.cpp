@@ -24,46 +24,6 @@ void Step(ActionStep step) {
   if (onActionStep != nullptr) onActionStep(step);
 }
 
-// ---- The batch edit's fields, set as the window's batch sets them
-
-// The texts of a batch edit, trimmed and converted once for every file: GBK for the MP3 object,
-// UTF-16 for the WMA object.
-struct FieldTexts {
-  explicit FieldTexts(const EditFields& f) {
-    const std::optional<QString>* in[] = {&f.artist, &f.album, &f.comment, &f.year};
-    for (size_t i = 0; i < 4; ++i) {
-      if (!*in[i]) continue;
-      const QString text = rules::TrimControl(**in[i]);
-      gbk[i] = rules::ToGbk(text);
-      utf16[i] = rules::ToUtf16(text);
-    }
-    moreMp3 = f.moreMp3;
-    moreWma = f.moreWma;
-  }
-  // In the batch's order: artist, album, comment, year.
-  std::optional<std::string> gbk[4];
-  std::optional<std::u16string> utf16[4];
-  // The further setters of the command line, after the four fields.
-  std::function<void(TIDmp3&)> moreMp3;
-  std::function<void(TIDwma&)> moreWma;
-};
-
-void SetFields(TIDmp3& tag, const FieldTexts& f) {
-  if (f.gbk[0]) tag.SetArtist(*f.gbk[0]);
-  if (f.gbk[1]) tag.SetAlbum(*f.gbk[1]);
-  if (f.gbk[2]) tag.SetComment(*f.gbk[2]);
-  if (f.gbk[3]) tag.SetYear(*f.gbk[3]);
-  if (f.moreMp3) f.moreMp3(tag);
-}
-
-void SetFields(TIDwma& tag, const FieldTexts& f) {
-  if (f.utf16[0]) tag.SetArtist(*f.utf16[0]);
-  if (f.utf16[1]) tag.SetAlbum(*f.utf16[1]);
-  if (f.utf16[2]) tag.SetComment(*f.utf16[2]);
-  if (f.utf16[3]) tag.SetYear(*f.utf16[3]);
-  if (f.moreWma) f.moreWma(tag);
-}
-
 // Puts the tag that `state` holds into `tag`, as ReadFromFile would have read it.
 void LoadState(TIDmp3& tag, const Mp3Snapshot& state) {
   tag.Clear();
@@ -276,7 +236,6 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   report.results.resize(n);
   if (n == 0) return report;
   if (options.journal != nullptr) RecoverActions(*options.journal);
-  const FieldTexts texts(plan.fields);
 
   // Each file is read and its new tag worked out before anything is written.
   auto planOne = [&](size_t i, bool inPlace, EditJob& job) {
@@ -290,7 +249,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     if (e.mp3) {
       TIDmp3 scratch;
       LoadState(scratch, e.snapshot);
-      SetFields(scratch, texts);
+      SetEditFields(scratch, plan.fields);
       if (place.err != 0) {
         job.reason = SaveFailure(place.err, true);
         return;
@@ -311,7 +270,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       job.reason = SaveFailure(0, false);
       return;
     }
-    SetFields(wma, texts);
+    SetEditFields(wma, plan.fields);
     if (!wma.PlanFromHeader(std::move(header), file.SizeAtOpen(), file.BlockSizeAtOpen(),
                             job.wmaPlan)) {
       job.reason = SaveFailure(0, false);
@@ -333,7 +292,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     bool ok = false;
     if (e.mp3) {
       LoadState(mp3, e.snapshot);  // what ReadFromFile gave the plan
-      SetFields(mp3, texts);
+      SetEditFields(mp3, plan.fields);
       errno = 0;
       ok = mp3.SaveToFile(path);
       err = errno;
@@ -451,6 +410,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
 
 ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options) {
   ApplyReport report;
+  FitMp3Comment(tag);
   const Mp3Snapshot state = ReadMp3Snapshot(path);
   const Place place = Resolve(path);
   Recorder recorder(options, report);

@@ -107,6 +107,58 @@ QString FieldText(const TIDwma& tag, TagField field) {
   return rules::FromUtf16(tag.*InfoOf(field).wma);
 }
 
+size_t Mp3Room(TagField field, uint8_t track) {
+  if (field == TagField::kYear) return TIDmp3::kYearCapacity;
+  if (field == TagField::kComment && track != 0) return TIDmp3::kTextCapacity - 2;
+  return TIDmp3::kTextCapacity;
+}
+
+std::string CutGbk(const std::string& bytes, size_t room) {
+  size_t end = 0;
+  while (end < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[end]);
+    const size_t width = lead >= 0x81 && lead <= 0xFE && end + 1 < bytes.size() ? 2 : 1;
+    if (end + width > room) break;
+    end += width;
+  }
+  return bytes.substr(0, end);
+}
+
+void SetMp3Text(TIDmp3& tag, TagField field, const QString& text) {
+  const std::string bytes = rules::ToGbk(rules::TrimControl(text));
+  std::string* member = nullptr;
+  switch (field) {
+    case TagField::kTitle:
+      tag.SetTitle(bytes);
+      member = &tag.Title;
+      break;
+    case TagField::kArtist:
+      tag.SetArtist(bytes);
+      member = &tag.Artist;
+      break;
+    case TagField::kAlbum:
+      tag.SetAlbum(bytes);
+      member = &tag.Album;
+      break;
+    case TagField::kYear:
+      tag.SetYear(bytes);
+      member = &tag.Year;
+      break;
+    case TagField::kComment:
+      tag.SetComment(bytes);
+      member = &tag.Comment;
+      break;
+    default:
+      return;
+  }
+  // The setter cut the bytes to the slot: a character it cut in two goes whole.
+  *member = CutGbk(*member, Mp3Room(field, tag.Track));
+}
+
+void FitMp3Comment(TIDmp3& tag) {
+  tag.Comment = CutGbk(tag.Comment, Mp3Room(TagField::kComment, tag.Track));
+}
+
 QString TrackFields::Get(TagField field) const {
   switch (field) {
     case TagField::kTitle:

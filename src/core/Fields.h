@@ -73,6 +73,22 @@ QString BatchFieldName(TagField field);
 QString FieldText(const TIDmp3& tag, TagField field);
 QString FieldText(const TIDwma& tag, TagField field);
 
+// ---- Writing a text into an MP3 tag
+
+// The room of a field's slot in an ID3v1 block: 30 bytes, the year 4, the comment 28 when the tag
+// carries a track number (the ID3v1.1 track byte takes the comment's last two).
+size_t Mp3Room(TagField field, uint8_t track);
+// The bytes a slot of `room` bytes holds of `bytes` (GBK): the longest run of whole characters
+// that fits, so that a Chinese character is never cut in two.
+std::string CutGbk(const std::string& bytes, size_t room);
+// Sets an MP3 text field (title, artist, album, year, comment) as a save writes it: trimmed of
+// codes 0 to 32 at both ends, in GBK (a character GBK lacks as "?"), cut to the slot's room at a
+// character's end. Set the track number first: the comment's room depends on it.
+void SetMp3Text(TIDmp3& tag, TagField field, const QString& text);
+// Cuts the comment to its room at a character's end, for a tag whose track number was set after
+// it (the ID3v1.1 track byte would otherwise cut a character in two).
+void FitMp3Comment(TIDmp3& tag);
+
 // What the list shows of a file's tag: the texts of its fields as the file holds them.
 struct TrackFields {
   QString title, artist, album, year, comment, track, genre;

@@ -157,12 +157,18 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
     if (who != -2) {
       QString reason;
       auto gave = newNameOf.find(to);
+      // The other file by its name (and its row's place, counted from 1, when it is in the list).
+      auto other = [&](int k) {
+        return QStringLiteral("“%1”（第 %2 行）")
+            .arg(Shown(tracks[static_cast<size_t>(k)].fileName))
+            .arg(tracks[static_cast<size_t>(k)].position + 1);
+      };
       if (gave != newNameOf.end() && who == gave->second) {
-        reason = QStringLiteral("与本批第%1个文件的新文件名相同").arg(gave->second + 1);
+        reason = QStringLiteral("与%1的新文件名相同").arg(other(gave->second));
       } else if (who > static_cast<int>(i)) {
-        reason = QStringLiteral("目标文件名是本批第%1个文件的现名，它在此之后才改名").arg(who + 1);
+        reason = QStringLiteral("目标文件名是%1的现名，它在此之后才改名").arg(other(who));
       } else if (who >= 0) {
-        reason = QStringLiteral("目标文件名是本批第%1个文件的现名，它不改名").arg(who + 1);
+        reason = QStringLiteral("目标文件名是%1的现名，它不改名").arg(other(who));
       } else {
         reason = QStringLiteral("目标文件已存在");
       }
@@ -204,55 +210,64 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name
   return plan;
 }
 
-namespace {
-
-// The lines of a plan's description, at most `max` of them, then one line counting the rest.
-class CappedLines {
- public:
-  explicit CappedLines(int max) : max_(max) {}
-  void Add(const QString& line) {
-    if (lines_.size() < max_) {
-      lines_ << line;
-    } else {
-      ++more_;
-    }
-  }
-  // `rest` holds "%1" for the count of the lines left out.
-  QString Text(const QString& rest) const {
-    QStringList all = lines_;
-    if (more_ > 0) all << rest.arg(more_);
-    return all.join(QLatin1Char('\n'));
-  }
-
- private:
-  int max_;
-  int more_ = 0;
-  QStringList lines_;
-};
-
-}  // namespace
+QString SummarizeRenamePlan(const RenamePlan& plan) {
+  return QStringLiteral("共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5")
+      .arg(plan.entries.size())
+      .arg(plan.Count(RenameStatus::kRename))
+      .arg(plan.Count(RenameStatus::kSkipped))
+      .arg(plan.Count(RenameStatus::kConflict))
+      .arg(plan.Count(RenameStatus::kRefused));
+}
 
 QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
-  CappedLines lines(maxLines);
-  auto add = [&](const QString& line) { lines.Add(line); };
-  for (const auto& e : plan.entries) {
-    if (e.status == RenameStatus::kRename) {
-      add(QStringLiteral("%1 → %2").arg(Shown(e.track.fileName), Shown(e.newName)));
+  // The counts first, then every conflict and refusal (never cut off), then the renames and the
+  // skipped files, at most `maxLines` of them.
+  QStringList lines{SummarizeRenamePlan(plan)};
+  auto line = [](const RenameEntry& e, const QString& label) {
+    const QString target = e.newName.empty() ? QString() : QStringLiteral(" → ") + Shown(e.newName);
+    return label.isEmpty() ? QStringLiteral("%1%2").arg(Shown(e.track.fileName), target)
+                           : QStringLiteral("[%1] %2%3：%4")
+                                 .arg(label, Shown(e.track.fileName), target, e.reason);
+  };
+  const std::pair<RenameStatus, QString> problems[] = {
+      {RenameStatus::kConflict, QStringLiteral("冲突")},
+      {RenameStatus::kRefused, QStringLiteral("拒绝")}};
+  for (const auto& [status, label] : problems) {
+    for (const auto& e : plan.entries) {
+      if (e.status == status) lines << line(e, label);
     }
   }
-  const std::pair<RenameStatus, QString> groups[] = {
-      {RenameStatus::kConflict, QStringLiteral("冲突")},
-      {RenameStatus::kRefused, QStringLiteral("拒绝")},
-      {RenameStatus::kSkipped, QStringLiteral("跳过")}};
-  for (const auto& [status, label] : groups) {
+  int listed = 0, more = 0;
+  const std::pair<RenameStatus, QString> rest[] = {
+      {RenameStatus::kRename, QString()}, {RenameStatus::kSkipped, QStringLiteral("跳过")}};
+  for (const auto& [status, label] : rest) {
     for (const auto& e : plan.entries) {
       if (e.status != status) continue;
-      const QString target =
-          e.newName.empty() ? QString() : QStringLiteral(" → ") + Shown(e.newName);
-      add(QStringLiteral("[%1] %2%3：%4").arg(label, Shown(e.track.fileName), target, e.reason));
+      if (listed++ < maxLines) {
+        lines << line(e, label);
+      } else {
+        ++more;
+      }
     }
   }
-  return lines.Text(QStringLiteral("……另有 %1 项"));
+  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  return lines.join(QLatin1Char('\n'));
+}
+
+const std::optional<QString>& EditFields::Get(TagField field) const {
+  static const std::optional<QString> none;
+  switch (field) {
+    case TagField::kArtist:
+      return artist;
+    case TagField::kAlbum:
+      return album;
+    case TagField::kYear:
+      return year;
+    case TagField::kComment:
+      return comment;
+    default:
+      return none;
+  }
 }
 
 void EditFields::Set(TagField field, const QString& text) {
@@ -288,6 +303,50 @@ QString FieldName(Field field) {
   return {};
 }
 
+void SetEditFields(TIDmp3& tag, const EditFields& fields) {
+  if (fields.moreMp3) fields.moreMp3(tag);
+  for (TagField field : kBatchSetOrder) {
+    if (const std::optional<QString>& text = fields.Get(field)) SetMp3Text(tag, field, *text);
+  }
+  FitMp3Comment(tag);
+}
+
+void SetEditFields(TIDwma& tag, const EditFields& fields) {
+  if (fields.moreWma) fields.moreWma(tag);
+  for (TagField field : kBatchSetOrder) {
+    if (const std::optional<QString>& text = fields.Get(field)) {
+      (tag.*InfoOf(field).setWma)(rules::ToUtf16(rules::TrimControl(*text)));
+    }
+  }
+}
+
+namespace {
+
+Field BatchField(TagField field) {
+  switch (field) {
+    case TagField::kArtist:
+      return Field::kArtist;
+    case TagField::kAlbum:
+      return Field::kAlbum;
+    case TagField::kYear:
+      return Field::kYear;
+    default:
+      return Field::kComment;
+  }
+}
+
+// The changes of the batch's four fields between two states of a tag.
+template <class Tag>
+void AddChanges(const Tag& before, const Tag& after, const EditFields& fields, EditEntry& entry) {
+  for (TagField field : kBatchSetOrder) {
+    if (!fields.Get(field)) continue;
+    const QString old = FieldText(before, field), fresh = FieldText(after, field);
+    if (old != fresh) entry.changes.push_back({BatchField(field), old, fresh});
+  }
+}
+
+}  // namespace
+
 EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& fields,
                   const std::vector<int>& positions) {
   EditPlan plan;
@@ -298,14 +357,8 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
     EditEntry entry;
     entry.path = paths[i];
     entry.position = i < positions.size() ? positions[i] : static_cast<int>(i);
-    entry.mp3 = rules::WholeExtensionKey(Shown(entry.path)) == rules::kMp3Key;
-    // Each field: the value the file holds now and the one it will hold, as the tag objects set
-    // it, in the order of the batch (artist, album, comment, year).
-    const std::pair<Field, const std::optional<QString>*> order[] = {
-        {Field::kArtist, &fields.artist},
-        {Field::kAlbum, &fields.album},
-        {Field::kComment, &fields.comment},
-        {Field::kYear, &fields.year}};
+    entry.mp3 = TagKindOf(entry.path, true) == TagKind::kMp3;
+    // Each field: the value the file holds now and the one it will hold, set as the batch sets it.
     if (entry.mp3) {
       // What ReadFromFile does, with the bytes kept for applying the plan.
       entry.snapshot = ReadMp3Snapshot(entry.path);
@@ -316,16 +369,9 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
         DecodeBlock(entry.snapshot.last, mp3);
       }
       if (!entry.readable) entry.reason = QStringLiteral("无法读取标签");
-      std::string* values[] = {&mp3.Artist, &mp3.Album, &mp3.Comment, &mp3.Year};
-      void (TIDmp3::*setters[])(std::string_view) = {&TIDmp3::SetArtist, &TIDmp3::SetAlbum,
-                                                     &TIDmp3::SetComment, &TIDmp3::SetYear};
-      for (size_t f = 0; f < 4; ++f) {
-        if (!*order[f].second) continue;
-        const QString before = rules::FromGbk(*values[f]);
-        (mp3.*setters[f])(rules::ToGbk(rules::TrimControl(**order[f].second)));
-        const QString after = rules::FromGbk(*values[f]);
-        if (before != after) entry.changes.push_back({order[f].first, before, after});
-      }
+      TIDmp3 after = mp3;
+      SetEditFields(after, fields);
+      AddChanges(mp3, after, fields, entry);
     } else {
       try {
         entry.readable = wma.ReadFromFile(entry.path);
@@ -334,35 +380,52 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
         entry.reason = QString::fromUtf8(e.what());
         wma.Clear();
       }
-      std::u16string* values[] = {&wma.Artist, &wma.Album, &wma.Comment, &wma.Year};
-      void (TIDwma::*setters[])(std::u16string_view) = {&TIDwma::SetArtist, &TIDwma::SetAlbum,
-                                                        &TIDwma::SetComment, &TIDwma::SetYear};
-      for (size_t f = 0; f < 4; ++f) {
-        if (!*order[f].second) continue;
-        const QString before = rules::FromUtf16(*values[f]);
-        (wma.*setters[f])(rules::ToUtf16(rules::TrimControl(**order[f].second)));
-        const QString after = rules::FromUtf16(*values[f]);
-        if (before != after) entry.changes.push_back({order[f].first, before, after});
-      }
+      TIDwma after = wma;
+      SetEditFields(after, fields);
+      AddChanges(wma, after, fields, entry);
     }
     plan.entries.push_back(std::move(entry));
   }
   return plan;
 }
 
-QString DescribeEditPlan(const EditPlan& plan, int maxLines) {
-  CappedLines lines(maxLines);
-  auto add = [&](const QString& line) { lines.Add(line); };
+QString SummarizeEditPlan(const EditPlan& plan) {
+  int changes = 0, unreadable = 0;
   for (const auto& e : plan.entries) {
-    QString head = Shown(e.path);
-    if (!e.readable) head += QStringLiteral("（%1）").arg(e.reason);
-    if (e.changes.empty()) head += QStringLiteral("：没有要改变的信息");
-    add(head);
-    for (const auto& c : e.changes) {
-      add(QStringLiteral("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue));
+    if (!e.readable) {
+      ++unreadable;
+    } else if (!e.changes.empty()) {
+      ++changes;
     }
   }
-  return lines.Text(QStringLiteral("……另有 %1 行"));
+  return QStringLiteral("共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4")
+      .arg(plan.entries.size())
+      .arg(changes)
+      .arg(static_cast<int>(plan.entries.size()) - changes - unreadable)
+      .arg(unreadable);
+}
+
+QString DescribeEditPlan(const EditPlan& plan, int maxFiles) {
+  // The counts first, then every file that cannot be read (never cut off), then the files and
+  // their changes, at most `maxFiles` files.
+  QStringList lines{SummarizeEditPlan(plan)};
+  for (const auto& e : plan.entries) {
+    if (!e.readable) lines << QStringLiteral("[无法读取] %1：%2").arg(Shown(e.path), e.reason);
+  }
+  int listed = 0, more = 0;
+  for (const auto& e : plan.entries) {
+    if (!e.readable) continue;
+    if (listed++ >= maxFiles) {
+      ++more;
+      continue;
+    }
+    lines << Shown(e.path) + (e.changes.empty() ? QStringLiteral("：没有要改变的信息") : QString());
+    for (const auto& c : e.changes) {
+      lines << QStringLiteral("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue);
+    }
+  }
+  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace core

@@ -71,7 +71,11 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, int rule);
 
 // The plan as lines for a person: "old → new" for each rename, then every skipped, refused or
 // conflicting entry with its reason. At most `maxLines` lines, then a count of the rest.
+// Its first line is SummarizeRenamePlan's counts (of files); every conflict and refusal follows,
+// never cut off, then the renames and the skipped files, at most `maxLines` of them.
 QString DescribeRenamePlan(const RenamePlan& plan, int maxLines = 1000);
+// "共 N 个文件：改名 N，跳过 N，冲突 N，拒绝 N".
+QString SummarizeRenamePlan(const RenamePlan& plan);
 
 // ---- Batch edit
 
@@ -98,9 +102,17 @@ struct EditFields {
   std::function<void(TIDwma&)> moreWma;
 
   bool Empty() const { return !artist && !album && !year && !comment; }
-  // Sets one of the four fields a batch edit copies (core::kBatchFields).
+  // One of the four fields a batch edit copies (core::kBatchFields).
+  const std::optional<QString>& Get(TagField field) const;
   void Set(TagField field, const QString& text);
 };
+
+// Sets the fields of a batch edit on a tag object as the batch writes them: the further setters
+// first (the command line's title and track, on which the comment's room depends), then the four
+// fields, trimmed of codes 0 to 32 at both ends (an MP3 text in GBK, cut to its slot at a
+// character's end).
+void SetEditFields(TIDmp3& tag, const EditFields& fields);
+void SetEditFields(TIDwma& tag, const EditFields& fields);
 
 struct FieldChange {
   Field field;
@@ -131,7 +143,11 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
                   const std::vector<int>& positions = {});
 
 // The plan as lines: each file and, under it, "field: old → new".
-QString DescribeEditPlan(const EditPlan& plan, int maxLines = 1000);
+// Its first line is SummarizeEditPlan's counts; every file that cannot be read follows, never cut
+// off, then the files and their changes, at most `maxFiles` files.
+QString DescribeEditPlan(const EditPlan& plan, int maxFiles = 1000);
+// "共 N 个文件：修改 N，无需修改 N，无法读取 N".
+QString SummarizeEditPlan(const EditPlan& plan);
 
 QString FieldName(Field field);  // "歌手", "专辑", "年份", "说明"
 

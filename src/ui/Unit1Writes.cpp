@@ -25,7 +25,6 @@
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
-using rules::ToGbk;
 using rules::ToUtf16;
 
 namespace {
@@ -81,14 +80,14 @@ void TForm1::SetFileFields(const std::string& path, const core::TrackFields& fie
 }
 
 core::ApplyReport TForm1::SaveMp3(const std::string& path) {
-  using rules::TrimControl;
-  Mp3Info->SetArtist(ToGbk(TrimControl(EdtArtist->text())));
-  Mp3Info->SetTitle(ToGbk(TrimControl(EdtTitle->text())));
-  Mp3Info->SetAlbum(ToGbk(TrimControl(EdtAlbum->text())));
-  Mp3Info->SetYear(ToGbk(TrimControl(EdtYear->text())));
-  Mp3Info->SetComment(ToGbk(TrimControl(EdtComment->text())));
+  // The track number first: the comment's room depends on it.
   Mp3Info->SetTrack(rules::Mp3TrackOf(EdtTrack->text()));
   Mp3Info->SetGenreID(rules::GenreIdOfEntry(ComboGenreID->currentIndex()));
+  for (const core::FieldInfo& f : core::Fields()) {
+    if (f.mp3 && f.field != core::TagField::kTrack && f.field != core::TagField::kGenre) {
+      core::SetMp3Text(*Mp3Info, f.field, BoxOf(f.field)->text());
+    }
+  }
   return core::SaveTag(*Mp3Info, path, JournalOptions());
 }
 

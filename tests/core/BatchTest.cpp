@@ -65,7 +65,7 @@ TEST_F(BatchTest, ThePlanGivesEachEntryItsStatusAndReason) {
       {RenameStatus::kRefused, "新文件名含有文件名不允许的字符“?”"},
       {RenameStatus::kRefused, "新文件名超过255字节"},
       {RenameStatus::kRename, ""},
-      {RenameStatus::kConflict, "与本批第6个文件的新文件名相同"},
+      {RenameStatus::kConflict, "与“e.mp3”（第 1 行）的新文件名相同"},
       {RenameStatus::kConflict, "目标文件已存在"},
       {RenameStatus::kRefused, "文件不存在"},
   };
@@ -85,7 +85,8 @@ TEST_F(BatchTest, AChainIsFreeOnlyWhenItsTargetMovesAwayFirst) {
   EXPECT_EQ(PlanRename({b, a}, 1).Count(RenameStatus::kRename), 2);
   const RenamePlan late = PlanRename({a, b}, 1);
   EXPECT_EQ(late.entries[0].status, RenameStatus::kConflict);
-  EXPECT_EQ(late.entries[0].reason, U("目标文件名是本批第2个文件的现名，它在此之后才改名"));
+  EXPECT_EQ(late.entries[0].reason,
+            U("目标文件名是“X - b.mp3”（第 2 行）的现名，它在此之后才改名"));
   const ApplyReport r = ApplyRename(late, {});  // carried out as planned: a fails, b renames
   EXPECT_EQ(r.results[0].outcome, Outcome::kFailed);
   EXPECT_EQ(r.results[0].reason, U("目标文件已存在"));

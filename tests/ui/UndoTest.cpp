@@ -38,9 +38,10 @@ class UndoTest : public QObject {
       form.BtnRenameClick();
       QCOMPARE(answerer.count(), 1);
       const QStringList plan = answerer.boxes()[0].details.split('\n');
-      QCOMPARE(plan.size(), 101);
-      QCOMPARE(plan[0], QStringLiteral("000.mp3 → Talvino - 歌0.mp3"));
-      QCOMPARE(plan[100], QStringLiteral("[跳过] gone.mp3：歌手为空"));
+      QCOMPARE(plan.size(), 102);
+      QCOMPARE(plan[0], QStringLiteral("共 101 个文件：改名 100，跳过 1，冲突 0，拒绝 0"));
+      QCOMPARE(plan[1], QStringLiteral("000.mp3 → Talvino - 歌0.mp3"));
+      QCOMPARE(plan[101], QStringLiteral("[跳过] gone.mp3：歌手为空"));
       QCOMPARE(form.LV->FileName(7), QStringLiteral("Talvino - 歌7.mp3"));
       QCOMPARE(form.LV->ToolTip(7), QStringLiteral("已改名：007.mp3 → Talvino - 歌7.mp3"));
       QVERIFY(form.N12->isEnabled());
@@ -73,8 +74,9 @@ class UndoTest : public QObject {
     form.EdtArtist->setText(" New");
     BoxAnswerer answerer;
     form.BtnBatchClick();
-    QCOMPARE(answerer.boxes()[0].details, a + QStringLiteral("\n    歌手：Old → New\n") + gone +
-                                              QStringLiteral("（无法读取标签）\n    歌手： → New"));
+    QCOMPARE(answerer.boxes()[0].details,
+             QStringLiteral("共 2 个文件：修改 1，无需修改 0，无法读取 1\n[无法读取] ") + gone +
+                 QStringLiteral("：无法读取标签\n") + a + QStringLiteral("\n    歌手：Old → New"));
     QCOMPARE(Marks(form), (QList<int>{1, 2}));
     QCOMPARE(form.LV->ToolTip(1), QStringLiteral("修改失败：文件不存在"));
     QCOMPARE(Gbk(ReadMp3(a).Artist), QStringLiteral("New"));
