@@ -10,7 +10,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools help2man
   fonts-arphic-uming fonts-wqy-microhei
   ffmpeg python3-mutagen xfsprogs btrfs-progs
-  libtag1-dev id3v2
+  libtag1-dev id3v2 strace
   "$@"
 )
 

@@ -192,6 +192,14 @@ Journal::Action* Journal::Find(const QString& id) {
   return nullptr;
 }
 
+// Drops the index of a journal that can no longer be read or trusted: what it listed before is
+// not offered from then on.
+void Journal::Forget() {
+  actions_.clear();
+  indexedSize_ = -1;
+  indexedInode_ = 0;
+}
+
 void Journal::SetAside(const QString& why) {
   const Lock lock(*this);
   const QString aside =
@@ -202,9 +210,7 @@ void Journal::SetAside(const QString& why) {
   if (now.exists && now.device == indexedDevice_ && now.inode == indexedInode_) {
     platform::RenameNoReplace(NativePath(), Native(aside));
   }
-  actions_.clear();
-  indexedSize_ = -1;
-  indexedInode_ = 0;
+  Forget();
   Refuse(QStringLiteral("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
              .arg(why, aside));
 }
@@ -285,6 +291,7 @@ bool Journal::Refresh() {
   if (folder.link || !folder.ours) {
     Refuse(QStringLiteral("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
                .arg(folder_));
+    Forget();
     return false;
   }
   platform::File file;
@@ -301,6 +308,7 @@ bool Journal::Refresh() {
         : err == EPERM || err == EINVAL
             ? QStringLiteral("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath())
             : QStringLiteral("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(err)));
+    Forget();
     return false;
   }
   const int64_t size = file.SizeAtOpen();

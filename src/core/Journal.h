@@ -125,6 +125,7 @@ class Journal {
   bool AppendRecord(const QByteArray& line, bool flush);
   bool Compact(int64_t room);
   bool ReadAll(std::string& bytes);
+  void Forget();
   void SetAside(const QString& why);
   void Refuse(const QString& message);
   bool Parse(const std::string& bytes, int64_t base, bool whole, int64_t& consumed);

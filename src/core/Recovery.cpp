@@ -12,6 +12,9 @@
 #include "platform/Process.h"
 
 namespace core {
+
+void (*onRecoveryStep)(const std::string& path) = nullptr;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -53,6 +56,7 @@ bool Settle(Journal& journal, const Journal::Action& action, std::vector<Recover
     } else {
       holds = Classify(e, *folder, decoded.casePrefix, k, false);
       if (holds == Holds::kTorn) {
+        if (onRecoveryStep != nullptr) onRecoveryStep(e.Path());
         holds = Repair(e, *folder, decoded.casePrefix, k);
         r.result = holds == Holds::kOld ? Recovered::Result::kRestored : r.result;
       }

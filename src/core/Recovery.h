@@ -36,4 +36,8 @@ std::vector<Recovered> RecoverActions(Journal& journal);
 // look at the journal's size when nothing is unsettled.
 std::vector<Recovered> RecoverFile(Journal& journal, const std::string& path);
 
+// For tests: called with the path of a file that recovery found written in part, before it looks
+// at the file again to repair it (another program may change the file in between).
+extern void (*onRecoveryStep)(const std::string& path);
+
 }  // namespace core

@@ -169,6 +169,10 @@ Holds Classify(const Entry& e, const platform::Folder& folder, const QString& ca
 
 Holds Repair(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k) {
   if (e.kind == Entry::Kind::kRename) {
+    // Looked at again just before: another program may have put a file of its own under the
+    // placeholder's name meanwhile.
+    const Holds holds = ClassifyRename(e, folder, casePrefix, k, false);
+    if (holds != Holds::kTorn) return holds;
     if (folder.Stat(e.name).exists) return folder.Remove(e.newName) ? Holds::kOld : Holds::kTorn;
     const std::string temp = CaseTempName(casePrefix, k);
     if (folder.Rename(temp, e.newName)) return Holds::kNew;

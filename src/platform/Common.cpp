@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 #include "platform/Internal.h"
 #include "platform/ReplacementFile.h"
@@ -193,8 +194,9 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
       if (errno == EEXIST) continue;
       return false;
     }
-    if (RenameNoReplace(tmp, newPath)) return true;
-    const int err = errno;
+    int err = fault::AtStep(fault::Step::kCaseTempNamed);
+    if (err == 0 && RenameNoReplace(tmp, newPath)) return true;
+    if (err == 0) err = errno;
     RenameNoReplace(tmp, oldPath);
     errno = err;
     return false;

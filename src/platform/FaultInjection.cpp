@@ -33,7 +33,10 @@ int TakeChmod() { return g_chmodError; }
 
 void FailSyncs(int err) { g_syncError = err; }
 
-int TakeSync(const std::string& path) { return Targets(path) ? g_syncError : 0; }
+int Flushed(int result, const std::string& path) {
+  const int err = result == 0 ? 0 : errno;
+  return Targets(path) && g_syncError != 0 ? g_syncError : err;
+}
 
 void OnStep(int (*hook)(Step)) { g_stepHook = hook; }
 

@@ -42,7 +42,11 @@ int TakeChmod();
 // From now on every flush of a file to the disk fails with `err` (0: it goes ahead), until
 // Reset().
 void FailSyncs(int err);
-int TakeSync(const std::string& path = std::string());
+// Called by every flush of the platform with its system call's result (0, or -1 with errno set),
+// after the call: 0 when the flush succeeded, else the errno it fails with, a test's fault before
+// the call's own. The call's result goes through here, so a caller that ignored it would ignore
+// the test's fault too.
+int Flushed(int result, const std::string& path = std::string());
 
 // Points inside the platform's calls where a test may act as another process would, or make the
 // call fail there.

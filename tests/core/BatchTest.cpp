@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "TestFiles.h"
 #include "core/Batch.h"
@@ -325,22 +327,67 @@ TEST_F(BatchTest, AJournalThatIsDamagedOrNotOursIsNeverTrusted) {
   EXPECT_FALSE(std::filesystem::exists(elsewhere));
 }
 
+TEST_F(BatchTest, AJournalOrStateFolderOfAnotherUserOrThroughALinkIsRefused) {
+  const std::string velomi = state.path() + "/velomi", real = velomi + "-real";
+  struct Case {
+    const char* what;
+    std::function<int()> spoil;  // 0 when it could be done
+    std::string journal;         // where the journal file is then
+  };
+  const std::vector<Case> cases = {
+      {"the journal is another user's", [&] { return ::chown(Journalled().c_str(), 12345, 12345); },
+       Journalled()},
+      {"the state folder is another user's", [&] { return ::chown(velomi.c_str(), 12345, 12345); },
+       Journalled()},
+      {"the state folder is a symbolic link",
+       [&] {
+         return std::rename(velomi.c_str(), real.c_str()) ||
+                ::symlink(real.c_str(), velomi.c_str());
+       },
+       real + "/journal.jsonl"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(velomi);
+    std::filesystem::remove_all(real);
+    Journal journal;
+    ApplyOptions options;
+    options.journal = &journal;
+    ASSERT_TRUE(ApplyRename(PlanRename({Make("a.mp3", "T", "A")}, 1), options).undoable);
+    if (c.spoil() != 0) continue;  // only root can give a file away
+    const auto before = ReadAll(c.journal);
+    EXPECT_TRUE(ListActions(journal).empty());
+    EXPECT_FALSE(journal.TakeMessage().isEmpty());
+    const ApplyReport r = ApplyRename(PlanRename({Make("b.mp3", "U", "A")}, 1), options);
+    EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+    EXPECT_FALSE(r.undoable);
+    EXPECT_FALSE(UndoLast(journal).action.has_value());
+    EXPECT_EQ(ReadAll(c.journal), before);
+    EXPECT_EQ(files.Names(), (std::vector<std::string>{"A - T.mp3", "A - U.mp3"}));
+    for (const std::string& name : files.Names()) std::filesystem::remove(files.File(name));
+  }
+}
+
 TEST_F(BatchTest, TheJournalKeepsTheLastFiftyActions) {
   Journal journal;
   ApplyOptions options;
   options.journal = &journal;
-  const int actions = Journal::kMaxActions + Journal::kSpareActions + 3;
+  auto begins = [&] {
+    std::ifstream in(Journalled());
+    int n = 0;
+    for (std::string line; std::getline(in, line);) n += line.rfind("{\"#\":\"begin\"", 0) == 0;
+    return n;
+  };
+  const int cut = Journal::kMaxActions + Journal::kSpareActions + 1;  // the action that cuts
+  const int actions = cut + 2;
   for (int i = 0; i < actions; ++i) {
     Track t = Make("f.mp3", ("T" + std::to_string(i)).c_str(), "A");
     ApplyRename(PlanRename({t}, 1), options);
+    // Cut once it would pass the spare actions, the oldest first, down to the last fifty with
+    // the new one among them.
+    EXPECT_EQ(begins(), i + 1 < cut ? i + 1 : Journal::kMaxActions + (i + 1 - cut)) << i;
   }
   EXPECT_EQ(ListActions(journal).size(), static_cast<size_t>(Journal::kMaxActions));
-  // The file was cut once it would have passed the spare actions: the oldest went first.
-  std::ifstream in(Journalled());
-  int begins = 0;
-  for (std::string line; std::getline(in, line);) begins += line.rfind("{\"#\":\"begin\"", 0) == 0;
-  EXPECT_LE(begins, Journal::kMaxActions + Journal::kSpareActions);
-  EXPECT_GE(begins, Journal::kMaxActions);
   const UndoReport u = UndoLast(journal);  // the newest is kept: "A - T62" goes back to f.mp3
   ASSERT_EQ(u.entries.size(), 1u);
   EXPECT_EQ(u.entries[0].path, folder + "A - T" + std::to_string(actions - 1) + ".mp3");

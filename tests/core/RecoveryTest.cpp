@@ -27,6 +27,10 @@ using testfiles::TempDir;
 
 namespace {
 
+// What another program writes into a file while recovery looks at it (onRecoveryStep).
+const Bytes* g_written = nullptr;
+void WriteMeanwhile(const std::string& path) { testfiles::WriteAll(path, *g_written); }
+
 ino_t Inode(const std::string& path) {
   struct stat st {};
   ::stat(path.c_str(), &st);
@@ -91,6 +95,7 @@ class RecoveryTest : public ::testing::Test {
   void SetUp() override { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
   void TearDown() override {
     onActionStep = nullptr;
+    onRecoveryStep = nullptr;
     platform::fault::Reset();
   }
 
@@ -157,13 +162,16 @@ TEST_F(RecoveryTest, ASaveKilledAtAnyPointIsSettledFromWhatTheFileHolds) {
   ASSERT_TRUE(torn != saved && torn != old);
   Bytes foreign = old;
   foreign[half] ^= 0xFF;  // neither header's byte: another program changed the file since
+  Bytes tornGrown = torn;
+  tornGrown.insert(tornGrown.end(), 1000, 'x');
   struct Case {
     const char* name;
     ActionStep step;
     const Bytes* meanwhile;  // what the file holds at the next start; null: what the save left
     const Bytes& expected;
     Result result;
-    int undoable;  // the files undo then takes back
+    int undoable;                   // the files undo then takes back
+    const Bytes* during = nullptr;  // what another program writes while recovery looks
   };
   const std::vector<Case> cases = {
       {"before the write", ActionStep::kRecorded, nullptr, old, Result::kUntouched, 0},
@@ -172,6 +180,10 @@ TEST_F(RecoveryTest, ASaveKilledAtAnyPointIsSettledFromWhatTheFileHolds) {
        Result::kKept, 1},
       {"changed by another program", ActionStep::kWritten, &foreign, foreign, Result::kUntouched,
        0},
+      {"torn, and grown since", ActionStep::kRecorded, &tornGrown, tornGrown, Result::kUntouched,
+       0},
+      {"torn, then changed while recovery looks", ActionStep::kRecorded, &torn, foreign,
+       Result::kUntouched, 0, &foreign},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -179,7 +191,10 @@ TEST_F(RecoveryTest, ASaveKilledAtAnyPointIsSettledFromWhatTheFileHolds) {
     ASSERT_EQ(Child(c.step, true, [&] { Save(path); }).Join(), 0);
     EXPECT_EQ(ReadAll(path), c.step == ActionStep::kWritten ? saved : old);
     if (c.meanwhile) testfiles::WriteAll(path, *c.meanwhile);
+    g_written = c.during;
+    onRecoveryStep = c.during != nullptr ? WriteMeanwhile : nullptr;
     const std::vector<Recovered> report = RecoverActions(journal);
+    onRecoveryStep = nullptr;
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0].result, c.result);
     EXPECT_EQ(ReadAll(path), c.expected);
@@ -206,6 +221,60 @@ TEST_F(RecoveryTest, NoHeaderIsWrittenInPlaceWithoutARecordOnTheDisk) {
   EXPECT_FALSE(r.undoable);
   EXPECT_NE(Inode(path), inode);
   EXPECT_EQ(Title(path), u"Best Title");
+}
+
+TEST_F(RecoveryTest, AWriteInPlaceThatFailsPutsTheOldHeaderBack) {
+  ASSERT_EQ(Save(path).results.at(0).outcome, Outcome::kDone);
+  const Bytes saved = ReadAll(path);
+  const size_t differ = size_t(std::mismatch(old.begin(), old.end(), saved.begin()).first -
+                               old.begin());  // the headers' first 16 bytes are alike
+  ASSERT_GT(differ, 16u);
+  for (const bool flush : {false, true}) {
+    SCOPED_TRACE(flush ? "the flush fails" : "the write stops past the first new byte");
+    testfiles::WriteAll(path, old);
+    platform::fault::OnlyFor("/song.wma");
+    if (flush) {
+      platform::fault::FailSyncs(EIO);
+    } else {
+      platform::fault::FailWritesAfter(int64_t(differ) + 1, EIO,
+                                       platform::fault::WriteFailure::kPartialOnce);
+    }
+    const ApplyReport r = Save(path);
+    platform::fault::Reset();
+    EXPECT_EQ(r.results.at(0).outcome, Outcome::kFailed);
+    EXPECT_EQ(ReadAll(path), old);
+  }
+}
+
+TEST_F(RecoveryTest, ABatchLeavesAHeaderChangedBetweenItsPlanAndItsWrite) {
+  // Another program edits the second file's title in place (the same size, other bytes) after
+  // the batch planned it and before the batch writes it.
+  static std::string changed;
+  static Bytes edited;
+  changed = files.CopyData("wma_ascii.wma", "two.wma");
+  for (const std::string& p : {path, changed}) {
+    ASSERT_EQ(Save(p, u"A title that grows the header").results.at(0).outcome, Outcome::kDone);
+  }
+  const ino_t inode = Inode(path);
+  onActionStep = [](ActionStep s) {
+    if (s != ActionStep::kRecorded) return;
+    edited = ReadAll(changed);
+    edited[30 + 24 + 10] ^= 1;  // the title's first byte
+    testfiles::WriteAll(changed, edited);
+  };
+  EditFields fields;
+  fields.album = QStringLiteral("Batch");
+  TIDmp3 mp3;
+  TIDwma wma;
+  ApplyOptions options;
+  options.journal = &journal;
+  const ApplyReport r = ApplyEdit(PlanEdit({path, changed}, fields), mp3, wma, options);
+  onActionStep = nullptr;
+  EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+  EXPECT_EQ(Inode(path), inode) << "written in place";
+  EXPECT_EQ(r.results.at(1).outcome, Outcome::kFailed);
+  EXPECT_EQ(ReadAll(changed), edited);
+  EXPECT_EQ(Title(changed), u"@ title that grows the header");
 }
 
 TEST_F(RecoveryTest, ADoneRecordThatCannotBeWrittenNeverRevertsTheSave) {

@@ -45,6 +45,12 @@ void InChildThatDies(const std::function<void()>& work) {
 
 int DieAtStep(platform::fault::Step) { ::_exit(0); }
 
+// A file that another program writes while recovery looks at an action (onRecoveryStep).
+std::string g_meanwhile;
+void WriteMeanwhile(const std::string&) {
+  testfiles::WriteAll(g_meanwhile, testfiles::FromString("another song"));
+}
+
 class UndoTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,6 +59,7 @@ class UndoTest : public ::testing::Test {
   }
   void TearDown() override {
     onActionStep = nullptr;
+    onRecoveryStep = nullptr;
     platform::fault::Reset();
   }
   ApplyOptions Options() {
@@ -308,16 +315,28 @@ TEST_F(UndoTest, RenamesLeftHalfwayByAKillAreSettledAtTheNextStart) {
   // name: the next start removes it. A kill inside a case-only rename leaves the file under its
   // temporary name: it gets the name it was meant to get.
   const Track t = Make("song.mp3", "T", "A");
-  InChildThatDies([&] {
-    platform::fault::Refuse(Feature::kRenameNoReplace);
-    platform::fault::Refuse(Feature::kHardLink);
-    platform::fault::OnStep(DieAtStep);
-    ApplyRename(PlanRename({t}, 1), Options());
-  });
-  EXPECT_EQ(files.Names(), (Names{"A - T.mp3", "song.mp3"}));
+  auto killedOverPlaceholder = [&] {
+    InChildThatDies([&] {
+      platform::fault::Refuse(Feature::kRenameNoReplace);
+      platform::fault::Refuse(Feature::kHardLink);
+      platform::fault::OnStep(DieAtStep);
+      ApplyRename(PlanRename({t}, 1), Options());
+    });
+    EXPECT_EQ(files.Names(), (Names{"A - T.mp3", "song.mp3"}));
+  };
+  killedOverPlaceholder();
   RecoverActions(journal);
   EXPECT_EQ(files.Names(), (Names{"song.mp3"}));
   EXPECT_TRUE(ListActions(journal).empty());
+  // Another program's file put in the placeholder's place while recovery looks is not ours.
+  killedOverPlaceholder();
+  g_meanwhile = folder + "A - T.mp3";
+  onRecoveryStep = WriteMeanwhile;
+  RecoverActions(journal);
+  onRecoveryStep = nullptr;
+  EXPECT_EQ(ReadAll(folder + "A - T.mp3"), testfiles::FromString("another song"));
+  EXPECT_TRUE(ListActions(journal).empty());
+  std::filesystem::remove(folder + "A - T.mp3");
   // Another program's file under the new name is no placeholder of ours, even when it is empty.
   files.Write("A - T.mp3", {});
   Entry rename;
@@ -343,6 +362,25 @@ TEST_F(UndoTest, RenamesLeftHalfwayByAKillAreSettledAtTheNextStart) {
   EXPECT_EQ(files.Names(), (Names{"A - T.mp3"}));
   EXPECT_EQ(Done(UndoLast(journal)), 1);
   EXPECT_EQ(files.Names(), (Names{"a - t.mp3"}));
+}
+
+TEST_F(UndoTest, ACutShortRenameOfAFileChangedSinceIsLeftAsItIs) {
+  const Track a = Make("a.mp3", "T", "A"), b = Make("b.mp3", "U", "A");
+  InChildThatDies([&] {
+    onActionStep = [](ActionStep s) {
+      if (s == ActionStep::kFileWritten) ::_exit(0);  // killed after the first rename
+    };
+    ApplyRename(PlanRename({a, b}, 1), Options());
+  });
+  const Bytes other = testfiles::FromString("another program's longer song");
+  testfiles::WriteAll(folder + "A - T.mp3", other);
+  const std::vector<Recovered> report = RecoverActions(journal);
+  ASSERT_EQ(report.size(), 2u);
+  EXPECT_EQ(report[0].result, Recovered::Result::kUntouched);
+  EXPECT_TRUE(ListActions(journal).empty());
+  EXPECT_EQ(Done(UndoLast(journal)), 0);
+  EXPECT_EQ(files.Names(), (Names{"A - T.mp3", "b.mp3"}));
+  EXPECT_EQ(ReadAll(folder + "A - T.mp3"), other);
 }
 
 TEST_F(UndoTest, ACaseOnlyRenameIsUndoneWhereNamesFoldCase) {

@@ -7,11 +7,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "PlatformTest.h"
+#include "platform/FaultInjection.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
+#include "platform/PrivateFiles.h"
+#include "platform/Process.h"
+#include "platform/ReplacementFile.h"
 
 namespace {
 
@@ -19,6 +27,7 @@ using platform::fault::Feature;
 using platformtest::Names;
 using platformtest::Refusing;
 using platformtest::Replace;
+using testfiles::Bytes;
 using testfiles::FromString;
 using testfiles::ReadAll;
 using testfiles::TempDir;
@@ -193,6 +202,226 @@ TEST(FileSystem, ListEntriesGivesFilesAndFoldersInOneReading) {
                               "x.mp3.txt", "Zz.mp3"}));
   EXPECT_EQ(all.folders, (Names{"folder.mp3", "linked.mp3"}));
   EXPECT_TRUE(platform::ListEntries(dir.File("missing")).files.empty());
+}
+
+// A user id that no file of the tests belongs to.
+constexpr uid_t kOtherUser = 12345;
+
+using platform::fault::Step;
+
+// What another process does, or what fails, at one step of a rename.
+struct AtStep {
+  Step step;
+  std::string takes;  // a path that another process fills with a file of its own there
+  std::string bytes;  // what that file holds
+  int err;            // what the step then fails with
+};
+AtStep g_atStep;
+
+int ActAtStep(Step step) {
+  if (step != g_atStep.step) return 0;
+  if (!g_atStep.takes.empty()) {
+    ::unlink(g_atStep.takes.c_str());
+    testfiles::WriteAll(g_atStep.takes, FromString(g_atStep.bytes));
+  }
+  return g_atStep.err;
+}
+
+// Another process acting inside a rename, or a step that fails: a file that took the new name
+// meanwhile is neither replaced nor removed, and a failed rename leaves the names as they were.
+TEST(FileSystem, ARenameStoppedAtAStepLeavesEveryFileAsItWas) {
+  const std::vector<Feature> placeholder = {Feature::kRenameNoReplace, Feature::kHardLink};
+  const std::vector<Feature> link = {Feature::kRenameNoReplace};
+  struct Case {
+    const char* what;
+    std::vector<Feature> refused;
+    Step step;
+    const char* to;
+    const char* taken;  // what another process puts under the new name at the step; null: none
+    int err;
+  };
+  const std::vector<Case> cases = {
+      {"the placeholder's name taken", placeholder, Step::kPlaceholderReserved, "c.mp3", "other",
+       0},
+      {"the placeholder's name taken by an empty file", placeholder, Step::kPlaceholderReserved,
+       "c.mp3", "", 0},
+      {"the placeholder's name taken, then a failure", placeholder, Step::kPlaceholderReserved,
+       "c.mp3", "other", EIO},
+      {"a failure over the placeholder", placeholder, Step::kPlaceholderReserved, "c.mp3", nullptr,
+       EIO},
+      {"the old name not removed after the link", link, Step::kLinked, "c.mp3", nullptr, EIO},
+      {"a case-only rename's second step fails", {}, Step::kCaseTempNamed, "A.mp3", nullptr, EIO},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    dir.Write("a.mp3", FromString("A"));
+    for (Feature f : c.refused) platform::fault::Refuse(f);
+    g_atStep = {c.step, c.taken ? dir.File(c.to) : std::string(), c.taken ? c.taken : "", c.err};
+    platform::fault::OnStep(ActAtStep);
+    EXPECT_FALSE(platform::RenameInFolder(dir.path() + "/", "a.mp3", c.to));
+    EXPECT_EQ(errno, c.err != 0 ? c.err : EEXIST);
+    platform::fault::Reset();
+    EXPECT_EQ(ReadAll(dir.File("a.mp3")), FromString("A"));
+    EXPECT_EQ(dir.Names(), c.taken ? (Names{"a.mp3", c.to}) : (Names{"a.mp3"}));
+    if (c.taken) {
+      EXPECT_EQ(ReadAll(dir.File(c.to)), FromString(c.taken));
+    }
+  }
+}
+
+// The sweep of a save's leftovers takes only regular files of this user that a process of this
+// machine left and that process is gone (or its id now belongs to a later process); nothing that
+// merely looks alike.
+TEST(ReplacementFile, TheSweepTakesOnlyWhatOurOwnGoneProcessesLeft) {
+  const platform::ProcessId self = platform::ThisProcess();
+  ASSERT_GT(self.start, 0);
+  const std::string ours = ".velomi-" + self.host + "-";
+  const std::string gone = ours + "99999999-5-";  // a process id above any pid_max
+  const std::string running = ours + std::to_string(self.pid) + "-";
+  enum Kind { kFile, kFolder, kLink, kOtherUsers };
+  struct Case {
+    std::string name;
+    Kind kind;
+    bool removed;
+  };
+  const std::vector<Case> cases = {
+      {gone + "Ab12Cd", kFile, true},
+      {running + std::to_string(self.start + 1) + "-Ab12Cd", kFile, true},  // its id reused
+      {running + std::to_string(self.start) + "-Ab12Cd", kFile, false},     // still at work
+      {".velomi-x" + self.host + "-99999999-5-Ab12Cd", kFile, false},       // another machine's
+      {gone + "Other1", kOtherUsers, false},
+      {gone + "Folder", kFolder, false},
+      {gone + "Linked", kLink, false},
+      {ours + "99999999-0-Ab12Cd", kFile, false},  // its process could not tell its start
+      {gone + "Ab-12", kFile, false},
+      {gone, kFile, false},
+      {"x" + gone.substr(1) + "Ab12Cd", kFile, false},
+      {ours + "9999999x-5-Ab12Cd", kFile, false},
+      {ours + "-5-Ab12Cd", kFile, false},
+  };
+  TempDir dir;
+  Names kept = {"f.wma", "target"};
+  dir.Write("target", FromString("t"));
+  for (const Case& c : cases) {
+    const std::string path = dir.File(c.name);
+    if (c.kind == kFolder) {
+      ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    } else if (c.kind == kLink) {
+      ASSERT_EQ(::symlink("target", path.c_str()), 0);
+    } else {
+      dir.Write(c.name, FromString("x"));
+      if (c.kind == kOtherUsers && ::chown(path.c_str(), kOtherUser, kOtherUser) != 0) {
+        ::unlink(path.c_str());  // only root can give a file away
+        continue;
+      }
+    }
+    if (!c.removed) kept.push_back(c.name);
+  }
+  std::sort(kept.begin(), kept.end());
+  ASSERT_TRUE(Replace(dir.Write("f.wma", FromString("old"))));  // the first save in the folder
+  EXPECT_EQ(dir.Names(), kept);
+  EXPECT_EQ(ReadAll(dir.File("target")), FromString("t"));
+}
+
+// A flush that fails is never taken for done, whatever it flushes.
+TEST(FileSystem, AFailingFlushIsReported) {
+  TempDir dir;
+  const std::string path = dir.Write("f.wma", FromString("old"));
+  std::vector<std::string> many;  // enough files to be flushed by their file system
+  for (size_t i = 0; i <= platform::kFlushedEach; ++i) {
+    many.push_back(dir.Write(std::to_string(i) + ".mp3", FromString("x")));
+  }
+  platform::File file;
+  ASSERT_TRUE(file.OpenReadWrite(path));
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.path()));
+  auto replacePrivate = [&] { return platform::ReplacePrivateFile(dir.File("p"), "p") == 0; };
+  struct Flush {
+    const char* what;
+    std::function<bool()> flush;
+    const char* only = "";  // the flushes that fail: of paths that end so
+  };
+  const std::vector<Flush> flushes = {
+      {"a replacement's new file", [&] { return Replace(path); }},
+      {"a file's data", [&] { return file.SyncData(); }},
+      {"a file", [&] { return file.Sync(); }},
+      {"a folder", [&] { return folder.Sync(); }},
+      {"a few files, each", [&] { return platform::SyncFileSystemsOf({path}); }},
+      {"many files, by their file system", [&] { return platform::SyncFileSystemsOf(many); }},
+      {"a private file", replacePrivate},
+      {"a private file's folder", replacePrivate, "/"},
+  };
+  for (const auto& [what, flush, only] : flushes) {
+    SCOPED_TRACE(what);
+    EXPECT_TRUE(flush());
+    const Names names = dir.Names();
+    const Bytes content = ReadAll(path);
+    platform::fault::OnlyFor(only);
+    platform::fault::FailSyncs(EIO);
+    EXPECT_FALSE(flush());
+    platform::fault::Reset();
+    EXPECT_EQ(dir.Names(), names);
+    EXPECT_EQ(ReadAll(path), content);
+  }
+}
+
+// The program's private folder and files: never reached through a symbolic link, never another
+// user's, and made private when they were more open.
+TEST(PrivateFiles, RefusedUnlessOursAndMadePrivate) {
+  enum Made { kMissing, kReadable, kLink, kFile, kFifo, kOtherUsers };  // what `path` is
+  struct Case {
+    const char* what;
+    bool folder;  // EnsurePrivateFolder; else OpenPrivateFile
+    Made made;
+    int err;
+  };
+  const std::vector<Case> cases = {
+      {"a missing folder", true, kMissing, 0},
+      {"a folder others may read", true, kReadable, 0},
+      {"a link to a folder", true, kLink, ELOOP},
+      {"a file for a folder", true, kFile, ENOTDIR},
+      {"another user's folder", true, kOtherUsers, EPERM},
+      {"a missing file", false, kMissing, ENOENT},
+      {"a file others may read", false, kReadable, 0},
+      {"a link to a file", false, kLink, ELOOP},
+      {"a FIFO", false, kFifo, EINVAL},
+      {"another user's file", false, kOtherUsers, EPERM},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.File("velomi");
+    const std::string target = dir.File("target");
+    if (c.made == kLink || c.made == kReadable || c.made == kOtherUsers) {
+      if (c.folder) {
+        ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
+      } else {
+        dir.Write("target", {});
+        ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+      }
+      ASSERT_EQ(c.made == kLink ? ::symlink(target.c_str(), path.c_str())
+                                : ::rename(target.c_str(), path.c_str()),
+                0);
+    } else if (c.made == kFile) {
+      dir.Write("velomi", {});
+    } else if (c.made == kFifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    }
+    if (c.made == kOtherUsers && ::chown(path.c_str(), kOtherUser, kOtherUser) != 0) {
+      continue;  // only root can give a file away
+    }
+    platform::File file;
+    const int err = c.folder ? platform::EnsurePrivateFolder(path)
+                             : platform::OpenPrivateFile(path, platform::PrivateOpen::kRead, file);
+    EXPECT_EQ(err, c.err);
+    if (err == 0) {
+      EXPECT_EQ(testfiles::Mode(path), c.folder ? 0700u : 0600u);
+    }
+    if (c.made == kLink) {
+      EXPECT_EQ(testfiles::Mode(target), c.folder ? 0755u : 0644u);  // left as it was
+    }
+  }
 }
 
 }  // namespace

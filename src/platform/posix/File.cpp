@@ -167,15 +167,13 @@ bool File::AddOwnerWrite() {
 
 bool File::Sync() {
   if (fd_ < 0) return Fail(EBADF);
-  if (int err = fault::TakeSync(path_)) return Fail(err);
-  if (::fsync(fd_) != 0) return Fail(errno);
+  if (const int err = fault::Flushed(::fsync(fd_), path_)) return Fail(err);
   return true;
 }
 
 bool File::SyncData() {
   if (fd_ < 0) return Fail(EBADF);
-  if (int err = fault::TakeSync(path_)) return Fail(err);
-  if (::fdatasync(fd_) != 0) return Fail(errno);
+  if (const int err = fault::Flushed(::fdatasync(fd_), path_)) return Fail(err);
   return true;
 }
 

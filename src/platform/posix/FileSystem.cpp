@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/FaultInjection.h"
 #include "platform/Internal.h"
@@ -113,14 +114,17 @@ int HardLink(int fromDir, const std::string& from, int toDir, const std::string&
   return ::linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0 ? 0 : errno;
 }
 
-// Creates an empty file at `to` when nothing holds that name, and gives its identity.
-int ReservePlaceholder(int toDir, const std::string& to, struct stat& placeholder) {
+// Creates an empty file at `to` when nothing holds that name, and gives it open in `fd` with its
+// identity: while it is open its inode cannot go to another file (file systems hand a freed inode
+// number to the next file made), so the name's identity tells whether it still holds this file.
+int ReservePlaceholder(int toDir, const std::string& to, int& fd, struct stat& placeholder) {
   if (CaseFoldedClash(toDir, to)) return EEXIST;
-  int fd = ::openat(toDir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  fd = ::openat(toDir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return errno;
-  int err = ::fstat(fd, &placeholder) == 0 ? 0 : errno;
-  ::close(fd);
-  if (err != 0) ::unlinkat(toDir, to.c_str(), 0);
+  if (::fstat(fd, &placeholder) == 0) return 0;
+  const int err = errno;
+  ::close(std::exchange(fd, -1));
+  ::unlinkat(toDir, to.c_str(), 0);
   return err;
 }
 
@@ -128,11 +132,11 @@ bool IsSameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// True when `name` in `dir` is still the placeholder `placeholder`.
+// True when `name` in `dir` is still the placeholder `placeholder`: that very file, still empty.
 bool StillPlaceholder(int dir, const std::string& name, const struct stat& placeholder) {
   struct stat now;
   return ::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-         IsSameFile(now, placeholder);
+         IsSameFile(now, placeholder) && S_ISREG(now.st_mode) && now.st_size == 0;
 }
 
 // The file system can neither rename without replacing nor link: reserve the new name with an
@@ -140,16 +144,21 @@ bool StillPlaceholder(int dir, const std::string& name, const struct stat& place
 // unless something else has taken its name in the meantime.
 int RenameOverPlaceholder(int fromDir, const std::string& from, int toDir, const std::string& to) {
   struct stat placeholder;
-  if (int err = ReservePlaceholder(toDir, to, placeholder)) return err;
+  int held = -1;
+  if (int err = ReservePlaceholder(toDir, to, held, placeholder)) return err;
   int err = fault::AtStep(fault::Step::kPlaceholderReserved);
-  if (err == 0 && !StillPlaceholder(toDir, to, placeholder)) {
-    return EEXIST;  // another process replaced it: that file is not ours to replace
-  }
+  // Looked at while the placeholder is still open, and closed before the rename over it: a FUSE
+  // file system keeps a file renamed over while open under a hidden name until it is closed.
+  bool ours = StillPlaceholder(toDir, to, placeholder);
+  if (err == 0 && !ours) err = EEXIST;  // another process replaced it: not ours to replace
   if (err == 0) {
+    ::close(std::exchange(held, -1));
     if (::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0) return 0;
     err = errno;
+    ours = StillPlaceholder(toDir, to, placeholder);
   }
-  if (StillPlaceholder(toDir, to, placeholder)) ::unlinkat(toDir, to.c_str(), 0);
+  if (ours) ::unlinkat(toDir, to.c_str(), 0);
+  if (held >= 0) ::close(held);
   return err;
 }
 
@@ -208,10 +217,8 @@ bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
     }
     if (each || std::find(flushed.begin(), flushed.end(), st.st_dev) == flushed.end()) {
       flushed.push_back(st.st_dev);
-      if (int injected = fault::TakeSync(path)) {
-        err = injected;
-      } else if ((each ? ::fdatasync(fd) : ::syncfs(fd)) != 0) {
-        err = errno;
+      if (const int failed = fault::Flushed(each ? ::fdatasync(fd) : ::syncfs(fd), path)) {
+        err = failed;
       }
     }
     ::close(fd);

@@ -172,8 +172,8 @@ bool Folder::SetMode(File& file, unsigned mode) {
 
 bool Folder::Sync() const {
   if (fd_ < 0) return Fail(EBADF);
-  if (int err = fault::TakeSync(path_)) return Fail(err);
-  return ::fsync(fd_) == 0 ? true : Fail(errno);
+  if (const int err = fault::Flushed(::fsync(fd_), path_)) return Fail(err);
+  return true;
 }
 
 }  // namespace platform

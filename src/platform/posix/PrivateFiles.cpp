@@ -89,7 +89,7 @@ int ReplacePrivateFile(const std::string& path, const std::string& bytes) {
   const std::string folder = FolderOf(path);
   int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
-    if (fault::TakeSync(folder) != 0 || ::fsync(dir) != 0) err = errno != 0 ? errno : EIO;
+    err = fault::Flushed(::fsync(dir), folder);
     ::close(dir);
   }
   return err;

@@ -199,8 +199,10 @@ bool File::AddOwnerWrite() {
 
 bool File::Sync() {
   if (fd_ < 0) return Fail(EBADF);
-  if (int err = fault::TakeSync(path_)) return Fail(err);
-  if (!::FlushFileBuffers(H(fd_))) return Fail(win::LastErrno());
+  const bool flushed = ::FlushFileBuffers(H(fd_));
+  const int system = flushed ? 0 : win::LastErrno();
+  errno = system;
+  if (int err = fault::Flushed(flushed ? 0 : -1, path_)) return Fail(err);
   return true;
 }
 

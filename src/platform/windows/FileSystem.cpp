@@ -122,10 +122,10 @@ bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
     win::ScopedHandle h(win::OpenExisting(wide, GENERIC_WRITE));
     if (!h.Valid()) {
       err = win::LastErrno();
-    } else if (int injected = fault::TakeSync()) {
-      err = injected;
-    } else if (!::FlushFileBuffers(h.get())) {
-      err = win::LastErrno();
+    } else {
+      const bool flushed = ::FlushFileBuffers(h.get());
+      if (!flushed) errno = win::LastErrno();
+      if (int failed = fault::Flushed(flushed ? 0 : -1, path)) err = failed;
     }
   }
   if (err != 0) return FailWith(err);

@@ -3,8 +3,10 @@
 // place byte for byte, refused where the file changed or may not be changed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <string>
 
 #include "AsfFiles.h"
 #include "TestFiles.h"
@@ -28,6 +30,11 @@ Bytes Titled(size_t n, char16_t letter = u'a') { return Content(std::u16string(n
 Bytes Start(const platform::File& file, size_t count) {
   Bytes bytes(count);
   return file.ReadAt(0, bytes.data(), count) ? bytes : Bytes{};
+}
+
+// The first offset where two headers of one size differ.
+size_t FirstDifference(const Bytes& a, const Bytes& b) {
+  return size_t(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
 }
 
 }  // namespace
@@ -89,16 +96,48 @@ TEST(WmaPadding, TheNewHeaderFillsItsRoomOrGrowsWithRoomToSpare) {
   }
 }
 
+TEST(WmaPadding, AGrownHeaderKeepsItsRoomWhateverTheBlockSize) {
+  // Block alignment alone may give a header more or less room than it keeps: each title here
+  // leaves a different remainder of the block.
+  const Bytes old = Header({Titled(8), kExtended});
+  for (int64_t block : {4096, 65536}) {
+    for (size_t title : {60, 700, 1100, 1700, 2100}) {
+      SCOPED_TRACE(std::to_string(block) + " " + std::to_string(title));
+      TIDwma tag;
+      ASSERT_TRUE(wma::ReadFromImage(tag, old.data(), old.size()));
+      tag.SetTitle(std::u16string(title, u'b'));
+      wma::SavePlan plan;
+      ASSERT_TRUE(tag.PlanFromHeader(old, int64_t(old.size()) + 3000, block, plan));
+      ASSERT_FALSE(plan.InPlace());
+      const size_t padding =
+          plan.newHeader.size() - Header({Titled(title, u'b'), kExtended}).size();
+      EXPECT_GE(padding, 24u + 2048u);
+      EXPECT_LT(padding, 24u + 2048u + size_t(block));
+      EXPECT_EQ(plan.newHeader.size() % size_t(block), old.size() % size_t(block));
+    }
+  }
+}
+
 TEST(WmaPadding, TheWriteInPlaceIsRefusedWhereItWouldNotBeSafe) {
   const Bytes old = File({Titled(3), kExtended});
   using platform::fault::WriteFailure;
-  const std::vector<std::pair<int, std::function<void(const std::string&)>>> cases = {
-      {ESTALE, [](const std::string& p) { testfiles::WriteAll(p, ReadAll(p) + Bytes{1}); }},
-      {EACCES, [](const std::string& p) { testfiles::MakeReadOnly(p); }},
-      {EIO,
-       [](const std::string&) {
-         platform::fault::FailWritesAfter(10, EIO, WriteFailure::kPartialOnce);
+  using Before = std::function<void(const std::string&, const wma::SavePlan&)>;
+  const std::vector<std::pair<int, Before>> cases = {
+      {ESTALE, [](const std::string& p,
+                  const wma::SavePlan&) { testfiles::WriteAll(p, ReadAll(p) + Bytes{1}); }},
+      {ESTALE,  // another program's edit of the title in place: the same size
+       [](const std::string& p, const wma::SavePlan&) {
+         Bytes now = ReadAll(p);
+         now[30 + 24 + 10] ^= 1;  // the title's first byte
+         testfiles::WriteAll(p, now);
        }},
+      {EACCES, [](const std::string& p, const wma::SavePlan&) { testfiles::MakeReadOnly(p); }},
+      {EIO,  // the write stops just past the first byte where the headers differ
+       [](const std::string&, const wma::SavePlan& plan) {
+         platform::fault::FailWritesAfter(FirstDifference(plan.oldHeader, plan.newHeader) + 1, EIO,
+                                          WriteFailure::kPartialOnce);
+       }},
+      {EIO, [](const std::string&, const wma::SavePlan&) { platform::fault::FailSyncs(EIO); }},
   };
   for (const auto& [err, before] : cases) {
     SCOPED_TRACE(err);
@@ -108,7 +147,7 @@ TEST(WmaPadding, TheWriteInPlaceIsRefusedWhereItWouldNotBeSafe) {
     tag.SetTitle(u"New");
     wma::SavePlan plan;
     ASSERT_TRUE(tag.PlanSave(path, plan) && plan.InPlace());
-    before(path);  // the file changed since the plan, is read-only, or its write fails part way
+    before(path, plan);  // the file changed since the plan, is read-only, or its write fails
     const Bytes now = ReadAll(path);
     EXPECT_FALSE(wma::WriteHeaderInPlace(path, plan));
     EXPECT_EQ(errno, err);
