@@ -117,8 +117,9 @@ std::string CutGbk(const std::string& bytes, size_t room) {
   size_t end = 0;
   while (end < bytes.size()) {
     const auto lead = static_cast<unsigned char>(bytes[end]);
-    const size_t width = lead >= 0x81 && lead <= 0xFE && end + 1 < bytes.size() ? 2 : 1;
-    if (end + width > room) break;
+    const size_t width = lead >= 0x81 && lead <= 0xFE ? 2 : 1;
+    // A lead byte without its trail byte (cut off already) is no whole character either.
+    if (end + width > room || end + width > bytes.size()) break;
     end += width;
   }
   return bytes.substr(0, end);

@@ -16,6 +16,21 @@ void TStatusBar::SetPanels(const QStringList& texts, const std::vector<int>& wid
   update();
 }
 
+void TStatusBar::SetMessage(const QString& message) {
+  message_ = message;
+  setToolTip(message);
+  update();
+}
+
+int TStatusBar::MessageLeft() const {
+  int left = 0;
+  for (size_t i = 0; i + 1 < widths_.size() && i + 1 < static_cast<size_t>(texts_.size()); ++i) {
+    left += widths_[i];
+  }
+  const QString last = texts_.isEmpty() ? QString() : texts_.back();
+  return left + fontMetrics().horizontalAdvance(last) + 24;
+}
+
 void TStatusBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().color(QPalette::Window));
@@ -40,10 +55,17 @@ void TStatusBar::paintEvent(QPaintEvent*) {
                texts_[i]);
     left += panelWidth;
   }
+  if (!message_.isEmpty()) {
+    const QRect area(MessageLeft(), 2, width() - MessageLeft() - 6, height() - 2);
+    p.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine,
+               fontMetrics().elidedText(message_, Qt::ElideRight, area.width()));
+  }
 }
 
 void TStatusBar::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+  const QPoint at = event->position().toPoint();
+  const bool onMessage = !message_.isEmpty() && at.x() >= MessageLeft();
+  if (event->button() == Qt::LeftButton && rect().contains(at) && !onMessage) {
     emit clickedAt(event->position().toPoint().x());
   }
   QStatusBar::mouseReleaseEvent(event);

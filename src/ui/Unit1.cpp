@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTextEdit>
 #include <exception>
 
 #include "About.h"
@@ -66,12 +67,55 @@ void TForm1::ShowErrorBox(const QString& message) {
   box.exec();
 }
 
-bool TForm1::Ask(const QString& text, const QString& details) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("系统询问"), text,
+namespace {
+
+// A message box whose details (a batch's plan, the files an undo left) can be read in full: the
+// box can be resized, and its details grow with it.
+class ReadableBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  bool event(QEvent* event) override {
+    const bool handled = QMessageBox::event(event);
+    // The box fixes its size on every layout; the details keep theirs loose all the same.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (auto* details = findChild<QTextEdit*>()) {
+      details->setMaximumHeight(QWIDGETSIZE_MAX);
+      details->setMinimumHeight(160);
+      details->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    }
+    return handled;
+  }
+};
+
+}  // namespace
+
+bool TForm1::Ask(const QString& text, const QString& details, const QString& summary) {
+  ReadableBox box(QMessageBox::Question, QStringLiteral("系统询问"), text,
                   QMessageBox::Yes | QMessageBox::No, this);
-  if (!details.isEmpty()) box.setDetailedText(details);
+  if (!summary.isEmpty()) box.setInformativeText(summary);
+  if (!details.isEmpty()) {
+    box.setDetailedText(details);
+    box.setSizeGripEnabled(true);
+  }
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
+}
+
+void TForm1::Tell(const QString& text, const QString& details, bool problem) {
+  if (!problem) {
+    StatusBar1->SetMessage(text);
+    return;
+  }
+  ReadableBox box(QMessageBox::Warning, QStringLiteral("系统提示"), text, QMessageBox::Ok, this);
+  if (!details.isEmpty()) {
+    box.setDetailedText(details);
+    box.setSizeGripEnabled(true);
+  }
+  StatusBar1->SetMessage(text);
+  box.exec();
 }
 
 void TForm1::Hint(const QString& text) {

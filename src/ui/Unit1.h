@@ -106,8 +106,9 @@ class TForm1 : public QWidget {
   QAction* N7 = nullptr;
   QAction* N9 = nullptr;
   QAction* N6 = nullptr;
-  QAction* N12 = nullptr;            // "撤销上次操作" (Ctrl+Z)
-  QAction* NFormatRename = nullptr;  // "按格式改名…"
+  QAction* NUndoSeparator = nullptr;  // 清空列表 and undo apart
+  QAction* N12 = nullptr;             // "撤销上次操作" (Ctrl+Z)
+  QAction* NFormatRename = nullptr;   // "按格式改名…"
   // The check marks of every row.
   QAction* NCheckSeparator = nullptr;
   QAction* NCheckAll = nullptr;
@@ -126,6 +127,8 @@ class TForm1 : public QWidget {
   std::unique_ptr<TIDwma> WmaInfo;
   // The chosen rename rule, 1 to 3.
   int RenameRule = 0;
+  // How long a batch or an undo runs before its progress dialog shows (a test shows it at once).
+  int ProgressDelayMs = 500;
 
   // What the window hands to the desktop. The defaults open the desktop's programs; a test may
   // put its own recorder here instead.
@@ -218,7 +221,13 @@ class TForm1 : public QWidget {
   void Guarded(const std::function<void()>& handler);
   void ShowErrorBox(const QString& message);
   // `details`, when given, is the box's detailed text (the plan of a batch).
-  bool Ask(const QString& text, const QString& details = QString());
+  // `details`, when given, is the box's detailed text (the plan of a batch), readable in a box
+  // that can be resized; `summary` a line under the question (the plan's counts).
+  bool Ask(const QString& text, const QString& details = QString(),
+           const QString& summary = QString());
+  // The closing summary of a batch or an undo: on the status bar, and in a message box with
+  // `details` when anything was refused or failed (`problem`).
+  void Tell(const QString& text, const QString& details, bool problem);
   void Hint(const QString& text);
   void EnableEditButtons();
   // Hands the address to the desktop; when nothing opens it, says so with the address to copy.

@@ -282,6 +282,7 @@ void TForm1::CreateControls() {
   N7 = Named(PopupMenu2->addAction(QStringLiteral("文件属性(&R)")), "N7");
   N9 = Named(PopupMenu2->addSeparator(), "N9");
   N6 = Named(PopupMenu2->addAction(QStringLiteral("清空列表(&L)")), "N6");
+  NUndoSeparator = Named(PopupMenu2->addSeparator(), "NUndoSeparator");
   N12 = Named(PopupMenu2->addAction(QStringLiteral("撤销上次操作")), "N12");
   N12->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   N12->setShortcutContext(Qt::WindowShortcut);

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -61,7 +62,7 @@ QString TForm1::ChooseFolder() {
 // so a folder of thousands of files is added without doing either thousands of times.
 class TForm1::TrackBatch {
  public:
-  explicit TrackBatch(TForm1& form) : form_(form) {}
+  explicit TrackBatch(TForm1& form) : form_(form) { clock_.start(); }
   ~TrackBatch() { Show(); }
   TrackBatch(const TrackBatch&) = delete;
   TrackBatch& operator=(const TrackBatch&) = delete;
@@ -86,6 +87,14 @@ class TForm1::TrackBatch {
     if (rows_.size() >= kRowsAtOnce) {
       form_.LV->AppendRows(rows_);
       rows_.clear();
+    }
+    // A large folder keeps the window painting (the rows grow as they come): its events are
+    // handled a few times a second, the user's input left for after the adding.
+    if (clock_.elapsed() >= kPaintEveryMs) {
+      form_.LV->AppendRows(rows_);
+      rows_.clear();
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      clock_.restart();
     }
   }
 
@@ -120,6 +129,8 @@ class TForm1::TrackBatch {
   std::string lastPath_;
   core::TagKind lastKind_ = core::TagKind::kMp3;
   static constexpr size_t kRowsAtOnce = 4096;
+  static constexpr qint64 kPaintEveryMs = 200;
+  QElapsedTimer clock_;
   TIDmp3 readMp3_, lastMp3_;
   TIDwma readWma_, lastWma_;
 };

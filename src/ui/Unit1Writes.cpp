@@ -21,6 +21,7 @@
 #include "core/Fields.h"
 #include "core/Journal.h"
 #include "core/Plans.h"
+#include "core/TagWrites.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
@@ -34,12 +35,13 @@ namespace {
 // current file. The window keeps handling its events meanwhile.
 class BatchProgress {
  public:
-  BatchProgress(QWidget* parent, int total)
+  BatchProgress(QWidget* parent, int total, int delayMs)
       : dialog_(QString(), QStringLiteral("取消"), 0, total, parent) {
     dialog_.setObjectName(QStringLiteral("BatchProgress"));
     dialog_.setWindowTitle(QStringLiteral("正在处理"));
     dialog_.setWindowModality(Qt::WindowModal);
-    dialog_.setMinimumDuration(500);
+    dialog_.setMinimumDuration(delayMs);
+    if (delayMs == 0) dialog_.show();
     dialog_.setAutoClose(false);
     dialog_.setAutoReset(false);
     clock_.start();
@@ -53,6 +55,11 @@ class BatchProgress {
                                .arg(total)
                                .arg(rules::DisplayName(name.substr(name.rfind('/') + 1))));
       dialog_.setValue(done);
+      // The dialog paints itself as soon as it shows, not an empty frame until the next step.
+      if (dialog_.isVisible() && !painted_) {
+        dialog_.repaint();
+        painted_ = true;
+      }
       QCoreApplication::processEvents();
     }
     return !dialog_.wasCanceled();
@@ -62,6 +69,25 @@ class BatchProgress {
   QProgressDialog dialog_;
   QElapsedTimer clock_;
   qint64 shownAt_ = 0;
+  bool painted_ = false;
+};
+
+// The kind of a journal's action, as the window names it.
+QString KindName(const QString& kind) {
+  return kind == QLatin1String("rename") ? QStringLiteral("批量改名")
+         : kind == QLatin1String("edit") ? QStringLiteral("批量修改")
+                                         : QStringLiteral("保存信息");
+}
+
+// What a batch did, for its closing summary: the count of each outcome and each failure.
+struct Tally {
+  int done = 0, failed = 0, skipped = 0, notReached = 0;
+  QStringList failures;
+
+  void Failed(const std::string& path, const QString& reason) {
+    ++failed;
+    failures << QStringLiteral("%1：%2").arg(rules::DisplayName(path), reason);
+  }
 };
 
 QString UndoNote(const core::ApplyReport& report) {
@@ -118,7 +144,12 @@ core::ApplyOptions TForm1::JournalOptions() {
 
 void TForm1::UpdateUndo() {
   if (journal_ == nullptr) return;
-  N12->setEnabled(!core::ListActions(*journal_).empty());
+  const std::vector<core::ActionInfo> actions = core::ListActions(*journal_);
+  N12->setEnabled(!actions.empty());
+  N12->setText(actions.empty() ? QStringLiteral("撤销上次操作")
+                               : QStringLiteral("撤销：%1 %2 个文件")
+                                     .arg(KindName(actions.front().kind))
+                                     .arg(actions.front().changed));
   // A journal set aside or refused is told once, after the action that found it.
   const QString problem = journal_->TakeMessage();
   if (!problem.isEmpty()) QTimer::singleShot(0, this, [this, problem] { Hint(problem); });
@@ -183,24 +214,27 @@ void TForm1::BtnBatchClick() {
     }();
     if (!Ask(QStringLiteral("确定要用当前歌曲的") + fields +
                  QStringLiteral("\n信息批量修改选中文件的相关信息吗？"),
-             core::DescribeEditPlan(plan))) {
+             core::DescribeEditPlan(plan), core::SummarizeEditPlan(plan))) {
       return;
     }
 
     WaitCursor wait;
-    BatchProgress progress(this, static_cast<int>(paths.size()));
+    BatchProgress progress(this, static_cast<int>(paths.size()), ProgressDelayMs);
     core::ApplyOptions options = JournalOptions();
     options.progress = [&](int done, int total, const std::string& name) {
       return progress.Step(done, total, name);
     };
     const core::ApplyReport report = core::ApplyEdit(plan, *Mp3Info, *WmaInfo, options);
     UpdateUndo();
+    // Every row the batch covered gets this batch's mark; the marks of earlier batches go.
     TIDmp3 mp3;
     TIDwma wma;
+    Tally tally;
     for (size_t i = 0; i < plan.entries.size(); ++i) {
       const std::string& path = plan.entries[i].path;
       const core::EntryResult& result = report.results[i];
       if (result.outcome == core::Outcome::kDone) {
+        ++tally.done;
         // The rows hold what the file now holds, read back: texts trimmed, cut, mapped.
         try {
           const core::TagKind kind = core::ReadTag(path, mp3, wma);
@@ -219,10 +253,27 @@ void TForm1::BtnBatchClick() {
                      (changed.isEmpty() ? QString() : QStringLiteral("\n") + changed.join('\n')) +
                      UndoNote(report));
       } else if (result.outcome == core::Outcome::kFailed) {
+        tally.Failed(path, result.reason);
         MarkFile(path, rowicons::kCross, QStringLiteral("修改失败：") + result.reason);
+      } else {
+        ++tally.notReached;
+        MarkFile(path, rowicons::kNotReached,
+                 report.error ? QStringLiteral("未修改：批量修改在此之前因错误结束")
+                              : QStringLiteral("已取消，未修改"));
       }
     }
-    if (report.error) throw std::runtime_error(*report.error);
+    const int total = static_cast<int>(plan.entries.size());
+    QString text =
+        report.stopped
+            ? QStringLiteral("已取消：已完成 %1 / %2，其余未修改").arg(tally.done).arg(total)
+            : QStringLiteral("已批量修改 %1 个文件").arg(tally.done);
+    if (tally.failed > 0) text += QStringLiteral("，%1 个失败").arg(tally.failed);
+    if (report.undoable && tally.done > 0) text += QStringLiteral("，可撤销（Ctrl+Z）");
+    if (report.error) {
+      Tell(text, {}, false);
+      throw std::runtime_error(*report.error);
+    }
+    Tell(text, tally.failures.join(QLatin1Char('\n')), tally.failed > 0);
   });
 }
 
@@ -241,8 +292,8 @@ void TForm1::BtnRenameClick() {
       WaitCursor wait;
       return core::PlanRename(tracks, RenameRule);
     }();
-    if (!Ask(QStringLiteral("确定要按指定规则更改选中的文件名吗？"),
-             core::DescribeRenamePlan(plan))) {
+    if (!Ask(QStringLiteral("确定要按指定规则更改选中的文件名吗？"), core::DescribeRenamePlan(plan),
+             core::SummarizeRenamePlan(plan))) {
       return;
     }
     ApplyRenamePlan(plan);
@@ -251,7 +302,7 @@ void TForm1::BtnRenameClick() {
 
 void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
   WaitCursor wait;
-  BatchProgress progress(this, static_cast<int>(plan.entries.size()));
+  BatchProgress progress(this, static_cast<int>(plan.entries.size()), ProgressDelayMs);
   core::ApplyOptions options = JournalOptions();
   options.progress = [&](int done, int total, const std::string& name) {
     return progress.Step(done, total, name);
@@ -260,11 +311,17 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
   // names cannot hold.
   const core::ApplyReport report = core::ApplyRename(plan, options);
   UpdateUndo();
+  Tally tally;
+  int tried = 0;
   for (size_t i = 0; i < plan.entries.size(); ++i) {
     const core::RenameEntry& entry = plan.entries[i];
     const core::EntryResult& result = report.results[i];
     const std::string oldPath = entry.track.Path();
+    const bool wanted = entry.status == core::RenameStatus::kRename ||
+                        entry.status == core::RenameStatus::kConflict;
+    tried += wanted;
     if (result.outcome == core::Outcome::kDone) {
+      ++tally.done;
       const QString tip =
           QStringLiteral("已改名：%1 → %2")
               .arg(rules::DisplayName(entry.track.fileName), rules::DisplayName(entry.newName)) +
@@ -276,10 +333,26 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
       }
       FileRenamed(oldPath, entry.track.folder + entry.newName);
     } else if (result.outcome == core::Outcome::kFailed) {
+      tally.Failed(oldPath, result.reason);
       MarkFile(oldPath, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
+    } else if (entry.status == core::RenameStatus::kSkipped) {
+      ++tally.skipped;
+      MarkFile(oldPath, rowicons::kSkipped, QStringLiteral("跳过：") + entry.reason);
+    } else {
+      ++tally.notReached;
+      MarkFile(oldPath, rowicons::kNotReached, QStringLiteral("已取消，未改名"));
     }
   }
-  if (!report.warning.isEmpty()) Hint(report.warning);
+  QString text =
+      report.stopped
+          ? QStringLiteral("已取消：已完成 %1 / %2，其余未修改").arg(tally.done).arg(tried)
+          : QStringLiteral("已改名 %1 个文件").arg(tally.done);
+  if (tally.failed > 0) text += QStringLiteral("，%1 个失败").arg(tally.failed);
+  if (tally.skipped > 0) text += QStringLiteral("，跳过 %1 个").arg(tally.skipped);
+  if (report.undoable && tally.done > 0) text += QStringLiteral("，可撤销（Ctrl+Z）");
+  QStringList details = tally.failures;
+  if (!report.warning.isEmpty()) details.prepend(report.warning);
+  Tell(text, details.join(QLatin1Char('\n')), tally.failed > 0 || !report.warning.isEmpty());
 }
 
 // ---- Undo
@@ -294,9 +367,7 @@ void TForm1::N12Click() {
       return;
     }
     const core::ActionInfo& last = actions.front();
-    const QString kind = last.kind == QLatin1String("rename") ? QStringLiteral("批量改名")
-                         : last.kind == QLatin1String("edit") ? QStringLiteral("批量修改")
-                                                              : QStringLiteral("保存信息");
+    const QString kind = KindName(last.kind);
     QString details = QStringLiteral("%1，%2，%3 个文件")
                           .arg(kind, QDateTime::fromString(last.time, Qt::ISODateWithMs)
                                          .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
@@ -304,35 +375,76 @@ void TForm1::N12Click() {
     if (last.cutShort) details += QStringLiteral("（此操作曾被中断）");
     if (!Ask(QStringLiteral("确定要撤销上次操作吗？"), details)) return;
 
+    // Where the shown file is, as the journal names files: its folder's real path.
+    const core::Place shown = shownPath_.empty() ? core::Place{} : core::Resolve(shownPath_);
     WaitCursor wait;
-    const core::UndoReport report = core::UndoLast(*journal_);
+    BatchProgress progress(this, last.changed, ProgressDelayMs);
+    core::UndoOptions options;
+    options.progress = [&](int done, int total, const std::string& name) {
+      return progress.Step(done, total, name);
+    };
+    const core::UndoReport report = core::UndoLast(*journal_, options);
     UpdateUndo();
+    if (report.busy || !report.action) {
+      Tell(report.message.isEmpty() ? QStringLiteral("没有可以撤销的操作。") : report.message, {},
+           true);
+      return;
+    }
+    Tally tally;
     TIDmp3 mp3;
     TIDwma wma;
+    bool shownTouched = false;
     for (const core::UndoEntry& e : report.entries) {
-      if (e.outcome == core::Outcome::kNotTried) continue;
       const std::vector<int> rows = LV->Model()->RowsOfRealPath(e.path);
+      const bool isShown =
+          shown.err == 0 && !shown.folder.empty() && shown.folder + shown.name == e.path;
+      shownTouched = shownTouched || isShown;
       if (e.outcome == core::Outcome::kFailed) {
+        tally.Failed(e.path, e.reason);
         for (int row : rows)
           MarkRow(row, rowicons::kCross, QStringLiteral("撤销失败：") + e.reason);
         continue;
       }
+      tally.done += e.outcome == core::Outcome::kDone;
       const std::string name = e.restoredPath.substr(e.restoredPath.rfind('/') + 1);
       for (int row : rows) {
         if (e.restoredPath != e.path) {
           LV->SetNativeFileName(row, name);
         } else {
           try {
-            const core::TagKind kind = core::ReadTag(e.path, mp3, wma);
+            const core::TagKind tagKind = core::ReadTag(e.path, mp3, wma);
             LV->Model()->SetFields(
-                row, kind == core::TagKind::kMp3 ? core::FieldsOf(mp3) : core::FieldsOf(wma));
+                row, tagKind == core::TagKind::kMp3 ? core::FieldsOf(mp3) : core::FieldsOf(wma));
           } catch (const std::exception&) {
             // The row keeps its texts; the mark still tells that the file was restored.
           }
         }
-        MarkRow(row, rowicons::kTick, QStringLiteral("已撤销：") + kind);
+        MarkRow(row, rowicons::kUndone, QStringLiteral("已撤销：") + kind);
+      }
+      if (isShown && e.restoredPath != e.path) {
+        FileRenamed(shownPath_, rules::NativeFolderOf(shownPath_) + name);
       }
     }
-    if (!report.message.isEmpty()) Hint(report.message);
+    // The boxes and the path box show the shown file as it now is.
+    if (shownTouched) {
+      core::TrackFields fields;
+      try {
+        ShowTrackFields(shownPath_, ReadTrack(shownPath_, fields));
+      } catch (const std::exception&) {
+        // The boxes keep what they show; the row's mark tells what happened.
+      }
+    }
+    QString text = report.stopped
+                       ? QStringLiteral("已取消：已撤销 %1 / %2 个文件，其余留在撤销记录中")
+                             .arg(tally.done)
+                             .arg(last.changed)
+                       : QStringLiteral("已撤销 %1 个文件").arg(tally.done);
+    if (report.remaining > 0 && !report.stopped) {
+      text +=
+          QStringLiteral("，%1 个未撤销（留在撤销记录中，下次撤销会再试）").arg(report.remaining);
+    }
+    QStringList details2 = tally.failures;
+    if (!report.message.isEmpty()) details2.prepend(report.message);
+    Tell(text, details2.join(QLatin1Char('\n')), tally.failed > 0 || !report.message.isEmpty());
   });
 }

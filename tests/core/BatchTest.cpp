@@ -79,6 +79,22 @@ TEST_F(BatchTest, ThePlanGivesEachEntryItsStatusAndReason) {
   EXPECT_EQ(files.Names().size(), 9u);  // planning touched nothing
 }
 
+TEST_F(BatchTest, ThePlansDescriptionOpensWithItsCountsAndNeverCutsAConflict) {
+  std::vector<Track> t;
+  for (int i = 0; i < 5; ++i) {
+    const std::string n = std::to_string(i);
+    t.push_back(Make("f" + n + ".mp3", i == 4 ? "" : ("T" + n).c_str(), "A", i));  // f4 skipped
+  }
+  files.Write("A - U.mp3", {});
+  t.push_back(Make("g.mp3", "U", "A", 5));  // in conflict with the file on disk
+  const QStringList lines = DescribeRenamePlan(PlanRename(t, 1), 1).split('\n');
+  EXPECT_EQ(lines.value(0), U("共 6 个文件：改名 4，跳过 1，冲突 1，拒绝 0"));
+  EXPECT_EQ(lines.value(1), U("[冲突] g.mp3 → A - U.mp3：目标文件已存在"));
+  EXPECT_EQ(lines.value(2), U("f0.mp3 → A - T0.mp3"));
+  EXPECT_EQ(lines.value(3), U("……另有 4 个文件未列出"));
+  EXPECT_EQ(lines.size(), 4);
+}
+
 TEST_F(BatchTest, AChainIsFreeOnlyWhenItsTargetMovesAwayFirst) {
   // b -> "X - c.mp3" frees "b"; a -> b follows it: both rename. In the other order a's target is
   // still held by b, as the rename itself would find.

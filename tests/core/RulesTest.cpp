@@ -1,7 +1,9 @@
 // The domain rules shared by the window and the command line, called directly.
 #include <gtest/gtest.h>
 
+#include "core/Fields.h"
 #include "core/Rules.h"
+#include "tags/mp3/TMp3Tag.h"
 
 using namespace rules;
 
@@ -189,4 +191,49 @@ TEST(RenameRules, TheThreeRulesAndTheExtension) {
   EXPECT_EQ(RenameExtension(U("/m/01.flac")), U(".fla"));
   EXPECT_EQ(RenameExtension(U("/m/01")), QString());
   EXPECT_EQ(RenameExtension(U("/m.d/01")), QString());
+}
+
+TEST(Mp3Slots, AnMp3TextIsCutAtACharactersEnd) {
+  // What each slot keeps: the longest run of whole GBK characters that fits (a Chinese character
+  // takes two bytes), trimmed of blanks at both ends, a character GBK lacks as "?".
+  const struct {
+    core::TagField field;
+    uint8_t track;  // the comment's room is 28 bytes beside a track number
+    const char* text;
+    const char* kept;
+  } cases[] = {
+      {core::TagField::kTitle, 0, "发如雪 Live版本现场录音特别收藏版",
+       "发如雪 Live版本现场录音特别收"},
+      {core::TagField::kTitle, 0, "一二三四五六七八九十一二三四五六",
+       "一二三四五六七八九十一二三四五"},
+      {core::TagField::kTitle, 0, "a一二三四五六七八九十一二三四五",
+       "a一二三四五六七八九十一二三四"},
+      {core::TagField::kTitle, 0, "  123456789012345678901234567890x  ",
+       "123456789012345678901234567890"},
+      {core::TagField::kArtist, 0, "이소라", "???"},
+      {core::TagField::kComment, 0, "一二三四五六七八九十一二三四五",
+       "一二三四五六七八九十一二三四五"},
+      {core::TagField::kComment, 7, "一二三四五六七八九十一二三四五",
+       "一二三四五六七八九十一二三四"},
+      {core::TagField::kComment, 7, "a一二三四五六七八九十一二三四", "a一二三四五六七八九十一二三"},
+      {core::TagField::kYear, 0, "二〇〇五", "二〇"},
+      {core::TagField::kYear, 0, "2二〇", "2二"},
+      {core::TagField::kYear, 0, "20051", "2005"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TIDmp3 tag;
+    tag.SetTrack(c.track);
+    core::SetMp3Text(tag, c.field, U(c.text));
+    // Encoded into a block and read back, as the next read of the file gives it.
+    TIDmp3 stored;
+    DecodeBlock(EncodeBlock(tag), stored);
+    EXPECT_EQ(core::FieldText(stored, c.field), U(c.kept));
+  }
+  // A comment set before the track number that cuts it.
+  TIDmp3 tag;
+  core::SetMp3Text(tag, core::TagField::kComment, U("一二三四五六七八九十一二三四五"));
+  tag.SetTrack(3);
+  core::FitMp3Comment(tag);
+  EXPECT_EQ(FromGbk(tag.Comment), U("一二三四五六七八九十一二三四"));
 }

@@ -86,7 +86,7 @@ class FormatRenameTest : public QObject {
     QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
              (QStringList{"03 发如雪 (2005).mp3", "b.mp3", "c.mp3"}));
     QCOMPARE(Column(form, 0), (QStringList{"03 发如雪 (2005).mp3", "b.mp3", "c.mp3"}));
-    QCOMPARE(Marks(form), (QList<int>{1, 0, 0}));
+    QCOMPARE(Marks(form), (QList<int>{1, 4, 0}));  // b skipped (no track number), c unchecked
     QCOMPARE(form.EdtPath->text(), folder + QStringLiteral("03 发如雪 (2005).mp3"));
     QCOMPARE(form.geometry(), geometry);
 

@@ -126,7 +126,9 @@ class RenameTest : public QObject {
     r.Rename();
     QCOMPARE(Column(r.form, 0), (QStringList{"A - (0)T0.mp3", "b.mp3", "A - (2)T2.mp3", "d.mp3",
                                              "e.mp3", "A - (5)T5.mp3"}));
-    QCOMPARE(Marks(r.form), (QList<int>{1, 0, 1, 2, 1, 1}));
+    // The rows the rename skipped say so; the unchecked row keeps its mark.
+    QCOMPARE(Marks(r.form), (QList<int>{1, 0, 1, 4, 4, 1}));
+    QCOMPARE(r.form.LV->ToolTip(3), QStringLiteral("跳过：歌曲标题为空"));
   }
 
   void theSameRuleTwiceRenamesNothingTheSecondTime() {
@@ -143,7 +145,8 @@ class RenameTest : public QObject {
     r.Rename();
     QCOMPARE(r.Files(), files);
     QCOMPARE(Column(r.form, 0), (QStringList{"Singer - Song.mp3", "2.mp3", "Singer - Other.wma"}));
-    QCOMPARE(Marks(r.form), (QList<int>{1, 2, 1}));
+    // The second run's marks: the names already right are skipped, the taken one fails again.
+    QCOMPARE(Marks(r.form), (QList<int>{4, 2, 4}));
   }
 
   void anExistingFileIsNeverReplaced() {

@@ -41,6 +41,7 @@ void BoxAnswerer::Poll() {
   seen.title = box->windowTitle();
   seen.text = box->text();
   seen.details = box->detailedText();
+  seen.info = box->informativeText();
   seen.icon = box->icon();
   for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
   boxes_ << seen;

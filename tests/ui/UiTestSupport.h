@@ -33,6 +33,7 @@ struct SeenBox {
   QString title;
   QString text;
   QString details;  // the detailed text (a batch's plan)
+  QString info;     // the informative text (the plan's counts)
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QStringList buttons;
 };

@@ -3,11 +3,14 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "StatusBar.h"
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
@@ -59,7 +62,8 @@ class UndoTest : public QObject {
     QCOMPARE(answerer.boxes()[0].text, QStringLiteral("确定要撤销上次操作吗？"));
     QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), before);
     QCOMPARE(again.LV->FileName(42), QStringLiteral("042.mp3"));
-    QCOMPARE(Marks(again), QList<int>(100, 1));
+    QCOMPARE(Marks(again), QList<int>(100, 3));  // the mark of an undone file
+    QCOMPARE(again.StatusBar1->Message(), QStringLiteral("已撤销 100 个文件"));
     QVERIFY(!again.N12->isEnabled());
   }
 
@@ -80,6 +84,98 @@ class UndoTest : public QObject {
     QCOMPARE(Marks(form), (QList<int>{1, 2}));
     QCOMPARE(form.LV->ToolTip(1), QStringLiteral("修改失败：文件不存在"));
     QCOMPARE(Gbk(ReadMp3(a).Artist), QStringLiteral("New"));
+  }
+
+  void anUndoSaysWhatItRefusedAndTheBoxesShowTheFileAsItNowIs() {
+    // A batch edit writes a wrong album into two files; another program changes one of them; the
+    // undo restores the other, says which it refused and why, and the boxes show the restored
+    // file, so that saving another field does not write the wrong album back.
+    QTemporaryDir dir;
+    const QString a = MakeMp3(dir.filePath("a.mp3"), Mp3Fields("A", "X", "Right"));
+    const QString b = MakeMp3(dir.filePath("b.mp3"), Mp3Fields("B", "X", "Right"));
+    TForm1 form;
+    form.AddTrack(b);
+    form.AddTrack(a);  // shown
+    form.AddTrack(a);  // a second row of the same file
+    form.EdtAlbum->setText("WRONGALBUM");
+    form.ChkAlbum->setChecked(true);
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnBatchClick();
+    }
+    QCOMPARE(form.StatusBar1->Message(), QStringLiteral("已批量修改 3 个文件，可撤销（Ctrl+Z）"));
+    QCOMPARE(form.N12->text(), QStringLiteral("撤销：批量修改 3 个文件"));
+    MakeMp3(b, Mp3Fields("B", "Another tool"));
+    BoxAnswerer answerer(QMessageBox::Yes);
+    answerer.Queue({QMessageBox::Yes, QMessageBox::Ok});
+    form.N12->trigger();
+    QCOMPARE(answerer.count(), 2);
+    const SeenBox& summary = answerer.boxes()[1];
+    QCOMPARE(summary.text,
+             QStringLiteral("已撤销 1 个文件，1 个未撤销（留在撤销记录中，下次撤销会再试）"));
+    QVERIFY(summary.details.contains(QStringLiteral("b.mp3：文件在此之后已被改动，未撤销")));
+    QCOMPARE(Marks(form), (QList<int>{2, 3, 3}));  // both rows of a: undone, none a failure
+    QCOMPARE(form.EdtAlbum->text(), QStringLiteral("Right"));
+    form.EdtTitle->setText("A2");
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnSaveClick();
+    }
+    QCOMPARE(Gbk(ReadMp3(a).Album), QStringLiteral("Right"));
+    QCOMPARE(Gbk(ReadMp3(a).Title), QStringLiteral("A2"));
+  }
+
+  void theUndoOfARenameTakesThePathBoxBack() {
+    QTemporaryDir dir;
+    const QString path = MakeMp3(dir.filePath("01.mp3"), Mp3Fields("Song", "Singer"));
+    TForm1 form;
+    form.AddTrack(path);
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnRenameClick();
+    }
+    QCOMPARE(form.EdtPath->text(), dir.filePath("Singer - Song.mp3"));
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.N12->trigger();
+    }
+    QCOMPARE(form.EdtPath->text(), path);
+    QCOMPARE(form.LV->FileName(0), QStringLiteral("01.mp3"));
+    form.EdtArtist->setText("Another");
+    BoxAnswerer answerer(QMessageBox::Yes);
+    form.BtnSaveClick();
+    QCOMPARE(answerer.count(), 1);  // the question only: no "renamed or moved" hint
+    QCOMPARE(Gbk(ReadMp3(path).Artist), QStringLiteral("Another"));
+  }
+
+  void aCancelledBatchMarksWhatItNeverReached() {
+    QTemporaryDir dir;
+    TForm1 form;
+    form.ProgressDelayMs = 0;
+    for (int i = 0; i < 40; ++i)
+      form.AddTrack(MakeMp3(dir.filePath(QStringLiteral("%1.mp3").arg(i)), {}));
+    form.LV->SetMark(39, 1, QStringLiteral("an earlier batch's tick"));
+    form.EdtYear->setText("1999");
+    form.ChkYear->setChecked(true);
+    // Cancels the progress dialog as soon as it shows.
+    QTimer cancel;
+    cancel.setInterval(1);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+      if (auto* d = form.findChild<QProgressDialog*>(QStringLiteral("BatchProgress"))) {
+        if (d->isVisible()) d->cancel();
+      }
+    });
+    cancel.start();
+    BoxAnswerer yes(QMessageBox::Yes);
+    form.BtnBatchClick();
+    const QList<int> marks = Marks(form);
+    const int done = static_cast<int>(marks.count(1));
+    QVERIFY(done < 40);
+    QCOMPARE(marks.count(5), 40 - done);
+    QCOMPARE(marks.last(), 5);  // the earlier tick is gone
+    QCOMPARE(form.LV->ToolTip(39), QStringLiteral("已取消，未修改"));
+    QVERIFY(form.StatusBar1->Message().startsWith(
+        QStringLiteral("已取消：已完成 %1 / 40，其余未修改").arg(done)));
   }
 
   void aWmaHeaderWriteCutShortIsRolledBackWhenItsRowIsShown() {

@@ -313,7 +313,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 11);
+    QCOMPARE(actions.size(), 12);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
@@ -323,18 +323,19 @@ class WindowTest : public QObject {
     QCOMPARE(form.N6->text(), QStringLiteral("清空列表(&L)"));
     QCOMPARE(form.N9->objectName(), QStringLiteral("N9"));
     for (QAction* action : actions.mid(0, 5)) QVERIFY(action->isEnabled());
-    // After the list's own items: undo, disabled while the journal holds nothing.
-    QCOMPARE(actions[5], form.N12);
+    // After the list's own items and a separator: undo, disabled while the journal holds nothing.
+    QVERIFY(actions[5]->isSeparator());
+    QCOMPARE(actions[6], form.N12);
     QCOMPARE(form.N12->text(), QStringLiteral("撤销上次操作"));
     QCOMPARE(form.N12->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     QVERIFY(!form.N12->isEnabled());
-    QCOMPARE(actions[6], form.NFormatRename);
+    QCOMPARE(actions[7], form.NFormatRename);
     QCOMPARE(form.LV->contextMenuPolicy(), Qt::CustomContextMenu);
   }
 
   void theCheckMarkItems() {
     TForm1 form;
-    QCOMPARE(form.PopupMenu2->actions().mid(7),
+    QCOMPARE(form.PopupMenu2->actions().mid(8),
              (QList<QAction*>{form.NCheckSeparator, form.NCheckAll, form.NCheckNone,
                               form.NCheckInvert}));
     QCOMPARE(form.NCheckAll->text(), QStringLiteral("全选(&A)"));
