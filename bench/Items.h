@@ -47,6 +47,9 @@ void BenchWindow(const Config& config, Table& table, const std::string& self);
 void BenchJournal(const Config& config, Table& table);
 // 8: velomi-tag (`program`) shows a folder of many MP3 files.
 void BenchCli(const Config& config, Table& table, const std::string& program);
+// 11: the window undoes a rename of 10,000 files, against `velomi-tag undo` (`program`) of the
+// same.
+void BenchWindowUndo(const Config& config, Table& table, const std::string& program);
 // Adds `folder` to a new window and prints the resident memory before and after and the peak.
 int WindowMemoryChild(const std::string& folder);
 

@@ -1,6 +1,9 @@
 // Item 6: the window adds a folder of 100,000 MP3 files, on the offscreen platform, against the
 // listing and the reads of the same files alone; and the list's memory with that many rows.
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <sys/stat.h>
 #include <QByteArray>
 #include <QString>
 #include <cstdio>
@@ -11,6 +14,8 @@
 #include "Rules.h"
 #include "TrackList.h"
 #include "Unit1.h"
+#include "core/Batch.h"
+#include "core/Plans.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 
@@ -121,6 +126,93 @@ void BenchWindow(const Config& config, Table& table, const std::string& self) {
                 static_cast<double>(model) / static_cast<double>(n));
   table.Add({"6 the list's rows", modelRow, "", "", "", "<= 200 bytes/row",
              Verdict(static_cast<double>(model) / static_cast<double>(n) / 200.0, 1.0)});
+}
+
+namespace {
+
+// Answers every question box of the window with Yes (and a summary box with OK) while it lives.
+class Answerer : public QObject {
+ public:
+  Answerer() {
+    timer_.setInterval(1);
+    QObject::connect(&timer_, &QTimer::timeout, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        box->done(box->buttons().contains(box->button(QMessageBox::Yes)) ? QMessageBox::Yes
+                                                                         : QMessageBox::Ok);
+      }
+    });
+    timer_.start();
+  }
+
+ private:
+  QTimer timer_;
+};
+
+}  // namespace
+
+void BenchWindowUndo(const Config& config, Table& table, const std::string& program) {
+  Application app;
+  const size_t n = config.mp3Files;
+  // Each side its own folder of files and its own journal; a rename made untimed before each
+  // undo. The window's rows are the renamed files, as the user sees them after the rename.
+  struct Corpus {
+    Corpus(const Config& config, const char* name, size_t n)
+        : dir(config.tmp, name), state(dir.File("state")), folder(dir.File("music") + "/") {
+      ::mkdir(folder.c_str(), 0755);
+      for (size_t i = 0; i < n; ++i) {
+        WriteFile(folder + std::to_string(i) + ".mp3", "x");
+        tracks.push_back({folder, std::to_string(i) + ".mp3", QStringLiteral("T%1").arg(i),
+                          QStringLiteral("A"), static_cast<int>(i)});
+      }
+    }
+    void Rename() {
+      ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+      core::Journal journal;
+      core::ApplyOptions options;
+      options.journal = &journal;
+      const core::ApplyReport r = core::ApplyRename(core::PlanRename(tracks, 1), options);
+      for (const auto& e : r.results) {
+        if (e.outcome != core::Outcome::kDone) Die("item 11: a rename failed");
+      }
+    }
+    TempDir dir;
+    std::string state, folder;
+    std::vector<core::Track> tracks;
+  };
+  Corpus window(config, "velomi-bench-undo-window", n), cli(config, "velomi-bench-undo-cli", n);
+  std::unique_ptr<TForm1> form;
+  Answerer answerer;
+  std::vector<Side> sides = {
+      {"TForm1::N12Click (undo of the rename, window)",
+       [&](size_t) {
+         form->N12Click();
+         QApplication::processEvents();
+         return static_cast<uint64_t>(form->LV->Model()->CheckedRows().size());
+       },
+       {},
+       [&] {
+         window.Rename();
+         form = std::make_unique<TForm1>();  // its journal in the side's state folder
+         std::vector<core::TrackListModel::NewRow> rows;
+         for (size_t i = 0; i < n; ++i) {
+           rows.push_back({window.folder + "A - T" + std::to_string(i) + ".mp3", {}});
+         }
+         form->LV->AppendRows(rows);
+         form->show();
+         QApplication::processEvents();
+       }},
+      {"velomi-tag undo (same rename)",
+       [&](size_t) {
+         ::setenv("XDG_STATE_HOME", cli.state.c_str(), 1);
+         RunChild({program, "undo"});
+         return static_cast<uint64_t>(n);
+       },
+       {},
+       [&] { cli.Rename(); }},
+  };
+  Timings t = Alternate(sides, config.rounds);
+  table.Add({"11 undo of a rename, " + CountOf(n, "files"), Seconds(t.Median(0)), sides[1].name,
+             Seconds(t.Median(1)), RatioRange(t, 0, 1), "<= 2x", Verdict(t.Ratio(0, 1), 2.0)});
 }
 
 int WindowMemoryChild(const std::string& folder) {

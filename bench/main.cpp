@@ -108,6 +108,17 @@ int main(int argc, char** argv) {
       table.Note("Item 6 (window) is not built: there is no window library in this build.");
 #endif
     }
+    if (items.count(11)) {
+#if VELOMI_BENCH_WINDOW
+      if (std::strlen(VELOMI_BENCH_CLI) > 0) {
+        bench::BenchWindowUndo(config, table, VELOMI_BENCH_CLI);
+      } else {
+        table.Note("Item 11 (undo) is not built: there is no velomi-tag in this build.");
+      }
+#else
+      table.Note("Item 11 (undo) is not built: there is no window library in this build.");
+#endif
+    }
     if (items.count(8)) {
       if (std::strlen(VELOMI_BENCH_CLI) > 0) {
         bench::BenchCli(config, table, VELOMI_BENCH_CLI);

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-translations-l10n
   qt6-tools-dev qt6-l10n-tools help2man
   fonts-arphic-uming fonts-wqy-microhei
-  ffmpeg python3-mutagen xfsprogs btrfs-progs
+  ffmpeg python3-mutagen xfsprogs btrfs-progs exfatprogs exfat-fuse
   libtag1-dev id3v2 strace
   "$@"
 )

@@ -316,33 +316,47 @@ void TrackListModel::SetFields(int row, const TrackFields& fields) {
 }
 
 void TrackListModel::SetFileName(int row, const std::string& name) {
+  if (indexed_) UnindexRow(row);
   Row& r = rows_[static_cast<size_t>(row)];
   Row fresh = MakeRow(name, FieldsOf(row), r.folder);
   fresh.reason = r.reason;
   fresh.mark = r.mark;
   fresh.checked = r.checked;
   r = std::move(fresh);
-  indexed_ = false;
+  if (indexed_) IndexRow(row);
   Changed(row, kFileName, kNewName);
+}
+
+void TrackListModel::UnindexRow(int row) const {
+  const Row& r = rows_[static_cast<size_t>(row)];
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = Hash(r.folder, Part(r, 0)) & mask; slots_[at] != kEmpty; at = (at + 1) & mask) {
+    if (slots_[at] == static_cast<uint32_t>(row) + 1) {
+      slots_[at] = kGone;  // a lookup goes on past it; an insert may take it
+      return;
+    }
+  }
 }
 
 void TrackListModel::IndexRow(int row) const {
   const Row& r = rows_[static_cast<size_t>(row)];
   const size_t mask = slots_.size() - 1;
   for (size_t at = Hash(r.folder, Part(r, 0)) & mask;; at = (at + 1) & mask) {
-    if (slots_[at] == 0) {
+    if (slots_[at] == kEmpty || slots_[at] == kGone) {
+      used_ += slots_[at] == kEmpty;
       slots_[at] = static_cast<uint32_t>(row) + 1;
       break;
     }
   }
-  // Past three quarters full, the table grows and every row goes in again.
-  if (static_cast<size_t>(row + 1) * 4 > slots_.size() * 3) indexed_ = false;
+  // Past three quarters used, the table grows and every row goes in again.
+  if (used_ * 4 > slots_.size() * 3) indexed_ = false;
 }
 
 void TrackListModel::BuildIndex() const {
   size_t size = 64;
   while (size < rows_.size() * 2) size *= 2;
-  slots_.assign(size, 0);
+  slots_.assign(size, kEmpty);
+  used_ = 0;
   indexed_ = true;
   for (size_t row = 0; row < rows_.size(); ++row) IndexRow(static_cast<int>(row));
   indexed_ = true;
@@ -358,7 +372,8 @@ std::vector<int> TrackListModel::RowsOf(const std::string& path) const {
   if (id == folderIds_.end()) return found;
   if (!indexed_) BuildIndex();
   const size_t mask = slots_.size() - 1;
-  for (size_t at = Hash(id->second, name) & mask; slots_[at] != 0; at = (at + 1) & mask) {
+  for (size_t at = Hash(id->second, name) & mask; slots_[at] != kEmpty; at = (at + 1) & mask) {
+    if (slots_[at] == kGone) continue;
     const int row = static_cast<int>(slots_[at]) - 1;
     const Row& r = rows_[static_cast<size_t>(row)];
     if (r.folder == id->second && Part(r, 0) == name) found.push_back(row);

@@ -123,6 +123,7 @@ class TrackListModel : public QAbstractTableModel {
   std::string_view Part(const Row& row, size_t part) const;
   uint32_t FolderId(const std::string& folder);
   void IndexRow(int row) const;
+  void UnindexRow(int row) const;
   void BuildIndex() const;
   void Changed(int row, int firstColumn, int lastColumn);
 
@@ -132,9 +133,11 @@ class TrackListModel : public QAbstractTableModel {
   std::vector<QString> reasons_;
   std::unordered_map<QString, uint32_t> reasonIds_;
   int previewRule_ = 0;
-  // The path index: open addressing over row numbers plus one (0: an empty slot), rebuilt when
-  // the rows move.
+  // The path index: open addressing over row numbers plus one, rebuilt when the rows move; a
+  // renamed row's old slot is marked gone.
+  static constexpr uint32_t kEmpty = 0, kGone = 0xFFFFFFFF;
   mutable std::vector<uint32_t> slots_;
+  mutable size_t used_ = 0;  // slots that are not empty (rows and gone ones)
   mutable std::vector<std::string> realFolders_;  // each folder's real path, once asked for
   mutable bool indexed_ = false;
 };
