@@ -61,6 +61,9 @@ core::EditFields EditFieldsOf(const SetFields& f) {
   fields.album = f.album;
   fields.year = f.year;
   fields.comment = f.comment;
+  fields.title = f.title;
+  fields.track = f.track;
+  fields.genre = f.genre;
   using rules::TrimControl;
   fields.moreMp3 = [f](TIDmp3& tag) {
     if (f.track) tag.SetTrack(rules::Mp3TrackOf(TrimControl(*f.track)));
@@ -294,6 +297,51 @@ int TagFromName(const Files& files, const core::NameTemplate& format) {
   return failed ? kSomeFailed : kDone;
 }
 
+int Convert(const Files& files, bool dryRun) {
+  bool failed = files.failed;
+  const core::ConvertPlan plan = core::PlanConvert(files.paths);
+  // What each file gets: the texts players will show.
+  auto describe = [](const core::ConvertEntry& e, bool done) {
+    QString text =
+        e.newTag
+            ? (done ? Cli::tr("%1: new ID3v2.3 tag") : Cli::tr("%1: would get a new ID3v2.3 tag"))
+                  .arg(Shown(e.path))
+            : (done ? Cli::tr("%1: %n frame(s) turned to Unicode", nullptr, int(e.frames))
+                    : Cli::tr("%1: %n frame(s) would turn to Unicode", nullptr, int(e.frames)))
+                  .arg(Shown(e.path));
+    text += QLatin1Char('\n');
+    for (const auto& [field, value] : e.texts) {
+      text += QStringLiteral("  %1: %2\n").arg(Cli::tr(core::InfoOf(field).label), value);
+    }
+    return text;
+  };
+  const bool writes = !dryRun && plan.Count(core::ConvertStatus::kConvert) > 0;
+  for (const core::ConvertEntry& e : plan.entries) {
+    if (e.status == core::ConvertStatus::kRefused) {
+      if (!writes) Failure(e.path, e.reason);  // else with the results
+      failed = true;
+    } else if (e.status == core::ConvertStatus::kNothing) {
+      Out(Cli::tr("%1: nothing to convert (%2)").arg(Shown(e.path), e.reason) + QLatin1Char('\n'));
+    } else if (dryRun) {
+      Out(describe(e, false));
+    }
+  }
+  if (!writes) return failed ? kSomeFailed : kDone;
+  core::Journal journal;
+  Progress progress;
+  const core::ApplyReport report = core::ApplyConvert(plan, OptionsWith(journal, progress));
+  std::vector<std::string> paths;
+  std::vector<bool> wanted;
+  for (size_t i = 0; i < plan.entries.size(); ++i) {
+    const core::ConvertEntry& e = plan.entries[i];
+    paths.push_back(e.path);
+    wanted.push_back(e.status == core::ConvertStatus::kConvert);
+    if (report.results[i].outcome == core::Outcome::kDone) Out(describe(e, true));
+  }
+  if (!ReportResults(report, paths, wanted)) failed = true;
+  return failed ? kSomeFailed : kDone;
+}
+
 int Undo(bool list, bool forget) {
   core::Journal journal;
   if (forget) {
@@ -316,9 +364,10 @@ int Undo(bool list, bool forget) {
     if (!problem.isEmpty()) Err(QStringLiteral("velomi-tag: %1\n").arg(problem));
     if (actions.empty()) Out(Cli::tr("The journal holds no actions.") + QLatin1Char('\n'));
     for (const core::ActionInfo& a : actions) {
-      const QString kind = a.kind == QLatin1String("rename") ? Cli::tr("rename")
-                           : a.kind == QLatin1String("edit") ? Cli::tr("batch edit")
-                                                             : Cli::tr("save");
+      const QString kind = a.kind == QLatin1String("rename")    ? Cli::tr("rename")
+                           : a.kind == QLatin1String("edit")    ? Cli::tr("batch edit")
+                           : a.kind == QLatin1String("convert") ? Cli::tr("convert")
+                                                                : Cli::tr("save");
       QString line = Cli::tr("%1  %2, %3 of %4 file(s) changed")
                          .arg(a.time, kind)
                          .arg(a.changed)

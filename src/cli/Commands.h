@@ -43,6 +43,10 @@ int Rename(const Files& files, const Naming& naming, bool dryRun);
 // Prints the fields that each file's name gives by the template (it writes nothing).
 int TagFromName(const Files& files, const core::NameTemplate& format);
 
+// Turns the legacy texts of MP3 files' tags into Unicode ID3v2 tags (one action); `dryRun` prints
+// what each file would get and changes nothing.
+int Convert(const Files& files, bool dryRun);
+
 // Undoes the last action; `list` lists the recent ones instead, `forget` drops the last one from
 // the journal without undoing it.
 int Undo(bool list, bool forget);

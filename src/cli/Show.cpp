@@ -2,14 +2,18 @@
 // built in one buffer and written in large pieces; a run over many files does no more per file
 // than read its tag and format its texts.
 #include <QString>
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <iterator>
 
 #include "Cli.h"
 #include "Commands.h"
+#include "core/Fields.h"
+#include "core/Id3v2Fields.h"
 #include "core/Reasons.h"
 #include "core/Rules.h"
+#include "tags/id3v2/TId3v2Tag.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -45,11 +49,11 @@ void AppendPath(std::string& out, const std::string& path) {
   }
 }
 
-// MP3 texts are GBK; ASCII reads the same in both.
+// ID3v1 texts are GBK, or UTF-8 where ffmpeg wrote them; ASCII reads the same in all.
 void SetFromGbk(std::string& utf8, const std::string& gbk) {
   for (char c : gbk) {
     if (static_cast<unsigned char>(c) >= 0x80) {
-      utf8 = rules::FromGbk(gbk).toUtf8().toStdString();
+      utf8 = rules::FromId3v1Text(gbk).toUtf8().toStdString();
       return;
     }
   }
@@ -115,6 +119,12 @@ struct ShownField {
 struct ShownTag {
   const char* format = "";  // "MP3", "WMA", or "" for a path that is neither
   std::vector<ShownField> fields;
+  // An MP3 file: the ID3v1 block's version ("1.0", "1.1"; empty when the file has none), and the
+  // ID3v2 tag at its start: its version ("2.3"; empty when it has none), whether it could be
+  // read, and its fields that hold a text.
+  std::string v1Version, v2Version;
+  bool v2Readable = false;
+  std::vector<ShownField> v2Fields;
   int track = 0;              // the number the track's text begins with, 0 when none
   bool trackIsNumber = true;  // the track's text is that number's digits, or empty
   int genreId = -1;           // the ID3v1 genre byte: an MP3 file's, or the genre a WMA name names
@@ -140,11 +150,12 @@ int GenreIdOfName(const std::u16string& name) {
 
 // The tag as the window shows it: MP3 texts decoded from GBK, the track number, the genre's name.
 // `shown` is reused from file to file, so that its texts keep their room.
-void ReadMp3(TIDmp3& tag, const std::string& path, const Labels& L, ShownTag& shown) {
+void ReadMp3(TIDmp3& tag, id3v2::TagInfo& start, const std::string& path, const Labels& L,
+             ShownTag& shown) {
   shown.format = "MP3";
   shown.error.clear();
   errno = 0;
-  if (!tag.ReadFromFile(path)) {
+  if (!id3v2::ReadBothTags(path, tag, start)) {
     shown.error = core::ReasonOf(errno, Cli::tr("the file is too short to be an MP3 file"));
     shown.fields.clear();
     return;
@@ -161,6 +172,20 @@ void ReadMp3(TIDmp3& tag, const std::string& path, const Labels& L, ShownTag& sh
   shown.track = tag.Track;
   shown.trackIsNumber = true;
   shown.genreId = tag.GenreID;
+  shown.v1Version = !tag.HasTag ? "" : tag.Track != 0 ? "1.1" : "1.0";
+  // The ID3v2 tag, as players show it.
+  shown.v2Fields.clear();
+  shown.v2Version.clear();
+  shown.v2Readable = start.presence == id3v2::Presence::kTag;
+  if (start.presence == id3v2::Presence::kNone) return;
+  shown.v2Version = "2." + std::to_string(start.version);
+  if (!shown.v2Readable) return;
+  for (size_t i = 0; i < 7; ++i) {
+    const id3v2::FieldValue& value = start.fields[*core::Id3v2FieldOf(core::Fields()[i].field)];
+    if (value.kind == id3v2::FieldValue::kAbsent) continue;
+    shown.v2Fields.push_back({shown.fields[i].key, shown.fields[i].label,
+                              core::Id3v2Text(value).toUtf8().toStdString()});
+  }
 }
 
 void ReadWma(TIDwma& tag, const std::string& path, const Labels& L, ShownTag& shown) {
@@ -214,6 +239,9 @@ void AppendText(std::string& out, const std::string& path, const ShownTag& tag, 
   AppendPath(out, path);
   out += '\n';
   line(L.format, tag.format);
+  if (std::string_view(tag.format) == "MP3") {
+    line("ID3v1", tag.v1Version.empty() ? Cli::tr("none").toUtf8().toStdString() : tag.v1Version);
+  }
   for (const ShownField& f : tag.fields) {
     if (f.value.find('\n') == std::string::npos) {
       line(*f.label, f.value);
@@ -227,6 +255,12 @@ void AppendText(std::string& out, const std::string& path, const ShownTag& tag, 
     }
     line(*f.label, value);
   }
+  if (tag.v2Version.empty()) return;
+  line("ID3v2",
+       tag.v2Version + (tag.v2Readable
+                            ? std::string()
+                            : " (" + Cli::tr("cannot be read").toUtf8().toStdString() + ")"));
+  for (const ShownField& f : tag.v2Fields) line("  " + *f.label, f.value);
 }
 
 // One file of the JSON document. "path" holds the path as text; when its bytes are not UTF-8
@@ -275,7 +309,51 @@ void AppendJson(std::string& out, const std::string& path, const ShownTag& tag, 
     key("genreId");
     out += std::to_string(tag.genreId);
   }
-  out += "\n            }\n        }";
+  out += "\n            }";
+  if (std::string_view(tag.format) == "MP3") {
+    out += ",\n            \"id3v1\": ";
+    if (tag.v1Version.empty()) {
+      out += "null";
+    } else {
+      AppendJson(out, tag.v1Version);
+    }
+    out += ",\n            \"id3v2\": ";
+    if (tag.v2Version.empty()) {
+      out += "null";
+    } else {
+      out += "{\n                \"version\": ";
+      AppendJson(out, tag.v2Version);
+      out += ",\n                \"readable\": ";
+      out += tag.v2Readable ? "true" : "false";
+      out += ",\n                \"fields\": {";
+      bool firstV2 = true;
+      auto v2Key = [&](const char* name) {
+        out += firstV2 ? "\n                    \"" : ",\n                    \"";
+        firstV2 = false;
+        out += name;
+        out += "\": ";
+      };
+      for (const ShownField& f : tag.v2Fields) {
+        v2Key(f.key);
+        if (std::string_view(f.key) != "track") {
+          AppendJson(out, f.value);
+          continue;
+        }
+        // A number, as the track is elsewhere; the text beside it when it is more ("3/12").
+        size_t digits = 0;
+        while (digits < f.value.size() && digits < 9 && std::isdigit(uint8_t(f.value[digits]))) {
+          ++digits;
+        }
+        out += digits == 0 ? "0" : f.value.substr(0, digits);
+        if (digits != f.value.size()) {
+          v2Key("trackText");
+          AppendJson(out, f.value);
+        }
+      }
+      out += firstV2 ? "}\n            }" : "\n                }\n            }";
+    }
+  }
+  out += "\n        }";
 }
 
 }  // namespace
@@ -284,6 +362,7 @@ int Show(const Files& files, bool json) {
   const Labels labels = MakeLabels();
   bool failed = files.failed;
   TIDmp3 mp3;
+  id3v2::TagInfo start;
   TIDwma wma;
   Output output;
   std::string& out = output.Buffer();
@@ -307,7 +386,7 @@ int Show(const Files& files, bool json) {
     const std::string& path = files.paths[static_cast<size_t>(i)];
     progress.Step(i, total, path);
     if (IsMp3Path(path)) {
-      ReadMp3(mp3, path, labels, tag);
+      ReadMp3(mp3, start, path, labels, tag);
     } else {
       ReadWma(wma, path, labels, tag);
     }

@@ -19,7 +19,7 @@
 namespace cli {
 namespace {
 
-const char* const kCommands[] = {"show", "set", "rename", "tag-from-name", "undo"};
+const char* const kCommands[] = {"show", "set", "rename", "tag-from-name", "convert", "undo"};
 
 QString Overview() {
   return Cli::tr(
@@ -34,6 +34,8 @@ QString Overview() {
       "                               renames files from their tags (one action)\n"
       "  tag-from-name --format TEMPLATE --dry-run PATH...\n"
       "                               the fields each file's name gives\n"
+      "  convert [--dry-run] PATH...  turns legacy (GBK) tag texts of MP3 files into Unicode\n"
+      "                               ID3v2 tags, which players show (one action)\n"
       "  undo [--list]                undoes the last action, or lists the recent ones\n"
       "\n"
       "A folder stands for its MP3 and WMA files (-r: and its subfolders'); --files-from FILE "
@@ -207,7 +209,7 @@ int Run(const Arguments& args) {
   const QCommandLineOption version(QStringLiteral("version"), Cli::tr("print the version"));
   if (command != QLatin1String("set")) parser.addOption(version);
   parser.addPositionalArgument(QStringLiteral("command"),
-                               Cli::tr("show, set, rename, tag-from-name or undo"));
+                               Cli::tr("show, set, rename, tag-from-name, convert or undo"));
   const bool known = std::find(std::begin(kCommands), std::end(kCommands), command.toStdString()) !=
                      std::end(kCommands);
   const QString templateHelp = Cli::tr(
@@ -239,6 +241,8 @@ int Run(const Arguments& args) {
     parser.addOption({QStringLiteral("format"), templateHelp, Cli::tr("TEMPLATE")});
     parser.addOption({QStringLiteral("dry-run"),
                       Cli::tr("print the fields each file would get and change nothing")});
+  } else if (command == QLatin1String("convert")) {
+    parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
   } else if (command == QLatin1String("undo")) {
     parser.addOption({QStringLiteral("list"), Cli::tr("list the recent actions")});
     parser.addOption({QStringLiteral("forget"),
@@ -302,6 +306,10 @@ int Run(const Arguments& args) {
     if (!problem.isEmpty()) return Usage(problem);
     RecoverCutShortSaves();
     return Set(Expand(paths, recursive), fields, parser.isSet(QStringLiteral("strict")));
+  }
+  if (command == QLatin1String("convert")) {
+    RecoverCutShortSaves();
+    return Convert(Expand(paths, recursive), parser.isSet(QStringLiteral("dry-run")));
   }
   QString problem;
   if (command == QLatin1String("tag-from-name")) {

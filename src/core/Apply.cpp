@@ -4,6 +4,7 @@
 #include <exception>
 #include <map>
 
+#include "core/Id3v2Fields.h"
 #include "core/Reasons.h"
 #include "core/Records.h"
 #include "core/Recovery.h"
@@ -11,6 +12,7 @@
 #include "core/TagWrites.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "tags/id3v2/TId3v2Tag.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -49,6 +51,73 @@ Entry Mp3Entry(const Place& place, const Mp3Snapshot& state, const TagBlock& fre
   e.readOnly = state.readOnly;
   if (state.tagged) e.oldBlock = BytesOf(state.last);
   if (state.read) e.newBlock = BytesOf(fresh);
+  return e;
+}
+
+QByteArray BytesOf(const std::vector<uint8_t>& bytes) {
+  return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<qsizetype>(bytes.size()));
+}
+
+// An MP3 file's ID3v2 tag, planned for a write.
+struct StartWrite {
+  bool writes = false;  // the tag changes
+  id3v2::SavePlan plan;
+  QString failure;  // set: the file cannot take the write, and nothing of it is written
+};
+
+// Plans the changes `wanted` of the ID3v2 tag of the MP3 file at `path` (a real path), whose end
+// `state` holds: nothing for a file without a tag or a tag that says them already.
+StartWrite PlanStartWrite(const std::string& path, const Mp3Snapshot& state,
+                          const id3v2::Changes& wanted) {
+  StartWrite w;
+  if (!AnyChange(wanted)) return w;
+  id3v2::TagInfo tag;
+  errno = 0;
+  if (!id3v2::ReadFromFile(path, tag)) {
+    w.failure = Id3v2Reason(id3v2::Result::kReadFailed, errno);
+    return w;
+  }
+  if (tag.presence == id3v2::Presence::kNone) return w;
+  const id3v2::Changes changes = ChangesFor(tag, wanted);
+  if (tag.presence == id3v2::Presence::kTag && !AnyChange(changes)) return w;  // it says them
+  errno = 0;
+  const id3v2::Result r = tag.presence == id3v2::Presence::kTag
+                              ? id3v2::PlanUpdate(path, changes, w.plan)
+                              : id3v2::Result::kRefused;
+  if (r == id3v2::Result::kNoTag) return w;
+  if (r != id3v2::Result::kOk) {
+    w.failure = Id3v2Reason(r, errno);
+  } else if (w.plan.fileSize != state.size ||
+             static_cast<int64_t>(w.plan.oldTag.size()) + (state.tagged ? 128 : 0) > state.size) {
+    w.failure = ReasonOf(ESTALE);  // changed since its end was read, or a tag over its block
+  } else {
+    w.writes = true;
+  }
+  return w;
+}
+
+// An MP3 file about to get a new ID3v2 tag (`plan`, in place when `inPlace`) and the block
+// `fresh` (none: the block stays as it is).
+Entry TaggedMp3Entry(const Place& place, const Mp3Snapshot& state, const TagBlock* fresh,
+                     const id3v2::SavePlan& plan, bool inPlace) {
+  Entry e;
+  e.kind = Entry::Kind::kMp3;
+  e.folder = place.folder;
+  e.name = place.name;
+  e.size = state.size;
+  e.readOnly = state.readOnly;
+  e.startTag = true;
+  if (fresh != nullptr) {
+    if (state.tagged) e.oldBlock = BytesOf(state.last);
+    e.newBlock = BytesOf(*fresh);
+  }
+  e.oldHeader = BytesOf(plan.oldTag);
+  if (inPlace && plan.InPlace()) e.newHeader = BytesOf(plan.newTag);
+  e.newDigest = Digest(BytesOf(plan.newTag));
+  const int64_t appended = fresh != nullptr && !state.tagged ? 128 : 0;
+  e.newSize = state.size - static_cast<int64_t>(plan.oldTag.size()) +
+              static_cast<int64_t>(plan.newTag.size()) + appended;
   return e;
 }
 
@@ -224,7 +293,8 @@ struct EditJob {
   size_t planIndex = 0;
   Entry entry;
   wma::SavePlan wmaPlan;
-  bool planned = false;  // false: the file cannot take the tag; `reason` tells why
+  std::vector<uint8_t> newTag;  // an MP3 file's new ID3v2 tag (Entry::startTag)
+  bool planned = false;         // false: the file cannot take the tag; `reason` tells why
   QString reason;
 };
 
@@ -236,6 +306,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   report.results.resize(n);
   if (n == 0) return report;
   if (options.journal != nullptr) RecoverActions(*options.journal);
+  const id3v2::Changes startChanges = StartChangesOf(plan.fields);
 
   // Each file is read and its new tag worked out before anything is written.
   auto planOne = [&](size_t i, bool inPlace, EditJob& job) {
@@ -254,7 +325,21 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
         job.reason = SaveFailure(place.err, true);
         return;
       }
-      job.entry = Mp3Entry(place, e.snapshot, EncodeBlock(scratch));
+      const TagBlock fresh = EncodeBlock(scratch);
+      if (e.snapshot.read) {
+        StartWrite start = PlanStartWrite(place.folder + place.name, e.snapshot, startChanges);
+        if (!start.failure.isEmpty()) {
+          job.reason = start.failure;
+          return;
+        }
+        if (start.writes) {
+          job.entry = TaggedMp3Entry(place, e.snapshot, &fresh, start.plan, inPlace);
+          job.newTag = std::move(start.plan.newTag);
+          job.planned = true;
+          return;
+        }
+      }
+      job.entry = Mp3Entry(place, e.snapshot, fresh);
       job.planned = true;
       return;
     }
@@ -293,9 +378,14 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     if (e.mp3) {
       LoadState(mp3, e.snapshot);  // what ReadFromFile gave the plan
       SetEditFields(mp3, plan.fields);
-      errno = 0;
-      ok = mp3.SaveToFile(path);
-      err = errno;
+      if (job.entry.startTag) {
+        err = WriteTaggedMp3(job.entry, job.newTag, false);
+        ok = err == 0;
+      } else {
+        errno = 0;
+        ok = mp3.SaveToFile(path);
+        err = errno;
+      }
     } else if (job.entry.InPlace()) {
       platform::File file;
       err = file.OpenReadWrite(path) ? WriteHeaderInPlace(file, job.entry, true, false)
@@ -306,7 +396,9 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       ok = wma::ReplaceFile(path, job.wmaPlan);
       err = errno;
     }
-    if (ok && (e.mp3 || job.entry.InPlace())) unflushed.push_back(path);
+    // A replaced file is flushed before it takes the old one's place; the rest wait for the end.
+    const bool replaced = e.mp3 ? job.entry.startTag && !job.entry.InPlace() : !job.entry.InPlace();
+    if (ok && !replaced) unflushed.push_back(path);
     return ok ? EntryResult{Outcome::kDone, {}}
               : EntryResult{Outcome::kFailed, SaveFailure(err, e.mp3)};
   };
@@ -408,11 +500,33 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
 
 // ---- Save of one tag
 
-ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options) {
+ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options,
+                    const id3v2::Changes& start) {
   ApplyReport report;
   FitMp3Comment(tag);
+  if (options.journal != nullptr && AnyChange(start)) RecoverFile(*options.journal, path);
   const Mp3Snapshot state = ReadMp3Snapshot(path);
   const Place place = Resolve(path);
+  if (place.err == 0 && state.read && AnyChange(start)) {
+    StartWrite write = PlanStartWrite(place.folder + place.name, state, start);
+    if (!write.failure.isEmpty()) {
+      report.results = {EntryResult{Outcome::kFailed, write.failure}};
+      return report;
+    }
+    if (write.writes) {
+      const TagBlock fresh = EncodeBlock(tag);
+      Entry entry = TaggedMp3Entry(place, state, &fresh, write.plan, options.journal != nullptr);
+      Recorder recorder(options, report);
+      // Unrecorded, nothing is written in place: the file is replaced whole.
+      if (!recorder.Begin(QStringLiteral("save"), {entry})) entry.newHeader.clear();
+      const int err = WriteTaggedMp3(entry, write.plan.newTag, true);
+      if (entry.InPlace()) Step(ActionStep::kFileWritten);
+      report.results = {err == 0 ? EntryResult{Outcome::kDone, {}}
+                                 : EntryResult{Outcome::kFailed, SaveFailure(err, true)}};
+      recorder.Finish(std::string(1, CodeOf(report.results[0].outcome)));
+      return report;
+    }
+  }
   Recorder recorder(options, report);
   if (place.err == 0)
     recorder.Begin(QStringLiteral("save"), {Mp3Entry(place, state, EncodeBlock(tag))});
@@ -461,6 +575,86 @@ ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& op
   report.results = {err == 0 ? EntryResult{Outcome::kDone, {}}
                              : EntryResult{Outcome::kFailed, SaveFailure(err, false)}};
   recorder.Finish(std::string(1, CodeOf(report.results[0].outcome)));
+  return report;
+}
+
+// ---- Unicode tags
+
+ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
+  ApplyReport report;
+  report.results.resize(plan.entries.size());
+  if (options.journal != nullptr) RecoverActions(*options.journal);
+  // Each file planned again from what it holds now, before anything is written.
+  std::vector<Entry> entries;
+  std::vector<std::vector<uint8_t>> tags;
+  std::vector<size_t> index;  // the plan entry of each record entry
+  const bool inPlace = options.journal != nullptr;
+  for (size_t i = 0; i < plan.entries.size(); ++i) {
+    const ConvertEntry& c = plan.entries[i];
+    if (c.status == ConvertStatus::kRefused) report.results[i] = {Outcome::kFailed, c.reason};
+    if (c.status != ConvertStatus::kConvert) continue;
+    const Place place = Resolve(c.path);
+    if (place.err != 0) {
+      report.results[i] = {Outcome::kFailed, ReasonOf(place.err)};
+      continue;
+    }
+    const std::string path = place.folder + place.name;
+    const Mp3Snapshot state = ReadMp3Snapshot(path);
+    TIDmp3 v1;
+    LoadState(v1, state);
+    id3v2::SavePlan save;
+    size_t frames = 0;
+    errno = 0;
+    const id3v2::Result r = c.newTag ? id3v2::PlanNewTag(path, ConversionFieldsOf(v1), save)
+                                     : id3v2::PlanConversion(path, DecodeLegacyText, save, frames);
+    QString failure;
+    if (r != id3v2::Result::kOk) {
+      failure = Id3v2Reason(r, errno);
+    } else if (!state.read || save.fileSize != state.size || (!c.newTag && frames == 0) ||
+               (c.newTag && (!state.tagged || save.newTag.empty()))) {
+      failure = ReasonOf(ESTALE);  // changed since the plan
+    }
+    if (!failure.isEmpty()) {
+      report.results[i] = {Outcome::kFailed, failure};
+      continue;
+    }
+    entries.push_back(TaggedMp3Entry(place, state, nullptr, save, inPlace));
+    tags.push_back(std::move(save.newTag));
+    index.push_back(i);
+  }
+  if (entries.empty()) return report;
+  Recorder recorder(options, report);
+  if (!recorder.Begin(QStringLiteral("convert"), entries)) {
+    for (Entry& e : entries) e.newHeader.clear();  // unrecorded: replaced whole, never in place
+  }
+
+  std::string codes;
+  std::vector<std::string> unflushed;
+  std::vector<size_t> flushedAt;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    const Entry& e = entries[k];
+    EntryResult& result = report.results[index[k]];
+    if (report.stopped ||
+        !GoOn(options, static_cast<int>(k), static_cast<int>(entries.size()), e.name)) {
+      report.stopped = true;
+      codes += static_cast<char>(Code::kUnchanged);
+      continue;
+    }
+    const int err = WriteTaggedMp3(e, tags[k], false);
+    result = err == 0 ? EntryResult{Outcome::kDone, {}}
+                      : EntryResult{Outcome::kFailed, SaveFailure(err, true)};
+    if (err == 0 && e.InPlace()) {
+      unflushed.push_back(e.Path());
+      flushedAt.push_back(index[k]);
+    }
+    codes += CodeOf(result.outcome);
+    Step(ActionStep::kFileWritten);
+  }
+  if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
+    const QString reason = ReasonOf(errno);
+    for (size_t i : flushedAt) report.results[i] = {Outcome::kFailed, reason};
+  }
+  recorder.Finish(codes);
   return report;
 }
 

@@ -62,12 +62,23 @@ struct ApplyReport {
 ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options);
 
 // The batch edit through the given tag objects (after it they hold what the batch last read).
+// An MP3 file with an ID3v2 tag gets the fields the batch copies in that tag too; a tag that
+// cannot take them safely fails the file.
 ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const ApplyOptions& options);
 
-// Saves the fields that `tag` holds to `path`, journalled as one action. The WMA save lets its
-// stream errors through, before anything is written.
-ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options);
+// Saves the fields that `tag` holds to `path`, journalled as one action. An MP3 file with an
+// ID3v2 tag gets `start`, the fields the user changed, in that tag too (in place when the new tag
+// fits the old one's room and the action is recorded, else through a new file); a tag that
+// cannot take them safely fails the save, and nothing is written. The WMA save lets its stream
+// errors through, before anything is written.
+ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& options,
+                    const id3v2::Changes& start = {});
 ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& options);
+
+// Turns the legacy texts of the plan's files into Unicode, journalled as one action ("convert"):
+// each file is planned again, from what it holds now, and written in place where its new tag
+// fits and the action is recorded, else replaced. The ID3v1 blocks stay as they are.
+ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options);
 
 // For tests: called at the points of an action where a crash or another process matters: after
 // its begin record is flushed, after each file's write, and after its last write and flush

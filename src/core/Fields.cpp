@@ -1,5 +1,6 @@
 #include "core/Fields.h"
 
+#include "core/Id3v2Fields.h"
 #include "core/Recovery.h"
 #include "core/Rules.h"
 #include "tags/mp3/TMp3Tag.h"
@@ -63,8 +64,14 @@ const std::array<FieldInfo, 13>& Fields() { return kFields; }
 
 const FieldInfo& InfoOf(TagField field) { return kFields[static_cast<size_t>(field)]; }
 
-QString BatchFieldName(TagField field) {
+QString ShownFieldName(TagField field) {
   switch (field) {
+    case TagField::kTitle:
+      return QStringLiteral("标题");
+    case TagField::kTrack:
+      return QStringLiteral("音轨");
+    case TagField::kGenre:
+      return QStringLiteral("流派");
     case TagField::kArtist:
       return QStringLiteral("歌手");
     case TagField::kAlbum:
@@ -197,15 +204,36 @@ TrackFields FieldsFrom(const Tag& tag) {
 TrackFields FieldsOf(const TIDmp3& tag) { return FieldsFrom(tag); }
 TrackFields FieldsOf(const TIDwma& tag) { return FieldsFrom(tag); }
 
-TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal) {
+TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal,
+                id3v2::TagInfo* start) {
   const TagKind kind = TagKindOf(path);
+  if (start != nullptr) *start = id3v2::TagInfo{};
   if (kind == TagKind::kMp3) {
-    mp3.ReadFromFile(path);
+    // An ID3v2 tag or a block written in place and cut short is put back first.
+    if (journal != nullptr) RecoverFile(*journal, path);
+    if (start != nullptr) {
+      id3v2::ReadBothTags(path, mp3, *start);
+    } else {
+      mp3.ReadFromFile(path);
+    }
   } else {
     if (journal != nullptr) RecoverFile(*journal, path);
     wma.ReadFromFile(path);
   }
   return kind;
+}
+
+TrackFields ShownFields(TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
+                        const id3v2::TagInfo& start) {
+  return kind == TagKind::kMp3 ? ShownFields(mp3, start) : FieldsOf(wma);
+}
+
+TrackFields ReadFields(const std::string& path, Journal* journal) {
+  TIDmp3 mp3;
+  TIDwma wma;
+  id3v2::TagInfo start;
+  const TagKind kind = ReadTag(path, mp3, wma, journal, &start);
+  return ShownFields(kind, mp3, wma, start);
 }
 
 }  // namespace core

@@ -10,6 +10,9 @@
 
 class TIDmp3;
 class TIDwma;
+namespace id3v2 {
+struct TagInfo;
+}
 
 namespace core {
 
@@ -65,8 +68,9 @@ inline constexpr std::array<TagField, 4> kBatchFields = {TagField::kArtist, TagF
                                                          TagField::kYear, TagField::kComment};
 inline constexpr std::array<TagField, 4> kBatchSetOrder = {TagField::kArtist, TagField::kAlbum,
                                                            TagField::kComment, TagField::kYear};
-// The batch field's name in the window ("歌手", "专辑", "年份", "说明").
-QString BatchFieldName(TagField field);
+// A field's name in the window ("标题", "歌手", "专辑", "年份", "说明", "音轨", "流派"); empty for
+// the WMA-only fields.
+QString ShownFieldName(TagField field);
 
 // A field's text as shown: MP3 texts decoded from their slot, the track number (empty for none)
 // and the genre's name (empty for none or a number without one); WMA texts as they are.
@@ -104,7 +108,16 @@ TrackFields FieldsOf(const TIDwma& tag);
 
 // Reads the tag of `path` into the object its kind picks, as the window reads a file it adds or
 // shows: an action a crash cut short that holds the file is settled first, when a journal is
-// given. Gives the kind. Lets a WMA read error through.
-TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal = nullptr);
+// given. With `start`, an MP3 file's ID3v2 tag is read too, in the same open (for a WMA file it
+// is left empty). Gives the kind. Lets a WMA read error through.
+TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal = nullptr,
+                id3v2::TagInfo* start = nullptr);
+// The texts the list shows of `path`'s tag, read as ReadTag reads it (with the ID3v2 tag). Lets
+// a WMA read error through.
+TrackFields ReadFields(const std::string& path, Journal* journal = nullptr);
+// What the list shows of a tag just read: a WMA file's tag; an MP3 file's ID3v1 block, or its
+// ID3v2 tag when it has no block.
+TrackFields ShownFields(TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
+                        const id3v2::TagInfo& start);
 
 }  // namespace core

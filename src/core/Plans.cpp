@@ -6,7 +6,9 @@
 #include <map>
 
 #include "core/Fields.h"
+#include "core/Id3v2Fields.h"
 #include "core/NameTemplate.h"
+#include "core/Reasons.h"
 #include "core/Rules.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -76,9 +78,7 @@ Track TrackAt(const std::string& path, int position) {
 
 Track ReadTrack(const std::string& path, int position) {
   Track track = TrackAt(path, position);
-  TIDmp3 mp3;
-  TIDwma wma;
-  const TrackFields f = ReadTag(path, mp3, wma) == TagKind::kMp3 ? FieldsOf(mp3) : FieldsOf(wma);
+  const TrackFields f = ReadFields(path);
   track.title = f.title;
   track.artist = f.artist;
   track.album = f.album;
@@ -347,10 +347,37 @@ void AddChanges(const Tag& before, const Tag& after, const EditFields& fields, E
 
 }  // namespace
 
+id3v2::Changes StartChangesOf(const EditFields& fields) {
+  id3v2::Changes changes;
+  for (TagField field : kBatchFields) {
+    if (const std::optional<QString>& text = fields.Get(field)) SetChange(changes, field, *text);
+  }
+  if (fields.title) SetChange(changes, TagField::kTitle, *fields.title);
+  if (fields.track) SetChange(changes, TagField::kTrack, *fields.track);
+  if (fields.genre) SetChange(changes, TagField::kGenre, *fields.genre);
+  return changes;
+}
+
+namespace {
+
+// The changes of an MP3 file's ID3v2 tag, as the plan lists them.
+std::vector<StartChange> ListStartChanges(const id3v2::TagInfo& tag, const id3v2::Changes& wanted) {
+  std::vector<StartChange> out;
+  const id3v2::Changes changes = ChangesFor(tag, wanted);
+  for (TagField field : ChangedFields(changes)) {
+    const id3v2::Field f = *Id3v2FieldOf(field);
+    out.push_back({field, Id3v2Text(tag.fields[f]), QString::fromStdU16String(*changes[f])});
+  }
+  return out;
+}
+
+}  // namespace
+
 EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& fields,
                   const std::vector<int>& positions) {
   EditPlan plan;
   plan.fields = fields;
+  const id3v2::Changes startChanges = StartChangesOf(fields);
   TIDmp3 mp3;
   TIDwma wma;
   for (size_t i = 0; i < paths.size(); ++i) {
@@ -372,6 +399,10 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
       TIDmp3 after = mp3;
       SetEditFields(after, fields);
       AddChanges(mp3, after, fields, entry);
+      id3v2::TagInfo start;
+      if (entry.readable && AnyChange(startChanges) && id3v2::ReadFromFile(entry.path, start)) {
+        entry.startChanges = ListStartChanges(start, startChanges);
+      }
     } else {
       try {
         entry.readable = wma.ReadFromFile(entry.path);
@@ -394,7 +425,7 @@ QString SummarizeEditPlan(const EditPlan& plan) {
   for (const auto& e : plan.entries) {
     if (!e.readable) {
       ++unreadable;
-    } else if (!e.changes.empty()) {
+    } else if (!e.changes.empty() || !e.startChanges.empty()) {
       ++changes;
     }
   }
@@ -419,9 +450,145 @@ QString DescribeEditPlan(const EditPlan& plan, int maxFiles) {
       ++more;
       continue;
     }
-    lines << Shown(e.path) + (e.changes.empty() ? QStringLiteral("：没有要改变的信息") : QString());
+    const bool none = e.changes.empty() && e.startChanges.empty();
+    lines << Shown(e.path) + (none ? QStringLiteral("：没有要改变的信息") : QString());
     for (const auto& c : e.changes) {
       lines << QStringLiteral("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue);
+    }
+    for (const auto& c : e.startChanges) {
+      lines << QStringLiteral("    ID3v2 %1：%2 → %3")
+                   .arg(ShownFieldName(c.field), c.oldValue, c.newValue);
+    }
+  }
+  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  return lines.join(QLatin1Char('\n'));
+}
+
+// ---- Unicode tags
+
+int ConvertPlan::Count(ConvertStatus status) const {
+  int n = 0;
+  for (const auto& e : entries) n += e.status == status;
+  return n;
+}
+
+namespace {
+
+bool BeyondAscii(const std::string& bytes) {
+  for (char c : bytes) {
+    if (static_cast<unsigned char>(c) > 0x7F) return true;
+  }
+  return false;
+}
+
+// The fields of an ID3v1 block as a new ID3v2 tag holds them: the texts as shown, the track
+// number, the genre's name.
+id3v2::Changes NewTagFieldsOf(const TIDmp3& v1) {
+  id3v2::Changes fields;
+  const TrackFields shown = FieldsOf(v1);
+  for (TagField field : {TagField::kTitle, TagField::kArtist, TagField::kAlbum, TagField::kYear,
+                         TagField::kComment, TagField::kTrack, TagField::kGenre}) {
+    if (!shown.Get(field).isEmpty()) SetChange(fields, field, shown.Get(field));
+  }
+  return fields;
+}
+
+void PlanOneConversion(ConvertEntry& entry) {
+  if (FileKeyOf(entry.path) != FileKey::kMp3) {
+    entry.reason = QStringLiteral("不是MP3文件");
+    return;
+  }
+  TIDmp3 v1;
+  id3v2::TagInfo v2;
+  errno = 0;
+  if (!id3v2::ReadBothTags(entry.path, v1, v2)) {
+    entry.status = ConvertStatus::kRefused;
+    entry.reason = ReasonOf(errno, QStringLiteral("无法读取标签"));
+    return;
+  }
+  if (v2.presence == id3v2::Presence::kUnreadable) {
+    entry.status = ConvertStatus::kRefused;
+    entry.reason = Id3v2Reason(id3v2::Result::kRefused, 0);
+    return;
+  }
+  id3v2::SavePlan plan;
+  if (v2.presence == id3v2::Presence::kTag) {
+    errno = 0;
+    const id3v2::Result r = id3v2::PlanConversion(entry.path, DecodeLegacyText, plan, entry.frames);
+    if (r != id3v2::Result::kOk) {
+      entry.status = ConvertStatus::kRefused;
+      entry.reason = Id3v2Reason(r, errno);
+    } else if (entry.frames == 0) {
+      entry.reason = QStringLiteral("ID3v2 标签已是 Unicode");
+    } else {
+      entry.status = ConvertStatus::kConvert;
+      for (TagField field : {TagField::kTitle, TagField::kArtist, TagField::kAlbum, TagField::kYear,
+                             TagField::kComment, TagField::kTrack, TagField::kGenre}) {
+        const id3v2::FieldValue& value = v2.fields[*Id3v2FieldOf(field)];
+        if (IsLegacyText(value)) entry.texts.emplace_back(field, Id3v2Text(value));
+      }
+    }
+    return;
+  }
+  if (!v1.HasTag || !(BeyondAscii(v1.Title) || BeyondAscii(v1.Artist) || BeyondAscii(v1.Album) ||
+                      BeyondAscii(v1.Year) || BeyondAscii(v1.Comment))) {
+    entry.reason = QStringLiteral("没有需要转换的文字");
+    return;
+  }
+  entry.status = ConvertStatus::kConvert;
+  entry.newTag = true;
+  const id3v2::Changes fields = NewTagFieldsOf(v1);
+  for (TagField field : ChangedFields(fields)) {
+    entry.texts.emplace_back(field, QString::fromStdU16String(*fields[*Id3v2FieldOf(field)]));
+  }
+}
+
+}  // namespace
+
+id3v2::Changes ConversionFieldsOf(const TIDmp3& v1) { return NewTagFieldsOf(v1); }
+
+ConvertPlan PlanConvert(const std::vector<std::string>& paths, const std::vector<int>& positions) {
+  ConvertPlan plan;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    ConvertEntry entry;
+    entry.path = paths[i];
+    entry.position = i < positions.size() ? positions[i] : static_cast<int>(i);
+    PlanOneConversion(entry);
+    plan.entries.push_back(std::move(entry));
+  }
+  return plan;
+}
+
+QString SummarizeConvertPlan(const ConvertPlan& plan) {
+  return QStringLiteral("共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4")
+      .arg(plan.entries.size())
+      .arg(plan.Count(ConvertStatus::kConvert))
+      .arg(plan.Count(ConvertStatus::kNothing))
+      .arg(plan.Count(ConvertStatus::kRefused));
+}
+
+QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
+  QStringList lines{SummarizeConvertPlan(plan)};
+  for (const auto& e : plan.entries) {
+    if (e.status == ConvertStatus::kRefused) {
+      lines << QStringLiteral("[无法转换] %1：%2").arg(Shown(e.path), e.reason);
+    }
+  }
+  int listed = 0, more = 0;
+  for (const auto& e : plan.entries) {
+    if (e.status == ConvertStatus::kRefused) continue;
+    if (listed++ >= maxFiles) {
+      ++more;
+      continue;
+    }
+    if (e.status == ConvertStatus::kNothing) {
+      lines << QStringLiteral("%1：%2").arg(Shown(e.path), e.reason);
+      continue;
+    }
+    lines << Shown(e.path) + (e.newTag ? QStringLiteral("：新建 ID3v2.3 标签（UTF-16）")
+                                       : QStringLiteral("：%1 个帧转为 Unicode").arg(e.frames));
+    for (const auto& [field, text] : e.texts) {
+      lines << QStringLiteral("    %1：%2").arg(ShownFieldName(field), text);
     }
   }
   if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);

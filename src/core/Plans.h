@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/Fields.h"
+#include "tags/id3v2/TId3v2Tag.h"
 
 class TIDmp3;
 class TIDwma;
@@ -100,6 +101,9 @@ struct EditFields {
   // title, track, genre and WMA-only texts). The plan's changes do not list them.
   std::function<void(TIDmp3&)> moreMp3;
   std::function<void(TIDwma&)> moreWma;
+  // The further fields that an MP3 file's ID3v2 tag takes, as given (moreMp3 writes them into the
+  // ID3v1 block): the title, the track and the genre by name.
+  std::optional<QString> title, track, genre;
 
   bool Empty() const { return !artist && !album && !year && !comment; }
   // One of the four fields a batch edit copies (core::kBatchFields).
@@ -120,6 +124,11 @@ struct FieldChange {
   QString newValue;  // as the file will hold it: trailing blanks gone, an MP3 text cut to fit
 };
 
+struct StartChange {
+  TagField field;
+  QString oldValue, newValue;
+};
+
 struct EditEntry {
   std::string path;
   int position = 0;  // the row's place in the list
@@ -130,6 +139,8 @@ struct EditEntry {
   // An MP3 file's end as the plan read it. Applying the plan starts from it, as the batch started
   // from a read of the file, and the journal keeps its block as the one to restore.
   Mp3Snapshot snapshot;
+  // The fields that change in the ID3v2 tag at an MP3 file's start, which players show.
+  std::vector<StartChange> startChanges;
 };
 
 struct EditPlan {
@@ -150,5 +161,47 @@ QString DescribeEditPlan(const EditPlan& plan, int maxFiles = 1000);
 QString SummarizeEditPlan(const EditPlan& plan);
 
 QString FieldName(Field field);  // "歌手", "专辑", "年份", "说明"
+
+// The changes an MP3 file's ID3v2 tag takes from a batch edit: the fields it copies, each given
+// field as given.
+id3v2::Changes StartChangesOf(const EditFields& fields);
+
+// ---- Unicode tags
+
+enum class ConvertStatus {
+  kConvert,  // the tag's legacy texts become Unicode, or the file gets a Unicode tag
+  kNothing,  // nothing to convert: no legacy text, or not an MP3 file
+  kRefused,  // cannot be converted safely, or cannot be read
+};
+
+struct ConvertEntry {
+  std::string path;
+  int position = 0;
+  ConvertStatus status = ConvertStatus::kNothing;
+  QString reason;       // why nothing is converted, or why it is refused
+  bool newTag = false;  // a new ID3v2.3 tag holding the ID3v1 block's fields
+  size_t frames = 0;    // an existing tag: the frames that change
+  // The texts players will show: each field the conversion changes, as it will read.
+  std::vector<std::pair<TagField, QString>> texts;
+};
+
+struct ConvertPlan {
+  std::vector<ConvertEntry> entries;
+  int Count(ConvertStatus status) const;
+};
+
+// The plan of turning the legacy texts of `paths` into Unicode: an MP3 file's ID3v2 tag with GBK
+// bytes in Latin-1 frames gets those frames in Unicode; a file without an ID3v2 tag whose ID3v1
+// block holds text beyond ASCII gets a new ID3v2.3 tag with its fields in UTF-16. The ID3v1
+// block stays as it is. Reads each file; never writes.
+ConvertPlan PlanConvert(const std::vector<std::string>& paths,
+                        const std::vector<int>& positions = {});
+// The fields a new ID3v2 tag of a conversion holds: the ID3v1 block's texts as shown, its track
+// number and its genre's name.
+id3v2::Changes ConversionFieldsOf(const TIDmp3& v1);
+// "共 N 个文件：转换 N，无需转换 N，无法转换 N".
+QString SummarizeConvertPlan(const ConvertPlan& plan);
+// The counts, every refused file, then each file to convert and the texts it will show.
+QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles = 1000);
 
 }  // namespace core

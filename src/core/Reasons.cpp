@@ -33,6 +33,8 @@ QString ReasonOf(int err, const QString& fallback) {
       return QStringLiteral("读写错误");
     case EISDIR:
       return QStringLiteral("这是一个文件夹");
+    case ESTALE:
+      return QStringLiteral("文件已被其他程序修改");
     default:
       return QString::fromLocal8Bit(std::strerror(err));
   }

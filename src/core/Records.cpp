@@ -15,7 +15,7 @@ const QString kRenameKind = QStringLiteral("rename");
 char KindChar(Entry::Kind kind) {
   switch (kind) {
     case Entry::Kind::kMp3:
-      return 'm';
+      return 'm';  // 'v' when its ID3v2 tag changes too (see EncodeBegin)
     case Entry::Kind::kWma:
       return 'w';
     case Entry::Kind::kRename:
@@ -163,6 +163,7 @@ int64_t RecordSize(const std::vector<Entry>& entries) {
 QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries) {
   std::map<std::string, int> folderIndex;
   QJsonArray folders, folderOf, sizes, headers, newHeaders, digests, newSizes;
+  QJsonArray tags, newTags, tagDigests, tagSizes;  // the ID3v2 tags of 'v' entries
   std::string names, newNames, kinds, states, readOnly;
   QByteArray olds, news;
   bool anyReadOnly = false;
@@ -173,7 +174,7 @@ QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vecto
     Join(names, e.name);
     Join(newNames, e.newName);
     sizes.append(static_cast<qint64>(e.size));
-    kinds += KindChar(e.kind);
+    kinds += e.kind == Entry::Kind::kMp3 && e.startTag ? 'v' : KindChar(e.kind);
     states += StateChar(e);
     readOnly += e.readOnly ? '1' : '0';
     anyReadOnly = anyReadOnly || e.readOnly;
@@ -184,6 +185,12 @@ QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vecto
       if (e.InPlace()) newHeaders.append(QString::fromLatin1(e.newHeader.toBase64()));
       digests.append(QString::fromLatin1(e.newDigest));
       newSizes.append(static_cast<qint64>(e.newSize));
+    }
+    if (e.kind == Entry::Kind::kMp3 && e.startTag) {
+      tags.append(QString::fromLatin1(e.oldHeader.toBase64()));
+      newTags.append(QString::fromLatin1(e.newHeader.toBase64()));
+      tagDigests.append(QString::fromLatin1(e.newDigest));
+      tagSizes.append(static_cast<qint64>(e.newSize));
     }
   }
   QJsonObject r{{QStringLiteral("id"), id},
@@ -207,6 +214,12 @@ QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vecto
     r.insert(QStringLiteral("hn"), newHeaders);
     r.insert(QStringLiteral("g"), digests);
     r.insert(QStringLiteral("z"), newSizes);
+  }
+  if (!tags.isEmpty()) {
+    r.insert(QStringLiteral("vo"), tags);
+    r.insert(QStringLiteral("vn"), newTags);
+    r.insert(QStringLiteral("vg"), tagDigests);
+    r.insert(QStringLiteral("vz"), tagSizes);
   }
   return r;
 }
@@ -238,6 +251,10 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
     const QJsonArray newHeaders = begin.value(QStringLiteral("hn")).toArray();
     const QJsonArray digests = begin.value(QStringLiteral("g")).toArray();
     const QJsonArray newSizes = begin.value(QStringLiteral("z")).toArray();
+    const QJsonArray tags = begin.value(QStringLiteral("vo")).toArray();
+    const QJsonArray newTags = begin.value(QStringLiteral("vn")).toArray();
+    const QJsonArray tagDigests = begin.value(QStringLiteral("vg")).toArray();
+    const QJsonArray tagSizes = begin.value(QStringLiteral("vz")).toArray();
     const bool renames = begin.value(QStringLiteral("kind")).toString() == kRenameKind;
     if (folderOf.size() != n || static_cast<int>(names.size()) != n || sizes.size() != n ||
         kinds.size() != n || states.size() != n ||
@@ -245,7 +262,7 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
         (!readOnly.isEmpty() && readOnly.size() != n)) {
       return false;
     }
-    qsizetype oldAt = 0, newAt = 0, headerAt = 0, inPlaceAt = 0;
+    qsizetype oldAt = 0, newAt = 0, headerAt = 0, inPlaceAt = 0, tagAt = 0;
     for (int i = 0; i < n; ++i) {
       Entry e;
       const int f = folderOf[i].toInt(-1);
@@ -257,8 +274,22 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
       e.readOnly = !readOnly.isEmpty() && readOnly[i] == QLatin1Char('1');
       const char kind = kinds[i].toLatin1();
       const char state = states[i].toLatin1();
-      if (kind == 'm') {
+      if (kind == 'm' || kind == 'v') {
         e.kind = Entry::Kind::kMp3;
+        if (kind == 'v') {
+          if (tagAt >= tags.size() || tagAt >= newTags.size() || tagAt >= tagDigests.size() ||
+              tagAt >= tagSizes.size()) {
+            return false;
+          }
+          e.startTag = true;
+          e.oldHeader = FromB64(tags[tagAt]);
+          e.newHeader = FromB64(newTags[tagAt]);
+          e.newDigest = tagDigests[tagAt].toString().toLatin1();
+          e.newSize = tagSizes[tagAt].toInteger(-1);
+          ++tagAt;
+          if (e.InPlace() && e.newHeader.size() != e.oldHeader.size()) return false;
+          if (e.newDigest.isEmpty()) return false;
+        }
         if (state == 'T' || state == 'N') {
           const bool tagged = state == 'T';
           if ((tagged && oldAt + 128 > olds.size()) || newAt + 128 > news.size()) return false;

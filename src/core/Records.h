@@ -29,6 +29,12 @@ struct Entry {
   // An MP3 save: the last 128 bytes before when they were a tag (empty: the block is appended),
   // and the block written (empty when the file could not be read).
   QByteArray oldBlock, newBlock;
+  // An MP3 save that changes the ID3v2 tag at the file's start too (`startTag`): `oldHeader` is
+  // the tag's region before (empty: the file had none), `newHeader` the tag written over it in
+  // place (empty: the whole file was replaced, the new tag first), `newDigest` the SHA-256 of
+  // the new tag and `newSize` the file's size after. The block at the end is written as above;
+  // with `newBlock` empty it is left as it is.
+  bool startTag = false;
   // A WMA save: the header before (empty when the file could not be read); the header written,
   // when it is written in place, over the old one (same size); the SHA-256 of the header written
   // and the file's size after.

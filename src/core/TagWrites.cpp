@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "platform/FileSystem.h"
 #include "platform/ReplacementFile.h"
@@ -89,6 +90,76 @@ Holds ClassifyMp3(const Entry& e, const platform::File& file) {
   return EachOldOrNew(now, QByteArray(kBlock, '\0'), e.newBlock) ? Holds::kTorn : Holds::kOther;
 }
 
+// ---- An MP3 file whose ID3v2 tag changes too
+
+bool WritesBlock(const Entry& e) { return e.newBlock.size() == kBlock; }
+
+// Where the block goes: over the old one, or after the old end.
+int64_t BlockAt(const Entry& e) { return e.oldBlock.isEmpty() ? e.size : e.size - kBlock; }
+
+// The size of the new tag at the start of a replaced file.
+int64_t NewTagSize(const Entry& e) {
+  const int64_t appended = WritesBlock(e) && e.oldBlock.isEmpty() ? kBlock : 0;
+  return e.newSize - e.size + e.oldHeader.size() - appended;
+}
+
+// Combines what the two regions of one file hold; nullopt stands for a region the entry leaves
+// alone.
+Holds Combine(std::optional<Holds> start, std::optional<Holds> end) {
+  if (!start) return end.value_or(Holds::kOld);
+  if (!end) return *start;
+  if (*start == Holds::kOther || *end == Holds::kOther) return Holds::kOther;
+  if (*start == *end && (*start == Holds::kNew || *start == Holds::kOld)) return *start;
+  return Holds::kTorn;
+}
+
+Holds ClassifyTaggedMp3(const Entry& e, const platform::File& file) {
+  const int64_t size = file.SizeAtOpen();
+  QByteArray head, last;
+  if (e.newDigest.isEmpty() || e.size < 0) return Holds::kOther;
+  if (e.InPlace()) {
+    // The tag written over the old one, and the block at the end, each old, new or cut short.
+    if (!ReadAt(file, 0, e.oldHeader.size(), head)) return Holds::kOther;
+    const Holds start = head == e.newHeader                            ? Holds::kNew
+                        : head == e.oldHeader                          ? Holds::kOld
+                        : EachOldOrNew(head, e.oldHeader, e.newHeader) ? Holds::kTorn
+                                                                       : Holds::kOther;
+    if (WritesBlock(e)) return Combine(start, ClassifyMp3(e, file));
+    return size == e.size ? start : Holds::kOther;
+  }
+  // Replaced in one step: the whole file is the old one or the new one.
+  const int64_t tagSize = NewTagSize(e);
+  if (size == e.newSize && tagSize > 0 && ReadAt(file, 0, tagSize, head) &&
+      Digest(head) == e.newDigest &&
+      (!WritesBlock(e) || (ReadAt(file, size - kBlock, kBlock, last) && last == e.newBlock))) {
+    return Holds::kNew;
+  }
+  if (size == e.size && ReadAt(file, 0, e.oldHeader.size(), head) && head == e.oldHeader &&
+      (!WritesBlock(e) || e.oldBlock.isEmpty() ||
+       (ReadAt(file, size - kBlock, kBlock, last) && last == e.oldBlock))) {
+    return Holds::kOld;
+  }
+  return Holds::kOther;
+}
+
+// What an MP3 entry's file holds, with or without a change of its ID3v2 tag.
+Holds ClassifyAnyMp3(const Entry& e, const platform::File& file) {
+  return e.startTag ? ClassifyTaggedMp3(e, file) : ClassifyMp3(e, file);
+}
+
+// Writes the old block back over the new one, or cuts the appended one off.
+bool RestoreBlock(const Entry& e, platform::File& file) {
+  return e.oldBlock.isEmpty() ? file.Truncate(e.size)
+                              : file.WriteAt(e.size - kBlock, e.oldBlock.constData(), kBlock);
+}
+
+// Takes the read-only mark back, as the file had it before the save cleared it.
+bool PutReadOnlyBack(const Entry& e, const platform::Folder& folder, platform::File& file) {
+  if (!e.readOnly) return true;
+  const platform::EntryInfo now = folder.Stat(e.name);
+  return platform::Folder::SetMode(file, now.mode & ~0200u);
+}
+
 Holds ClassifyWma(const Entry& e, const platform::File& file) {
   const int64_t size = file.SizeAtOpen();
   if (e.oldHeader.isEmpty()) return Holds::kOther;
@@ -142,6 +213,45 @@ int Folders::SyncAll() {
   return first;
 }
 
+int WriteTaggedMp3(const Entry& e, const std::vector<uint8_t>& newTag, bool flush) {
+  const std::string path = e.Path();
+  if (!e.startTag || e.kind != Entry::Kind::kMp3) return EINVAL;
+  if (e.readOnly) platform::ClearReadOnly(path);
+  if (e.InPlace()) {
+    platform::File file;
+    if (!file.OpenReadWrite(path)) return file.error();
+    if (ClassifyTaggedMp3(e, file) != Holds::kOld) return ESTALE;  // changed since the plan
+    if (int err = file.RefusesChange()) return err;
+    bool ok = file.WriteAt(0, e.newHeader.constData(), static_cast<size_t>(e.newHeader.size()));
+    if (ok && WritesBlock(e)) ok = file.WriteAt(BlockAt(e), e.newBlock.constData(), kBlock);
+    if (ok && flush) ok = file.SyncData();
+    if (ok) return file.Close() ? 0 : file.error();
+    // Put the old bytes back; where even that fails, the record of them remains for recovery.
+    const int err = file.error() != 0 ? file.error() : EIO;
+    if (file.WriteAt(0, e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size())) &&
+        (!WritesBlock(e) || RestoreBlock(e, file))) {
+      file.SyncData();
+    }
+    return err;
+  }
+  // A new file: the new tag, the audio after the old one, and the block.
+  platform::File source;
+  if (!source.OpenRead(path)) return source.error();
+  if (ClassifyTaggedMp3(e, source) != Holds::kOld) return ESTALE;
+  const int64_t from = e.oldHeader.size();
+  const int64_t tailEnd = e.size - (WritesBlock(e) && !e.oldBlock.isEmpty() ? kBlock : 0);
+  if (tailEnd < from) return EINVAL;
+  platform::ReplacementFile replacement;
+  const bool ok = replacement.Begin(path) && replacement.Write(newTag.data(), newTag.size()) &&
+                  replacement.CopyFrom(source, from, tailEnd - from) &&
+                  (!WritesBlock(e) || replacement.Write(e.newBlock.constData(), kBlock)) &&
+                  source.Close() && replacement.Commit();
+  if (ok) return 0;
+  return replacement.error() != 0 ? replacement.error()
+         : source.error() != 0    ? source.error()
+                                  : EIO;
+}
+
 bool ReadWmaHeader(const platform::File& file, QByteArray& header) {
   const int64_t size = file.SizeAtOpen();
   uint8_t start[asf::kHeaderStartSize];
@@ -164,7 +274,7 @@ Holds Classify(const Entry& e, const platform::Folder& folder, const QString& ca
   if (e.kind == Entry::Kind::kRename) return ClassifyRename(e, folder, casePrefix, k, recorded);
   platform::File file;
   if (!folder.OpenFile(e.name, false, file)) return Unreached(folder.error());
-  return e.kind == Entry::Kind::kMp3 ? ClassifyMp3(e, file) : ClassifyWma(e, file);
+  return e.kind == Entry::Kind::kMp3 ? ClassifyAnyMp3(e, file) : ClassifyWma(e, file);
 }
 
 Holds Repair(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k) {
@@ -182,16 +292,14 @@ Holds Repair(const Entry& e, const platform::Folder& folder, const QString& case
   // that holds anything else by now is left alone.
   platform::File file;
   if (!folder.OpenFile(e.name, true, file)) return Unreached(folder.error());
-  const Holds holds = e.kind == Entry::Kind::kMp3 ? ClassifyMp3(e, file) : ClassifyWma(e, file);
+  const Holds holds = e.kind == Entry::Kind::kMp3 ? ClassifyAnyMp3(e, file) : ClassifyWma(e, file);
   if (holds != Holds::kTorn) return holds;
-  bool ok;
-  if (e.kind == Entry::Kind::kWma) {
+  // Only a write in place can be cut short: its old bytes go back.
+  bool ok = true;
+  if (e.kind == Entry::Kind::kWma || e.startTag) {
     ok = file.WriteAt(0, e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size()));
-  } else if (!e.oldBlock.isEmpty()) {
-    ok = file.WriteAt(e.size - kBlock, e.oldBlock.constData(), kBlock);
-  } else {
-    ok = file.Truncate(e.size);
   }
+  if (ok && e.kind == Entry::Kind::kMp3 && WritesBlock(e)) ok = RestoreBlock(e, file);
   return ok && file.SyncData() && file.Close() ? Holds::kOld : Holds::kTorn;
 }
 
@@ -200,20 +308,41 @@ int PutBack(const Entry& e, const platform::Folder& folder, const QString& caseP
     const std::string temp = casePrefix.isEmpty() ? std::string() : CaseTempName(casePrefix, k);
     return folder.Rename(e.newName, e.name, temp) ? 0 : folder.error();
   }
-  if (e.kind == Entry::Kind::kMp3) {
+  if (e.kind == Entry::Kind::kMp3 && (!e.startTag || e.InPlace())) {
     platform::File file;
     if (!folder.OpenFile(e.name, true, file)) return folder.error();
     // Looked at again through the descriptor that writes: the size decides where the block goes.
-    if (ClassifyMp3(e, file) != Holds::kNew) return ESTALE;
-    const bool ok = e.oldBlock.isEmpty()
-                        ? file.Truncate(e.size)
-                        : file.WriteAt(e.size - kBlock, e.oldBlock.constData(), kBlock);
-    if (!ok) return file.error();
-    if (e.readOnly) {
-      const platform::EntryInfo now = folder.Stat(e.name);
-      if (!platform::Folder::SetMode(file, now.mode & ~0200u)) return EPERM;
+    if (ClassifyAnyMp3(e, file) != Holds::kNew) return ESTALE;
+    bool ok = true;
+    if (e.startTag) {
+      ok = file.WriteAt(0, e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size()));
     }
+    if (ok && (!e.startTag || WritesBlock(e))) ok = RestoreBlock(e, file);
+    if (!ok) return file.error();
+    if (!PutReadOnlyBack(e, folder, file)) return EPERM;
     return file.SyncData() && file.Close() ? 0 : file.error();
+  }
+  if (e.kind == Entry::Kind::kMp3) {
+    // A replaced MP3 file goes back through a new file too: the old tag, the audio, the old block.
+    platform::File source;
+    if (!folder.OpenFile(e.name, false, source)) return folder.error();
+    if (ClassifyTaggedMp3(e, source) != Holds::kNew) return ESTALE;
+    const int64_t tagSize = NewTagSize(e);
+    const int64_t tailEnd = source.SizeAtOpen() - (WritesBlock(e) ? kBlock : 0);
+    platform::ReplacementFile replacement;
+    bool ok = replacement.Begin(e.Path()) &&
+              replacement.Write(e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size())) &&
+              replacement.CopyFrom(source, tagSize, tailEnd - tagSize) &&
+              (!WritesBlock(e) || e.oldBlock.isEmpty() ||
+               replacement.Write(e.oldBlock.constData(), kBlock)) &&
+              source.Close() && replacement.Commit();
+    if (!ok) return replacement.error() != 0 ? replacement.error() : EIO;
+    platform::File restored;
+    if (e.readOnly &&
+        !(folder.OpenFile(e.name, false, restored) && PutReadOnlyBack(e, folder, restored))) {
+      return EPERM;
+    }
+    return 0;
   }
   // A WMA header goes back through a new file: the old header, then the audio after the new one.
   platform::File source;

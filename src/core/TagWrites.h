@@ -5,6 +5,7 @@
 #include <QString>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "core/Records.h"
 #include "platform/File.h"
@@ -60,6 +61,13 @@ int PutBack(const Entry& e, const platform::Folder& folder, const QString& caseP
 // (ESTALE otherwise). Flushes the file when `flush`. When the write or the flush fails, the old
 // header is written back. 0, or the errno of the failure.
 int WriteHeaderInPlace(platform::File& file, const Entry& e, bool verify, bool flush);
+
+// Writes an MP3 entry whose ID3v2 tag changes (Entry::startTag): in place, the entry's new tag
+// over the old one and its block, flushed when `flush`; otherwise a new file in the old one's
+// place holding `newTag`, the audio and the block (always flushed). Checks first that the file
+// still holds what the entry says it held (ESTALE otherwise), and clears a read-only mark the
+// entry records. A write that fails leaves the file as it was. 0, or the errno of the failure.
+int WriteTaggedMp3(const Entry& e, const std::vector<uint8_t>& newTag, bool flush);
 
 // The whole ASF header at the start of `file`, as the tag code identifies and bounds it. False
 // when the file does not start with one.

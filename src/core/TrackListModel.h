@@ -137,7 +137,7 @@ class TrackListModel : public QAbstractTableModel {
   // renamed row's old slot is marked gone.
   static constexpr uint32_t kEmpty = 0, kGone = 0xFFFFFFFF;
   mutable std::vector<uint32_t> slots_;
-  mutable size_t used_ = 0;  // slots that are not empty (rows and gone ones)
+  mutable size_t used_ = 0;                       // slots that are not empty (rows and gone ones)
   mutable std::vector<std::string> realFolders_;  // each folder's real path, once asked for
   mutable bool indexed_ = false;
 };

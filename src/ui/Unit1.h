@@ -16,6 +16,7 @@
 
 #include "TrackList.h"
 #include "core/Fields.h"
+#include "tags/id3v2/TId3v2Tag.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -74,6 +75,9 @@ class TForm1 : public QWidget {
   QLabel* Label6 = nullptr;
   QLabel* LFilePath = nullptr;
   QLabel* Label1 = nullptr;
+  // On the song group's frame, next to the boxes: shown when the ID3v2 tag that players show says
+  // something else than the boxes, with the differing values in its tooltip.
+  QLabel* LId3v2 = nullptr;
 
   QLineEdit* EdtTitle = nullptr;
   QLineEdit* EdtArtist = nullptr;
@@ -109,6 +113,7 @@ class TForm1 : public QWidget {
   QAction* NUndoSeparator = nullptr;  // 清空列表 and undo apart
   QAction* N12 = nullptr;             // "撤销上次操作" (Ctrl+Z)
   QAction* NFormatRename = nullptr;   // "按格式改名…"
+  QAction* NConvert = nullptr;        // "转换为 Unicode 标签"
   // The check marks of every row.
   QAction* NCheckSeparator = nullptr;
   QAction* NCheckAll = nullptr;
@@ -164,8 +169,10 @@ class TForm1 : public QWidget {
   // path is the file system's bytes, or a text taken as a UTF-8 path.
   void AddTrack(const std::string& path);
   void AddTrack(const QString& path);
-  // Shows the tag just read by the object that `key` picks.
-  void ShowTrackFields(const std::string& path, core::TagKind kind);
+  // Shows the tag just read by the object that `kind` picks: `fields` as the row shows them (an
+  // MP3 file without an ID3v1 block shows its ID3v2 tag), `start` the file's ID3v2 tag.
+  void ShowTrackFields(const std::string& path, core::TagKind kind, const core::TrackFields& fields,
+                       const id3v2::TagInfo& start);
   // The path of the file whose tag the boxes show, as the file system's bytes; the path box shows
   // it as text.
   const std::string& ShownPath() const { return shownPath_; }
@@ -198,6 +205,9 @@ class TForm1 : public QWidget {
   // Renames the checked rows' files by a name template that a dialog asks for (FormatRename.cpp),
   // with the plan question and the marks of the rename button.
   void NFormatRenameClick();
+  // Turns the legacy texts of the checked MP3 files into Unicode tags, with the plan question, the
+  // marks and undo of a batch.
+  void NConvertClick();
   void Button7Click();
 
   // The file dialogs, built here so that a test can find and answer them.
@@ -247,8 +257,20 @@ class TForm1 : public QWidget {
   // Puts in every row of the file what it now holds.
   void SetFileFields(const std::string& path, const core::TrackFields& fields);
   // Reads the file's tag into the tag object its kind picks, an action a crash cut short settled
-  // first; `fields` receives what the file's row shows. Lets a WMA read error through.
-  core::TagKind ReadTrack(const std::string& path, core::TrackFields& fields);
+  // first, then shows it. Lets a WMA read error through.
+  void ReadAndShow(const std::string& path);
+  // Reads the file's tag into the tag object its kind picks (and an MP3 file's ID3v2 tag into
+  // `start`); `fields` receives what the file's row shows. Lets a WMA read error through.
+  core::TagKind ReadTrack(const std::string& path, core::TrackFields& fields,
+                          id3v2::TagInfo& start);
+  // The ID3v2 label for the shown file, whose row shows `fields`.
+  void ShowId3v2Differences(const core::TrackFields& fields);
+  // The text of a field's box (the genre box's text for the genre).
+  QString ShownText(core::TagField field) const;
+  // Notes the boxes' texts as the shown file's: what a save compares them with.
+  void RememberShownTexts();
+  // The fields of the shown MP3 file whose box the user changed, for its ID3v2 tag.
+  id3v2::Changes ChangedBoxes() const;
   // The text box that shows a field (none for the genre box and the lyrics).
   QLineEdit* BoxOf(core::TagField field) const;
   class TrackBatch;
@@ -267,6 +289,10 @@ class TForm1 : public QWidget {
   std::unique_ptr<QStyle> groupBoxStyle_;
   std::unique_ptr<core::Journal> journal_;
   std::string shownPath_;
+  // The shown file's ID3v2 tag as read, and the texts its boxes were given (the genre box's text
+  // last), so that a save writes into the ID3v2 tag only the fields the user changed.
+  id3v2::TagInfo shownStart_;
+  std::array<QString, 7> shownTexts_;
   // Whether the lyrics last shown broke their lines with CR LF, as Windows programs write them.
   bool lyricsUseCrLf_ = false;
   // Each file that the adding could not read, with the reason, until ReportAddErrors shows them.

@@ -235,6 +235,15 @@ void TForm1::CreateControls() {
   MLyrics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   MLyrics->setAcceptDrops(false);
   MLyrics->setTabChangesFocus(true);
+  // On the group's frame, right of its caption and above the boxes it speaks of.
+  const QString differs = QStringLiteral("播放器显示的 ID3v2 标签与此不同");
+  LId3v2 = label("LId3v2", differs, 74, 0, Qt::AlignLeft);
+  LId3v2->setGeometry(74, 0, NominalWidth(differs) + 8, 13);
+  LId3v2->setAutoFillBackground(true);
+  QPalette warning = LId3v2->palette();
+  warning.setColor(QPalette::WindowText, QColor(0xB0, 0x30, 0x00));
+  LId3v2->setPalette(warning);
+  LId3v2->hide();
   ByteCounters = {new TByteCounter(EdtTitle), new TByteCounter(EdtArtist),
                   new TByteCounter(EdtAlbum), new TByteCounter(EdtYear),
                   new TByteCounter(EdtComment)};
@@ -290,6 +299,8 @@ void TForm1::CreateControls() {
   connect(N12, &QAction::triggered, this, &TForm1::N12Click);
   NFormatRename = Named(PopupMenu2->addAction(QStringLiteral("按格式改名…")), "NFormatRename");
   connect(NFormatRename, &QAction::triggered, this, &TForm1::NFormatRenameClick);
+  NConvert = Named(PopupMenu2->addAction(QStringLiteral("转换为 Unicode 标签")), "NConvert");
+  connect(NConvert, &QAction::triggered, this, &TForm1::NConvertClick);
   connect(N11, &QAction::triggered, this, &TForm1::N11Click);
   connect(N10, &QAction::triggered, this, &TForm1::N10Click);
   connect(N7, &QAction::triggered, this, &TForm1::N7Click);

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 #include "ByteCounter.h"
@@ -19,6 +20,7 @@
 #include "Unit1.h"
 #include "WaitCursor.h"
 #include "core/Fields.h"
+#include "core/Id3v2Fields.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "tags/mp3/TMp3Tag.h"
@@ -71,14 +73,16 @@ class TForm1::TrackBatch {
     core::TrackListModel::NewRow row{path, {}};
     // Read into objects of the batch's own: a later read that fails part-way leaves its object
     // half filled, and the window's objects get the last file read whole.
-    const core::TagKind kind = core::ReadTag(path, readMp3_, readWma_, form_.journal_.get());
+    const core::TagKind kind =
+        core::ReadTag(path, readMp3_, readWma_, form_.journal_.get(), &readStart_);
+    row.fields = core::ShownFields(kind, readMp3_, readWma_, readStart_);
     if (kind == core::TagKind::kMp3) {
-      row.fields = core::FieldsOf(readMp3_);
       std::swap(readMp3_, lastMp3_);
     } else {
-      row.fields = core::FieldsOf(readWma_);
       std::swap(readWma_, lastWma_);
     }
+    std::swap(readStart_, lastStart_);
+    lastFields_ = row.fields;
     rows_.push_back(std::move(row));
     lastPath_ = path;
     lastKind_ = kind;
@@ -118,7 +122,7 @@ class TForm1::TrackBatch {
     } else {
       *form_.WmaInfo = std::move(lastWma_);
     }
-    form_.ShowTrackFields(lastPath_, lastKind_);
+    form_.ShowTrackFields(lastPath_, lastKind_, lastFields_, lastStart_);
     pending_ = false;
   }
 
@@ -133,6 +137,8 @@ class TForm1::TrackBatch {
   QElapsedTimer clock_;
   TIDmp3 readMp3_, lastMp3_;
   TIDwma readWma_, lastWma_;
+  id3v2::TagInfo readStart_, lastStart_;
+  core::TrackFields lastFields_;
 };
 
 void TForm1::BtnAddfileClick() {
@@ -212,41 +218,60 @@ void TForm1::WMDropFiles(const std::vector<std::string>& paths) {
   ReportAddErrors();
 }
 
-core::TagKind TForm1::ReadTrack(const std::string& path, core::TrackFields& fields) {
-  const core::TagKind kind = core::ReadTag(path, *Mp3Info, *WmaInfo, journal_.get());
-  fields = kind == core::TagKind::kMp3 ? core::FieldsOf(*Mp3Info) : core::FieldsOf(*WmaInfo);
+core::TagKind TForm1::ReadTrack(const std::string& path, core::TrackFields& fields,
+                                id3v2::TagInfo& start) {
+  const core::TagKind kind = core::ReadTag(path, *Mp3Info, *WmaInfo, journal_.get(), &start);
+  fields = core::ShownFields(kind, *Mp3Info, *WmaInfo, start);
   return kind;
+}
+
+void TForm1::ReadAndShow(const std::string& path) {
+  core::TrackFields fields;
+  id3v2::TagInfo start;
+  const core::TagKind kind = ReadTrack(path, fields, start);
+  ShowTrackFields(path, kind, fields, start);
 }
 
 void TForm1::AddTrack(const QString& path) { AddTrack(NativePath(path)); }
 
 void TForm1::AddTrack(const std::string& path) {
   core::TrackListModel::NewRow row{path, {}};
-  const core::TagKind kind = ReadTrack(path, row.fields);
+  id3v2::TagInfo start;
+  const core::TagKind kind = ReadTrack(path, row.fields, start);
   LV->AppendRows({row});
-  ShowTrackFields(path, kind);
+  ShowTrackFields(path, kind, row.fields, start);
 }
 
-void TForm1::ShowTrackFields(const std::string& path, core::TagKind kind) {
+void TForm1::ShowTrackFields(const std::string& path, core::TagKind kind,
+                             const core::TrackFields& fields, const id3v2::TagInfo& start) {
   shownPath_ = path;
+  shownStart_ = start;
   const bool mp3 = kind == core::TagKind::kMp3;
+  // A file without an ID3v1 block shows its ID3v2 tag, as its row does.
+  const bool fromStart = mp3 && !Mp3Info->HasTag && start.presence == id3v2::Presence::kTag;
   SetByteCounters(mp3);
   // The text boxes from the table of fields; a field an MP3 tag lacks is empty for an MP3 file.
   for (const core::FieldInfo& f : core::Fields()) {
     QLineEdit* box = BoxOf(f.field);
     if (box == nullptr) continue;
     box->setText(!mp3    ? core::FieldText(*WmaInfo, f.field)
-                 : f.mp3 ? core::FieldText(*Mp3Info, f.field)
+                 : f.mp3 ? fields.Get(f.field)
                          : QString());
   }
   EdtPath->setText(rules::DisplayName(path));
   ComboGenreID->setEnabled(true);
   if (mp3) {
-    EdtTrack->setText(QString::number(Mp3Info->Track));
-    const int entry = rules::GenreEntryOf(Mp3Info->GenreID);
+    // The track number as a number ("3/12" gives 3), the genre by its entry where it has one.
+    EdtTrack->setText(
+        QString::number(fromStart ? rules::Mp3TrackOf(fields.track.section(QLatin1Char('/'), 0, 0))
+                                  : Mp3Info->Track));
+    const int entry = fromStart
+                          ? std::max(0, ComboGenreID->findText(fields.genre, Qt::MatchFixedString))
+                          : rules::GenreEntryOf(Mp3Info->GenreID);
     ComboGenreID->setCurrentIndex(entry);
     // The box's text may have been typed or set from a WMA genre since the entry was chosen.
-    ComboGenreID->setEditText(ComboGenreID->itemText(entry));
+    ComboGenreID->setEditText(entry == 0 && fromStart ? fields.genre
+                                                      : ComboGenreID->itemText(entry));
     MLyrics->clear();
     lyricsUseCrLf_ = false;
   } else {
@@ -259,6 +284,40 @@ void TForm1::ShowTrackFields(const std::string& path, core::TagKind kind) {
   }
   const bool wma = core::FileKeyOf(path) == core::FileKey::kWma;
   for (QWidget* control : WmaOnlyControls()) control->setEnabled(wma);
+  RememberShownTexts();
+  ShowId3v2Differences(fields);
+}
+
+namespace {
+
+constexpr std::array<core::TagField, 7> kShownFields = {
+    core::TagField::kTitle, core::TagField::kArtist,  core::TagField::kAlbum,
+    core::TagField::kYear,  core::TagField::kComment, core::TagField::kTrack,
+    core::TagField::kGenre};
+
+}  // namespace
+
+QString TForm1::ShownText(core::TagField field) const {
+  return field == core::TagField::kGenre ? ComboGenreID->currentText() : BoxOf(field)->text();
+}
+
+void TForm1::RememberShownTexts() {
+  for (size_t i = 0; i < kShownFields.size(); ++i) shownTexts_[i] = ShownText(kShownFields[i]);
+}
+
+id3v2::Changes TForm1::ChangedBoxes() const {
+  id3v2::Changes changes;
+  for (size_t i = 0; i < kShownFields.size(); ++i) {
+    const QString now = ShownText(kShownFields[i]);
+    if (now != shownTexts_[i]) core::SetChange(changes, kShownFields[i], now);
+  }
+  return changes;
+}
+
+void TForm1::ShowId3v2Differences(const core::TrackFields& fields) {
+  const auto differences = core::Id3v2Differences(fields, shownStart_);
+  LId3v2->setVisible(showsMp3_ && !differences.empty());
+  LId3v2->setToolTip(core::DescribeDifferences(differences));
 }
 
 void TForm1::SetByteCounters(bool mp3) {
@@ -272,9 +331,7 @@ void TForm1::SetByteCounters(bool mp3) {
 
 void TForm1::ShowRow(int row) {
   // Read as when the file was added, a WMA header write cut short rolled back first.
-  const std::string path = LV->NativePath(row);
-  core::TrackFields fields;
-  ShowTrackFields(path, ReadTrack(path, fields));
+  ReadAndShow(LV->NativePath(row));
 }
 
 void TForm1::LVClick() {

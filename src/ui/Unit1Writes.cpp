@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -74,9 +75,10 @@ class BatchProgress {
 
 // The kind of a journal's action, as the window names it.
 QString KindName(const QString& kind) {
-  return kind == QLatin1String("rename") ? QStringLiteral("批量改名")
-         : kind == QLatin1String("edit") ? QStringLiteral("批量修改")
-                                         : QStringLiteral("保存信息");
+  return kind == QLatin1String("rename")    ? QStringLiteral("批量改名")
+         : kind == QLatin1String("edit")    ? QStringLiteral("批量修改")
+         : kind == QLatin1String("convert") ? QStringLiteral("转换为 Unicode 标签")
+                                            : QStringLiteral("保存信息");
 }
 
 // What a batch did, for its closing summary: the count of each outcome and each failure.
@@ -114,7 +116,8 @@ core::ApplyReport TForm1::SaveMp3(const std::string& path) {
       core::SetMp3Text(*Mp3Info, f.field, BoxOf(f.field)->text());
     }
   }
-  return core::SaveTag(*Mp3Info, path, JournalOptions());
+  // The ID3v2 tag that players show gets the fields whose box the user changed.
+  return core::SaveTag(*Mp3Info, path, JournalOptions(), ChangedBoxes());
 }
 
 core::ApplyReport TForm1::SaveWma(const std::string& path) {
@@ -181,7 +184,12 @@ void TForm1::BtnSaveClick() {
     UpdateUndo();
     if (report.results.at(0).outcome == core::Outcome::kDone) {
       // The rows hold what the file now holds: the texts as the tag object stored them.
-      SetFileFields(path, mp3 ? core::FieldsOf(*Mp3Info) : core::FieldsOf(*WmaInfo));
+      const core::TrackFields fields = mp3 ? core::FieldsOf(*Mp3Info) : core::FieldsOf(*WmaInfo);
+      SetFileFields(path, fields);
+      // The boxes now show what was saved; the ID3v2 tag is read again for the label.
+      if (mp3 && !id3v2::ReadFromFile(path, shownStart_)) shownStart_ = {};
+      RememberShownTexts();
+      ShowId3v2Differences(fields);
       MarkFile(path, rowicons::kTick, QStringLiteral("已保存") + UndoNote(report));
     } else {
       MarkFile(path, rowicons::kCross, QStringLiteral("保存失败：") + report.results.at(0).reason);
@@ -198,7 +206,7 @@ void TForm1::BtnBatchClick() {
     for (size_t i = 0; i < core::kBatchFields.size(); ++i) {
       if (!boxes[i]->isChecked()) continue;
       const core::TagField field = core::kBatchFields[i];
-      fields += QStringLiteral("［%1］").arg(core::BatchFieldName(field));
+      fields += QStringLiteral("［%1］").arg(core::ShownFieldName(field));
       values.Set(field, BoxOf(field)->text());
     }
     if (values.Empty()) {
@@ -227,8 +235,6 @@ void TForm1::BtnBatchClick() {
     const core::ApplyReport report = core::ApplyEdit(plan, *Mp3Info, *WmaInfo, options);
     UpdateUndo();
     // Every row the batch covered gets this batch's mark; the marks of earlier batches go.
-    TIDmp3 mp3;
-    TIDwma wma;
     Tally tally;
     for (size_t i = 0; i < plan.entries.size(); ++i) {
       const std::string& path = plan.entries[i].path;
@@ -237,9 +243,7 @@ void TForm1::BtnBatchClick() {
         ++tally.done;
         // The rows hold what the file now holds, read back: texts trimmed, cut, mapped.
         try {
-          const core::TagKind kind = core::ReadTag(path, mp3, wma);
-          SetFileFields(path,
-                        kind == core::TagKind::kMp3 ? core::FieldsOf(mp3) : core::FieldsOf(wma));
+          SetFileFields(path, core::ReadFields(path));
         } catch (const std::exception&) {
           // The rows keep their texts; the mark tells that the file was written.
         }
@@ -247,6 +251,10 @@ void TForm1::BtnBatchClick() {
         for (const auto& c : plan.entries[i].changes) {
           changed << QStringLiteral("%1：%2 → %3")
                          .arg(core::FieldName(c.field), c.oldValue, c.newValue);
+        }
+        for (const auto& c : plan.entries[i].startChanges) {
+          changed << QStringLiteral("ID3v2 %1：%2 → %3")
+                         .arg(core::ShownFieldName(c.field), c.oldValue, c.newValue);
         }
         MarkFile(path, rowicons::kTick,
                  QStringLiteral("已批量修改") +
@@ -273,6 +281,77 @@ void TForm1::BtnBatchClick() {
       Tell(text, {}, false);
       throw std::runtime_error(*report.error);
     }
+    Tell(text, tally.failures.join(QLatin1Char('\n')), tally.failed > 0);
+  });
+}
+
+// ---- Unicode tags
+
+void TForm1::NConvertClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    std::vector<std::string> paths;
+    const std::vector<int> rows = LV->Model()->CheckedRows();
+    for (int row : rows) paths.push_back(LV->NativePath(row));
+    if (paths.empty()) {
+      Hint(QStringLiteral("请先勾选要转换的文件！"));
+      return;
+    }
+    const core::ConvertPlan plan = [&] {
+      WaitCursor wait;
+      return core::PlanConvert(paths, rows);
+    }();
+    if (plan.Count(core::ConvertStatus::kConvert) == 0) {
+      Tell(QStringLiteral("选中的文件没有需要转换的标签"), core::DescribeConvertPlan(plan), false);
+      return;
+    }
+    if (!Ask(QStringLiteral(
+                 "确定要把选中文件的标签转换为 Unicode 吗？\n播放器和手机将显示正确的中文。"),
+             core::DescribeConvertPlan(plan), core::SummarizeConvertPlan(plan))) {
+      return;
+    }
+    WaitCursor wait;
+    BatchProgress progress(this, plan.Count(core::ConvertStatus::kConvert), ProgressDelayMs);
+    core::ApplyOptions options = JournalOptions();
+    options.progress = [&](int done, int total, const std::string& name) {
+      return progress.Step(done, total, name);
+    };
+    const core::ApplyReport report = core::ApplyConvert(plan, options);
+    UpdateUndo();
+    Tally tally;
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+      const core::ConvertEntry& e = plan.entries[i];
+      const core::EntryResult& result = report.results[i];
+      if (result.outcome == core::Outcome::kDone) {
+        ++tally.done;
+        MarkFile(e.path, rowicons::kTick,
+                 QStringLiteral("已转换为 Unicode 标签") + UndoNote(report));
+      } else if (result.outcome == core::Outcome::kFailed) {
+        tally.Failed(e.path, result.reason);
+        MarkFile(e.path, rowicons::kCross, QStringLiteral("转换失败：") + result.reason);
+      } else if (e.status == core::ConvertStatus::kConvert) {
+        ++tally.notReached;
+        MarkFile(e.path, rowicons::kNotReached, QStringLiteral("已取消，未转换"));
+      } else {
+        ++tally.skipped;
+        MarkFile(e.path, rowicons::kSkipped, QStringLiteral("未转换：") + e.reason);
+      }
+    }
+    // The shown file's label follows its new tag.
+    if (std::find(paths.begin(), paths.end(), shownPath_) != paths.end()) {
+      try {
+        ReadAndShow(shownPath_);
+      } catch (const std::exception&) {
+        // The boxes keep what they show; the row's mark tells what happened.
+      }
+    }
+    const int total = plan.Count(core::ConvertStatus::kConvert);
+    QString text =
+        report.stopped
+            ? QStringLiteral("已取消：已完成 %1 / %2，其余未转换").arg(tally.done).arg(total)
+            : QStringLiteral("已转换 %1 个文件的标签").arg(tally.done);
+    if (tally.failed > 0) text += QStringLiteral("，%1 个失败").arg(tally.failed);
+    if (report.undoable && tally.done > 0) text += QStringLiteral("，可撤销（Ctrl+Z）");
     Tell(text, tally.failures.join(QLatin1Char('\n')), tally.failed > 0);
   });
 }
@@ -391,8 +470,6 @@ void TForm1::N12Click() {
       return;
     }
     Tally tally;
-    TIDmp3 mp3;
-    TIDwma wma;
     bool shownTouched = false;
     for (const core::UndoEntry& e : report.entries) {
       const std::vector<int> rows = LV->Model()->RowsOfRealPath(e.path);
@@ -412,9 +489,7 @@ void TForm1::N12Click() {
           LV->SetNativeFileName(row, name);
         } else {
           try {
-            const core::TagKind tagKind = core::ReadTag(e.path, mp3, wma);
-            LV->Model()->SetFields(
-                row, tagKind == core::TagKind::kMp3 ? core::FieldsOf(mp3) : core::FieldsOf(wma));
+            LV->Model()->SetFields(row, core::ReadFields(e.path));
           } catch (const std::exception&) {
             // The row keeps its texts; the mark still tells that the file was restored.
           }
@@ -427,9 +502,8 @@ void TForm1::N12Click() {
     }
     // The boxes and the path box show the shown file as it now is.
     if (shownTouched) {
-      core::TrackFields fields;
       try {
-        ShowTrackFields(shownPath_, ReadTrack(shownPath_, fields));
+        ReadAndShow(shownPath_);
       } catch (const std::exception&) {
         // The boxes keep what they show; the row's mark tells what happened.
       }

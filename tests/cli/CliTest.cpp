@@ -478,3 +478,35 @@ TEST_F(CliTest, TagFromNameDryRunPrintsTheFieldsAndWritesNothing) {
   EXPECT_EQ(dir.Names(), before);
   EXPECT_EQ(Tag({"undo", "--list"}).out, "The journal holds no actions.\n");
 }
+
+TEST_F(CliTest, ShowsBothTagsSetKeepsTheId3v2TagInStepAndConvertIsUndone) {
+  const std::string v2 = dir.CopyData("id3v2_v23_gbk.mp3", "a.mp3");
+  const std::string v1 = dir.CopyData("mp3_v11_gbk.mp3", "b.mp3");
+  const auto before = ReadAll(v1);
+  auto file = [&](int i) { return Tag({"show", "--json", v2, v1}).Json()["files"][i]; };
+  EXPECT_EQ(file(0)["id3v1"], QJsonValue());
+  EXPECT_EQ(file(0)["id3v2"]["version"], QJsonValue("2.3"));
+  EXPECT_EQ(file(0)["id3v2"]["fields"]["title"], QJsonValue(QStringLiteral("发如雪")));
+  EXPECT_EQ(file(0)["id3v2"]["fields"]["track"], QJsonValue(3));
+  EXPECT_EQ(file(0)["id3v2"]["fields"]["trackText"], QJsonValue("3/12"));
+  EXPECT_EQ(file(1)["id3v1"], QJsonValue("1.1"));
+  EXPECT_EQ(file(1)["id3v2"], QJsonValue());
+  const Result text = Tag({"show", v2});
+  EXPECT_TRUE(text.out.contains("  ID3v1: none\n")) << text.out.constData();
+  EXPECT_TRUE(text.out.contains("  ID3v2: 2.3\n    Title: 发如雪\n")) << text.out.constData();
+
+  ASSERT_EQ(Tag({"set", "--artist", "王菲", "--track", "5", v2}).status, 0);
+  EXPECT_EQ(file(0)["id3v2"]["fields"]["artist"], QJsonValue(QStringLiteral("王菲")));
+  EXPECT_EQ(file(0)["id3v2"]["fields"]["track"], QJsonValue(5));
+  EXPECT_EQ(file(0)["id3v2"]["fields"]["album"], QJsonValue(QStringLiteral("十一月的萧邦")));
+
+  const Result dry = Tag({"convert", "--dry-run", v1});
+  EXPECT_EQ(dry.status, 0);
+  EXPECT_TRUE(dry.out.contains("would get a new ID3v2.3 tag\n  Title: 发如雪\n")) << dry.out.data();
+  EXPECT_EQ(ReadAll(v1), before);
+  ASSERT_EQ(Tag({"convert", v1}).status, 0);
+  EXPECT_EQ(file(1)["id3v2"]["fields"]["artist"], QJsonValue(QStringLiteral("周杰伦")));
+  EXPECT_TRUE(Tag({"undo", "--list"}).out.contains("convert, 1 of 1 file(s) changed"));
+  ASSERT_EQ(Tag({"undo"}).status, 0);
+  EXPECT_EQ(ReadAll(v1), before);
+}

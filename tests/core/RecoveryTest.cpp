@@ -14,6 +14,7 @@
 #include <functional>
 #include <utility>
 
+#include "ActionChild.h"
 #include "TestFiles.h"
 #include "core/Batch.h"
 #include "platform/FaultInjection.h"
@@ -22,6 +23,7 @@
 
 using namespace core;
 using testfiles::Bytes;
+using testfiles::Child;
 using testfiles::ReadAll;
 using testfiles::TempDir;
 
@@ -36,59 +38,6 @@ ino_t Inode(const std::string& path) {
   ::stat(path.c_str(), &st);
   return st.st_ino;
 }
-
-// Another process: runs `work` in a child, which stops at `step` of its action (ActionStep) and
-// either dies there (`die`) or waits until Release().
-class Child {
- public:
-  Child(ActionStep step, bool die, const std::function<void()>& work) {
-    if (::pipe(held_) != 0 || ::pipe(go_) != 0) ADD_FAILURE() << "pipe";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      g_step = step;
-      g_die = die;
-      g_held = held_[1];
-      g_go = go_[0];
-      onActionStep = [](ActionStep s) {
-        if (s != g_step) return;
-        if (g_die) ::_exit(0);
-        char c = 1;
-        if (::write(g_held, &c, 1) != 1 || ::read(g_go, &c, 1) != 1) ::_exit(3);
-        g_step = static_cast<ActionStep>(-1);  // once
-      };
-      work();
-      ::_exit(g_die ? 1 : 0);
-    }
-  }
-  ~Child() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);  // a test that failed before letting it go
-    Join();
-  }
-  // Waits until the child stands at its step; false when it ended first.
-  bool Held() {
-    char c = 0;
-    return ::read(held_[0], &c, 1) == 1;
-  }
-  void Release() {
-    char c = 1;
-    if (::write(go_[1], &c, 1) != 1) ADD_FAILURE() << "release";
-  }
-  // The child's exit status (0: it reached its step and, when held, finished).
-  int Join() {
-    int status = 0;
-    if (pid_ <= 0 || ::waitpid(std::exchange(pid_, -1), &status, 0) < 0) return -1;
-    for (int fd : {held_[0], held_[1], go_[0], go_[1]}) ::close(fd);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-  }
-
- private:
-  static inline ActionStep g_step;
-  static inline bool g_die = false;
-  static inline int g_held = -1, g_go = -1;
-  pid_t pid_ = -1;
-  int held_[2] = {-1, -1}, go_[2] = {-1, -1};
-};
 
 class RecoveryTest : public ::testing::Test {
  protected:

@@ -1,0 +1,189 @@
+#include "core/Id3v2Fields.h"
+
+#include <QStringList>
+
+#include "core/Gbk.h"
+#include "core/Reasons.h"
+#include "core/Rules.h"
+#include "tags/mp3/TMp3Tag.h"
+
+namespace core {
+namespace {
+
+constexpr std::array<std::pair<TagField, id3v2::Field>, 7> kShared = {{
+    {TagField::kTitle, id3v2::kTitle},
+    {TagField::kArtist, id3v2::kArtist},
+    {TagField::kAlbum, id3v2::kAlbum},
+    {TagField::kYear, id3v2::kYear},
+    {TagField::kComment, id3v2::kComment},
+    {TagField::kTrack, id3v2::kTrack},
+    {TagField::kGenre, id3v2::kGenre},
+}};
+
+// True for bytes that are ASCII and whole GBK pairs only, with one pair at least: a lead byte
+// 0x81 to 0xFE and a trail byte 0x40 to 0xFE other than 0x7F.
+bool GbkPairsOnly(std::string_view bytes) {
+  bool pair = false;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) continue;
+    if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
+    const auto trail = static_cast<unsigned char>(bytes[++i]);
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+    pair = true;
+  }
+  return pair;
+}
+
+// The GBK text of bytes that GbkPairsOnly accepts, when every pair is a character.
+std::optional<QString> GbkText(std::string_view bytes) {
+  if (!GbkPairsOnly(bytes)) return std::nullopt;
+  QString text = gbk::Decode(bytes);
+  if (text.contains(QChar(QChar::ReplacementCharacter))) return std::nullopt;
+  return text;
+}
+
+// The number a track text starts with ("3/12" gives 3); -1 for none.
+int LeadingNumber(const QString& text) {
+  int n = 0, digits = 0;
+  for (QChar c : text) {
+    if (!c.isDigit() || digits >= 6) break;
+    n = n * 10 + c.digitValue();
+    ++digits;
+  }
+  return digits == 0 ? -1 : n;
+}
+
+}  // namespace
+
+std::optional<id3v2::Field> Id3v2FieldOf(TagField field) {
+  for (const auto& [tag, v2] : kShared) {
+    if (tag == field) return v2;
+  }
+  return std::nullopt;
+}
+
+QString Id3v2Text(const id3v2::FieldValue& value) {
+  switch (value.kind) {
+    case id3v2::FieldValue::kAbsent:
+      return {};
+    case id3v2::FieldValue::kUnicode:
+      return rules::TrimControl(QString::fromStdU16String(value.text));
+    case id3v2::FieldValue::kLatin1:
+      break;
+  }
+  if (std::optional<QString> text = GbkText(value.latin1)) return rules::TrimControl(*text);
+  return rules::TrimControl(
+      QString::fromLatin1(value.latin1.data(), static_cast<qsizetype>(value.latin1.size())));
+}
+
+bool DecodeLegacyText(std::string_view bytes, std::u16string& text) {
+  const std::optional<QString> gbk = GbkText(bytes);
+  if (!gbk) return false;
+  text = gbk->toStdU16String();
+  return true;
+}
+
+bool IsLegacyText(const id3v2::FieldValue& value) {
+  return value.kind == id3v2::FieldValue::kLatin1 && GbkText(value.latin1).has_value();
+}
+
+TrackFields FieldsOf(const id3v2::TagInfo& tag) {
+  TrackFields f;
+  if (tag.presence != id3v2::Presence::kTag) return f;
+  f.title = Id3v2Text(tag.fields[id3v2::kTitle]);
+  f.artist = Id3v2Text(tag.fields[id3v2::kArtist]);
+  f.album = Id3v2Text(tag.fields[id3v2::kAlbum]);
+  f.year = Id3v2Text(tag.fields[id3v2::kYear]);
+  f.comment = Id3v2Text(tag.fields[id3v2::kComment]);
+  f.track = Id3v2Text(tag.fields[id3v2::kTrack]);
+  f.genre = Id3v2Text(tag.fields[id3v2::kGenre]);
+  return f;
+}
+
+TrackFields ShownFields(const TIDmp3& v1, const id3v2::TagInfo& v2) {
+  if (!v1.HasTag && v2.presence == id3v2::Presence::kTag) return FieldsOf(v2);
+  return FieldsOf(v1);
+}
+
+bool Id3v2Says(TagField field, const QString& stored, const QString& text) {
+  const QString a = rules::TrimControl(stored), b = rules::TrimControl(text);
+  if (a == b) return true;
+  if (field == TagField::kYear) {
+    // A date "2011-09-27" says the year "2011".
+    return b.size() == 4 && a.startsWith(b) && a.size() > 4 && a[4] == QLatin1Char('-');
+  }
+  if (field == TagField::kTrack) return !b.isEmpty() && LeadingNumber(a) == LeadingNumber(b);
+  return false;
+}
+
+std::vector<Id3v2Difference> Id3v2Differences(const TrackFields& shown, const id3v2::TagInfo& v2) {
+  std::vector<Id3v2Difference> out;
+  if (v2.presence != id3v2::Presence::kTag) return out;
+  for (const auto& [field, v2field] : kShared) {
+    const QString stored = Id3v2Text(v2.fields[v2field]);
+    const QString boxes = shown.Get(field);
+    if (!Id3v2Says(field, stored, boxes)) out.push_back({field, boxes, stored});
+  }
+  return out;
+}
+
+QString DescribeDifferences(const std::vector<Id3v2Difference>& differences) {
+  QStringList lines;
+  for (const Id3v2Difference& d : differences) {
+    lines << QStringLiteral("%1：ID3v2 为“%2”，此处为“%3”")
+                 .arg(ShownFieldName(d.field), d.id3v2, d.shown);
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
+void SetChange(id3v2::Changes& changes, TagField field, const QString& text) {
+  if (std::optional<id3v2::Field> f = Id3v2FieldOf(field)) {
+    changes[*f] = rules::TrimControl(text).toStdU16String();
+  }
+}
+
+bool AnyChange(const id3v2::Changes& changes) {
+  for (const auto& change : changes) {
+    if (change) return true;
+  }
+  return false;
+}
+
+id3v2::Changes ChangesFor(const id3v2::TagInfo& tag, const id3v2::Changes& changes) {
+  id3v2::Changes out;
+  if (tag.presence != id3v2::Presence::kTag) return out;
+  for (const auto& [field, v2field] : kShared) {
+    const auto& change = changes[v2field];
+    if (!change) continue;
+    const id3v2::FieldValue& now = tag.fields[v2field];
+    const QString text = QString::fromStdU16String(*change);
+    if (now.kind != id3v2::FieldValue::kAbsent && Id3v2Says(field, Id3v2Text(now), text)) continue;
+    if (now.kind == id3v2::FieldValue::kAbsent && text.isEmpty()) continue;
+    out[v2field] = change;
+  }
+  return out;
+}
+
+std::vector<TagField> ChangedFields(const id3v2::Changes& changes) {
+  std::vector<TagField> out;
+  for (const auto& [field, v2field] : kShared) {
+    if (changes[v2field]) out.push_back(field);
+  }
+  return out;
+}
+
+QString Id3v2Reason(id3v2::Result result, int err) {
+  switch (result) {
+    case id3v2::Result::kRefused:
+      return QStringLiteral("ID3v2 标签无法安全改写");
+    case id3v2::Result::kReadFailed:
+      return ReasonOf(err, QStringLiteral("无法读取标签"));
+    case id3v2::Result::kHasTag:
+      return QStringLiteral("文件已有 ID3v2 标签");
+    default:
+      return QStringLiteral("文件没有 ID3v2 标签");
+  }
+}
+
+}  // namespace core

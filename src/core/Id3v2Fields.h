@@ -1,0 +1,63 @@
+// The ID3v2 tag at an MP3 file's start as the list, the window and velomi-tag see it: its texts,
+// how they compare with the ID3v1 block, and the fields a write puts into it. Players show this
+// tag when a file has one, so every write that changes a field keeps it in step.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/Fields.h"
+#include "tags/id3v2/TId3v2Tag.h"
+
+namespace core {
+
+// The ID3v2 field that holds a tag field; none for the WMA-only fields.
+std::optional<id3v2::Field> Id3v2FieldOf(TagField field);
+
+// The text of an ID3v2 field: a Unicode frame's text; a Latin-1 frame's bytes as GBK when they
+// are valid GBK with a byte above 0x7F (old Chinese taggers stored GBK there), else as Latin-1.
+// Trimmed of codes 0 to 32 at both ends, as the ID3v1 texts are.
+QString Id3v2Text(const id3v2::FieldValue& value);
+// The legacy decoder of a conversion: true, with the text, for bytes that are valid GBK with a
+// byte above 0x7F.
+bool DecodeLegacyText(std::string_view bytes, std::u16string& text);
+// True when a Latin-1 field holds GBK text, which players show as mojibake.
+bool IsLegacyText(const id3v2::FieldValue& value);
+
+// The list's texts of an ID3v2 tag: empty for a field it lacks; the track as stored ("3/12").
+TrackFields FieldsOf(const id3v2::TagInfo& tag);
+// What the list and the boxes show of an MP3 file: its ID3v1 block, or, when it has none, its
+// ID3v2 tag (so that a save never writes empty boxes over a tag the user could not see).
+TrackFields ShownFields(const TIDmp3& v1, const id3v2::TagInfo& v2);
+
+// True when an ID3v2 text says what `text` says for that field: the same text, a date that
+// begins with the year, a track "3/12" for "3".
+bool Id3v2Says(TagField field, const QString& stored, const QString& text);
+
+// A field where the ID3v2 tag, which players show, says something else than the boxes.
+struct Id3v2Difference {
+  TagField field;
+  QString shown;  // what the boxes show
+  QString id3v2;  // what the ID3v2 tag holds ("" when it lacks the field)
+};
+std::vector<Id3v2Difference> Id3v2Differences(const TrackFields& shown, const id3v2::TagInfo& v2);
+// "标题：ID3v2 为“…”" lines of the differences, for a tooltip.
+QString DescribeDifferences(const std::vector<Id3v2Difference>& differences);
+
+// ---- Changes a write puts into an ID3v2 tag
+
+// Sets a field's new text (trimmed of codes 0 to 32; empty removes the field).
+void SetChange(id3v2::Changes& changes, TagField field, const QString& text);
+bool AnyChange(const id3v2::Changes& changes);
+// The changes that would alter `tag`: those whose field it does not already say; none for a file
+// without a tag that can be read.
+id3v2::Changes ChangesFor(const id3v2::TagInfo& tag, const id3v2::Changes& changes);
+// The tag fields a change list holds, in the window's order.
+std::vector<TagField> ChangedFields(const id3v2::Changes& changes);
+
+// The reason for an ID3v2 plan that did not succeed: "ID3v2 标签无法安全改写" ...
+QString Id3v2Reason(id3v2::Result result, int err);
+
+}  // namespace core

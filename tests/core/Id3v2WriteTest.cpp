@@ -1,0 +1,258 @@
+// The ID3v2 tag at an MP3 file's start kept in step by the core's writes, on files that ffmpeg,
+// mutagen and id3lib tagged: a save and a batch edit write the fields the user changed and keep
+// every other frame and the audio; a conversion turns legacy text into Unicode; undo and recovery
+// bring back the old tag byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../tags/id3v2/Id3v2Files.h"
+#include "ActionChild.h"
+#include "TestFiles.h"
+#include "core/Batch.h"
+#include "core/Id3v2Fields.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
+
+using namespace core;
+using id3files::Frames;
+using id3files::TagSize;
+using testfiles::Bytes;
+using testfiles::Child;
+using testfiles::ReadAll;
+using testfiles::TempDir;
+
+namespace {
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r")) {
+    char buffer[256];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    if (::pclose(pipe) != 0) out.clear();
+  }
+  return out;
+}
+// What ffprobe shows of a file's title and artist; empty without ffprobe.
+std::string Ffprobe(const std::string& path) {
+  return Output("ffprobe -v error -show_entries format_tags=title,artist -of default=nw=1 '" +
+                path + "'");
+}
+bool HaveFfprobe() { return !Output("command -v ffprobe").empty(); }
+
+id3v2::TagInfo ReadStart(const std::string& path) {
+  id3v2::TagInfo tag;
+  EXPECT_TRUE(id3v2::ReadFromFile(path, tag));
+  return tag;
+}
+QString StartText(const std::string& path, id3v2::Field field) {
+  return Id3v2Text(ReadStart(path).fields[field]);
+}
+
+Bytes Slice(const Bytes& b, size_t from, size_t to) {
+  return Bytes(b.begin() + long(from), b.begin() + long(to));
+}
+// The audio: what lies between the ID3v2 tag and the ID3v1 block.
+Bytes Audio(const Bytes& file) {
+  const size_t end = file.size() >= 128 && file[file.size() - 128] == 'T' &&
+                             file[file.size() - 127] == 'A' && file[file.size() - 126] == 'G'
+                         ? file.size() - 128
+                         : file.size();
+  return Slice(file, TagSize(file), end);
+}
+// The frames of a file's tag other than those named.
+std::vector<std::pair<std::string, Bytes>> OtherFrames(const Bytes& file,
+                                                       const std::vector<std::string>& changed) {
+  std::vector<std::pair<std::string, Bytes>> frames;
+  for (auto& frame : Frames(Slice(file, 0, TagSize(file)))) {
+    if (std::find(changed.begin(), changed.end(), frame.first) == changed.end()) {
+      frames.push_back(std::move(frame));
+    }
+  }
+  return frames;
+}
+
+class Id3v2WriteTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
+  void TearDown() override { onActionStep = nullptr; }
+
+  // A save as the window makes it: the boxes' texts into the ID3v1 block, the changed ones into
+  // the ID3v2 tag.
+  ApplyReport Save(const std::string& path,
+                   const std::vector<std::pair<TagField, QString>>& boxes) {
+    TIDmp3 tag;
+    id3v2::TagInfo start;
+    id3v2::ReadBothTags(path, tag, start);
+    id3v2::Changes changes;
+    for (const auto& [field, text] : boxes) {
+      SetMp3Text(tag, field, text);
+      SetChange(changes, field, text);
+    }
+    return SaveTag(tag, path, Options(), changes);
+  }
+  ApplyOptions Options() {
+    ApplyOptions options;
+    options.journal = &journal;
+    return options;
+  }
+
+  TempDir files, state;
+  Journal journal{QString::fromStdString(state.path() + "/velomi")};
+};
+
+TEST_F(Id3v2WriteTest, ASaveWritesTheChangedFieldsAndKeepsEveryOtherFrameAndTheAudio) {
+  struct Case {
+    const char* fixture;
+    QString title;
+    bool inPlace;  // the new frames fit the old tag's padding
+  };
+  const QString title = QStringLiteral("新的标题 New");
+  const QString longTitle = QString(200, QChar(0x6B4C));  // 歌, beyond any fixture's padding
+  for (const Case& c :
+       {Case{"id3v2_v23_gbk.mp3", title, true}, Case{"id3v2_v24_ffmpeg.mp3", longTitle, false},
+        Case{"id3v2_v23_unsync.mp3", longTitle, false},
+        Case{"id3v2_v23_id3lib.mp3", title, true}}) {
+    SCOPED_TRACE(c.fixture);
+    const std::string path = files.CopyData(c.fixture, "song.mp3");
+    const Bytes before = ReadAll(path);
+    const auto kept = OtherFrames(before, {"TIT2", "TPE1"});
+    ASSERT_EQ(Save(path, {{TagField::kTitle, c.title}, {TagField::kArtist, QStringLiteral("王菲")}})
+                  .results.at(0)
+                  .outcome,
+              Outcome::kDone);
+    const Bytes after = ReadAll(path);
+    EXPECT_EQ(StartText(path, id3v2::kTitle), c.title);
+    EXPECT_EQ(StartText(path, id3v2::kArtist), QStringLiteral("王菲"));
+    EXPECT_EQ(OtherFrames(after, {"TIT2", "TPE1"}), kept);
+    EXPECT_EQ(Audio(after), Audio(before));
+    EXPECT_EQ(TagSize(after) == TagSize(before), c.inPlace);
+    if (!c.inPlace) {  // a grown tag keeps room for the next edit
+      const auto frames = Frames(Slice(after, 0, TagSize(after)));
+      size_t used = 10;
+      for (const auto& f : frames) used += f.second.size();
+      EXPECT_GE(TagSize(after) - used, 2048u);
+    }
+    if (HaveFfprobe()) {
+      EXPECT_EQ(Ffprobe(path), "TAG:title=" + c.title.toStdString() + "\nTAG:artist=王菲\n");
+    }
+    ASSERT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);
+    EXPECT_EQ(ReadAll(path), before);
+  }
+}
+
+TEST_F(Id3v2WriteTest, AFieldTheUserDidNotChangeKeepsItsId3v2Value) {
+  // The ID3v1 block holds the title cut to 30 bytes; a save of the artist leaves the ID3v2
+  // title whole, and a file without an ID3v2 tag gets none.
+  const std::string path = files.CopyData("id3v2_v24_ffmpeg.mp3", "long.mp3");
+  const QString title = StartText(path, id3v2::kTitle);
+  ASSERT_GT(title.toUtf8().size(), 30);
+  ASSERT_EQ(Save(path, {{TagField::kArtist, QStringLiteral("张学友")}}).results.at(0).outcome,
+            Outcome::kDone);
+  EXPECT_EQ(StartText(path, id3v2::kTitle), title);
+  EXPECT_EQ(StartText(path, id3v2::kArtist), QStringLiteral("张学友"));
+
+  const std::string plain = files.CopyData("mp3_v11_gbk.mp3", "plain.mp3");
+  const Bytes before = ReadAll(plain);
+  ASSERT_EQ(Save(plain, {{TagField::kArtist, QStringLiteral("张学友")}}).results.at(0).outcome,
+            Outcome::kDone);
+  EXPECT_EQ(TagSize(ReadAll(plain)), 0u);
+  EXPECT_EQ(Slice(ReadAll(plain), 0, before.size() - 128), Slice(before, 0, before.size() - 128));
+}
+
+TEST_F(Id3v2WriteTest, AKilledWriteInPlaceIsRolledBackAndATagThatCannotBeReadIsLeftAlone) {
+  const std::string path = files.CopyData("id3v2_v23_gbk.mp3", "song.mp3");
+  const Bytes old = ReadAll(path);
+  auto save = [&] { Save(path, {{TagField::kTitle, QStringLiteral("半途")}}); };
+  ASSERT_EQ(Child(ActionStep::kWritten, true, save).Join(), 0);
+  const Bytes saved = ReadAll(path);
+  ASSERT_EQ(TagSize(saved), TagSize(old));  // written in place
+  // Killed inside the write: the start of the new tag on the disk, the rest and the block not.
+  testfiles::WriteAll(path, old);
+  RecoverActions(journal);
+  ASSERT_EQ(Child(ActionStep::kRecorded, true, save).Join(), 0);
+  Bytes torn = old;
+  std::copy(saved.begin(), saved.begin() + long(TagSize(old) / 2), torn.begin());
+  ASSERT_NE(torn, old);
+  testfiles::WriteAll(path, torn);
+  ASSERT_EQ(RecoverActions(journal).size(), 1u);
+  EXPECT_EQ(ReadAll(path), old);
+
+  // A tag whose header claims more than the file holds: the save fails, nothing is written.
+  using id3files::operator+;
+  const Bytes broken =
+      id3files::B("ID3") + id3files::Bytes{3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F} + id3files::Audio();
+  testfiles::WriteAll(path, broken);
+  const ApplyReport report = Save(path, {{TagField::kTitle, QStringLiteral("x")}});
+  EXPECT_EQ(report.results.at(0).outcome, Outcome::kFailed);
+  EXPECT_EQ(ReadAll(path), broken);
+}
+
+TEST_F(Id3v2WriteTest, ABatchEditWritesTheCopiedFieldsIntoEachTagAndOneUndoTakesThemBack) {
+  const std::vector<std::string> paths = {files.CopyData("id3v2_v23_gbk.mp3", "a.mp3"),
+                                          files.CopyData("id3v2_v24_ffmpeg.mp3", "b.mp3"),
+                                          files.CopyData("mp3_v11_gbk.mp3", "c.mp3")};
+  std::vector<Bytes> before;
+  for (const auto& p : paths) before.push_back(ReadAll(p));
+  EditFields fields;
+  fields.artist = QStringLiteral("孙燕姿");
+  fields.year = QStringLiteral("2005");  // what both tags say already: no frame of it changes
+  const EditPlan plan = PlanEdit(paths, fields);
+  ASSERT_EQ(plan.entries[0].startChanges.size(), 1u);
+  EXPECT_EQ(plan.entries[0].startChanges[0].oldValue, QStringLiteral("周杰伦"));
+  EXPECT_TRUE(plan.entries[2].startChanges.empty());
+  TIDmp3 mp3;
+  TIDwma wma;
+  const ApplyReport report = ApplyEdit(plan, mp3, wma, Options());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    ASSERT_EQ(report.results[i].outcome, Outcome::kDone) << report.results[i].reason.toStdString();
+  }
+  EXPECT_EQ(StartText(paths[0], id3v2::kArtist), QStringLiteral("孙燕姿"));
+  EXPECT_EQ(StartText(paths[1], id3v2::kArtist), QStringLiteral("孙燕姿"));
+  EXPECT_EQ(StartText(paths[1], id3v2::kYear), QStringLiteral("2005"));
+  EXPECT_EQ(TagSize(ReadAll(paths[2])), 0u);
+  ASSERT_EQ(UndoLast(journal).remaining, 0);
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(ReadAll(paths[i]), before[i]) << i;
+}
+
+TEST_F(Id3v2WriteTest, AConversionTurnsLegacyTextIntoUnicodeAndUndoRestoresTheBytes) {
+  const std::string gbkFrames = files.CopyData("id3v2_v23_gbk.mp3", "frames.mp3");
+  const std::string gbkBlock = files.CopyData("mp3_v11_gbk.mp3", "block.mp3");
+  const std::string unicode = files.CopyData("id3v2_v24_ffmpeg.mp3", "unicode.mp3");
+  const std::vector<std::string> paths = {gbkFrames, gbkBlock, unicode};
+  std::vector<Bytes> before;
+  for (const auto& p : paths) before.push_back(ReadAll(p));
+  const auto kept = OtherFrames(before[0], {"TIT2", "TPE1", "TALB", "COMM", "USLT", "TXXX"});
+
+  const ConvertPlan plan = PlanConvert(paths);
+  EXPECT_EQ(SummarizeConvertPlan(plan),
+            QStringLiteral("共 3 个文件：转换 2，无需转换 1，无法转换 0"));
+  EXPECT_FALSE(plan.entries[0].newTag);
+  EXPECT_TRUE(plan.entries[1].newTag);
+  const ApplyReport report = ApplyConvert(plan, Options());
+  EXPECT_EQ(report.results[0].outcome, Outcome::kDone);
+  EXPECT_EQ(report.results[1].outcome, Outcome::kDone);
+  EXPECT_EQ(report.results[2].outcome, Outcome::kNotTried);
+
+  const id3v2::TagInfo converted = ReadStart(gbkFrames);
+  EXPECT_EQ(converted.fields[id3v2::kTitle].kind, id3v2::FieldValue::kUnicode);
+  EXPECT_EQ(Id3v2Text(converted.fields[id3v2::kTitle]), QStringLiteral("发如雪"));
+  EXPECT_EQ(OtherFrames(ReadAll(gbkFrames), {"TIT2", "TPE1", "TALB", "COMM", "USLT", "TXXX"}),
+            kept);
+  const id3v2::TagInfo made = ReadStart(gbkBlock);
+  EXPECT_EQ(made.version, 3);
+  EXPECT_EQ(Id3v2Text(made.fields[id3v2::kArtist]), QStringLiteral("周杰伦"));
+  EXPECT_EQ(Slice(ReadAll(gbkBlock), TagSize(ReadAll(gbkBlock)), ReadAll(gbkBlock).size()),
+            before[1]);  // the audio and the ID3v1 block follow the new tag unchanged
+  if (HaveFfprobe()) {
+    EXPECT_EQ(Ffprobe(gbkBlock), "TAG:title=发如雪\nTAG:artist=周杰伦\n");
+  }
+
+  EXPECT_EQ(ListActions(journal).at(0).kind, QStringLiteral("convert"));
+  ASSERT_EQ(UndoLast(journal).remaining, 0);
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(ReadAll(paths[i]), before[i]) << i;
+}
+
+}  // namespace
