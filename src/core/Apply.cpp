@@ -88,9 +88,10 @@ StartWrite PlanStartWrite(const std::string& path, const Mp3Snapshot& state,
   if (r == id3v2::Result::kNoTag) return w;
   if (r != id3v2::Result::kOk) {
     w.failure = Id3v2Reason(r, errno);
-  } else if (w.plan.fileSize != state.size ||
-             static_cast<int64_t>(w.plan.oldTag.size()) + (state.tagged ? 128 : 0) > state.size) {
-    w.failure = ReasonOf(ESTALE);  // changed since its end was read, or a tag over its block
+  } else if (static_cast<int64_t>(w.plan.oldTag.size()) + (state.tagged ? 128 : 0) > state.size) {
+    // A tag that reaches into the ID3v1 block. (A file changed since its end was read is found
+    // by the write, which looks at both again.)
+    w.failure = Id3v2Reason(id3v2::Result::kRefused, 0);
   } else {
     w.writes = true;
   }
@@ -610,7 +611,7 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
     QString failure;
     if (r != id3v2::Result::kOk) {
       failure = Id3v2Reason(r, errno);
-    } else if (!state.read || save.fileSize != state.size || (!c.newTag && frames == 0) ||
+    } else if (!state.read || (!c.newTag && frames == 0) ||
                (c.newTag && (!state.tagged || save.newTag.empty()))) {
       failure = ReasonOf(ESTALE);  // changed since the plan
     }

@@ -59,6 +59,7 @@ class FlushTest : public ::testing::Test {
       const char* what = m[3].matched                ? "new file"
                          : endsWith("journal.jsonl") ? "journal"
                          : endsWith(".wma")          ? "wma"
+                         : endsWith(".mp3")          ? "mp3"
                                                      : "folder";
       flushes.push_back(m[1].str() + " " + what);
     }
@@ -83,6 +84,7 @@ TEST_F(FlushTest, EachSaveCostsItsBudgetOfFlushes) {
   const std::string roomy = files.CopyData("wma_ascii.wma", "roomy.wma");
   Grow(roomy);
   const std::string fresh = files.CopyData("wma_ascii.wma", "fresh.wma");
+  const std::string tagged = files.CopyData("id3v2_v23_gbk.mp3", "tagged.mp3");
   const std::string saveOnce = std::string(SAVE_ONCE) + " ";
   const std::string set = std::string(VELOMI_TAG) + " set --album Batch ";
   const Flushes few(3, "fdatasync wma");
@@ -98,6 +100,10 @@ TEST_F(FlushTest, EachSaveCostsItsBudgetOfFlushes) {
       {"a save that grows the header",
        saveOnce + Quoted(fresh) + " 'A much longer title'",
        {"fsync folder", "fsync new file"}},
+      // The record, then the ID3v2 tag written over the old one and the block appended.
+      {"an MP3 save of its ID3v2 tag in place",
+       saveOnce + Quoted(tagged) + " Short",
+       {"fdatasync mp3"}},
       // The record, then each file's data.
       {"a batch of a few files", set + Quoted(Saved("few", 3)), few},
       // The record, then their file system once.

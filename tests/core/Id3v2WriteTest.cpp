@@ -4,6 +4,8 @@
 // bring back the old tag byte for byte.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "TestFiles.h"
 #include "core/Batch.h"
 #include "core/Id3v2Fields.h"
+#include "platform/FaultInjection.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -77,7 +80,10 @@ std::vector<std::pair<std::string, Bytes>> OtherFrames(const Bytes& file,
 class Id3v2WriteTest : public ::testing::Test {
  protected:
   void SetUp() override { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
-  void TearDown() override { onActionStep = nullptr; }
+  void TearDown() override {
+    onActionStep = nullptr;
+    platform::fault::Reset();
+  }
 
   // A save as the window makes it: the boxes' texts into the ID3v1 block, the changed ones into
   // the ID3v2 tag.
@@ -168,17 +174,20 @@ TEST_F(Id3v2WriteTest, AKilledWriteInPlaceIsRolledBackAndATagThatCannotBeReadIsL
   auto save = [&] { Save(path, {{TagField::kTitle, QStringLiteral("半途")}}); };
   ASSERT_EQ(Child(ActionStep::kWritten, true, save).Join(), 0);
   const Bytes saved = ReadAll(path);
-  ASSERT_EQ(TagSize(saved), TagSize(old));  // written in place
-  // Killed inside the write: the start of the new tag on the disk, the rest and the block not.
-  testfiles::WriteAll(path, old);
-  RecoverActions(journal);
-  ASSERT_EQ(Child(ActionStep::kRecorded, true, save).Join(), 0);
-  Bytes torn = old;
-  std::copy(saved.begin(), saved.begin() + long(TagSize(old) / 2), torn.begin());
-  ASSERT_NE(torn, old);
-  testfiles::WriteAll(path, torn);
-  ASSERT_EQ(RecoverActions(journal).size(), 1u);
-  EXPECT_EQ(ReadAll(path), old);
+  ASSERT_EQ(TagSize(saved), TagSize(old));  // written in place, the block appended
+  ASSERT_EQ(saved.size(), old.size() + 128);
+  // Killed inside the write: part of the new tag on the disk, or all of it and not the block.
+  Bytes halfTag = old, wholeTag = old;
+  std::copy(saved.begin(), saved.begin() + long(TagSize(old) / 2), halfTag.begin());
+  std::copy(saved.begin(), saved.begin() + long(TagSize(old)), wholeTag.begin());
+  for (const Bytes* torn : {&halfTag, &wholeTag}) {
+    testfiles::WriteAll(path, old);
+    ASSERT_EQ(Child(ActionStep::kRecorded, true, save).Join(), 0);
+    ASSERT_NE(*torn, old);
+    testfiles::WriteAll(path, *torn);
+    ASSERT_EQ(RecoverActions(journal).size(), 1u);
+    EXPECT_EQ(ReadAll(path), old);
+  }
 
   // A tag whose header claims more than the file holds: the save fails, nothing is written.
   using id3files::operator+;
@@ -253,6 +262,97 @@ TEST_F(Id3v2WriteTest, AConversionTurnsLegacyTextIntoUnicodeAndUndoRestoresTheBy
   EXPECT_EQ(ListActions(journal).at(0).kind, QStringLiteral("convert"));
   ASSERT_EQ(UndoLast(journal).remaining, 0);
   for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(ReadAll(paths[i]), before[i]) << i;
+}
+
+TEST_F(Id3v2WriteTest, AFileChangedOrAWriteThatFailsIsLeftAsItWas) {
+  // Each file is planned, then changed by another program before the batch writes it, or its
+  // write fails: in place (the title fits the padding) and through a new file (it does not).
+  static std::string path;
+  static Bytes edited;
+  struct Case {
+    const char* name;
+    const char* fixture;
+    int fault;  // 0: another program changes the file; 1: a write fails; 2: a flush fails
+  };
+  const QString longArtist = QString(300, QChar(0x738B));
+  for (const Case& c : {Case{"changed, in place", "id3v2_v23_gbk.mp3", 0},
+                        Case{"changed, replaced", "id3v2_v24_ffmpeg.mp3", 0},
+                        Case{"the write fails", "id3v2_v23_gbk.mp3", 1},
+                        Case{"the flush fails", "id3v2_v23_gbk.mp3", 2}}) {
+    SCOPED_TRACE(c.name);
+    path = files.CopyData(c.fixture, "song.mp3");
+    const Bytes old = ReadAll(path);
+    edited = old;
+    edited[20] ^= 1;  // a byte of the first frame
+    onActionStep = [](ActionStep step) {
+      if (step == ActionStep::kRecorded) testfiles::WriteAll(path, edited);
+    };
+    if (c.fault != 0) {
+      onActionStep = nullptr;
+      platform::fault::OnlyFor("/song.mp3");
+      if (c.fault == 1) {
+        platform::fault::FailWritesAfter(40, EIO, platform::fault::WriteFailure::kPartialOnce);
+      } else {
+        platform::fault::FailSyncs(EIO);
+      }
+    }
+    EditFields fields;
+    fields.artist = c.fault == 0 && std::string(c.fixture).find("ffmpeg") != std::string::npos
+                        ? longArtist
+                        : QStringLiteral("王菲");
+    TIDmp3 mp3;
+    TIDwma wma;
+    const ApplyReport r = ApplyEdit(PlanEdit({path}, fields), mp3, wma, Options());
+    onActionStep = nullptr;
+    platform::fault::Reset();
+    EXPECT_EQ(r.results.at(0).outcome, Outcome::kFailed);
+    if (c.fault == 2) continue;  // written, not known to be on the disk: undo takes it back
+    EXPECT_EQ(ReadAll(path), c.fault == 0 ? edited : old);
+  }
+}
+
+TEST_F(Id3v2WriteTest, UndoPutsBackTheReadOnlyMarkAndLeavesAFileChangedSince) {
+  const QString longTitle = QString(300, QChar(0x6B4C));
+  for (const QString& title : {QStringLiteral("短"), longTitle}) {
+    SCOPED_TRACE(title.size() > 1 ? "replaced" : "in place");
+    const std::string path = files.CopyData("id3v2_v23_gbk.mp3", "song.mp3");
+    const Bytes old = ReadAll(path);
+    testfiles::MakeReadOnly(path);
+    ASSERT_EQ(Save(path, {{TagField::kTitle, title}}).results.at(0).outcome, Outcome::kDone);
+    EXPECT_EQ(StartText(path, id3v2::kTitle), title);
+    ASSERT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);
+    EXPECT_EQ(ReadAll(path), old);
+    EXPECT_TRUE(testfiles::IsReadOnly(path));
+
+    // Saved, then its tag changed by another program: undo leaves it alone. (A change of the
+    // audio alone is kept: undo puts back the tag and the block only.)
+    testfiles::WriteAll(path, old);
+    ::chmod(path.c_str(), 0644);
+    ASSERT_EQ(Save(path, {{TagField::kTitle, title}}).results.at(0).outcome, Outcome::kDone);
+    Bytes changed = ReadAll(path);
+    changed[20] ^= 1;  // a byte of the tag's first frame
+    testfiles::WriteAll(path, changed);
+    EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kFailed);
+    EXPECT_EQ(ReadAll(path), changed);
+    std::optional<ActionInfo> forgotten;
+    ForgetLast(journal, forgotten);
+  }
+}
+
+TEST_F(Id3v2WriteTest, WithoutARecordOnTheDiskNoTagIsWrittenInPlace) {
+  const std::string path = files.CopyData("id3v2_v23_gbk.mp3", "song.mp3");
+  struct stat before {};
+  ::stat(path.c_str(), &before);
+  platform::fault::OnlyFor("journal.jsonl");
+  platform::fault::FailSyncs(EIO);
+  const ApplyReport r = Save(path, {{TagField::kTitle, QStringLiteral("短")}});
+  platform::fault::Reset();
+  EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+  EXPECT_FALSE(r.undoable);
+  struct stat after {};
+  ::stat(path.c_str(), &after);
+  EXPECT_NE(after.st_ino, before.st_ino);  // a new file, safe by itself
+  EXPECT_EQ(StartText(path, id3v2::kTitle), QStringLiteral("短"));
 }
 
 }  // namespace
