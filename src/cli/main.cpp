@@ -134,9 +134,17 @@ QString ReadFields(const QCommandLineParser& parser, const Arguments& args, SetF
   return {};
 }
 
+// Under a Chinese locale the messages of velomi-tag in Chinese and the core's texts as they are;
+// under any other (C, POSIX, en...) both in English.
 void LoadTranslations(QCoreApplication& app) {
   const QLocale locale;
-  if (locale.language() != QLocale::Chinese) return;
+  if (locale.language() != QLocale::Chinese) {
+    auto* core = new QTranslator(&app);
+    if (core->load(QStringLiteral(":/i18n/velomi-core_en.qm"))) {
+      QCoreApplication::installTranslator(core);
+    }
+    return;
+  }
   auto* own = new QTranslator(&app);
   if (own->load(locale, QStringLiteral("velomi-tag"), QStringLiteral("_"),
                 QStringLiteral(":/i18n"))) {

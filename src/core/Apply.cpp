@@ -9,6 +9,7 @@
 #include "core/Recovery.h"
 #include "core/Rules.h"
 #include "core/TagWrites.h"
+#include "core/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
@@ -70,8 +71,8 @@ Entry WmaEntry(const Place& place, const wma::SavePlan& plan, bool inPlace) {
 }
 
 QString SaveFailure(int err, bool mp3) {
-  return ReasonOf(err, mp3 ? QStringLiteral("文件太短，不是MP3文件")
-                           : QStringLiteral("不是WMA文件，或标签放不进文件头"));
+  return ReasonOf(
+      err, mp3 ? Core::tr("文件太短，不是MP3文件") : Core::tr("不是WMA文件，或标签放不进文件头"));
 }
 
 char CodeOf(Outcome o) {
@@ -94,7 +95,7 @@ class Recorder {
     if (journal_ == nullptr || entries.empty()) return false;
     if (RecordSize(entries) > Journal::kMaxBytes) {
       report_.journalMessage =
-          QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
+          Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
       return false;
     }
     id_ = journal_->Begin(EncodeBegin(kind, id, entries));
@@ -110,9 +111,8 @@ class Recorder {
     if (!id_) return;
     Step(ActionStep::kWritten);
     if (!journal_->Finish(*id_, EncodeDone(codes))) {
-      report_.journalMessage =
-          QStringLiteral("完成记录未能写入（%1），此操作将在下次启动时从磁盘核对")
-              .arg(journal_->TakeMessage());
+      report_.journalMessage = Core::tr("完成记录未能写入（%1），此操作将在下次启动时从磁盘核对")
+                                   .arg(journal_->TakeMessage());
     }
     id_.reset();
   }
@@ -207,8 +207,8 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   // The renames reach the disk before any is reported: one flush of each folder.
   if (renamed) {
     if (const int err = folders.SyncAll()) {
-      report.warning = QStringLiteral("文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名")
-                           .arg(ReasonOf(err));
+      report.warning =
+          Core::tr("文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名").arg(ReasonOf(err));
     }
   }
   recorder.Finish(codes);
@@ -348,7 +348,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       jobs.clear();
       report.error.reset();
       report.journalMessage =
-          QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
+          Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
     } else {
       recorded = recorder.Begin(QStringLiteral("edit"), entries);
       if (!recorded) {  // unrecorded: no header may be written in place

@@ -2,6 +2,7 @@
 
 #include "core/Recovery.h"
 #include "core/Rules.h"
+#include "core/Tr.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -66,13 +67,13 @@ const FieldInfo& InfoOf(TagField field) { return kFields[static_cast<size_t>(fie
 QString BatchFieldName(TagField field) {
   switch (field) {
     case TagField::kArtist:
-      return QStringLiteral("歌手");
+      return Core::tr("歌手");
     case TagField::kAlbum:
-      return QStringLiteral("专辑");
+      return Core::tr("专辑");
     case TagField::kYear:
-      return QStringLiteral("年份");
+      return Core::tr("年份");
     case TagField::kComment:
-      return QStringLiteral("说明");
+      return Core::tr("说明");
     default:
       return {};
   }

@@ -8,6 +8,7 @@
 #include "core/Fields.h"
 #include "core/NameTemplate.h"
 #include "core/Rules.h"
+#include "core/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
@@ -41,14 +42,14 @@ bool SameEntry(const Track& track, const std::string& to, const platform::EntryI
 }
 
 QString RefusalOf(const std::string& name) {
-  if (name.size() > 255) return QStringLiteral("新文件名超过255字节");
+  if (name.size() > 255) return Core::tr("新文件名超过255字节");
   for (char c : name) {
-    if (static_cast<unsigned char>(c) < 32) return QStringLiteral("新文件名含有控制字符");
+    if (static_cast<unsigned char>(c) < 32) return Core::tr("新文件名含有控制字符");
     if (QByteArrayView("\\/:*?\"<>|").contains(c)) {
-      return QStringLiteral("新文件名含有文件名不允许的字符“%1”").arg(QChar::fromLatin1(c));
+      return Core::tr("新文件名含有文件名不允许的字符“%1”").arg(QChar::fromLatin1(c));
     }
   }
-  return QStringLiteral("新文件名不合法");
+  return Core::tr("新文件名不合法");
 }
 
 }  // namespace
@@ -131,7 +132,7 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
     }
     entry.newName = rules::NativePath(*name.name);
     if (entry.newName == track.fileName) {
-      finish(RenameStatus::kSkipped, QStringLiteral("文件名已经相同"));
+      finish(RenameStatus::kSkipped, Core::tr("文件名已经相同"));
       continue;
     }
     if (!platform::IsPortableFileName(entry.newName)) {
@@ -142,7 +143,7 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
     const std::string to = track.folder + entry.newName;
     const platform::EntryInfo source = platform::StatPath(from, false);
     if (!source.exists) {
-      finish(RenameStatus::kRefused, QStringLiteral("文件不存在"));
+      finish(RenameStatus::kRefused, Core::tr("文件不存在"));
       continue;
     }
     auto held = holder.find(to);
@@ -159,18 +160,19 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
       auto gave = newNameOf.find(to);
       // The other file by its name (and its row's place, counted from 1, when it is in the list).
       auto other = [&](int k) {
-        return QStringLiteral("“%1”（第 %2 行）")
-            .arg(Shown(tracks[static_cast<size_t>(k)].fileName))
-            .arg(tracks[static_cast<size_t>(k)].position + 1);
+        // One arg() for both: a "%2" in the file name stays as it is.
+        return Core::tr("“%1”（第 %2 行）")
+            .arg(Shown(tracks[static_cast<size_t>(k)].fileName),
+                 QString::number(tracks[static_cast<size_t>(k)].position + 1));
       };
       if (gave != newNameOf.end() && who == gave->second) {
-        reason = QStringLiteral("与%1的新文件名相同").arg(other(gave->second));
+        reason = Core::tr("与%1的新文件名相同").arg(other(gave->second));
       } else if (who > static_cast<int>(i)) {
-        reason = QStringLiteral("目标文件名是%1的现名，它在此之后才改名").arg(other(who));
+        reason = Core::tr("目标文件名是%1的现名，它在此之后才改名").arg(other(who));
       } else if (who >= 0) {
-        reason = QStringLiteral("目标文件名是%1的现名，它不改名").arg(other(who));
+        reason = Core::tr("目标文件名是%1的现名，它不改名").arg(other(who));
       } else {
-        reason = QStringLiteral("目标文件已存在");
+        reason = Core::tr("目标文件已存在");
       }
       finish(RenameStatus::kConflict, reason);
       continue;
@@ -187,12 +189,12 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
 
 RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
   RenamePlan plan = PlanNames(tracks, [rule](const Track& track) -> NewName {
-    if (track.title.isEmpty()) return {std::nullopt, QStringLiteral("歌曲标题为空")};
-    if (track.artist.isEmpty()) return {std::nullopt, QStringLiteral("歌手为空")};
+    if (track.title.isEmpty()) return {std::nullopt, Core::tr("歌曲标题为空")};
+    if (track.artist.isEmpty()) return {std::nullopt, Core::tr("歌手为空")};
     const QString extension = rules::RenameExtension(Shown(track.Path()));
     const std::optional<QString> name =
         rules::NewFileName(rule, track.artist, track.title, track.position, extension);
-    if (!name) return {std::nullopt, QStringLiteral("没有这条改名规则")};
+    if (!name) return {std::nullopt, Core::tr("没有这条改名规则")};
     return {name, {}};
   });
   plan.rule = rule;
@@ -211,7 +213,7 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name
 }
 
 QString SummarizeRenamePlan(const RenamePlan& plan) {
-  return QStringLiteral("共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5")
+  return Core::tr("共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5")
       .arg(plan.entries.size())
       .arg(plan.Count(RenameStatus::kRename))
       .arg(plan.Count(RenameStatus::kSkipped))
@@ -225,21 +227,20 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
   QStringList lines{SummarizeRenamePlan(plan)};
   auto line = [](const RenameEntry& e, const QString& label) {
     const QString target = e.newName.empty() ? QString() : QStringLiteral(" → ") + Shown(e.newName);
-    return label.isEmpty() ? QStringLiteral("%1%2").arg(Shown(e.track.fileName), target)
-                           : QStringLiteral("[%1] %2%3：%4")
-                                 .arg(label, Shown(e.track.fileName), target, e.reason);
+    return label.isEmpty()
+               ? QStringLiteral("%1%2").arg(Shown(e.track.fileName), target)
+               : Core::tr("[%1] %2%3：%4").arg(label, Shown(e.track.fileName), target, e.reason);
   };
-  const std::pair<RenameStatus, QString> problems[] = {
-      {RenameStatus::kConflict, QStringLiteral("冲突")},
-      {RenameStatus::kRefused, QStringLiteral("拒绝")}};
+  const std::pair<RenameStatus, QString> problems[] = {{RenameStatus::kConflict, Core::tr("冲突")},
+                                                       {RenameStatus::kRefused, Core::tr("拒绝")}};
   for (const auto& [status, label] : problems) {
     for (const auto& e : plan.entries) {
       if (e.status == status) lines << line(e, label);
     }
   }
   int listed = 0, more = 0;
-  const std::pair<RenameStatus, QString> rest[] = {
-      {RenameStatus::kRename, QString()}, {RenameStatus::kSkipped, QStringLiteral("跳过")}};
+  const std::pair<RenameStatus, QString> rest[] = {{RenameStatus::kRename, QString()},
+                                                   {RenameStatus::kSkipped, Core::tr("跳过")}};
   for (const auto& [status, label] : rest) {
     for (const auto& e : plan.entries) {
       if (e.status != status) continue;
@@ -250,7 +251,7 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
       }
     }
   }
-  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
   return lines.join(QLatin1Char('\n'));
 }
 
@@ -292,13 +293,13 @@ void EditFields::Set(TagField field, const QString& text) {
 QString FieldName(Field field) {
   switch (field) {
     case Field::kArtist:
-      return QStringLiteral("歌手");
+      return Core::tr("歌手");
     case Field::kAlbum:
-      return QStringLiteral("专辑");
+      return Core::tr("专辑");
     case Field::kYear:
-      return QStringLiteral("年份");
+      return Core::tr("年份");
     case Field::kComment:
-      return QStringLiteral("说明");
+      return Core::tr("说明");
   }
   return {};
 }
@@ -368,14 +369,14 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
         mp3.HasTag = true;
         DecodeBlock(entry.snapshot.last, mp3);
       }
-      if (!entry.readable) entry.reason = QStringLiteral("无法读取标签");
+      if (!entry.readable) entry.reason = Core::tr("无法读取标签");
       TIDmp3 after = mp3;
       SetEditFields(after, fields);
       AddChanges(mp3, after, fields, entry);
     } else {
       try {
         entry.readable = wma.ReadFromFile(entry.path);
-        if (!entry.readable) entry.reason = QStringLiteral("不是WMA文件或文件不存在");
+        if (!entry.readable) entry.reason = Core::tr("不是WMA文件或文件不存在");
       } catch (const std::exception& e) {
         entry.reason = QString::fromUtf8(e.what());
         wma.Clear();
@@ -398,7 +399,7 @@ QString SummarizeEditPlan(const EditPlan& plan) {
       ++changes;
     }
   }
-  return QStringLiteral("共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4")
+  return Core::tr("共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4")
       .arg(plan.entries.size())
       .arg(changes)
       .arg(static_cast<int>(plan.entries.size()) - changes - unreadable)
@@ -410,7 +411,7 @@ QString DescribeEditPlan(const EditPlan& plan, int maxFiles) {
   // their changes, at most `maxFiles` files.
   QStringList lines{SummarizeEditPlan(plan)};
   for (const auto& e : plan.entries) {
-    if (!e.readable) lines << QStringLiteral("[无法读取] %1：%2").arg(Shown(e.path), e.reason);
+    if (!e.readable) lines << Core::tr("[无法读取] %1：%2").arg(Shown(e.path), e.reason);
   }
   int listed = 0, more = 0;
   for (const auto& e : plan.entries) {
@@ -419,12 +420,12 @@ QString DescribeEditPlan(const EditPlan& plan, int maxFiles) {
       ++more;
       continue;
     }
-    lines << Shown(e.path) + (e.changes.empty() ? QStringLiteral("：没有要改变的信息") : QString());
+    lines << Shown(e.path) + (e.changes.empty() ? Core::tr("：没有要改变的信息") : QString());
     for (const auto& c : e.changes) {
-      lines << QStringLiteral("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue);
+      lines << Core::tr("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue);
     }
   }
-  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
   return lines.join(QLatin1Char('\n'));
 }
 

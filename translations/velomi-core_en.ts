@@ -1,0 +1,355 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>Core</name>
+    <message>
+        <source>文件太短，不是MP3文件</source>
+        <translation>the file is too short to be an MP3 file</translation>
+    </message>
+    <message>
+        <source>不是WMA文件，或标签放不进文件头</source>
+        <translation>not a WMA file, or the tag does not fit its header</translation>
+    </message>
+    <message>
+        <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
+        <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
+    </message>
+    <message>
+        <source>完成记录未能写入（%1），此操作将在下次启动时从磁盘核对</source>
+        <translation>the action&apos;s done record could not be written (%1); the action will be checked against the disk at the next start</translation>
+    </message>
+    <message>
+        <source>文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
+        <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
+    </message>
+    <message>
+        <source>歌手</source>
+        <translation>Artist</translation>
+    </message>
+    <message>
+        <source>专辑</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>年份</source>
+        <translation>Year</translation>
+    </message>
+    <message>
+        <source>说明</source>
+        <translation>Comment</translation>
+    </message>
+    <message>
+        <source>撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用</source>
+        <translation>the journal&apos;s folder %1 is not the current user&apos;s own folder (or is a symbolic link): refused</translation>
+    </message>
+    <message>
+        <source>无法建立撤销记录文件夹 %1：%2</source>
+        <translation>cannot make the journal&apos;s folder %1: %2</translation>
+    </message>
+    <message>
+        <source>无法在撤销记录文件夹中登记本程序：%1</source>
+        <translation>cannot register this program in the journal&apos;s folder: %1</translation>
+    </message>
+    <message>
+        <source>撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销</source>
+        <translation>the journal is damaged or not this program&apos;s (%1); it was moved to %2 and its actions cannot be undone</translation>
+    </message>
+    <message>
+        <source>第 %1 字节处有零字节</source>
+        <translation>zero bytes at byte %1</translation>
+    </message>
+    <message>
+        <source>第 %1 字节处的记录</source>
+        <translation>the record at byte %1</translation>
+    </message>
+    <message>
+        <source>完成记录没有对应的开始记录</source>
+        <translation>a done record without its begin record</translation>
+    </message>
+    <message>
+        <source>撤销记录 %1 是符号链接，已拒绝使用</source>
+        <translation>the journal %1 is a symbolic link: refused</translation>
+    </message>
+    <message>
+        <source>撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用</source>
+        <translation>the journal %1 is not a regular file of the current user: refused</translation>
+    </message>
+    <message>
+        <source>无法打开撤销记录 %1：%2</source>
+        <translation>cannot open the journal %1: %2</translation>
+    </message>
+    <message>
+        <source>文件大小 %1 MiB，远超上限</source>
+        <translation>its size, %1 MiB, is far above the bound</translation>
+    </message>
+    <message>
+        <source>无法读取撤销记录：%1</source>
+        <translation>cannot read the journal: %1</translation>
+    </message>
+    <message>
+        <source>第 %1 字节处的记录过长</source>
+        <translation>the record at byte %1 is too long</translation>
+    </message>
+    <message>
+        <source>无法写入撤销记录：%1</source>
+        <translation>cannot write the journal: %1</translation>
+    </message>
+    <message>
+        <source>无法整理撤销记录</source>
+        <translation>cannot trim the journal</translation>
+    </message>
+    <message>
+        <source>无法整理撤销记录：%1</source>
+        <translation>cannot trim the journal: %1</translation>
+    </message>
+    <message>
+        <source>无法改写撤销记录</source>
+        <translation>cannot rewrite the journal</translation>
+    </message>
+    <message>
+        <source>无法改写撤销记录：%1</source>
+        <translation>cannot rewrite the journal: %1</translation>
+    </message>
+    <message>
+        <source>歌曲标题</source>
+        <translation>Title</translation>
+    </message>
+    <message>
+        <source>音轨</source>
+        <translation>Track</translation>
+    </message>
+    <message>
+        <source>流派</source>
+        <translation>Genre</translation>
+    </message>
+    <message>
+        <source>序号</source>
+        <translation>Number</translation>
+    </message>
+    <message>
+        <source>格式为空</source>
+        <translation>the template is empty</translation>
+    </message>
+    <message>
+        <source>格式里有未知的占位符“%1”</source>
+        <translation>the template holds an unknown placeholder: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>格式以不完整的“%”结尾</source>
+        <translation>the template ends in an unfinished &quot;%&quot;</translation>
+    </message>
+    <message>
+        <source>只有%n和%i可以指定位数：“%1”</source>
+        <translation>only %n and %i take a width: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>格式不能含有“/”</source>
+        <translation>the template may not hold &quot;/&quot;</translation>
+    </message>
+    <message>
+        <source>格式里没有占位符</source>
+        <translation>the template holds no placeholder</translation>
+    </message>
+    <message>
+        <source>两个占位符之间须有文字才能从文件名取出信息</source>
+        <translation>to read fields from names, two placeholders need text between them</translation>
+    </message>
+    <message>
+        <source>从文件名取信息时每个占位符只能用一次：“%1”</source>
+        <translation>to read fields from names, each placeholder may stand once: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>%1为空</source>
+        <translation>%1 is empty</translation>
+    </message>
+    <message>
+        <source>新文件名只有格式里的分隔符</source>
+        <translation>the new name holds nothing but the template&apos;s separators</translation>
+    </message>
+    <message>
+        <source>新文件名超过255字节</source>
+        <translation>the new name is longer than 255 bytes</translation>
+    </message>
+    <message>
+        <source>新文件名含有控制字符</source>
+        <translation>the new name holds a control character</translation>
+    </message>
+    <message>
+        <source>新文件名含有文件名不允许的字符“%1”</source>
+        <translation>the new name holds &quot;%1&quot;, which file names may not hold</translation>
+    </message>
+    <message>
+        <source>新文件名不合法</source>
+        <translation>the new name is not a valid file name</translation>
+    </message>
+    <message>
+        <source>文件名已经相同</source>
+        <translation>the file already has that name</translation>
+    </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>no such file</translation>
+    </message>
+    <message>
+        <source>“%1”（第 %2 行）</source>
+        <translation>&quot;%1&quot; (row %2)</translation>
+    </message>
+    <message>
+        <source>与%1的新文件名相同</source>
+        <translation>the same as the new name of %1</translation>
+    </message>
+    <message>
+        <source>目标文件名是%1的现名，它在此之后才改名</source>
+        <translation>the new name is the name of %1, which is renamed only later</translation>
+    </message>
+    <message>
+        <source>目标文件名是%1的现名，它不改名</source>
+        <translation>the new name is the name of %1, which is not renamed</translation>
+    </message>
+    <message>
+        <source>目标文件已存在</source>
+        <translation>a file of the new name exists</translation>
+    </message>
+    <message>
+        <source>歌曲标题为空</source>
+        <translation>Title is empty</translation>
+    </message>
+    <message>
+        <source>歌手为空</source>
+        <translation>Artist is empty</translation>
+    </message>
+    <message>
+        <source>没有这条改名规则</source>
+        <translation>no such rename rule</translation>
+    </message>
+    <message>
+        <source>共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5</source>
+        <translation>%1 file(s): rename %2, skip %3, conflict %4, refused %5</translation>
+    </message>
+    <message>
+        <source>[%1] %2%3：%4</source>
+        <translation>[%1] %2%3: %4</translation>
+    </message>
+    <message>
+        <source>冲突</source>
+        <translation>conflict</translation>
+    </message>
+    <message>
+        <source>拒绝</source>
+        <translation>refused</translation>
+    </message>
+    <message>
+        <source>跳过</source>
+        <translation>skipped</translation>
+    </message>
+    <message>
+        <source>……另有 %1 个文件未列出</source>
+        <translation>... and %1 more file(s) not listed</translation>
+    </message>
+    <message>
+        <source>无法读取标签</source>
+        <translation>cannot read the tag</translation>
+    </message>
+    <message>
+        <source>不是WMA文件或文件不存在</source>
+        <translation>not a WMA file, or no such file</translation>
+    </message>
+    <message>
+        <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
+        <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
+    </message>
+    <message>
+        <source>[无法读取] %1：%2</source>
+        <translation>[unreadable] %1: %2</translation>
+    </message>
+    <message>
+        <source>：没有要改变的信息</source>
+        <translation>: nothing to change</translation>
+    </message>
+    <message>
+        <source>    %1：%2 → %3</source>
+        <translation>    %1: %2 → %3</translation>
+    </message>
+    <message>
+        <source>操作失败</source>
+        <translation>the operation failed</translation>
+    </message>
+    <message>
+        <source>权限不足</source>
+        <translation>permission denied</translation>
+    </message>
+    <message>
+        <source>磁盘只读</source>
+        <translation>the disk is read-only</translation>
+    </message>
+    <message>
+        <source>磁盘已满</source>
+        <translation>the disk is full</translation>
+    </message>
+    <message>
+        <source>文件名过长</source>
+        <translation>the file name is too long</translation>
+    </message>
+    <message>
+        <source>文件名不合法</source>
+        <translation>the file name is not valid</translation>
+    </message>
+    <message>
+        <source>文件正被占用</source>
+        <translation>the file is in use</translation>
+    </message>
+    <message>
+        <source>读写错误</source>
+        <translation>input/output error</translation>
+    </message>
+    <message>
+        <source>这是一个文件夹</source>
+        <translation>this is a folder</translation>
+    </message>
+    <message>
+        <source>文件名</source>
+        <translation>File name</translation>
+    </message>
+    <message>
+        <source>路径</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>新文件名</source>
+        <translation>New file name</translation>
+    </message>
+    <message>
+        <source>文件在此之后已被改动，未撤销</source>
+        <translation>the file was changed since: not undone</translation>
+    </message>
+    <message>
+        <source>另一个窗口或命令正在执行此操作</source>
+        <translation>another window or command is carrying out this action</translation>
+    </message>
+    <message>
+        <source>原文件名已被另一个文件占用</source>
+        <translation>another file has taken the old name</translation>
+    </message>
+    <message>
+        <source>此文件的写入曾被中断，尚未核对</source>
+        <translation>a write of this file was cut short and is not settled yet</translation>
+    </message>
+    <message>
+        <source>文件暂时无法访问</source>
+        <translation>the file cannot be reached for now</translation>
+    </message>
+    <message>
+        <source>撤销记录中此操作的数据不完整，无法撤销</source>
+        <translation>the journal&apos;s record of this action is incomplete: it cannot be undone</translation>
+    </message>
+    <message>
+        <source>记录中的位置不可信，未撤销</source>
+        <translation>the place the record names cannot be trusted: not undone</translation>
+    </message>
+    <message>
+        <source>文件夹不存在</source>
+        <translation>no such folder</translation>
+    </message>
+</context>
+</TS>
