@@ -249,7 +249,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     if (e.mp3) {
       TIDmp3 scratch;
       LoadState(scratch, e.snapshot);
-      SetEditFields(scratch, plan.fields);
+      SetEditFields(scratch, plan.FieldsOf(e));
       if (place.err != 0) {
         job.reason = SaveFailure(place.err, true);
         return;
@@ -270,7 +270,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       job.reason = SaveFailure(0, false);
       return;
     }
-    SetEditFields(wma, plan.fields);
+    SetEditFields(wma, plan.FieldsOf(e));
     if (!wma.PlanFromHeader(std::move(header), file.SizeAtOpen(), file.BlockSizeAtOpen(),
                             job.wmaPlan)) {
       job.reason = SaveFailure(0, false);
@@ -292,7 +292,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     bool ok = false;
     if (e.mp3) {
       LoadState(mp3, e.snapshot);  // what ReadFromFile gave the plan
-      SetEditFields(mp3, plan.fields);
+      SetEditFields(mp3, plan.FieldsOf(e));
       errno = 0;
       ok = mp3.SaveToFile(path);
       err = errno;

@@ -348,14 +348,16 @@ void AddChanges(const Tag& before, const Tag& after, const EditFields& fields, E
 
 }  // namespace
 
-EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& fields,
-                  const std::vector<int>& positions) {
+EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& common,
+                  const std::vector<int>& positions, const std::vector<EditFields>& each) {
   EditPlan plan;
-  plan.fields = fields;
+  plan.fields = common;
   TIDmp3 mp3;
   TIDwma wma;
   for (size_t i = 0; i < paths.size(); ++i) {
     EditEntry entry;
+    if (i < each.size()) entry.fields = each[i];
+    const EditFields& fields = plan.FieldsOf(entry);
     entry.path = paths[i];
     entry.position = i < positions.size() ? positions[i] : static_cast<int>(i);
     entry.mp3 = TagKindOf(entry.path, true) == TagKind::kMp3;
