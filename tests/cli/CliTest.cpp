@@ -560,11 +560,11 @@ TEST_F(CliTest, TagFromNameWritesWhatEachNameGivesInOneActionThatUndoTakesBack) 
   };
 
   const Result dry = run("--dry-run");
-  EXPECT_EQ(dry.out.count('\n'), 5 * 4) << dry.out.constData();  // a name and three fields each
-  const QJsonArray planned = run("--json").Json()["files"].toArray();  // written, as --json prints
-  ASSERT_EQ(planned.size(), 7);
+  EXPECT_EQ(dry.out.count('\n'), 5 * 4) << dry.out.constData();     // a name and three fields each
+  const QJsonArray json = run("--json").Json()["files"].toArray();  // written, as --json prints
+  ASSERT_EQ(json.size(), 7);
   for (size_t i = 0; i < std::size(cases); ++i) {
-    const QJsonObject file = entryOf(planned, cases[i].name);
+    const QJsonObject file = entryOf(json, cases[i].name);
     EXPECT_EQ(file["written"].toBool(), cases[i].kind != kRefused) << cases[i].name;
     EXPECT_EQ(file["fields"]["track"].isDouble(), cases[i].kind != kRefused) << cases[i].name;
   }
@@ -572,7 +572,7 @@ TEST_F(CliTest, TagFromNameWritesWhatEachNameGivesInOneActionThatUndoTakesBack) 
 
   for (const bool strict : {false, true}) {
     SCOPED_TRACE(strict ? "--strict" : "plain");
-    const Result r = run(strict ? "--strict" : "-r");
+    const Result r = run(strict ? "--strict" : "-r");  // -r: no subfolders, it changes nothing
     EXPECT_EQ(r.status, 1) << r.err.constData();
     EXPECT_TRUE(r.out.contains(strict ? "3 file(s) written." : "5 file(s) written."));
     const QJsonArray files = Tag({"show", "--json", dir.path()}).Json()["files"].toArray();

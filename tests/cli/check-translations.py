@@ -1,76 +1,54 @@
 #!/usr/bin/env python3
-"""Fails when a text of the program has no finished translation.
-
-Usage: check-translations.py LUPDATE SOURCE_ROOT
-
-- Every Chinese string literal of src/core is a source text of the context "Core" (Core::tr or
-  QT_TRANSLATE_NOOP("Core", ...)): one that is not would reach an English user untranslated.
-- translations/velomi-core_en.ts, updated by lupdate from src/core into a copy, has an English
-  translation of every text (no Chinese in it), and translations/velomi-tag_zh_CN.ts, updated from
-  src/cli, a Chinese one of every message of velomi-tag.
-"""
-import pathlib
-import re
-import shutil
-import subprocess
-import sys
-import tempfile
+"""check-translations.py LUPDATE SOURCE_ROOT: fails when a text of the program lacks its
+translation. Every Chinese literal of src/core goes through Core::tr or QT_TRANSLATE_NOOP("Core",
+...); lupdate over src/core into a copy of velomi-core_en.ts, and over src/cli into a copy of
+velomi-tag_zh_CN.ts, leaves no text without a finished translation (English: without Chinese)."""
+import pathlib, re, shutil, subprocess, sys, tempfile
 import xml.etree.ElementTree as ET
 
 CJK = re.compile(r"[\u3000-\u303f\u4e00-\u9fff\uff00-\uffef]")
-LITERAL = re.compile(r'"(?:[^"\\\n]|\\.)*"')
+LITERAL_OR_COMMENT = re.compile(r'"(?:[^"\\\n]|\\.)*"|//[^\n]*|/\*.*?\*/', re.S)
 WRAPPED = re.compile(r'(?:\bCore::tr\(|QT_TRANSLATE_NOOP\("Core",)\s*$')
 
 
 def unwrapped_literals(folder):
-    problems = []
     for path in sorted(folder.glob("*.[ch]*")):
-        text = path.read_text(encoding="utf-8")
-        # Comments out, literals kept: a literal's "//" is no comment.
-        code = re.sub(r'"(?:[^"\\\n]|\\.)*"|//[^\n]*|/\*.*?\*/',
-                      lambda m: m.group(0) if m.group(0)[0] == '"'
-                      else re.sub(r"[^\n]", " ", m.group(0)), text, flags=re.S)
-        for m in LITERAL.finditer(code):
-            if CJK.search(m.group(0)) and not WRAPPED.search(code[:m.start()]):
-                line = code.count("\n", 0, m.start()) + 1
-                problems.append(f"{path.name}:{line}: {m.group(0)} is not translatable")
-    return problems
+        code = path.read_text(encoding="utf-8")
+        for m in LITERAL_OR_COMMENT.finditer(code):
+            text = m.group(0)
+            if text[0] == '"' and CJK.search(text) and not WRAPPED.search(code[:m.start()]):
+                yield f"{path.name}:{code.count(chr(10), 0, m.start()) + 1}: {text} is not translatable"
 
 
-def unfinished(lupdate, root, ts, sources, foreign_ok):
+def untranslated(lupdate, root, ts, sources, english):
     with tempfile.TemporaryDirectory() as tmp:
         copy = pathlib.Path(tmp) / ts.name
         shutil.copy(ts, copy)
-        subprocess.run([lupdate, "-silent", "-no-obsolete", "-I", str(root / "src")]
-                       + [str(s) for s in sources] + ["-ts", str(copy)], check=True)
-        problems = []
-        messages = ET.parse(copy).getroot().iter("message")
-        count = 0
-        for message in messages:
-            count += 1
-            source = message.findtext("source")
-            tr = message.find("translation")
-            forms = [f.text or "" for f in tr.iter("numerusform")] or [tr.text or ""]
-            if tr.get("type") == "unfinished" or not all(forms):
-                problems.append(f"{ts.name}: no translation of {source!r}")
-            elif not foreign_ok and any(CJK.search(f) for f in forms):
-                problems.append(f"{ts.name}: {source!r} is translated into Chinese")
-        if count == 0:
-            problems.append(f"{ts.name}: lupdate found no text")
-        return problems
+        subprocess.run([lupdate, "-silent", "-no-obsolete", "-I", str(root / "src"), *sources,
+                        "-ts", str(copy)], check=True)
+        messages = list(ET.parse(copy).getroot().iter("message"))
+    if not messages:
+        yield f"{ts.name}: lupdate found no text"
+    for message in messages:
+        tr = message.find("translation")
+        forms = [f.text or "" for f in tr.iter("numerusform")] or [tr.text or ""]
+        if tr.get("type") == "unfinished" or not all(forms):
+            yield f"{ts.name}: no translation of {message.findtext('source')!r}"
+        elif english and any(CJK.search(f) for f in forms):
+            yield f"{ts.name}: {message.findtext('source')!r} is translated into Chinese"
 
 
-def main():
-    lupdate, root = sys.argv[1], pathlib.Path(sys.argv[2])
-    problems = unwrapped_literals(root / "src" / "core")
-    problems += unfinished(lupdate, root, root / "translations" / "velomi-core_en.ts",
-                           [root / "src" / "core"], foreign_ok=False)
-    problems += unfinished(lupdate, root, root / "translations" / "velomi-tag_zh_CN.ts",
-                           [root / "src" / "cli"], foreign_ok=True)
-    for p in problems:
-        print(p)
+def main(lupdate, root):
+    root = pathlib.Path(root)
+    problems = [*unwrapped_literals(root / "src/core"),
+                *untranslated(lupdate, root, root / "translations/velomi-core_en.ts",
+                              [str(root / "src/core")], english=True),
+                *untranslated(lupdate, root, root / "translations/velomi-tag_zh_CN.ts",
+                              [str(root / "src/cli")], english=False)]
+    for problem in problems:
+        print(problem)
     return 1 if problems else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(*sys.argv[1:3]))
