@@ -1,5 +1,8 @@
 #include "Commands.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cerrno>
 #include <exception>
 #include <iterator>
@@ -165,52 +168,143 @@ core::ApplyOptions OptionsWith(core::Journal& journal, Progress& progress) {
   return options;
 }
 
-}  // namespace
+// One file that `set` or `tag-from-name` writes, and what became of it.
+struct Target {
+  std::string path;
+  SetFields fields;          // its own fields (tag-from-name)
+  std::vector<Loss> losses;  // what its tag will not hold as given
+  bool written = false;
+  QString reason;  // why it was not written
+};
 
-int Set(const Files& files, const SetFields& f, bool strict) {
-  bool failed = files.failed;
-  std::vector<std::string> targets;
-  std::vector<std::vector<Loss>> losses;  // each target's
-  for (const std::string& path : files.paths) {
-    const bool isMp3 = core::TagKindOf(path, true) == core::TagKind::kMp3;
+struct Written {
+  bool failed = false;
+  bool applied = false;  // a plan was carried out (some file was not refused before it)
+  int written = 0;
+};
+
+// Writes the fields into the targets as one action of the journal, through the batch edit's plan
+// and apply: `common` into every file, or without it each target's own. An MP3 file whose tag would
+// not hold a text as given is left unwritten under `strict`, and written with a warning otherwise.
+// Prints every failure and warning on standard error.
+Written WriteFields(std::vector<Target>& targets, const SetFields* common, bool strict) {
+  Written w;
+  std::vector<size_t> kept;  // the targets the plan covers
+  for (size_t i = 0; i < targets.size(); ++i) {
+    Target& t = targets[i];
+    const SetFields& f = common != nullptr ? *common : t.fields;
+    const bool isMp3 = core::TagKindOf(t.path, true) == core::TagKind::kMp3;
     if (isMp3 && !f.wmaOnly.isEmpty()) {
-      Failure(path, Cli::tr("not written: an MP3 tag has no field for %1 (WMA files only)")
-                        .arg(f.wmaOnly.join(QStringLiteral(", "))));
-      failed = true;
+      t.reason = Cli::tr("not written: an MP3 tag has no field for %1 (WMA files only)")
+                     .arg(f.wmaOnly.join(QStringLiteral(", ")));
+      Failure(t.path, t.reason);
+      w.failed = true;
       continue;
     }
-    std::vector<Loss> lost = isMp3 ? Mp3Losses(path, f) : std::vector<Loss>();
-    if (strict && !lost.empty()) {
-      for (const Loss& loss : lost) {
-        Failure(path, Cli::tr("not written (--strict): %1").arg(Describe(loss)));
+    if (isMp3) t.losses = Mp3Losses(t.path, f);
+    if (strict && !t.losses.empty()) {
+      for (const Loss& loss : t.losses) {
+        t.reason = Cli::tr("not written (--strict): %1").arg(Describe(loss));
+        Failure(t.path, t.reason);
       }
-      failed = true;
+      w.failed = true;
       continue;
     }
-    targets.push_back(path);
-    losses.push_back(std::move(lost));
+    kept.push_back(i);
   }
-  if (targets.empty()) return failed ? kSomeFailed : kDone;
+  if (kept.empty()) return w;
 
-  const core::EditFields fields = EditFieldsOf(f);
-  const core::EditPlan plan = core::PlanEdit(targets, fields);
+  std::vector<std::string> paths;
+  std::vector<core::EditFields> each;
+  for (size_t i : kept) {
+    paths.push_back(targets[i].path);
+    if (common == nullptr) each.push_back(EditFieldsOf(targets[i].fields));
+  }
+  const core::EditPlan plan = core::PlanEdit(
+      paths, common != nullptr ? EditFieldsOf(*common) : core::EditFields{}, {}, each);
   core::Journal journal;
   Progress progress;
   TIDmp3 mp3;
   TIDwma wma;
   const core::ApplyReport report = core::ApplyEdit(plan, mp3, wma, OptionsWith(journal, progress));
-  int written = 0;
-  for (size_t i = 0; i < report.results.size(); ++i) {
-    if (report.results[i].outcome != core::Outcome::kDone) continue;
-    ++written;
-    for (const Loss& loss : losses[i]) {
+  w.applied = true;
+  for (size_t k = 0; k < kept.size(); ++k) {
+    Target& t = targets[kept[k]];
+    const core::EntryResult& r = report.results[k];
+    if (r.outcome != core::Outcome::kDone) {
+      t.reason = r.outcome == core::Outcome::kFailed ? r.reason
+                 : report.error                      ? QString::fromUtf8(report.error->c_str())
+                                                     : Cli::tr("not done: stopped");
+      continue;
+    }
+    t.written = true;
+    ++w.written;
+    for (const Loss& loss : t.losses) {
       Err(QStringLiteral("velomi-tag: %1: %2\n")
-              .arg(Shown(targets[i]), Cli::tr("warning: %1").arg(Describe(loss))));
+              .arg(Shown(t.path), Cli::tr("warning: %1").arg(Describe(loss))));
     }
   }
-  if (!ReportResults(report, targets, std::vector<bool>(targets.size(), true))) failed = true;
-  Out(Cli::tr("%n file(s) written.", nullptr, written) + QLatin1Char('\n'));
-  return failed ? kSomeFailed : kDone;
+  if (!ReportResults(report, paths, std::vector<bool>(paths.size(), true))) w.failed = true;
+  return w;
+}
+
+}  // namespace
+
+std::optional<uint8_t> Mp3GenreOf(const QString& text) {
+  if (text.isEmpty()) return uint8_t{255};
+  bool number = false;
+  const int n = text.toInt(&number);
+  if (number) {
+    if (n >= 0 && n < static_cast<int>(ID3Genres.size())) return static_cast<uint8_t>(n);
+    return std::nullopt;
+  }
+  for (size_t i = 0; i < ID3Genres.size(); ++i) {
+    const QString name =
+        QString::fromLatin1(ID3Genres[i].data(), static_cast<qsizetype>(ID3Genres[i].size()));
+    if (name.compare(text, Qt::CaseInsensitive) == 0) return static_cast<uint8_t>(i);
+  }
+  return std::nullopt;
+}
+
+QString CheckFields(SetFields& fields) {
+  if (fields.year) {
+    for (const QChar c : rules::TrimControl(*fields.year)) {
+      if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+        return Cli::tr("the year may hold digits only: \"%1\"").arg(*fields.year);
+      }
+    }
+  }
+  if (fields.track) {
+    const QString track = rules::TrimControl(*fields.track);
+    const int64_t n = rules::StrToIntDef(track, -1);
+    if (!track.isEmpty() && (n < 0 || n > 255)) {
+      return Cli::tr("the track must be a number from 0 to 255: \"%1\"").arg(*fields.track);
+    }
+  }
+  if (fields.genre) {
+    const QString genre = rules::TrimControl(*fields.genre);
+    const std::optional<uint8_t> id = Mp3GenreOf(genre);
+    bool number = false;
+    genre.toInt(&number);
+    // A number must be a genre's; a name that is none is a WMA file's text, and no MP3 genre.
+    if (!id && number) return Cli::tr("no such genre: \"%1\"").arg(*fields.genre);
+    fields.genreUnknown = !id;
+    fields.mp3Genre = id.value_or(255);
+    // A number names its genre in a WMA file too, as choosing it from the list does.
+    if (number) {
+      fields.genre =
+          QString::fromLatin1(ID3Genres[*id].data(), static_cast<qsizetype>(ID3Genres[*id].size()));
+    }
+  }
+  return {};
+}
+
+int Set(const Files& files, const SetFields& f, bool strict) {
+  std::vector<Target> targets;
+  for (const std::string& path : files.paths) targets.push_back({path, {}, {}, false, {}});
+  const Written w = WriteFields(targets, &f, strict);
+  if (w.applied) Out(Cli::tr("%n file(s) written.", nullptr, w.written) + QLatin1Char('\n'));
+  return files.failed || w.failed ? kSomeFailed : kDone;
 }
 
 int Rename(const Files& files, const Naming& naming, bool dryRun) {
@@ -267,7 +361,90 @@ int Rename(const Files& files, const Naming& naming, bool dryRun) {
   return failed ? kSomeFailed : kDone;
 }
 
-int TagFromName(const Files& files, const core::NameTemplate& format) {
+namespace {
+
+// The fields a file name gives, as `set` takes them.
+SetFields SetFieldsOf(const core::NameTemplate::Fields& named) {
+  SetFields f;
+  for (const auto& [field, value] : named) {
+    switch (field) {
+      case core::NameField::kArtist:
+        f.artist = value;
+        break;
+      case core::NameField::kTitle:
+        f.title = value;
+        break;
+      case core::NameField::kAlbum:
+        f.album = value;
+        break;
+      case core::NameField::kYear:
+        f.year = value;
+        break;
+      case core::NameField::kTrack:
+        f.track = value;
+        break;
+      case core::NameField::kComment:
+        f.comment = value;
+        break;
+      case core::NameField::kGenre:
+        f.genre = value;
+        break;
+      case core::NameField::kPosition:
+        break;  // refused before: it is no field of the tag
+    }
+  }
+  return f;
+}
+
+// The JSON key of a field, as `show --json` names it.
+QString KeyOf(core::NameField field) {
+  switch (field) {
+    case core::NameField::kArtist:
+      return QStringLiteral("artist");
+    case core::NameField::kTitle:
+      return QStringLiteral("title");
+    case core::NameField::kAlbum:
+      return QStringLiteral("album");
+    case core::NameField::kYear:
+      return QStringLiteral("year");
+    case core::NameField::kTrack:
+      return QStringLiteral("track");
+    case core::NameField::kComment:
+      return QStringLiteral("comment");
+    case core::NameField::kGenre:
+      return QStringLiteral("genre");
+    case core::NameField::kPosition:
+      break;  // no field of the tag
+  }
+  return {};
+}
+
+// A file of tag-from-name's JSON: its path, the fields its name gave (the track a number, the
+// genre's ID3v1 number where it names one), and what became of it.
+QJsonObject JsonOf(const std::string& path, const core::NameTemplate::Fields* named,
+                   const SetFields* fields) {
+  QJsonObject file{{QStringLiteral("path"), Shown(path)}};
+  if (!rules::IsUtf8(path)) {
+    file[QStringLiteral("pathBase64")] =
+        QString::fromLatin1(QByteArray::fromStdString(path).toBase64());
+  }
+  if (named == nullptr) return file;
+  QJsonObject values;
+  for (const auto& [field, value] : *named) {
+    if (KeyOf(field).isEmpty()) continue;
+    values[KeyOf(field)] =
+        field == core::NameField::kTrack ? QJsonValue(value.toInt()) : QJsonValue(value);
+  }
+  if (fields != nullptr && fields->genre && !fields->genreUnknown && fields->mp3Genre != 255) {
+    values[QStringLiteral("genreId")] = fields->mp3Genre;
+  }
+  file[QStringLiteral("fields")] = values;
+  return file;
+}
+
+}  // namespace
+
+int TagFromName(const Files& files, const core::NameTemplate& format, const NameWrite& how) {
   bool failed = files.failed;
   const std::pair<core::NameField, QString> labels[] = {
       {core::NameField::kArtist, Cli::tr("Artist")},
@@ -277,22 +454,86 @@ int TagFromName(const Files& files, const core::NameTemplate& format) {
       {core::NameField::kTrack, Cli::tr("Track")},
       {core::NameField::kComment, Cli::tr("Comment")},
       {core::NameField::kGenre, Cli::tr("Genre")}};
-  for (const std::string& path : files.paths) {
+  // Each file's name read by the template: the files it gives fields to become targets; the
+  // others, and those left out at expansion, keep their place in the JSON with their reason.
+  std::vector<Target> targets;
+  std::vector<core::NameTemplate::Fields> named;  // each target's
+  struct Place {
+    std::string path;
+    QString error;
+    int target = -1;
+  };
+  std::vector<Place> order;
+  size_t leftOut = 0;
+  auto addLeftOut = [&](size_t at) {
+    for (; leftOut < files.failures.size() && files.failures[leftOut].at == at; ++leftOut) {
+      order.push_back({files.failures[leftOut].path, files.failures[leftOut].reason});
+    }
+  };
+  for (size_t i = 0; i < files.paths.size(); ++i) {
+    addLeftOut(i);
+    const std::string& path = files.paths[i];
     const QString name = rules::FileNameOf(Shown(path));
     const QString stem = name.left(name.size() - rules::ExtensionOf(name).size());
     const std::optional<core::NameTemplate::Fields> fields = format.Match(stem);
-    if (!fields) {
-      Failure(path, Cli::tr("the name does not match the template"));
+    SetFields f;
+    QString problem = Cli::tr("the name does not match the template");
+    if (fields) {
+      f = SetFieldsOf(*fields);
+      problem = CheckFields(f);
+    }
+    if (!problem.isEmpty()) {
+      Failure(path, problem);
       failed = true;
+      order.push_back({path, problem});
       continue;
     }
-    QString text = Shown(path) + QLatin1Char('\n');
-    for (const auto& [field, value] : *fields) {
-      for (const auto& [f, label] : labels) {
-        if (f == field) text += QStringLiteral("  %1: %2\n").arg(label, value);
-      }
+    order.push_back({path, {}, static_cast<int>(targets.size())});
+    targets.push_back({path, f, {}, false, {}});
+    named.push_back(*fields);
+    for (auto& [field, value] : named.back()) {
+      if (field == core::NameField::kGenre) value = *f.genre;  // a number as its genre's name
     }
-    Out(text);
+  }
+  addLeftOut(files.paths.size());
+
+  Written w;
+  if (!how.dryRun) {
+    w = WriteFields(targets, nullptr, how.strict);
+    failed = failed || w.failed;
+  }
+  if (how.json) {
+    QJsonArray list;
+    for (const Place& p : order) {
+      const Target* t = p.target >= 0 ? &targets[static_cast<size_t>(p.target)] : nullptr;
+      QJsonObject file =
+          JsonOf(p.path, t != nullptr ? &named[static_cast<size_t>(p.target)] : nullptr,
+                 t != nullptr ? &t->fields : nullptr);
+      if (t != nullptr && !how.dryRun) {
+        file[QStringLiteral("written")] = t->written;
+        if (!t->written) file[QStringLiteral("error")] = t->reason;
+        QJsonArray warnings;
+        for (const Loss& loss : t->losses) warnings.append(Describe(loss));
+        if (!warnings.isEmpty()) file[QStringLiteral("warnings")] = warnings;
+      } else if (t == nullptr) {
+        file[QStringLiteral("error")] = p.error;
+      }
+      list.append(file);
+    }
+    const QJsonObject document{{QStringLiteral("version"), 1}, {QStringLiteral("files"), list}};
+    Out(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
+  } else if (how.dryRun) {
+    for (size_t k = 0; k < targets.size(); ++k) {
+      QString text = Shown(targets[k].path) + QLatin1Char('\n');
+      for (const auto& [field, value] : named[k]) {
+        for (const auto& [f, label] : labels) {
+          if (f == field) text += QStringLiteral("  %1: %2\n").arg(label, value);
+        }
+      }
+      Out(text);
+    }
+  } else if (w.applied) {
+    Out(Cli::tr("%n file(s) written.", nullptr, w.written) + QLatin1Char('\n'));
   }
   return failed ? kSomeFailed : kDone;
 }

@@ -28,6 +28,12 @@ struct SetFields {
   QStringList wmaOnly;
 };
 
+// The genre byte of a name (any letter case) or a number; nothing for neither.
+std::optional<uint8_t> Mp3GenreOf(const QString& text);
+// Checks the year (digits only), the track (0 to 255) and the genre (a number must be a genre's)
+// of `fields`, and works out the genre byte of an MP3 file; a message for the first bad one.
+QString CheckFields(SetFields& fields);
+
 // `strict`: a file whose tag would not hold a text as given (cut, a character GBK lacks, a genre
 // that is none) is not written; without it such a file is written and the loss reported.
 int Set(const Files& files, const SetFields& fields, bool strict);
@@ -40,8 +46,17 @@ struct Naming {
 };
 int Rename(const Files& files, const Naming& naming, bool dryRun);
 
-// Prints the fields that each file's name gives by the template (it writes nothing).
-int TagFromName(const Files& files, const core::NameTemplate& format);
+// Writes into each file the fields its name (without its extension) gives by the template, as
+// `set` writes them (one action of the journal, the same warnings and `strict`), or with `dryRun`
+// prints them and writes nothing. A file whose name does not match, or gives a track above 255 or
+// a genre number that is none, is left unwritten with its reason. `json`: one JSON document of
+// the files, their fields and what became of them, in the order of the arguments.
+struct NameWrite {
+  bool dryRun = false;
+  bool json = false;
+  bool strict = false;
+};
+int TagFromName(const Files& files, const core::NameTemplate& format, const NameWrite& how);
 
 // Turns the legacy texts of MP3 files' tags into Unicode ID3v2 tags (one action); `dryRun` prints
 // what each file would get and changes nothing.

@@ -32,11 +32,11 @@ QString Overview() {
       "                               writes the given fields (one action)\n"
       "  rename --rule 1|2|3 | --format TEMPLATE [--dry-run] PATH...\n"
       "                               renames files from their tags (one action)\n"
-      "  tag-from-name --format TEMPLATE --dry-run PATH...\n"
-      "                               the fields each file's name gives\n"
+      "  tag-from-name --format TEMPLATE [--dry-run] [--json] [--strict] PATH...\n"
+      "                               writes the fields each file's name gives (one action)\n"
       "  convert [--dry-run] PATH...  turns legacy (GBK) tag texts of MP3 files into Unicode\n"
       "                               ID3v2 tags, which players show (one action)\n"
-      "  undo [--list]                undoes the last action, or lists the recent ones\n"
+      "  undo [--list | --forget]     undoes the last action, or lists the recent ones\n"
       "\n"
       "A folder stands for its MP3 and WMA files (-r: and its subfolders'); --files-from FILE "
       "reads more paths from a file (- for standard input), one a line, or NUL-separated with "
@@ -71,23 +71,6 @@ std::vector<FieldOption> FieldOptions() {
           {"version", Cli::tr("TEXT"), Cli::tr("the version text (WMA only)"), true}};
 }
 
-// The genre byte of a name (any letter case) or a number; nothing for neither.
-std::optional<uint8_t> Mp3GenreOf(const QString& text) {
-  if (text.isEmpty()) return uint8_t{255};
-  bool number = false;
-  const int n = text.toInt(&number);
-  if (number) {
-    if (n >= 0 && n < static_cast<int>(ID3Genres.size())) return static_cast<uint8_t>(n);
-    return std::nullopt;
-  }
-  for (size_t i = 0; i < ID3Genres.size(); ++i) {
-    const QString name =
-        QString::fromLatin1(ID3Genres[i].data(), static_cast<qsizetype>(ID3Genres[i].size()));
-    if (name.compare(text, Qt::CaseInsensitive) == 0) return static_cast<uint8_t>(i);
-  }
-  return std::nullopt;
-}
-
 // Checks the field options of `set` into `fields`; a message for the first bad one.
 QString ReadFields(const QCommandLineParser& parser, const Arguments& args, SetFields& fields) {
   std::optional<QString>* values[] = {
@@ -101,44 +84,24 @@ QString ReadFields(const QCommandLineParser& parser, const Arguments& args, SetF
     *values[i] = args.ToText(parser.value(name));
     if (options[i].wmaOnly) fields.wmaOnly << QStringLiteral("--") + name;
   }
-  if (fields.year) {
-    for (const QChar c : rules::TrimControl(*fields.year)) {
-      if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-        return Cli::tr("the year may hold digits only: \"%1\"").arg(*fields.year);
-      }
-    }
-  }
-  if (fields.track) {
-    const QString track = rules::TrimControl(*fields.track);
-    const int64_t n = rules::StrToIntDef(track, -1);
-    if (!track.isEmpty() && (n < 0 || n > 255)) {
-      return Cli::tr("the track must be a number from 0 to 255: \"%1\"").arg(*fields.track);
-    }
-  }
-  if (fields.genre) {
-    const QString genre = rules::TrimControl(*fields.genre);
-    const std::optional<uint8_t> id = Mp3GenreOf(genre);
-    bool number = false;
-    genre.toInt(&number);
-    // A number must be a genre's; a name that is none is a WMA file's text, and no MP3 genre.
-    if (!id && number) return Cli::tr("no such genre: \"%1\"").arg(*fields.genre);
-    fields.genreUnknown = !id;
-    fields.mp3Genre = id.value_or(255);
-    // A number names its genre in a WMA file too, as choosing it from the list does.
-    if (number) {
-      fields.genre =
-          QString::fromLatin1(ID3Genres[*id].data(), static_cast<qsizetype>(ID3Genres[*id].size()));
-    }
-  }
+  if (const QString problem = CheckFields(fields); !problem.isEmpty()) return problem;
   bool any = false;
   for (auto* value : values) any = any || value->has_value();
   if (!any) return Cli::tr("set: no field given");
   return {};
 }
 
+// Under a Chinese locale the messages of velomi-tag in Chinese and the core's texts as they are;
+// under any other (C, POSIX, en...) both in English.
 void LoadTranslations(QCoreApplication& app) {
   const QLocale locale;
-  if (locale.language() != QLocale::Chinese) return;
+  if (locale.language() != QLocale::Chinese) {
+    auto* core = new QTranslator(&app);
+    if (core->load(QStringLiteral(":/i18n/velomi-core_en.qm"))) {
+      QCoreApplication::installTranslator(core);
+    }
+    return;
+  }
   auto* own = new QTranslator(&app);
   if (own->load(locale, QStringLiteral("velomi-tag"), QStringLiteral("_"),
                 QStringLiteral(":/i18n"))) {
@@ -241,6 +204,11 @@ int Run(const Arguments& args) {
     parser.addOption({QStringLiteral("format"), templateHelp, Cli::tr("TEMPLATE")});
     parser.addOption({QStringLiteral("dry-run"),
                       Cli::tr("print the fields each file would get and change nothing")});
+    parser.addOption(
+        {QStringLiteral("json"), Cli::tr("print one JSON document of the files and their fields")});
+    parser.addOption({QStringLiteral("strict"),
+                      Cli::tr("leave unwritten each file whose tag would not hold a text as "
+                              "given (cut, a character GBK lacks, no such genre)")});
   } else if (command == QLatin1String("convert")) {
     parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
   } else if (command == QLatin1String("undo")) {
@@ -319,13 +287,18 @@ int Run(const Arguments& args) {
     if (const auto matchProblem = format->MatchProblem()) {
       return Usage(TemplateProblem(*matchProblem));
     }
-    if (!parser.isSet(QStringLiteral("dry-run"))) {
-      return Usage(
-          Cli::tr("tag-from-name: writing the fields is not yet available; --dry-run "
-                  "prints them"));
+    for (const core::NameTemplate::Part& part : format->Parts()) {
+      if (part.field == core::NameField::kPosition) {
+        return Usage(
+            Cli::tr("tag-from-name: %i is the file's place in the list, no field of "
+                    "its tag"));
+      }
     }
     RecoverCutShortSaves();
-    return TagFromName(Expand(paths, recursive), *format);
+    return TagFromName(
+        Expand(paths, recursive), *format,
+        {parser.isSet(QStringLiteral("dry-run")), parser.isSet(QStringLiteral("json")),
+         parser.isSet(QStringLiteral("strict"))});
   }
 
   Naming naming;

@@ -24,8 +24,8 @@ _velomi_tag() {
       show) options+=" --json" ;;
       set) options+=" --title --artist --album --year --comment --track --genre --copyright --url --user-url --lyrics --encoded-by --version --strict" ;;
       rename) options+=" --rule --format --replace-with --replace-windows --dry-run" ;;
-      tag-from-name) options+=" --format --dry-run" ;;
-      undo) options+=" --list" ;;
+      tag-from-name) options+=" --format --dry-run --json --strict" ;;
+      undo) options+=" --list --forget" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     return

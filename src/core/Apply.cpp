@@ -10,6 +10,7 @@
 #include "core/Recovery.h"
 #include "core/Rules.h"
 #include "core/TagWrites.h"
+#include "core/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tags/id3v2/TId3v2Tag.h"
@@ -140,8 +141,8 @@ Entry WmaEntry(const Place& place, const wma::SavePlan& plan, bool inPlace) {
 }
 
 QString SaveFailure(int err, bool mp3) {
-  return ReasonOf(err, mp3 ? QStringLiteral("文件太短，不是MP3文件")
-                           : QStringLiteral("不是WMA文件，或标签放不进文件头"));
+  return ReasonOf(
+      err, mp3 ? Core::tr("文件太短，不是MP3文件") : Core::tr("不是WMA文件，或标签放不进文件头"));
 }
 
 char CodeOf(Outcome o) {
@@ -164,7 +165,7 @@ class Recorder {
     if (journal_ == nullptr || entries.empty()) return false;
     if (RecordSize(entries) > Journal::kMaxBytes) {
       report_.journalMessage =
-          QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
+          Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
       return false;
     }
     id_ = journal_->Begin(EncodeBegin(kind, id, entries));
@@ -180,9 +181,8 @@ class Recorder {
     if (!id_) return;
     Step(ActionStep::kWritten);
     if (!journal_->Finish(*id_, EncodeDone(codes))) {
-      report_.journalMessage =
-          QStringLiteral("完成记录未能写入（%1），此操作将在下次启动时从磁盘核对")
-              .arg(journal_->TakeMessage());
+      report_.journalMessage = Core::tr("完成记录未能写入（%1），此操作将在下次启动时从磁盘核对")
+                                   .arg(journal_->TakeMessage());
     }
     id_.reset();
   }
@@ -277,8 +277,8 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   // The renames reach the disk before any is reported: one flush of each folder.
   if (renamed) {
     if (const int err = folders.SyncAll()) {
-      report.warning = QStringLiteral("文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名")
-                           .arg(ReasonOf(err));
+      report.warning =
+          Core::tr("文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名").arg(ReasonOf(err));
     }
   }
   recorder.Finish(codes);
@@ -307,7 +307,6 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   report.results.resize(n);
   if (n == 0) return report;
   if (options.journal != nullptr) RecoverActions(*options.journal);
-  const id3v2::Changes startChanges = StartChangesOf(plan.fields);
 
   // Each file is read and its new tag worked out before anything is written.
   auto planOne = [&](size_t i, bool inPlace, EditJob& job) {
@@ -321,14 +320,15 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     if (e.mp3) {
       TIDmp3 scratch;
       LoadState(scratch, e.snapshot);
-      SetEditFields(scratch, plan.fields);
+      SetEditFields(scratch, plan.FieldsOf(e));
       if (place.err != 0) {
         job.reason = SaveFailure(place.err, true);
         return;
       }
       const TagBlock fresh = EncodeBlock(scratch);
       if (e.snapshot.read) {
-        StartWrite start = PlanStartWrite(place.folder + place.name, e.snapshot, startChanges);
+        StartWrite start =
+            PlanStartWrite(place.folder + place.name, e.snapshot, StartChangesOf(plan.FieldsOf(e)));
         if (!start.failure.isEmpty()) {
           job.reason = start.failure;
           return;
@@ -356,7 +356,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       job.reason = SaveFailure(0, false);
       return;
     }
-    SetEditFields(wma, plan.fields);
+    SetEditFields(wma, plan.FieldsOf(e));
     if (!wma.PlanFromHeader(std::move(header), file.SizeAtOpen(), file.BlockSizeAtOpen(),
                             job.wmaPlan)) {
       job.reason = SaveFailure(0, false);
@@ -378,7 +378,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     bool ok = false;
     if (e.mp3) {
       LoadState(mp3, e.snapshot);  // what ReadFromFile gave the plan
-      SetEditFields(mp3, plan.fields);
+      SetEditFields(mp3, plan.FieldsOf(e));
       if (job.entry.startTag) {
         err = WriteTaggedMp3(job.entry, job.newTag, false);
         ok = err == 0;
@@ -441,7 +441,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       jobs.clear();
       report.error.reset();
       report.journalMessage =
-          QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
+          Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
     } else {
       recorded = recorder.Begin(QStringLiteral("edit"), entries);
       if (!recorded) {  // unrecorded: no header may be written in place

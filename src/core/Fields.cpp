@@ -3,6 +3,7 @@
 #include "core/Id3v2Fields.h"
 #include "core/Recovery.h"
 #include "core/Rules.h"
+#include "core/Tr.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -67,19 +68,19 @@ const FieldInfo& InfoOf(TagField field) { return kFields[static_cast<size_t>(fie
 QString ShownFieldName(TagField field) {
   switch (field) {
     case TagField::kTitle:
-      return QStringLiteral("标题");
+      return Core::tr("标题");
     case TagField::kTrack:
-      return QStringLiteral("音轨");
+      return Core::tr("音轨");
     case TagField::kGenre:
-      return QStringLiteral("流派");
+      return Core::tr("流派");
     case TagField::kArtist:
-      return QStringLiteral("歌手");
+      return Core::tr("歌手");
     case TagField::kAlbum:
-      return QStringLiteral("专辑");
+      return Core::tr("专辑");
     case TagField::kYear:
-      return QStringLiteral("年份");
+      return Core::tr("年份");
     case TagField::kComment:
-      return QStringLiteral("说明");
+      return Core::tr("说明");
     default:
       return {};
   }

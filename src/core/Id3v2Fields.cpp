@@ -5,6 +5,7 @@
 #include "core/Gbk.h"
 #include "core/Reasons.h"
 #include "core/Rules.h"
+#include "core/Tr.h"
 #include "tags/mp3/TMp3Tag.h"
 
 namespace core {
@@ -131,8 +132,8 @@ std::vector<Id3v2Difference> Id3v2Differences(const TrackFields& shown, const id
 QString DescribeDifferences(const std::vector<Id3v2Difference>& differences) {
   QStringList lines;
   for (const Id3v2Difference& d : differences) {
-    lines << QStringLiteral("%1：ID3v2 为“%2”，此处为“%3”")
-                 .arg(ShownFieldName(d.field), d.id3v2, d.shown);
+    lines
+        << Core::tr("%1：ID3v2 为“%2”，此处为“%3”").arg(ShownFieldName(d.field), d.id3v2, d.shown);
   }
   return lines.join(QLatin1Char('\n'));
 }
@@ -176,13 +177,13 @@ std::vector<TagField> ChangedFields(const id3v2::Changes& changes) {
 QString Id3v2Reason(id3v2::Result result, int err) {
   switch (result) {
     case id3v2::Result::kRefused:
-      return QStringLiteral("ID3v2 标签无法安全改写");
+      return Core::tr("ID3v2 标签无法安全改写");
     case id3v2::Result::kReadFailed:
-      return ReasonOf(err, QStringLiteral("无法读取标签"));
+      return ReasonOf(err, Core::tr("无法读取标签"));
     case id3v2::Result::kHasTag:
-      return QStringLiteral("文件已有 ID3v2 标签");
+      return Core::tr("文件已有 ID3v2 标签");
     default:
-      return QStringLiteral("文件没有 ID3v2 标签");
+      return Core::tr("文件没有 ID3v2 标签");
   }
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "core/Reasons.h"
+#include "core/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
@@ -147,10 +148,10 @@ bool Journal::EnsureFolder() {
   const int err = platform::EnsurePrivateFolder(Native(folder_));
   if (err == 0) return true;
   if (err == ELOOP || err == ENOTDIR || err == EPERM) {
-    Refuse(QStringLiteral("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
+    Refuse(Core::tr("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
                .arg(folder_));
   } else {
-    Refuse(QStringLiteral("无法建立撤销记录文件夹 %1：%2").arg(folder_, ReasonOf(err)));
+    Refuse(Core::tr("无法建立撤销记录文件夹 %1：%2").arg(folder_, ReasonOf(err)));
   }
   return false;
 }
@@ -167,7 +168,7 @@ bool Journal::TakeOwnerLock() {
     err = lock->Lock(owners + "/" + platform::ThisProcess().Tag() + ".lock", false);
   }
   if (err != 0) {
-    Refuse(QStringLiteral("无法在撤销记录文件夹中登记本程序：%1").arg(ReasonOf(err)));
+    Refuse(Core::tr("无法在撤销记录文件夹中登记本程序：%1").arg(ReasonOf(err)));
     return false;
   }
   s.owners.emplace(owners, std::move(lock));
@@ -211,7 +212,7 @@ void Journal::SetAside(const QString& why) {
     platform::RenameNoReplace(NativePath(), Native(aside));
   }
   Forget();
-  Refuse(QStringLiteral("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
+  Refuse(Core::tr("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
              .arg(why, aside));
 }
 
@@ -230,7 +231,7 @@ bool Journal::Parse(const std::string& bytes, int64_t base, bool whole, int64_t&
       // Zero bytes are a crash's leftover only where nothing but zero bytes follows them.
       if (!whole) break;  // decided once the rest is read
       if (bytes.find_first_not_of(std::string("\0\n", 2), from) == std::string::npos) break;
-      SetAside(QStringLiteral("第 %1 字节处有零字节").arg(base + static_cast<int64_t>(from)));
+      SetAside(Core::tr("第 %1 字节处有零字节").arg(base + static_cast<int64_t>(from)));
       return false;
     }
     QJsonParseError error{};
@@ -244,7 +245,7 @@ bool Journal::Parse(const std::string& bytes, int64_t base, bool whole, int64_t&
                        type == QLatin1String("undo");
     if (error.error != QJsonParseError::NoError || !doc.isObject() || id.isEmpty() || !known ||
         version < 1 || version > kVersion) {
-      SetAside(QStringLiteral("第 %1 字节处的记录").arg(base + static_cast<int64_t>(from)));
+      SetAside(Core::tr("第 %1 字节处的记录").arg(base + static_cast<int64_t>(from)));
       return false;
     }
     const int64_t at = base + static_cast<int64_t>(from);
@@ -262,7 +263,7 @@ bool Journal::Parse(const std::string& bytes, int64_t base, bool whole, int64_t&
     } else if (type == QLatin1String("done")) {
       Action* a = Find(id);
       if (a == nullptr) {
-        SetAside(QStringLiteral("完成记录没有对应的开始记录"));
+        SetAside(Core::tr("完成记录没有对应的开始记录"));
         return false;
       }
       if (!a->finished) {  // a second one (two recoveries at once) says nothing new
@@ -289,7 +290,7 @@ bool Journal::Refresh() {
     return true;
   }
   if (folder.link || !folder.ours) {
-    Refuse(QStringLiteral("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
+    Refuse(Core::tr("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
                .arg(folder_));
     Forget();
     return false;
@@ -303,11 +304,10 @@ bool Journal::Refresh() {
     return true;
   }
   if (err != 0) {
-    Refuse(
-        err == ELOOP ? QStringLiteral("撤销记录 %1 是符号链接，已拒绝使用").arg(FilePath())
-        : err == EPERM || err == EINVAL
-            ? QStringLiteral("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath())
-            : QStringLiteral("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(err)));
+    Refuse(err == ELOOP ? Core::tr("撤销记录 %1 是符号链接，已拒绝使用").arg(FilePath())
+           : err == EPERM || err == EINVAL
+               ? Core::tr("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath())
+               : Core::tr("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(err)));
     Forget();
     return false;
   }
@@ -317,7 +317,7 @@ bool Journal::Refresh() {
   indexedDevice_ = file.DeviceAtOpen();
   indexedInode_ = file.InodeAtOpen();
   if (size > kReadBound) {
-    SetAside(QStringLiteral("文件大小 %1 MiB，远超上限").arg(size >> 20));
+    SetAside(Core::tr("文件大小 %1 MiB，远超上限").arg(size >> 20));
     return false;
   }
   if (!same) {
@@ -333,7 +333,7 @@ bool Journal::Refresh() {
     const size_t old = pending.size();
     pending.resize(old + count);
     if (!file.ReadAt(next, pending.data() + old, count)) {
-      Refuse(QStringLiteral("无法读取撤销记录：%1").arg(ReasonOf(file.error())));
+      Refuse(Core::tr("无法读取撤销记录：%1").arg(ReasonOf(file.error())));
       indexedSize_ = -1;
       return false;
     }
@@ -343,7 +343,7 @@ bool Journal::Refresh() {
     pending.erase(0, static_cast<size_t>(consumed));
     at += consumed;
     if (pending.size() > static_cast<size_t>(kMaxBytes + kChunk)) {
-      SetAside(QStringLiteral("第 %1 字节处的记录过长").arg(at));
+      SetAside(Core::tr("第 %1 字节处的记录过长").arg(at));
       return false;
     }
   }
@@ -405,7 +405,7 @@ bool Journal::AppendRecord(const QByteArray& line, bool flush) {
     }
   }
   if (err != 0) {
-    Refuse(QStringLiteral("无法写入撤销记录：%1").arg(ReasonOf(err)));
+    Refuse(Core::tr("无法写入撤销记录：%1").arg(ReasonOf(err)));
     return false;
   }
   return true;
@@ -414,7 +414,7 @@ bool Journal::AppendRecord(const QByteArray& line, bool flush) {
 bool Journal::Compact(int64_t room) {
   std::string bytes;
   if (!ReadAll(bytes)) {
-    Refuse(QStringLiteral("无法整理撤销记录"));
+    Refuse(Core::tr("无法整理撤销记录"));
     return false;
   }
   // Actions that changed nothing go first, then the oldest ones, down below the bounds; an action
@@ -447,7 +447,7 @@ bool Journal::Compact(int64_t room) {
     from = to;
   }
   if (const int err = platform::ReplacePrivateFile(NativePath(), keep)) {
-    Refuse(QStringLiteral("无法整理撤销记录：%1").arg(ReasonOf(err)));
+    Refuse(Core::tr("无法整理撤销记录：%1").arg(ReasonOf(err)));
     return false;
   }
   indexedInode_ = 0;
@@ -464,7 +464,7 @@ std::optional<QString> Journal::Begin(QJsonObject begin) {
   const QByteArray line = LineOf(begin);
   const int64_t size = line.size();
   if (size > kMaxBytes) {
-    Refuse(QStringLiteral("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
+    Refuse(Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
     return std::nullopt;
   }
   // The done record to come is small; a tenth of the begin record is room enough for it.
@@ -525,7 +525,7 @@ bool Journal::Rewrite(const QString& id, const QJsonObject& begin, const QJsonOb
   std::string bytes;
   if (!Refresh() || !ReadAll(bytes)) {
     SetInFlight(id, false);
-    if (message_.isEmpty()) Refuse(QStringLiteral("无法改写撤销记录"));
+    if (message_.isEmpty()) Refuse(Core::tr("无法改写撤销记录"));
     return false;
   }
   const Action* action = Find(id);
@@ -553,7 +553,7 @@ bool Journal::Rewrite(const QString& id, const QJsonObject& begin, const QJsonOb
   SetInFlight(id, false);
   indexedInode_ = 0;
   if (err != 0) {
-    Refuse(QStringLiteral("无法改写撤销记录：%1").arg(ReasonOf(err)));
+    Refuse(Core::tr("无法改写撤销记录：%1").arg(ReasonOf(err)));
     return false;
   }
   return true;

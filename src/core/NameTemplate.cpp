@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/Rules.h"
+#include "core/Tr.h"
 
 namespace core {
 namespace {
@@ -61,21 +62,21 @@ bool ReplacedBy(QChar c, const NameCharacters& characters) {
 QString NameFieldName(NameField field) {
   switch (field) {
     case NameField::kArtist:
-      return QStringLiteral("歌手");
+      return Core::tr("歌手");
     case NameField::kTitle:
-      return QStringLiteral("歌曲标题");
+      return Core::tr("歌曲标题");
     case NameField::kAlbum:
-      return QStringLiteral("专辑");
+      return Core::tr("专辑");
     case NameField::kYear:
-      return QStringLiteral("年份");
+      return Core::tr("年份");
     case NameField::kTrack:
-      return QStringLiteral("音轨");
+      return Core::tr("音轨");
     case NameField::kComment:
-      return QStringLiteral("说明");
+      return Core::tr("说明");
     case NameField::kGenre:
-      return QStringLiteral("流派");
+      return Core::tr("流派");
     case NameField::kPosition:
-      return QStringLiteral("序号");
+      return Core::tr("序号");
   }
   return {};
 }
@@ -105,21 +106,21 @@ QString ValueOf(const Track& track, NameField field) {
 QString TemplateError::Describe() const {
   switch (kind) {
     case kEmpty:
-      return QStringLiteral("格式为空");
+      return Core::tr("格式为空");
     case kUnknown:
-      return QStringLiteral("格式里有未知的占位符“%1”").arg(what);
+      return Core::tr("格式里有未知的占位符“%1”").arg(what);
     case kDangling:
-      return QStringLiteral("格式以不完整的“%”结尾");
+      return Core::tr("格式以不完整的“%”结尾");
     case kWidth:
-      return QStringLiteral("只有%n和%i可以指定位数：“%1”").arg(what);
+      return Core::tr("只有%n和%i可以指定位数：“%1”").arg(what);
     case kSlash:
-      return QStringLiteral("格式不能含有“/”");
+      return Core::tr("格式不能含有“/”");
     case kNoPlaceholder:
-      return QStringLiteral("格式里没有占位符");
+      return Core::tr("格式里没有占位符");
     case kAdjacent:
-      return QStringLiteral("两个占位符之间须有文字才能从文件名取出信息");
+      return Core::tr("两个占位符之间须有文字才能从文件名取出信息");
     case kRepeated:
-      return QStringLiteral("从文件名取信息时每个占位符只能用一次：“%1”").arg(what);
+      return Core::tr("从文件名取信息时每个占位符只能用一次：“%1”").arg(what);
   }
   return {};
 }
@@ -197,7 +198,7 @@ NameTemplate::Naming NameTemplate::Expand(const Track& track,
     }
     QString value = ValueOf(track, *part.field);
     if (std::all_of(value.begin(), value.end(), Blank)) {
-      return {{}, NameFieldName(*part.field) + QStringLiteral("为空")};
+      return {{}, Core::tr("%1为空").arg(NameFieldName(*part.field))};
     }
     if (IsNumber(*part.field) && AllDigits(value)) value = Padded(value, part.width);
     for (QChar c : value) {
@@ -209,7 +210,7 @@ NameTemplate::Naming NameTemplate::Expand(const Track& track,
       }
     }
   }
-  if (!content) return {{}, QStringLiteral("新文件名只有格式里的分隔符")};
+  if (!content) return {{}, Core::tr("新文件名只有格式里的分隔符")};
   return naming;
 }
 

@@ -51,7 +51,7 @@ struct TemplateError {
   Kind kind = kEmpty;
   QString what;
 
-  QString Describe() const;  // in Chinese, as the core's reasons are
+  QString Describe() const;  // as the core's reasons are: Chinese, or their translation
 };
 
 class NameTemplate {

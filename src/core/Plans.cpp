@@ -10,6 +10,7 @@
 #include "core/NameTemplate.h"
 #include "core/Reasons.h"
 #include "core/Rules.h"
+#include "core/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
@@ -43,14 +44,14 @@ bool SameEntry(const Track& track, const std::string& to, const platform::EntryI
 }
 
 QString RefusalOf(const std::string& name) {
-  if (name.size() > 255) return QStringLiteral("新文件名超过255字节");
+  if (name.size() > 255) return Core::tr("新文件名超过255字节");
   for (char c : name) {
-    if (static_cast<unsigned char>(c) < 32) return QStringLiteral("新文件名含有控制字符");
+    if (static_cast<unsigned char>(c) < 32) return Core::tr("新文件名含有控制字符");
     if (QByteArrayView("\\/:*?\"<>|").contains(c)) {
-      return QStringLiteral("新文件名含有文件名不允许的字符“%1”").arg(QChar::fromLatin1(c));
+      return Core::tr("新文件名含有文件名不允许的字符“%1”").arg(QChar::fromLatin1(c));
     }
   }
-  return QStringLiteral("新文件名不合法");
+  return Core::tr("新文件名不合法");
 }
 
 }  // namespace
@@ -131,7 +132,7 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
     }
     entry.newName = rules::NativePath(*name.name);
     if (entry.newName == track.fileName) {
-      finish(RenameStatus::kSkipped, QStringLiteral("文件名已经相同"));
+      finish(RenameStatus::kSkipped, Core::tr("文件名已经相同"));
       continue;
     }
     if (!platform::IsPortableFileName(entry.newName)) {
@@ -142,7 +143,7 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
     const std::string to = track.folder + entry.newName;
     const platform::EntryInfo source = platform::StatPath(from, false);
     if (!source.exists) {
-      finish(RenameStatus::kRefused, QStringLiteral("文件不存在"));
+      finish(RenameStatus::kRefused, Core::tr("文件不存在"));
       continue;
     }
     auto held = holder.find(to);
@@ -159,18 +160,19 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
       auto gave = newNameOf.find(to);
       // The other file by its name (and its row's place, counted from 1, when it is in the list).
       auto other = [&](int k) {
-        return QStringLiteral("“%1”（第 %2 行）")
-            .arg(Shown(tracks[static_cast<size_t>(k)].fileName))
-            .arg(tracks[static_cast<size_t>(k)].position + 1);
+        // One arg() for both: a "%2" in the file name stays as it is.
+        return Core::tr("“%1”（第 %2 行）")
+            .arg(Shown(tracks[static_cast<size_t>(k)].fileName),
+                 QString::number(tracks[static_cast<size_t>(k)].position + 1));
       };
       if (gave != newNameOf.end() && who == gave->second) {
-        reason = QStringLiteral("与%1的新文件名相同").arg(other(gave->second));
+        reason = Core::tr("与%1的新文件名相同").arg(other(gave->second));
       } else if (who > static_cast<int>(i)) {
-        reason = QStringLiteral("目标文件名是%1的现名，它在此之后才改名").arg(other(who));
+        reason = Core::tr("目标文件名是%1的现名，它在此之后才改名").arg(other(who));
       } else if (who >= 0) {
-        reason = QStringLiteral("目标文件名是%1的现名，它不改名").arg(other(who));
+        reason = Core::tr("目标文件名是%1的现名，它不改名").arg(other(who));
       } else {
-        reason = QStringLiteral("目标文件已存在");
+        reason = Core::tr("目标文件已存在");
       }
       finish(RenameStatus::kConflict, reason);
       continue;
@@ -187,12 +189,12 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
 
 RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
   RenamePlan plan = PlanNames(tracks, [rule](const Track& track) -> NewName {
-    if (track.title.isEmpty()) return {std::nullopt, QStringLiteral("歌曲标题为空")};
-    if (track.artist.isEmpty()) return {std::nullopt, QStringLiteral("歌手为空")};
+    if (track.title.isEmpty()) return {std::nullopt, Core::tr("歌曲标题为空")};
+    if (track.artist.isEmpty()) return {std::nullopt, Core::tr("歌手为空")};
     const QString extension = rules::RenameExtension(Shown(track.Path()));
     const std::optional<QString> name =
         rules::NewFileName(rule, track.artist, track.title, track.position, extension);
-    if (!name) return {std::nullopt, QStringLiteral("没有这条改名规则")};
+    if (!name) return {std::nullopt, Core::tr("没有这条改名规则")};
     return {name, {}};
   });
   plan.rule = rule;
@@ -211,7 +213,7 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name
 }
 
 QString SummarizeRenamePlan(const RenamePlan& plan) {
-  return QStringLiteral("共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5")
+  return Core::tr("共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5")
       .arg(plan.entries.size())
       .arg(plan.Count(RenameStatus::kRename))
       .arg(plan.Count(RenameStatus::kSkipped))
@@ -225,21 +227,20 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
   QStringList lines{SummarizeRenamePlan(plan)};
   auto line = [](const RenameEntry& e, const QString& label) {
     const QString target = e.newName.empty() ? QString() : QStringLiteral(" → ") + Shown(e.newName);
-    return label.isEmpty() ? QStringLiteral("%1%2").arg(Shown(e.track.fileName), target)
-                           : QStringLiteral("[%1] %2%3：%4")
-                                 .arg(label, Shown(e.track.fileName), target, e.reason);
+    return label.isEmpty()
+               ? QStringLiteral("%1%2").arg(Shown(e.track.fileName), target)
+               : Core::tr("[%1] %2%3：%4").arg(label, Shown(e.track.fileName), target, e.reason);
   };
-  const std::pair<RenameStatus, QString> problems[] = {
-      {RenameStatus::kConflict, QStringLiteral("冲突")},
-      {RenameStatus::kRefused, QStringLiteral("拒绝")}};
+  const std::pair<RenameStatus, QString> problems[] = {{RenameStatus::kConflict, Core::tr("冲突")},
+                                                       {RenameStatus::kRefused, Core::tr("拒绝")}};
   for (const auto& [status, label] : problems) {
     for (const auto& e : plan.entries) {
       if (e.status == status) lines << line(e, label);
     }
   }
   int listed = 0, more = 0;
-  const std::pair<RenameStatus, QString> rest[] = {
-      {RenameStatus::kRename, QString()}, {RenameStatus::kSkipped, QStringLiteral("跳过")}};
+  const std::pair<RenameStatus, QString> rest[] = {{RenameStatus::kRename, QString()},
+                                                   {RenameStatus::kSkipped, Core::tr("跳过")}};
   for (const auto& [status, label] : rest) {
     for (const auto& e : plan.entries) {
       if (e.status != status) continue;
@@ -250,7 +251,7 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines) {
       }
     }
   }
-  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
   return lines.join(QLatin1Char('\n'));
 }
 
@@ -292,13 +293,13 @@ void EditFields::Set(TagField field, const QString& text) {
 QString FieldName(Field field) {
   switch (field) {
     case Field::kArtist:
-      return QStringLiteral("歌手");
+      return Core::tr("歌手");
     case Field::kAlbum:
-      return QStringLiteral("专辑");
+      return Core::tr("专辑");
     case Field::kYear:
-      return QStringLiteral("年份");
+      return Core::tr("年份");
     case Field::kComment:
-      return QStringLiteral("说明");
+      return Core::tr("说明");
   }
   return {};
 }
@@ -373,15 +374,16 @@ std::vector<StartChange> ListStartChanges(const id3v2::TagInfo& tag, const id3v2
 
 }  // namespace
 
-EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& fields,
-                  const std::vector<int>& positions) {
+EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& common,
+                  const std::vector<int>& positions, const std::vector<EditFields>& each) {
   EditPlan plan;
-  plan.fields = fields;
-  const id3v2::Changes startChanges = StartChangesOf(fields);
+  plan.fields = common;
   TIDmp3 mp3;
   TIDwma wma;
   for (size_t i = 0; i < paths.size(); ++i) {
     EditEntry entry;
+    if (i < each.size()) entry.fields = each[i];
+    const EditFields& fields = plan.FieldsOf(entry);
     entry.path = paths[i];
     entry.position = i < positions.size() ? positions[i] : static_cast<int>(i);
     entry.mp3 = TagKindOf(entry.path, true) == TagKind::kMp3;
@@ -395,10 +397,11 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
         mp3.HasTag = true;
         DecodeBlock(entry.snapshot.last, mp3);
       }
-      if (!entry.readable) entry.reason = QStringLiteral("无法读取标签");
+      if (!entry.readable) entry.reason = Core::tr("无法读取标签");
       TIDmp3 after = mp3;
       SetEditFields(after, fields);
       AddChanges(mp3, after, fields, entry);
+      const id3v2::Changes startChanges = StartChangesOf(fields);
       id3v2::TagInfo start;
       if (entry.readable && AnyChange(startChanges) && id3v2::ReadFromFile(entry.path, start)) {
         entry.startChanges = ListStartChanges(start, startChanges);
@@ -406,7 +409,7 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& field
     } else {
       try {
         entry.readable = wma.ReadFromFile(entry.path);
-        if (!entry.readable) entry.reason = QStringLiteral("不是WMA文件或文件不存在");
+        if (!entry.readable) entry.reason = Core::tr("不是WMA文件或文件不存在");
       } catch (const std::exception& e) {
         entry.reason = QString::fromUtf8(e.what());
         wma.Clear();
@@ -429,7 +432,7 @@ QString SummarizeEditPlan(const EditPlan& plan) {
       ++changes;
     }
   }
-  return QStringLiteral("共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4")
+  return Core::tr("共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4")
       .arg(plan.entries.size())
       .arg(changes)
       .arg(static_cast<int>(plan.entries.size()) - changes - unreadable)
@@ -441,7 +444,7 @@ QString DescribeEditPlan(const EditPlan& plan, int maxFiles) {
   // their changes, at most `maxFiles` files.
   QStringList lines{SummarizeEditPlan(plan)};
   for (const auto& e : plan.entries) {
-    if (!e.readable) lines << QStringLiteral("[无法读取] %1：%2").arg(Shown(e.path), e.reason);
+    if (!e.readable) lines << Core::tr("[无法读取] %1：%2").arg(Shown(e.path), e.reason);
   }
   int listed = 0, more = 0;
   for (const auto& e : plan.entries) {
@@ -451,16 +454,16 @@ QString DescribeEditPlan(const EditPlan& plan, int maxFiles) {
       continue;
     }
     const bool none = e.changes.empty() && e.startChanges.empty();
-    lines << Shown(e.path) + (none ? QStringLiteral("：没有要改变的信息") : QString());
+    lines << Shown(e.path) + (none ? Core::tr("：没有要改变的信息") : QString());
     for (const auto& c : e.changes) {
-      lines << QStringLiteral("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue);
+      lines << Core::tr("    %1：%2 → %3").arg(FieldName(c.field), c.oldValue, c.newValue);
     }
     for (const auto& c : e.startChanges) {
-      lines << QStringLiteral("    ID3v2 %1：%2 → %3")
-                   .arg(ShownFieldName(c.field), c.oldValue, c.newValue);
+      lines
+          << Core::tr("    ID3v2 %1：%2 → %3").arg(ShownFieldName(c.field), c.oldValue, c.newValue);
     }
   }
-  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
   return lines.join(QLatin1Char('\n'));
 }
 
@@ -495,7 +498,7 @@ id3v2::Changes NewTagFieldsOf(const TIDmp3& v1) {
 
 void PlanOneConversion(ConvertEntry& entry) {
   if (FileKeyOf(entry.path) != FileKey::kMp3) {
-    entry.reason = QStringLiteral("不是MP3文件");
+    entry.reason = Core::tr("不是MP3文件");
     return;
   }
   TIDmp3 v1;
@@ -503,7 +506,7 @@ void PlanOneConversion(ConvertEntry& entry) {
   errno = 0;
   if (!id3v2::ReadBothTags(entry.path, v1, v2)) {
     entry.status = ConvertStatus::kRefused;
-    entry.reason = ReasonOf(errno, QStringLiteral("无法读取标签"));
+    entry.reason = ReasonOf(errno, Core::tr("无法读取标签"));
     return;
   }
   if (v2.presence == id3v2::Presence::kUnreadable) {
@@ -519,7 +522,7 @@ void PlanOneConversion(ConvertEntry& entry) {
       entry.status = ConvertStatus::kRefused;
       entry.reason = Id3v2Reason(r, errno);
     } else if (entry.frames == 0) {
-      entry.reason = QStringLiteral("ID3v2 标签已是 Unicode");
+      entry.reason = Core::tr("ID3v2 标签已是 Unicode");
     } else {
       entry.status = ConvertStatus::kConvert;
       for (TagField field : {TagField::kTitle, TagField::kArtist, TagField::kAlbum, TagField::kYear,
@@ -532,7 +535,7 @@ void PlanOneConversion(ConvertEntry& entry) {
   }
   if (!v1.HasTag || !(BeyondAscii(v1.Title) || BeyondAscii(v1.Artist) || BeyondAscii(v1.Album) ||
                       BeyondAscii(v1.Year) || BeyondAscii(v1.Comment))) {
-    entry.reason = QStringLiteral("没有需要转换的文字");
+    entry.reason = Core::tr("没有需要转换的文字");
     return;
   }
   entry.status = ConvertStatus::kConvert;
@@ -560,7 +563,7 @@ ConvertPlan PlanConvert(const std::vector<std::string>& paths, const std::vector
 }
 
 QString SummarizeConvertPlan(const ConvertPlan& plan) {
-  return QStringLiteral("共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4")
+  return Core::tr("共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4")
       .arg(plan.entries.size())
       .arg(plan.Count(ConvertStatus::kConvert))
       .arg(plan.Count(ConvertStatus::kNothing))
@@ -571,7 +574,7 @@ QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
   QStringList lines{SummarizeConvertPlan(plan)};
   for (const auto& e : plan.entries) {
     if (e.status == ConvertStatus::kRefused) {
-      lines << QStringLiteral("[无法转换] %1：%2").arg(Shown(e.path), e.reason);
+      lines << Core::tr("[无法转换] %1：%2").arg(Shown(e.path), e.reason);
     }
   }
   int listed = 0, more = 0;
@@ -582,16 +585,16 @@ QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
       continue;
     }
     if (e.status == ConvertStatus::kNothing) {
-      lines << QStringLiteral("%1：%2").arg(Shown(e.path), e.reason);
+      lines << Core::tr("%1：%2").arg(Shown(e.path), e.reason);
       continue;
     }
-    lines << Shown(e.path) + (e.newTag ? QStringLiteral("：新建 ID3v2.3 标签（UTF-16）")
-                                       : QStringLiteral("：%1 个帧转为 Unicode").arg(e.frames));
+    lines << Shown(e.path) + (e.newTag ? Core::tr("：新建 ID3v2.3 标签（UTF-16）")
+                                       : Core::tr("：%1 个帧转为 Unicode").arg(e.frames));
     for (const auto& [field, text] : e.texts) {
-      lines << QStringLiteral("    %1：%2").arg(ShownFieldName(field), text);
+      lines << Core::tr("    %1：%2").arg(ShownFieldName(field), text);
     }
   }
-  if (more > 0) lines << QStringLiteral("……另有 %1 个文件未列出").arg(more);
+  if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
   return lines.join(QLatin1Char('\n'));
 }
 

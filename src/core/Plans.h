@@ -141,17 +141,23 @@ struct EditEntry {
   Mp3Snapshot snapshot;
   // The fields that change in the ID3v2 tag at an MP3 file's start, which players show.
   std::vector<StartChange> startChanges;
+  // The fields of this file alone (each file's from its own name), in place of the plan's.
+  std::optional<EditFields> fields;
 };
 
 struct EditPlan {
   EditFields fields;
   std::vector<EditEntry> entries;
+
+  // The fields written into the entry's file.
+  const EditFields& FieldsOf(const EditEntry& e) const { return e.fields ? *e.fields : fields; }
 };
 
 // The plan of copying `fields` into each file of `paths`; `positions` gives each path's row (or,
-// when empty, its place in `paths`). Reads each file's tag; never raises.
+// when empty, its place in `paths`). Reads each file's tag; never raises. With `each` (one per
+// path), each file gets its own fields instead.
 EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& fields,
-                  const std::vector<int>& positions = {});
+                  const std::vector<int>& positions = {}, const std::vector<EditFields>& each = {});
 
 // The plan as lines: each file and, under it, "field: old → new".
 // Its first line is SummarizeEditPlan's counts; every file that cannot be read follows, never cut

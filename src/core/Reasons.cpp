@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/Tr.h"
+
 namespace core {
+
+QString ReasonOf(int err) { return ReasonOf(err, Core::tr("操作失败")); }
 
 QString ReasonOf(int err, const QString& fallback) {
   switch (err) {
@@ -11,30 +15,30 @@ QString ReasonOf(int err, const QString& fallback) {
       return fallback;
     case EEXIST:
     case ENOTEMPTY:
-      return QStringLiteral("目标文件已存在");
+      return Core::tr("目标文件已存在");
     case EACCES:
     case EPERM:
-      return QStringLiteral("权限不足");
+      return Core::tr("权限不足");
     case EROFS:
-      return QStringLiteral("磁盘只读");
+      return Core::tr("磁盘只读");
     case ENOSPC:
     case EDQUOT:
-      return QStringLiteral("磁盘已满");
+      return Core::tr("磁盘已满");
     case ENOENT:
-      return QStringLiteral("文件不存在");
+      return Core::tr("文件不存在");
     case ENAMETOOLONG:
-      return QStringLiteral("文件名过长");
+      return Core::tr("文件名过长");
     case EINVAL:
-      return QStringLiteral("文件名不合法");
+      return Core::tr("文件名不合法");
     case EBUSY:
     case ETXTBSY:
-      return QStringLiteral("文件正被占用");
+      return Core::tr("文件正被占用");
     case EIO:
-      return QStringLiteral("读写错误");
+      return Core::tr("读写错误");
     case EISDIR:
-      return QStringLiteral("这是一个文件夹");
+      return Core::tr("这是一个文件夹");
     case ESTALE:
-      return QStringLiteral("文件已被其他程序修改");
+      return Core::tr("文件已被其他程序修改");
     default:
       return QString::fromLocal8Bit(std::strerror(err));
   }

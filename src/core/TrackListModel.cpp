@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "core/Rules.h"
+#include "core/Tr.h"
 #include "platform/Folder.h"
 
 namespace core {
@@ -22,10 +23,12 @@ size_t PartOf(TagField field) {
   return 0;
 }
 
-const QString kHeaders[TrackListModel::kColumnCount] = {
-    QStringLiteral("文件名"), QStringLiteral("歌曲标题"), QStringLiteral("歌手"),
-    QStringLiteral("路径"),   QStringLiteral("专辑"),     QStringLiteral("年份"),
-    QStringLiteral("音轨"),   QStringLiteral("流派"),     QStringLiteral("新文件名")};
+const char* const kHeaders[TrackListModel::kColumnCount] = {
+    QT_TRANSLATE_NOOP("Core", "文件名"),  QT_TRANSLATE_NOOP("Core", "歌曲标题"),
+    QT_TRANSLATE_NOOP("Core", "歌手"),    QT_TRANSLATE_NOOP("Core", "路径"),
+    QT_TRANSLATE_NOOP("Core", "专辑"),    QT_TRANSLATE_NOOP("Core", "年份"),
+    QT_TRANSLATE_NOOP("Core", "音轨"),    QT_TRANSLATE_NOOP("Core", "流派"),
+    QT_TRANSLATE_NOOP("Core", "新文件名")};
 
 uint64_t Hash(uint32_t folder, std::string_view name) {
   uint64_t h = 1469598103934665603ull ^ folder;  // FNV-1a over the folder's id and the name
@@ -175,7 +178,7 @@ QVariant TrackListModel::headerData(int section, Qt::Orientation orientation, in
       section >= kColumnCount) {
     return {};
   }
-  return kHeaders[section];
+  return Core::tr(kHeaders[section]);
 }
 
 void TrackListModel::sort(int column, Qt::SortOrder order) {

@@ -6,12 +6,13 @@
 #include "core/Records.h"
 #include "core/Recovery.h"
 #include "core/TagWrites.h"
+#include "core/Tr.h"
 
 namespace core {
 namespace {
 
-const QString kChanged = QStringLiteral("文件在此之后已被改动，未撤销");
-const QString kBusy = QStringLiteral("另一个窗口或命令正在执行此操作");
+const char* const kChanged = QT_TRANSLATE_NOOP("Core", "文件在此之后已被改动，未撤销");
+const char* const kBusy = QT_TRANSLATE_NOOP("Core", "另一个窗口或命令正在执行此操作");
 
 ActionInfo InfoOf(const Journal& journal, const Journal::Action& action) {
   ActionInfo info;
@@ -37,15 +38,15 @@ const Journal::Action* Newest(const Journal& journal) {
 QString RefusalOf(Holds holds) {
   switch (holds) {
     case Holds::kMissing:
-      return QStringLiteral("文件不存在");
+      return Core::tr("文件不存在");
     case Holds::kBlocked:
-      return QStringLiteral("原文件名已被另一个文件占用");
+      return Core::tr("原文件名已被另一个文件占用");
     case Holds::kTorn:
-      return QStringLiteral("此文件的写入曾被中断，尚未核对");
+      return Core::tr("此文件的写入曾被中断，尚未核对");
     case Holds::kUnreachable:
-      return QStringLiteral("文件暂时无法访问");
+      return Core::tr("文件暂时无法访问");
     default:
-      return kChanged;
+      return Core::tr(kChanged);
   }
 }
 
@@ -76,7 +77,7 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
   std::optional<QJsonObject> done;
   Decoded decoded;
   if (!journal.ReadRecords(action, begin, done) || !DecodeBegin(begin, done, decoded)) {
-    report.message = QStringLiteral("撤销记录中此操作的数据不完整，无法撤销");
+    report.message = Core::tr("撤销记录中此操作的数据不完整，无法撤销");
     return report;
   }
   // The undo marker makes the action this process's own until the journal is rewritten: another
@@ -85,7 +86,7 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
   if (!journal.MarkUndo(action.id)) {
     const QString problem = journal.TakeMessage();
     report.busy = problem.isEmpty();
-    report.message = problem.isEmpty() ? kBusy : problem;
+    report.message = problem.isEmpty() ? Core::tr(kBusy) : problem;
     return report;
   }
 
@@ -121,9 +122,9 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
     int err = 0;
     platform::Folder* folder = decoded.untrusted[k] ? nullptr : folders.Get(e.folder, err);
     if (decoded.untrusted[k]) {
-      keep(QStringLiteral("记录中的位置不可信，未撤销"));
+      keep(Core::tr("记录中的位置不可信，未撤销"));
     } else if (folder == nullptr) {
-      keep(err == ENOENT ? QStringLiteral("文件夹不存在") : ReasonOf(err));
+      keep(err == ENOENT ? Core::tr("文件夹不存在") : ReasonOf(err));
     } else {
       const Holds holds = Classify(e, *folder, decoded.casePrefix, k, recorded);
       if (holds == Holds::kNew) {
@@ -131,7 +132,7 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
         if (err == 0) {
           u.outcome = Outcome::kDone;
         } else {
-          keep(err == ESTALE ? kChanged : ReasonOf(err));
+          keep(err == ESTALE ? Core::tr(kChanged) : ReasonOf(err));
         }
       } else if (holds == Holds::kOld) {
         u.path = u.restoredPath;  // already as it was

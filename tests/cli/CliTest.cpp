@@ -4,10 +4,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "TestFiles.h"
@@ -35,9 +37,8 @@ class CliTest : public ::testing::Test {
   Result Tag(const std::vector<std::string>& args, const char* lang = "C.UTF-8") {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LANG"), QString::fromLatin1(lang));
-    env.remove(QStringLiteral("LC_ALL"));
-    env.remove(QStringLiteral("LANGUAGE"));
+    for (const char* name : {"LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE"}) env.remove(name);
+    env.insert(QString::fromLatin1(localeVariable), QString::fromLatin1(lang));
     p.setProcessEnvironment(env);
     QStringList list;
     // Arguments as bytes: QProcess encodes them back with the locale's codec (UTF-8 here), so
@@ -49,6 +50,7 @@ class CliTest : public ::testing::Test {
   }
 
   TempDir state, dir;
+  const char* localeVariable = "LANG";  // the variable Tag sets to its locale
 };
 
 TEST_F(CliTest, ShowsMp3AndWmaTagsAsTextAndJson) {
@@ -113,7 +115,7 @@ TEST_F(CliTest, BadInputGivesItsStatusAndTouchesNothing) {
       {{"rename", "--format", "%t", "--replace-with", ":", a}, 2, "one character"},
       {{"rename", "--format", "%t", "--replace-windows", a}, 2, "goes with --replace-with"},
       {{"tag-from-name", "--format", "%a%t", "--dry-run", a}, 2, "text between them"},
-      {{"tag-from-name", "--format", "%a - %t", a}, 2, "not yet available"},
+      {{"tag-from-name", "--format", "%i. %a - %t", a}, 2, "%i is the file's place"},
       {{"show", "-0", a}, 2, "-0 goes with --files-from"},
       {{"show", "--files-from", dir.File("no-list")}, 2, "cannot read the list"},
       {{"frobnicate", a}, 2, "unknown command"},
@@ -316,14 +318,18 @@ TEST_F(CliTest, RenameByTemplate) {
        0,
        {"中文专辑 (1977) 03 流行 1.wma", "十一月的萧邦 (2005) 03 Pop 0.mp3"},
        ""},
-      {{"--format", "%t [%c]"}, kNone, 1, {"a.mp3", "b.wma"}, "a.mp3: 说明为空"},
+      {{"--format", "%t [%c]"}, kNone, 1, {"a.mp3", "b.wma"}, "a.mp3: Comment is empty"},
       {{"--format", "%a"}, kSameArtist, 1, {"x.mp3", "周杰伦.mp3", "邓丽君.wma"}, "x.mp3: "},
-      {{"--format", "%%%t"}, kOddTitle, 1, {"%发如雪.mp3", "%月亮代表我的心.wma", "x.mp3"}, "“/”"},
+      {{"--format", "%%%t"},
+       kOddTitle,
+       1,
+       {"%发如雪.mp3", "%月亮代表我的心.wma", "x.mp3"},
+       "holds \"/\""},
       {{"--format", "%t", "--replace-with", "_"},
        kOddTitle,
        1,
        {"x.mp3", "发如雪.mp3", "月亮代表我的心.wma"},
-       "“:”"},
+       "holds \":\""},
       {{"--format", "%t", "--replace-with", "_", "--replace-windows"},
        kOddTitle,
        0,
@@ -509,4 +515,118 @@ TEST_F(CliTest, ShowsBothTagsSetKeepsTheId3v2TagInStepAndConvertIsUndone) {
   EXPECT_TRUE(Tag({"undo", "--list"}).out.contains("convert, 1 of 1 file(s) changed"));
   ASSERT_EQ(Tag({"undo"}).status, 0);
   EXPECT_EQ(ReadAll(v1), before);
+}
+
+TEST_F(CliTest, ReasonsFollowTheLocale) {
+  // Under C every word is English: the names and tags here are ASCII, so no Chinese may appear.
+  localeVariable = "LC_ALL";
+  const std::string a = dir.CopyData("mp3_v11_ascii.mp3", "a.mp3");  // Some Artist - Hello Song
+  dir.CopyData("mp3_untagged.mp3", "Some Artist - Hello Song.mp3");  // the name rule 1 gives a.mp3
+  ASSERT_EQ(Tag({"set", "--comment", "x", a}).status, 0);
+  TIDmp3 tag;  // changed since the set: its undo is refused
+  ASSERT_TRUE(tag.ReadFromFile(a));
+  tag.SetComment("changed since");
+  ASSERT_TRUE(tag.SaveToFile(a));
+  const struct {
+    std::vector<std::string> args;
+    const char* english;
+    const char* chinese;
+  } cases[] = {
+      {{"rename", "--rule", "1", a},
+       "a.mp3: a file of the new name exists",
+       "a.mp3: 目标文件已存在"},
+      {{"undo"},
+       "a.mp3: the file was changed since: not undone",
+       "a.mp3: 文件在此之后已被改动，未撤销"},
+      {{"set", "--title", "A title far too long for its slot", a},
+       "Title was cut to fit the tag: \"A title far too long for its s\"",
+       "歌曲标题被截短以放进标签：“A title far too long for its s”"},
+  };
+  const QRegularExpression chinese(
+      QStringLiteral("[\\x{3000}-\\x{303f}\\x{4e00}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
+  for (const auto& c : cases) {
+    const Result en = Tag(c.args, "C"), zh = Tag(c.args, "zh_CN.UTF-8");
+    EXPECT_EQ(en.status, zh.status) << c.args[0];
+    EXPECT_TRUE(en.err.contains(c.english)) << en.err.constData();
+    EXPECT_FALSE(QString::fromUtf8(en.out + en.err).contains(chinese))
+        << en.out.constData() << en.err.constData();
+    EXPECT_TRUE(zh.err.contains(c.chinese)) << zh.err.constData();
+  }
+}
+
+TEST_F(CliTest, TagFromNameWritesWhatEachNameGivesInOneActionThatUndoTakesBack) {
+  enum Kind { kClean, kLossy, kRefused };
+  const struct {
+    const char* name;
+    const char* fixture;
+    Kind kind;
+    const char* artist;
+    const char* title;
+    int track;
+    const char* reason;  // of a lossy or refused file, in standard error
+  } cases[] = {
+      {"周杰伦 - 03 - 发如雪.mp3", "mp3_untagged.mp3", kClean, "周杰伦", "发如雪", 3, ""},
+      // Traditional characters: GBK has them (GB2312 has not).
+      {"鄧麗君 - 1 - 甜蜜蜜.mp3", "mp3_v11_ascii.mp3", kClean, "鄧麗君", "甜蜜蜜", 1, ""},
+      {"邓丽君 - 4 - 月亮代表我的心.wma", "wma_ascii.wma", kClean, "邓丽君", "月亮代表我的心", 4,
+       ""},
+      {"A - 7 - 一二三四五六七八九十一二三四五六七八.mp3", "mp3_untagged.mp3", kLossy, "A",
+       "一二三四五六七八九十一二三四五", 7, "Title was cut to fit the tag"},
+      {"이소라 - 2 - Song.mp3", "mp3_untagged.mp3", kLossy, "???", "Song", 2,
+       "Artist holds characters GBK lacks"},
+      {"A - 300 - Far.mp3", "mp3_untagged.mp3", kRefused, "", "", 0,
+       "the track must be a number from 0 to 255"},
+      {"no match.wma", "wma_ascii.wma", kRefused, "", "", 0,
+       "the name does not match the template"},
+  };
+  std::vector<testfiles::Bytes> before;
+  for (const auto& c : cases) before.push_back(ReadAll(dir.CopyData(c.fixture, c.name)));
+  auto entryOf = [](const QJsonArray& files, const char* name) {  // a folder lists MP3 files first
+    for (const QJsonValue& file : files) {
+      if (file["path"].toString().endsWith(QString::fromUtf8(name))) return file.toObject();
+    }
+    return QJsonObject();
+  };
+  auto run = [&](const char* option) {
+    return Tag({"tag-from-name", "--format", "%a - %n - %t", option, dir.path()});
+  };
+
+  const Result dry = run("--dry-run");
+  EXPECT_EQ(dry.out.count('\n'), 5 * 4) << dry.out.constData();     // a name and three fields each
+  const QJsonArray json = run("--json").Json()["files"].toArray();  // written, as --json prints
+  ASSERT_EQ(json.size(), 7);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const QJsonObject file = entryOf(json, cases[i].name);
+    EXPECT_EQ(file["written"].toBool(), cases[i].kind != kRefused) << cases[i].name;
+    EXPECT_EQ(file["fields"]["track"].isDouble(), cases[i].kind != kRefused) << cases[i].name;
+  }
+  ASSERT_EQ(Tag({"undo"}).status, 0);
+
+  for (const bool strict : {false, true}) {
+    SCOPED_TRACE(strict ? "--strict" : "plain");
+    const Result r = run(strict ? "--strict" : "-r");  // -r: no subfolders, it changes nothing
+    EXPECT_EQ(r.status, 1) << r.err.constData();
+    EXPECT_TRUE(r.out.contains(strict ? "3 file(s) written." : "5 file(s) written."));
+    const QJsonArray files = Tag({"show", "--json", dir.path()}).Json()["files"].toArray();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+      const auto& c = cases[i];
+      const QByteArray said = QByteArray(c.name) + (c.kind == kRefused ? ": "
+                                                    : strict ? ": not written (--strict): "
+                                                             : ": warning: ");
+      EXPECT_EQ(r.err.contains(said + c.reason), c.kind != kClean) << c.name << r.err.constData();
+      const bool written = c.kind == kClean || (c.kind == kLossy && !strict);
+      EXPECT_EQ(ReadAll(dir.File(c.name)) != before[i], written) << c.name;
+      if (!written) continue;
+      const QJsonValue fields = entryOf(files, c.name)["fields"];
+      EXPECT_EQ(fields["artist"].toString(), QString::fromUtf8(c.artist)) << c.name;
+      EXPECT_EQ(fields["title"].toString(), QString::fromUtf8(c.title)) << c.name;
+      EXPECT_EQ(fields["track"].toInt(), c.track) << c.name;
+    }
+    // One action: one undo puts back every byte of every file.
+    ASSERT_EQ(Tag({"undo"}).status, 0);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+      EXPECT_EQ(ReadAll(dir.File(cases[i].name)), before[i]) << cases[i].name;
+    }
+  }
+  EXPECT_EQ(Tag({"undo"}).status, 1);  // nothing more to undo
 }

@@ -52,7 +52,7 @@ TEST_F(BatchTest, ThePlanGivesEachEntryItsStatusAndReason) {
       Make("X - Same.mp3", "Same", "X"),                  // already so named
       Make("c.mp3", "Why?", "X"),                         // a character names cannot hold
       Make("d.mp3", std::string(300, 'x').c_str(), "X"),  // over 255 bytes
-      Make("e.mp3", "Dup", "X"),                          // will rename
+      Make("e%1.mp3", "Dup", "X"),                        // will rename ("%1" stays in reasons)
       Make("f.mp3", "Dup", "X"),                          // the same new name as e
       Make("g.mp3", "Taken", "X"),                        // a file outside the plan holds it
   };
@@ -67,7 +67,7 @@ TEST_F(BatchTest, ThePlanGivesEachEntryItsStatusAndReason) {
       {RenameStatus::kRefused, "新文件名含有文件名不允许的字符“?”"},
       {RenameStatus::kRefused, "新文件名超过255字节"},
       {RenameStatus::kRename, ""},
-      {RenameStatus::kConflict, "与“e.mp3”（第 1 行）的新文件名相同"},
+      {RenameStatus::kConflict, "与“e%1.mp3”（第 1 行）的新文件名相同"},
       {RenameStatus::kConflict, "目标文件已存在"},
       {RenameStatus::kRefused, "文件不存在"},
   };
