@@ -63,7 +63,9 @@ std::string MakeTag(size_t i) {
   return header + frames + std::string(1024, '\0');
 }
 
-std::vector<std::string> MakeCorpus(const TempDir& dir, size_t files) {
+}  // namespace
+
+std::vector<std::string> MakeId3v2Corpus(const TempDir& dir, size_t files, bool withId3v2) {
   std::vector<std::string> paths;
   Random random(2);
   std::string audio(kFrameBytes * kFrames, '\0');
@@ -76,12 +78,14 @@ std::vector<std::string> MakeCorpus(const TempDir& dir, size_t files) {
     std::snprintf(&block[3], 30, "Title %05zu", i);
     block[127] = char(i % 148);
     char name[32];
-    std::snprintf(name, sizeof name, "track-%05zu.mp3", i);
+    std::snprintf(name, sizeof name, withId3v2 ? "track-%05zu.mp3" : "plain-%05zu.mp3", i);
     paths.push_back(dir.File(name));
-    WriteFile(paths.back(), MakeTag(i) + audio + block);
+    WriteFile(paths.back(), (withId3v2 ? MakeTag(i) : std::string()) + audio + block);
   }
   return paths;
 }
+
+namespace {
 
 // The title as the tag code gives it, as wide text (Latin-1 bytes widened one by one, as TagLib
 // reads them).
@@ -113,7 +117,7 @@ void CheckAgreement(const std::vector<std::string>& paths) {
 
 void BenchId3v2(const Config& config, Table& table) {
   TempDir dir(config.tmp, "velomi-bench-id3v2");
-  const std::vector<std::string> paths = MakeCorpus(dir, config.mp3Files);
+  const std::vector<std::string> paths = MakeId3v2Corpus(dir, config.mp3Files, true);
   CheckAgreement(paths);
   const size_t n = paths.size();
   auto Files = [&](size_t part) { return PartOf(paths, part, config.parts); };

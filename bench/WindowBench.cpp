@@ -1,11 +1,11 @@
 // Item 6: the window adds a folder of 100,000 MP3 files, on the offscreen platform, against the
 // listing and the reads of the same files alone; and the list's memory with that many rows.
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
 #include <sys/stat.h>
+#include <QApplication>
 #include <QByteArray>
+#include <QMessageBox>
 #include <QString>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 

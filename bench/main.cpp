@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
 #endif
   bench::Config config;
   if (const char* t = std::getenv("TMPDIR"); t != nullptr && *t != '\0') config.tmp = t;
-  std::set<int> items = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  std::set<int> items = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--tmp" && i + 1 < argc) {
@@ -96,6 +96,13 @@ int main(int argc, char** argv) {
 #else
       table.Note(
           "Item 7 (journalled batches) is not built: there is no core library in this build.");
+#endif
+    }
+    if (items.count(12)) {
+#if VELOMI_BENCH_JOURNAL
+      bench::BenchId3v2Edit(config, table);
+#else
+      table.Note("Item 12 (batch edit of both tags) is not built: there is no core library.");
 #endif
     }
     if (items.count(6)) {
