@@ -12,6 +12,7 @@
 
 #include "PlatformTest.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 
 namespace {
 
@@ -99,6 +100,17 @@ TEST(FileSystem, EveryWayOfRenamingNeverReplaces) {
     EXPECT_FALSE(platform::RenameInFolder(folder, "C.MP3", "B.mp3"));
     EXPECT_EQ(dir.Names(), (Names{"C.MP3", "b.mp3"}));
   }
+}
+
+TEST(FileSystem, TheRootIsTheSlashAndNamesMayHoldWhatWindowsRefuses) {
+  for (const char* path : {"/", "/music/a.mp3", "//nas/music"}) {
+    EXPECT_EQ(platform::RootLength(path), 1u) << path;
+  }
+  for (const char* path : {"", "music/a.mp3", "C:/music"}) {
+    EXPECT_EQ(platform::RootLength(path), 0u) << path;
+  }
+  EXPECT_TRUE(platform::IsPlainName("a\\b:c.mp3"));
+  EXPECT_EQ(platform::GenericPath("a\\b/c"), "a\\b/c");
 }
 
 TEST(FileSystem, StateFolderFollowsTheXdgVariable) {

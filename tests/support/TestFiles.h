@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -62,6 +65,35 @@ inline unsigned Mode(const std::string& path) {
   return st.st_mode & 07777;
 }
 
+// Makes `link` a symbolic link to `target` (a folder when `folder`); false where this user may not
+// make links (Windows without the privilege, wine).
+inline bool MakeLink(const std::string& target, const std::string& link, bool folder) {
+#ifdef _WIN32
+  const DWORD flags =
+      (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  return ::CreateSymbolicLinkW(Fs(link).c_str(), Fs(target).c_str(), flags) &&
+         ::GetFileAttributesW(Fs(link).c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+  std::error_code ec;
+  if (folder) {
+    std::filesystem::create_directory_symlink(Fs(target), Fs(link), ec);
+  } else {
+    std::filesystem::create_symlink(Fs(target), Fs(link), ec);
+  }
+  return !ec;
+#endif
+}
+
+// Points the program's state folder (platform::StateFolder) into `path`: $XDG_STATE_HOME, and on
+// Windows %LOCALAPPDATA%.
+inline void UseStateFolder(const std::string& path) {
+#ifdef _WIN32
+  ::_wputenv_s(L"LOCALAPPDATA", Fs(path).c_str());
+#else
+  ::setenv("XDG_STATE_HOME", path.c_str(), 1);
+#endif
+}
+
 // The path of a committed fixture under tests/data.
 inline std::string DataFile(const std::string& name) {
   return std::string(VELOMI_TEST_DATA) + "/" + name;
@@ -80,7 +112,7 @@ class TempDir {
       std::error_code ec;
       if (std::filesystem::create_directory(base / name, ec)) {
         std::filesystem::permissions(base / name, std::filesystem::perms::owner_all, ec);
-        path_ = (base / name).u8string();
+        path_ = (base / name).generic_u8string();  // "/" between names, as the program's paths
       }
     }
     if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
