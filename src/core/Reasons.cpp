@@ -1,7 +1,7 @@
 #include "core/Reasons.h"
 
-#include <cerrno>
-#include <cstring>
+#include "platform/Errno.h"
+#include "platform/File.h"
 
 namespace core {
 
@@ -34,7 +34,7 @@ QString ReasonOf(int err, const QString& fallback) {
     case EISDIR:
       return QStringLiteral("这是一个文件夹");
     default:
-      return QString::fromLocal8Bit(std::strerror(err));
+      return QString::fromLocal8Bit(platform::ErrorText(err).c_str());
   }
 }
 
