@@ -88,7 +88,7 @@ class Child {
 
 class RecoveryTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
+  void SetUp() override { testfiles::UseStateFolder(state.path()); }
   void TearDown() override {
     onActionStep = nullptr;
     platform::fault::Reset();

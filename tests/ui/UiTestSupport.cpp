@@ -1,9 +1,11 @@
 #include "UiTestSupport.h"
 
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -19,10 +21,14 @@ void PrepareEnvironment() {
   // The journal of changes goes to a state folder of the test's own, never to the real home.
   static QTemporaryDir state;
   qputenv("XDG_STATE_HOME", state.path().toUtf8());
+  qputenv("LOCALAPPDATA", QDir::toNativeSeparators(state.path()).toUtf8());  // on Windows
   // Settings the window keeps between runs go to a folder of this test run, not the user's own
-  // nor one that tests running side by side share.
+  // nor one that tests running side by side share: a file there, as on Linux (on Windows, not
+  // the registry).
   static QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+  QSettings::setDefaultFormat(QSettings::IniFormat);
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
 }
 
 void SetupApplication(QApplication& app) { appsetup::SetupApplication(app); }
