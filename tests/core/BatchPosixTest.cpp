@@ -1,4 +1,5 @@
-// Plans, the journal and undo where another process is made by fork().
+// Plans, the journal and undo where POSIX systems differ: the journal's permission bits, and
+// another process made by fork().
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -6,6 +7,15 @@
 
 using namespace core;
 using batchtest::BatchTest;
+
+TEST_F(BatchTest, TheJournalIsItsUsersAlone) {
+  Journal journal;
+  ApplyOptions options;
+  options.journal = &journal;
+  ASSERT_TRUE(ApplyRename(PlanRename({Make("a.mp3", "T", "A")}, 1), options).undoable);
+  EXPECT_EQ(testfiles::Mode(Journalled()), 0600u);
+  EXPECT_EQ(testfiles::Mode(state.path() + "/velomi"), 0700u);
+}
 
 TEST_F(BatchTest, TwoProgramsWritingTheJournalAtOnceLoseNoRecord) {
   // The window and velomi-tag may record actions at the same time; a rewrite of the journal (its

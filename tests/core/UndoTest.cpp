@@ -154,13 +154,17 @@ TEST_F(UndoTest, TheJournalDropsACrashsLeftoverAndSetsAsideOnlyWhatItCannotTrust
   };
   const std::vector<Case> cases = {
       {"a zero-filled last line",
-       [&] { std::ofstream(path, std::ios::app) << std::string(4096, '\0') << "\n"; }, false},
-      {"a last line cut off", [&] { std::ofstream(path, std::ios::app) << "{\"#\":\"be"; }, false},
+       [&] {
+         std::ofstream(path, std::ios::app | std::ios::binary) << std::string(4096, '\0') << "\n";
+       },
+       false},
+      {"a last line cut off",
+       [&] { std::ofstream(path, std::ios::app | std::ios::binary) << "{\"#\":\"be"; }, false},
       {"a done record without its begin",
        [&] { Append(EncodeDone("1"), "done", "no-such-action"); }, true},
       {"zero bytes before a record",
        [&] {
-         std::ofstream(path, std::ios::app) << std::string(10, '\0') << "\n";
+         std::ofstream(path, std::ios::app | std::ios::binary) << std::string(10, '\0') << "\n";
          Append(EncodeDone("1"), "done", "x");
        },
        true},
@@ -169,7 +173,7 @@ TEST_F(UndoTest, TheJournalDropsACrashsLeftoverAndSetsAsideOnlyWhatItCannotTrust
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(state.path() + "/velomi");
+    std::filesystem::remove(path);  // a fresh journal; this process's lock files stay
     Journal fresh{QString::fromStdString(state.path() + "/velomi")};
     ApplyOptions options;
     options.journal = &fresh;

@@ -49,7 +49,7 @@ class UndoTest : public ::testing::Test {
     record.insert("w", "elsewhere-1-1");
     record.insert("time", "2026-01-01T00:00:00.000");
     std::filesystem::create_directories(state.path() + "/velomi");
-    std::ofstream(state.path() + "/velomi/journal.jsonl", std::ios::app)
+    std::ofstream(state.path() + "/velomi/journal.jsonl", std::ios::app | std::ios::binary)
         << QJsonDocument(record).toJson(QJsonDocument::Compact).toStdString() << "\n";
   }
   int Done(const UndoReport& u) {

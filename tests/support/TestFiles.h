@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -67,32 +64,11 @@ inline unsigned Mode(const std::string& path) {
 
 // Makes `link` a symbolic link to `target` (a folder when `folder`); false where this user may not
 // make links (Windows without the privilege, wine).
-inline bool MakeLink(const std::string& target, const std::string& link, bool folder) {
-#ifdef _WIN32
-  const DWORD flags =
-      (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
-  return ::CreateSymbolicLinkW(Fs(link).c_str(), Fs(target).c_str(), flags) &&
-         ::GetFileAttributesW(Fs(link).c_str()) != INVALID_FILE_ATTRIBUTES;
-#else
-  std::error_code ec;
-  if (folder) {
-    std::filesystem::create_directory_symlink(Fs(target), Fs(link), ec);
-  } else {
-    std::filesystem::create_symlink(Fs(target), Fs(link), ec);
-  }
-  return !ec;
-#endif
-}
+bool MakeLink(const std::string& target, const std::string& link, bool folder);
 
 // Points the program's state folder (platform::StateFolder) into `path`: $XDG_STATE_HOME, and on
 // Windows %LOCALAPPDATA%.
-inline void UseStateFolder(const std::string& path) {
-#ifdef _WIN32
-  ::_wputenv_s(L"LOCALAPPDATA", Fs(path).c_str());
-#else
-  ::setenv("XDG_STATE_HOME", path.c_str(), 1);
-#endif
-}
+void UseStateFolder(const std::string& path);
 
 // The path of a committed fixture under tests/data.
 inline std::string DataFile(const std::string& name) {
@@ -118,14 +94,21 @@ class TempDir {
     if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
   }
   ~TempDir() {
-    std::error_code ec;
-    // Read-only entries are made writable first, so that the removal cannot fail on them.
+    // Read-only entries are made writable first, so that the removal cannot fail on them. Each
+    // entry is removed once, the deepest first: a file that this process still holds open (a
+    // lock file of the journal) may stay on Windows until it is closed, and its folders with it.
+    std::error_code ec, ignored;
+    std::vector<std::filesystem::path> entries;
     for (auto it = std::filesystem::recursive_directory_iterator(Fs(path_), ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
       std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
+                                   std::filesystem::perm_options::add, ignored);
+      entries.push_back(it->path());
     }
-    std::filesystem::remove_all(Fs(path_), ec);
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+      std::filesystem::remove(*entry, ignored);
+    }
+    std::filesystem::remove(Fs(path_), ignored);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
