@@ -33,6 +33,7 @@ cp "$sdk/plugins/platforms/qwindows.dll" "$dist/platforms/"
 cp "$sdk/plugins/styles/qwindowsvistastyle.dll" "$dist/styles/"
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   cp "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")" "$dist/"
+  x86_64-w64-mingw32-strip --strip-unneeded "$dist/$dll"  # Debian ships them with symbols
 done
 # Qt's own messages in Chinese (the standard buttons read 是 / 否 / 确定); velomi-tag's are
 # inside the program.

@@ -183,7 +183,9 @@ bool Folder::Open(const std::string& path) {
   if (!win::FinalPath(h.get(), real) && !win::VerbatimPath(wide, real)) return Fail(errno);
   if (real.empty() || real.back() != L'\\') real += L'\\';
   fd_ = reinterpret_cast<NativeHandle>(h.Release());  // kept open by the folder from now on
-  path_ = IsSeparator(at.back()) ? at : at + "/";
+  path_ = WithoutTrailingSeparator(at);               // a root ("C:/") keeps its own
+  if (IsSeparator(path_.back())) path_.pop_back();
+  path_ += '/';
   final_ = win::Narrow(real);
   return true;
 }
