@@ -66,4 +66,16 @@ if ! ready; then
   fi
 fi
 ready || { echo "The SDK in $sdk is incomplete" >&2; exit 1; }
+# What qtbase lacks for the programs and their tests: Qt's Chinese messages (qttranslations is a
+# module of its own; Debian's are the same files for every system), and the fonts that the
+# offscreen platform of the window's tests draws with (those in its lib/fonts): the ones the
+# window's captions are measured in on Linux.
+if [ ! -f "$sdk/translations/qtbase_zh_CN.qm" ] || [ ! -e "$sdk/lib/fonts/uming.ttc" ]; then
+  "$here/scripts/deps.sh" qt6-translations-l10n fonts-arphic-uming fonts-wqy-microhei \
+    fonts-dejavu-core >&2
+  mkdir -p "$sdk/translations" "$sdk/lib/fonts"
+  cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$sdk/translations/"
+  ln -sf /usr/share/fonts/truetype/arphic/uming.ttc /usr/share/fonts/truetype/wqy/wqy-microhei.ttc \
+    /usr/share/fonts/truetype/dejavu/*.ttf "$sdk/lib/fonts/"
+fi
 echo "$sdk"

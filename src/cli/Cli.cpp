@@ -1,13 +1,9 @@
 #include "Cli.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QByteArray>
 #include <QFile>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <set>
 #include <thread>
@@ -16,7 +12,9 @@
 #include "core/Apply.h"
 #include "core/Reasons.h"
 #include "core/Rules.h"
+#include "platform/Console.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 
 namespace cli {
 
@@ -44,7 +42,7 @@ QString Shown(const std::string& path) { return rules::DisplayName(path); }
 
 // ---- Progress
 
-Progress::Progress() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+Progress::Progress() : terminal_(platform::StandardErrorIsTerminal()) {}
 
 Progress::~Progress() {
   if (drawn_) Err(QStringLiteral("\r\x1b[K"));
@@ -69,7 +67,7 @@ std::atomic<bool>& Interrupted() {
 }
 
 namespace {
-extern "C" void OnInterrupt(int) { Interrupted().store(true); }
+void OnInterrupt() { Interrupted().store(true); }
 }  // namespace
 
 namespace {
@@ -80,8 +78,8 @@ std::string g_holdPath;
 void HoldHere(core::ActionStep step) {
   if (step != g_holdAt || g_holdPath.empty()) return;
   const std::string path = std::exchange(g_holdPath, std::string());
-  QFile(QFile::decodeName((path + ".held").c_str())).open(QIODevice::WriteOnly);
-  for (int i = 0; i < 6000 && !QFile::exists(QFile::decodeName((path + ".go").c_str())); ++i) {
+  QFile(rules::FromNativePath(path + ".held")).open(QIODevice::WriteOnly);
+  for (int i = 0; i < 6000 && !QFile::exists(rules::FromNativePath(path + ".go")); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
@@ -102,7 +100,7 @@ void HoldForTests() {
 
 void CatchInterrupt() {
   Interrupted();  // made before the handler may touch it
-  std::signal(SIGINT, OnInterrupt);
+  platform::OnInterrupt(OnInterrupt);
 }
 
 // ---- Arguments
@@ -114,8 +112,9 @@ constexpr char16_t kStandIn = u'\uF8FF';
 
 Arguments::Arguments(int argc, char** argv) {
   bool positionalOnly = false;
-  for (int i = 0; i < argc; ++i) {
-    std::string bytes(argv[i]);
+  const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& bytes = arguments[i];
     raw_.push_back(bytes);
     const bool option = !positionalOnly && bytes.size() > 1 && bytes[0] == '-';
     if (bytes == "--") positionalOnly = true;
@@ -123,7 +122,7 @@ Arguments::Arguments(int argc, char** argv) {
       list_ << (rules::IsUtf8(bytes) ? QString::fromStdString(bytes)
                                      : rules::FromNativePath(bytes));
     } else {
-      list_ << QString(QChar(kStandIn)) + QString::number(i);
+      list_ << QString(QChar(kStandIn)) + QString::number(static_cast<qulonglong>(i));
     }
   }
 }
@@ -154,7 +153,7 @@ bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
 }
 
 // A folder's identity, so that a folder reached again through a link is not listed twice.
-using FolderId = std::pair<dev_t, ino_t>;
+using FolderId = std::pair<uint64_t, uint64_t>;
 
 class Expander {
  public:
@@ -172,8 +171,8 @@ class Expander {
   // Adds the folder's MP3 and WMA files and, when `deep`, its subfolders' files; gives the number
   // of files added. Without `deep`, `subfolders` receives the folder's subfolders.
   size_t AddFolder(const std::string& folder, bool deep, std::vector<std::string>* subfolders) {
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || !seen_.insert({st.st_dev, st.st_ino}).second) return 0;
+    const platform::EntryInfo info = platform::StatPath(folder, true);
+    if (!info.exists || !seen_.insert({info.device, info.inode}).second) return 0;
     platform::FolderEntries entries = platform::ListEntries(folder);
     size_t added = 0;
     for (const char* suffix : {".mp3", ".wma"}) {
@@ -197,8 +196,8 @@ class Expander {
   bool HoldAudio(const std::string& folder, const std::vector<std::string>& subfolders) {
     for (const std::string& name : subfolders) {
       const std::string sub = folder + name + '/';
-      struct stat st;
-      if (::stat(sub.c_str(), &st) != 0 || !seen_.insert({st.st_dev, st.st_ino}).second) continue;
+      const platform::EntryInfo info = platform::StatPath(sub, true);
+      if (!info.exists || !seen_.insert({info.device, info.inode}).second) continue;
       const platform::FolderEntries entries = platform::ListEntries(sub);
       for (const std::string& file : entries.files) {
         if (EndsWithFoldAscii(file, ".mp3") || EndsWithFoldAscii(file, ".wma")) return true;
@@ -218,13 +217,14 @@ class Expander {
 Files Expand(const std::vector<std::string>& paths, bool recursive) {
   Files files;
   Expander expander(files);
-  for (const std::string& path : paths) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+  for (const std::string& given : paths) {
+    const std::string path = platform::GenericPath(given);
+    const platform::EntryInfo info = platform::StatPath(path, true);
+    if (!info.exists) {
       expander.LeaveOut(path, Cli::tr("no such file or folder"));
       continue;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (info.folder) {
       const std::string folder = path.back() == '/' ? path : path + '/';
       expander.NewWalk();
       std::vector<std::string> subfolders;
@@ -257,7 +257,7 @@ bool IsMp3Path(const std::string& path) {
 bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& paths,
                   QString& error) {
   const bool standardInput = file == "-";
-  std::FILE* in = standardInput ? stdin : std::fopen(file.c_str(), "rb");
+  std::FILE* in = standardInput ? stdin : platform::OpenForReading(file);
   if (in == nullptr) {
     error = core::ReasonOf(errno);
     return false;

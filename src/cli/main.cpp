@@ -13,6 +13,7 @@
 #include "core/Journal.h"
 #include "core/NameTemplate.h"
 #include "core/Rules.h"
+#include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 
@@ -344,6 +345,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(VELOMI_VERSION));
   cli::LoadTranslations(app);
   cli::CatchInterrupt();
+  platform::PrepareStandardStreams();
   cli::HoldForTests();
   const int status = cli::Run(args);
   std::fflush(stdout);

@@ -1,7 +1,6 @@
 #include "core/Journal.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QJsonDocument>
 #include <QUuid>
 #include <algorithm>
@@ -14,6 +13,7 @@
 
 #include "core/Reasons.h"
 #include "core/Tr.h"
+#include "core/Rules.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
@@ -30,7 +30,7 @@ constexpr int64_t kChunk = int64_t{1} << 20;
 const QString kType = QStringLiteral("#");
 const QString kId = QStringLiteral("id");
 
-std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string Native(const QString& path) { return rules::NativePath(path); }
 
 QString SelfTag() { return QString::fromStdString(platform::ThisProcess().Tag()); }
 
@@ -130,7 +130,7 @@ Journal::Journal(QString folder)
 
 Journal::~Journal() = default;
 
-QString Journal::DefaultFolder() { return QFile::decodeName(platform::StateFolder().c_str()); }
+QString Journal::DefaultFolder() { return rules::FromNativePath(platform::StateFolder()); }
 
 QString Journal::NewId() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
 

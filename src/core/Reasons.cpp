@@ -1,7 +1,7 @@
 #include "core/Reasons.h"
 
-#include <cerrno>
-#include <cstring>
+#include "platform/Errno.h"
+#include "platform/File.h"
 
 #include "core/Tr.h"
 
@@ -40,7 +40,7 @@ QString ReasonOf(int err, const QString& fallback) {
     case ESTALE:
       return Core::tr("文件已被其他程序修改");
     default:
-      return QString::fromLocal8Bit(std::strerror(err));
+      return QString::fromLocal8Bit(platform::ErrorText(err).c_str());
   }
 }
 

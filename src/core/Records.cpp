@@ -52,10 +52,11 @@ std::vector<std::string> SplitNul(const QJsonValue& v) {
   return parts;
 }
 
-// An absolute folder path, ending in "/", with no empty, "." or ".." name in it.
+// An absolute folder path, ending in "/", with no empty, "." or ".." name after its root.
 bool TrustedFolder(const std::string& folder) {
-  if (folder.size() < 1 || folder.front() != '/' || folder.back() != '/') return false;
-  size_t from = 1;
+  const size_t root = platform::RootLength(folder);
+  if (root == 0 || folder.back() != '/') return false;
+  size_t from = root;
   while (from < folder.size()) {
     const size_t slash = folder.find('/', from);
     if (!platform::IsPlainName(folder.substr(from, slash - from))) return false;

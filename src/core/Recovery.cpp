@@ -1,11 +1,11 @@
 #include "core/Recovery.h"
 
-#include <QFile>
 #include <chrono>
 #include <map>
 #include <mutex>
 
 #include "core/Records.h"
+#include "core/Rules.h"
 #include "core/TagWrites.h"
 #include "platform/FileSystem.h"
 #include "platform/PrivateFiles.h"
@@ -79,7 +79,7 @@ bool Settle(Journal& journal, const Journal::Action& action, std::vector<Recover
 
 // Removes the lock files of writers that are gone and have no unsettled action left.
 void RemoveGoneOwners(const Journal& journal) {
-  const std::string owners = QFile::encodeName(journal.Folder()).toStdString() + "/owners/";
+  const std::string owners = rules::NativePath(journal.Folder()) + "/owners/";
   const std::string self = platform::ThisProcess().Tag();
   for (const std::string& name : platform::ListFolder(owners, ".lock")) {
     const std::string tag = name.substr(0, name.size() - 5);

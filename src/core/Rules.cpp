@@ -1,6 +1,5 @@
 #include "core/Rules.h"
 
-#include <QFile>
 #include <algorithm>
 
 #include "core/Gbk.h"
@@ -179,11 +178,11 @@ QString FromUtf16(const std::u16string& text) { return QString::fromStdU16String
 
 std::u16string ToUtf16(const QString& text) { return text.toStdU16String(); }
 
-std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// UTF-8 on every system: what Linux takes a name's bytes as, and on Windows the platform's text of
+// the system's UTF-16 names (Qt's own encoding of file names there is the ANSI code page).
+std::string NativePath(const QString& path) { return path.toStdString(); }
 
-QString FromNativePath(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
+QString FromNativePath(const std::string& path) { return QString::fromStdString(path); }
 
 namespace {
 
@@ -256,11 +255,26 @@ std::string NativeFileNameOf(const std::string& path) {
 
 std::string NativePathOfUrl(const QUrl& url) {
   if (!url.isLocalFile()) return std::string();
-  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+  std::string path =
+      QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+  // Qt knows the system's forms of a local path: a share ("file://server/share/x" is
+  // "//server/share/x"), and on Windows a drive ("file:///C:/x" is "C:/x").
+  const QString local = url.toLocalFile();
+  if (local.startsWith(QLatin1String("//")) && !url.host().isEmpty()) {
+    path = "//" + url.host(QUrl::FullyEncoded).toStdString() + path;
+  } else if (!path.empty() && path[0] == '/' && !local.startsWith(QLatin1Char('/'))) {
+    path.erase(0, 1);
+  }
+  return path;
 }
 
 QUrl FileUrlOf(const std::string& path) {
-  return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"),
+  // A path from the root "/" follows an empty host; a share's server is the host; a drive ("C:/")
+  // follows an empty host and a "/".
+  const char* prefix = path.rfind("//", 0) == 0  ? "file:"
+                       : path.rfind('/', 0) == 0 ? "file://"
+                                                 : "file:///";
+  return QUrl::fromEncoded(prefix + QByteArray::fromStdString(path).toPercentEncoding("/"),
                            QUrl::StrictMode);
 }
 

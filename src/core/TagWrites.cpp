@@ -351,10 +351,12 @@ int PutBack(const Entry& e, const platform::Folder& folder, const QString& caseP
   if (ClassifyWma(e, source) != Holds::kNew || !ReadWmaHeader(source, header)) return ESTALE;
   const int64_t audio = source.SizeAtOpen() - header.size();
   platform::ReplacementFile replacement;
+  // The file is closed before the new one takes its place: Windows renames over an open file
+  // only where it has POSIX rename semantics (not on FAT drives).
   const bool ok =
       replacement.Begin(e.Path()) &&
       replacement.Write(e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size())) &&
-      replacement.CopyFrom(source, header.size(), audio) && replacement.Commit();
+      replacement.CopyFrom(source, header.size(), audio) && source.Close() && replacement.Commit();
   return ok ? 0 : replacement.error() != 0 ? replacement.error() : EIO;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Errno.h"
+
 namespace platform {
 
 // The system's own handle of an open file: a file descriptor, or on Windows a HANDLE, in an

@@ -5,14 +5,27 @@
 // paths of any length.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform {
 
+// `path` as the code above the platform holds paths, with "/" between names: as it is; on Windows,
+// where a person may type "\" as well, with each "\" made a "/".
+std::string GenericPath(std::string path);
+
+// Opens `path` for reading as a C stream, as fopen(path, "rb") does (a pipe or a FIFO too); on
+// Windows by the path's UTF-16. Null on failure, errno telling why.
+std::FILE* OpenForReading(const std::string& path);
+
 // True when `path` names a regular file, following symbolic links; a folder does not count.
 bool FileExists(const std::string& path);
+
+// True when this user may write the file at `path` (access(2) with W_OK; on Windows, the file is
+// not read-only).
+bool MayWrite(const std::string& path);
 
 // Gives the file's owner write permission (the file is no longer read-only); on Windows clears its
 // read-only attribute. Best effort: the caller ignores the result, and a later open for writing

@@ -10,12 +10,14 @@
 namespace platform {
 
 // The folder where the program keeps its state: $XDG_STATE_HOME/velomi when XDG_STATE_HOME is an
-// absolute path, else ~/.local/state/velomi.
+// absolute path, else ~/.local/state/velomi; on Windows %LOCALAPPDATA%\velomi.
 std::string StateFolder();
 
 // Makes `path` a folder of this user's own, mode 0700, with its parents (made with the usual
 // permissions) when they are missing. 0, or the errno of the refusal: ELOOP for a symbolic link,
-// ENOTDIR for something else than a folder, EPERM for another user's folder.
+// ENOTDIR for something else than a folder, EPERM for another user's folder. On Windows the folder
+// keeps the permissions it inherits (in %LOCALAPPDATA%, its user's alone); a junction counts as a
+// link.
 int EnsurePrivateFolder(const std::string& path);
 
 enum class PrivateOpen {
@@ -28,15 +30,17 @@ enum class PrivateOpen {
 int OpenPrivateFile(const std::string& path, PrivateOpen how, File& file);
 
 // Puts `bytes` in place of the private file `path` in one step: a new file beside it, flushed,
-// renamed over it, the folder flushed, so that neither a crash nor a reader ever sees a part of it.
-// 0, or the errno of the failure; the old file then stays as it was.
+// renamed over it, the folder flushed, so that neither a crash nor a reader ever sees a part of it
+// (on Windows the rename is written through to the disk instead). 0, or the errno of the failure;
+// the old file then stays as it was.
 int ReplacePrivateFile(const std::string& path, const std::string& bytes);
 
 // Removes the file `path` (never a folder). 0, or the errno of the failure.
 int RemoveFile(const std::string& path);
 
 // An exclusive lock on a lock file, made 0600 when missing and never through a symbolic link,
-// held until Unlock() or the end of the lock's life (or of the process).
+// held until Unlock() or the end of the lock's life (or of the process): flock(2), on Windows
+// LockFileEx on the file's first byte.
 class FileLock {
  public:
   FileLock() = default;
@@ -59,7 +63,7 @@ class FileLock {
   static bool RemoveIfFree(const std::string& path);
 
  private:
-  int fd_ = -1;
+  NativeHandle fd_ = -1;
 };
 
 }  // namespace platform

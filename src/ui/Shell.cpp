@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 
 #include "core/Rules.h"
+#include "platform/FileSystem.h"
+#include "platform/Folder.h"
 
 namespace shell {
 
@@ -20,6 +22,18 @@ void ShowOwnProperties(const std::string& path, QWidget* owner) {
 }
 
 bool OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+FileFacts FactsOf(const std::string& path) {
+  FileFacts facts;
+  const platform::EntryInfo info = platform::StatPath(path, true);
+  if (!info.exists) return facts;
+  facts.exists = true;
+  facts.size = static_cast<qint64>(info.size);
+  facts.modified = QDateTime::fromMSecsSinceEpoch(info.modifiedMsecs);
+  facts.accessed = QDateTime::fromMSecsSinceEpoch(info.accessedMsecs);
+  facts.writable = platform::MayWrite(path);
+  return facts;
+}
 
 QList<QVariant> PropertiesArguments(const std::string& path) {
   return {QStringList{rules::FileUrlOf(path).toString(QUrl::FullyEncoded)}, QString()};

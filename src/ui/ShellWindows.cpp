@@ -1,11 +1,10 @@
 // The desktop's side on Windows: the shell's properties sheet, else Explorer with the file
-// selected, and a file's facts through Qt (whose names on Windows are the system's own UTF-16).
+// selected.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <QProcess>
 
 #include "Shell.h"
@@ -33,18 +32,6 @@ bool ShowFileProperties(const std::string& path, QWidget* owner) {
   }
   ShowOwnProperties(path, owner);
   return true;
-}
-
-FileFacts FactsOf(const std::string& path) {
-  FileFacts facts;
-  const QFileInfo info(PathText(path));
-  if (!info.isFile()) return facts;
-  facts.exists = true;
-  facts.size = info.size();
-  facts.modified = info.lastModified();
-  facts.accessed = info.lastRead();
-  facts.writable = info.isWritable();
-  return facts;
 }
 
 }  // namespace shell

@@ -41,7 +41,7 @@ ino_t Inode(const std::string& path) {
 
 class RecoveryTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("XDG_STATE_HOME", state.path().c_str(), 1); }
+  void SetUp() override { testfiles::UseStateFolder(state.path()); }
   void TearDown() override {
     onActionStep = nullptr;
     onRecoveryStep = nullptr;

@@ -110,6 +110,17 @@ TEST(FileSystem, EveryWayOfRenamingNeverReplaces) {
   }
 }
 
+TEST(FileSystem, TheRootIsTheSlashAndNamesMayHoldWhatWindowsRefuses) {
+  for (const char* path : {"/", "/music/a.mp3", "//nas/music"}) {
+    EXPECT_EQ(platform::RootLength(path), 1u) << path;
+  }
+  for (const char* path : {"", "music/a.mp3", "C:/music"}) {
+    EXPECT_EQ(platform::RootLength(path), 0u) << path;
+  }
+  EXPECT_TRUE(platform::IsPlainName("a\\b:c.mp3"));
+  EXPECT_EQ(platform::GenericPath("a\\b/c"), "a\\b/c");
+}
+
 TEST(FileSystem, StateFolderFollowsTheXdgVariable) {
   const char* saved = std::getenv("XDG_STATE_HOME");
   const std::string keep = saved ? saved : "";

@@ -15,6 +15,8 @@
 
 #include "PlatformTest.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
+#include "platform/PrivateFiles.h"
 
 namespace {
 
@@ -86,6 +88,29 @@ TEST(WindowsFileSystem, DevicesAndFilesThatAreGone) {
   EXPECT_TRUE(platform::SyncFileSystemsOf({path}));
   EXPECT_FALSE(platform::SyncFileSystemsOf({path, dir.File("gone.mp3")}));
   EXPECT_EQ(errno, ENOENT);
+}
+
+// Roots of drives and shares, with either separator; real paths in that form; names that hold a
+// separator or a stream's colon are no names of a folder.
+TEST(WindowsFileSystem, RootsRealPathsAndPlainNames) {
+  struct Root {
+    const char* path;
+    size_t length;
+  };
+  for (const Root& r : {Root{"C:/Music/a.mp3", 3}, Root{"c:\\", 3}, Root{"//nas/music/a.mp3", 12},
+                        Root{"\\\\nas\\music", 11}, Root{"//nas", 0}, Root{"//?/C:/x", 0},
+                        Root{"/Music", 0}, Root{"C:Music", 0}, Root{"Music/a.mp3", 0}}) {
+    EXPECT_EQ(platform::RootLength(r.path), r.length) << r.path;
+  }
+  for (const char* bad : {"a\\b.mp3", "a.mp3:stream", "C:"}) {
+    EXPECT_FALSE(platform::IsPlainName(bad)) << bad;
+  }
+  TempDir dir;
+  dir.Write("a.mp3", FromString("x"));
+  const std::string real = platform::RealPath(dir.path() + "\\.\\a.mp3");
+  EXPECT_EQ(platform::RootLength(real), 3u) << real;
+  EXPECT_EQ(real.find('\\'), std::string::npos) << real;
+  EXPECT_EQ(platform::GenericPath("C:\\Music\\a.mp3"), "C:/Music/a.mp3");
 }
 
 TEST(WindowsFileSystem, ReadOnlyAttribute) {
@@ -166,25 +191,33 @@ TEST(WindowsReplacementFile, ReplacedWhileAnotherHandleReadsIt) {
   }
 }
 
-// The child's part of the test below: begins a replacement of the file the parent names, writes
-// part of it, and is killed.
-TEST(WindowsReplacementFile, KilledSaveChild) {
+// The child's part of the tests below: begins a replacement of the file the parent names, writes
+// part of it, and is killed; or takes the lock the parent names, and is killed.
+TEST(WindowsChild, IsKilled) {
   const char* path = std::getenv("VELOMI_KILLED_SAVE");
-  if (path == nullptr) GTEST_SKIP() << "run by KilledSaveLeavesNothingForLong only";
+  const char* lockPath = std::getenv("VELOMI_KILLED_LOCK");
+  if (path == nullptr && lockPath == nullptr) GTEST_SKIP() << "run by the tests below only";
+  platform::FileLock lock;
+  if (lockPath != nullptr && lock.Lock(lockPath, false) == 0) {
+    ::TerminateProcess(::GetCurrentProcess(), 9);
+  }
   if (std::getenv("VELOMI_KILLED_SAVE_NAMED")) platform::fault::Refuse(Feature::kUnnamedTemp);
   platform::ReplacementFile r;
-  if (r.Begin(path) && r.Write("partial", 7)) ::TerminateProcess(::GetCurrentProcess(), 9);
+  if (path != nullptr && r.Begin(path) && r.Write("partial", 7)) {
+    ::TerminateProcess(::GetCurrentProcess(), 9);
+  }
   ::ExitProcess(1);
 }
 
-// Runs this test program again as a child that dies in the middle of a save of `path`.
-DWORD KillASave(const std::string& path, bool named) {
+// Runs this test program again as a child that dies in the middle of a save of `path`, or
+// holding the lock `lockPath`.
+DWORD KillASave(const std::string& path, bool named, const std::string& lockPath = "") {
   ::_putenv_s("VELOMI_KILLED_SAVE", path.c_str());
   ::_putenv_s("VELOMI_KILLED_SAVE_NAMED", named ? "1" : "");
+  ::_putenv_s("VELOMI_KILLED_LOCK", lockPath.c_str());
   wchar_t self[MAX_PATH];
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command =
-      L"\"" + std::wstring(self) + L"\" --gtest_filter=WindowsReplacementFile.KilledSaveChild";
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=WindowsChild.IsKilled";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
@@ -198,7 +231,18 @@ DWORD KillASave(const std::string& path, bool named) {
   }
   ::_putenv_s("VELOMI_KILLED_SAVE", "");
   ::_putenv_s("VELOMI_KILLED_SAVE_NAMED", "");
+  ::_putenv_s("VELOMI_KILLED_LOCK", "");
   return code;
+}
+
+// A lock goes with its process, however the process ends.
+TEST(WindowsFileLock, AKilledHolderLeavesItFree) {
+  TempDir dir;
+  const std::string path = dir.File("owner.lock");
+  ASSERT_EQ(KillASave("", false, path), 9u);
+  EXPECT_EQ(dir.Names(), (Names{"owner.lock"}));
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(path));
+  EXPECT_TRUE(platform::FileLock::RemoveIfFree(path));
 }
 
 // A save killed while it writes the new content: with its file marked for deletion it leaves

@@ -62,6 +62,14 @@ inline unsigned Mode(const std::string& path) {
   return st.st_mode & 07777;
 }
 
+// Makes `link` a symbolic link to `target` (a folder when `folder`); false where this user may not
+// make links (Windows without the privilege, wine).
+bool MakeLink(const std::string& target, const std::string& link, bool folder);
+
+// Points the program's state folder (platform::StateFolder) into `path`: $XDG_STATE_HOME, and on
+// Windows %LOCALAPPDATA%.
+void UseStateFolder(const std::string& path);
+
 // The path of a committed fixture under tests/data.
 inline std::string DataFile(const std::string& name) {
   return std::string(VELOMI_TEST_DATA) + "/" + name;
@@ -80,20 +88,27 @@ class TempDir {
       std::error_code ec;
       if (std::filesystem::create_directory(base / name, ec)) {
         std::filesystem::permissions(base / name, std::filesystem::perms::owner_all, ec);
-        path_ = (base / name).u8string();
+        path_ = (base / name).generic_u8string();  // "/" between names, as the program's paths
       }
     }
     if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
   }
   ~TempDir() {
-    std::error_code ec;
-    // Read-only entries are made writable first, so that the removal cannot fail on them.
+    // Read-only entries are made writable first, so that the removal cannot fail on them. Each
+    // entry is removed once, the deepest first: a file that this process still holds open (a
+    // lock file of the journal) may stay on Windows until it is closed, and its folders with it.
+    std::error_code ec, ignored;
+    std::vector<std::filesystem::path> entries;
     for (auto it = std::filesystem::recursive_directory_iterator(Fs(path_), ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
       std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
+                                   std::filesystem::perm_options::add, ignored);
+      entries.push_back(it->path());
     }
-    std::filesystem::remove_all(Fs(path_), ec);
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+      std::filesystem::remove(*entry, ignored);
+    }
+    std::filesystem::remove(Fs(path_), ignored);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -204,9 +204,12 @@ class RenameTest : public QObject {
     QCOMPARE(Marks(r.form), QList<int>{1});
     QCOMPARE(r.Files(), QStringList{"Talvino - 发如雪.mp3"});
     QCOMPARE(r.Content("Talvino - 发如雪.mp3"), QStringLiteral("talvino - 发如雪.mp3"));
+  }
 
+  void aCaseOnlyTargetThatIsAnotherFileIsRefused() {
     // A different file already holds the new name (a case-sensitive file system): refused.
     Renamer s;
+    if (NamesFoldCase(s.folder)) QSKIP("names that differ in case only are one file here");
     WriteFile(s.folder + "Singer - Song.mp3", "precious");
     s.Add("singer - song.mp3", "Song", "Singer");
     s.Rename();

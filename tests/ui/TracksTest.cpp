@@ -440,6 +440,7 @@ class TracksTest : public QObject {
 
   void gbkNamedFilesAreShownSavedAndRenamedUnderTheirBytes() {
     // Names in GBK bytes, as Windows archives and FAT drives hold them: not UTF-8.
+    if (!FileNamesAreBytes()) QSKIP("file names here are text, never GBK bytes");
     QTemporaryDir dir;
     const std::string folder = rules::NativePath(dir.path()) + "/";
     const std::string mp3 = folder + rules::ToGbk(QStringLiteral("发如雪")) + ".mp3";

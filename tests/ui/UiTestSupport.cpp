@@ -1,9 +1,11 @@
 #include "UiTestSupport.h"
 
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -19,13 +21,32 @@ void PrepareEnvironment() {
   // The journal of changes goes to a state folder of the test's own, never to the real home.
   static QTemporaryDir state;
   qputenv("XDG_STATE_HOME", state.path().toUtf8());
+  qputenv("LOCALAPPDATA", QDir::toNativeSeparators(state.path()).toUtf8());  // on Windows
   // Settings the window keeps between runs go to a folder of this test run, not the user's own
-  // nor one that tests running side by side share.
+  // nor one that tests running side by side share. On Windows they are in the registry, of the
+  // test machine's wine prefix: emptied at the start, and the tests run one at a time.
   static QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+  QSettings(QStringLiteral("velomi"), QStringLiteral("velomi")).clear();
 }
 
 void SetupApplication(QApplication& app) { appsetup::SetupApplication(app); }
+
+bool FileNamesAreBytes() {
+#ifdef Q_OS_WIN
+  return false;
+#else
+  return true;
+#endif
+}
+
+bool NamesFoldCase(const QString& folder) {
+  const QString probe = folder + QStringLiteral("/case-probe");
+  WriteFile(probe, "x");
+  const bool folds = QFile::exists(folder + QStringLiteral("/CASE-PROBE"));
+  QFile::remove(probe);
+  return folds;
+}
 
 BoxAnswerer::BoxAnswerer(QMessageBox::StandardButton answer) : last_(answer) {
   timer_.setInterval(5);

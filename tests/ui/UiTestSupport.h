@@ -64,6 +64,12 @@ void AnswerFiles(const QString& folder, const QStringList& names);
 
 // ---- Files
 
+// Whether file names are the file system's bytes, so that a test can make a name in GBK bytes (as
+// Windows archives and FAT drives leave them on Linux); on Windows names are UTF-16 text.
+bool FileNamesAreBytes();
+// Whether names that differ in letter case only name one file in `folder` (Windows, FAT).
+bool NamesFoldCase(const QString& folder);
+
 QString DataFile(const QString& name);
 QByteArray ReadFile(const QString& path);
 void WriteFile(const QString& path, const QByteArray& bytes);

@@ -7,9 +7,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "StatusBar.h"
 #include "TrackList.h"
 #include "UiTestSupport.h"
@@ -176,40 +173,6 @@ class UndoTest : public QObject {
     QCOMPARE(form.LV->ToolTip(39), QStringLiteral("已取消，未修改"));
     QVERIFY(form.StatusBar1->Message().startsWith(
         QStringLiteral("已取消：已完成 %1 / 40，其余未修改").arg(done)));
-  }
-
-  void aWmaHeaderWriteCutShortIsRolledBackWhenItsRowIsShown() {
-    // A save through the core (another program) died while it wrote the new header in place;
-    // showing the file's row puts the old header back before the file is read.
-    QTemporaryDir dir;
-    const QString path = CopyData("wma_ascii.wma", dir.path() + "/song.wma");
-    const QByteArray old = ReadFile(path);
-    TForm1 form;
-    form.AddTrack(path);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      core::onActionStep = [](core::ActionStep step) {
-        if (step == core::ActionStep::kWritten) ::_exit(0);
-      };
-      core::Journal journal;
-      TIDwma tag;
-      tag.ReadFromFile(path.toStdString());
-      tag.SetTitle(u"Cut");
-      core::ApplyOptions options;
-      options.journal = &journal;
-      core::SaveTag(tag, path.toStdString(), options);
-      ::_exit(1);
-    }
-    int status = 0;
-    QCOMPARE(::waitpid(pid, &status, 0), pid);
-    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    QByteArray torn = ReadFile(path);  // the first part of the new header only
-    QVERIFY(torn != old);
-    torn.replace(200, 800, old.mid(200, 800));
-    WriteFile(path, torn);
-    form.LVCurrentRowChosen(0);
-    QCOMPARE(ReadFile(path), old);
-    QVERIFY(form.EdtTitle->text() != QStringLiteral("Cut"));
   }
 };
 

@@ -28,6 +28,12 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::string GenericPath(std::string path) { return path; }
+
+std::FILE* OpenForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+
+bool MayWrite(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+
 void ClearReadOnly(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
@@ -74,7 +80,6 @@ FolderEntries ListEntries(const std::string& folder) {
   SortFoldAscii(entries.folders);
   return entries;
 }
-
 
 namespace {
 
@@ -196,7 +201,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   const int err = detail::RenameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
   return err == 0 ? true : FailWith(err);
 }
-
 
 bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
   std::vector<dev_t> flushed;

@@ -18,6 +18,10 @@
 namespace platform {
 namespace {
 
+int64_t Msecs(const struct timespec& at) {
+  return static_cast<int64_t>(at.tv_sec) * 1000 + at.tv_nsec / 1000000;
+}
+
 EntryInfo InfoOf(const struct stat& st) {
   EntryInfo info;
   info.exists = true;
@@ -30,8 +34,13 @@ EntryInfo InfoOf(const struct stat& st) {
   info.device = static_cast<uint64_t>(st.st_dev);
   info.inode = static_cast<uint64_t>(st.st_ino);
   info.changedSeconds = static_cast<int64_t>(st.st_ctim.tv_sec);
+  info.modifiedMsecs = Msecs(st.st_mtim);
+  info.accessedMsecs = Msecs(st.st_atim);
   return info;
 }
+
+// The descriptor of an open folder.
+int Fd(NativeHandle handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
@@ -39,6 +48,8 @@ bool IsPlainName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
          name.find('\0') == std::string_view::npos;
 }
+
+size_t RootLength(std::string_view path) { return !path.empty() && path[0] == '/' ? 1 : 0; }
 
 EntryInfo StatPath(const std::string& path, bool follow) {
   struct stat st;
@@ -54,20 +65,24 @@ std::string RealPath(const std::string& path) {
 Folder::~Folder() { Close(); }
 
 Folder::Folder(Folder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), error_(other.error_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      final_(std::move(other.final_)),
+      error_(other.error_) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    final_ = std::move(other.final_);
     error_ = other.error_;
   }
   return *this;
 }
 
 void Folder::Close() {
-  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  if (fd_ >= 0) ::close(Fd(std::exchange(fd_, -1)));
 }
 
 bool Folder::Fail(int err) const {
@@ -98,7 +113,7 @@ bool Folder::Open(const std::string& path) {
 EntryInfo Folder::Stat(const std::string& name) const {
   struct stat st;
   if (fd_ < 0 || !IsPlainName(name) ||
-      ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      ::fstatat(Fd(fd_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     error_ = fd_ < 0 ? EBADF : IsPlainName(name) ? errno : EINVAL;
     return {};
   }
@@ -107,7 +122,7 @@ EntryInfo Folder::Stat(const std::string& name) const {
 
 bool Folder::Lists(const std::string& name) const {
   if (fd_ < 0) return false;
-  int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = ::openat(Fd(fd_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   std::unique_ptr<DIR, DirCloser> d(::fdopendir(fd));
   if (!d) {
@@ -124,7 +139,7 @@ bool Folder::OpenFile(const std::string& name, bool write, File& file) const {
   if (fd_ < 0) return Fail(EBADF);
   if (!IsPlainName(name)) return Fail(EINVAL);
   const int flags = (write ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  int fd = ::openat(fd_, name.c_str(), flags);
+  int fd = ::openat(Fd(fd_), name.c_str(), flags);
   if (fd < 0) return Fail(errno);
   if (!file.Adopt(fd, path_ + name)) return Fail(file.error());
   return true;
@@ -135,26 +150,26 @@ bool Folder::Rename(const std::string& from, const std::string& to,
   if (fd_ < 0) return Fail(EBADF);
   if (!IsPlainName(from) || !IsPlainName(to)) return Fail(EINVAL);
   if (!internal::EqualFoldAscii(from, to)) {
-    const int err = detail::RenameNoReplaceAt(fd_, from, fd_, to);
+    const int err = detail::RenameNoReplaceAt(Fd(fd_), from, Fd(fd_), to);
     return err == 0 ? true : Fail(err);
   }
   // The names differ in letter case only. Where the file system folds case the new name already
   // names this very file, so a direct rename without replacing would fail: go through a free
   // temporary name, and come back to the old name when the second step is refused.
   struct stat st;
-  if (::fstatat(fd_, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno);
+  if (::fstatat(Fd(fd_), from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string tmp = !caseTemp.empty() ? caseTemp
                                               : ".velomi-rename-" + std::to_string(::getpid()) +
                                                     "-" + std::to_string(attempt) + ".tmp";
     if (!IsPlainName(tmp)) return Fail(EINVAL);
-    int err = detail::RenameNoReplaceAt(fd_, from, fd_, tmp);
+    int err = detail::RenameNoReplaceAt(Fd(fd_), from, Fd(fd_), tmp);
     if (err == EEXIST && caseTemp.empty()) continue;
     if (err != 0) return Fail(err);
     err = fault::AtStep(fault::Step::kCaseTempNamed);
-    if (err == 0) err = detail::RenameNoReplaceAt(fd_, tmp, fd_, to);
+    if (err == 0) err = detail::RenameNoReplaceAt(Fd(fd_), tmp, Fd(fd_), to);
     if (err == 0) return true;
-    detail::RenameNoReplaceAt(fd_, tmp, fd_, from);
+    detail::RenameNoReplaceAt(Fd(fd_), tmp, Fd(fd_), from);
     return Fail(err);
   }
   return Fail(EEXIST);
@@ -163,16 +178,17 @@ bool Folder::Rename(const std::string& from, const std::string& to,
 bool Folder::Remove(const std::string& name) const {
   if (fd_ < 0) return Fail(EBADF);
   if (!IsPlainName(name)) return Fail(EINVAL);
-  return ::unlinkat(fd_, name.c_str(), 0) == 0 ? true : Fail(errno);
+  return ::unlinkat(Fd(fd_), name.c_str(), 0) == 0 ? true : Fail(errno);
 }
 
 bool Folder::SetMode(File& file, unsigned mode) {
-  return file.IsOpen() && ::fchmod(static_cast<int>(file.fd()), static_cast<mode_t>(mode & 07777)) == 0;
+  return file.IsOpen() &&
+         ::fchmod(static_cast<int>(file.fd()), static_cast<mode_t>(mode & 07777)) == 0;
 }
 
 bool Folder::Sync() const {
   if (fd_ < 0) return Fail(EBADF);
-  if (const int err = fault::Flushed(::fsync(fd_), path_)) return Fail(err);
+  if (const int err = fault::Flushed(::fsync(Fd(fd_)), path_)) return Fail(err);
   return true;
 }
 

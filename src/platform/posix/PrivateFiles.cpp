@@ -122,7 +122,8 @@ int FileLock::Lock(const std::string& path, bool wait) {
 }
 
 void FileLock::Unlock() {
-  if (fd_ >= 0) ::close(std::exchange(fd_, -1));  // closing the descriptor releases the lock
+  if (fd_ >= 0)
+    ::close(static_cast<int>(std::exchange(fd_, -1)));  // closing the descriptor releases the lock
 }
 
 bool FileLock::HeldByAnother(const std::string& path) {

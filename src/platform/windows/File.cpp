@@ -148,26 +148,34 @@ bool File::ReadAt(int64_t offset, void* data, size_t count) const {
 bool File::WriteAt(int64_t offset, const void* data, size_t count) {
   if (fd_ < 0) return Fail(EBADF);
   if (offset < 0) return Fail(EINVAL);
+  return Write(offset, data, count);
+}
+
+bool File::Append(const void* data, size_t count) {
+  if (fd_ < 0) return Fail(EBADF);
+  return Write(-1, data, count);
+}
+
+// Writes at `offset`, or at the file's end when `offset` is negative: the system's own append,
+// in one step with finding the end, so that two processes appending at once never write over
+// each other's bytes.
+bool File::Write(int64_t offset, const void* data, size_t count) {
   size_t allowed = count;
   const int injected = fault::TakeWrite(count, allowed, path_);
   if (injected != 0) count = allowed;  // a test's fault: only the bytes it allows, then a failure
   auto* in = static_cast<const unsigned char*>(data);
   while (count > 0) {
-    OVERLAPPED at = At(offset);
+    OVERLAPPED at = At(offset < 0 ? 0 : offset);
+    if (offset < 0) at.Offset = at.OffsetHigh = 0xFFFFFFFF;  // the end of the file
     DWORD n = 0;
     const DWORD chunk = static_cast<DWORD>(std::min(count, kMaxTransfer));
     if (!::WriteFile(H(fd_), in, chunk, &n, &at)) return Fail(win::LastErrno());
     if (n == 0) return Fail(ENOSPC);
     in += n;
-    offset += n;
+    if (offset >= 0) offset += n;
     count -= n;
   }
   return injected == 0 ? true : Fail(injected);
-}
-
-bool File::Append(const void* data, size_t count) {
-  int64_t size = 0;
-  return Size(size) && WriteAt(size, data, count);
 }
 
 bool File::Truncate(int64_t size) {

@@ -67,6 +67,23 @@ bool FileExists(const std::string& path) {
          !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::string GenericPath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::FILE* OpenForReading(const std::string& path) {
+  std::wstring wide;
+  return win::WidePath(path, wide) ? ::_wfopen(wide.c_str(), L"rb") : nullptr;
+}
+
+bool MayWrite(const std::string& path) {
+  std::wstring wide;
+  if (!win::WidePath(path, wide)) return false;
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 void ClearReadOnly(const std::string& path) {
   std::wstring wide;
   if (!win::WidePath(path, wide)) return;
@@ -98,6 +115,30 @@ std::vector<std::string> ListFolder(const std::string& folder, std::string_view 
   ::FindClose(find);
   std::sort(names.begin(), names.end(), internal::LessFoldAscii);
   return names;
+}
+
+FolderEntries ListEntries(const std::string& folder) {
+  FolderEntries entries;
+  std::string pattern = folder.empty() ? std::string(".") : folder;
+  if (pattern.back() != '/' && pattern.back() != '\\') pattern += '\\';
+  pattern += '*';
+  std::wstring wide;
+  if (!win::WidePath(pattern, wide)) return entries;
+  WIN32_FIND_DATAW entry;
+  HANDLE find = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return entries;
+  do {
+    std::string name = win::Narrow(entry.cFileName);
+    if (name == "." || name == "..") continue;
+    // A link to a folder (a junction too) has the folder's attribute: it counts as a folder.
+    const bool isFolder = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    (isFolder ? entries.folders : entries.files).push_back(std::move(name));
+  } while (::FindNextFileW(find, &entry));
+  ::FindClose(find);
+  internal::SortFoldAscii(entries.files);
+  internal::SortFoldAscii(entries.folders);
+  return entries;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

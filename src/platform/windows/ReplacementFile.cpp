@@ -1,7 +1,5 @@
 #include "platform/ReplacementFile.h"
 
-#include <aclapi.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -22,75 +20,14 @@ HANDLE H(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The renames by handle of Windows 10 and later: replace the target even while others have it open
-// (they keep reading the old content), as rename(2) does.
-constexpr FILE_INFO_BY_HANDLE_CLASS kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
-constexpr DWORD kRenameReplaceIfExists = 0x1;
-constexpr DWORD kRenamePosixSemantics = 0x2;
-
-// Marks an open file to go when its last handle closes, or takes the mark back. While marked,
-// the file goes with the process, even one that is killed.
-bool MarkForDeletion(HANDLE h, bool mark) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = mark ? TRUE : FALSE;
-  return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
-}
-
-// Renames the open file `h` to `target` in one step, replacing the file there even while it is
-// open. False with the system's error when it cannot.
-bool RenameOverOpenFile(HANDLE h, const std::wstring& target) {
-  const size_t bytes = target.size() * sizeof(wchar_t);
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->Flags = kRenameReplaceIfExists | kRenamePosixSemantics;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(bytes);
-  std::copy(target.begin(), target.end(), rename->FileName);
-  return ::SetFileInformationByHandle(h, kFileRenameInfoEx, rename,
-                                      static_cast<DWORD>(buffer.size()));
-}
-
-// The security identifier of the user this process runs as, in `buffer`; null when unknown.
-PSID CurrentUser(std::vector<unsigned char>& buffer) {
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-  win::ScopedHandle closer(token);
-  DWORD size = 0;
-  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  buffer.resize(size);
-  if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
-    return nullptr;
-  }
-  return reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-}
-
 // True when the file at `wide` is a regular file (not a folder, not a link) of this user, or of
 // nobody on a file system that keeps no owners (FAT).
 bool IsOwnRegularFile(const std::wstring& wide) {
-  win::ScopedHandle h(
-      win::OpenExisting(wide, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT));
+  win::ScopedHandle h(win::OpenExisting(wide, READ_CONTROL | FILE_READ_ATTRIBUTES, win::kNoFollow));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!h.Valid() || !::GetFileInformationByHandle(h.get(), &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-    return false;
-  }
-  DWORD volumeFlags = 0;
-  if (::GetVolumeInformationByHandleW(h.get(), nullptr, 0, nullptr, nullptr, &volumeFlags, nullptr,
-                                      0) &&
-      !(volumeFlags & FILE_PERSISTENT_ACLS)) {
-    return true;
-  }
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetSecurityInfo(h.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return false;
-  }
-  std::vector<unsigned char> buffer;
-  const PSID me = CurrentUser(buffer);
-  const bool mine = owner != nullptr && me != nullptr && ::EqualSid(owner, me);
-  ::LocalFree(descriptor);
-  return mine;
+  return h.Valid() && ::GetFileInformationByHandle(h.get(), &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+         win::OwnedByThisUser(h.get());
 }
 
 // Removes from `folder` the temporary files that a process of this machine left when it was
@@ -185,7 +122,7 @@ bool ReplacementFile::CreateTemp(const std::string& folder) {
     tempPath_ = name;
     if (!temp_.Adopt(reinterpret_cast<NativeHandle>(h))) return Fail(temp_.error());
     // Until it is complete, the file goes with this process even when the process is killed.
-    unnamed_ = !fault::Refused(fault::Feature::kUnnamedTemp) && MarkForDeletion(h, true);
+    unnamed_ = !fault::Refused(fault::Feature::kUnnamedTemp) && win::MarkForDeletion(h, true);
     return true;
   }
   return Fail(EEXIST);
@@ -226,13 +163,13 @@ bool ReplacementFile::Commit() {
   }
   if (err != 0 && err != ENOSYS && err != EOPNOTSUPP) return Fail(err);
   if (!temp_.Sync()) return Fail(temp_.error());
-  if (unnamed_ && !MarkForDeletion(h, false)) return Fail(win::LastErrno());
+  if (unnamed_ && !win::MarkForDeletion(h, false)) return Fail(win::LastErrno());
   unnamed_ = false;
 
   std::wstring target;
   if (!win::Widen(target_, target)) return Fail(EINVAL);
   if (!fault::Refused(fault::Feature::kReplaceOpenFile)) {
-    if (RenameOverOpenFile(h, target)) {
+    if (win::RenameOverOpenFile(h, target)) {
       temp_.Sync();  // the rename's own record, as a write-through move would
       temp_.Close();
       tempPath_.clear();

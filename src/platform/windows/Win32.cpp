@@ -1,7 +1,11 @@
 #include "platform/windows/Win32.h"
 
+#include <aclapi.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "platform/Errno.h"
@@ -79,8 +83,8 @@ constexpr size_t kLongPath = 248;
 
 constexpr DWORD kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED, which mingw's headers lack
 
-bool StartsWith(const std::wstring& text, std::wstring_view prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
 }
 
 }  // namespace
@@ -231,6 +235,114 @@ bool Unsupported(DWORD error) {
 
 HANDLE OpenExisting(const std::wstring& wide, DWORD access, DWORD flags) {
   return ::CreateFileW(wide.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+namespace {
+
+// A security identifier of this process's token (its user, or the owner it gives new files), in
+// `buffer`; null when unknown.
+PSID TokenSid(HANDLE token, TOKEN_INFORMATION_CLASS which, std::vector<unsigned char>& buffer) {
+  DWORD size = 0;
+  ::GetTokenInformation(token, which, nullptr, 0, &size);
+  buffer.resize(size);
+  if (size == 0 || !::GetTokenInformation(token, which, buffer.data(), size, &size)) return nullptr;
+  return which == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid
+                            : reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner;
+}
+
+// The owners that count as this user, asked once.
+struct ThisUser {
+  std::vector<unsigned char> user, owner;
+  PSID userSid = nullptr, ownerSid = nullptr;
+
+  ThisUser() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    ScopedHandle closer(token);
+    userSid = TokenSid(token, TokenUser, user);
+    ownerSid = TokenSid(token, TokenOwner, owner);
+  }
+  bool Is(PSID sid) const {
+    return sid != nullptr && ((userSid != nullptr && ::EqualSid(sid, userSid)) ||
+                              (ownerSid != nullptr && ::EqualSid(sid, ownerSid)));
+  }
+};
+
+}  // namespace
+
+bool IsLink(HANDLE h, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) return true;
+  return IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+bool OwnedByThisUser(HANDLE h) {
+  DWORD volumeFlags = 0;
+  if (::GetVolumeInformationByHandleW(h, nullptr, 0, nullptr, nullptr, &volumeFlags, nullptr, 0) &&
+      !(volumeFlags & FILE_PERSISTENT_ACLS)) {
+    return true;
+  }
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                        nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  static const ThisUser* const self = new ThisUser;  // kept for the process's life
+  const bool mine = self->Is(owner);
+  ::LocalFree(descriptor);
+  return mine;
+}
+
+bool FinalPath(HANDLE h, std::wstring& path) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      path.assign(buffer.data(), n);
+      return true;
+    }
+    if (buffer.size() >= 32768) return false;  // no path is longer
+    buffer.resize(n + 1);
+  }
+}
+
+std::string GenericPath(std::wstring_view path) {
+  std::wstring text;
+  if (StartsWith(path, L"\\\\?\\UNC\\")) {
+    text = L"\\\\" + std::wstring(path.substr(8));
+  } else if (StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) {
+    text = std::wstring(path.substr(4));
+  } else {
+    text = std::wstring(path);
+  }
+  std::replace(text.begin(), text.end(), L'\\', L'/');
+  return Narrow(text);
+}
+
+bool MarkForDeletion(HANDLE h, bool mark) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = mark ? TRUE : FALSE;
+  return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+bool RenameOverOpenFile(HANDLE h, const std::wstring& target) {
+  // FileRenameInfoEx and its flags, which mingw's headers lack.
+  constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  constexpr DWORD kReplaceIfExists = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;
+  const size_t bytes = target.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->Flags = kReplaceIfExists | kPosixSemantics;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(bytes);
+  std::copy(target.begin(), target.end(), rename->FileName);
+  return ::SetFileInformationByHandle(h, kFileRenameInfoEx, rename,
+                                      static_cast<DWORD>(buffer.size()));
 }
 
 }  // namespace platform::win

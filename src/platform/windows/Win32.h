@@ -50,6 +50,8 @@ class ScopedHandle {
     if (Valid()) ::CloseHandle(h_);
     h_ = h;
   }
+  // Gives the handle up to the caller, who closes it from then on.
+  HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
 
  private:
   HANDLE h_;
@@ -61,5 +63,35 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // Opens an existing file or folder at `wide` with `access`, every share mode, following links.
 HANDLE OpenExisting(const std::wstring& wide, DWORD access, DWORD flags = 0);
+
+// The flags that open a file or a folder itself, never what a link at its name points to.
+constexpr DWORD kNoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+// True when the open file or folder `h`, whose attributes are `attributes`, is a symbolic link or a
+// junction: a reparse point that stands for another name. Other reparse points (a cloud file not
+// yet on the disk, a deduplicated file) are the file itself, served by the system's filters.
+bool IsLink(HANDLE h, DWORD attributes);
+
+// True when the open file or folder `h` belongs to the user this process runs as (its owner is the
+// user, or the owner this process gives the files it makes: the Administrators group for an
+// elevated process), or lies on a file system that keeps no owners (FAT). Needs READ_CONTROL.
+bool OwnedByThisUser(HANDLE h);
+
+// The path of the open file or folder `h` as the system resolves it (every link followed), with
+// the "\\?\" prefix; false when the system cannot tell.
+bool FinalPath(HANDLE h, std::wstring& path);
+
+// A path of the system ("\\?\C:\x", "\\?\UNC\server\share\x", "C:\x") as the code above the
+// platform holds paths: UTF-8, "/" between names, without the prefix ("C:/x", "//server/share/x").
+std::string GenericPath(std::wstring_view path);
+
+// Marks an open file to go when its last handle closes, or takes the mark back. While marked,
+// the file goes with the process, even one that is killed. `h` needs DELETE access.
+bool MarkForDeletion(HANDLE h, bool mark);
+
+// Renames the open file `h` to `target` in one step, replacing the file there even while others
+// have it open (they keep reading the old content), as rename(2) does: the renames by handle of
+// Windows 10 and later, with POSIX semantics. False with the system's error when it cannot.
+bool RenameOverOpenFile(HANDLE h, const std::wstring& target);
 
 }  // namespace platform::win

@@ -2,8 +2,6 @@
 // size of a render, and tags that are broken or hostile refused.
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
 #include <string>
 
 #include "Id3v2Files.h"
