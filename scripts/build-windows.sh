@@ -10,9 +10,9 @@ cd "$(dirname "$0")/.."
 
 sdk=$(scripts/windows-sdk.sh)
 if ! taglib=$(scripts/windows-taglib.sh); then
-  echo "scripts/build-windows.sh: no TagLib for Windows (see above): the programs are built" \
-    "without the ID3v2 code." >&2
-  taglib=
+  echo "scripts/build-windows.sh: no TagLib for Windows (see above); the programs need it for" \
+    "the ID3v2 tag." >&2
+  exit 1
 fi
 scripts/deps.sh zip qt6-translations-l10n qt6-l10n-tools >&2
 
