@@ -237,8 +237,8 @@ void TForm1::CreateControls() {
   MLyrics->setTabChangesFocus(true);
   // On the group's frame, right of its caption and above the boxes it speaks of.
   const QString differs = QStringLiteral("播放器显示的 ID3v2 标签与此不同");
-  LId3v2 = label("LId3v2", differs, 74, 0, Qt::AlignLeft);
-  LId3v2->setGeometry(74, 0, NominalWidth(differs) + 8, 13);
+  LId3v2 = label("LId3v2", differs, 78, 0, Qt::AlignLeft);
+  LId3v2->setGeometry(78, 0, NominalWidth(differs) + 8, 13);
   LId3v2->setAutoFillBackground(true);
   QPalette warning = LId3v2->palette();
   warning.setColor(QPalette::WindowText, QColor(0xB0, 0x30, 0x00));

@@ -1,8 +1,12 @@
 // Draws the README's pictures from the real window: the main window with a few tracks in it
-// (docs/screenshot-main.png), its About box (docs/screenshot-about.png) and the rename question
-// with its plan shown (docs/screenshot-rename-plan.png).
+// (docs/screenshot-main.png), its About box (docs/screenshot-about.png), the rename question
+// with its plan shown (docs/screenshot-rename-plan.png), the window after a batch edit with its
+// marks, an optional column and the closing line in the status bar (docs/screenshot-batch.png),
+// and a file whose ID3v2 tag says more than its ID3v1 block (docs/screenshot-id3v2.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -70,29 +74,52 @@ int main(int argc, char** argv) {
   uitest::MakeMp3(music + QStringLiteral("06.mp3"), {QStringLiteral("无名曲"), QString()});
   form.AddTrack(music + QStringLiteral("05.mp3"));
   form.AddTrack(music + QStringLiteral("06.mp3"));
-  bool planSaved = false;
-  QTimer poll;
-  poll.setInterval(50);
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
-    poll.stop();
-    for (QAbstractButton* b : box->buttons()) {
-      if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // "显示详情..."
-    }
-    QTest::qWait(400);
-    const QRect area = form.frameGeometry().united(box->frameGeometry());
-    planSaved = form.screen()
+  // Answers the next message box with `answer`, its details shown first when `name` is given and
+  // the window and the box grabbed together into that picture.
+  auto answerNext = [&](QMessageBox::StandardButton answer, const QString& name, bool& saved) {
+    auto* poll = new QTimer(&form);
+    poll->setInterval(50);
+    QObject::connect(poll, &QTimer::timeout, [&, poll, answer, name] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->isVisible()) return;
+      poll->stop();
+      poll->deleteLater();
+      if (!name.isEmpty()) {
+        for (QAbstractButton* b : box->buttons()) {
+          if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // "显示详细信息..."
+        }
+        QTest::qWait(400);
+        const QRect area = form.frameGeometry().united(box->frameGeometry());
+        saved = form.screen()
                     ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-                    .save(out + QStringLiteral("/screenshot-rename-plan.png"));
-    box->button(QMessageBox::No)->click();
-  });
-  poll.start();
+                    .save(out + QStringLiteral("/") + name);
+      }
+      box->button(answer)->click();
+    });
+    poll->start();
+  };
+  bool planSaved = false, unused = false;
+  answerNext(QMessageBox::No, QStringLiteral("screenshot-rename-plan.png"), planSaved);
   form.BtnRenameClick();
 
-  std::printf("%s %s %s\n", mainSaved ? "main saved" : "main FAILED",
-              aboutSaved ? "about saved" : "about FAILED",
-              planSaved ? "plan saved" : "plan FAILED");
+  // A batch edit of the album, answered Yes: the marks, the album column and the status bar.
+  form.LV->ShowColumn(core::TrackListModel::kAlbum, true);
+  form.EdtAlbum->setText(QStringLiteral("精选集"));
+  form.ChkAlbum->setChecked(true);
+  answerNext(QMessageBox::Yes, {}, unused);
+  form.BtnBatchClick();
+  form.ChkAlbum->setChecked(false);
+  QTest::qWait(300);
+  const bool batchSaved = form.grab().save(out + QStringLiteral("/screenshot-batch.png"));
+
+  // A file from ffmpeg: its ID3v2 title longer than the ID3v1 block's 30 bytes.
+  uitest::CopyData(QStringLiteral("id3v2_v24_ffmpeg.mp3"), music + QStringLiteral("07.mp3"));
+  form.AddTrack(music + QStringLiteral("07.mp3"));
+  QTest::qWait(300);
+  const bool id3v2Saved = form.grab().save(out + QStringLiteral("/screenshot-id3v2.png"));
+
+  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d (1: saved)\n", mainSaved, aboutSaved,
+              planSaved, batchSaved, id3v2Saved);
   demo.removeRecursively();
-  return mainSaved && aboutSaved && planSaved ? 0 : 1;
+  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved ? 0 : 1;
 }
