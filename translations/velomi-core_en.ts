@@ -16,7 +16,7 @@
     <message>
         <location filename="../src/core/Apply.cpp" line="168"/>
         <location filename="../src/core/Apply.cpp" line="444"/>
-        <location filename="../src/core/Journal.cpp" line="467"/>
+        <location filename="../src/core/Journal.cpp" line="479"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
@@ -68,7 +68,7 @@
     </message>
     <message>
         <location filename="../src/core/Journal.cpp" line="151"/>
-        <location filename="../src/core/Journal.cpp" line="293"/>
+        <location filename="../src/core/Journal.cpp" line="305"/>
         <source>撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用</source>
         <translation>the journal&apos;s folder %1 is not the current user&apos;s own folder (or is a symbolic link): refused</translation>
     </message>
@@ -83,77 +83,82 @@
         <translation>cannot register this program in the journal&apos;s folder: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="215"/>
+        <location filename="../src/core/Journal.cpp" line="223"/>
+        <source>撤销记录已损坏或不是本程序的记录（%1），且无法移走：%2，其中的操作无法撤销</source>
+        <translation>the journal is damaged or not this program&apos;s (%1) and cannot be moved away: %2; its actions cannot be undone</translation>
+    </message>
+    <message>
+        <location filename="../src/core/Journal.cpp" line="227"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1); it was moved to %2 and its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="234"/>
+        <location filename="../src/core/Journal.cpp" line="246"/>
         <source>第 %1 字节处有零字节</source>
         <translation>zero bytes at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="248"/>
+        <location filename="../src/core/Journal.cpp" line="260"/>
         <source>第 %1 字节处的记录</source>
         <translation>the record at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="266"/>
+        <location filename="../src/core/Journal.cpp" line="278"/>
         <source>完成记录没有对应的开始记录</source>
         <translation>a done record without its begin record</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="307"/>
+        <location filename="../src/core/Journal.cpp" line="319"/>
         <source>撤销记录 %1 是符号链接，已拒绝使用</source>
         <translation>the journal %1 is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="309"/>
+        <location filename="../src/core/Journal.cpp" line="321"/>
         <source>撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用</source>
         <translation>the journal %1 is not a regular file of the current user: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="310"/>
+        <location filename="../src/core/Journal.cpp" line="322"/>
         <source>无法打开撤销记录 %1：%2</source>
         <translation>cannot open the journal %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="320"/>
+        <location filename="../src/core/Journal.cpp" line="332"/>
         <source>文件大小 %1 MiB，远超上限</source>
         <translation>its size, %1 MiB, is far above the bound</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="336"/>
+        <location filename="../src/core/Journal.cpp" line="348"/>
         <source>无法读取撤销记录：%1</source>
         <translation>cannot read the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="346"/>
+        <location filename="../src/core/Journal.cpp" line="358"/>
         <source>第 %1 字节处的记录过长</source>
         <translation>the record at byte %1 is too long</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="408"/>
+        <location filename="../src/core/Journal.cpp" line="420"/>
         <source>无法写入撤销记录：%1</source>
         <translation>cannot write the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="417"/>
+        <location filename="../src/core/Journal.cpp" line="429"/>
         <source>无法整理撤销记录</source>
         <translation>cannot trim the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="450"/>
+        <location filename="../src/core/Journal.cpp" line="462"/>
         <source>无法整理撤销记录：%1</source>
         <translation>cannot trim the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="528"/>
+        <location filename="../src/core/Journal.cpp" line="540"/>
         <source>无法改写撤销记录</source>
         <translation>cannot rewrite the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="556"/>
+        <location filename="../src/core/Journal.cpp" line="568"/>
         <source>无法改写撤销记录：%1</source>
         <translation>cannot rewrite the journal: %1</translation>
     </message>
@@ -338,7 +343,7 @@
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="462"/>
+        <location filename="../src/core/Plans.cpp" line="463"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
@@ -388,7 +393,7 @@
         <translation>    %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Id3v2Fields.cpp" line="135"/>
+        <location filename="../src/core/Id3v2Fields.cpp" line="136"/>
         <source>%1：ID3v2 为“%2”，此处为“%3”</source>
         <translation>%1: the ID3v2 tag says &quot;%2&quot;, here &quot;%3&quot;</translation>
     </message>

@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "core/Reasons.h"
-#include "core/Tr.h"
 #include "core/Rules.h"
+#include "core/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
@@ -203,15 +203,28 @@ void Journal::Forget() {
 
 void Journal::SetAside(const QString& why) {
   const Lock lock(*this);
-  const QString aside =
+  const QString stamp =
       FilePath() + QStringLiteral(".damaged-") +
       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-  // Only the file that was read: a journal rewritten meanwhile is another file.
+  QString aside = stamp;
+  int err = 0;
+  // Only the file that was read: a journal rewritten meanwhile is another file. Two journals set
+  // aside within one millisecond get names of their own.
   const platform::EntryInfo now = platform::StatPath(NativePath(), false);
   if (now.exists && now.device == indexedDevice_ && now.inode == indexedInode_) {
-    platform::RenameNoReplace(NativePath(), Native(aside));
+    for (int n = 1; !platform::RenameNoReplace(NativePath(), Native(aside)); ++n) {
+      err = errno;
+      if (err != EEXIST || n > 99) break;
+      aside = stamp + QLatin1Char('-') + QString::number(n);
+      err = 0;
+    }
   }
   Forget();
+  if (err != 0) {
+    Refuse(Core::tr("撤销记录已损坏或不是本程序的记录（%1），且无法移走：%2，其中的操作无法撤销")
+               .arg(why, ReasonOf(err)));
+    return;
+  }
   Refuse(Core::tr("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
              .arg(why, aside));
 }
