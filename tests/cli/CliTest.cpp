@@ -414,6 +414,9 @@ TEST_F(CliTest, ShowsBothTagsSetKeepsTheId3v2TagInStepAndConvertIsUndone) {
 }
 
 TEST_F(CliTest, ReasonsFollowTheLocale) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows gives a program its user's language, never one from the environment";
+#endif
   // Under C every word is English: the names and tags here are ASCII, so no Chinese may appear.
   localeVariable = "LC_ALL";
   const std::string a = dir.CopyData("mp3_v11_ascii.mp3", "a.mp3");  // Some Artist - Hello Song

@@ -1,12 +1,16 @@
 // Plans, the journal and undo where POSIX systems differ: the journal's permission bits, and
-// another process made by fork().
+// another process made by fork(), files given to another user, symbolic links.
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <functional>
 
 #include "BatchTest.h"
 
 using namespace core;
 using batchtest::BatchTest;
+using testfiles::ReadAll;
 
 TEST_F(BatchTest, TheJournalIsItsUsersAlone) {
   Journal journal;
@@ -39,4 +43,45 @@ TEST_F(BatchTest, TwoProgramsWritingTheJournalAtOnceLoseNoRecord) {
   ASSERT_TRUE(journal.Refresh()) << journal.TakeMessage().toStdString();
   EXPECT_EQ(ListActions(journal).size(), static_cast<size_t>(Journal::kMaxActions));
   for (const auto& a : journal.Actions()) EXPECT_TRUE(a.finished);
+}
+
+TEST_F(BatchTest, AJournalOrStateFolderOfAnotherUserOrThroughALinkIsRefused) {
+  const std::string velomi = state.path() + "/velomi", real = velomi + "-real";
+  struct Case {
+    const char* what;
+    std::function<int()> spoil;  // 0 when it could be done
+    std::string journal;         // where the journal file is then
+  };
+  const std::vector<Case> cases = {
+      {"the journal is another user's", [&] { return ::chown(Journalled().c_str(), 12345, 12345); },
+       Journalled()},
+      {"the state folder is another user's", [&] { return ::chown(velomi.c_str(), 12345, 12345); },
+       Journalled()},
+      {"the state folder is a symbolic link",
+       [&] {
+         return std::rename(velomi.c_str(), real.c_str()) ||
+                ::symlink(real.c_str(), velomi.c_str());
+       },
+       real + "/journal.jsonl"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(velomi);
+    std::filesystem::remove_all(real);
+    Journal journal;
+    ApplyOptions options;
+    options.journal = &journal;
+    ASSERT_TRUE(ApplyRename(PlanRename({Make("a.mp3", "T", "A")}, 1), options).undoable);
+    if (c.spoil() != 0) continue;  // only root can give a file away
+    const auto before = ReadAll(c.journal);
+    EXPECT_TRUE(ListActions(journal).empty());
+    EXPECT_FALSE(journal.TakeMessage().isEmpty());
+    const ApplyReport r = ApplyRename(PlanRename({Make("b.mp3", "U", "A")}, 1), options);
+    EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+    EXPECT_FALSE(r.undoable);
+    EXPECT_FALSE(UndoLast(journal).action.has_value());
+    EXPECT_EQ(ReadAll(c.journal), before);
+    EXPECT_EQ(files.Names(), (std::vector<std::string>{"A - T.mp3", "A - U.mp3"}));
+    for (const std::string& name : files.Names()) std::filesystem::remove(files.File(name));
+  }
 }

@@ -309,17 +309,22 @@ bool Folder::SetMode(File& file, unsigned mode) {
 
 bool Folder::Sync() const {
   if (fd_ < 0) return Fail(EBADF);
-  if (int err = fault::TakeSync(path_)) return Fail(err);
   // Each rename was written through when it was made. Where the file system flushes a folder
   // (NTFS, to a user who may write in it) the folder's entries are flushed once more; where it
   // refuses to, there is nothing more to wait for. A failure to write is a failure.
   std::wstring wide;
   if (!win::Widen(final_, wide)) return Fail(EINVAL);
   win::ScopedHandle h(win::OpenExisting(wide, GENERIC_WRITE, FILE_FLAG_BACKUP_SEMANTICS));
-  if (!h.Valid() || ::FlushFileBuffers(h.get())) return true;
-  const DWORD error = ::GetLastError();
-  if (error == ERROR_ACCESS_DENIED || win::Unsupported(error)) return true;
-  return Fail(win::ErrnoOf(error));
+  int result = 0;
+  if (h.Valid() && !::FlushFileBuffers(h.get())) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ACCESS_DENIED && !win::Unsupported(error)) {
+      errno = win::ErrnoOf(error);
+      result = -1;
+    }
+  }
+  if (const int err = fault::Flushed(result, path_)) return Fail(err);
+  return true;
 }
 
 }  // namespace platform
