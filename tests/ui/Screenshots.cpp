@@ -2,13 +2,15 @@
 // (docs/screenshot-main.png), its About box (docs/screenshot-about.png), the rename question
 // with its plan shown (docs/screenshot-rename-plan.png), the window after a batch edit with its
 // marks, an optional column and the closing line in the status bar (docs/screenshot-batch.png),
-// and a file whose ID3v2 tag says more than its ID3v1 block (docs/screenshot-id3v2.png).
+// a file whose ID3v2 tag says more than its ID3v1 block (docs/screenshot-id3v2.png), and the
+// summary of an undo that left a file another program changed (docs/screenshot-undo.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QDir>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -118,8 +120,34 @@ int main(int argc, char** argv) {
   QTest::qWait(300);
   const bool id3v2Saved = form.grab().save(out + QStringLiteral("/screenshot-id3v2.png"));
 
-  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d (1: saved)\n", mainSaved, aboutSaved,
-              planSaved, batchSaved, id3v2Saved);
+  // Another program changes one file of the batch; the undo's question is answered Yes and its
+  // summary grabbed with its details shown.
+  uitest::MakeMp3(
+      music + QStringLiteral("02.mp3"),
+      {QStringLiteral("青花瓷"), QStringLiteral("周杰伦"), QStringLiteral("另一个程序")});
+  bool undoSaved = false;
+  QPointer<QMessageBox> question;
+  bool asked = false;
+  auto* poll = new QTimer(&form);
+  poll->setInterval(50);
+  QObject::connect(poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible() || box == question) return;
+    if (!asked) {
+      asked = true;
+      question = box;
+      box->button(QMessageBox::Yes)->click();
+      return;
+    }
+    poll->stop();
+    answerNext(QMessageBox::Ok, QStringLiteral("screenshot-undo.png"), undoSaved);
+  });
+  poll->start();
+  form.N12Click();
+  QTest::qWait(300);
+
+  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d (1: saved)\n", mainSaved,
+              aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved);
   demo.removeRecursively();
-  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved ? 0 : 1;
+  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved ? 0 : 1;
 }
