@@ -72,9 +72,12 @@ class TForm1::TrackBatch {
   void Add(const std::string& path) {
     core::TrackListModel::NewRow row{path, {}};
     // Read into objects of the batch's own: a later read that fails part-way leaves its object
-    // half filled, and the window's objects get the last file read whole.
-    const core::TagKind kind =
-        core::ReadTag(path, readMp3_, readWma_, form_.journal_.get(), &readStart_);
+    // half filled, and the window's objects get the last file read whole. A save that a crash cut
+    // short is settled once, before the first file is read; the journal is not read again for
+    // every file of a large folder.
+    core::Journal* journal = recovered_ ? nullptr : form_.journal_.get();
+    recovered_ = true;
+    const core::TagKind kind = core::ReadTag(path, readMp3_, readWma_, journal, &readStart_);
     row.fields = core::ShownFields(kind, readMp3_, readWma_, readStart_);
     if (kind == core::TagKind::kMp3) {
       std::swap(readMp3_, lastMp3_);
@@ -129,7 +132,8 @@ class TForm1::TrackBatch {
  private:
   TForm1& form_;
   std::vector<core::TrackListModel::NewRow> rows_;
-  bool pending_ = false;  // a file was added since the boxes were last filled
+  bool pending_ = false;    // a file was added since the boxes were last filled
+  bool recovered_ = false;  // the journal's cut-short actions were settled
   std::string lastPath_;
   core::TagKind lastKind_ = core::TagKind::kMp3;
   static constexpr size_t kRowsAtOnce = 4096;
