@@ -43,20 +43,54 @@ TrackListModel::TrackListModel(QObject* parent) : QAbstractTableModel(parent) {
   reasonIds_.emplace(QString(), 0);
 }
 
-TrackListModel::Row TrackListModel::MakeRow(const std::string& name, const TrackFields& fields,
+namespace {
+
+// Appends `text` to `out` in UTF-8; a lone surrogate becomes U+FFFD, as QString::toUtf8 makes it.
+void AppendUtf8(const QString& text, std::string& out) {
+  const char16_t* u = reinterpret_cast<const char16_t*>(text.utf16());
+  const size_t n = static_cast<size_t>(text.size());
+  for (size_t i = 0; i < n; ++i) {
+    char32_t c = u[i];
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      const bool pair = c <= 0xDBFF && i + 1 < n && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF;
+      c = pair ? 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00) : 0xFFFD;
+    }
+    if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+}  // namespace
+
+TrackListModel::Row TrackListModel::MakeRow(std::string_view name, const TrackFields& fields,
                                             uint32_t folder) {
+  // The parts are put together in a buffer kept from row to row, and the row gets its exact size
+  // in one allocation.
+  static thread_local std::string parts;
+  parts.assign(name.data(), name.size());
   Row row;
   row.folder = folder;
-  row.data = name;
-  row.ends[0] = static_cast<uint16_t>(std::min<size_t>(row.data.size(), 0xFFFF));
+  row.ends[0] = static_cast<uint16_t>(std::min<size_t>(parts.size(), 0xFFFF));
   for (size_t i = 0; i < kTexts.size(); ++i) {
-    const QByteArray text = fields.Get(kTexts[i]).toUtf8();
-    if (row.data.size() + static_cast<size_t>(text.size()) <= 0xFFFF) {
-      row.data.append(text.constData(), static_cast<size_t>(text.size()));
-    }
-    row.ends[i + 1] = static_cast<uint16_t>(row.data.size());
+    const size_t before = parts.size();
+    AppendUtf8(fields.Get(kTexts[i]), parts);
+    if (parts.size() > 0xFFFF) parts.resize(before);  // a text beyond the row's bound is left out
+    row.ends[i + 1] = static_cast<uint16_t>(parts.size());
   }
-  row.data.shrink_to_fit();
+  row.data = parts;
   return row;
 }
 
@@ -76,12 +110,22 @@ void TrackListModel::Append(const std::vector<NewRow>& rows) {
   const int first = static_cast<int>(rows_.size());
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
   rows_.reserve(rows_.size() + rows.size());
+  // The rows of a folder come together: its id is looked up once for them.
+  std::string_view lastFolder;
+  uint32_t lastId = 0;
+  bool known = false;
   for (const NewRow& r : rows) {
-    const size_t slash = r.path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : r.path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? r.path : r.path.substr(slash + 1);
-    rows_.push_back(MakeRow(name, r.fields, FolderId(folder)));
+    const std::string_view path(r.path);
+    const size_t slash = path.rfind('/');
+    const std::string_view folder =
+        slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (!known || folder != lastFolder) {
+      lastId = FolderId(std::string(folder));
+      lastFolder = folder;
+      known = true;
+    }
+    rows_.push_back(MakeRow(name, r.fields, lastId));
     if (indexed_) IndexRow(static_cast<int>(rows_.size()) - 1);
   }
   endInsertRows();

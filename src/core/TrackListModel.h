@@ -119,7 +119,7 @@ class TrackListModel : public QAbstractTableModel {
     QString text;
   };
 
-  static Row MakeRow(const std::string& name, const TrackFields& fields, uint32_t folder);
+  static Row MakeRow(std::string_view name, const TrackFields& fields, uint32_t folder);
   std::string_view Part(const Row& row, size_t part) const;
   uint32_t FolderId(const std::string& folder);
   void IndexRow(int row) const;

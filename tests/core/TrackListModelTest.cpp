@@ -45,6 +45,28 @@ TEST(TrackListModel, FindsEveryRowOfAFileThroughItsIndex) {
   EXPECT_EQ(model.TrackOf(3).title, "A");  // the texts stay with the row
 }
 
+TEST(TrackListModel, TextsOfEveryWidthComeBackAsTheyWentIn) {
+  const struct {
+    QString in, out;
+  } cases[] = {
+      {QStringLiteral("Hello"), QStringLiteral("Hello")},
+      {QStringLiteral("Café ÿ"), QStringLiteral("Café ÿ")},                // two bytes
+      {QStringLiteral("发如雪 周杰伦"), QStringLiteral("发如雪 周杰伦")},  // three bytes
+      {QStringLiteral("이소라 😀 𠀀"), QStringLiteral("이소라 😀 𠀀")},      // four bytes
+      {QString(QChar(0xD83D)) + "x", QString(QChar(0xFFFD)) + "x"},        // a lone surrogate
+      {QString(1, QChar(0xDC00)), QString(1, QChar(0xFFFD))},
+  };
+  for (const auto& c : cases) {
+    Model model;
+    TrackFields f;
+    f.title = c.in;
+    f.genre = c.in;
+    model.Append({{"/m/a.mp3", f}});
+    EXPECT_EQ(model.TrackOf(0).title, c.out) << c.in.toStdString();
+    EXPECT_EQ(model.FieldsOf(0).genre, c.out) << c.in.toStdString();
+  }
+}
+
 TEST(TrackListModel, ARealFolderFindsTheRowsOfALinkedOne) {
   testfiles::TempDir dir;
   testfiles::MakeFolder(dir.File("real"));
