@@ -1,5 +1,6 @@
 // The parts of the platform that are the same on every system: portable names, the rename within
-// a folder built on RenameNoReplace, and the names of our temporary files.
+// a folder built on RenameNoReplace, the names of our temporary files, and the moves of open files
+// and folders.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -7,9 +8,12 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "platform/FaultInjection.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/Internal.h"
 #include "platform/ReplacementFile.h"
 
@@ -201,6 +205,66 @@ bool RenameInFolder(const std::string& folder, const std::string& from, const st
     errno = err;
     return false;
   }
+  return false;
+}
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      error_(other.error_),
+      sizeAtOpen_(other.sizeAtOpen_),
+      blockSizeAtOpen_(other.blockSizeAtOpen_),
+      modeAtOpen_(other.modeAtOpen_),
+      linksAtOpen_(other.linksAtOpen_),
+      deviceAtOpen_(other.deviceAtOpen_),
+      inodeAtOpen_(other.inodeAtOpen_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+    error_ = other.error_;
+    sizeAtOpen_ = other.sizeAtOpen_;
+    blockSizeAtOpen_ = other.blockSizeAtOpen_;
+    modeAtOpen_ = other.modeAtOpen_;
+    linksAtOpen_ = other.linksAtOpen_;
+    deviceAtOpen_ = other.deviceAtOpen_;
+    inodeAtOpen_ = other.inodeAtOpen_;
+  }
+  return *this;
+}
+
+bool File::Fail(int err) const {
+  error_ = err;
+  errno = err;  // callers above the tag objects learn the reason from errno
+  return false;
+}
+
+Folder::~Folder() { Close(); }
+
+Folder::Folder(Folder&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      final_(std::move(other.final_)),
+      error_(other.error_) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+    final_ = std::move(other.final_);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+bool Folder::Fail(int err) const {
+  error_ = err;
+  errno = err;
   return false;
 }
 

@@ -12,41 +12,6 @@
 
 namespace platform {
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      error_(other.error_),
-      sizeAtOpen_(other.sizeAtOpen_),
-      blockSizeAtOpen_(other.blockSizeAtOpen_),
-      modeAtOpen_(other.modeAtOpen_),
-      linksAtOpen_(other.linksAtOpen_),
-      deviceAtOpen_(other.deviceAtOpen_),
-      inodeAtOpen_(other.inodeAtOpen_) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-    path_ = std::move(other.path_);
-    error_ = other.error_;
-    sizeAtOpen_ = other.sizeAtOpen_;
-    blockSizeAtOpen_ = other.blockSizeAtOpen_;
-    modeAtOpen_ = other.modeAtOpen_;
-    linksAtOpen_ = other.linksAtOpen_;
-    deviceAtOpen_ = other.deviceAtOpen_;
-    inodeAtOpen_ = other.inodeAtOpen_;
-  }
-  return *this;
-}
-
-bool File::Fail(int err) const {
-  error_ = err;
-  errno = err;  // callers above the tag objects learn the reason from errno
-  return false;
-}
-
 bool File::Open(const std::string& path, int flags) {
   Close();
   // O_NONBLOCK keeps a FIFO or a device from blocking the open. Only regular files are kept open,

@@ -62,33 +62,8 @@ std::string RealPath(const std::string& path) {
   return real ? std::string(real.get()) : std::string();
 }
 
-Folder::~Folder() { Close(); }
-
-Folder::Folder(Folder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      final_(std::move(other.final_)),
-      error_(other.error_) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-    path_ = std::move(other.path_);
-    final_ = std::move(other.final_);
-    error_ = other.error_;
-  }
-  return *this;
-}
-
 void Folder::Close() {
   if (fd_ >= 0) ::close(Fd(std::exchange(fd_, -1)));
-}
-
-bool Folder::Fail(int err) const {
-  error_ = err;
-  errno = err;
-  return false;
 }
 
 bool Folder::Open(const std::string& path) {

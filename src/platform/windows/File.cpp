@@ -27,41 +27,6 @@ OVERLAPPED At(int64_t offset) {
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      error_(other.error_),
-      sizeAtOpen_(other.sizeAtOpen_),
-      blockSizeAtOpen_(other.blockSizeAtOpen_),
-      modeAtOpen_(other.modeAtOpen_),
-      linksAtOpen_(other.linksAtOpen_),
-      deviceAtOpen_(other.deviceAtOpen_),
-      inodeAtOpen_(other.inodeAtOpen_) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-    path_ = std::move(other.path_);
-    error_ = other.error_;
-    sizeAtOpen_ = other.sizeAtOpen_;
-    blockSizeAtOpen_ = other.blockSizeAtOpen_;
-    modeAtOpen_ = other.modeAtOpen_;
-    linksAtOpen_ = other.linksAtOpen_;
-    deviceAtOpen_ = other.deviceAtOpen_;
-    inodeAtOpen_ = other.inodeAtOpen_;
-  }
-  return *this;
-}
-
-bool File::Fail(int err) const {
-  error_ = err;
-  errno = err;  // callers above the tag objects learn the reason from errno
-  return false;
-}
-
 bool File::Open(const std::string& path, int flags) {
   Close();
   std::wstring wide;

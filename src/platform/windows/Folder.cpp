@@ -136,33 +136,8 @@ std::string RealPath(const std::string& path) {
   return win::GenericPath(real);
 }
 
-Folder::~Folder() { Close(); }
-
-Folder::Folder(Folder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      final_(std::move(other.final_)),
-      error_(other.error_) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-    path_ = std::move(other.path_);
-    final_ = std::move(other.final_);
-    error_ = other.error_;
-  }
-  return *this;
-}
-
 void Folder::Close() {
   if (fd_ >= 0) ::CloseHandle(H(std::exchange(fd_, -1)));
-}
-
-bool Folder::Fail(int err) const {
-  error_ = err;
-  errno = err;
-  return false;
 }
 
 bool Folder::Open(const std::string& path) {
