@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -340,19 +341,38 @@ TEST_F(Id3v2WriteTest, UndoPutsBackTheReadOnlyMarkAndLeavesAFileChangedSince) {
 }
 
 TEST_F(Id3v2WriteTest, WithoutARecordOnTheDiskNoTagIsWrittenInPlace) {
-  const std::string path = files.CopyData("id3v2_v23_gbk.mp3", "song.mp3");
-  struct stat before {};
-  ::stat(path.c_str(), &before);
-  platform::fault::OnlyFor("journal.jsonl");
-  platform::fault::FailSyncs(EIO);
-  const ApplyReport r = Save(path, {{TagField::kTitle, QStringLiteral("短")}});
-  platform::fault::Reset();
-  EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
-  EXPECT_FALSE(r.undoable);
-  struct stat after {};
-  ::stat(path.c_str(), &after);
-  EXPECT_NE(after.st_ino, before.st_ino);  // a new file, safe by itself
-  EXPECT_EQ(StartText(path, id3v2::kTitle), QStringLiteral("短"));
+  // A save and a conversion whose begin record cannot be flushed: each file is replaced whole.
+  struct Case {
+    const char* what;
+    std::function<ApplyReport(const std::string&)> write;
+    QString title;
+  };
+  const std::vector<Case> cases = {
+      {"a save",
+       [&](const std::string& path) {
+         return Save(path, {{TagField::kTitle, QStringLiteral("短")}});
+       },
+       QStringLiteral("短")},
+      {"a conversion",
+       [&](const std::string& path) { return ApplyConvert(PlanConvert({path}), Options()); },
+       QStringLiteral("发如雪")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = files.CopyData("id3v2_v23_gbk.mp3", "song.mp3");
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    platform::fault::OnlyFor("journal.jsonl");
+    platform::fault::FailSyncs(EIO);
+    const ApplyReport r = c.write(path);
+    platform::fault::Reset();
+    EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+    EXPECT_FALSE(r.undoable);
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_NE(after.st_ino, before.st_ino);  // a new file, safe by itself
+    EXPECT_EQ(StartText(path, id3v2::kTitle), c.title);
+  }
 }
 
 }  // namespace

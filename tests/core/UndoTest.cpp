@@ -76,6 +76,7 @@ TEST_F(UndoTest, UndoRefusesAFileAnotherProgramResizedSince) {
   };
   const std::vector<Case> cases = {
       {"an MP3 file with bytes put in front", "mp3_v11_ascii.mp3", u"", true},
+      {"an MP3 file's appended block, then bytes after it", "mp3_untagged.mp3", u"", false},
       {"a WMA header written in place, the file grown", "wma_ascii.wma", u"Short", false},
       {"a WMA file replaced, then grown", "wma_ascii.wma", std::u16string(5000, u'x'), false},
   };
@@ -150,26 +151,32 @@ TEST_F(UndoTest, TheJournalDropsACrashsLeftoverAndSetsAsideOnlyWhatItCannotTrust
   struct Case {
     const char* what;
     std::function<void()> spoil;
-    bool setAside;
+    // Null: the journal is kept; else what its message says it was set aside for.
+    const char* setAsideFor;
   };
   const std::vector<Case> cases = {
       {"a zero-filled last line",
        [&] {
          std::ofstream(path, std::ios::app | std::ios::binary) << std::string(4096, '\0') << "\n";
        },
-       false},
+       nullptr},
       {"a last line cut off",
-       [&] { std::ofstream(path, std::ios::app | std::ios::binary) << "{\"#\":\"be"; }, false},
+       [&] { std::ofstream(path, std::ios::app | std::ios::binary) << "{\"#\":\"be"; }, nullptr},
       {"a done record without its begin",
-       [&] { Append(EncodeDone("1"), "done", "no-such-action"); }, true},
+       [&] { Append(EncodeDone("1"), "done", "no-such-action"); }, "完成记录没有对应的开始记录"},
       {"zero bytes before a record",
        [&] {
          std::ofstream(path, std::ios::app | std::ios::binary) << std::string(10, '\0') << "\n";
          Append(EncodeDone("1"), "done", "x");
        },
-       true},
+       "有零字节"},
+      {"one unfinished line past the record bound",
+       [&] { std::filesystem::resize_file(path, Journal::kMaxBytes + (int64_t{2} << 20)); },
+       "记录过长"},
+      // Refused by its size before any of it is read (the record-length bound would stop a read
+      // only after 65 MiB of it).
       {"a file far beyond the bound",
-       [&] { std::filesystem::resize_file(path, Journal::kReadBound + 1); }, true},
+       [&] { std::filesystem::resize_file(path, Journal::kReadBound + 1); }, "远超上限"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -179,9 +186,14 @@ TEST_F(UndoTest, TheJournalDropsACrashsLeftoverAndSetsAsideOnlyWhatItCannotTrust
     options.journal = &fresh;
     ApplyRename(PlanRename({Make("f.mp3", "T", "A")}, 1), options);
     c.spoil();
-    EXPECT_EQ(ListActions(fresh).size(), c.setAside ? 0u : 1u);
-    EXPECT_EQ(std::filesystem::exists(path), !c.setAside);
-    if (c.setAside) continue;
+    const bool setAside = c.setAsideFor != nullptr;
+    EXPECT_EQ(ListActions(fresh).size(), setAside ? 0u : 1u);
+    EXPECT_EQ(std::filesystem::exists(path), !setAside);
+    if (setAside) {
+      const QString message = fresh.TakeMessage();
+      EXPECT_TRUE(message.contains(U(c.setAsideFor))) << message.toStdString();
+      continue;
+    }
     ApplyRename(PlanRename({Make("g.mp3", "U", "A")}, 1), options);  // the next record is whole
     EXPECT_EQ(ListActions(fresh).size(), 2u);
     EXPECT_TRUE(fresh.TakeMessage().isEmpty());
