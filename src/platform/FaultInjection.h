@@ -54,6 +54,7 @@ enum class Step {
   kPlaceholderReserved,  // a rename's placeholder was made, before the rename over it
   kLinked,               // a rename's new link was made, before the old name is removed
   kCaseTempNamed,        // a case-only rename reached its temporary name, before its new one
+  kOpening,              // a file is about to be opened in a folder (Folder::OpenFile)
 };
 // From now on `hook` runs at each step; it may change the disk, and gives 0 or the errno the step
 // then fails with. Null: no hook.

@@ -13,6 +13,7 @@
 
 #include "../tags/id3v2/Id3v2Files.h"
 #include "ActionChild.h"
+#include "Meanwhile.h"
 #include "TestFiles.h"
 #include "core/Batch.h"
 #include "core/Id3v2Fields.h"
@@ -336,6 +337,18 @@ TEST_F(Id3v2WriteTest, UndoPutsBackTheReadOnlyMarkAndLeavesAFileChangedSince) {
     EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kFailed);
     EXPECT_EQ(ReadAll(path), changed);
     std::optional<ActionInfo> forgotten;
+    ForgetLast(journal, forgotten);
+
+    // The same change made after undo's first look, before the open that writes.
+    testfiles::WriteAll(path, old);
+    ASSERT_EQ(Save(path, {{TagField::kTitle, title}}).results.at(0).outcome, Outcome::kDone);
+    changed = ReadAll(path);
+    changed[20] ^= 1;
+    testfiles::Meanwhile::Arm(path, changed);
+    EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kFailed);
+    platform::fault::Reset();
+    EXPECT_GE(testfiles::Meanwhile::opens, 2);
+    EXPECT_EQ(ReadAll(path), changed);
     ForgetLast(journal, forgotten);
   }
 }

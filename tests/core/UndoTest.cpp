@@ -5,12 +5,14 @@
 #include <fstream>
 #include <functional>
 
+#include "Meanwhile.h"
 #include "UndoTest.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
 using namespace core;
 using testfiles::Bytes;
+using testfiles::Meanwhile;
 using testfiles::ReadAll;
 using testfiles::TempDir;
 using undotest::U;
@@ -67,18 +69,23 @@ TEST_F(UndoTest, FilesNotUndoneStayForTheNextUndo) {
 
 TEST_F(UndoTest, UndoRefusesAFileAnotherProgramResizedSince) {
   // The bytes undo compares are the same, but the file grew around them (another tagger put an
-  // ID3v2 tag in front, audio was appended): the old bytes would land in the audio.
+  // ID3v2 tag in front, audio was appended): the old bytes would land in the audio. Also when it
+  // grows after undo's first look, before the open that writes.
   struct Case {
     const char* what;
     const char* fixture;
     std::u16string title;  // for a WMA file: short keeps the header's size, long replaces it
     bool prepend;
+    bool meanwhile = false;
   };
   const std::vector<Case> cases = {
       {"an MP3 file with bytes put in front", "mp3_v11_ascii.mp3", u"", true},
       {"an MP3 file's appended block, then bytes after it", "mp3_untagged.mp3", u"", false},
       {"a WMA header written in place, the file grown", "wma_ascii.wma", u"Short", false},
       {"a WMA file replaced, then grown", "wma_ascii.wma", std::u16string(5000, u'x'), false},
+      {"an MP3 file grown while undo runs", "mp3_v11_ascii.mp3", u"", false, true},
+      {"a replaced WMA file grown while undo runs", "wma_ascii.wma", std::u16string(5000, u'x'),
+       false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -101,8 +108,16 @@ TEST_F(UndoTest, UndoRefusesAFileAnotherProgramResizedSince) {
     Bytes changed = ReadAll(path);
     const Bytes extra(1000, 'x');
     changed.insert(c.prepend ? changed.begin() : changed.end(), extra.begin(), extra.end());
-    testfiles::WriteAll(path, changed);
+    if (c.meanwhile) {
+      Meanwhile::Arm(path, changed);
+    } else {
+      testfiles::WriteAll(path, changed);
+    }
     const UndoReport u = UndoLast(journal);
+    platform::fault::Reset();
+    if (c.meanwhile) {
+      EXPECT_GE(Meanwhile::opens, 2);
+    }
     ASSERT_EQ(u.entries.size(), 1u);
     EXPECT_EQ(u.entries[0].outcome, Outcome::kFailed);
     EXPECT_EQ(ReadAll(path), changed);

@@ -113,6 +113,7 @@ bool Folder::Lists(const std::string& name) const {
 bool Folder::OpenFile(const std::string& name, bool write, File& file) const {
   if (fd_ < 0) return Fail(EBADF);
   if (!IsPlainName(name)) return Fail(EINVAL);
+  if (const int err = fault::AtStep(fault::Step::kOpening)) return Fail(err);
   const int flags = (write ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   int fd = ::openat(Fd(fd_), name.c_str(), flags);
   if (fd < 0) return Fail(errno);

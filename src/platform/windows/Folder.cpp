@@ -195,6 +195,7 @@ bool Folder::OpenFile(const std::string& name, bool write, File& file) const {
   std::wstring wide;
   if (fd_ < 0) return Fail(EBADF);
   if (!Child(final_, name, wide)) return Fail(EINVAL);
+  if (const int err = fault::AtStep(fault::Step::kOpening)) return Fail(err);
   const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
   win::ScopedHandle h(win::OpenExisting(wide, access, FILE_FLAG_OPEN_REPARSE_POINT));
   if (!h.Valid()) {
