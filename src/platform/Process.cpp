@@ -57,7 +57,7 @@ ProcessId ThisProcess() {
 bool StillRunning(const ProcessId& id) {
   if (id.host != ThisProcess().host) return true;
   const long long start = internal::ProcessStart(id.pid);
-  if (start == internal::kProcessUnknown) return true;   // cannot be seen: taken as running
+  if (start == internal::kProcessUnknown) return true;        // cannot be seen: taken as running
   if (id.start == 0) return start != internal::kProcessGone;  // its start was unknown
   return start == id.start;
 }

@@ -95,7 +95,6 @@ TEST(FileSystem, ListFolderMatchesCaseInsensitivelyAndSortsByName) {
                    "\xF0\x9F\x8E\xB5 note.mp3"}));
   EXPECT_EQ(platform::ListFolder(dir.path() + "/", ".wma"), (Names{"a.wma"}));
   EXPECT_TRUE(platform::ListFolder(dir.File("missing"), ".mp3").empty());
-
 }
 
 TEST(FileSystem, PortableNames) {
