@@ -1,5 +1,7 @@
 #include "core/Fields.h"
 
+#include <utility>
+
 #include "core/Id3v2Fields.h"
 #include "core/Recovery.h"
 #include "core/Rules.h"
@@ -168,38 +170,45 @@ void FitMp3Comment(TIDmp3& tag) {
   tag.Comment = CutGbk(tag.Comment, Mp3Room(TagField::kComment, tag.Track));
 }
 
-QString TrackFields::Get(TagField field) const {
+namespace {
+
+QString TrackFields::*MemberOf(TagField field) {
   switch (field) {
     case TagField::kTitle:
-      return title;
+      return &TrackFields::title;
     case TagField::kArtist:
-      return artist;
+      return &TrackFields::artist;
     case TagField::kAlbum:
-      return album;
+      return &TrackFields::album;
     case TagField::kYear:
-      return year;
+      return &TrackFields::year;
     case TagField::kComment:
-      return comment;
+      return &TrackFields::comment;
     case TagField::kTrack:
-      return track;
+      return &TrackFields::track;
     case TagField::kGenre:
-      return genre;
+      return &TrackFields::genre;
     default:
-      return {};
+      return nullptr;
   }
 }
 
 template <class Tag>
 TrackFields FieldsFrom(const Tag& tag) {
   TrackFields f;
-  f.title = FieldText(tag, TagField::kTitle);
-  f.artist = FieldText(tag, TagField::kArtist);
-  f.album = FieldText(tag, TagField::kAlbum);
-  f.year = FieldText(tag, TagField::kYear);
-  f.comment = FieldText(tag, TagField::kComment);
-  f.track = FieldText(tag, TagField::kTrack);
-  f.genre = FieldText(tag, TagField::kGenre);
+  for (TagField field : kTrackFields) f.Set(field, FieldText(tag, field));
   return f;
+}
+
+}  // namespace
+
+QString TrackFields::Get(TagField field) const {
+  QString TrackFields::*member = MemberOf(field);
+  return member != nullptr ? this->*member : QString();
+}
+
+void TrackFields::Set(TagField field, QString text) {
+  if (QString TrackFields::*member = MemberOf(field)) this->*member = std::move(text);
 }
 
 TrackFields FieldsOf(const TIDmp3& tag) { return FieldsFrom(tag); }
@@ -209,17 +218,14 @@ TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* jour
                 id3v2::TagInfo* start) {
   const TagKind kind = TagKindOf(path);
   if (start != nullptr) *start = id3v2::TagInfo{};
-  if (kind == TagKind::kMp3) {
-    // An ID3v2 tag or a block written in place and cut short is put back first.
-    if (journal != nullptr) RecoverFile(*journal, path);
-    if (start != nullptr) {
-      id3v2::ReadBothTags(path, mp3, *start);
-    } else {
-      mp3.ReadFromFile(path);
-    }
-  } else {
-    if (journal != nullptr) RecoverFile(*journal, path);
+  // A header, tag or block written in place and cut short is put back first.
+  if (journal != nullptr) RecoverFile(*journal, path);
+  if (kind == TagKind::kWma) {
     wma.ReadFromFile(path);
+  } else if (start != nullptr) {
+    id3v2::ReadBothTags(path, mp3, *start);
+  } else {
+    mp3.ReadFromFile(path);
   }
   return kind;
 }

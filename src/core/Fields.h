@@ -94,10 +94,17 @@ void SetMp3Text(TIDmp3& tag, TagField field, const QString& text);
 void FitMp3Comment(TIDmp3& tag);
 
 // What the list shows of a file's tag: the texts of its fields as the file holds them.
+// The seven fields the list shows of a file, in the order of its columns.
+inline constexpr std::array<TagField, 7> kTrackFields = {
+    TagField::kTitle,   TagField::kArtist, TagField::kAlbum, TagField::kYear,
+    TagField::kComment, TagField::kTrack,  TagField::kGenre};
+
 struct TrackFields {
   QString title, artist, album, year, comment, track, genre;
 
+  // The text of one of kTrackFields (empty for any other field); Set ignores any other field.
   QString Get(TagField field) const;
+  void Set(TagField field, QString text);
   bool operator==(const TrackFields& o) const {
     return title == o.title && artist == o.artist && album == o.album && year == o.year &&
            comment == o.comment && track == o.track && genre == o.genre;

@@ -12,9 +12,7 @@ namespace core {
 namespace {
 
 // The parts of a row's string: its file name, then the texts in this order.
-constexpr std::array<TagField, 7> kTexts = {TagField::kTitle, TagField::kArtist,  TagField::kAlbum,
-                                            TagField::kYear,  TagField::kComment, TagField::kTrack,
-                                            TagField::kGenre};
+constexpr const std::array<TagField, 7>& kTexts = kTrackFields;
 
 size_t PartOf(TagField field) {
   for (size_t i = 0; i < kTexts.size(); ++i) {
@@ -284,13 +282,7 @@ QString TrackListModel::Text(int row, TagField field) const {
 
 TrackFields TrackListModel::FieldsOf(int row) const {
   TrackFields f;
-  f.title = Text(row, TagField::kTitle);
-  f.artist = Text(row, TagField::kArtist);
-  f.album = Text(row, TagField::kAlbum);
-  f.year = Text(row, TagField::kYear);
-  f.comment = Text(row, TagField::kComment);
-  f.track = Text(row, TagField::kTrack);
-  f.genre = Text(row, TagField::kGenre);
+  for (TagField field : kTexts) f.Set(field, Text(row, field));
   return f;
 }
 
