@@ -1,6 +1,7 @@
 #include "core/Id3v2Fields.h"
 
 #include <QStringList>
+#include <algorithm>
 
 #include "core/Gbk.h"
 #include "core/Reasons.h"
@@ -21,19 +22,11 @@ constexpr std::array<std::pair<TagField, id3v2::Field>, 7> kShared = {{
     {TagField::kGenre, id3v2::kGenre},
 }};
 
-// True for bytes that are ASCII and whole GBK pairs only, with one pair at least: a lead byte
-// 0x81 to 0xFE and a trail byte 0x40 to 0xFE other than 0x7F.
+// True for bytes that are ASCII and whole GBK pairs only, with one pair at least.
 bool GbkPairsOnly(std::string_view bytes) {
-  bool pair = false;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) continue;
-    if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
-    const auto trail = static_cast<unsigned char>(bytes[++i]);
-    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
-    pair = true;
-  }
-  return pair;
+  return rules::IsGbkShaped(bytes) && std::any_of(bytes.begin(), bytes.end(), [](char c) {
+           return static_cast<unsigned char>(c) >= 0x80;
+         });
 }
 
 // The GBK text of bytes that GbkPairsOnly accepts, when every pair is a character.

@@ -198,9 +198,9 @@ bool IsValidUtf8(const std::string& bytes, QString& text) {
          std::equal(bytes.begin(), bytes.end(), back.begin());
 }
 
-// True when the bytes are single ASCII bytes and GBK pairs: a lead byte 0x81 to 0xFE and a trail
-// byte 0x40 to 0xFE other than 0x7F.
-bool IsGbkShaped(const std::string& bytes) {
+}  // namespace
+
+bool IsGbkShaped(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size(); ++i) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
     if (lead < 0x80) continue;
@@ -210,8 +210,6 @@ bool IsGbkShaped(const std::string& bytes) {
   }
   return true;
 }
-
-}  // namespace
 
 bool IsUtf8(const std::string& bytes) {
   QString text;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace rules {
 
@@ -75,6 +76,9 @@ QString FromGbk(const std::string& bytes);
 // multi-byte sequence (ffmpeg writes UTF-8 there), a last sequence cut off by the slot's end
 // allowed and shown as a replacement character; GBK (FromGbk) for every other slot.
 QString FromId3v1Text(const std::string& bytes);
+// True when the bytes are single ASCII bytes and GBK pairs: a lead byte 0x81 to 0xFE and a trail
+// byte 0x40 to 0xFE other than 0x7F.
+bool IsGbkShaped(std::string_view bytes);
 std::string ToGbk(const QString& text);
 // How a text fits an MP3 tag slot: the GBK bytes it takes, and each character GBK lacks (saved as
 // "?"), once.

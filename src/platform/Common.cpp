@@ -39,6 +39,8 @@ namespace {
 
 constexpr std::string_view kTempPrefix = ".velomi-";
 
+}  // namespace
+
 bool ParseNumber(std::string_view text, long long& value) {
   if (text.empty() || text.size() > 18) return false;
   value = 0;
@@ -48,8 +50,6 @@ bool ParseNumber(std::string_view text, long long& value) {
   }
   return true;
 }
-
-}  // namespace
 
 bool EqualFoldAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -18,6 +18,9 @@ bool EndsWithFoldAscii(std::string_view name, std::string_view suffix);
 // Sorts as LessFoldAscii does, each name folded once rather than at every comparison.
 void SortFoldAscii(std::vector<std::string>& names);
 
+// A decimal number of 1 to 18 digits, nothing else.
+bool ParseNumber(std::string_view text, long long& value);
+
 // ---- This process and the machine, given by each implementation
 
 long long ProcessId();

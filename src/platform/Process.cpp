@@ -6,20 +6,6 @@
 #include "platform/Internal.h"
 
 namespace platform {
-namespace {
-
-bool ParseNumber(std::string_view text, long long& value) {
-  if (text.empty() || text.size() > 18) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
-
-}  // namespace
-
 std::string ProcessId::Tag() const {
   return host + "-" + std::to_string(pid) + "-" + std::to_string(start < 0 ? 0 : start);
 }
@@ -33,8 +19,8 @@ bool ProcessId::FromTag(std::string_view tag, ProcessId& id) {
   for (char c : id.host) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
   }
-  return ParseNumber(tag.substr(first + 1, second - first - 1), id.pid) &&
-         ParseNumber(tag.substr(second + 1), id.start);
+  return internal::ParseNumber(tag.substr(first + 1, second - first - 1), id.pid) &&
+         internal::ParseNumber(tag.substr(second + 1), id.start);
 }
 
 long long ProcessStart(long long pid) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Fields.h"
+#include "core/Id3v2Fields.h"
 #include "core/Rules.h"
 #include "tags/mp3/TMp3Tag.h"
 
@@ -236,4 +237,27 @@ TEST(Mp3Slots, AnMp3TextIsCutAtACharactersEnd) {
   tag.SetTrack(3);
   core::FitMp3Comment(tag);
   EXPECT_EQ(FromGbk(tag.Comment), U("一二三四五六七八九十一二三四"));
+}
+
+TEST(TextRules, LegacyId3v2TextIsWholeGbkPairsWithAByteAbove7F) {
+  const struct {
+    const char* bytes;
+    const char* text;  // null: not legacy text, left as Latin-1
+  } cases[] = {
+      {"\xB7\xA2\xC8\xE7\xD1\xA9", "发如雪"},
+      {"Live \xB7\xA2\xC8\xE7\xD1\xA9", "Live 发如雪"},
+      {"Hello", nullptr},     // ASCII only: nothing to convert
+      {"Caf\xE9", nullptr},   // a lead byte at the end
+      {"\xE9\x7F", nullptr},  // 0x7F is no trail byte
+      {"\x80\xA1", nullptr},  // nor 0x80 a lead byte
+      {"\xA1\xFF", nullptr},  // nor 0xFF a trail byte
+  };
+  for (const auto& c : cases) {
+    std::u16string text;
+    const bool legacy = core::DecodeLegacyText(c.bytes, text);
+    EXPECT_EQ(legacy, c.text != nullptr) << c.bytes;
+    if (legacy && c.text != nullptr) {
+      EXPECT_EQ(QString::fromStdU16String(text), U(c.text));
+    }
+  }
 }
