@@ -198,6 +198,18 @@ bool GoOn(const ApplyOptions& options, int done, int total, const std::string& n
   return !options.progress || options.progress(done, total, name);
 }
 
+// True when the batch stops before entry `done` of `total`: it was stopped, or is cancelled now.
+// The entry is then recorded as unchanged.
+bool StopsAt(ApplyReport& report, const ApplyOptions& options, size_t done, size_t total,
+             const std::string& name, std::string& codes) {
+  if (!report.stopped && GoOn(options, static_cast<int>(done), static_cast<int>(total), name)) {
+    return false;
+  }
+  report.stopped = true;
+  codes += static_cast<char>(Code::kUnchanged);
+  return true;
+}
+
 // The folder's real path, resolved once a folder for a batch.
 class RealFolders {
  public:
@@ -257,12 +269,7 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   for (size_t k = 0; k < entries.size(); ++k) {
     const Entry& e = entries[k];
     EntryResult& result = report.results[index[k]];
-    if (report.stopped ||
-        !GoOn(options, static_cast<int>(k), static_cast<int>(entries.size()), e.name)) {
-      report.stopped = true;
-      codes += static_cast<char>(Code::kUnchanged);
-      continue;
-    }
+    if (StopsAt(report, options, k, entries.size(), e.name, codes)) continue;
     int err = 0;
     platform::Folder* folder = folders.Get(e.folder, err);
     if (folder != nullptr && folder->Rename(e.name, e.newName, CaseTempName(casePrefix, k))) {
@@ -456,12 +463,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   if (recorded) {
     for (size_t k = 0; k < jobs.size(); ++k) {
       const size_t i = jobs[k].planIndex;
-      if (report.stopped ||
-          !GoOn(options, static_cast<int>(i), static_cast<int>(n), plan.entries[i].path)) {
-        report.stopped = true;
-        codes += static_cast<char>(Code::kUnchanged);
-        continue;
-      }
+      if (StopsAt(report, options, i, n, plan.entries[i].path, codes)) continue;
       const size_t before = unflushed.size();
       report.results[i] = writeOne(jobs[k]);
       if (unflushed.size() != before) flushedAt.push_back(i);
@@ -635,12 +637,7 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
   for (size_t k = 0; k < entries.size(); ++k) {
     const Entry& e = entries[k];
     EntryResult& result = report.results[index[k]];
-    if (report.stopped ||
-        !GoOn(options, static_cast<int>(k), static_cast<int>(entries.size()), e.name)) {
-      report.stopped = true;
-      codes += static_cast<char>(Code::kUnchanged);
-      continue;
-    }
+    if (StopsAt(report, options, k, entries.size(), e.name, codes)) continue;
     const int err = WriteTaggedMp3(e, tags[k], false);
     result = err == 0 ? EntryResult{Outcome::kDone, {}}
                       : EntryResult{Outcome::kFailed, SaveFailure(err, true)};
