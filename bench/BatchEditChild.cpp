@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/Batch.h"
-#include "core/Journal.h"
-#include "core/Plans.h"
+#include "core/journal/Journal.h"
+#include "core/plans/Plans.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 

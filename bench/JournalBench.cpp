@@ -10,9 +10,9 @@
 
 #include "Items.h"
 #include "core/Batch.h"
-#include "core/Journal.h"
-#include "core/Plans.h"
-#include "core/Rules.h"
+#include "core/journal/Journal.h"
+#include "core/plans/Plans.h"
+#include "core/text/Rules.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"

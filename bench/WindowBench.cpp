@@ -15,7 +15,7 @@
 #include "TrackList.h"
 #include "Unit1.h"
 #include "core/Batch.h"
-#include "core/Plans.h"
+#include "core/plans/Plans.h"
 #include "platform/FileSystem.h"
 #include "tags/id3v2/TId3v2Tag.h"
 #include "tags/mp3/TMp3Tag.h"

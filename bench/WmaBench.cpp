@@ -17,7 +17,7 @@
 #include "tags/wma/TWmaTag.h"
 #if VELOMI_BENCH_CORE
 #include "core/Batch.h"
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
 #endif
 
 namespace bench {

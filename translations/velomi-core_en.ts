@@ -4,548 +4,548 @@
 <context>
     <name>Core</name>
     <message>
-        <location filename="../src/core/Apply.cpp" line="145"/>
+        <location filename="../src/core/plans/Apply.cpp" line="145"/>
         <source>文件太短，不是MP3文件</source>
         <translation>the file is too short to be an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/Apply.cpp" line="145"/>
+        <location filename="../src/core/plans/Apply.cpp" line="145"/>
         <source>不是WMA文件，或标签放不进文件头</source>
         <translation>not a WMA file, or the tag does not fit its header</translation>
     </message>
     <message>
-        <location filename="../src/core/Apply.cpp" line="168"/>
-        <location filename="../src/core/Apply.cpp" line="444"/>
-        <location filename="../src/core/Journal.cpp" line="479"/>
+        <location filename="../src/core/journal/Journal.cpp" line="480"/>
+        <location filename="../src/core/plans/Apply.cpp" line="168"/>
+        <location filename="../src/core/plans/Apply.cpp" line="451"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/Apply.cpp" line="184"/>
+        <location filename="../src/core/plans/Apply.cpp" line="184"/>
         <source>完成记录未能写入（%1），此操作将在下次启动时从磁盘核对</source>
         <translation>the action&apos;s done record could not be written (%1); the action will be checked against the disk at the next start</translation>
     </message>
     <message>
-        <location filename="../src/core/Apply.cpp" line="281"/>
+        <location filename="../src/core/plans/Apply.cpp" line="288"/>
         <source>文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
         <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
     </message>
     <message>
-        <location filename="../src/core/Fields.cpp" line="71"/>
+        <location filename="../src/core/fields/Fields.cpp" line="73"/>
         <source>标题</source>
         <translation>Title</translation>
     </message>
     <message>
-        <location filename="../src/core/Fields.cpp" line="77"/>
-        <location filename="../src/core/NameTemplate.cpp" line="65"/>
-        <location filename="../src/core/Plans.cpp" line="296"/>
-        <location filename="../src/core/TrackListModel.cpp" line="28"/>
+        <location filename="../src/core/fields/Fields.cpp" line="79"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="65"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="26"/>
+        <location filename="../src/core/plans/Plans.cpp" line="296"/>
         <source>歌手</source>
         <translation>Artist</translation>
     </message>
     <message>
-        <location filename="../src/core/Fields.cpp" line="79"/>
-        <location filename="../src/core/NameTemplate.cpp" line="69"/>
-        <location filename="../src/core/Plans.cpp" line="298"/>
-        <location filename="../src/core/TrackListModel.cpp" line="29"/>
+        <location filename="../src/core/fields/Fields.cpp" line="81"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="69"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
+        <location filename="../src/core/plans/Plans.cpp" line="298"/>
         <source>专辑</source>
         <translation>Album</translation>
     </message>
     <message>
-        <location filename="../src/core/Fields.cpp" line="81"/>
-        <location filename="../src/core/NameTemplate.cpp" line="71"/>
-        <location filename="../src/core/Plans.cpp" line="300"/>
-        <location filename="../src/core/TrackListModel.cpp" line="29"/>
+        <location filename="../src/core/fields/Fields.cpp" line="83"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="71"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
+        <location filename="../src/core/plans/Plans.cpp" line="300"/>
         <source>年份</source>
         <translation>Year</translation>
     </message>
     <message>
-        <location filename="../src/core/Fields.cpp" line="83"/>
-        <location filename="../src/core/NameTemplate.cpp" line="75"/>
-        <location filename="../src/core/Plans.cpp" line="302"/>
+        <location filename="../src/core/fields/Fields.cpp" line="85"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="75"/>
+        <location filename="../src/core/plans/Plans.cpp" line="302"/>
         <source>说明</source>
         <translation>Comment</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="151"/>
-        <location filename="../src/core/Journal.cpp" line="305"/>
+        <location filename="../src/core/journal/Journal.cpp" line="151"/>
+        <location filename="../src/core/journal/Journal.cpp" line="306"/>
         <source>撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用</source>
         <translation>the journal&apos;s folder %1 is not the current user&apos;s own folder (or is a symbolic link): refused</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="154"/>
+        <location filename="../src/core/journal/Journal.cpp" line="154"/>
         <source>无法建立撤销记录文件夹 %1：%2</source>
         <translation>cannot make the journal&apos;s folder %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="171"/>
+        <location filename="../src/core/journal/Journal.cpp" line="171"/>
         <source>无法在撤销记录文件夹中登记本程序：%1</source>
         <translation>cannot register this program in the journal&apos;s folder: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="223"/>
+        <location filename="../src/core/journal/Journal.cpp" line="224"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），且无法移走：%2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1) and cannot be moved away: %2; its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="227"/>
+        <location filename="../src/core/journal/Journal.cpp" line="228"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1); it was moved to %2 and its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="246"/>
+        <location filename="../src/core/journal/Journal.cpp" line="247"/>
         <source>第 %1 字节处有零字节</source>
         <translation>zero bytes at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="260"/>
+        <location filename="../src/core/journal/Journal.cpp" line="261"/>
         <source>第 %1 字节处的记录</source>
         <translation>the record at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="278"/>
+        <location filename="../src/core/journal/Journal.cpp" line="279"/>
         <source>完成记录没有对应的开始记录</source>
         <translation>a done record without its begin record</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="319"/>
+        <location filename="../src/core/journal/Journal.cpp" line="320"/>
         <source>撤销记录 %1 是符号链接，已拒绝使用</source>
         <translation>the journal %1 is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="321"/>
+        <location filename="../src/core/journal/Journal.cpp" line="322"/>
         <source>撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用</source>
         <translation>the journal %1 is not a regular file of the current user: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="322"/>
+        <location filename="../src/core/journal/Journal.cpp" line="323"/>
         <source>无法打开撤销记录 %1：%2</source>
         <translation>cannot open the journal %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="332"/>
+        <location filename="../src/core/journal/Journal.cpp" line="333"/>
         <source>文件大小 %1 MiB，远超上限</source>
         <translation>its size, %1 MiB, is far above the bound</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="348"/>
+        <location filename="../src/core/journal/Journal.cpp" line="349"/>
         <source>无法读取撤销记录：%1</source>
         <translation>cannot read the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="358"/>
+        <location filename="../src/core/journal/Journal.cpp" line="359"/>
         <source>第 %1 字节处的记录过长</source>
         <translation>the record at byte %1 is too long</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="420"/>
+        <location filename="../src/core/journal/Journal.cpp" line="421"/>
         <source>无法写入撤销记录：%1</source>
         <translation>cannot write the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="429"/>
+        <location filename="../src/core/journal/Journal.cpp" line="430"/>
         <source>无法整理撤销记录</source>
         <translation>cannot trim the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="462"/>
+        <location filename="../src/core/journal/Journal.cpp" line="463"/>
         <source>无法整理撤销记录：%1</source>
         <translation>cannot trim the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="540"/>
+        <location filename="../src/core/journal/Journal.cpp" line="541"/>
         <source>无法改写撤销记录</source>
         <translation>cannot rewrite the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/Journal.cpp" line="568"/>
+        <location filename="../src/core/journal/Journal.cpp" line="569"/>
         <source>无法改写撤销记录：%1</source>
         <translation>cannot rewrite the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="67"/>
-        <location filename="../src/core/TrackListModel.cpp" line="27"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="67"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="25"/>
         <source>歌曲标题</source>
         <translation>Title</translation>
     </message>
     <message>
-        <location filename="../src/core/Fields.cpp" line="73"/>
-        <location filename="../src/core/NameTemplate.cpp" line="73"/>
-        <location filename="../src/core/TrackListModel.cpp" line="30"/>
+        <location filename="../src/core/fields/Fields.cpp" line="75"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="73"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="28"/>
         <source>音轨</source>
         <translation>Track</translation>
     </message>
     <message>
-        <location filename="../src/core/Fields.cpp" line="75"/>
-        <location filename="../src/core/NameTemplate.cpp" line="77"/>
-        <location filename="../src/core/TrackListModel.cpp" line="30"/>
+        <location filename="../src/core/fields/Fields.cpp" line="77"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="77"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="28"/>
         <source>流派</source>
         <translation>Genre</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="79"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="79"/>
         <source>序号</source>
         <translation>Number</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="109"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="109"/>
         <source>格式为空</source>
         <translation>the template is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="111"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="111"/>
         <source>格式里有未知的占位符“%1”</source>
         <translation>the template holds an unknown placeholder: &quot;%1&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="113"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="113"/>
         <source>格式以不完整的“%”结尾</source>
         <translation>the template ends in an unfinished &quot;%&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="115"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="115"/>
         <source>只有%n和%i可以指定位数：“%1”</source>
         <translation>only %n and %i take a width: &quot;%1&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="117"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="117"/>
         <source>格式不能含有“/”</source>
         <translation>the template may not hold &quot;/&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="119"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="119"/>
         <source>格式里没有占位符</source>
         <translation>the template holds no placeholder</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="121"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="121"/>
         <source>两个占位符之间须有文字才能从文件名取出信息</source>
         <translation>to read fields from names, two placeholders need text between them</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="123"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="123"/>
         <source>从文件名取信息时每个占位符只能用一次：“%1”</source>
         <translation>to read fields from names, each placeholder may stand once: &quot;%1&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="201"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="201"/>
         <source>%1为空</source>
         <translation>%1 is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/NameTemplate.cpp" line="213"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="213"/>
         <source>新文件名只有格式里的分隔符</source>
         <translation>the new name holds nothing but the template&apos;s separators</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="47"/>
+        <location filename="../src/core/plans/Plans.cpp" line="47"/>
         <source>新文件名超过255字节</source>
         <translation>the new name is longer than 255 bytes</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="49"/>
+        <location filename="../src/core/plans/Plans.cpp" line="49"/>
         <source>新文件名含有控制字符</source>
         <translation>the new name holds a control character</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="51"/>
+        <location filename="../src/core/plans/Plans.cpp" line="51"/>
         <source>新文件名含有文件名不允许的字符“%1”</source>
         <translation>the new name holds &quot;%1&quot;, which file names may not hold</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="54"/>
+        <location filename="../src/core/plans/Plans.cpp" line="54"/>
         <source>新文件名不合法</source>
         <translation>the new name is not a valid file name</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="135"/>
+        <location filename="../src/core/plans/Plans.cpp" line="135"/>
         <source>文件名已经相同</source>
         <translation>the file already has that name</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="146"/>
-        <location filename="../src/core/Reasons.cpp" line="28"/>
-        <location filename="../src/core/Undo.cpp" line="41"/>
+        <location filename="../src/core/journal/Undo.cpp" line="41"/>
+        <location filename="../src/core/plans/Plans.cpp" line="146"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="28"/>
         <source>文件不存在</source>
         <translation>no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="164"/>
+        <location filename="../src/core/plans/Plans.cpp" line="164"/>
         <source>“%1”（第 %2 行）</source>
         <translation>&quot;%1&quot; (row %2)</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="169"/>
+        <location filename="../src/core/plans/Plans.cpp" line="169"/>
         <source>与%1的新文件名相同</source>
         <translation>the same as the new name of %1</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="171"/>
+        <location filename="../src/core/plans/Plans.cpp" line="171"/>
         <source>目标文件名是%1的现名，它在此之后才改名</source>
         <translation>the new name is the name of %1, which is renamed only later</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="173"/>
+        <location filename="../src/core/plans/Plans.cpp" line="173"/>
         <source>目标文件名是%1的现名，它不改名</source>
         <translation>the new name is the name of %1, which is not renamed</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="175"/>
-        <location filename="../src/core/Reasons.cpp" line="18"/>
+        <location filename="../src/core/plans/Plans.cpp" line="175"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="18"/>
         <source>目标文件已存在</source>
         <translation>a file of the new name exists</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="192"/>
+        <location filename="../src/core/plans/Plans.cpp" line="192"/>
         <source>歌曲标题为空</source>
         <translation>Title is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="193"/>
+        <location filename="../src/core/plans/Plans.cpp" line="193"/>
         <source>歌手为空</source>
         <translation>Artist is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="197"/>
+        <location filename="../src/core/plans/Plans.cpp" line="197"/>
         <source>没有这条改名规则</source>
         <translation>no such rename rule</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="216"/>
+        <location filename="../src/core/plans/Plans.cpp" line="216"/>
         <source>共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5</source>
         <translation>%1 file(s): rename %2, skip %3, conflict %4, refused %5</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="232"/>
+        <location filename="../src/core/plans/Plans.cpp" line="232"/>
         <source>[%1] %2%3：%4</source>
         <translation>[%1] %2%3: %4</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="234"/>
+        <location filename="../src/core/plans/Plans.cpp" line="234"/>
         <source>冲突</source>
         <translation>conflict</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="235"/>
+        <location filename="../src/core/plans/Plans.cpp" line="235"/>
         <source>拒绝</source>
         <translation>refused</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="243"/>
+        <location filename="../src/core/plans/Plans.cpp" line="243"/>
         <source>跳过</source>
         <translation>skipped</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="254"/>
-        <location filename="../src/core/Plans.cpp" line="466"/>
-        <location filename="../src/core/Plans.cpp" line="597"/>
+        <location filename="../src/core/plans/Plans.cpp" line="254"/>
+        <location filename="../src/core/plans/Plans.cpp" line="466"/>
+        <location filename="../src/core/plans/Plans.cpp" line="597"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="463"/>
+        <location filename="../src/core/plans/Plans.cpp" line="463"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="501"/>
+        <location filename="../src/core/plans/Plans.cpp" line="501"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="525"/>
+        <location filename="../src/core/plans/Plans.cpp" line="525"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="538"/>
+        <location filename="../src/core/plans/Plans.cpp" line="538"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="566"/>
+        <location filename="../src/core/plans/Plans.cpp" line="566"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="577"/>
+        <location filename="../src/core/plans/Plans.cpp" line="577"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="588"/>
+        <location filename="../src/core/plans/Plans.cpp" line="588"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="591"/>
+        <location filename="../src/core/plans/Plans.cpp" line="591"/>
         <source>：新建 ID3v2.3 标签（UTF-16）</source>
         <translation>: a new ID3v2.3 tag (UTF-16)</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="592"/>
+        <location filename="../src/core/plans/Plans.cpp" line="592"/>
         <source>：%1 个帧转为 Unicode</source>
         <translation>: %1 frame(s) to Unicode</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="594"/>
+        <location filename="../src/core/plans/Plans.cpp" line="594"/>
         <source>    %1：%2</source>
         <translation>    %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Id3v2Fields.cpp" line="136"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="129"/>
         <source>%1：ID3v2 为“%2”，此处为“%3”</source>
         <translation>%1: the ID3v2 tag says &quot;%2&quot;, here &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/Id3v2Fields.cpp" line="180"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="173"/>
         <source>ID3v2 标签无法安全改写</source>
         <translation>the ID3v2 tag cannot be rewritten safely</translation>
     </message>
     <message>
-        <location filename="../src/core/Id3v2Fields.cpp" line="182"/>
-        <location filename="../src/core/Plans.cpp" line="400"/>
-        <location filename="../src/core/Plans.cpp" line="509"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="175"/>
+        <location filename="../src/core/plans/Plans.cpp" line="400"/>
+        <location filename="../src/core/plans/Plans.cpp" line="509"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
     <message>
-        <location filename="../src/core/Id3v2Fields.cpp" line="184"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="177"/>
         <source>文件已有 ID3v2 标签</source>
         <translation>the file has an ID3v2 tag already</translation>
     </message>
     <message>
-        <location filename="../src/core/Id3v2Fields.cpp" line="186"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="179"/>
         <source>文件没有 ID3v2 标签</source>
         <translation>the file has no ID3v2 tag</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="412"/>
+        <location filename="../src/core/plans/Plans.cpp" line="412"/>
         <source>不是WMA文件或文件不存在</source>
         <translation>not a WMA file, or no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="435"/>
+        <location filename="../src/core/plans/Plans.cpp" line="435"/>
         <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
         <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="447"/>
+        <location filename="../src/core/plans/Plans.cpp" line="447"/>
         <source>[无法读取] %1：%2</source>
         <translation>[unreadable] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="457"/>
+        <location filename="../src/core/plans/Plans.cpp" line="457"/>
         <source>：没有要改变的信息</source>
         <translation>: nothing to change</translation>
     </message>
     <message>
-        <location filename="../src/core/Plans.cpp" line="459"/>
+        <location filename="../src/core/plans/Plans.cpp" line="459"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="10"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="10"/>
         <source>操作失败</source>
         <translation>the operation failed</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="21"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="21"/>
         <source>权限不足</source>
         <translation>permission denied</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="23"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="23"/>
         <source>磁盘只读</source>
         <translation>the disk is read-only</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="26"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="26"/>
         <source>磁盘已满</source>
         <translation>the disk is full</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="30"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="30"/>
         <source>文件名过长</source>
         <translation>the file name is too long</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="32"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="32"/>
         <source>文件名不合法</source>
         <translation>the file name is not valid</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="35"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="35"/>
         <source>文件正被占用</source>
         <translation>the file is in use</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="37"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="37"/>
         <source>读写错误</source>
         <translation>input/output error</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="39"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="39"/>
         <source>这是一个文件夹</source>
         <translation>this is a folder</translation>
     </message>
     <message>
-        <location filename="../src/core/Reasons.cpp" line="41"/>
+        <location filename="../src/core/utils/Reasons.cpp" line="41"/>
         <source>文件已被其他程序修改</source>
         <translation>the file was changed by another program</translation>
     </message>
     <message>
-        <location filename="../src/core/TrackListModel.cpp" line="27"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="25"/>
         <source>文件名</source>
         <translation>File name</translation>
     </message>
     <message>
-        <location filename="../src/core/TrackListModel.cpp" line="28"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="26"/>
         <source>路径</source>
         <translation>Folder</translation>
     </message>
     <message>
-        <location filename="../src/core/TrackListModel.cpp" line="31"/>
+        <location filename="../src/core/model/TrackListModel.cpp" line="29"/>
         <source>新文件名</source>
         <translation>New file name</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="14"/>
+        <location filename="../src/core/journal/Undo.cpp" line="14"/>
         <source>文件在此之后已被改动，未撤销</source>
         <translation>the file was changed since: not undone</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="15"/>
+        <location filename="../src/core/journal/Undo.cpp" line="15"/>
         <source>另一个窗口或命令正在执行此操作</source>
         <translation>another window or command is carrying out this action</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="43"/>
+        <location filename="../src/core/journal/Undo.cpp" line="43"/>
         <source>原文件名已被另一个文件占用</source>
         <translation>another file has taken the old name</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="45"/>
+        <location filename="../src/core/journal/Undo.cpp" line="45"/>
         <source>此文件的写入曾被中断，尚未核对</source>
         <translation>a write of this file was cut short and is not settled yet</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="47"/>
+        <location filename="../src/core/journal/Undo.cpp" line="47"/>
         <source>文件暂时无法访问</source>
         <translation>the file cannot be reached for now</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="80"/>
+        <location filename="../src/core/journal/Undo.cpp" line="80"/>
         <source>撤销记录中此操作的数据不完整，无法撤销</source>
         <translation>the journal&apos;s record of this action is incomplete: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="125"/>
+        <location filename="../src/core/journal/Undo.cpp" line="125"/>
         <source>记录中的位置不可信，未撤销</source>
         <translation>the place the record names cannot be trusted: not undone</translation>
     </message>
     <message>
-        <location filename="../src/core/Undo.cpp" line="127"/>
+        <location filename="../src/core/journal/Undo.cpp" line="127"/>
         <source>文件夹不存在</source>
         <translation>no such folder</translation>
     </message>

@@ -9,9 +9,9 @@
 #include <thread>
 #include <utility>
 
-#include "core/Apply.h"
-#include "core/Reasons.h"
-#include "core/Rules.h"
+#include "core/plans/Apply.h"
+#include "core/text/Rules.h"
+#include "core/utils/Reasons.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"

@@ -9,11 +9,11 @@
 
 #include "Cli.h"
 #include "core/Batch.h"
-#include "core/Fields.h"
-#include "core/Journal.h"
-#include "core/Plans.h"
-#include "core/Reasons.h"
-#include "core/Rules.h"
+#include "core/fields/Fields.h"
+#include "core/journal/Journal.h"
+#include "core/plans/Plans.h"
+#include "core/text/Rules.h"
+#include "core/utils/Reasons.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 

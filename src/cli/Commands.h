@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Cli.h"
-#include "core/NameTemplate.h"
+#include "core/fields/NameTemplate.h"
 
 namespace cli {
 

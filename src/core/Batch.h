@@ -2,6 +2,6 @@
 // (Apply.h), undoing them (Undo.h) and settling those a crash cut short (Recovery.h).
 #pragma once
 
-#include "core/Apply.h"
-#include "core/Recovery.h"
-#include "core/Undo.h"
+#include "core/journal/Recovery.h"
+#include "core/journal/Undo.h"
+#include "core/plans/Apply.h"

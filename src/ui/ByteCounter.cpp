@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 
-#include "core/Rules.h"
+#include "core/text/Rules.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "TrackList.h"
 #include "Unit1.h"
 #include "WaitCursor.h"
-#include "core/Rules.h"
+#include "core/text/Rules.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "core/NameTemplate.h"
+#include "core/fields/NameTemplate.h"
 
 class QDialogButtonBox;
 class QLabel;

@@ -6,7 +6,7 @@
 #include <QUrl>
 #include <vector>
 
-#include "core/Rules.h"
+#include "core/text/Rules.h"
 
 namespace rules {
 

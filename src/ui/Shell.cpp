@@ -9,7 +9,7 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
-#include "core/Rules.h"
+#include "core/text/Rules.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 

@@ -10,7 +10,7 @@
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
-#include "core/Rules.h"
+#include "core/text/Rules.h"
 
 namespace {
 

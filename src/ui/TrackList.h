@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/TrackListModel.h"
+#include "core/model/TrackListModel.h"
 
 class QKeyEvent;
 class QMouseEvent;

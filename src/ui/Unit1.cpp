@@ -20,7 +20,7 @@
 #include "StatusBar.h"
 #include "TrackList.h"
 #include "core/Batch.h"
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
 
 // ---- Start and end
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "TrackList.h"
-#include "core/Fields.h"
+#include "core/fields/Fields.h"
 #include "tags/id3v2/TId3v2Tag.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"

@@ -21,7 +21,7 @@
 #include "StatusBar.h"
 #include "TrackList.h"
 #include "Unit1.h"
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
 
 namespace {
 

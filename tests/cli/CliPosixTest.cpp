@@ -7,7 +7,7 @@
 
 #include "CliTest.h"
 #include "core/Batch.h"
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
 #include "tags/wma/TWmaTag.h"
 
 using clitest::CliTest;

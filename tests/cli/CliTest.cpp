@@ -12,8 +12,8 @@
 
 #include "CliTest.h"
 #include "core/Batch.h"
-#include "core/Journal.h"
-#include "core/Rules.h"
+#include "core/journal/Journal.h"
+#include "core/text/Rules.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"

@@ -12,7 +12,7 @@ WRAPPED = re.compile(r'(?:\bCore::tr\(|QT_TRANSLATE_NOOP\("Core",)\s*$')
 
 
 def unwrapped_literals(folder):
-    for path in sorted(folder.glob("*.[ch]*")):
+    for path in sorted(folder.rglob("*.[ch]*")):
         code = path.read_text(encoding="utf-8")
         for m in LITERAL_OR_COMMENT.finditer(code):
             text = m.group(0)

@@ -8,8 +8,8 @@
 
 #include "TestFiles.h"
 #include "core/Batch.h"
-#include "core/Journal.h"
-#include "core/Plans.h"
+#include "core/journal/Journal.h"
+#include "core/plans/Plans.h"
 #include "platform/FaultInjection.h"
 
 namespace batchtest {

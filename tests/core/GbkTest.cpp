@@ -5,7 +5,7 @@
 #include <QString>
 #include <string>
 
-#include "core/Gbk.h"
+#include "core/text/Gbk.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "Meanwhile.h"
 #include "TestFiles.h"
 #include "core/Batch.h"
-#include "core/Id3v2Fields.h"
+#include "core/fields/Id3v2Fields.h"
 #include "platform/FaultInjection.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"

@@ -1,7 +1,7 @@
 // Name templates: parsing, the name each track gets, and the fields read back out of a name.
 #include <gtest/gtest.h>
 
-#include "core/NameTemplate.h"
+#include "core/fields/NameTemplate.h"
 
 using core::NameCharacters;
 using core::NameField;

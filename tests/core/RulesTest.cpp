@@ -1,9 +1,9 @@
 // The domain rules shared by the window and the command line, called directly.
 #include <gtest/gtest.h>
 
-#include "core/Fields.h"
-#include "core/Id3v2Fields.h"
-#include "core/Rules.h"
+#include "core/fields/Fields.h"
+#include "core/fields/Id3v2Fields.h"
+#include "core/text/Rules.h"
 #include "tags/mp3/TMp3Tag.h"
 
 using namespace rules;

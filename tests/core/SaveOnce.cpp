@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "core/Batch.h"
-#include "core/Id3v2Fields.h"
+#include "core/fields/Id3v2Fields.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 

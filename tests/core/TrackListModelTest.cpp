@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "TestFiles.h"
-#include "core/TrackListModel.h"
+#include "core/model/TrackListModel.h"
 
 using namespace core;
 using Model = TrackListModel;

@@ -12,7 +12,7 @@
 
 #include "TestFiles.h"
 #include "core/Batch.h"
-#include "core/Records.h"
+#include "core/journal/Records.h"
 #include "platform/FaultInjection.h"
 
 namespace undotest {

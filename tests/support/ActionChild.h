@@ -11,7 +11,7 @@
 #include <functional>
 #include <utility>
 
-#include "core/Apply.h"
+#include "core/plans/Apply.h"
 
 namespace testfiles {
 

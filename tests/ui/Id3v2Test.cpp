@@ -10,8 +10,8 @@
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
-#include "core/Id3v2Fields.h"
-#include "core/Rules.h"
+#include "core/fields/Id3v2Fields.h"
+#include "core/text/Rules.h"
 #include "tags/id3v2/TId3v2Tag.h"
 
 using namespace uitest;

@@ -11,7 +11,7 @@
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
-#include "core/Plans.h"
+#include "core/plans/Plans.h"
 
 using namespace uitest;
 

@@ -14,7 +14,7 @@
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
-#include "core/Rules.h"
+#include "core/text/Rules.h"
 
 using namespace uitest;
 

@@ -10,7 +10,7 @@
 #include "UiTestSupport.h"
 #include "Unit1.h"
 #include "core/Batch.h"
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
 #include "tags/wma/TWmaTag.h"
 
 using namespace uitest;

@@ -1,12 +1,12 @@
-#include "core/Recovery.h"
+#include "core/journal/Recovery.h"
 
 #include <chrono>
 #include <map>
 #include <mutex>
 
-#include "core/Records.h"
-#include "core/Rules.h"
-#include "core/TagWrites.h"
+#include "core/journal/Records.h"
+#include "core/plans/TagWrites.h"
+#include "core/text/Rules.h"
 #include "platform/FileSystem.h"
 #include "platform/PrivateFiles.h"
 #include "platform/Process.h"

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Fields.h"
+#include "core/fields/Fields.h"
 #include "tags/id3v2/TId3v2Tag.h"
 
 namespace core {

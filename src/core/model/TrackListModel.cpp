@@ -1,11 +1,11 @@
-#include "core/TrackListModel.h"
+#include "core/model/TrackListModel.h"
 
 #include <QCollator>
 #include <algorithm>
 #include <numeric>
 
-#include "core/Rules.h"
-#include "core/Tr.h"
+#include "core/text/Rules.h"
+#include "core/utils/Tr.h"
 #include "platform/Folder.h"
 
 namespace core {

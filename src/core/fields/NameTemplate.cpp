@@ -1,10 +1,10 @@
-#include "core/NameTemplate.h"
+#include "core/fields/NameTemplate.h"
 
 #include <algorithm>
 #include <set>
 
-#include "core/Rules.h"
-#include "core/Tr.h"
+#include "core/text/Rules.h"
+#include "core/utils/Tr.h"
 
 namespace core {
 namespace {

@@ -2,7 +2,7 @@
 // guessing (MB_ERR_INVALID_CHARS, WC_NO_BEST_FIT_CHARS).
 #include <windows.h>
 
-#include "core/Gbk.h"
+#include "core/text/Gbk.h"
 
 namespace gbk::system {
 namespace {

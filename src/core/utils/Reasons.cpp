@@ -1,9 +1,9 @@
-#include "core/Reasons.h"
+#include "core/utils/Reasons.h"
 
 #include "platform/Errno.h"
 #include "platform/File.h"
 
-#include "core/Tr.h"
+#include "core/utils/Tr.h"
 
 namespace core {
 

@@ -1,10 +1,10 @@
-#include "core/Records.h"
+#include "core/journal/Records.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <map>
 
-#include "core/Base64.h"
+#include "core/utils/Base64.h"
 #include "platform/Folder.h"
 
 namespace core {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Apply.h"
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
+#include "core/plans/Apply.h"
 
 namespace core {
 

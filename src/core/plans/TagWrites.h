@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Records.h"
+#include "core/journal/Records.h"
 #include "platform/File.h"
 #include "platform/Folder.h"
 

@@ -1,16 +1,16 @@
-#include "core/Apply.h"
+#include "core/plans/Apply.h"
 
 #include <cerrno>
 #include <exception>
 #include <map>
 
-#include "core/Id3v2Fields.h"
-#include "core/Reasons.h"
-#include "core/Records.h"
-#include "core/Recovery.h"
-#include "core/Rules.h"
-#include "core/TagWrites.h"
-#include "core/Tr.h"
+#include "core/fields/Id3v2Fields.h"
+#include "core/journal/Records.h"
+#include "core/journal/Recovery.h"
+#include "core/plans/TagWrites.h"
+#include "core/text/Rules.h"
+#include "core/utils/Reasons.h"
+#include "core/utils/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tags/id3v2/TId3v2Tag.h"

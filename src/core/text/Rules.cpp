@@ -1,8 +1,8 @@
-#include "core/Rules.h"
+#include "core/text/Rules.h"
 
 #include <algorithm>
 
-#include "core/Gbk.h"
+#include "core/text/Gbk.h"
 
 namespace rules {
 

@@ -1,11 +1,11 @@
-#include "core/Fields.h"
+#include "core/fields/Fields.h"
 
 #include <utility>
 
-#include "core/Id3v2Fields.h"
-#include "core/Recovery.h"
-#include "core/Rules.h"
-#include "core/Tr.h"
+#include "core/fields/Id3v2Fields.h"
+#include "core/journal/Recovery.h"
+#include "core/text/Rules.h"
+#include "core/utils/Tr.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 

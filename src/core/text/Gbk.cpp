@@ -1,4 +1,4 @@
-#include "core/Gbk.h"
+#include "core/text/Gbk.h"
 
 #include <algorithm>
 

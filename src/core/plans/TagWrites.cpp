@@ -1,4 +1,4 @@
-#include "core/TagWrites.h"
+#include "core/plans/TagWrites.h"
 
 #include <QByteArrayView>
 #include <algorithm>

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/Plans.h"
+#include "core/plans/Plans.h"
 
 namespace core {
 

@@ -17,8 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/Fields.h"
-#include "core/Plans.h"
+#include "core/fields/Fields.h"
+#include "core/plans/Plans.h"
 
 namespace core {
 

@@ -1,12 +1,12 @@
-#include "core/Undo.h"
+#include "core/journal/Undo.h"
 
 #include <cerrno>
 
-#include "core/Reasons.h"
-#include "core/Records.h"
-#include "core/Recovery.h"
-#include "core/TagWrites.h"
-#include "core/Tr.h"
+#include "core/journal/Records.h"
+#include "core/journal/Recovery.h"
+#include "core/plans/TagWrites.h"
+#include "core/utils/Reasons.h"
+#include "core/utils/Tr.h"
 
 namespace core {
 namespace {

@@ -1,12 +1,12 @@
-#include "core/Id3v2Fields.h"
+#include "core/fields/Id3v2Fields.h"
 
 #include <QStringList>
 #include <algorithm>
 
-#include "core/Gbk.h"
-#include "core/Reasons.h"
-#include "core/Rules.h"
-#include "core/Tr.h"
+#include "core/text/Gbk.h"
+#include "core/text/Rules.h"
+#include "core/utils/Reasons.h"
+#include "core/utils/Tr.h"
 #include "tags/mp3/TMp3Tag.h"
 
 namespace core {

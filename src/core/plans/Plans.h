@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Fields.h"
+#include "core/fields/Fields.h"
 #include "tags/id3v2/TId3v2Tag.h"
 
 class TIDmp3;

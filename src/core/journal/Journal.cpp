@@ -1,4 +1,4 @@
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -11,9 +11,9 @@
 #include <set>
 #include <utility>
 
-#include "core/Reasons.h"
-#include "core/Rules.h"
-#include "core/Tr.h"
+#include "core/text/Rules.h"
+#include "core/utils/Reasons.h"
+#include "core/utils/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"

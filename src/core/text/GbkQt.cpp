@@ -3,7 +3,7 @@
 #include <QStringEncoder>
 #include <optional>
 
-#include "core/Gbk.h"
+#include "core/text/Gbk.h"
 
 namespace gbk::system {
 

@@ -1,16 +1,16 @@
-#include "core/Plans.h"
+#include "core/plans/Plans.h"
 
 #include <QStringList>
 #include <cerrno>
 #include <exception>
 #include <map>
 
-#include "core/Fields.h"
-#include "core/Id3v2Fields.h"
-#include "core/NameTemplate.h"
-#include "core/Reasons.h"
-#include "core/Rules.h"
-#include "core/Tr.h"
+#include "core/fields/Fields.h"
+#include "core/fields/Id3v2Fields.h"
+#include "core/fields/NameTemplate.h"
+#include "core/text/Rules.h"
+#include "core/utils/Reasons.h"
+#include "core/utils/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Journal.h"
+#include "core/journal/Journal.h"
 
 namespace core {
 

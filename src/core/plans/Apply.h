@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Journal.h"
-#include "core/Plans.h"
+#include "core/journal/Journal.h"
+#include "core/plans/Plans.h"
 
 class TIDmp3;
 class TIDwma;
