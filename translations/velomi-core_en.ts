@@ -4,29 +4,32 @@
 <context>
     <name>Core</name>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="145"/>
+        <location filename="../src/core/plans/Apply.cpp" line="141"/>
         <source>文件太短，不是MP3文件</source>
         <translation>the file is too short to be an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="145"/>
+        <location filename="../src/core/plans/Apply.cpp" line="141"/>
         <source>不是WMA文件，或标签放不进文件头</source>
         <translation>not a WMA file, or the tag does not fit its header</translation>
     </message>
     <message>
         <location filename="../src/core/journal/Journal.cpp" line="480"/>
-        <location filename="../src/core/plans/Apply.cpp" line="168"/>
-        <location filename="../src/core/plans/Apply.cpp" line="451"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="184"/>
+        <location filename="../src/core/plans/Apply.cpp" line="203"/>
         <source>完成记录未能写入（%1），此操作将在下次启动时从磁盘核对</source>
         <translation>the action&apos;s done record could not be written (%1); the action will be checked against the disk at the next start</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="288"/>
+        <location filename="../src/core/plans/Apply.cpp" line="233"/>
+        <source>撤销记录无法写入，未做任何修改：%1</source>
+        <translation>the undo record could not be written, so nothing was changed: %1</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Apply.cpp" line="347"/>
         <source>文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
         <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
     </message>

@@ -306,7 +306,7 @@ TEST_F(BatchTest, AJournalThatIsDamagedOrNotOursIsNeverTrusted) {
   EXPECT_EQ(files.Names(), std::vector<std::string>{"A - T.mp3"});
 }
 
-TEST_F(BatchTest, AJournalThatIsALinkIsRefusedAndTheBatchRunsWithoutIt) {
+TEST_F(BatchTest, AJournalThatIsALinkIsRefusedAndTheBatchChangesNothing) {
   Journal journal;
   ApplyOptions options;
   options.journal = &journal;
@@ -319,8 +319,9 @@ TEST_F(BatchTest, AJournalThatIsALinkIsRefusedAndTheBatchRunsWithoutIt) {
   }
   const ApplyReport r = ApplyRename(PlanRename({Make("b.mp3", "T2", "A")}, 1), options);
   EXPECT_FALSE(r.undoable);
-  EXPECT_TRUE(r.journalMessage.contains(U("符号链接")));
-  EXPECT_EQ(r.results[0].outcome, Outcome::kDone);
+  EXPECT_EQ(r.results[0].outcome, Outcome::kFailed);
+  EXPECT_TRUE(r.results[0].reason.contains(U("符号链接"))) << r.results[0].reason.toStdString();
+  EXPECT_TRUE(std::filesystem::exists(files.File("b.mp3")));
   EXPECT_FALSE(std::filesystem::exists(elsewhere));
 }
 

@@ -158,18 +158,19 @@ TEST_F(RecoveryTest, ASaveKilledAtAnyPointIsSettledFromWhatTheFileHolds) {
   EXPECT_FALSE(SetAside());
 }
 
-TEST_F(RecoveryTest, NoHeaderIsWrittenInPlaceWithoutARecordOnTheDisk) {
-  // The journal's flush fails: the save goes through a new file, safe by itself, and says that
-  // it cannot be undone.
+TEST_F(RecoveryTest, NothingIsWrittenWithoutARecordOnTheDisk) {
+  // The journal's flush fails: the save is refused with the reason, and the file is untouched.
   platform::fault::OnlyFor("journal.jsonl");
   platform::fault::FailSyncs(EIO);
   const ino_t inode = Inode(path);
+  const Bytes before = ReadAll(path);
   const ApplyReport r = Save(path);
   platform::fault::Reset();
-  EXPECT_EQ(r.results.at(0).outcome, Outcome::kDone);
+  EXPECT_EQ(r.results.at(0).outcome, Outcome::kFailed);
+  EXPECT_FALSE(r.results.at(0).reason.isEmpty());
   EXPECT_FALSE(r.undoable);
-  EXPECT_NE(Inode(path), inode);
-  EXPECT_EQ(Title(path), u"Best Title");
+  EXPECT_EQ(Inode(path), inode);
+  EXPECT_EQ(ReadAll(path), before);
 }
 
 TEST_F(RecoveryTest, AWriteInPlaceThatFailsPutsTheOldHeaderBack) {

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <map>
 
+#include "core/journal/Delta.h"
 #include "core/utils/Base64.h"
 #include "platform/Folder.h"
 
@@ -30,7 +31,7 @@ char StateChar(const Entry& e) {
   if (e.kind == Entry::Kind::kMp3) {
     return e.newBlock.isEmpty() ? '-' : e.oldBlock.isEmpty() ? 'N' : 'T';
   }
-  if (e.kind == Entry::Kind::kWma) return e.oldHeader.isEmpty() ? '-' : e.InPlace() ? 'I' : 'R';
+  if (e.kind == Entry::Kind::kWma) return !e.HasRegion() ? '-' : e.InPlace() ? 'I' : 'R';
   return 'r';
 }
 
@@ -76,6 +77,83 @@ void SplitPath(const std::string& path, Entry& e) {
   e.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   e.name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// The columns that keep the regions of the entries of one kind ('v': MP3 files whose ID3v2 tag
+// changes; 'w': WMA files), one element an entry: the old region as a delta, the digests and
+// sizes, and for a write in place where it starts, how many bytes it changes and, when they are
+// few, those bytes.
+struct RegionColumns {
+  explicit RegionColumns(QString p) : prefix(std::move(p)) {}
+
+  QString prefix;
+  QJsonArray deltas, oldDigests, newDigests, oldSizes, newSizes, spanAt, spanSize, oldSpans,
+      newSpans;
+
+  QString Key(const char* name) const { return prefix + QLatin1String(name); }
+
+  void Add(const Entry& e) {
+    deltas.append(QString::fromLatin1(e.oldDelta.toBase64()));
+    oldDigests.append(QString::fromLatin1(e.oldDigest));
+    newDigests.append(QString::fromLatin1(e.newDigest));
+    oldSizes.append(static_cast<qint64>(e.oldHeaderSize));
+    newSizes.append(static_cast<qint64>(e.newSize));
+    spanAt.append(e.InPlace() ? static_cast<qint64>(e.spanAt) : qint64{-1});
+    spanSize.append(static_cast<qint64>(e.spanSize));
+    const bool here = e.SpansInRecord() && e.SpansKnown();
+    oldSpans.append(here ? QString::fromLatin1(e.oldSpan.toBase64()) : QString());
+    newSpans.append(here ? QString::fromLatin1(e.newSpan.toBase64()) : QString());
+  }
+  void Into(QJsonObject& r) const {
+    if (deltas.isEmpty()) return;
+    r.insert(Key("d"), deltas);
+    r.insert(Key("h"), oldDigests);
+    r.insert(Key("g"), newDigests);
+    r.insert(Key("q"), oldSizes);
+    r.insert(Key("z"), newSizes);
+    r.insert(Key("p"), spanAt);
+    r.insert(Key("l"), spanSize);
+    r.insert(Key("so"), oldSpans);
+    r.insert(Key("sn"), newSpans);
+  }
+  void From(const QJsonObject& r) {
+    deltas = r.value(Key("d")).toArray();
+    oldDigests = r.value(Key("h")).toArray();
+    newDigests = r.value(Key("g")).toArray();
+    oldSizes = r.value(Key("q")).toArray();
+    newSizes = r.value(Key("z")).toArray();
+    spanAt = r.value(Key("p")).toArray();
+    spanSize = r.value(Key("l")).toArray();
+    oldSpans = r.value(Key("so")).toArray();
+    newSpans = r.value(Key("sn")).toArray();
+  }
+  // Entry `at` of the columns into `e`; false when the columns are not whole or disagree.
+  bool Take(qsizetype at, Entry& e) const {
+    for (const QJsonArray* column : {&deltas, &oldDigests, &newDigests, &oldSizes, &newSizes,
+                                     &spanAt, &spanSize, &oldSpans, &newSpans}) {
+      if (at >= column->size()) return false;
+    }
+    e.oldDelta = FromB64(deltas[at]);
+    e.oldDigest = oldDigests[at].toString().toLatin1();
+    e.newDigest = newDigests[at].toString().toLatin1();
+    e.oldHeaderSize = oldSizes[at].toInteger(-1);
+    e.newSize = newSizes[at].toInteger(-1);
+    const int64_t from = spanAt[at].toInteger(-1);
+    e.inPlace = from >= 0;
+    e.spanAt = e.inPlace ? from : 0;
+    e.spanSize = spanSize[at].toInteger(-1);
+    e.oldSpan = FromB64(oldSpans[at]);
+    e.newSpan = FromB64(newSpans[at]);
+    e.spansInRecord = e.inPlace && (e.spanSize == 0 || !e.oldSpan.isEmpty());
+    if (e.oldDigest.isEmpty() || e.newDigest.isEmpty() || e.oldHeaderSize < 0 || e.spanSize < 0) {
+      return false;
+    }
+    if (e.inPlace &&
+        (e.spanAt + e.spanSize > e.oldHeaderSize || (!e.oldSpan.isEmpty() && !e.SpansKnown()))) {
+      return false;
+    }
+    return true;
+  }
+};
 
 // The entries of a begin record of the first version, which kept paths as they were typed, and
 // for a WMA save the size and digest of the header written only in its done record.
@@ -127,7 +205,7 @@ bool DecodeFirstVersion(const QJsonObject& begin, const std::optional<QJsonObjec
       e.kind = Entry::Kind::kWma;
       if (state == QLatin1Char('H')) {
         if (headerAt >= headers.size()) return false;
-        e.oldHeader = FromB64(headers[headerAt++]);
+        DescribeRegions(e, FromB64(headers[headerAt++]), QByteArray(), false);
         const QString key = QString::number(i);
         e.newSize = written.value(key).toInteger(-1);
         e.newDigest = digests.value(key).toString().toLatin1();
@@ -152,19 +230,43 @@ std::string CaseTempName(const QString& prefix, size_t k) {
   return prefix.toStdString() + std::to_string(k) + ".tmp";
 }
 
-int64_t RecordSize(const std::vector<Entry>& entries) {
-  int64_t bytes = 0;
-  for (const Entry& e : entries) {
-    bytes += static_cast<int64_t>(e.name.size() + e.newName.size()) + e.oldBlock.size() +
-             e.newBlock.size() + e.oldHeader.size() + e.newHeader.size() + 80;
+void DescribeRegions(Entry& e, const QByteArray& oldRegion, const QByteArray& newRegion,
+                     bool inPlace) {
+  e.oldHeaderSize = oldRegion.size();
+  e.oldDigest = Digest(oldRegion);
+  // A new region that is not known (a record of an older version) leaves the old one whole.
+  e.oldDelta = EncodeDelta(newRegion, oldRegion);
+  e.inPlace = inPlace && newRegion.size() == oldRegion.size() && !newRegion.isEmpty();
+  if (!newRegion.isEmpty()) e.newDigest = Digest(newRegion);
+  e.spanAt = 0;
+  e.spanSize = 0;
+  e.oldSpan.clear();
+  e.newSpan.clear();
+  if (e.inPlace) {
+    const int64_t size = oldRegion.size();
+    const int64_t prefix = CommonPrefix(oldRegion.constData(), newRegion.constData(), size);
+    const int64_t suffix =
+        CommonSuffix(oldRegion.constData(), size, newRegion.constData(), size, size - prefix);
+    e.spanAt = prefix;
+    e.spanSize = size - prefix - suffix;
+    e.oldSpan = oldRegion.mid(prefix, e.spanSize);
+    e.newSpan = newRegion.mid(prefix, e.spanSize);
   }
-  return bytes * 4 / 3;
+  e.spansInRecord = false;  // decided when the action is recorded
+}
+
+bool RebuildOld(const Entry& e, const QByteArray& newRegion, QByteArray& oldRegion) {
+  // A region at a file's start is never larger than an ID3v2 tag or an ASF header can be.
+  constexpr int64_t kLargest = int64_t{256} << 20;
+  if (e.oldHeaderSize > kLargest) return false;
+  if (!ApplyDelta(newRegion, e.oldDelta, oldRegion, e.oldHeaderSize)) return false;
+  return oldRegion.size() == e.oldHeaderSize && Digest(oldRegion) == e.oldDigest;
 }
 
 QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries) {
   std::map<std::string, int> folderIndex;
-  QJsonArray folders, folderOf, sizes, headers, newHeaders, digests, newSizes;
-  QJsonArray tags, newTags, tagDigests, tagSizes;  // the ID3v2 tags of 'v' entries
+  QJsonArray folders, folderOf, sizes;
+  RegionColumns tags(QStringLiteral("v")), headers(QStringLiteral("w"));
   std::string names, newNames, kinds, states, readOnly;
   QByteArray olds, news;
   bool anyReadOnly = false;
@@ -181,18 +283,8 @@ QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vecto
     anyReadOnly = anyReadOnly || e.readOnly;
     olds += e.oldBlock;
     news += e.newBlock;
-    if (e.kind == Entry::Kind::kWma && !e.oldHeader.isEmpty()) {
-      headers.append(QString::fromLatin1(e.oldHeader.toBase64()));
-      if (e.InPlace()) newHeaders.append(QString::fromLatin1(e.newHeader.toBase64()));
-      digests.append(QString::fromLatin1(e.newDigest));
-      newSizes.append(static_cast<qint64>(e.newSize));
-    }
-    if (e.kind == Entry::Kind::kMp3 && e.startTag) {
-      tags.append(QString::fromLatin1(e.oldHeader.toBase64()));
-      newTags.append(QString::fromLatin1(e.newHeader.toBase64()));
-      tagDigests.append(QString::fromLatin1(e.newDigest));
-      tagSizes.append(static_cast<qint64>(e.newSize));
-    }
+    if (e.kind == Entry::Kind::kWma && e.HasRegion()) headers.Add(e);
+    if (e.kind == Entry::Kind::kMp3 && e.startTag) tags.Add(e);
   }
   QJsonObject r{{QStringLiteral("id"), id},
                 {QStringLiteral("kind"), kind},
@@ -210,18 +302,8 @@ QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vecto
   }
   if (!olds.isEmpty()) r.insert(QStringLiteral("old"), QString::fromLatin1(olds.toBase64()));
   if (!news.isEmpty()) r.insert(QStringLiteral("new"), QString::fromLatin1(news.toBase64()));
-  if (!headers.isEmpty()) {
-    r.insert(QStringLiteral("h"), headers);
-    r.insert(QStringLiteral("hn"), newHeaders);
-    r.insert(QStringLiteral("g"), digests);
-    r.insert(QStringLiteral("z"), newSizes);
-  }
-  if (!tags.isEmpty()) {
-    r.insert(QStringLiteral("vo"), tags);
-    r.insert(QStringLiteral("vn"), newTags);
-    r.insert(QStringLiteral("vg"), tagDigests);
-    r.insert(QStringLiteral("vz"), tagSizes);
-  }
+  tags.Into(r);
+  headers.Into(r);
   return r;
 }
 
@@ -248,6 +330,7 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
     const QString readOnly = begin.value(QStringLiteral("ro")).toString();
     const QByteArray olds = FromB64(begin.value(QStringLiteral("old")));
     const QByteArray news = FromB64(begin.value(QStringLiteral("new")));
+    // Records of the second version hold both regions whole ("vo", "vn"; "h", "hn").
     const QJsonArray headers = begin.value(QStringLiteral("h")).toArray();
     const QJsonArray newHeaders = begin.value(QStringLiteral("hn")).toArray();
     const QJsonArray digests = begin.value(QStringLiteral("g")).toArray();
@@ -256,6 +339,11 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
     const QJsonArray newTags = begin.value(QStringLiteral("vn")).toArray();
     const QJsonArray tagDigests = begin.value(QStringLiteral("vg")).toArray();
     const QJsonArray tagSizes = begin.value(QStringLiteral("vz")).toArray();
+    const bool wholeTags = begin.contains(QStringLiteral("vo"));
+    const bool wholeHeaders = begin.contains(QStringLiteral("h"));
+    RegionColumns tagColumns(QStringLiteral("v")), headerColumns(QStringLiteral("w"));
+    tagColumns.From(begin);
+    headerColumns.From(begin);
     const bool renames = begin.value(QStringLiteral("kind")).toString() == kRenameKind;
     if (folderOf.size() != n || static_cast<int>(names.size()) != n || sizes.size() != n ||
         kinds.size() != n || states.size() != n ||
@@ -278,17 +366,22 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
       if (kind == 'm' || kind == 'v') {
         e.kind = Entry::Kind::kMp3;
         if (kind == 'v') {
-          if (tagAt >= tags.size() || tagAt >= newTags.size() || tagAt >= tagDigests.size() ||
-              tagAt >= tagSizes.size()) {
+          e.startTag = true;
+          if (wholeTags) {
+            if (tagAt >= tags.size() || tagAt >= newTags.size() || tagAt >= tagDigests.size() ||
+                tagAt >= tagSizes.size()) {
+              return false;
+            }
+            const QByteArray fresh = FromB64(newTags[tagAt]);
+            DescribeRegions(e, FromB64(tags[tagAt]), fresh, !fresh.isEmpty());
+            if (!fresh.isEmpty() && !e.InPlace()) return false;
+            e.spansInRecord = e.InPlace();
+            e.newDigest = tagDigests[tagAt].toString().toLatin1();
+            e.newSize = tagSizes[tagAt].toInteger(-1);
+          } else if (!tagColumns.Take(tagAt, e)) {
             return false;
           }
-          e.startTag = true;
-          e.oldHeader = FromB64(tags[tagAt]);
-          e.newHeader = FromB64(newTags[tagAt]);
-          e.newDigest = tagDigests[tagAt].toString().toLatin1();
-          e.newSize = tagSizes[tagAt].toInteger(-1);
           ++tagAt;
-          if (e.InPlace() && e.newHeader.size() != e.oldHeader.size()) return false;
           if (e.newDigest.isEmpty()) return false;
         }
         if (state == 'T' || state == 'N') {
@@ -302,19 +395,25 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
       } else if (kind == 'w') {
         e.kind = Entry::Kind::kWma;
         if (state == 'I' || state == 'R') {
-          if (headerAt >= headers.size() || headerAt >= digests.size() ||
-              headerAt >= newSizes.size()) {
+          if (wholeHeaders) {
+            if (headerAt >= headers.size() || headerAt >= digests.size() ||
+                headerAt >= newSizes.size()) {
+              return false;
+            }
+            QByteArray fresh;
+            if (state == 'I') {
+              if (inPlaceAt >= newHeaders.size()) return false;
+              fresh = FromB64(newHeaders[inPlaceAt++]);
+            }
+            DescribeRegions(e, FromB64(headers[headerAt]), fresh, state == 'I');
+            if (e.InPlace() != (state == 'I')) return false;
+            e.spansInRecord = e.InPlace();
+            e.newDigest = digests[headerAt].toString().toLatin1();
+            e.newSize = newSizes[headerAt].toInteger(-1);
+          } else if (!headerColumns.Take(headerAt, e) || e.InPlace() != (state == 'I')) {
             return false;
           }
-          e.oldHeader = FromB64(headers[headerAt]);
-          e.newDigest = digests[headerAt].toString().toLatin1();
-          e.newSize = newSizes[headerAt].toInteger(-1);
           ++headerAt;
-          if (state == 'I') {
-            if (inPlaceAt >= newHeaders.size()) return false;
-            e.newHeader = FromB64(newHeaders[inPlaceAt++]);
-            if (e.newHeader.size() != e.oldHeader.size()) return false;
-          }
         }
       } else if (kind != 'r') {
         return false;

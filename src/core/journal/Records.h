@@ -29,20 +29,31 @@ struct Entry {
   // An MP3 save: the last 128 bytes before when they were a tag (empty: the block is appended),
   // and the block written (empty when the file could not be read).
   QByteArray oldBlock, newBlock;
-  // An MP3 save that changes the ID3v2 tag at the file's start too (`startTag`): `oldHeader` is
-  // the tag's region before (empty: the file had none), `newHeader` the tag written over it in
-  // place (empty: the whole file was replaced, the new tag first), `newDigest` the SHA-256 of
-  // the new tag and `newSize` the file's size after. The block at the end is written as above;
-  // with `newBlock` empty it is left as it is.
+  // An MP3 save that changes the ID3v2 tag at the file's start too (`startTag`), and a WMA save:
+  // the region at the file's start that the save rewrites (the ID3v2 tag with its padding; the
+  // ASF header). An entry keeps of them the SHA-256 of each (`oldDigest`, `newDigest`), the old
+  // one's size, and the old one as a delta against the new one (`oldDelta`, see Delta.h), from
+  // which undo rebuilds it out of what the file holds. `newSize` is the file's size after. An MP3
+  // entry with `newBlock` empty leaves the block at the end as it is. (Records of older versions
+  // hold both regions whole; their old region becomes a delta of literal bytes.)
   bool startTag = false;
-  // A WMA save: the header before (empty when the file could not be read); the header written,
-  // when it is written in place, over the old one (same size); the SHA-256 of the header written
-  // and the file's size after.
-  QByteArray oldHeader, newHeader;
-  QByteArray newDigest;
+  QByteArray oldDigest, newDigest, oldDelta;
+  int64_t oldHeaderSize = -1;  // -1: the file could not be read
   int64_t newSize = -1;
+  // Written over the old region in place (same size): the bytes that differ, `spanSize` of them
+  // from `spanAt`, before (`oldSpan`) and after (`newSpan`). The record holds them
+  // (`spansInRecord`) while they are few (an action keeps up to a budget of them in its record);
+  // else the action's pre-image file holds them while it runs (PreImages.h) and the entry has
+  // them only once they are loaded from it.
+  bool inPlace = false;
+  bool spansInRecord = false;
+  int64_t spanAt = 0, spanSize = 0;
+  QByteArray oldSpan, newSpan;
 
-  bool InPlace() const { return !newHeader.isEmpty(); }
+  bool InPlace() const { return inPlace; }
+  bool HasRegion() const { return oldHeaderSize >= 0; }
+  bool SpansKnown() const { return oldSpan.size() == spanSize && newSpan.size() == spanSize; }
+  bool SpansInRecord() const { return inPlace && spansInRecord; }
   std::string Path() const { return folder + name; }
 };
 
@@ -58,8 +69,6 @@ enum class Code : char {
 // The begin record of an action of `kind` ("rename", "edit", "save") over `entries`, with the id it
 // will have (the temporary names of its renames are made from it).
 QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries);
-// About how many bytes the begin record of `entries` takes.
-int64_t RecordSize(const std::vector<Entry>& entries);
 // The done record: each entry's outcome; `settled` when recovery wrote it after a crash.
 QJsonObject EncodeDone(const std::string& codes, bool settled = false);
 
@@ -79,5 +88,14 @@ QString CaseTempPrefix(const QString& id);
 
 // The SHA-256 of `bytes`, in hexadecimal.
 QByteArray Digest(const QByteArray& bytes);
+
+// Describes the regions of `e` from the old region `oldRegion` and the new one `newRegion`
+// (written in place when `inPlace`, which needs the same size): their digests, the old one as a
+// delta, and for a write in place the bytes that differ. `newSize` is set by the caller.
+void DescribeRegions(Entry& e, const QByteArray& oldRegion, const QByteArray& newRegion,
+                     bool inPlace);
+// The old region of `e`, rebuilt from `newRegion` (what the file holds where the new region was
+// written) and checked against its digest. False when it cannot be rebuilt exactly.
+bool RebuildOld(const Entry& e, const QByteArray& newRegion, QByteArray& oldRegion);
 
 }  // namespace core

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "core/journal/PreImages.h"
 #include "core/journal/Records.h"
 #include "core/plans/TagWrites.h"
 #include "core/text/Rules.h"
@@ -40,6 +41,16 @@ bool Settle(Journal& journal, const Journal::Action& action, std::vector<Recover
   if (!journal.ReadRecords(action, begin, done) || !DecodeBegin(begin, done, decoded)) {
     return false;
   }
+  // The bytes of writes in place that the record leaves to the action's pre-image file.
+  PreImageReader preImages;
+  bool opened = false;
+  for (size_t k = 0; k < decoded.entries.size(); ++k) {
+    Entry& e = decoded.entries[k];
+    if (!e.InPlace() || e.SpansKnown()) continue;
+    if (!opened) preImages.Open(journal.Folder(), action.id);
+    opened = true;
+    preImages.Load(k, e);  // without them, a torn write counts as a change by someone else
+  }
   Folders folders;
   std::string codes;
   bool pending = false;
@@ -73,7 +84,9 @@ bool Settle(Journal& journal, const Journal::Action& action, std::vector<Recover
     report.push_back(std::move(r));
   }
   if (pending) return false;
-  journal.Settle(action.id, EncodeDone(codes, true));
+  if (journal.Settle(action.id, EncodeDone(codes, true))) {
+    RemovePreImages(journal.Folder(), action.id);
+  }
   return true;
 }
 
@@ -111,6 +124,9 @@ std::vector<Recovered> RecoverActions(Journal& journal) {
     }
   }
   if (allSettled) RemoveGoneOwners(journal);
+  std::map<QString, bool> known;
+  for (const Journal::Action& action : journal.Actions()) known[action.id] = action.finished;
+  SweepPreImages(journal.Folder(), known);
   return report;
 }
 

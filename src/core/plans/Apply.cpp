@@ -5,6 +5,7 @@
 #include <map>
 
 #include "core/fields/Id3v2Fields.h"
+#include "core/journal/PreImages.h"
 #include "core/journal/Records.h"
 #include "core/journal/Recovery.h"
 #include "core/plans/TagWrites.h"
@@ -114,9 +115,7 @@ Entry TaggedMp3Entry(const Place& place, const Mp3Snapshot& state, const TagBloc
     if (state.tagged) e.oldBlock = BytesOf(state.last);
     e.newBlock = BytesOf(*fresh);
   }
-  e.oldHeader = BytesOf(plan.oldTag);
-  if (inPlace && plan.InPlace()) e.newHeader = BytesOf(plan.newTag);
-  e.newDigest = Digest(BytesOf(plan.newTag));
+  DescribeRegions(e, BytesOf(plan.oldTag), BytesOf(plan.newTag), inPlace && plan.InPlace());
   const int64_t appended = fresh != nullptr && !state.tagged ? 128 : 0;
   e.newSize = state.size - static_cast<int64_t>(plan.oldTag.size()) +
               static_cast<int64_t>(plan.newTag.size()) + appended;
@@ -130,12 +129,9 @@ Entry WmaEntry(const Place& place, const wma::SavePlan& plan, bool inPlace) {
   e.folder = place.folder;
   e.name = place.name;
   e.size = plan.fileSize;
-  e.oldHeader = QByteArray(reinterpret_cast<const char*>(plan.oldHeader.data()),
-                           static_cast<qsizetype>(plan.oldHeader.size()));
   const QByteArray fresh(reinterpret_cast<const char*>(plan.newHeader.data()),
                          static_cast<qsizetype>(plan.newHeader.size()));
-  if (inPlace) e.newHeader = fresh;
-  e.newDigest = Digest(fresh);
+  DescribeRegions(e, BytesOf(plan.oldHeader), fresh, inPlace);
   e.newSize = plan.fileSize - static_cast<int64_t>(plan.oldHeader.size()) + fresh.size();
   return e;
 }
@@ -152,45 +148,99 @@ char CodeOf(Outcome o) {
 }
 
 // The journal's side of an action: its begin record before the first change, its done record
-// after the last.
+// after the last, and the pre-image file of its writes in place that change more bytes than its
+// record keeps (PreImages.h).
 class Recorder {
  public:
   Recorder(const ApplyOptions& options, ApplyReport& report)
       : journal_(options.journal), report_(report) {}
 
-  // Writes the begin record of `entries`; false (and the report says why) when there is no
-  // journal or it refused the record: the action then goes unrecorded.
-  bool Begin(const QString& kind, const std::vector<Entry>& entries,
-             const QString& id = Journal::NewId()) {
+  const QString& Id() const { return id_; }
+
+  // Decides where the spans of entry `k`, a write in place, are kept: in the record while the
+  // action's budget for them lasts, else in the pre-image file, and then drops them from `e`
+  // (Unstash loads them again). Gives where they went in that file, or -1 when they stay.
+  int64_t Stash(size_t k, Entry& e) {
+    const int64_t at = Keep(k, e);
+    if (at < 0) return -1;
+    e.oldSpan.clear();
+    e.newSpan.clear();
+    return at;
+  }
+  bool Unstash(int64_t at, Entry& e) const { return at < 0 || preImages_.Load(at, e); }
+
+  // Writes the begin record of `entries` (and first flushes their pre-image file); false when
+  // there is no journal, or (the report says why) when the record could not be written: the
+  // action must then change nothing.
+  bool Begin(const QString& kind, std::vector<Entry>& entries) {
     if (journal_ == nullptr || entries.empty()) return false;
-    if (RecordSize(entries) > Journal::kMaxBytes) {
-      report_.journalMessage =
-          Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
+    for (size_t k = 0; k < entries.size(); ++k) Keep(k, entries[k]);
+    int err = preImageError_;
+    if (err == 0 && preImages_.IsOpen()) err = preImages_.Seal();
+    if (err != 0) {
+      Refuse(ReasonOf(err));
+      RemovePreImages(journal_->Folder(), id_);
       return false;
     }
-    id_ = journal_->Begin(EncodeBegin(kind, id, entries));
-    if (!id_) report_.journalMessage = journal_->TakeMessage();
-    report_.undoable = id_.has_value();
-    if (id_) Step(ActionStep::kRecorded);
-    return report_.undoable;
+    recorded_ = journal_->Begin(EncodeBegin(kind, id_, entries)).has_value();
+    if (!recorded_) {
+      Refuse(journal_->TakeMessage());
+      RemovePreImages(journal_->Folder(), id_);
+      return false;
+    }
+    report_.undoable = true;
+    Step(ActionStep::kRecorded);
+    return true;
   }
-  bool Recorded() const { return id_.has_value(); }
+  bool Recorded() const { return recorded_; }
   // The done record; its failure is told, and changes nothing of what was done: the action then
-  // reads as cut short, and recovery settles it from what the files hold.
-  void Finish(const std::string& codes) {
-    if (!id_) return;
+  // reads as cut short, and recovery settles it from what the files hold. `durable`: every write
+  // is known to be on the disk, so that the pre-image file is no longer needed.
+  void Finish(const std::string& codes, bool durable = true) {
+    if (!recorded_) return;
     Step(ActionStep::kWritten);
-    if (!journal_->Finish(*id_, EncodeDone(codes))) {
+    if (!journal_->Finish(id_, EncodeDone(codes))) {
       report_.journalMessage = Core::tr("完成记录未能写入（%1），此操作将在下次启动时从磁盘核对")
                                    .arg(journal_->TakeMessage());
     }
-    id_.reset();
+    if (durable && preImages_.IsOpen()) RemovePreImages(journal_->Folder(), id_);
+    recorded_ = false;
   }
+  // Why the action was refused: every file it would have changed fails with that reason.
+  const QString& Refusal() const { return refusal_; }
 
  private:
+  // The spans of one action's record: at most this many bytes, this many a file.
+  static constexpr int64_t kSpanBudget = int64_t{1} << 20;
+  static constexpr int64_t kSpanInRecord = int64_t{64} << 10;
+
+  // Where the spans of entry `k` go (see Stash); they stay in `e` either way.
+  int64_t Keep(size_t k, Entry& e) {
+    if (journal_ == nullptr || !e.InPlace() || e.SpansInRecord() || !e.SpansKnown()) return -1;
+    if (e.spanSize <= kSpanInRecord && spanBytes_ + 2 * e.spanSize <= kSpanBudget) {
+      spanBytes_ += 2 * e.spanSize;
+      e.spansInRecord = true;
+      return -1;
+    }
+    if (!preImages_.IsOpen() && preImageError_ == 0) {
+      preImageError_ = preImages_.Open(journal_->Folder(), id_);
+    }
+    const int64_t at = preImageError_ == 0 ? preImages_.Add(k, e) : -1;
+    if (at < 0 && preImageError_ == 0) preImageError_ = EIO;
+    return at;
+  }
+  void Refuse(const QString& why) {
+    refusal_ = Core::tr("撤销记录无法写入，未做任何修改：%1").arg(why);
+  }
+
   Journal* journal_;
   ApplyReport& report_;
-  std::optional<QString> id_;
+  const QString id_ = Journal::NewId();
+  bool recorded_ = false;
+  PreImageWriter preImages_;
+  int preImageError_ = 0;
+  int64_t spanBytes_ = 0;
+  QString refusal_;
 };
 
 bool GoOn(const ApplyOptions& options, int done, int total, const std::string& name) {
@@ -207,6 +257,15 @@ bool StopsAt(ApplyReport& report, const ApplyOptions& options, size_t done, size
   }
   report.stopped = true;
   codes += static_cast<char>(Code::kUnchanged);
+  return true;
+}
+
+// An action the journal could not record changes nothing: each file it would have changed fails
+// with the reason. True when it was refused so.
+bool Refused(const Recorder& recorder, const ApplyOptions& options, ApplyReport& report,
+             const std::vector<size_t>& index) {
+  if (options.journal == nullptr || recorder.Recorded()) return false;
+  for (size_t i : index) report.results[i] = {Outcome::kFailed, recorder.Refusal()};
   return true;
 }
 
@@ -259,9 +318,9 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   }
   if (entries.empty()) return report;
   Recorder recorder(options, report);
-  const QString id = Journal::NewId();
-  recorder.Begin(QStringLiteral("rename"), entries, id);
-  const QString casePrefix = CaseTempPrefix(id);
+  recorder.Begin(QStringLiteral("rename"), entries);
+  if (Refused(recorder, options, report, index)) return report;
+  const QString casePrefix = CaseTempPrefix(recorder.Id());
 
   Folders folders;
   std::string codes;
@@ -304,6 +363,7 @@ struct EditJob {
   std::vector<uint8_t> newTag;  // an MP3 file's new ID3v2 tag (Entry::startTag)
   bool planned = false;         // false: the file cannot take the tag; `reason` tells why
   QString reason;
+  int64_t stashedAt = -1;  // where the pre-image file holds the spans of its write in place
 };
 
 }  // namespace
@@ -420,13 +480,12 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   } flushAtEnd(mp3);
 
   // Recorded: every file planned first (up to a stream error, which ends the batch there), then
-  // one begin record, then the writes.
+  // one begin record, then the writes. The bytes of a write in place that the record does not
+  // hold wait in the pre-image file, not in memory.
   std::vector<EditJob> jobs;
   bool recorded = false;
   Recorder recorder(options, report);
   if (options.journal != nullptr) {
-    int64_t bytes = 0;
-    bool tooLarge = false;
     for (size_t i = 0; i < n && !report.error; ++i) {
       EditJob job;
       try {
@@ -435,26 +494,24 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
         report.error = ex.what();
         break;
       }
-      bytes += RecordSize({job.entry});
-      if (bytes > Journal::kMaxBytes) {
-        tooLarge = true;
-        break;
+      job.stashedAt = recorder.Stash(jobs.size(), job.entry);
+      if (job.entry.InPlace()) {
+        job.wmaPlan = wma::SavePlan();
+        job.newTag = std::vector<uint8_t>();
       }
       jobs.push_back(std::move(job));
     }
+    if (jobs.empty()) return report;
     std::vector<Entry> entries;
+    entries.reserve(jobs.size());
     for (const EditJob& job : jobs) entries.push_back(job.entry);
-    if (tooLarge) {
-      jobs.clear();
+    recorded = recorder.Begin(QStringLiteral("edit"), entries);
+    if (!recorded) {
+      std::vector<size_t> all(n);
+      for (size_t i = 0; i < n; ++i) all[i] = i;
+      Refused(recorder, options, report, all);
       report.error.reset();
-      report.journalMessage =
-          Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(Journal::kMaxBytes >> 20);
-    } else {
-      recorded = recorder.Begin(QStringLiteral("edit"), entries);
-      if (!recorded) {  // unrecorded: no header may be written in place
-        jobs.clear();
-        report.error.reset();
-      }
+      return report;
     }
   }
 
@@ -462,10 +519,19 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   std::vector<size_t> flushedAt;  // the results that wait for the flush
   if (recorded) {
     for (size_t k = 0; k < jobs.size(); ++k) {
-      const size_t i = jobs[k].planIndex;
+      EditJob& job = jobs[k];
+      const size_t i = job.planIndex;
       if (StopsAt(report, options, i, n, plan.entries[i].path, codes)) continue;
       const size_t before = unflushed.size();
-      report.results[i] = writeOne(jobs[k]);
+      if (recorder.Unstash(job.stashedAt, job.entry)) {
+        report.results[i] = writeOne(job);
+      } else {
+        report.results[i] = {Outcome::kFailed, ReasonOf(EIO)};
+      }
+      if (job.stashedAt >= 0) {
+        job.entry.oldSpan.clear();
+        job.entry.newSpan.clear();
+      }
       if (unflushed.size() != before) flushedAt.push_back(i);
       codes += CodeOf(report.results[i].outcome);
       Step(ActionStep::kFileWritten);
@@ -491,13 +557,15 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       if (unflushed.size() != before) flushedAt.push_back(i);
     }
   }
+  bool durable = true;
   if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
     // Written, but not known to be on the disk: not reported as done. The done record still says
     // they were written, so that undo can take back whatever did reach the disk.
     const QString reason = ReasonOf(errno);
     for (size_t i : flushedAt) report.results[i] = {Outcome::kFailed, reason};
+    durable = false;
   }
-  recorder.Finish(codes);
+  recorder.Finish(codes, durable);
   return report;
 }
 
@@ -518,10 +586,14 @@ ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& op
     }
     if (write.writes) {
       const TagBlock fresh = EncodeBlock(tag);
-      Entry entry = TaggedMp3Entry(place, state, &fresh, write.plan, options.journal != nullptr);
+      // Without a journal, nothing is written in place: the file is replaced whole.
+      std::vector<Entry> entries{
+          TaggedMp3Entry(place, state, &fresh, write.plan, options.journal != nullptr)};
       Recorder recorder(options, report);
-      // Unrecorded, nothing is written in place: the file is replaced whole.
-      if (!recorder.Begin(QStringLiteral("save"), {entry})) entry.newHeader.clear();
+      recorder.Begin(QStringLiteral("save"), entries);
+      report.results.resize(1);
+      if (Refused(recorder, options, report, {0})) return report;
+      const Entry& entry = entries[0];
       const int err = WriteTaggedMp3(entry, write.plan.newTag, true);
       if (entry.InPlace()) Step(ActionStep::kFileWritten);
       report.results = {err == 0 ? EntryResult{Outcome::kDone, {}}
@@ -531,8 +603,12 @@ ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& op
     }
   }
   Recorder recorder(options, report);
-  if (place.err == 0)
-    recorder.Begin(QStringLiteral("save"), {Mp3Entry(place, state, EncodeBlock(tag))});
+  if (place.err == 0) {
+    std::vector<Entry> entries{Mp3Entry(place, state, EncodeBlock(tag))};
+    recorder.Begin(QStringLiteral("save"), entries);
+    report.results.resize(1);
+    if (Refused(recorder, options, report, {0})) return report;
+  }
   errno = 0;
   const bool ok = tag.SaveToFile(place.err == 0 ? place.folder + place.name : path);
   const int err = errno;
@@ -563,9 +639,12 @@ ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& op
   if (!tag.PlanSave(file, plan)) return fail(0);
   const bool inPlace =
       options.journal != nullptr && plan.InPlace() && writable && file.RefusesChange() == 0;
-  const Entry entry = WmaEntry(place, plan, inPlace);
+  std::vector<Entry> entries{WmaEntry(place, plan, inPlace)};
+  const Entry& entry = entries[0];
   Recorder recorder(options, report);
-  const bool recorded = recorder.Begin(QStringLiteral("save"), {entry});
+  const bool recorded = recorder.Begin(QStringLiteral("save"), entries);
+  report.results.resize(1);
+  if (Refused(recorder, options, report, {0})) return report;
   int err = 0;
   if (inPlace && recorded) {
     err = WriteHeaderInPlace(file, entry, false, true);
@@ -627,9 +706,8 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
   }
   if (entries.empty()) return report;
   Recorder recorder(options, report);
-  if (!recorder.Begin(QStringLiteral("convert"), entries)) {
-    for (Entry& e : entries) e.newHeader.clear();  // unrecorded: replaced whole, never in place
-  }
+  recorder.Begin(QStringLiteral("convert"), entries);
+  if (Refused(recorder, options, report, index)) return report;
 
   std::string codes;
   std::vector<std::string> unflushed;
@@ -648,11 +726,13 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
     codes += CodeOf(result.outcome);
     Step(ActionStep::kFileWritten);
   }
+  bool durable = true;
   if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
     const QString reason = ReasonOf(errno);
     for (size_t i : flushedAt) report.results[i] = {Outcome::kFailed, reason};
+    durable = false;
   }
-  recorder.Finish(codes);
+  recorder.Finish(codes, durable);
   return report;
 }
 

@@ -31,6 +31,32 @@ bool ReadAt(const platform::File& file, int64_t at, qsizetype count, QByteArray&
   return at >= 0 && file.ReadAt(at, bytes.data(), static_cast<size_t>(count));
 }
 
+// What the region at the file's start (`now`, as many bytes as the old region) holds against an
+// entry written in place: the old region, the new one, the new bytes written over the old ones in
+// part (each byte of the changed span old or new, and the rest as both had it), or else.
+Holds ClassifySpan(const Entry& e, const QByteArray& now) {
+  if (now.size() != e.oldHeaderSize || !e.InPlace()) return Holds::kOther;
+  const QByteArray digest = Digest(now);
+  if (digest == e.newDigest) return Holds::kNew;
+  if (digest == e.oldDigest) return Holds::kOld;
+  if (!e.SpansKnown()) return Holds::kOther;  // no bytes at hand to tell a torn write by
+  if (!EachOldOrNew(now.mid(e.spanAt, e.spanSize), e.oldSpan, e.newSpan)) return Holds::kOther;
+  QByteArray before = now;
+  before.replace(e.spanAt, e.spanSize, e.oldSpan);
+  return Digest(before) == e.oldDigest ? Holds::kTorn : Holds::kOther;
+}
+
+// Writes the span of an entry written in place: its new bytes, or its old ones when `back`.
+bool WriteSpan(platform::File& file, const Entry& e, bool back) {
+  if (e.spanSize == 0) return true;
+  if (!e.SpansKnown()) {
+    errno = EINVAL;
+    return false;
+  }
+  const QByteArray& bytes = back ? e.oldSpan : e.newSpan;
+  return file.WriteAt(e.spanAt, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
 Holds Unreached(int err) { return err == ENOENT ? Holds::kMissing : Holds::kUnreachable; }
 
 bool SameLetters(const std::string& a, const std::string& b) {
@@ -100,7 +126,7 @@ int64_t BlockAt(const Entry& e) { return e.oldBlock.isEmpty() ? e.size : e.size 
 // The size of the new tag at the start of a replaced file.
 int64_t NewTagSize(const Entry& e) {
   const int64_t appended = WritesBlock(e) && e.oldBlock.isEmpty() ? kBlock : 0;
-  return e.newSize - e.size + e.oldHeader.size() - appended;
+  return e.newSize - e.size + e.oldHeaderSize - appended;
 }
 
 // Combines what the two regions of one file hold; nullopt stands for a region the entry leaves
@@ -116,14 +142,11 @@ Holds Combine(std::optional<Holds> start, std::optional<Holds> end) {
 Holds ClassifyTaggedMp3(const Entry& e, const platform::File& file) {
   const int64_t size = file.SizeAtOpen();
   QByteArray head, last;
-  if (e.newDigest.isEmpty() || e.size < 0) return Holds::kOther;
+  if (e.newDigest.isEmpty() || e.size < 0 || e.oldHeaderSize < 0) return Holds::kOther;
   if (e.InPlace()) {
     // The tag written over the old one, and the block at the end, each old, new or cut short.
-    if (!ReadAt(file, 0, e.oldHeader.size(), head)) return Holds::kOther;
-    const Holds start = head == e.newHeader                            ? Holds::kNew
-                        : head == e.oldHeader                          ? Holds::kOld
-                        : EachOldOrNew(head, e.oldHeader, e.newHeader) ? Holds::kTorn
-                                                                       : Holds::kOther;
+    if (!ReadAt(file, 0, e.oldHeaderSize, head)) return Holds::kOther;
+    const Holds start = ClassifySpan(e, head);
     if (WritesBlock(e)) return Combine(start, ClassifyMp3(e, file));
     return size == e.size ? start : Holds::kOther;
   }
@@ -134,7 +157,7 @@ Holds ClassifyTaggedMp3(const Entry& e, const platform::File& file) {
       (!WritesBlock(e) || (ReadAt(file, size - kBlock, kBlock, last) && last == e.newBlock))) {
     return Holds::kNew;
   }
-  if (size == e.size && ReadAt(file, 0, e.oldHeader.size(), head) && head == e.oldHeader &&
+  if (size == e.size && ReadAt(file, 0, e.oldHeaderSize, head) && Digest(head) == e.oldDigest &&
       (!WritesBlock(e) || e.oldBlock.isEmpty() ||
        (ReadAt(file, size - kBlock, kBlock, last) && last == e.oldBlock))) {
     return Holds::kOld;
@@ -162,19 +185,48 @@ bool PutReadOnlyBack(const Entry& e, const platform::Folder& folder, platform::F
 
 Holds ClassifyWma(const Entry& e, const platform::File& file) {
   const int64_t size = file.SizeAtOpen();
-  if (e.oldHeader.isEmpty()) return Holds::kOther;
+  if (!e.HasRegion()) return Holds::kOther;
   QByteArray now;
   if (e.InPlace()) {
-    if (size != e.size || !ReadAt(file, 0, e.oldHeader.size(), now)) return Holds::kOther;
-    if (now == e.newHeader) return Holds::kNew;
-    if (now == e.oldHeader) return Holds::kOld;
-    return EachOldOrNew(now, e.oldHeader, e.newHeader) ? Holds::kTorn : Holds::kOther;
+    if (size != e.size || !ReadAt(file, 0, e.oldHeaderSize, now)) return Holds::kOther;
+    return ClassifySpan(e, now);
   }
   // Replaced in one step: the file holds the old header or the new one, or was changed since.
   if (!ReadWmaHeader(file, now)) return Holds::kOther;
   if (size == e.newSize && Digest(now) == e.newDigest) return Holds::kNew;
-  if (size == e.size && now == e.oldHeader) return Holds::kOld;
+  if (size == e.size && now.size() == e.oldHeaderSize && Digest(now) == e.oldDigest) {
+    return Holds::kOld;
+  }
   return Holds::kOther;
+}
+
+// Puts back the old region of `e` through a new file in the old one's place: the old region
+// (rebuilt from the new one, `region`, which `source` holds at its start), the audio after it,
+// and for an MP3 file the old block (or none). 0, or the errno of the failure.
+int ReplaceWithOld(const Entry& e, const platform::Folder& folder, platform::File& source,
+                   const QByteArray& region) {
+  QByteArray old;
+  if (!RebuildOld(e, region, old)) return ESTALE;
+  const bool mp3 = e.kind == Entry::Kind::kMp3;
+  const int64_t tailEnd = source.SizeAtOpen() - (mp3 && WritesBlock(e) ? kBlock : 0);
+  const int64_t from = region.size();
+  if (tailEnd < from) return ESTALE;
+  platform::ReplacementFile replacement;
+  // The file is closed before the new one takes its place: Windows renames over an open file
+  // only where it has POSIX rename semantics (not on FAT drives).
+  bool ok = replacement.Begin(e.Path()) &&
+            replacement.Write(old.constData(), static_cast<size_t>(old.size())) &&
+            replacement.CopyFrom(source, from, tailEnd - from) &&
+            (!mp3 || !WritesBlock(e) || e.oldBlock.isEmpty() ||
+             replacement.Write(e.oldBlock.constData(), kBlock)) &&
+            source.Close() && replacement.Commit();
+  if (!ok) return replacement.error() != 0 ? replacement.error() : EIO;
+  platform::File restored;
+  if (e.readOnly &&
+      !(folder.OpenFile(e.name, false, restored) && PutReadOnlyBack(e, folder, restored))) {
+    return EPERM;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -222,14 +274,13 @@ int WriteTaggedMp3(const Entry& e, const std::vector<uint8_t>& newTag, bool flus
     if (!file.OpenReadWrite(path)) return file.error();
     if (ClassifyTaggedMp3(e, file) != Holds::kOld) return ESTALE;  // changed since the plan
     if (int err = file.RefusesChange()) return err;
-    bool ok = file.WriteAt(0, e.newHeader.constData(), static_cast<size_t>(e.newHeader.size()));
+    bool ok = WriteSpan(file, e, false);
     if (ok && WritesBlock(e)) ok = file.WriteAt(BlockAt(e), e.newBlock.constData(), kBlock);
     if (ok && flush) ok = file.SyncData();
     if (ok) return file.Close() ? 0 : file.error();
     // Put the old bytes back; where even that fails, the record of them remains for recovery.
     const int err = file.error() != 0 ? file.error() : EIO;
-    if (file.WriteAt(0, e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size())) &&
-        (!WritesBlock(e) || RestoreBlock(e, file))) {
+    if (WriteSpan(file, e, true) && (!WritesBlock(e) || RestoreBlock(e, file))) {
       file.SyncData();
     }
     return err;
@@ -238,7 +289,7 @@ int WriteTaggedMp3(const Entry& e, const std::vector<uint8_t>& newTag, bool flus
   platform::File source;
   if (!source.OpenRead(path)) return source.error();
   if (ClassifyTaggedMp3(e, source) != Holds::kOld) return ESTALE;
-  const int64_t from = e.oldHeader.size();
+  const int64_t from = e.oldHeaderSize;
   const int64_t tailEnd = e.size - (WritesBlock(e) && !e.oldBlock.isEmpty() ? kBlock : 0);
   if (tailEnd < from) return EINVAL;
   platform::ReplacementFile replacement;
@@ -296,9 +347,7 @@ Holds Repair(const Entry& e, const platform::Folder& folder, const QString& case
   if (holds != Holds::kTorn) return holds;
   // Only a write in place can be cut short: its old bytes go back.
   bool ok = true;
-  if (e.kind == Entry::Kind::kWma || e.startTag) {
-    ok = file.WriteAt(0, e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size()));
-  }
+  if (e.kind == Entry::Kind::kWma || e.startTag) ok = WriteSpan(file, e, true);
   if (ok && e.kind == Entry::Kind::kMp3 && WritesBlock(e)) ok = RestoreBlock(e, file);
   return ok && file.SyncData() && file.Close() ? Holds::kOld : Holds::kTorn;
 }
@@ -308,75 +357,46 @@ int PutBack(const Entry& e, const platform::Folder& folder, const QString& caseP
     const std::string temp = casePrefix.isEmpty() ? std::string() : CaseTempName(casePrefix, k);
     return folder.Rename(e.newName, e.name, temp) ? 0 : folder.error();
   }
-  if (e.kind == Entry::Kind::kMp3 && (!e.startTag || e.InPlace())) {
-    platform::File file;
-    if (!folder.OpenFile(e.name, true, file)) return folder.error();
-    // Looked at again through the descriptor that writes: the size decides where the block goes.
-    if (ClassifyAnyMp3(e, file) != Holds::kNew) return ESTALE;
+  // In place where the record holds the bytes to write back (a write cut short there can be
+  // told and settled from them), else through a new file.
+  const bool inPlace =
+      e.kind == Entry::Kind::kMp3 ? !e.startTag || e.SpansInRecord() : e.SpansInRecord();
+  platform::File file;
+  if (!folder.OpenFile(e.name, inPlace, file)) return folder.error();
+  // Looked at again through the descriptor that writes: the size decides where the block goes.
+  const Holds holds = e.kind == Entry::Kind::kMp3 ? ClassifyAnyMp3(e, file) : ClassifyWma(e, file);
+  if (holds != Holds::kNew) return ESTALE;
+  if (inPlace) {
     bool ok = true;
-    if (e.startTag) {
-      ok = file.WriteAt(0, e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size()));
+    if (e.kind == Entry::Kind::kWma || e.startTag) ok = WriteSpan(file, e, true);
+    if (ok && e.kind == Entry::Kind::kMp3 && (!e.startTag || WritesBlock(e))) {
+      ok = RestoreBlock(e, file);
     }
-    if (ok && (!e.startTag || WritesBlock(e))) ok = RestoreBlock(e, file);
-    if (!ok) return file.error();
+    if (!ok) return file.error() != 0 ? file.error() : EIO;
     if (!PutReadOnlyBack(e, folder, file)) return EPERM;
     return file.SyncData() && file.Close() ? 0 : file.error();
   }
-  if (e.kind == Entry::Kind::kMp3) {
-    // A replaced MP3 file goes back through a new file too: the old tag, the audio, the old block.
-    platform::File source;
-    if (!folder.OpenFile(e.name, false, source)) return folder.error();
-    if (ClassifyTaggedMp3(e, source) != Holds::kNew) return ESTALE;
-    const int64_t tagSize = NewTagSize(e);
-    const int64_t tailEnd = source.SizeAtOpen() - (WritesBlock(e) ? kBlock : 0);
-    platform::ReplacementFile replacement;
-    bool ok = replacement.Begin(e.Path()) &&
-              replacement.Write(e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size())) &&
-              replacement.CopyFrom(source, tagSize, tailEnd - tagSize) &&
-              (!WritesBlock(e) || e.oldBlock.isEmpty() ||
-               replacement.Write(e.oldBlock.constData(), kBlock)) &&
-              source.Close() && replacement.Commit();
-    if (!ok) return replacement.error() != 0 ? replacement.error() : EIO;
-    platform::File restored;
-    if (e.readOnly &&
-        !(folder.OpenFile(e.name, false, restored) && PutReadOnlyBack(e, folder, restored))) {
-      return EPERM;
-    }
-    return 0;
+  QByteArray region;
+  if (e.kind == Entry::Kind::kWma) {
+    if (!ReadWmaHeader(file, region)) return ESTALE;
+  } else if (!ReadAt(file, 0, e.InPlace() ? e.oldHeaderSize : NewTagSize(e), region)) {
+    return ESTALE;
   }
-  // A WMA header goes back through a new file: the old header, then the audio after the new one.
-  platform::File source;
-  if (!folder.OpenFile(e.name, false, source)) return folder.error();
-  QByteArray header;
-  if (ClassifyWma(e, source) != Holds::kNew || !ReadWmaHeader(source, header)) return ESTALE;
-  const int64_t audio = source.SizeAtOpen() - header.size();
-  platform::ReplacementFile replacement;
-  // The file is closed before the new one takes its place: Windows renames over an open file
-  // only where it has POSIX rename semantics (not on FAT drives).
-  const bool ok =
-      replacement.Begin(e.Path()) &&
-      replacement.Write(e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size())) &&
-      replacement.CopyFrom(source, header.size(), audio) && source.Close() && replacement.Commit();
-  return ok ? 0 : replacement.error() != 0 ? replacement.error() : EIO;
+  return ReplaceWithOld(e, folder, file, region);
 }
 
 int WriteHeaderInPlace(platform::File& file, const Entry& e, bool verify, bool flush) {
   if (!e.InPlace()) return EINVAL;
   if (verify) {
     QByteArray now;
-    if (file.SizeAtOpen() != e.size || !ReadAt(file, 0, e.oldHeader.size(), now)) return ESTALE;
-    if (now != e.oldHeader) return ESTALE;  // changed since the plan was made
+    if (file.SizeAtOpen() != e.size || !ReadAt(file, 0, e.oldHeaderSize, now)) return ESTALE;
+    if (ClassifySpan(e, now) != Holds::kOld) return ESTALE;  // changed since the plan was made
   }
   if (int err = file.RefusesChange()) return err;
-  if (file.WriteAt(0, e.newHeader.constData(), static_cast<size_t>(e.newHeader.size())) &&
-      (!flush || file.SyncData())) {
-    return 0;
-  }
-  const int err = file.error();
-  // Put the old header back; where even that fails, the record of it remains for recovery.
-  if (file.WriteAt(0, e.oldHeader.constData(), static_cast<size_t>(e.oldHeader.size()))) {
-    file.SyncData();
-  }
+  if (WriteSpan(file, e, false) && (!flush || file.SyncData())) return 0;
+  const int err = file.error() != 0 ? file.error() : EIO;
+  // Put the old bytes back; where even that fails, the record of them remains for recovery.
+  if (WriteSpan(file, e, true)) file.SyncData();
   return err;
 }
 
