@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -350,6 +351,93 @@ TEST_F(Id3v2WriteTest, UndoPutsBackTheReadOnlyMarkAndLeavesAFileChangedSince) {
     EXPECT_GE(testfiles::Meanwhile::opens, 2);
     EXPECT_EQ(ReadAll(path), changed);
     ForgetLast(journal, forgotten);
+  }
+}
+
+// A song as rippers tag it: title and artist before a cover, some padding, the audio.
+Bytes SongWithCover(const std::string& title, size_t cover, uint8_t seed) {
+  using namespace id3files;
+  Bytes picture = B("image/jpeg") + Bytes{0, 3, 0};
+  for (size_t i = 0; i < cover; ++i) picture.push_back(uint8_t(seed * 31 + i * 7 + (i >> 9)));
+  return Tag(3,
+             Frame("TIT2", Latin1(title)) + Frame("TPE1", Latin1("Artist")) +
+                 Frame("APIC", Bytes{0} + picture),
+             256) +
+         id3files::Audio(1500, seed);
+}
+
+TEST_F(Id3v2WriteTest, ALibraryWithCoversIsJournalledInLittleAndUndoneByteForByte) {
+  // A title longer by some bytes moves each cover: the record keeps a few dozen bytes a file,
+  // the bytes the writes change wait in a pre-image file that goes once they are on the disk.
+  constexpr int kFiles = 2000;
+  std::vector<std::string> paths;
+  std::vector<Bytes> before;
+  for (int i = 0; i < kFiles; ++i) {
+    before.push_back(SongWithCover("Old", 24 << 10, uint8_t(i)));
+    paths.push_back(files.Write("song" + std::to_string(i) + ".mp3", before.back()));
+  }
+  EditFields fields;
+  fields.title = QStringLiteral("A longer title");
+  TIDmp3 mp3;
+  TIDwma wma;
+  const ApplyReport report = ApplyEdit(PlanEdit(paths, fields), mp3, wma, Options());
+  ASSERT_TRUE(report.undoable) << report.journalMessage.toStdString();
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_EQ(report.results[size_t(i)].outcome, Outcome::kDone)
+        << report.results[size_t(i)].reason.toStdString();
+  }
+  EXPECT_EQ(StartText(paths[1999], id3v2::kTitle), QStringLiteral("A longer title"));
+  const auto journalSize = std::filesystem::file_size(state.path() + "/velomi/journal.jsonl");
+  EXPECT_LT(journalSize, kFiles * 1024 + (1 << 20)) << "a record of covers";
+  EXPECT_TRUE(std::filesystem::is_empty(state.path() + "/velomi/preimages"));
+  const UndoReport undo = UndoLast(journal);
+  ASSERT_EQ(undo.remaining, 0);
+  for (int i = 0; i < kFiles; ++i) ASSERT_EQ(ReadAll(paths[size_t(i)]), before[size_t(i)]) << i;
+}
+
+TEST_F(Id3v2WriteTest, ATornWriteThatMovedACoverIsPutBackFromItsPreImage) {
+  // A save killed inside its write in place, which moves a cover too large for the record: the
+  // pre-image tells the torn tag from one another program changed, and gives its old bytes.
+  using Result = Recovered::Result;
+  const Bytes old = SongWithCover("Old", 200 << 10, 9);
+  const std::string path = files.Write("song.mp3", old);
+  auto save = [&] { Save(path, {{TagField::kTitle, QStringLiteral("A longer title")}}); };
+  ASSERT_EQ(Child(ActionStep::kWritten, true, save).Join(), 0);
+  const Bytes saved = ReadAll(path);
+  ASSERT_EQ(saved.size(), old.size() + 128);  // in place, and the block appended
+  Bytes torn = old;
+  std::copy(saved.begin(), saved.begin() + 100000, torn.begin());
+  Bytes changed = torn;
+  changed[50000] ^= 0xFF;
+  const std::string preImages = state.path() + "/velomi/preimages";
+  struct Case {
+    const char* what;
+    const Bytes& meanwhile;
+    bool preImage;  // the pre-image file is still there
+    const Bytes& expected;
+    Result result;
+  };
+  const std::vector<Case> cases = {
+      {"torn", torn, true, old, Result::kRestored},
+      {"torn, then changed by another program", changed, true, changed, Result::kUntouched},
+      {"torn, its pre-image lost", torn, false, torn, Result::kUntouched},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testfiles::WriteAll(path, old);
+    ASSERT_EQ(Child(ActionStep::kRecorded, true, save).Join(), 0);
+    ASSERT_FALSE(std::filesystem::is_empty(preImages));
+    if (!c.preImage) {
+      for (const auto& e : std::filesystem::directory_iterator(preImages)) {
+        std::filesystem::remove(e.path());
+      }
+    }
+    testfiles::WriteAll(path, c.meanwhile);
+    const std::vector<Recovered> report = RecoverActions(journal);
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_EQ(report[0].result, c.result);
+    EXPECT_EQ(ReadAll(path), c.expected);
+    EXPECT_TRUE(std::filesystem::is_empty(preImages)) << "removed once settled";
   }
 }
 

@@ -211,7 +211,7 @@ class Recorder {
 
  private:
   // The spans of one action's record: at most this many bytes, this many a file.
-  static constexpr int64_t kSpanBudget = int64_t{1} << 20;
+  static constexpr int64_t kSpanBudget = int64_t{256} << 10;
   static constexpr int64_t kSpanInRecord = int64_t{64} << 10;
 
   // Where the spans of entry `k` go (see Stash); they stay in `e` either way.

@@ -1,0 +1,86 @@
+// What a record keeps of a file: the old tag or header as a delta against the new one, rebuilt
+// exactly from it and from nothing that is not whole.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <string>
+#include <vector>
+
+#include "core/journal/Delta.h"
+
+using namespace core;
+
+namespace {
+
+QByteArray Noise(int size, unsigned seed) {
+  QByteArray b(size, '\0');
+  for (int i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    b[i] = static_cast<char>(seed >> 16);
+  }
+  return b;
+}
+
+TEST(Delta, RebuildsEachTargetAndKeepsOnlyWhatTheSourceLacks) {
+  const QByteArray cover = Noise(300000, 7);
+  const QByteArray head = QByteArray("ID3\3\0\0\0\0\0\0TIT2\0\0\0\x0a\0\0\0Old title");
+  const QByteArray newHead = QByteArray("ID3\3\0\0\0\0\0\0TIT2\0\0\0\x0d\0\0\0A newer title");
+  struct Case {
+    const char* what;
+    QByteArray source, target;
+    int most;  // the delta's size may not pass it
+  };
+  const std::vector<Case> cases = {
+      {"alike", cover, cover, 16},
+      {"no source", QByteArray(), Noise(100, 1), 110},
+      {"no target", cover, QByteArray(), 0},
+      {"a title that grew before a cover (the cover moves)", newHead + cover + QByteArray(500, 0),
+       head + cover + QByteArray(503, 0), 80},
+      {"frames in another order", cover.mid(0, 100000) + cover.mid(200000),
+       cover.mid(200000) + cover.mid(0, 100000), 40},
+      {"a byte changed in every block", cover,
+       [&] {
+         QByteArray t = cover;
+         for (int i = 0; i < t.size(); i += 4096) t[i] = static_cast<char>(t[i] ^ 1);
+         return t;
+       }(),
+       74 * 20 + 30 * 74},
+      {"shorter than a block", QByteArray("abc"), QByteArray("abd"), 12},
+      {"unlike", Noise(5000, 3), Noise(5000, 4), 5010},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QByteArray delta = EncodeDelta(c.source, c.target);
+    EXPECT_LE(delta.size(), c.most);
+    QByteArray rebuilt;
+    ASSERT_TRUE(ApplyDelta(c.source, delta, rebuilt));
+    EXPECT_TRUE(rebuilt == c.target);
+  }
+}
+
+TEST(Delta, RefusesADeltaThatIsNotWholeOrReachesOutside) {
+  const QByteArray source = "0123456789";
+  const std::vector<std::pair<const char*, QByteArray>> cases = {
+      {"an unknown operation", QByteArray("X")},
+      {"a copy past the source's end", QByteArray("C\x05\x06", 3)},
+      {"a copy from past the end", QByteArray("C\x0b\x00", 3)},
+      {"a number cut off", QByteArray("C\x85", 2)},
+      {"a literal longer than the delta", QByteArray("L\x09"
+                                                     "abc",
+                                                     5)},
+      {"a number of more than 64 bits",
+       QByteArray("C\xff\xff\xff\xff\xff\xff\xff\xff\xff\x7f\x01", 12)},
+  };
+  for (const auto& [what, delta] : cases) {
+    QByteArray out;
+    EXPECT_FALSE(ApplyDelta(source, delta, out)) << what;
+  }
+  // A delta that copies the source again and again stops at the size asked for.
+  QByteArray many;
+  for (int i = 0; i < 100; ++i) many += QByteArray("C\x00\x0a", 3);
+  QByteArray out;
+  EXPECT_TRUE(ApplyDelta(source, many, out, 1000));
+  EXPECT_FALSE(ApplyDelta(source, many, out, 999));
+}
+
+}  // namespace
