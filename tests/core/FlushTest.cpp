@@ -4,11 +4,13 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "../tags/id3v2/Id3v2Files.h"
 #include "TestFiles.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -67,6 +69,16 @@ class FlushTest : public ::testing::Test {
     return flushes;
   }
 
+  // A folder `name` of `count` copies of the fixture `fixture`.
+  std::string Copies(const std::string& name, const std::string& fixture, int count) {
+    const std::string folder = files.File(name);
+    std::filesystem::create_directory(folder);
+    for (int i = 0; i < count; ++i) {
+      files.CopyData(fixture, name + "/" + std::to_string(i) + fixture.substr(fixture.size() - 4));
+    }
+    return folder;
+  }
+
   // A folder `name` of `count` WMA files, each saved once before.
   std::string Saved(const std::string& name, int count) {
     const std::string folder = files.File(name);
@@ -85,6 +97,14 @@ TEST_F(FlushTest, EachSaveCostsItsBudgetOfFlushes) {
   Grow(roomy);
   const std::string fresh = files.CopyData("wma_ascii.wma", "fresh.wma");
   const std::string tagged = files.CopyData("id3v2_v23_gbk.mp3", "tagged.mp3");
+  using namespace id3files;
+  const std::string covered = files.Write(
+      "covered.mp3",
+      Tag(3,
+          Frame("TIT2", Latin1("Old")) + Frame("APIC", Bytes{0} + B("image/png") + Bytes{0, 3, 0} +
+                                                           Bytes(150000, 7) + Audio(4000)),
+          100) +
+          Audio());
   const std::string saveOnce = std::string(SAVE_ONCE) + " ";
   const std::string set = std::string(VELOMI_TAG) + " set --album Batch ";
   const Flushes few(3, "fdatasync wma");
@@ -104,6 +124,11 @@ TEST_F(FlushTest, EachSaveCostsItsBudgetOfFlushes) {
       {"an MP3 save of its ID3v2 tag in place",
        saveOnce + Quoted(tagged) + " Short",
        {"fdatasync mp3"}},
+      // The bytes a write in place changes, too many for the record (the cover moves): its
+      // pre-image file and the folder's entry for it, the record, then the tag.
+      {"an MP3 save that moves its cover",
+       saveOnce + Quoted(covered) + " 'A longer title'",
+       {"fdatasync folder", "fsync folder", "fdatasync mp3"}},
       // The record, then each file's data.
       {"a batch of a few files", set + Quoted(Saved("few", 3)), few},
       // The record, then their file system once.
@@ -115,6 +140,43 @@ TEST_F(FlushTest, EachSaveCostsItsBudgetOfFlushes) {
     expected.push_back("fdatasync journal");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Run(c.command), expected);
+  }
+}
+
+TEST_F(FlushTest, UndoAndConvertFlushOncePerFileSystem) {
+  // However many files: a conversion costs its record's flush and one of the file system; an
+  // undo one of the file system and the journal's rewrite (the new file and its folder).
+  const std::string tool = std::string(VELOMI_TAG) + " ";
+  struct Case {
+    const char* what;
+    std::string before;  // run first, untraced
+    std::string command;
+    Flushes flushes;
+  };
+  const std::string wma = Saved("wma", 60);
+  const std::string mp3 = Copies("mp3", "mp3_v11_gbk.mp3", 60);
+  const std::string tagged = Copies("tagged", "id3v2_v23_gbk.mp3", 60);
+  const Flushes rewrite = {"fsync folder", "fsync folder"};
+  auto with = [](Flushes f, const std::string& more) {
+    f.push_back(more);
+    std::sort(f.begin(), f.end());
+    return f;
+  };
+  const std::vector<Case> cases = {
+      {"an undo of WMA headers written in place", tool + "set --album U " + Quoted(wma),
+       tool + "undo", with(rewrite, "syncfs wma")},
+      {"an undo of ID3v1 blocks", tool + "set --album U " + Quoted(mp3), tool + "undo",
+       with(rewrite, "syncfs mp3")},
+      {"a conversion", "", tool + "convert " + Quoted(tagged),
+       with({"fdatasync journal"}, "syncfs mp3")},
+      {"the undo of a conversion", "", tool + "undo", with(rewrite, "syncfs mp3")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.before.empty()) {
+      ASSERT_EQ(std::system((c.before + " >/dev/null 2>&1").c_str()), 0);
+    }
+    EXPECT_EQ(Run(c.command), c.flushes);
   }
 }
 

@@ -22,6 +22,9 @@ std::string FolderOf(const QString& journalFolder) {
   return rules::NativePath(journalFolder) + "/preimages";
 }
 
+// The names of an action's pre-image files, after its id, in the order they are read.
+const char* const kSuffixes[] = {"", ".undo", ".undo.tmp"};
+
 // Only names an action id can have: letters, digits and '-'.
 bool IdName(const std::string& name) {
   if (name.empty() || name.size() > 64) return false;
@@ -55,11 +58,12 @@ bool ReadSpans(const platform::File& file, int64_t at, int64_t size, Entry& e) {
 
 }  // namespace
 
-int PreImageWriter::Open(const QString& journalFolder, const QString& id) {
+int PreImageWriter::Open(const QString& journalFolder, const QString& id, bool undo) {
   if (!IdName(id.toStdString())) return EINVAL;
   if (int err = platform::EnsurePrivateFolder(FolderOf(journalFolder))) return err;
-  path_ = PathOf(journalFolder, id);
-  if (int err = platform::OpenPrivateFile(path_, platform::PrivateOpen::kAppend, file_)) return err;
+  path_ = PathOf(journalFolder, id) + (undo ? ".undo" : "");
+  const std::string temp = path_ + ".tmp";
+  if (int err = platform::OpenPrivateFile(temp, platform::PrivateOpen::kAppend, file_)) return err;
   if (!file_.Truncate(0)) return file_.error();
   buffer_.assign(kMagic, kMagicSize);
   written_ = 0;
@@ -92,6 +96,10 @@ int64_t PreImageWriter::Add(size_t k, const Entry& e) {
 int PreImageWriter::Seal() {
   if (!Flush()) return error_;
   if (!file_.SyncData()) return file_.error();
+  // Whole and on the disk: it takes the place of one an undo cut short may have left.
+  const int gone = platform::RemoveFile(path_);
+  if (gone != 0 && gone != ENOENT) return gone;
+  if (!platform::RenameNoReplace(path_ + ".tmp", path_)) return errno != 0 ? errno : EIO;
   platform::Folder folder;
   if (!folder.Open(path_.substr(0, path_.rfind('/')))) return folder.error();
   if (!folder.Sync()) return folder.error();
@@ -106,25 +114,33 @@ bool PreImageWriter::Load(int64_t at, Entry& e) const {
 bool PreImageReader::Open(const QString& journalFolder, const QString& id) {
   index_.clear();
   if (!IdName(id.toStdString())) return false;
-  if (platform::OpenPrivateFile(PathOf(journalFolder, id), platform::PrivateOpen::kRead, file_) !=
-      0) {
-    return false;
+  bool any = false;
+  for (size_t f = 0; f < 3; ++f) {
+    const std::string path = PathOf(journalFolder, id) + kSuffixes[f];
+    if (platform::OpenPrivateFile(path, platform::PrivateOpen::kRead, files_[f]) == 0) {
+      any = Index(f) || any;
+    }
   }
-  const int64_t size = file_.SizeAtOpen();
+  return any;
+}
+
+bool PreImageReader::Index(size_t f) {
+  const platform::File& file = files_[f];
+  const int64_t size = file.SizeAtOpen();
   char magic[kMagicSize];
-  if (size < kMagicSize || !file_.ReadAt(0, magic, kMagicSize) ||
+  if (size < kMagicSize || !file.ReadAt(0, magic, kMagicSize) ||
       std::memcmp(magic, kMagic, kMagicSize) != 0) {
     return false;
   }
   int64_t at = kMagicSize;
   while (at + kEntryHead <= size) {
     unsigned char head[kEntryHead];
-    if (!file_.ReadAt(at, head, kEntryHead)) return false;
+    if (!file.ReadAt(at, head, kEntryHead)) return false;
     const uint64_t k = GetU64(head), spanSize = GetU64(head + 16);
     if (spanSize > static_cast<uint64_t>(size)) break;  // cut short: the rest is not whole
     const int64_t bytes = static_cast<int64_t>(spanSize);
     if (at + kEntryHead + 2 * bytes > size) break;
-    index_[static_cast<size_t>(k)] = {at + kEntryHead, bytes};
+    index_[static_cast<size_t>(k)] = {f, at + kEntryHead, bytes};
     at += kEntryHead + 2 * bytes;
   }
   return true;
@@ -132,27 +148,33 @@ bool PreImageReader::Open(const QString& journalFolder, const QString& id) {
 
 bool PreImageReader::Load(size_t k, Entry& e) const {
   auto it = index_.find(k);
-  if (it == index_.end() || it->second.second != e.spanSize) return false;
+  if (it == index_.end()) return false;
+  const auto [f, at, size] = it->second;
   unsigned char head[8];
-  if (!file_.ReadAt(it->second.first - 16, head, 8) ||
+  if (size != e.spanSize || !files_[f].ReadAt(at - 16, head, 8) ||
       GetU64(head) != static_cast<uint64_t>(e.spanAt)) {
     return false;
   }
-  return ReadSpans(file_, it->second.first, e.spanSize, e);
+  return ReadSpans(files_[f], at, e.spanSize, e);
 }
 
 void RemovePreImages(const QString& journalFolder, const QString& id) {
-  if (IdName(id.toStdString())) platform::RemoveFile(PathOf(journalFolder, id));
+  if (!IdName(id.toStdString())) return;
+  for (const char* suffix : kSuffixes) platform::RemoveFile(PathOf(journalFolder, id) + suffix);
+  platform::RemoveFile(PathOf(journalFolder, id) + ".tmp");
 }
 
 void SweepPreImages(const QString& journalFolder, const std::map<QString, bool>& actions) {
   const std::string folder = FolderOf(journalFolder) + "/";
   const int64_t now = QDateTime::currentMSecsSinceEpoch();
   for (const std::string& name : platform::ListFolder(folder, "")) {
-    if (!IdName(name)) continue;
-    auto it = actions.find(QString::fromStdString(name));
+    const std::string id = name.substr(0, name.find('.'));
+    if (!IdName(id)) continue;
+    auto it = actions.find(QString::fromStdString(id));
+    const bool undo = name.find(".undo") != std::string::npos;
     const bool remove =
-        it != actions.end()
+        undo ? it == actions.end()
+        : it != actions.end()
             ? it->second
             : now - platform::StatPath(folder + name, false).modifiedMsecs > kOrphanMsecs;
     if (remove) platform::RemoveFile(folder + name);

@@ -2,11 +2,13 @@
 
 #include <cerrno>
 
+#include "core/journal/PreImages.h"
 #include "core/journal/Records.h"
 #include "core/journal/Recovery.h"
 #include "core/plans/TagWrites.h"
 #include "core/utils/Reasons.h"
 #include "core/utils/Tr.h"
+#include "platform/FileSystem.h"
 
 namespace core {
 namespace {
@@ -91,66 +93,193 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
   }
 
   Folders folders;
-  std::vector<Entry> remaining;
-  std::vector<size_t> remainingAt;
   const size_t n = decoded.entries.size();
+  std::vector<bool> remains(n, false);
+  const bool renames = action.kind == QLatin1String("rename");
+  // What the second pass does with an entry: the index of its line in the report, and for a tag
+  // write what the file holds and where its bytes wait in the undo's pre-image file.
+  struct Job {
+    size_t k = 0;
+    size_t step = 0;
+    size_t line = 0;
+    Holds holds = Holds::kNew;
+    int64_t stashedAt = -1;
+  };
+  std::vector<Job> jobs;
+  auto keep = [&](UndoEntry& u, size_t k, const QString& reason) {
+    u.outcome = Outcome::kFailed;
+    u.reason = reason;
+    u.restoredPath = u.path;
+    remains[k] = true;
+  };
+  // A tag write's bytes to put back are readied first, those the record lacks kept in the undo's
+  // pre-image file (flushed once, with what an undo cut short left readied again); then every
+  // file is written, and the files are flushed once per file system at the end.
+  PreImageReader earlier;
+  bool earlierOpened = false;
+  PreImageWriter preImages;
+  int preImageError = 0;
   for (size_t step = 0; step < n; ++step) {
     const size_t k = n - 1 - step;  // the last changed first
-    const Entry& e = decoded.entries[k];
+    Entry& e = decoded.entries[k];
     const bool recorded = action.finished && k < static_cast<size_t>(action.codes.size()) &&
                           action.codes[static_cast<qsizetype>(k)] == QLatin1Char('1');
-    UndoEntry u{e.kind == Entry::Kind::kRename ? e.folder + e.newName : e.Path(),
-                e.Path(),
-                Outcome::kNotTried,
-                {}};
     if (action.finished && !recorded) continue;  // the action did not change this file
-    auto keep = [&](const QString& reason) {
-      u.outcome = Outcome::kFailed;
-      u.reason = reason;
-      u.restoredPath = u.path;
-      remaining.push_back(e);
-      remainingAt.push_back(k);
-    };
-    if (report.stopped || (options.cancel != nullptr && options.cancel->load()) ||
-        (options.progress &&
-         !options.progress(static_cast<int>(step), static_cast<int>(n), e.name))) {
-      report.stopped = true;
-      remaining.push_back(e);
-      remainingAt.push_back(k);
+    report.entries.push_back({e.kind == Entry::Kind::kRename ? e.folder + e.newName : e.Path(),
+                              e.Path(),
+                              Outcome::kNotTried,
+                              {}});
+    UndoEntry& u = report.entries.back();
+    Job job{k, step, report.entries.size() - 1};
+    if (renames) {  // each looked at just before it is renamed: one may free another's name
+      jobs.push_back(job);
       continue;
     }
     int err = 0;
     platform::Folder* folder = decoded.untrusted[k] ? nullptr : folders.Get(e.folder, err);
     if (decoded.untrusted[k]) {
-      keep(Core::tr("记录中的位置不可信，未撤销"));
-    } else if (folder == nullptr) {
-      keep(err == ENOENT ? Core::tr("文件夹不存在") : ReasonOf(err));
-    } else {
-      const Holds holds = Classify(e, *folder, decoded.casePrefix, k, recorded);
+      keep(u, k, Core::tr("记录中的位置不可信，未撤销"));
+      continue;
+    }
+    if (folder == nullptr) {
+      keep(u, k, err == ENOENT ? Core::tr("文件夹不存在") : ReasonOf(err));
+      continue;
+    }
+    if (e.InPlace() && !e.SpansKnown()) {
+      if (!earlierOpened) earlier.Open(journal.Folder(), action.id);
+      earlierOpened = true;
+      earlier.Load(k, e);  // an undo cut short in the middle of this file's write
+    }
+    job.holds = Classify(e, *folder, decoded.casePrefix, k, recorded);
+    if (job.holds == Holds::kOld) {
+      u.path = u.restoredPath;  // already as it was
+      continue;
+    }
+    // Written in part and undone before: the write of that undo was cut short, and this one
+    // finishes it. Without an earlier undo, a file in between was changed by someone.
+    const bool undoCutShort = job.holds == Holds::kTorn && !action.undoer.isEmpty();
+    if (job.holds == Holds::kNew) {
+      err = LoadSpansForUndo(e, *folder);
+    } else if (!undoCutShort) {
+      keep(u, k, RefusalOf(job.holds));
+      continue;
+    }
+    if (err != 0) {
+      keep(u, k, err == ESTALE ? Core::tr(kChanged) : ReasonOf(err));
+      continue;
+    }
+    if (e.InPlace() && !e.SpansInRecord() && e.SpansKnown() && preImageError == 0) {
+      if (!preImages.IsOpen()) preImageError = preImages.Open(journal.Folder(), action.id, true);
+      job.stashedAt = preImageError == 0 ? preImages.Add(k, e) : -1;
+      if (job.stashedAt < 0 && preImageError == 0) preImageError = EIO;
+      e.oldSpan.clear();
+      e.newSpan.clear();
+    }
+    jobs.push_back(job);
+  }
+  if (preImageError == 0 && preImages.IsOpen()) preImageError = preImages.Seal();
+  if (onActionStep != nullptr) onActionStep(ActionStep::kRecorded);
+
+  std::vector<std::string> unflushed;
+  std::vector<size_t> unflushedAt;  // their jobs
+  std::vector<size_t> dropped;
+  for (size_t j = 0; j < jobs.size(); ++j) {
+    const Job& job = jobs[j];
+    Entry& e = decoded.entries[job.k];
+    UndoEntry& u = report.entries[job.line];
+    if (report.stopped || (options.cancel != nullptr && options.cancel->load()) ||
+        (options.progress &&
+         !options.progress(static_cast<int>(job.step), static_cast<int>(n), e.name))) {
+      report.stopped = true;
+      dropped.push_back(job.line);  // not reached: not a line of the report
+      remains[job.k] = true;
+      continue;
+    }
+    int err = 0;
+    platform::Folder* folder = decoded.untrusted[job.k] ? nullptr : folders.Get(e.folder, err);
+    if (decoded.untrusted[job.k]) {
+      keep(u, job.k, Core::tr("记录中的位置不可信，未撤销"));
+      continue;
+    }
+    if (folder == nullptr) {
+      keep(u, job.k, err == ENOENT ? Core::tr("文件夹不存在") : ReasonOf(err));
+      continue;
+    }
+    if (renames) {
+      const bool recorded = action.finished;
+      const Holds holds = Classify(e, *folder, decoded.casePrefix, job.k, recorded);
       if (holds == Holds::kNew) {
-        err = PutBack(e, *folder, decoded.casePrefix, k);
+        err = PutBack(e, *folder, decoded.casePrefix, job.k);
         if (err == 0) {
           u.outcome = Outcome::kDone;
         } else {
-          keep(err == ESTALE ? Core::tr(kChanged) : ReasonOf(err));
+          keep(u, job.k, err == ESTALE ? Core::tr(kChanged) : ReasonOf(err));
         }
       } else if (holds == Holds::kOld) {
-        u.path = u.restoredPath;  // already as it was
+        u.path = u.restoredPath;
       } else {
-        keep(RefusalOf(holds));
+        keep(u, job.k, RefusalOf(holds));
       }
+      continue;
     }
-    report.entries.push_back(std::move(u));
+    if (job.stashedAt >= 0 && (preImageError != 0 || !preImages.Load(job.stashedAt, e))) {
+      keep(u, job.k, ReasonOf(preImageError != 0 ? preImageError : EIO));
+      continue;
+    }
+    if (job.holds == Holds::kTorn) {
+      // The write of an undo cut short: this one finishes it.
+      const Holds holds = Repair(e, *folder, decoded.casePrefix, job.k);
+      if (holds == Holds::kOld) {
+        u.outcome = Outcome::kDone;
+      } else {
+        keep(u, job.k, RefusalOf(holds));
+      }
+      continue;
+    }
+    const bool inPlace = e.kind == Entry::Kind::kMp3 && !e.startTag ? true : e.InPlace();
+    err = PutBack(e, *folder, decoded.casePrefix, job.k, !inPlace);
+    if (job.stashedAt >= 0) {
+      e.oldSpan.clear();
+      e.newSpan.clear();
+    }
+    if (err == 0) {
+      u.outcome = Outcome::kDone;
+      if (inPlace) {
+        unflushed.push_back(e.Path());
+        unflushedAt.push_back(j);
+      }
+    } else if (err == ESTALE &&
+               Classify(e, *folder, decoded.casePrefix, job.k, true) == Holds::kOld) {
+      u.path = u.restoredPath;  // as it was already: a file the action names twice
+    } else {
+      keep(u, job.k, err == ESTALE ? Core::tr(kChanged) : ReasonOf(err));
+    }
   }
-  folders.SyncAll();  // undone renames reach the disk before the journal forgets them
+  if (onActionStep != nullptr) onActionStep(ActionStep::kWritten);
+  // The files written back reach the disk before the journal forgets them: one flush per file
+  // system. Where it fails they stay in the journal, for a later undo to look at again.
+  bool durable = true;
+  if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
+    const QString reason = ReasonOf(errno);
+    for (size_t j : unflushedAt) keep(report.entries[jobs[j].line], jobs[j].k, reason);
+    durable = false;
+  }
+  if (renames) folders.SyncAll();  // undone renames reach the disk before the journal forgets them
 
+  for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) {
+    report.entries.erase(report.entries.begin() + static_cast<std::ptrdiff_t>(*it));
+  }
+  std::vector<Entry> remaining;
+  for (size_t k = 0; k < n; ++k) {
+    if (remains[k]) remaining.push_back(decoded.entries[k]);
+  }
   report.remaining = static_cast<int>(remaining.size());
   bool rewritten;
   if (remaining.empty()) {
     rewritten = journal.Rewrite(action.id);
   } else {
     // The files still to undo stay as a smaller action, in the journal's order.
-    std::vector<Entry> ordered(remaining.rbegin(), remaining.rend());
+    const std::vector<Entry>& ordered = remaining;
     QJsonObject smaller = EncodeBegin(action.kind, action.id, ordered);
     smaller.insert(QStringLiteral("time"), action.time);
     smaller.insert(QStringLiteral("w"), action.writer);
@@ -159,7 +288,11 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
         journal.Rewrite(action.id, smaller,
                         EncodeDone(std::string(ordered.size(), static_cast<char>(Code::kDone))));
   }
-  if (!rewritten) report.message = journal.TakeMessage();
+  if (!rewritten) {
+    report.message = journal.TakeMessage();
+  } else if (durable) {
+    RemovePreImages(journal.Folder(), action.id);
+  }
   return report;
 }
 

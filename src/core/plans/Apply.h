@@ -82,7 +82,8 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options);
 
 // For tests: called at the points of an action where a crash or another process matters: after
 // its begin record is flushed, after each file's write, and after its last write and flush
-// (before its done record).
+// (before its done record); and of an undo: once its pre-image is flushed, before its first
+// write, and after its last write (before its flush).
 enum class ActionStep { kRecorded, kFileWritten, kWritten };
 extern void (*onActionStep)(ActionStep step);
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "core/journal/Delta.h"
 #include "platform/FileSystem.h"
 #include "platform/ReplacementFile.h"
 #include "tags/wma/AsfBytes.h"
@@ -352,7 +353,26 @@ Holds Repair(const Entry& e, const platform::Folder& folder, const QString& case
   return ok && file.SyncData() && file.Close() ? Holds::kOld : Holds::kTorn;
 }
 
-int PutBack(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k) {
+int LoadSpansForUndo(Entry& e, const platform::Folder& folder) {
+  if (!e.InPlace() || e.SpansKnown()) return 0;
+  platform::File file;
+  if (!folder.OpenFile(e.name, false, file)) return folder.error();
+  QByteArray now, old;
+  if (!ReadAt(file, 0, e.oldHeaderSize, now) || Digest(now) != e.newDigest ||
+      !RebuildOld(e, now, old)) {
+    return ESTALE;
+  }
+  const int64_t size = now.size();
+  const int64_t prefix = CommonPrefix(old.constData(), now.constData(), size);
+  const int64_t suffix = CommonSuffix(old.constData(), size, now.constData(), size, size - prefix);
+  if (prefix != e.spanAt || size - prefix - suffix != e.spanSize) return ESTALE;
+  e.oldSpan = old.mid(prefix, e.spanSize);
+  e.newSpan = now.mid(prefix, e.spanSize);
+  return 0;
+}
+
+int PutBack(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k,
+            bool flush) {
   if (e.kind == Entry::Kind::kRename) {
     const std::string temp = casePrefix.isEmpty() ? std::string() : CaseTempName(casePrefix, k);
     return folder.Rename(e.newName, e.name, temp) ? 0 : folder.error();
@@ -374,7 +394,7 @@ int PutBack(const Entry& e, const platform::Folder& folder, const QString& caseP
     }
     if (!ok) return file.error() != 0 ? file.error() : EIO;
     if (!PutReadOnlyBack(e, folder, file)) return EPERM;
-    return file.SyncData() && file.Close() ? 0 : file.error();
+    return (!flush || file.SyncData()) && file.Close() ? 0 : file.error();
   }
   QByteArray region;
   if (e.kind == Entry::Kind::kWma) {

@@ -53,8 +53,14 @@ Holds Classify(const Entry& e, const platform::Folder& folder, const QString& ca
 // Gives what the file holds afterwards.
 Holds Repair(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k);
 // Takes back entry `k`, whose file holds what the action wrote: the old name, the old block (and
-// the read-only mark), or the old header through a new file. 0, or the errno of the failure.
-int PutBack(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k);
+// the read-only mark), the old bytes of a write in place where the entry has them (flushed when
+// `flush`), else the old tag or header through a new file. 0, or the errno of the failure.
+int PutBack(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k,
+            bool flush = true);
+// Readies an entry written in place for its undo: the bytes to write back, rebuilt from what the
+// file holds when the record does not keep them. 0; ESTALE when the file does not hold what the
+// action wrote; else the errno of the failure.
+int LoadSpansForUndo(Entry& e, const platform::Folder& folder);
 
 // Writes the entry's new header over the old one in `file` (open for reading and writing),
 // having checked, when `verify`, that the file still holds the old header at its recorded size
