@@ -4,6 +4,7 @@ namespace platform::fault {
 namespace {
 int64_t g_budget = -1;  // bytes still allowed; -1 when the hook is off
 int g_error = 0;
+int64_t g_corruptAfter = -1;  // bytes still written right; -1 when the hook is off
 WriteFailure g_mode = WriteFailure::kWhole;
 unsigned g_refused = 0;  // Feature bits
 int g_chmodError = 0;
@@ -45,6 +46,7 @@ int AtStep(Step step) { return g_stepHook != nullptr ? g_stepHook(step) : 0; }
 void OnlyFor(const std::string& suffix) { g_only = suffix; }
 
 void Reset() {
+  g_corruptAfter = -1;
   g_budget = -1;
   g_error = 0;
   g_mode = WriteFailure::kWhole;
@@ -71,6 +73,19 @@ int TakeWrite(size_t count, size_t& allowed, const std::string& path) {
     g_budget = 0;
   }
   return err;
+}
+
+void CorruptWriteAfter(int64_t bytes) { g_corruptAfter = bytes < 0 ? 0 : bytes; }
+
+bool TakeCorruption(size_t count, size_t& at, const std::string& path) {
+  if (g_corruptAfter < 0 || !Targets(path)) return false;
+  if (static_cast<uint64_t>(count) <= static_cast<uint64_t>(g_corruptAfter)) {
+    g_corruptAfter -= static_cast<int64_t>(count);
+    return false;
+  }
+  at = static_cast<size_t>(g_corruptAfter);
+  g_corruptAfter = -1;  // once
+  return true;
 }
 
 int TakeWrite(size_t count, const std::string& path) {

@@ -20,6 +20,11 @@ enum class WriteFailure {
 // `mode` says, until Reset().
 void FailWritesAfter(int64_t bytes, int err = ENOSPC, WriteFailure mode = WriteFailure::kWhole);
 
+// From now on, the write that would take the total written past `bytes` reports success but
+// lands with the byte at that point inverted (a failing stick that acknowledges what it does not
+// keep), once; until Reset().
+void CorruptWriteAfter(int64_t bytes);
+
 // File-system features a test can take away, each refused as such file systems refuse it.
 enum class Feature : unsigned {
   kRenameNoReplace = 1u << 0,  // renameat2 with RENAME_NOREPLACE gives EINVAL
@@ -73,5 +78,8 @@ void Reset();
 // `path` names the file written (empty when unknown).
 int TakeWrite(size_t count, size_t& allowed, const std::string& path = std::string());
 int TakeWrite(size_t count, const std::string& path = std::string());
+// Called by every write path of the platform before it writes `count` bytes: true when the write
+// must land with its byte `at` inverted (CorruptWriteAfter).
+bool TakeCorruption(size_t count, size_t& at, const std::string& path = std::string());
 
 }  // namespace platform::fault

@@ -49,6 +49,8 @@ class ReplacementFile {
   bool Write(const void* data, size_t count);
   // Appends `count` bytes of `source` from `offset` on to the new content.
   bool CopyFrom(const File& source, int64_t offset, int64_t count);
+  // The new content as written so far, to read it back before Commit().
+  const File& Content() const { return temp_; }
   // Flushes the new content and puts it in the old file's place.
   bool Commit();
   // Removes the temporary file; the old file stays as it was.

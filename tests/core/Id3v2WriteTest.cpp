@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../tags/id3v2/Id3v2Files.h"
@@ -479,6 +480,44 @@ TEST_F(Id3v2WriteTest, AnUndoCutShortInsideAMovedCoverIsFinishedByTheNext) {
       std::optional<ActionInfo> forgotten;
       ForgetLast(journal, forgotten);
     }
+  }
+}
+
+TEST_F(Id3v2WriteTest, AWriteThatLandsWrongIsPutBackAndReportedAsFailed) {
+  // The disk acknowledges a write but keeps one byte of it wrong: the read-back after the write
+  // finds it, the old bytes go back (or the new file is abandoned), and the save fails.
+  const std::vector<std::tuple<const char*, const char*, std::function<ApplyReport(std::string)>>>
+      cases = {
+          {"an ID3v2 tag written in place", "id3v2_v23_gbk.mp3",
+           [&](const std::string& path) {
+             return Save(path, {{TagField::kTitle, QStringLiteral("短")}});
+           }},
+          {"an ID3v2 tag through a new file", "id3v2_v23_gbk.mp3",
+           [&](const std::string& path) {
+             return Save(path, {{TagField::kTitle, QString(300, QChar(0x6B4C))}});
+           }},
+          {"a WMA header written in place", "wma_ascii.wma",
+           [&](const std::string& path) {
+             TIDwma tag;
+             EXPECT_TRUE(tag.ReadFromFile(path));
+             tag.SetTitle(u"Best Title");
+             return SaveTag(tag, path, Options());
+           }},
+      };
+  for (const auto& [what, fixture, save] : cases) {
+    SCOPED_TRACE(what);
+    const std::string name =
+        std::string("song") + (std::string(fixture).back() == 'a' ? ".wma" : ".mp3");
+    const std::string path = files.CopyData(fixture, name);
+    const Bytes before = ReadAll(path);
+    platform::fault::OnlyFor(name);
+    platform::fault::CorruptWriteAfter(3);
+    const ApplyReport r = save(path);
+    platform::fault::Reset();
+    EXPECT_EQ(r.results.at(0).outcome, Outcome::kFailed);
+    EXPECT_EQ(ReadAll(path), before);
+    ASSERT_EQ(save(path).results.at(0).outcome, Outcome::kDone) << "the same save, on a sound disk";
+    EXPECT_NE(ReadAll(path), before);
   }
 }
 

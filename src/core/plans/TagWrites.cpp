@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include "core/journal/Delta.h"
@@ -56,6 +57,39 @@ bool WriteSpan(platform::File& file, const Entry& e, bool back) {
   }
   const QByteArray& bytes = back ? e.oldSpan : e.newSpan;
   return file.WriteAt(e.spanAt, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// The ID3v2 tag or the ASF header that starts `region` says that it is the whole region: a player
+// finds the audio (the first MPEG frame; the ASF data object) right after it, where it was.
+bool DeclaresItsSize(const Entry& e, const QByteArray& region) {
+  const auto byte = [&](qsizetype i) { return static_cast<uint8_t>(region[i]); };
+  if (e.kind == Entry::Kind::kMp3) {
+    if (region.size() < 10 || !region.startsWith("ID3")) return false;
+    int64_t size = 10 + ((int64_t{byte(6)} << 21) | (int64_t{byte(7)} << 14) |
+                         (int64_t{byte(8)} << 7) | byte(9));
+    if (byte(3) == 4 && (byte(5) & 0x10) != 0) size += 10;  // a footer
+    return size == region.size();
+  }
+  static constexpr uint8_t kHeaderId[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+  if (region.size() < 30 || std::memcmp(region.constData(), kHeaderId, 16) != 0) return false;
+  uint64_t size = 0;
+  for (int i = 7; i >= 0; --i) size = (size << 8) | byte(16 + i);
+  return size == static_cast<uint64_t>(region.size());
+}
+
+// Reads back what a write left in `file` (the file itself, or the new content before it takes
+// the file's place): the new region of `regionSize` bytes at its start, declaring its own size,
+// and an MP3 file's block at `blockAt`. No tag editor looks; a disk that acknowledges bytes it
+// does not keep is caught here, before anything is reported.
+bool ReadsBack(const platform::File& file, const Entry& e, int64_t regionSize, int64_t blockAt) {
+  QByteArray now;
+  if (!ReadAt(file, 0, regionSize, now) || Digest(now) != e.newDigest || !DeclaresItsSize(e, now)) {
+    return false;
+  }
+  QByteArray last;
+  return e.kind != Entry::Kind::kMp3 || e.newBlock.size() != kBlock ||
+         (ReadAt(file, blockAt, kBlock, last) && last == e.newBlock);
 }
 
 Holds Unreached(int err) { return err == ENOENT ? Holds::kMissing : Holds::kUnreachable; }
@@ -277,10 +311,11 @@ int WriteTaggedMp3(const Entry& e, const std::vector<uint8_t>& newTag, bool flus
     if (int err = file.RefusesChange()) return err;
     bool ok = WriteSpan(file, e, false);
     if (ok && WritesBlock(e)) ok = file.WriteAt(BlockAt(e), e.newBlock.constData(), kBlock);
-    if (ok && flush) ok = file.SyncData();
-    if (ok) return file.Close() ? 0 : file.error();
+    const bool checked = ok && ReadsBack(file, e, e.oldHeaderSize, BlockAt(e));
+    if (checked && flush) ok = file.SyncData();
+    if (checked && ok) return file.Close() ? 0 : file.error();
     // Put the old bytes back; where even that fails, the record of them remains for recovery.
-    const int err = file.error() != 0 ? file.error() : EIO;
+    const int err = !checked ? EIO : file.error() != 0 ? file.error() : EIO;
     if (WriteSpan(file, e, true) && (!WritesBlock(e) || RestoreBlock(e, file))) {
       file.SyncData();
     }
@@ -294,10 +329,14 @@ int WriteTaggedMp3(const Entry& e, const std::vector<uint8_t>& newTag, bool flus
   const int64_t tailEnd = e.size - (WritesBlock(e) && !e.oldBlock.isEmpty() ? kBlock : 0);
   if (tailEnd < from) return EINVAL;
   platform::ReplacementFile replacement;
-  const bool ok = replacement.Begin(path) && replacement.Write(newTag.data(), newTag.size()) &&
-                  replacement.CopyFrom(source, from, tailEnd - from) &&
-                  (!WritesBlock(e) || replacement.Write(e.newBlock.constData(), kBlock)) &&
-                  source.Close() && replacement.Commit();
+  bool ok = replacement.Begin(path) && replacement.Write(newTag.data(), newTag.size()) &&
+            replacement.CopyFrom(source, from, tailEnd - from) &&
+            (!WritesBlock(e) || replacement.Write(e.newBlock.constData(), kBlock));
+  if (ok && !ReadsBack(replacement.Content(), e, static_cast<int64_t>(newTag.size()),
+                       e.newSize - kBlock)) {
+    return EIO;  // abandoned: the old file stays as it was
+  }
+  ok = ok && source.Close() && replacement.Commit();
   if (ok) return 0;
   return replacement.error() != 0 ? replacement.error()
          : source.error() != 0    ? source.error()
@@ -413,8 +452,10 @@ int WriteHeaderInPlace(platform::File& file, const Entry& e, bool verify, bool f
     if (ClassifySpan(e, now) != Holds::kOld) return ESTALE;  // changed since the plan was made
   }
   if (int err = file.RefusesChange()) return err;
-  if (WriteSpan(file, e, false) && (!flush || file.SyncData())) return 0;
-  const int err = file.error() != 0 ? file.error() : EIO;
+  const bool written = WriteSpan(file, e, false);
+  const bool checked = written && ReadsBack(file, e, e.oldHeaderSize, 0);
+  if (checked && (!flush || file.SyncData())) return 0;
+  const int err = written && !checked ? EIO : file.error() != 0 ? file.error() : EIO;
   // Put the old bytes back; where even that fails, the record of them remains for recovery.
   if (WriteSpan(file, e, true)) file.SyncData();
   return err;

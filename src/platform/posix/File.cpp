@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/FaultInjection.h"
 
@@ -100,6 +101,13 @@ bool File::Write(int64_t offset, const void* data, size_t count) {
   const int injected = fault::TakeWrite(count, allowed, path_);
   if (injected != 0) count = allowed;  // a test's fault: only the bytes it allows, then a failure
   auto* in = static_cast<const unsigned char*>(data);
+  std::vector<unsigned char> wrong;  // a test's fault: the bytes as they land
+  size_t flip = 0;
+  if (fault::TakeCorruption(count, flip, path_)) {
+    wrong.assign(in, in + count);
+    wrong[flip] ^= 0xFF;
+    in = wrong.data();
+  }
   while (count > 0) {
     ssize_t n =
         offset < 0 ? ::write(fd_, in, count) : ::pwrite(fd_, in, count, static_cast<off_t>(offset));

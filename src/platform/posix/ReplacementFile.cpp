@@ -127,7 +127,7 @@ bool ReplacementFile::CreateTemp(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0) {
       unnamed_ = true;
-      return temp_.Adopt(fd) ? true : Fail(temp_.error());
+      return temp_.Adopt(fd, target_) ? true : Fail(temp_.error());
     }
     // Not offered here (EOPNOTSUPP, or EISDIR from older kernels): a named file instead.
   }
@@ -137,7 +137,7 @@ bool ReplacementFile::CreateTemp(const std::string& folder) {
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return Fail(errno);
   tempPath_ = name.data();
-  return temp_.Adopt(fd) ? true : Fail(temp_.error());
+  return temp_.Adopt(fd, target_) ? true : Fail(temp_.error());
 }
 
 // Gives the complete, flushed unnamed temporary file a name of our form in `folder`, so that it
