@@ -3,13 +3,16 @@
 //
 // Each action writes its begin record to the journal (flushed) before its first change and its
 // done record, with each entry's real outcome, after its last (see Journal.h); an action that
-// changed no file leaves nothing to undo. Without a journal nothing is recorded. The changes go
+// changed no file leaves nothing to undo. An action the journal cannot record changes nothing:
+// each of its files fails with the reason. (Without a journal at all, as some tests and tools
+// run, nothing is recorded and nothing is written in place.) The changes go
 // through the platform's no-replace rename and the tag objects, with their marks and semantics
 // unchanged: a file the tag object could not write is a failed entry and the batch goes on; a WMA
 // stream error ends the batch at that file (ApplyReport::error), as it ends the window's handler.
 //
-// Flushes: a WMA header that keeps its size is written over the old one in place, protected by
-// the begin record (which holds both headers; a crash is settled by recovery); a batch flushes its
+// Flushes: a tag or header that keeps its size is written over the old one in place, protected by
+// the begin record and, for many changed bytes, a pre-image file (Records.h, PreImages.h; a crash
+// is settled by recovery), and read back before it counts as written; a batch flushes its
 // in-place writes and its MP3 blocks once per file system at its end, and its renames once per
 // folder, before its done record and before any success is reported. A single in-place save costs
 // the record's flush and the file's.
