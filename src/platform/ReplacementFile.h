@@ -36,6 +36,10 @@ int64_t ShareableBlock(int64_t preferred);
 // the system offers POSIX rename semantics (Windows 10 on NTFS); elsewhere the replacement is
 // refused (EACCES or EBUSY) and the old file stays as it was. Callers close their own handles on
 // the old file before Commit().
+// Removes from `folder` the temporary files of replacements whose process was killed (once a
+// folder a process, as Begin() does): what recovery calls for the folders of an action cut short.
+void RemoveLeftoversIn(const std::string& folder);
+
 class ReplacementFile {
  public:
   ReplacementFile() = default;

@@ -28,7 +28,7 @@ class BatchTest : public ::testing::Test {
   void TearDown() override { platform::fault::Reset(); }
 
   Track Make(const std::string& name, const char* title, const char* artist, int position = 0) {
-    files.Write(name, testfiles::FromString("audio of " + name));
+    files.Write(name, testfiles::FromString("\xFF\xFB\x90\x64 audio of " + name));
     return {folder, name, U(title), U(artist), position};
   }
   std::string Journalled() { return (state.path() + "/velomi/journal.jsonl"); }

@@ -18,6 +18,7 @@
 #include "TestFiles.h"
 #include "core/Batch.h"
 #include "platform/FaultInjection.h"
+#include "platform/Internal.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -156,6 +157,26 @@ TEST_F(RecoveryTest, ASaveKilledAtAnyPointIsSettledFromWhatTheFileHolds) {
     }
   }
   EXPECT_FALSE(SetAside());
+}
+
+TEST_F(RecoveryTest, TheNextStartSweepsWhatAKilledSaveLeftInItsFolder) {
+  // A save killed inside the new file of its replacement leaves that file under a hidden name of
+  // ours; the next start settles the action and removes it, and nothing of a process that runs.
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  platform::internal::TempOwner dead = platform::internal::Self();
+  dead.pid = gone;
+  dead.start = 12345;
+  const std::string left = files.File(platform::internal::TempName(dead, "k1ll3d"));
+  const std::string live =
+      files.File(platform::internal::TempName(platform::internal::Self(), "w0rk1n"));
+  ASSERT_EQ(Child(ActionStep::kRecorded, true, [&] { Save(path); }).Join(), 0);
+  testfiles::WriteAll(left, Bytes(100, 1));
+  testfiles::WriteAll(live, Bytes(100, 2));
+  ASSERT_EQ(RecoverActions(journal).size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_TRUE(std::filesystem::exists(live));
 }
 
 TEST_F(RecoveryTest, NothingIsWrittenWithoutARecordOnTheDisk) {

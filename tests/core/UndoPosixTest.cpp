@@ -236,7 +236,7 @@ TEST_F(UndoTest, ACaseOnlyRenameIsUndoneWhereNamesFoldCase) {
   if (!exfat.mounted)
     GTEST_SKIP() << "no exFAT through FUSE here (needs root, exfatprogs, exfat-fuse)";
   const std::string dir = exfat.point + "/";
-  testfiles::WriteAll(dir + "a - t.mp3", testfiles::FromString("song"));
+  testfiles::WriteAll(dir + "a - t.mp3", testfiles::FromString("ID3 song"));
   const RenamePlan plan = PlanRename({Track{dir, "a - t.mp3", U("T"), U("A"), 0}}, 1);
   ASSERT_EQ(plan.entries.at(0).status, RenameStatus::kRename)
       << plan.entries[0].reason.toStdString();

@@ -26,8 +26,8 @@ TEST_F(UndoTest, UndoActsOnTheRecordedFolderFromAnywhere) {
   const std::string a = folder + "a/", b = folder + "b/";
   std::filesystem::create_directories(a);
   std::filesystem::create_directories(b);
-  testfiles::WriteAll(a + "x.mp3", testfiles::FromString("a's song"));
-  testfiles::WriteAll(b + "A - T.mp3", testfiles::FromString("b's song"));
+  testfiles::WriteAll(a + "x.mp3", testfiles::FromString("ID3 a's song"));
+  testfiles::WriteAll(b + "A - T.mp3", testfiles::FromString("ID3 b's song"));
   const std::filesystem::path home = std::filesystem::current_path();
   std::filesystem::current_path(a);
   ApplyRename(PlanRename({Track{"./", "x.mp3", U("T"), U("A"), 0}}, 1), Options());
@@ -35,8 +35,8 @@ TEST_F(UndoTest, UndoActsOnTheRecordedFolderFromAnywhere) {
   const UndoReport u = UndoLast(journal);
   std::filesystem::current_path(home);
   EXPECT_EQ(Done(u), 1);
-  EXPECT_EQ(ReadAll(a + "x.mp3"), testfiles::FromString("a's song"));
-  EXPECT_EQ(ReadAll(b + "A - T.mp3"), testfiles::FromString("b's song"));
+  EXPECT_EQ(ReadAll(a + "x.mp3"), testfiles::FromString("ID3 a's song"));
+  EXPECT_EQ(ReadAll(b + "A - T.mp3"), testfiles::FromString("ID3 b's song"));
   EXPECT_FALSE(std::filesystem::exists(b + "x.mp3"));
 }
 

@@ -39,7 +39,7 @@ class UndoTest : public ::testing::Test {
     return options;
   }
   Track Make(const std::string& name, const char* title, const char* artist) {
-    files.Write(name, testfiles::FromString("audio of " + name));
+    files.Write(name, testfiles::FromString("\xFF\xFB\x90\x64 audio of " + name));
     return {folder, name, U(title), U(artist), 0};
   }
   // Appends a record to the journal as another program (or an attacker) would write it.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "core/journal/PreImages.h"
 #include "core/journal/Records.h"
@@ -11,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/PrivateFiles.h"
 #include "platform/Process.h"
+#include "platform/ReplacementFile.h"
 
 namespace core {
 
@@ -82,6 +84,13 @@ bool Settle(Journal& journal, const Journal::Action& action, std::vector<Recover
              : holds == Holds::kOld ? static_cast<char>(Code::kUnchanged)
                                     : static_cast<char>(Code::kUnknown);
     report.push_back(std::move(r));
+  }
+  // What the action's replacements left when their process was killed goes too.
+  std::set<std::string> swept;
+  for (size_t k = 0; k < decoded.entries.size(); ++k) {
+    if (!decoded.untrusted[k] && swept.insert(decoded.entries[k].folder).second) {
+      platform::RemoveLeftoversIn(decoded.entries[k].folder);
+    }
   }
   if (pending) return false;
   if (journal.Settle(action.id, EncodeDone(codes, true))) {

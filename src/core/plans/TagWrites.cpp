@@ -92,6 +92,24 @@ bool ReadsBack(const platform::File& file, const Entry& e, int64_t regionSize, i
          (ReadAt(file, blockAt, kBlock, last) && last == e.newBlock);
 }
 
+// An MP3 or WMA file by its content: an ID3v2 tag or an MPEG frame at its start, an ID3v1 block
+// at its end, or an ASF header. Undo and recovery rename nothing else, whatever a record says.
+bool LooksLikeSong(const platform::Folder& folder, const std::string& name) {
+  platform::File file;
+  if (!folder.OpenFile(name, false, file)) return false;
+  const int64_t size = file.SizeAtOpen();
+  uint8_t head[4] = {};
+  if (size >= 4 && file.ReadAt(0, head, 4)) {
+    static constexpr uint8_t kAsf[4] = {0x30, 0x26, 0xB2, 0x75};
+    if (std::memcmp(head, "ID3", 3) == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0) ||
+        std::memcmp(head, kAsf, 4) == 0) {
+      return true;
+    }
+  }
+  char tag[3];
+  return size >= 128 && file.ReadAt(size - 128, tag, 3) && std::memcmp(tag, "TAG", 3) == 0;
+}
+
 Holds Unreached(int err) { return err == ENOENT ? Holds::kMissing : Holds::kUnreachable; }
 
 bool SameLetters(const std::string& a, const std::string& b) {
@@ -376,6 +394,7 @@ Holds Repair(const Entry& e, const platform::Folder& folder, const QString& case
     if (holds != Holds::kTorn) return holds;
     if (folder.Stat(e.name).exists) return folder.Remove(e.newName) ? Holds::kOld : Holds::kTorn;
     const std::string temp = CaseTempName(casePrefix, k);
+    if (!LooksLikeSong(folder, temp)) return Holds::kOther;
     if (folder.Rename(temp, e.newName)) return Holds::kNew;
     return folder.Rename(temp, e.name) ? Holds::kOld : Holds::kTorn;
   }
@@ -413,6 +432,7 @@ int LoadSpansForUndo(Entry& e, const platform::Folder& folder) {
 int PutBack(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k,
             bool flush) {
   if (e.kind == Entry::Kind::kRename) {
+    if (!LooksLikeSong(folder, e.newName)) return ESTALE;
     const std::string temp = casePrefix.isEmpty() ? std::string() : CaseTempName(casePrefix, k);
     return folder.Rename(e.newName, e.name, temp) ? 0 : folder.error();
   }

@@ -89,6 +89,10 @@ bool NoPermissionBits(int err) { return err == ENOSYS || err == EOPNOTSUPP; }
 
 }  // namespace
 
+void RemoveLeftoversIn(const std::string& folder) {
+  if (internal::FirstSaveIn(folder)) RemoveOrphans(folder);
+}
+
 ReplacementFile::~ReplacementFile() { Abandon(); }
 
 bool ReplacementFile::Fail(int err) {

@@ -58,6 +58,10 @@ std::string UniqueSuffix() {
 
 }  // namespace
 
+void RemoveLeftoversIn(const std::string& folder) {
+  if (internal::FirstSaveIn(folder)) RemoveOrphans(folder);
+}
+
 ReplacementFile::~ReplacementFile() { Abandon(); }
 
 bool ReplacementFile::Fail(int err) {
