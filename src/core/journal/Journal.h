@@ -39,8 +39,9 @@
 #include <vector>
 
 namespace platform {
+class File;
 class FileLock;
-}
+}  // namespace platform
 
 namespace core {
 
@@ -116,6 +117,9 @@ class Journal {
   // person; empty when nothing did. Taking it clears it.
   QString TakeMessage();
 
+  // The small fields of a record as the index reads them.
+  struct Head;
+
  private:
   class Lock;
   bool EnsureFolder();
@@ -128,7 +132,8 @@ class Journal {
   void Forget();
   void SetAside(const QString& why);
   void Refuse(const QString& message);
-  bool Parse(const std::string& bytes, int64_t base, bool whole, int64_t& consumed);
+  bool Index(const Head& head, int64_t at);
+  bool ParseLine(platform::File& file, int64_t at, int64_t size, int64_t& consumed);
   Action* Find(const QString& id);
 
   QString folder_;
