@@ -37,33 +37,34 @@ class JournalTest : public UndoTest {
 TEST_F(JournalTest, AStartReadsEachRecordsSmallFieldsOnly) {
   struct Case {
     const char* what;
-    std::function<void(std::string& line)> spoil;  // the rename's begin record
-    bool kept;                                     // false: set aside
-    bool undone;                                   // the rename is undone
+    std::function<void(std::string& line)> spoil;
+    bool kept;    // false: set aside
+    bool undone;  // the rename is undone
+    bool done;    // `spoil` gets the rename's done record, else its begin record
   };
   const std::vector<Case> cases = {
       {"a payload that only a whole parse finds broken",
-       [](std::string& line) { line[line.find("\"p\":\"") + 5] = '"'; }, true, false},
+       [](std::string& line) { line[line.find("\"p\":\"") + 5] = '"'; }, true, false, false},
       {"a line of an older journal (keys in sorted order, no size)",
        [](std::string& line) {
          QJsonObject record = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
          record.remove("len");
          line = QJsonDocument(record).toJson(QJsonDocument::Compact).toStdString() + "\n";
        },
-       true, true},
+       true, true, false},
       {"a size that ends the line short of its newline (the line is parsed whole)",
        [](std::string& line) {
          const size_t at = line.find("\"len\":\"") + 7;
          std::string size = std::to_string(std::stoll(line.substr(at, 12)) - 3);
          line.replace(at, 12, size.insert(0, 12 - size.size(), '0'));
        },
-       true, true},
+       true, true, false},
       {"a kind of record that is none of ours",
-       [](std::string& line) { line.replace(line.find("begin"), 5, "bogin"); }, false, false},
+       [](std::string& line) { line.replace(line.find("done"), 4, "dune"); }, false, false, true},
       {"a record of a newer version",
-       [](std::string& line) { line[line.find("\"v\":") + 4] = '9'; }, false, false},
+       [](std::string& line) { line[line.find("\"v\":") + 4] = '9'; }, false, false, false},
       {"a line cut off in its payload, another record after it",
-       [](std::string& line) { line = line.substr(0, 200) + "\n"; }, false, false},
+       [](std::string& line) { line = line.substr(0, 200) + "\n"; }, false, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -72,11 +73,12 @@ TEST_F(JournalTest, AStartReadsEachRecordsSmallFieldsOnly) {
       std::filesystem::remove(entry.path());
     }
     ApplyRename(PlanRename({Make("f.mp3", "T", "A")}, 1), Options());
-    std::string bytes = ReadAll(Path());
-    std::string line = bytes.substr(0, bytes.find('\n') + 1);
-    const std::string rest = bytes.substr(line.size());
-    c.spoil(line);
-    WriteAll(Path(), line + rest);
+    const std::string bytes = ReadAll(Path());
+    std::string begin = bytes.substr(0, bytes.find('\n') + 1);
+    std::string done = bytes.substr(begin.size());
+    ASSERT_NE(done.find("\"done\""), std::string::npos);
+    c.spoil(c.done ? done : begin);
+    WriteAll(Path(), begin + done);
 
     Journal fresh{QString::fromStdString(state.path() + "/velomi")};
     ASSERT_EQ(fresh.Refresh(), c.kept);
@@ -87,9 +89,9 @@ TEST_F(JournalTest, AStartReadsEachRecordsSmallFieldsOnly) {
       continue;
     }
     EXPECT_TRUE(fresh.TakeMessage().isEmpty());
-    QJsonObject begin;
-    std::optional<QJsonObject> done;
-    EXPECT_EQ(fresh.ReadRecords(fresh.Actions()[0], begin, done), c.undone);
+    QJsonObject record;
+    std::optional<QJsonObject> settled;
+    EXPECT_EQ(fresh.ReadRecords(fresh.Actions()[0], record, settled), c.undone);
     const UndoReport undo = UndoLast(fresh);
     EXPECT_EQ(Done(undo), c.undone ? 1 : 0);
     EXPECT_EQ(std::filesystem::exists(files.path() + "/f.mp3"), c.undone);
