@@ -6,6 +6,7 @@
 #include <QUuid>
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -231,39 +232,67 @@ HeadScan ScanHead(const char* data, size_t size, Head& head) {
   return head.size > 0 ? HeadScan::kRead : HeadScan::kNot;
 }
 
-// Reads the small fields of the record that starts at `at` from its first bytes, and checks that
-// the line ends where its "len" says, with the end of a JSON object and a newline; the payload
-// between is not read. False for a line that is to be parsed whole: one of an older journal,
-// or one that does not hold what its first bytes promise.
-bool ReadHead(platform::File& file, int64_t at, int64_t size, Head& head) {
-  std::string bytes;
-  for (size_t want = static_cast<size_t>(std::min<int64_t>(kHeadRead, size - at));;) {
-    bytes.resize(want);
-    if (!file.ReadAt(at, bytes.data(), want)) return false;
-    head = Head();
-    const HeadScan scan = ScanHead(bytes.data(), bytes.size(), head);
-    if (scan == HeadScan::kNot) return false;
-    if (scan == HeadScan::kRead) break;
-    // The small fields reach past what was read (the outcome codes of a large action).
-    if (static_cast<int64_t>(want) >= size - at || want > static_cast<size_t>(Journal::kMaxBytes)) {
+// Reads a journal's bytes by position through a buffer of kHeadRead bytes, so that the end of one
+// line and the small fields of the next one come in one read.
+class HeadReader {
+ public:
+  HeadReader(platform::File& file, int64_t size) : file_(file), size_(size) {}
+
+  // The `count` bytes at `at` (which must lie within the file), or null when they cannot be read.
+  const char* Read(int64_t at, size_t count) {
+    if (at < at_ || at + static_cast<int64_t>(count) > at_ + static_cast<int64_t>(bytes_.size())) {
+      const size_t want = std::max(count, kHeadRead);
+      bytes_.resize(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), size_ - at)));
+      if (!file_.ReadAt(at, bytes_.data(), bytes_.size())) {
+        at_ = -1;
+        bytes_.clear();
+        return nullptr;
+      }
+      at_ = at;
+    }
+    return bytes_.data() + (at - at_);
+  }
+
+  // Reads the small fields of the record that starts at `at` and checks that the line ends where
+  // its "len" says, with the end of a JSON object and a newline; the payload between is not read.
+  // False for a line that is to be parsed whole: one of an older journal, or one that does not
+  // hold what its first bytes promise.
+  bool Head(int64_t at, Journal::Head& head) {
+    // What the last read holds from `at` on, unless that is too little to hold the small fields.
+    size_t want = at >= at_ && at < at_ + static_cast<int64_t>(bytes_.size())
+                      ? bytes_.size() - static_cast<size_t>(at - at_)
+                      : 0;
+    if (want < kHeadRead / 8) want = static_cast<size_t>(std::min<int64_t>(kHeadRead, size_ - at));
+    for (;;) {
+      const char* data = Read(at, want);
+      if (data == nullptr) return false;
+      head = Journal::Head();
+      const HeadScan scan = ScanHead(data, want, head);
+      if (scan == HeadScan::kNot) return false;
+      if (scan == HeadScan::kRead) break;
+      // The small fields reach past what was read (the outcome codes of a large action).
+      if (static_cast<int64_t>(want) >= size_ - at ||
+          want > static_cast<size_t>(Journal::kMaxBytes)) {
+        return false;
+      }
+      want = static_cast<size_t>(
+          std::min<int64_t>(size_ - at, static_cast<int64_t>(std::max(want * 8, kHeadRead))));
+    }
+    const QByteArray& type = head.type;
+    if ((type != "begin" && type != "done" && type != "undo") || head.id.isEmpty() ||
+        head.version < 1 || head.version > kVersion || head.size < 2 || head.size > size_ - at) {
       return false;
     }
-    want = static_cast<size_t>(std::min<int64_t>(size - at, static_cast<int64_t>(want) * 8));
+    const char* end = Read(at + head.size - 2, 2);
+    return end != nullptr && end[0] == '}' && end[1] == '\n';
   }
-  const QByteArray type = head.type;
-  if ((type != "begin" && type != "done" && type != "undo") || head.id.isEmpty() ||
-      head.version < 1 || head.version > kVersion || head.size < 2 || head.size > size - at) {
-    return false;
-  }
-  char end[2] = {};
-  if (static_cast<int64_t>(bytes.size()) >= head.size) {
-    end[0] = bytes[static_cast<size_t>(head.size) - 2];
-    end[1] = bytes[static_cast<size_t>(head.size) - 1];
-  } else if (!file.ReadAt(at + head.size - 2, end, 2)) {
-    return false;
-  }
-  return end[0] == '}' && end[1] == '\n';
-}
+
+ private:
+  platform::File& file_;
+  int64_t size_;
+  std::string bytes_;
+  int64_t at_ = -1;
+};
 
 }  // namespace
 
@@ -537,9 +566,10 @@ bool Journal::Refresh() {
   }
   // The new records, one at a time: of each only its small fields, unless it is to be parsed whole.
   int64_t at = indexedSize_;
+  HeadReader reader(file, size);
   while (at < size) {
     Head head;
-    if (ReadHead(file, at, size, head)) {
+    if (reader.Head(at, head)) {
       if (!Index(head, at)) return false;
       at += head.size;
       continue;
