@@ -35,36 +35,51 @@ class JournalTest : public UndoTest {
 // A start reads of each record its small fields and checks where its line ends; the payload is
 // parsed only when the action is undone or settled.
 TEST_F(JournalTest, AStartReadsEachRecordsSmallFieldsOnly) {
+  // A line whose "len" is set to `size`, or to the line's own size.
+  auto withSize = [](std::string& line, int64_t size = -1) {
+    const size_t at = line.find("\"len\":\"") + 7;
+    std::string digits = std::to_string(size < 0 ? static_cast<int64_t>(line.size()) : size);
+    line.replace(at, 12, digits.insert(0, 12 - digits.size(), '0'));
+  };
   struct Case {
     const char* what;
-    std::function<void(std::string& line)> spoil;
-    bool kept;    // false: set aside
-    bool undone;  // the rename is undone
-    bool done;    // `spoil` gets the rename's done record, else its begin record
+    std::function<void(std::string& begin, std::string& done)> spoil;  // the rename's records
+    bool kept;                                                         // false: set aside
+    bool undone;                                                       // the rename is undone
   };
   const std::vector<Case> cases = {
       {"a payload that only a whole parse finds broken",
-       [](std::string& line) { line[line.find("\"p\":\"") + 5] = '"'; }, true, false, false},
+       [](std::string& begin, std::string&) { begin[begin.find("\"p\":\"") + 5] = '"'; }, true,
+       false},
       {"a line of an older journal (keys in sorted order, no size)",
-       [](std::string& line) {
-         QJsonObject record = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+       [](std::string& begin, std::string&) {
+         QJsonObject record = QJsonDocument::fromJson(QByteArray::fromStdString(begin)).object();
          record.remove("len");
-         line = QJsonDocument(record).toJson(QJsonDocument::Compact).toStdString() + "\n";
+         begin = QJsonDocument(record).toJson(QJsonDocument::Compact).toStdString() + "\n";
        },
-       true, true, false},
+       true, true},
       {"a size that ends the line short of its newline (the line is parsed whole)",
-       [](std::string& line) {
-         const size_t at = line.find("\"len\":\"") + 7;
-         std::string size = std::to_string(std::stoll(line.substr(at, 12)) - 3);
-         line.replace(at, 12, size.insert(0, 12 - size.size(), '0'));
+       [&](std::string& begin, std::string&) {
+         withSize(begin, static_cast<int64_t>(begin.size()) - 3);
        },
-       true, true, false},
+       true, true},
       {"a kind of record that is none of ours",
-       [](std::string& line) { line.replace(line.find("done"), 4, "dune"); }, false, false, true},
+       [](std::string&, std::string& done) { done.replace(done.find("done"), 4, "dune"); }, false,
+       false},
       {"a record of a newer version",
-       [](std::string& line) { line[line.find("\"v\":") + 4] = '9'; }, false, false, false},
+       [](std::string& begin, std::string&) { begin[begin.find("\"v\":") + 4] = '9'; }, false,
+       false},
+      {"records without their id, of the right size",
+       [&](std::string& begin, std::string& done) {
+         for (std::string* line : {&begin, &done}) {
+           const size_t at = line->find("\"id\":\"") + 6;
+           line->erase(at, line->find('"', at) - at);
+           withSize(*line);
+         }
+       },
+       false, false},
       {"a line cut off in its payload, another record after it",
-       [](std::string& line) { line = line.substr(0, 200) + "\n"; }, false, false, false},
+       [](std::string& begin, std::string&) { begin = begin.substr(0, 200) + "\n"; }, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -77,7 +92,7 @@ TEST_F(JournalTest, AStartReadsEachRecordsSmallFieldsOnly) {
     std::string begin = bytes.substr(0, bytes.find('\n') + 1);
     std::string done = bytes.substr(begin.size());
     ASSERT_NE(done.find("\"done\""), std::string::npos);
-    c.spoil(c.done ? done : begin);
+    c.spoil(begin, done);
     WriteAll(Path(), begin + done);
 
     Journal fresh{QString::fromStdString(state.path() + "/velomi")};
@@ -96,6 +111,22 @@ TEST_F(JournalTest, AStartReadsEachRecordsSmallFieldsOnly) {
     EXPECT_EQ(Done(undo), c.undone ? 1 : 0);
     EXPECT_EQ(std::filesystem::exists(files.path() + "/f.mp3"), c.undone);
   }
+}
+
+// A done record's outcome codes reach past the first bytes a start reads of a line: it reads on as
+// far as they go, and the payload after them is still not parsed.
+TEST_F(JournalTest, ALargeActionsOutcomeIsReadWithoutItsPayload) {
+  const int n = 20000;
+  const std::optional<QString> id = journal.Begin({{"kind", "edit"}, {"n", n}});
+  ASSERT_TRUE(id);
+  ASSERT_TRUE(journal.Finish(*id, {{"r", QString(n, '1')}, {"z", "payload"}}));
+  std::string bytes = ReadAll(Path());
+  bytes[bytes.find("\"z\":\"") + 5] = '"';  // only a whole parse of the done record finds it
+  WriteAll(Path(), bytes);
+  Journal fresh{QString::fromStdString(state.path() + "/velomi")};
+  ASSERT_TRUE(fresh.Refresh()) << fresh.TakeMessage().toStdString();
+  ASSERT_EQ(fresh.Actions().size(), 1u);
+  EXPECT_EQ(fresh.Actions()[0].Changed(), n);
 }
 
 // The cut that keeps the journal within its bounds never drops an action without its done record
