@@ -56,6 +56,8 @@ void BenchJournal(const Config& config, Table& table);
 void BenchId3v2Edit(const Config& config, Table& table);
 // 8: velomi-tag (`program`) shows a folder of many MP3 files.
 void BenchCli(const Config& config, Table& table, const std::string& program);
+// 13: velomi-tag (`program`) shows one file with a large journal, against the same with none.
+void BenchCliJournal(const Config& config, Table& table, const std::string& program);
 // 11: the window undoes a rename of 10,000 files, against `velomi-tag undo` (`program`) of the
 // same.
 void BenchWindowUndo(const Config& config, Table& table, const std::string& program);

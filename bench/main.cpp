@@ -25,7 +25,8 @@ namespace {
          "  --items LIST  run only these items (1 MP3 read, 2 WMA read, 3 WMA save,\n"
          "                4 MP3 save, 5 rename, 6 window, 7 journalled batches,\n"
          "                8 velomi-tag show, 9 WMA save in place and replace,\n"
-         "                10 MP3 read of both tags, ID3v2 and ID3v1)\n"
+         "                10 MP3 read of both tags, ID3v2 and ID3v1,\n"
+         "                13 velomi-tag show of one file with a large journal)\n"
          "  --quick       corpora ten times smaller, 3 rounds: checks the suite, measures "
          "nothing\n";
   std::exit(status);
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
 #endif
   bench::Config config;
   if (const char* t = std::getenv("TMPDIR"); t != nullptr && *t != '\0') config.tmp = t;
-  std::set<int> items = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  std::set<int> items = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--tmp" && i + 1 < argc) {
@@ -132,6 +133,9 @@ int main(int argc, char** argv) {
       } else {
         table.Note("Item 8 (velomi-tag) is not built: there is no velomi-tag in this build.");
       }
+    }
+    if (items.count(13) && std::strlen(VELOMI_BENCH_CLI) > 0) {
+      bench::BenchCliJournal(config, table, VELOMI_BENCH_CLI);
     }
   } catch (const bench::Failure& e) {
     std::cerr << "velomi_bench: " << e.what() << "\n";

@@ -187,7 +187,8 @@ struct Written {
 // and apply: `common` into every file, or without it each target's own. An MP3 file whose tag would
 // not hold a text as given is left unwritten under `strict`, and written with a warning otherwise.
 // Prints every failure and warning on standard error.
-Written WriteFields(std::vector<Target>& targets, const SetFields* common, bool strict) {
+Written WriteFields(core::Journal& journal, std::vector<Target>& targets, const SetFields* common,
+                    bool strict) {
   Written w;
   std::vector<size_t> kept;  // the targets the plan covers
   for (size_t i = 0; i < targets.size(); ++i) {
@@ -222,7 +223,6 @@ Written WriteFields(std::vector<Target>& targets, const SetFields* common, bool 
   }
   const core::EditPlan plan = core::PlanEdit(
       paths, common != nullptr ? EditFieldsOf(*common) : core::EditFields{}, {}, each);
-  core::Journal journal;
   Progress progress;
   TIDmp3 mp3;
   TIDwma wma;
@@ -299,15 +299,15 @@ QString CheckFields(SetFields& fields) {
   return {};
 }
 
-int Set(const Files& files, const SetFields& f, bool strict) {
+int Set(core::Journal& journal, const Files& files, const SetFields& f, bool strict) {
   std::vector<Target> targets;
   for (const std::string& path : files.paths) targets.push_back({path, {}, {}, false, {}});
-  const Written w = WriteFields(targets, &f, strict);
+  const Written w = WriteFields(journal, targets, &f, strict);
   if (w.applied) Out(Cli::tr("%n file(s) written.", nullptr, w.written) + QLatin1Char('\n'));
   return files.failed || w.failed ? kSomeFailed : kDone;
 }
 
-int Rename(const Files& files, const Naming& naming, bool dryRun) {
+int Rename(core::Journal& journal, const Files& files, const Naming& naming, bool dryRun) {
   bool failed = files.failed;
   std::vector<core::Track> tracks;
   for (const std::string& path : files.paths) {
@@ -346,7 +346,6 @@ int Rename(const Files& files, const Naming& naming, bool dryRun) {
     }
     return failed ? kSomeFailed : kDone;
   }
-  core::Journal journal;
   Progress progress;
   const core::ApplyReport report = core::ApplyRename(plan, OptionsWith(journal, progress));
   for (size_t i = 0; i < plan.entries.size(); ++i) {
@@ -444,7 +443,8 @@ QJsonObject JsonOf(const std::string& path, const core::NameTemplate::Fields* na
 
 }  // namespace
 
-int TagFromName(const Files& files, const core::NameTemplate& format, const NameWrite& how) {
+int TagFromName(core::Journal& journal, const Files& files, const core::NameTemplate& format,
+                const NameWrite& how) {
   bool failed = files.failed;
   const std::pair<core::NameField, QString> labels[] = {
       {core::NameField::kArtist, Cli::tr("Artist")},
@@ -499,7 +499,7 @@ int TagFromName(const Files& files, const core::NameTemplate& format, const Name
 
   Written w;
   if (!how.dryRun) {
-    w = WriteFields(targets, nullptr, how.strict);
+    w = WriteFields(journal, targets, nullptr, how.strict);
     failed = failed || w.failed;
   }
   if (how.json) {
@@ -538,7 +538,7 @@ int TagFromName(const Files& files, const core::NameTemplate& format, const Name
   return failed ? kSomeFailed : kDone;
 }
 
-int Convert(const Files& files, bool dryRun) {
+int Convert(core::Journal& journal, const Files& files, bool dryRun) {
   bool failed = files.failed;
   const core::ConvertPlan plan = core::PlanConvert(files.paths);
   // What each file gets: the texts players will show.
@@ -568,7 +568,6 @@ int Convert(const Files& files, bool dryRun) {
     }
   }
   if (!writes) return failed ? kSomeFailed : kDone;
-  core::Journal journal;
   Progress progress;
   const core::ApplyReport report = core::ApplyConvert(plan, OptionsWith(journal, progress));
   std::vector<std::string> paths;
@@ -583,8 +582,7 @@ int Convert(const Files& files, bool dryRun) {
   return failed ? kSomeFailed : kDone;
 }
 
-int Undo(bool list, bool forget) {
-  core::Journal journal;
+int Undo(core::Journal& journal, bool list, bool forget) {
   if (forget) {
     std::optional<core::ActionInfo> forgotten;
     const bool ok = core::ForgetLast(journal, forgotten);

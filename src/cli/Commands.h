@@ -1,4 +1,5 @@
-// The four commands of velomi-tag, on arguments already checked. Each gives the exit status.
+// The commands of velomi-tag, on arguments already checked. Each gives the exit status. Those
+// that change files or read the journal take the one journal of the process (main.cpp).
 #pragma once
 
 #include <QString>
@@ -10,6 +11,10 @@
 
 #include "Cli.h"
 #include "core/fields/NameTemplate.h"
+
+namespace core {
+class Journal;
+}
 
 namespace cli {
 
@@ -36,7 +41,7 @@ QString CheckFields(SetFields& fields);
 
 // `strict`: a file whose tag would not hold a text as given (cut, a character GBK lacks, a genre
 // that is none) is not written; without it such a file is written and the loss reported.
-int Set(const Files& files, const SetFields& fields, bool strict);
+int Set(core::Journal& journal, const Files& files, const SetFields& fields, bool strict);
 
 // How `rename` names files: by a rule (1 to 3), or by a template.
 struct Naming {
@@ -44,7 +49,7 @@ struct Naming {
   std::optional<core::NameTemplate> format;
   core::NameCharacters characters;
 };
-int Rename(const Files& files, const Naming& naming, bool dryRun);
+int Rename(core::Journal& journal, const Files& files, const Naming& naming, bool dryRun);
 
 // Writes into each file the fields its name (without its extension) gives by the template, as
 // `set` writes them (one action of the journal, the same warnings and `strict`), or with `dryRun`
@@ -56,14 +61,15 @@ struct NameWrite {
   bool json = false;
   bool strict = false;
 };
-int TagFromName(const Files& files, const core::NameTemplate& format, const NameWrite& how);
+int TagFromName(core::Journal& journal, const Files& files, const core::NameTemplate& format,
+                const NameWrite& how);
 
 // Turns the legacy texts of MP3 files' tags into Unicode ID3v2 tags (one action); `dryRun` prints
 // what each file would get and changes nothing.
-int Convert(const Files& files, bool dryRun);
+int Convert(core::Journal& journal, const Files& files, bool dryRun);
 
 // Undoes the last action; `list` lists the recent ones instead, `forget` drops the last one from
 // the journal without undoing it.
-int Undo(bool list, bool forget);
+int Undo(core::Journal& journal, bool list, bool forget);
 
 }  // namespace cli

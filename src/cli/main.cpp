@@ -117,10 +117,7 @@ void LoadTranslations(QCoreApplication& app) {
 
 // An action that a crash cut short (of this program or of the window) is settled from what its
 // files hold before any file is read or written.
-void RecoverCutShortSaves() {
-  core::Journal journal;
-  core::RecoverActions(journal);
-}
+void RecoverCutShortSaves(core::Journal& journal) { core::RecoverActions(journal); }
 
 QString TemplateProblem(const core::TemplateError& error) {
   switch (error.kind) {
@@ -156,6 +153,9 @@ std::optional<core::NameTemplate> FormatOf(const QCommandLineParser& parser, con
 }
 
 int Run(const Arguments& args) {
+  // The process's one journal: its index is read at the recovery before the command, and the
+  // command reads only what was appended since.
+  core::Journal journal;
   const QStringList& list = args.List();
   QString command;
   for (qsizetype i = 1; i < list.size(); ++i) {
@@ -247,8 +247,9 @@ int Run(const Arguments& args) {
 
   if (command == QLatin1String("undo")) {
     if (!paths.empty()) return Usage(Cli::tr("undo takes no paths"));
-    RecoverCutShortSaves();
-    return Undo(parser.isSet(QStringLiteral("list")), parser.isSet(QStringLiteral("forget")));
+    RecoverCutShortSaves(journal);
+    return Undo(journal, parser.isSet(QStringLiteral("list")),
+                parser.isSet(QStringLiteral("forget")));
   }
   const bool fromFile = parser.isSet(QStringLiteral("files-from"));
   if (parser.isSet(QStringLiteral("null")) && !fromFile) {
@@ -266,19 +267,19 @@ int Run(const Arguments& args) {
   const bool recursive = parser.isSet(QStringLiteral("recursive"));
 
   if (command == QLatin1String("show")) {
-    RecoverCutShortSaves();
+    RecoverCutShortSaves(journal);
     return Show(Expand(paths, recursive), parser.isSet(QStringLiteral("json")));
   }
   if (command == QLatin1String("set")) {
     SetFields fields;
     const QString problem = ReadFields(parser, args, fields);
     if (!problem.isEmpty()) return Usage(problem);
-    RecoverCutShortSaves();
-    return Set(Expand(paths, recursive), fields, parser.isSet(QStringLiteral("strict")));
+    RecoverCutShortSaves(journal);
+    return Set(journal, Expand(paths, recursive), fields, parser.isSet(QStringLiteral("strict")));
   }
   if (command == QLatin1String("convert")) {
-    RecoverCutShortSaves();
-    return Convert(Expand(paths, recursive), parser.isSet(QStringLiteral("dry-run")));
+    RecoverCutShortSaves(journal);
+    return Convert(journal, Expand(paths, recursive), parser.isSet(QStringLiteral("dry-run")));
   }
   QString problem;
   if (command == QLatin1String("tag-from-name")) {
@@ -295,9 +296,9 @@ int Run(const Arguments& args) {
                     "its tag"));
       }
     }
-    RecoverCutShortSaves();
+    RecoverCutShortSaves(journal);
     return TagFromName(
-        Expand(paths, recursive), *format,
+        journal, Expand(paths, recursive), *format,
         {parser.isSet(QStringLiteral("dry-run")), parser.isSet(QStringLiteral("json")),
          parser.isSet(QStringLiteral("strict"))});
   }
@@ -331,8 +332,8 @@ int Run(const Arguments& args) {
   if (naming.characters.windowsSet && !naming.characters.replacement) {
     return Usage(Cli::tr("--replace-windows goes with --replace-with"));
   }
-  RecoverCutShortSaves();
-  return Rename(Expand(paths, recursive), naming, parser.isSet(QStringLiteral("dry-run")));
+  RecoverCutShortSaves(journal);
+  return Rename(journal, Expand(paths, recursive), naming, parser.isSet(QStringLiteral("dry-run")));
 }
 
 }  // namespace

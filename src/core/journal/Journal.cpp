@@ -1,10 +1,12 @@
 #include "core/journal/Journal.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,7 +23,18 @@
 #include "platform/Process.h"
 
 namespace core {
+
+// The small fields of a record, read from its line's first bytes.
+struct Journal::Head {
+  QByteArray type, id, writer, kind, time, codes;
+  int version = 0;
+  int entries = 0;
+  int64_t size = -1;  // "len": the line's size
+};
+
 namespace {
+
+using Head = Journal::Head;
 
 constexpr int kVersion = 2;
 const char kFileName[] = "journal.jsonl";
@@ -94,11 +107,192 @@ QByteArray IdOf(const char* data, size_t size) {
   return end < 0 ? QByteArray() : line.sliced(at, end - at).toByteArray();
 }
 
+// A record's line starts with its small fields, in this order, so that the index reads them from
+// the line's first bytes and skips the rest: "#" (the kind of record), "len" (the line's size in
+// bytes, newline included, as kLenDigits digits), "id", "v", "w", "kind", "time", "n" (the
+// entries) and "r" (a done record's outcome of each entry). The payload follows; the line stays
+// one JSON object, so a reader that parses it whole (ReadRecords, an older build) reads it as
+// before. Lines of older journals, whose keys stand in JSON's sorted order, are parsed whole.
+const char* const kHeadKeys[] = {"#", "len", "id", "v", "w", "kind", "time", "n", "r"};
+constexpr int kLenDigits = 12;
+const QString kLen = QStringLiteral("len");
+// How much of a line is read first to find its small fields.
+constexpr size_t kHeadRead = 4096;
+
+QByteArray ValueText(const QJsonValue& value) {
+  QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+  return text.mid(1, text.size() - 2);  // without the array's brackets
+}
+
 QByteArray LineOf(QJsonObject record) {
-  QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact);
+  record.remove(kLen);
+  QByteArray line = "{";
+  for (const char* key : kHeadKeys) {
+    const QString name = QString::fromLatin1(key);
+    if (name == kLen) {
+      line += "\"len\":\"" + QByteArray(kLenDigits, '0') + "\",";
+    } else if (record.contains(name)) {
+      line += ValueText(name) + ':' + ValueText(record.take(name)) + ',';
+    }
+  }
+  if (record.isEmpty()) {
+    line.back() = '}';
+  } else {
+    line += QJsonDocument(record).toJson(QJsonDocument::Compact).mid(1);
+  }
   line.append('\n');
+  const QByteArray size = QByteArray::number(line.size()).rightJustified(kLenDigits, '0');
+  line.replace(line.indexOf("\"len\":\"") + 7, kLenDigits, size);
   return line;
 }
+
+enum class HeadScan {
+  kRead,   // the small fields were read
+  kShort,  // more bytes of the line are needed
+  kNot,    // the line does not start as our records do: it is to be parsed whole
+};
+
+bool IsHeadKey(QByteArrayView key) {
+  return std::any_of(std::begin(kHeadKeys), std::end(kHeadKeys),
+                     [&](const char* k) { return key == QByteArrayView(k); });
+}
+
+// Reads the small fields at the start of `data` (the start of a line) up to the first key that is
+// none of them, or the record's end. A value with an escape, or of another type than a plain
+// string or number, makes the line one to parse whole.
+HeadScan ScanHead(const char* data, size_t size, Head& head) {
+  size_t at = 0;
+  auto expect = [&](char c) { return at < size && data[at++] == c; };
+  if (size == 0) return HeadScan::kShort;
+  if (!expect('{')) return HeadScan::kNot;
+  for (bool first = true;; first = false) {
+    if (at >= size) return HeadScan::kShort;
+    if (data[at] != '"') return HeadScan::kNot;
+    const size_t keyAt = ++at;
+    while (at < size && data[at] != '"') {
+      if (data[at] == '\\' || static_cast<unsigned char>(data[at]) < 0x20) return HeadScan::kNot;
+      ++at;
+    }
+    if (at >= size) return HeadScan::kShort;
+    const QByteArrayView key(data + keyAt, static_cast<qsizetype>(at - keyAt));
+    ++at;
+    if (first != (key == "#")) return HeadScan::kNot;
+    if (!IsHeadKey(key)) break;  // the payload starts
+    if (at >= size) return HeadScan::kShort;
+    if (!expect(':')) return HeadScan::kNot;
+    if (at >= size) return HeadScan::kShort;
+    QByteArray text;
+    bool number = false;
+    if (data[at] == '"') {
+      const size_t from = ++at;
+      while (at < size && data[at] != '"') {
+        if (data[at] == '\\' || static_cast<unsigned char>(data[at]) < 0x20) {
+          return HeadScan::kNot;
+        }
+        ++at;
+      }
+      if (at >= size) return HeadScan::kShort;
+      text = QByteArray(data + from, static_cast<qsizetype>(at - from));
+      ++at;
+    } else {
+      const size_t from = at;
+      while (at < size && data[at] >= '0' && data[at] <= '9') ++at;
+      if (at >= size) return HeadScan::kShort;
+      if (at == from || at - from > 18) return HeadScan::kNot;
+      text = QByteArray(data + from, static_cast<qsizetype>(at - from));
+      number = true;
+    }
+    const bool wantsNumber = key == "v" || key == "n";
+    if (number != wantsNumber) return HeadScan::kNot;
+    if (key == "#") {
+      head.type = text;
+    } else if (key == "len") {
+      bool ok = false;
+      head.size = text.size() == kLenDigits ? text.toLongLong(&ok) : -1;
+      if (!ok) return HeadScan::kNot;
+    } else if (key == "id") {
+      head.id = text;
+    } else if (key == "v") {
+      head.version = text.toInt();
+    } else if (key == "w") {
+      head.writer = text;
+    } else if (key == "kind") {
+      head.kind = text;
+    } else if (key == "time") {
+      head.time = text;
+    } else if (key == "n") {
+      head.entries = text.toInt();
+    } else {
+      head.codes = text;
+    }
+    if (at >= size) return HeadScan::kShort;
+    if (data[at] == '}') break;
+    if (!expect(',')) return HeadScan::kNot;
+  }
+  return head.size > 0 ? HeadScan::kRead : HeadScan::kNot;
+}
+
+// Reads a journal's bytes by position through a buffer of kHeadRead bytes, so that the end of one
+// line and the small fields of the next one come in one read.
+class HeadReader {
+ public:
+  HeadReader(platform::File& file, int64_t size) : file_(file), size_(size) {}
+
+  // The `count` bytes at `at` (which must lie within the file), or null when they cannot be read.
+  const char* Read(int64_t at, size_t count) {
+    if (at < at_ || at + static_cast<int64_t>(count) > at_ + static_cast<int64_t>(bytes_.size())) {
+      const size_t want = std::max(count, kHeadRead);
+      bytes_.resize(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), size_ - at)));
+      if (!file_.ReadAt(at, bytes_.data(), bytes_.size())) {
+        at_ = -1;
+        bytes_.clear();
+        return nullptr;
+      }
+      at_ = at;
+    }
+    return bytes_.data() + (at - at_);
+  }
+
+  // Reads the small fields of the record that starts at `at` and checks that the line ends where
+  // its "len" says, with the end of a JSON object and a newline; the payload between is not read.
+  // False for a line that is to be parsed whole: one of an older journal, or one that does not
+  // hold what its first bytes promise.
+  bool Head(int64_t at, Journal::Head& head) {
+    // What the last read holds from `at` on, unless that is too little to hold the small fields.
+    size_t want = at >= at_ && at < at_ + static_cast<int64_t>(bytes_.size())
+                      ? bytes_.size() - static_cast<size_t>(at - at_)
+                      : 0;
+    if (want < kHeadRead / 8) want = static_cast<size_t>(std::min<int64_t>(kHeadRead, size_ - at));
+    for (;;) {
+      const char* data = Read(at, want);
+      if (data == nullptr) return false;
+      head = Journal::Head();
+      const HeadScan scan = ScanHead(data, want, head);
+      if (scan == HeadScan::kNot) return false;
+      if (scan == HeadScan::kRead) break;
+      // The small fields reach past what was read (the outcome codes of a large action).
+      if (static_cast<int64_t>(want) >= size_ - at ||
+          want > static_cast<size_t>(Journal::kMaxBytes)) {
+        return false;
+      }
+      want = static_cast<size_t>(
+          std::min<int64_t>(size_ - at, static_cast<int64_t>(std::max(want * 8, kHeadRead))));
+    }
+    const QByteArray& type = head.type;
+    if ((type != "begin" && type != "done" && type != "undo") || head.id.isEmpty() ||
+        head.version < 1 || head.version > kVersion || head.size < 2 || head.size > size_ - at) {
+      return false;
+    }
+    const char* end = Read(at + head.size - 2, 2);
+    return end != nullptr && end[0] == '}' && end[1] == '\n';
+  }
+
+ private:
+  platform::File& file_;
+  int64_t size_;
+  std::string bytes_;
+  int64_t at_ = -1;
+};
 
 }  // namespace
 
@@ -229,68 +423,101 @@ void Journal::SetAside(const QString& why) {
              .arg(why, aside));
 }
 
-// Reads the records of `bytes`, which stand at `base` in the file, into the index. A line cut off
-// at the end is left for a later read; so are zero bytes that reach the end (a crash's leftover).
-// `consumed` gets the bytes of whole records read. False when the journal was set aside.
-bool Journal::Parse(const std::string& bytes, int64_t base, bool whole, int64_t& consumed) {
+// Adds one record to the index: a begin record's action, a done record's outcome, an undo marker.
+// False when the journal was set aside (a done record without its begin).
+bool Journal::Index(const Head& head, int64_t at) {
+  const QString id = QString::fromLatin1(head.id);
+  if (head.type == "begin") {
+    Action a;
+    a.id = id;
+    a.kind = QString::fromUtf8(head.kind);
+    a.time = QString::fromUtf8(head.time);
+    a.writer = QString::fromUtf8(head.writer);
+    a.version = head.version;
+    a.entries = head.entries;
+    a.beginAt = at;
+    a.beginSize = head.size;
+    actions_.push_back(std::move(a));
+  } else if (head.type == "done") {
+    Action* a = Find(id);
+    if (a == nullptr) {
+      SetAside(Core::tr("完成记录没有对应的开始记录"));
+      return false;
+    }
+    if (!a->finished) {  // a second one (two recoveries at once) says nothing new
+      a->finished = true;
+      a->codes = QString::fromLatin1(head.codes);
+      a->doneAt = at;
+      a->doneSize = head.size;
+    }
+  } else if (Action* a = Find(id)) {
+    a->undoer = QString::fromUtf8(head.writer);
+  }
+  return true;
+}
+
+// Reads the line at `at` whole, as far as its newline, and parses it. `consumed` gets its size,
+// or 0 when it is the journal's cut-off or zero-filled end (a crash's leftover, not a record).
+// False when the journal was set aside or could not be read.
+bool Journal::ParseLine(platform::File& file, int64_t at, int64_t size, int64_t& consumed) {
   consumed = 0;
-  size_t from = 0;
-  while (from < bytes.size()) {
-    const size_t nl = bytes.find('\n', from);
-    if (nl == std::string::npos) break;  // cut off: not yet, or never, complete
-    const char* data = bytes.data() + from;
-    const size_t size = nl + 1 - from;
-    if (ZeroFilled(data, size - 1)) {
-      // Zero bytes are a crash's leftover only where nothing but zero bytes follows them.
-      if (!whole) break;  // decided once the rest is read
-      if (bytes.find_first_not_of(std::string("\0\n", 2), from) == std::string::npos) break;
-      SetAside(Core::tr("第 %1 字节处有零字节").arg(base + static_cast<int64_t>(from)));
+  std::string line;
+  size_t nl = std::string::npos;
+  while (nl == std::string::npos) {
+    const int64_t next = at + static_cast<int64_t>(line.size());
+    if (next >= size) return true;  // cut off: not yet, or never, complete
+    const size_t count = static_cast<size_t>(std::min<int64_t>(kChunk, size - next));
+    const size_t old = line.size();
+    line.resize(old + count);
+    if (!file.ReadAt(next, line.data() + old, count)) {
+      Refuse(Core::tr("无法读取撤销记录：%1").arg(ReasonOf(file.error())));
       return false;
     }
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(
-        QByteArray::fromRawData(data, static_cast<qsizetype>(size)), &error);
-    const QJsonObject record = doc.object();
-    const QString type = record.value(kType).toString();
-    const QString id = record.value(kId).toString();
-    const int version = record.value(QStringLiteral("v")).toInt();
-    const bool known = type == QLatin1String("begin") || type == QLatin1String("done") ||
-                       type == QLatin1String("undo");
-    if (error.error != QJsonParseError::NoError || !doc.isObject() || id.isEmpty() || !known ||
-        version < 1 || version > kVersion) {
-      SetAside(Core::tr("第 %1 字节处的记录").arg(base + static_cast<int64_t>(from)));
+    nl = line.find('\n', old);
+    if (nl == std::string::npos && line.size() > static_cast<size_t>(kMaxBytes + kChunk)) {
+      SetAside(Core::tr("第 %1 字节处的记录过长").arg(at));
       return false;
     }
-    const int64_t at = base + static_cast<int64_t>(from);
-    if (type == QLatin1String("begin")) {
-      Action a;
-      a.id = id;
-      a.kind = record.value(QStringLiteral("kind")).toString();
-      a.time = record.value(QStringLiteral("time")).toString();
-      a.writer = record.value(QStringLiteral("w")).toString();
-      a.version = version;
-      a.entries = record.value(QStringLiteral("n")).toInt();
-      a.beginAt = at;
-      a.beginSize = static_cast<int64_t>(size);
-      actions_.push_back(std::move(a));
-    } else if (type == QLatin1String("done")) {
-      Action* a = Find(id);
-      if (a == nullptr) {
-        SetAside(Core::tr("完成记录没有对应的开始记录"));
+  }
+  line.resize(nl + 1);
+  if (ZeroFilled(line.data(), nl)) {
+    // Zero bytes are a crash's leftover only where nothing but zero bytes follows them.
+    std::string rest(static_cast<size_t>(std::min<int64_t>(kChunk, size - at)), '\0');
+    for (int64_t from = at; from < size; from += static_cast<int64_t>(rest.size())) {
+      rest.resize(static_cast<size_t>(std::min<int64_t>(kChunk, size - from)));
+      if (!file.ReadAt(from, rest.data(), rest.size())) {
+        Refuse(Core::tr("无法读取撤销记录：%1").arg(ReasonOf(file.error())));
         return false;
       }
-      if (!a->finished) {  // a second one (two recoveries at once) says nothing new
-        a->finished = true;
-        a->codes = record.value(QStringLiteral("r")).toString();
-        a->doneAt = at;
-        a->doneSize = static_cast<int64_t>(size);
+      if (rest.find_first_not_of(std::string("\0\n", 2)) != std::string::npos) {
+        SetAside(Core::tr("第 %1 字节处有零字节").arg(at));
+        return false;
       }
-    } else if (Action* a = Find(id)) {
-      a->undoer = record.value(QStringLiteral("w")).toString();
     }
-    from = nl + 1;
-    consumed = static_cast<int64_t>(from);
+    return true;
   }
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(
+      QByteArray::fromRawData(line.data(), static_cast<qsizetype>(line.size())), &error);
+  const QJsonObject record = doc.object();
+  Head head;
+  head.type = record.value(kType).toString().toLatin1();
+  head.id = record.value(kId).toString().toLatin1();
+  head.version = record.value(QStringLiteral("v")).toInt();
+  const bool known = head.type == "begin" || head.type == "done" || head.type == "undo";
+  if (error.error != QJsonParseError::NoError || !doc.isObject() || head.id.isEmpty() || !known ||
+      head.version < 1 || head.version > kVersion) {
+    SetAside(Core::tr("第 %1 字节处的记录").arg(at));
+    return false;
+  }
+  head.kind = record.value(QStringLiteral("kind")).toString().toUtf8();
+  head.time = record.value(QStringLiteral("time")).toString().toUtf8();
+  head.writer = record.value(QStringLiteral("w")).toString().toUtf8();
+  head.entries = record.value(QStringLiteral("n")).toInt();
+  head.codes = record.value(QStringLiteral("r")).toString().toLatin1();
+  head.size = static_cast<int64_t>(line.size());
+  if (!Index(head, at)) return false;
+  consumed = head.size;
   return true;
 }
 
@@ -337,28 +564,23 @@ bool Journal::Refresh() {
     actions_.clear();
     indexedSize_ = 0;
   }
-  // The new records, a chunk at a time; a record is never longer than the bound of the journal.
-  std::string pending;
+  // The new records, one at a time: of each only its small fields, unless it is to be parsed whole.
   int64_t at = indexedSize_;
-  while (at + static_cast<int64_t>(pending.size()) < size) {
-    const int64_t next = at + static_cast<int64_t>(pending.size());
-    const size_t count = static_cast<size_t>(std::min<int64_t>(kChunk, size - next));
-    const size_t old = pending.size();
-    pending.resize(old + count);
-    if (!file.ReadAt(next, pending.data() + old, count)) {
-      Refuse(Core::tr("无法读取撤销记录：%1").arg(ReasonOf(file.error())));
+  HeadReader reader(file, size);
+  while (at < size) {
+    Head head;
+    if (reader.Head(at, head)) {
+      if (!Index(head, at)) return false;
+      at += head.size;
+      continue;
+    }
+    int64_t consumed = 0;
+    if (!ParseLine(file, at, size, consumed)) {
       indexedSize_ = -1;
       return false;
     }
-    const bool whole = next + static_cast<int64_t>(count) >= size;
-    int64_t consumed = 0;
-    if (!Parse(pending, at, whole, consumed)) return false;
-    pending.erase(0, static_cast<size_t>(consumed));
+    if (consumed == 0) break;  // the cut-off or zero-filled end
     at += consumed;
-    if (pending.size() > static_cast<size_t>(kMaxBytes + kChunk)) {
-      SetAside(Core::tr("第 %1 字节处的记录过长").arg(at));
-      return false;
-    }
   }
   indexedSize_ = at;
   cleanSize_ = at;
@@ -376,6 +598,7 @@ bool Journal::ReadRecords(const Action& action, QJsonObject& begin,
     QByteArray bytes(static_cast<qsizetype>(size), '\0');
     if (size <= 0 || !file.ReadAt(at, bytes.data(), static_cast<size_t>(size))) return false;
     record = QJsonDocument::fromJson(bytes).object();
+    record.remove(kLen);
     return record.value(kId).toString() == action.id;
   };
   if (!read(action.beginAt, action.beginSize, begin)) return false;

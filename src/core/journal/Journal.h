@@ -20,8 +20,12 @@
 // the file is not rewritten on every action, it is cut only when it would hold more than
 // kMaxActions + kSpareActions actions or pass kMaxBytes, and then down to kMaxActions actions and
 // three quarters of kMaxBytes. An action whose begin record alone would pass kMaxBytes is carried
-// out without a record and cannot be undone. The file is read a line at a time, and only what was
-// appended since the last read; a file larger than kReadBound is set aside without being read.
+// out without a record and cannot be undone. Reading: each line starts with its record's small
+// fields (Journal.cpp) and the line's size, and the index reads only those, skipping the payload
+// to where the size says the line ends; a record's payload is parsed only by ReadRecords, when its
+// action is settled or undone. Lines that do not start so (older journals) are parsed whole. Only
+// what was appended since the last read is read; a file larger than kReadBound is set aside
+// without being read. A process keeps one Journal, so that the index is read once.
 //
 // Safety: the journal names the user's files and holds their old tags. Its folder is made 0700 and
 // its files 0600; a journal file or folder that is a symbolic link, is not ours, or is not a
@@ -39,8 +43,9 @@
 #include <vector>
 
 namespace platform {
+class File;
 class FileLock;
-}
+}  // namespace platform
 
 namespace core {
 
@@ -116,6 +121,9 @@ class Journal {
   // person; empty when nothing did. Taking it clears it.
   QString TakeMessage();
 
+  // The small fields of a record as the index reads them.
+  struct Head;
+
  private:
   class Lock;
   bool EnsureFolder();
@@ -128,7 +136,8 @@ class Journal {
   void Forget();
   void SetAside(const QString& why);
   void Refuse(const QString& message);
-  bool Parse(const std::string& bytes, int64_t base, bool whole, int64_t& consumed);
+  bool Index(const Head& head, int64_t at);
+  bool ParseLine(platform::File& file, int64_t at, int64_t size, int64_t& consumed);
   Action* Find(const QString& id);
 
   QString folder_;
