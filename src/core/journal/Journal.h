@@ -19,13 +19,13 @@
 // first, actions that changed nothing before them, and never one that is still running. So that
 // the file is not rewritten on every action, it is cut only when it would hold more than
 // kMaxActions + kSpareActions actions or pass kMaxBytes, and then down to kMaxActions actions and
-// three quarters of kMaxBytes. An action whose begin record alone would pass kMaxBytes is carried
-// out without a record and cannot be undone. Reading: each line starts with its record's small
-// fields (Journal.cpp) and the line's size, and the index reads only those, skipping the payload
-// to where the size says the line ends; a record's payload is parsed only by ReadRecords, when its
-// action is settled or undone. Lines that do not start so (older journals) are parsed whole. Only
-// what was appended since the last read is read; a file larger than kReadBound is set aside
-// without being read. A process keeps one Journal, so that the index is read once.
+// three quarters of kMaxBytes. The begin record of an action that alone would pass kMaxBytes is
+// refused, and the action with it (it changes nothing). Reading: each line starts with its record's
+// small fields (Journal.cpp) and the line's size, and the index reads only those, skipping the
+// payload to where the size says the line ends; a record's payload is parsed only by ReadRecords,
+// when its action is settled or undone. Lines that do not start so (older journals) are parsed
+// whole. Only what was appended since the last read is read; a file larger than kReadBound is set
+// aside without being read. A process keeps one Journal, so that the index is read once.
 //
 // Safety: the journal names the user's files and holds their old tags. Its folder is made 0700 and
 // its files 0600; a journal file or folder that is a symbolic link, is not ours, or is not a
