@@ -376,10 +376,11 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   if (options.journal != nullptr) RecoverActions(*options.journal);
 
   // Each file is read and its new tag worked out before anything is written.
+  Resolver resolver;
   auto planOne = [&](size_t i, bool inPlace, EditJob& job) {
     const EditEntry& e = plan.entries[i];
     job.planIndex = i;
-    const Place place = Resolve(e.path);
+    const Place place = resolver.Of(e.path);
     // A file that cannot take the tag still has its entry, with nothing to restore.
     job.entry.kind = e.mp3 ? Entry::Kind::kMp3 : Entry::Kind::kWma;
     job.entry.folder = place.folder;
@@ -671,11 +672,12 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
   std::vector<std::vector<uint8_t>> tags;
   std::vector<size_t> index;  // the plan entry of each record entry
   const bool inPlace = options.journal != nullptr;
+  Resolver resolver;
   for (size_t i = 0; i < plan.entries.size(); ++i) {
     const ConvertEntry& c = plan.entries[i];
     if (c.status == ConvertStatus::kRefused) report.results[i] = {Outcome::kFailed, c.reason};
     if (c.status != ConvertStatus::kConvert) continue;
-    const Place place = Resolve(c.path);
+    const Place place = resolver.Of(c.path);
     if (place.err != 0) {
       report.results[i] = {Outcome::kFailed, ReasonOf(place.err)};
       continue;

@@ -298,6 +298,36 @@ Place Resolve(const std::string& path) {
   return place;
 }
 
+Place Resolver::Of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (!platform::IsPlainName(leaf)) return Resolve(path);
+  const std::string given = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  auto it = folders_.find(given);
+  if (it == folders_.end()) {
+    if (folders_.size() >= 4096) folders_.clear();  // a batch over many folders stays small
+    errno = 0;
+    std::string real = platform::RealPath(given.empty() ? std::string(".") : given);
+    const int err = real.empty() ? (errno != 0 ? errno : ENOENT) : 0;
+    if (!real.empty() && real.back() != '/') real += '/';
+    it = folders_.emplace(given, std::make_pair(std::move(real), err)).first;
+  }
+  Place place;
+  if (it->second.second != 0) {
+    place.err = it->second.second;
+    return place;
+  }
+  const platform::EntryInfo info = platform::StatPath(it->second.first + leaf, false);
+  if (!info.exists) {
+    place.err = ENOENT;
+    return place;
+  }
+  if (info.link) return Resolve(path);  // a link: where it leads
+  place.folder = it->second.first;
+  place.name = leaf;
+  return place;
+}
+
 platform::Folder* Folders::Get(const std::string& path, int& err) {
   auto it = open_.find(path);
   if (it != open_.end()) return &it->second;

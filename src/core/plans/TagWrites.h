@@ -33,6 +33,17 @@ struct Place {
 };
 Place Resolve(const std::string& path);
 
+// Resolve for the files of a batch: each folder resolved once, and a file's name looked up in it
+// without following links; only a name that is a link is resolved whole. No path lookups of the
+// folder's names a file.
+class Resolver {
+ public:
+  Place Of(const std::string& path);
+
+ private:
+  std::map<std::string, std::pair<std::string, int>> folders_;  // as given: real path, errno
+};
+
 // The folders of a batch, each opened once.
 class Folders {
  public:
