@@ -38,13 +38,16 @@ if [ "${1:-}" = --windows ]; then
   wineserver -w
   folder=$WINEPREFIX/drive_c/velomi-check
   [ -f "$folder/velomi.exe" ] && [ -f "$folder/uninstall.exe" ] || fail "$setup installed nothing"
+  menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+  [ -f "$menu/VelomiMP3批量更名.lnk" ] || fail "no Start-menu entry in $menu"
   out=$(wine "$folder/velomi-tag.exe" --version 2>/dev/null | tr -d '\r')
   [ "$out" = "velomi-tag $version" ] || fail "velomi-tag.exe --version printed \"$out\""
-  echo "installed silently: velomi-tag.exe --version: $out"
+  echo "installed silently, with a Start-menu entry: velomi-tag.exe --version: $out"
   wine "$folder/uninstall.exe" /S >/dev/null 2>&1
   wineserver -w
   [ ! -e "$folder" ] || fail "the uninstaller left $(find "$folder" | head -3)"
-  echo "uninstalled: its folder is gone"
+  [ ! -e "$menu/VelomiMP3批量更名.lnk" ] || fail "the uninstaller left the Start-menu entry"
+  echo "uninstalled: its folder and its Start-menu entry are gone"
   wineserver -k 2>/dev/null || true
   exit 0
 fi

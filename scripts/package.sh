@@ -6,10 +6,12 @@
 #   (scripts/build-windows.sh) and beside it the installer, dist/velomi-<version>-setup.exe (NSIS).
 # The version is the project's in CMakeLists.txt.
 #
-# Usage: scripts/package.sh [--build DIR] [--windows-build DIR] [--no-windows]
-#   --build DIR          package the Linux build in DIR (configured and built here) instead
-#   --windows-build DIR  gather the Windows programs from the cross build in DIR instead
+# Usage: scripts/package.sh [--build DIR] [--windows-build DIR] [--no-windows | --no-deb]
+#   --build DIR          package the Linux build in DIR (configured and built already) instead
+#   --windows-build DIR  gather the Windows programs from the cross build in DIR (configured
+#                        already) instead
 #   --no-windows         the Debian package only
+#   --no-deb             the Windows installer and zip only
 # Prints the path of each package made, one a line, on standard output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,12 +19,14 @@ cd "$(dirname "$0")/.."
 build=
 windows_build=
 windows=yes
+deb=yes
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
     --windows-build) windows_build=$2; shift 2 ;;
     --no-windows) windows=no; shift ;;
-    *) echo "usage: scripts/package.sh [--build DIR] [--windows-build DIR] [--no-windows]" >&2
+    --no-deb) deb=no; shift ;;
+    *) echo "usage: scripts/package.sh [--build DIR] [--windows-build DIR] [--no-windows | --no-deb]" >&2
        exit 2 ;;
   esac
 done
@@ -31,7 +35,7 @@ scripts/deps.sh --package >&2
 mkdir -p dist
 
 # The Debian package.
-if [ -z "$build" ]; then
+if [ "$deb" = yes ] && [ -z "$build" ]; then
   build=build-package
   # As Debian's own packages are built: its compiler and linker flags (hardening), no others.
   CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
@@ -39,13 +43,15 @@ if [ -z "$build" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DVELOMI_BUILD_TESTS=OFF >&2
   nice cmake --build "$build" -j "$(nproc)" >&2
 fi
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-arch=$(dpkg --print-architecture)
-deb=velomi_${version}_${arch}.deb
-rm -rf "$build/cpack"
-(cd "$build" && cpack -G DEB) >&2
-cp "$build/cpack/$deb" dist/
-echo "dist/$deb"
+# The version, as the project in CMakeLists.txt gives it.
+version=$(sed -n 's/^project(VelomiMP3 VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+if [ "$deb" = yes ]; then
+  package=velomi_${version}_$(dpkg --print-architecture).deb
+  rm -rf "$build/cpack"
+  (cd "$build" && cpack -G DEB) >&2
+  cp "$build/cpack/$package" dist/
+  echo "dist/$package"
+fi
 
 # The Windows installer, beside the portable zip.
 if [ "$windows" = no ]; then
