@@ -78,16 +78,22 @@ else
   echo "desktop-file-validate skipped: desktop-file-utils is not installed."
 fi
 
-if [ "$(id -u)" -eq 0 ] && have apt-get; then
-  if dpkg-query -W -f='${Status}' velomi 2>/dev/null | grep -q 'install ok installed'; then
-    fail "velomi is installed on this machine already: the check would remove it"
-  fi
+installed=no
+if dpkg-query -W -f='${Status}' velomi 2>/dev/null | grep -q 'install ok installed'; then
+  installed=yes
+fi
+if [ "$(id -u)" -eq 0 ] && have apt-get && [ "$installed" = no ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" >/dev/null
   trap 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq velomi >/dev/null; rm -rf "$scratch"' EXIT
   bin=/usr/bin
   echo "installed with apt-get: $(dpkg-query -W -f='${Package} ${Version}' velomi)"
 else
-  echo "Not installed into the machine (that takes root and apt-get): run from a throw-away root."
+  if [ "$installed" = yes ]; then
+    echo "Not installed into the machine, which has velomi installed already (the check would" \
+      "remove it): run from a throw-away root."
+  else
+    echo "Not installed into the machine (that takes root and apt-get): run from a throw-away root."
+  fi
   bin=$scratch/root/usr/bin
 fi
 out=$("$bin/velomi-tag" --version)
