@@ -39,7 +39,13 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   sudo=()
-  if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "scripts/deps.sh: installing takes root: run this as root, or install sudo." >&2
+      exit 1
+    fi
+    sudo=(sudo)
+  fi
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
