@@ -19,7 +19,7 @@ tests=(
   libgtest-dev libgmock-dev
   ffmpeg python3-mutagen xfsprogs btrfs-progs exfatprogs exfat-fuse
   id3v2 strace
-  lintian appstream desktop-file-utils
+  lintian appstream desktop-file-utils nsis
 )
 
 case "${1:-}" in
