@@ -4,7 +4,9 @@
 # the Qt DLLs, the windows platform plugin and the Windows style, the compiler's runtime DLLs,
 # Qt's Chinese translations and a qt.conf that points Qt at them. TagLib (the ID3v2 code) is
 # linked in statically.
-# Usage: scripts/build-windows.sh
+# Usage: scripts/build-windows.sh [BUILD]
+#   BUILD  a cross build already configured (the test command's build-win): its two programs are
+#          built and gathered, its configuration left as it is; else build-win-release, Release
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,12 +18,15 @@ if ! taglib=$(scripts/windows-taglib.sh); then
 fi
 scripts/deps.sh zip qt6-translations-l10n qt6-l10n-tools >&2
 
-build=build-win-release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$sdk/lib/cmake/Qt6/qt.toolchain.cmake" \
-  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/mingw64.cmake" \
-  -DVELOMI_TAGLIB_ROOT="$taglib" -DVELOMI_BUILD_TESTS=OFF -DVELOMI_BUILD_UI=ON
-cmake --build "$build" -j "$(nproc)" --target velomi-tag velomi
+build=${1:-}
+if [ -z "$build" ]; then
+  build=build-win-release
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$sdk/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/mingw64.cmake" \
+    -DVELOMI_TAGLIB_ROOT="$taglib" -DVELOMI_BUILD_TESTS=OFF -DVELOMI_BUILD_UI=ON >&2
+fi
+cmake --build "$build" -j "$(nproc)" --target velomi-tag velomi >&2
 
 dist=dist/velomi-windows-x64
 rm -rf "$dist" "$dist.zip"

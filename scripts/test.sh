@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both builds; then, where the Qt SDK for
-# Windows is at hand (scripts/windows-sdk.sh), builds for Windows and runs those tests under wine.
+# UndefinedBehaviorSanitizer) and runs every test in both builds; makes the Debian package of the
+# plain build and checks it (scripts/check-package.sh); then, where the Qt SDK for Windows is at
+# hand (scripts/windows-sdk.sh), builds for Windows, runs those tests under wine, and makes the
+# installer and installs it under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +17,13 @@ echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOMI_BUILD_TESTS=ON -DVELOMI_BUILD_UI=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --timeout 300
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+
+echo "== The Debian package: made from this build, checked, installed, started and removed"
+start=$SECONDS
+deb=$(scripts/package.sh --build build --no-windows)
+scripts/check-package.sh "$deb" "$version"
+echo "(the package and its checks: $((SECONDS - start)) s)"
 
 echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELOMI_SANITIZE=ON -DVELOMI_BUILD_TESTS=ON -DVELOMI_BUILD_UI=ON
@@ -43,6 +52,17 @@ if sdk=$(scripts/windows-sdk.sh --check); then
   export WINEPREFIX="${XDG_CACHE_HOME:-$HOME/.cache}/velomi/wine"
   ctest --test-dir build-win -j "$jobs" --timeout 300
   wineserver -k 2>/dev/null || true
+  echo "== The Windows installer: made from this build, installed and removed under wine"
+  if [ "$ui" = ON ]; then
+    start=$SECONDS
+    setup=$(scripts/package.sh --no-deb --windows-build build-win | tail -n 1)
+    ls -l "$setup"
+    scripts/check-package.sh --windows "$setup" "$version"
+    echo "(the installer and its checks: $((SECONDS - start)) s)"
+  else
+    echo "Windows installer skipped: this Windows build has no programs (no TagLib for Windows)."
+  fi
 else
   echo "Windows build skipped: no Qt SDK for mingw-w64 here. Get it with scripts/windows-sdk.sh (it unpacks ../shared/windows/qt-6.4.2-mingw-w64.tar.xz, or builds it from Debian's qt6-base source in about 30 minutes)."
+  echo "Windows installer skipped too: it is made from that build."
 fi

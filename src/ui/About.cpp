@@ -31,7 +31,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 QStringList TFrm_About::TextLines() {
   return {rules::kApplicationTitle,
           QStringLiteral("本软件为免费软件"),
-          QStringLiteral("版本: 1.0"),
+          QStringLiteral("版本: ") + QStringLiteral(VELOMI_VERSION),
           QStringLiteral("作者: Velomi"),
           QStringLiteral("邮箱: ") + rules::kAuthorMail,
           QStringLiteral("网站: ") + rules::kAuthorWebText,

@@ -53,7 +53,7 @@ void InstallFontSubstitutes() {
 void SetupApplication(QCoreApplication& app) {
   InitUiResources();
   QCoreApplication::setApplicationName(rules::kApplicationTitle);
-  QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VELOMI_VERSION));
   LoadQtTranslations(app);
   InstallFontSubstitutes();
 }

@@ -8,7 +8,7 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   appsetup::SetupApplication(app);
-  QGuiApplication::setDesktopFileName(QStringLiteral("velomi"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(VELOMI_APP_ID));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/velomi/velomi.png")));
   TForm1 form;
   form.show();

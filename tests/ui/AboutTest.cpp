@@ -58,7 +58,7 @@ class AboutTest : public QObject {
     const QStringList lines = TFrm_About::TextLines();
     QCOMPARE(lines.size(), 8);
     QCOMPARE(lines[0], QStringLiteral("VelomiMP3批量更名"));
-    QVERIFY(lines.join('\n').contains(QStringLiteral("1.0")));
+    QCOMPARE(lines[2], QStringLiteral("版本: ") + QStringLiteral(VELOMI_VERSION));
     QVERIFY(lines.join('\n').contains(QStringLiteral("velomi@example.com")));
     QVERIFY(lines.join('\n').contains(QStringLiteral("www.example.com")));
     QVERIFY(lines[6].isEmpty());

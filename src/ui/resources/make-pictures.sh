@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws the About box's picture (about.png, 150 x 214) and the program's icon (velomi.png,
-# 128 x 128) with ImageMagick 6. Run once by hand; the PNGs are committed.
+# Draws the About box's picture (about.png, 150 x 214), the program's icon (velomi.png,
+# 128 x 128) and the same icon in the desktop's sizes (packaging/icons/hicolor/, drawn at 256 x 256
+# and scaled down) with ImageMagick 6. Run once by hand; the PNGs are committed.
 set -euo pipefail
 cd "$(dirname "$0")"
 font=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
@@ -24,3 +25,16 @@ convert -size 128x128 xc:none \
   -fill '#0d7c83' -draw 'roundrectangle 4,4 123,123 22,22' \
   -fill '#fffbf0' -font "$font" -pointsize 96 -gravity center -annotate +0+6 '♫' \
   PNG32:velomi.png
+
+# The desktop's sizes of the icon, under the application's id.
+icons=../../../packaging/icons/hicolor
+convert -size 256x256 xc:none \
+  -fill '#0d7c83' -draw 'roundrectangle 8,8 247,247 44,44' \
+  -fill '#fffbf0' -font "$font" -pointsize 192 -gravity center -annotate +0+12 '♫' \
+  PNG32:/tmp/velomi-icon-256.png
+for size in 16 22 24 32 48 64 128 256; do
+  mkdir -p "$icons/${size}x${size}/apps"
+  convert /tmp/velomi-icon-256.png -filter Lanczos -resize "${size}x${size}" \
+    -define png:exclude-chunks=date,time PNG32:"$icons/${size}x${size}/apps/com.example.velomi.png"
+done
+rm -f /tmp/velomi-icon-256.png
