@@ -253,3 +253,55 @@ TEST_F(UndoTest, ACaseOnlyRenameIsUndoneWhereNamesFoldCase) {
 }
 
 }  // namespace
+
+namespace {
+
+platform::fault::Step g_killAt;
+bool g_named = false;
+
+// Kills the process at `g_killAt` of a case-only rename's second step (after its temporary name).
+int KillInSecondStep(platform::fault::Step step) {
+  if (step == platform::fault::Step::kCaseTempNamed) g_named = true;
+  if (g_named && step == g_killAt) ::_exit(0);
+  return 0;
+}
+
+TEST_F(UndoTest, ACaseOnlyRenameKilledBetweenItsStepsGetsItsNameAtTheNextStart) {
+  // On exFAT through FUSE the second step renames over a placeholder: a kill there leaves the
+  // song under its temporary name and an empty file under the new one.
+  testfiles::LoopMount exfat(files, "exfat", 16);
+  if (!exfat.mounted)
+    GTEST_SKIP() << "no exFAT through FUSE here (needs root, exfatprogs, exfat-fuse)";
+  const std::string dir = exfat.point + "/";
+  const Bytes song = testfiles::FromString("ID3 the song itself");
+  for (auto step :
+       {platform::fault::Step::kCaseTempNamed, platform::fault::Step::kPlaceholderReserved}) {
+    SCOPED_TRACE(step == platform::fault::Step::kCaseTempNamed ? "at its temporary name"
+                                                               : "over the placeholder");
+    for (const auto& e : std::filesystem::directory_iterator(dir)) std::filesystem::remove(e);
+    testfiles::WriteAll(dir + "a - t.mp3", song);
+    const RenamePlan plan = PlanRename({Track{dir, "a - t.mp3", U("T"), U("A"), 0}}, 1);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      g_killAt = step;
+      platform::fault::OnStep(KillInSecondStep);
+      ApplyRename(plan, Options());
+      ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "killed at its step";
+    ASSERT_EQ(RecoverActions(journal).size(), 1u);
+    Names names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+      names.push_back(e.path().filename().string());
+    }
+    EXPECT_EQ(names, (Names{"A - T.mp3"}));
+    EXPECT_EQ(ReadAll(dir + "A - T.mp3"), song);
+    const UndoReport undo = UndoLast(journal);  // and the rename is undone as any other
+    ASSERT_EQ(undo.entries.size(), 1u);
+    EXPECT_EQ(undo.entries[0].outcome, Outcome::kDone) << undo.entries[0].reason.toStdString();
+  }
+}
+
+}  // namespace

@@ -121,8 +121,20 @@ bool SameLetters(const std::string& a, const std::string& b) {
   return true;
 }
 
+// The song of a case-only rename under its temporary name: the rename was cut short between its
+// two steps (a finished one leaves no temporary name). What the two names say then is not to be
+// trusted: on FUSE a stale lookup may still show the song under either.
+bool AtCaseTemp(const Entry& e, const platform::Folder& folder, const QString& casePrefix,
+                size_t k) {
+  if (casePrefix.isEmpty() || !SameLetters(e.name, e.newName)) return false;
+  const std::string temp = CaseTempName(casePrefix, k);
+  const platform::EntryInfo info = folder.Stat(temp);
+  return info.exists && info.regular && info.size == e.size && folder.Lists(temp);
+}
+
 Holds ClassifyRename(const Entry& e, const platform::Folder& folder, const QString& casePrefix,
                      size_t k, bool recorded) {
+  if (AtCaseTemp(e, folder, casePrefix, k)) return Holds::kTorn;
   const platform::EntryInfo atOld = folder.Stat(e.name);
   const platform::EntryInfo atNew = folder.Stat(e.newName);
   // On a file system that folds letter case both spellings name the one entry; its listing tells
@@ -422,8 +434,17 @@ Holds Repair(const Entry& e, const platform::Folder& folder, const QString& case
     // placeholder's name meanwhile.
     const Holds holds = ClassifyRename(e, folder, casePrefix, k, false);
     if (holds != Holds::kTorn) return holds;
-    if (folder.Stat(e.name).exists) return folder.Remove(e.newName) ? Holds::kOld : Holds::kTorn;
     const std::string temp = CaseTempName(casePrefix, k);
+    if (AtCaseTemp(e, folder, casePrefix, k)) {
+      // The empty placeholder of the second step, where one was made, goes first.
+      const platform::EntryInfo placeholder = folder.Stat(e.newName);
+      if (folder.Lists(e.newName) && placeholder.regular && placeholder.ours &&
+          placeholder.size == 0 && !folder.Remove(e.newName)) {
+        return Holds::kTorn;
+      }
+    } else if (folder.Stat(e.name).exists) {
+      return folder.Remove(e.newName) ? Holds::kOld : Holds::kTorn;
+    }
     if (!LooksLikeSong(folder, temp)) return Holds::kOther;
     if (folder.Rename(temp, e.newName)) return Holds::kNew;
     return folder.Rename(temp, e.name) ? Holds::kOld : Holds::kTorn;
