@@ -40,6 +40,26 @@ TEST_F(UndoTest, UndoActsOnTheRecordedFolderFromAnywhere) {
   EXPECT_FALSE(std::filesystem::exists(b + "x.mp3"));
 }
 
+TEST_F(UndoTest, ARenameWhoseOldNameAnotherFileOfItsSizeTookIsRefused) {
+  // A new song of the very same size took the old name since: undo must neither rename over it
+  // nor take it for the file already back.
+  Make("a.mp3", "T", "A");
+  ASSERT_EQ(ApplyRename(PlanRename({Track{folder, "a.mp3", U("T"), U("A"), 0}}, 1), Options())
+                .results.at(0)
+                .outcome,
+            Outcome::kDone);
+  const Bytes moved = ReadAll(folder + "A - T.mp3");
+  Bytes other = moved;
+  other.back() ^= 1;
+  testfiles::WriteAll(folder + "a.mp3", other);
+  const UndoReport u = UndoLast(journal);
+  ASSERT_EQ(u.entries.size(), 1u);
+  EXPECT_EQ(u.entries[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(u.remaining, 1);
+  EXPECT_EQ(ReadAll(folder + "a.mp3"), other);
+  EXPECT_EQ(ReadAll(folder + "A - T.mp3"), moved);
+}
+
 TEST_F(UndoTest, FilesNotUndoneStayForTheNextUndo) {
   std::vector<std::string> paths;
   std::vector<Bytes> before;
