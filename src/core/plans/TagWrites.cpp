@@ -248,6 +248,24 @@ bool PutReadOnlyBack(const Entry& e, const platform::Folder& folder, platform::F
   return platform::Folder::SetMode(file, now.mode & ~0200u);
 }
 
+// The one write in place of an entry, for a save, a batch and a conversion alike: the changed
+// bytes of its region and an MP3 file's block, read back, flushed when `flush`. When any of it
+// fails the old bytes go back (where even that fails, the record of them remains for recovery).
+// 0, or the errno of the failure (EIO for bytes that did not read back as written).
+int WriteInPlace(platform::File& file, const Entry& e, bool flush) {
+  if (const int err = file.RefusesChange()) return err;
+  const bool mp3 = e.kind == Entry::Kind::kMp3;
+  bool ok = WriteSpan(file, e, false);
+  if (ok && mp3 && WritesBlock(e)) ok = file.WriteAt(BlockAt(e), e.newBlock.constData(), kBlock);
+  const bool checked = ok && ReadsBack(file, e, e.oldHeaderSize, BlockAt(e));
+  if (checked && (!flush || file.SyncData())) return 0;
+  const int err = ok && !checked ? EIO : file.error() != 0 ? file.error() : EIO;
+  if (WriteSpan(file, e, true) && (!mp3 || !WritesBlock(e) || RestoreBlock(e, file))) {
+    file.SyncData();
+  }
+  return err;
+}
+
 Holds ClassifyWma(const Entry& e, const platform::File& file) {
   const int64_t size = file.SizeAtOpen();
   if (!e.HasRegion()) return Holds::kOther;
@@ -368,18 +386,8 @@ int WriteTaggedMp3(const Entry& e, const std::vector<uint8_t>& newTag, bool flus
     platform::File file;
     if (!file.OpenReadWrite(path)) return file.error();
     if (ClassifyTaggedMp3(e, file) != Holds::kOld) return ESTALE;  // changed since the plan
-    if (int err = file.RefusesChange()) return err;
-    bool ok = WriteSpan(file, e, false);
-    if (ok && WritesBlock(e)) ok = file.WriteAt(BlockAt(e), e.newBlock.constData(), kBlock);
-    const bool checked = ok && ReadsBack(file, e, e.oldHeaderSize, BlockAt(e));
-    if (checked && flush) ok = file.SyncData();
-    if (checked && ok) return file.Close() ? 0 : file.error();
-    // Put the old bytes back; where even that fails, the record of them remains for recovery.
-    const int err = !checked ? EIO : file.error() != 0 ? file.error() : EIO;
-    if (WriteSpan(file, e, true) && (!WritesBlock(e) || RestoreBlock(e, file))) {
-      file.SyncData();
-    }
-    return err;
+    if (const int err = WriteInPlace(file, e, flush)) return err;
+    return file.Close() ? 0 : file.error();
   }
   // A new file: the new tag, the audio after the old one, and the block.
   platform::File source;
@@ -522,14 +530,7 @@ int WriteHeaderInPlace(platform::File& file, const Entry& e, bool verify, bool f
     if (file.SizeAtOpen() != e.size || !ReadAt(file, 0, e.oldHeaderSize, now)) return ESTALE;
     if (ClassifySpan(e, now) != Holds::kOld) return ESTALE;  // changed since the plan was made
   }
-  if (int err = file.RefusesChange()) return err;
-  const bool written = WriteSpan(file, e, false);
-  const bool checked = written && ReadsBack(file, e, e.oldHeaderSize, 0);
-  if (checked && (!flush || file.SyncData())) return 0;
-  const int err = written && !checked ? EIO : file.error() != 0 ? file.error() : EIO;
-  // Put the old bytes back; where even that fails, the record of them remains for recovery.
-  if (WriteSpan(file, e, true)) file.SyncData();
-  return err;
+  return WriteInPlace(file, e, flush);
 }
 
 }  // namespace core
