@@ -7,6 +7,8 @@
 #include <functional>
 
 #include "BatchTest.h"
+#include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
 
 using namespace core;
 using batchtest::BatchTest;
@@ -86,3 +88,27 @@ TEST_F(BatchTest, AJournalOrStateFolderOfAnotherUserOrThroughALinkIsRefused) {
     for (const std::string& name : files.Names()) std::filesystem::remove(files.File(name));
   }
 }
+
+namespace {
+
+TEST_F(BatchTest, AFileGivenThroughALinkIsEditedWhereTheLinkLeadsAndTheLinkStays) {
+  const std::string real = files.CopyData("mp3_v11_ascii.mp3", "real.mp3");
+  const std::string link = files.File("link.mp3");
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  const auto before = ReadAll(real);
+  EditFields fields;
+  fields.album = batchtest::U("Linked");
+  Journal journal;
+  TIDmp3 mp3;
+  TIDwma wma;
+  ApplyOptions options;
+  options.journal = &journal;
+  const ApplyReport r = ApplyEdit(PlanEdit({link}, fields), mp3, wma, options);
+  ASSERT_EQ(r.results.at(0).outcome, Outcome::kDone) << r.results[0].reason.toStdString();
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_NE(ReadAll(real), before);
+  EXPECT_EQ(UndoLast(journal).remaining, 0);
+  EXPECT_EQ(ReadAll(real), before);
+}
+
+}  // namespace

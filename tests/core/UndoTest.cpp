@@ -237,3 +237,24 @@ TEST_F(UndoTest, TheJournalDropsACrashsLeftoverAndSetsAsideOnlyWhatItCannotTrust
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UndoTest, UndoRenamesOnlyASongWhateverTheRecordSays) {
+  // What stands under the new name now has the right size but is no MP3 or WMA file (a record
+  // crafted to rename a document): it keeps its name.
+  Make("a.mp3", "T", "A");
+  ASSERT_EQ(ApplyRename(PlanRename({Track{folder, "a.mp3", U("T"), U("A"), 0}}, 1), Options())
+                .results.at(0)
+                .outcome,
+            Outcome::kDone);
+  const Bytes document(ReadAll(folder + "A - T.mp3").size(), 'd');
+  testfiles::WriteAll(folder + "A - T.mp3", document);
+  const UndoReport u = UndoLast(journal);
+  ASSERT_EQ(u.entries.size(), 1u);
+  EXPECT_EQ(u.entries[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(ReadAll(folder + "A - T.mp3"), document);
+  EXPECT_FALSE(std::filesystem::exists(folder + "a.mp3"));
+}
+
+}  // namespace
