@@ -301,6 +301,7 @@ QString CheckFields(SetFields& fields) {
 
 int Set(core::Journal& journal, const Files& files, const SetFields& f, bool strict) {
   std::vector<Target> targets;
+  targets.reserve(files.paths.size());
   for (const std::string& path : files.paths) targets.push_back({path, {}, {}, false, {}});
   const Written w = WriteFields(journal, targets, &f, strict);
   if (w.applied) Out(Cli::tr("%n file(s) written.", nullptr, w.written) + QLatin1Char('\n'));

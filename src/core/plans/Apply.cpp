@@ -486,7 +486,11 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   std::vector<EditJob> jobs;
   bool recorded = false;
   Recorder recorder(options, report);
+  // The record's entries, kept once: each goes into its job for its write.
+  std::vector<Entry> entries;
   if (options.journal != nullptr) {
+    jobs.reserve(n);
+    entries.reserve(n);
     for (size_t i = 0; i < n && !report.error; ++i) {
       EditJob job;
       try {
@@ -500,12 +504,11 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
         job.wmaPlan = wma::SavePlan();
         job.newTag = std::vector<uint8_t>();
       }
+      entries.push_back(std::move(job.entry));
+      job.entry = Entry();
       jobs.push_back(std::move(job));
     }
     if (jobs.empty()) return report;
-    std::vector<Entry> entries;
-    entries.reserve(jobs.size());
-    for (const EditJob& job : jobs) entries.push_back(job.entry);
     recorded = recorder.Begin(QStringLiteral("edit"), entries);
     if (!recorded) {
       std::vector<size_t> all(n);
@@ -524,15 +527,13 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       const size_t i = job.planIndex;
       if (StopsAt(report, options, i, n, plan.entries[i].path, codes)) continue;
       const size_t before = unflushed.size();
+      job.entry = std::move(entries[k]);
       if (recorder.Unstash(job.stashedAt, job.entry)) {
         report.results[i] = writeOne(job);
       } else {
         report.results[i] = {Outcome::kFailed, ReasonOf(EIO)};
       }
-      if (job.stashedAt >= 0) {
-        job.entry.oldSpan.clear();
-        job.entry.newSpan.clear();
-      }
+      job = EditJob{};  // written: nothing of it is needed any more
       if (unflushed.size() != before) flushedAt.push_back(i);
       codes += CodeOf(report.results[i].outcome);
       Step(ActionStep::kFileWritten);

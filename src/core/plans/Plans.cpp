@@ -378,6 +378,7 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& commo
                   const std::vector<int>& positions, const std::vector<EditFields>& each) {
   EditPlan plan;
   plan.fields = common;
+  plan.entries.reserve(paths.size());
   TIDmp3 mp3;
   TIDwma wma;
   for (size_t i = 0; i < paths.size(); ++i) {
