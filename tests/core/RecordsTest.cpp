@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <chrono>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "core/journal/Delta.h"
+#include "core/journal/PreImages.h"
 
 using namespace core;
 
@@ -81,6 +86,36 @@ TEST(Delta, RefusesADeltaThatIsNotWholeOrReachesOutside) {
   QByteArray out;
   EXPECT_TRUE(ApplyDelta(source, many, out, 1000));
   EXPECT_FALSE(ApplyDelta(source, many, out, 999));
+}
+
+TEST(PreImages, TheSweepKeepsWhatAnActionMayStillNeed) {
+  testfiles::TempDir state;
+  const QString journal = QString::fromStdString(state.path());
+  const std::string folder = state.path() + "/preimages/";
+  std::filesystem::create_directories(folder);
+  struct Case {
+    const char* name;
+    bool stays;
+  };
+  const std::vector<Case> cases = {
+      {"finished", false},      // its writes are on the disk
+      {"running", true},        // listed, without its done record
+      {"young", true},          // not listed yet: its begin record may be on its way
+      {"old", false},           // not listed, and an hour old: a writer gone before recording
+      {"finished.undo", true},  // an undo cut short that the next undo finishes
+      {"gone.undo", false},     // its action left the journal: the undo was done
+      {"young.tmp", true},      // half written, of an action not listed yet
+      {"not an id", true},      // no file of ours
+  };
+  for (const Case& c : cases) testfiles::WriteAll(folder + c.name, testfiles::Bytes(8, 1));
+  const auto hourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(61);
+  std::filesystem::last_write_time(folder + "old", hourAgo);
+  const std::map<QString, bool> actions = {{QStringLiteral("finished"), true},
+                                           {QStringLiteral("running"), false}};
+  core::SweepPreImages(journal, actions);
+  for (const Case& c : cases) {
+    EXPECT_EQ(std::filesystem::exists(folder + c.name), c.stays) << c.name;
+  }
 }
 
 }  // namespace
