@@ -77,15 +77,17 @@ int TakeWrite(size_t count, size_t& allowed, const std::string& path) {
 
 void CorruptWriteAfter(int64_t bytes) { g_corruptAfter = bytes < 0 ? 0 : bytes; }
 
-bool TakeCorruption(size_t count, size_t& at, const std::string& path) {
-  if (g_corruptAfter < 0 || !Targets(path)) return false;
+const unsigned char* AsLanding(const unsigned char* data, size_t count, const std::string& path,
+                               std::vector<unsigned char>& wrong) {
+  if (g_corruptAfter < 0 || !Targets(path)) return data;
   if (static_cast<uint64_t>(count) <= static_cast<uint64_t>(g_corruptAfter)) {
     g_corruptAfter -= static_cast<int64_t>(count);
-    return false;
+    return data;
   }
-  at = static_cast<size_t>(g_corruptAfter);
+  wrong.assign(data, data + count);
+  wrong[static_cast<size_t>(g_corruptAfter)] ^= 0xFF;
   g_corruptAfter = -1;  // once
-  return true;
+  return wrong.data();
 }
 
 int TakeWrite(size_t count, const std::string& path) {

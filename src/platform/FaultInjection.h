@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform::fault {
 
@@ -78,8 +79,10 @@ void Reset();
 // `path` names the file written (empty when unknown).
 int TakeWrite(size_t count, size_t& allowed, const std::string& path = std::string());
 int TakeWrite(size_t count, const std::string& path = std::string());
-// Called by every write path of the platform before it writes `count` bytes: true when the write
-// must land with its byte `at` inverted (CorruptWriteAfter).
-bool TakeCorruption(size_t count, size_t& at, const std::string& path = std::string());
+// Called by every write path of the platform before it writes `count` bytes of `data`: the bytes
+// as they are to land, `data` itself or, under CorruptWriteAfter, a copy in `wrong` with one byte
+// inverted.
+const unsigned char* AsLanding(const unsigned char* data, size_t count, const std::string& path,
+                               std::vector<unsigned char>& wrong);
 
 }  // namespace platform::fault

@@ -100,14 +100,9 @@ bool File::Write(int64_t offset, const void* data, size_t count) {
   size_t allowed = count;
   const int injected = fault::TakeWrite(count, allowed, path_);
   if (injected != 0) count = allowed;  // a test's fault: only the bytes it allows, then a failure
-  auto* in = static_cast<const unsigned char*>(data);
-  std::vector<unsigned char> wrong;  // a test's fault: the bytes as they land
-  size_t flip = 0;
-  if (fault::TakeCorruption(count, flip, path_)) {
-    wrong.assign(in, in + count);
-    wrong[flip] ^= 0xFF;
-    in = wrong.data();
-  }
+  std::vector<unsigned char> wrong;    // a test's fault: the bytes as they land
+  const unsigned char* in =
+      fault::AsLanding(static_cast<const unsigned char*>(data), count, path_, wrong);
   while (count > 0) {
     ssize_t n =
         offset < 0 ? ::write(fd_, in, count) : ::pwrite(fd_, in, count, static_cast<off_t>(offset));
