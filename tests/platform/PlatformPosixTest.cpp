@@ -68,10 +68,11 @@ TEST(FileSystem, ListFolderTakesLinksToFilesOnly) {
 TEST(FileSystem, ACaseOnlyRenameSparesAnotherFileOfThatSpelling) {
   // On a case-sensitive file system the other spelling may be another file: it survives.
   TempDir dir;
-  std::string folder = dir.path() + "/";
   dir.Write("Song.MP3", FromString("S"));
   dir.Write("song.mp3", FromString("other"));
-  EXPECT_FALSE(platform::RenameInFolder(folder, "Song.MP3", "song.mp3"));
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.path()));
+  EXPECT_FALSE(folder.Rename("Song.MP3", "song.mp3"));
   EXPECT_EQ(dir.Names(), (Names{"Song.MP3", "song.mp3"}));
   EXPECT_EQ(ReadAll(dir.File("song.mp3")), FromString("other"));
   EXPECT_EQ(ReadAll(dir.File("Song.MP3")), FromString("S"));
@@ -88,9 +89,10 @@ TEST(FileSystem, EveryWayOfRenamingNeverReplaces) {
                          Way{"placeholder", {Feature::kRenameNoReplace, Feature::kHardLink}}}) {
     SCOPED_TRACE(way.what);
     TempDir dir;
-    std::string folder = dir.path() + "/";
     dir.Write("a.mp3", FromString("A"));
     dir.Write("b.mp3", FromString("B"));
+    platform::Folder folder;
+    ASSERT_TRUE(folder.Open(dir.path()));
     Refusing refusing(way.refused);
     EXPECT_FALSE(platform::RenameNoReplace(dir.File("a.mp3"), dir.File("b.mp3")));
     EXPECT_EQ(errno, EEXIST);
@@ -98,14 +100,14 @@ TEST(FileSystem, EveryWayOfRenamingNeverReplaces) {
     EXPECT_EQ(dir.Names(), (Names{"a.mp3", "b.mp3"}));  // no placeholder is left
     EXPECT_EQ(ReadAll(dir.File("b.mp3")), FromString("B"));
 
-    ASSERT_TRUE(platform::RenameInFolder(folder, "a.mp3", "c.mp3"));
+    ASSERT_TRUE(folder.Rename("a.mp3", "c.mp3"));
     EXPECT_EQ(dir.Names(), (Names{"b.mp3", "c.mp3"}));
     EXPECT_EQ(ReadAll(dir.File("c.mp3")), FromString("A"));
 
     platform::fault::Refuse(Feature::kCaseSensitivity);
-    ASSERT_TRUE(platform::RenameInFolder(folder, "c.mp3", "C.MP3"));
+    ASSERT_TRUE(folder.Rename("c.mp3", "C.MP3"));
     EXPECT_EQ(dir.Names(), (Names{"C.MP3", "b.mp3"}));
-    EXPECT_FALSE(platform::RenameInFolder(folder, "C.MP3", "B.mp3"));
+    EXPECT_FALSE(folder.Rename("C.MP3", "B.mp3"));
     EXPECT_EQ(dir.Names(), (Names{"C.MP3", "b.mp3"}));
   }
 }
@@ -270,7 +272,9 @@ TEST(FileSystem, ARenameStoppedAtAStepLeavesEveryFileAsItWas) {
     for (Feature f : c.refused) platform::fault::Refuse(f);
     g_atStep = {c.step, c.taken ? dir.File(c.to) : std::string(), c.taken ? c.taken : "", c.err};
     platform::fault::OnStep(ActAtStep);
-    EXPECT_FALSE(platform::RenameInFolder(dir.path() + "/", "a.mp3", c.to));
+    platform::Folder folder;
+    ASSERT_TRUE(folder.Open(dir.path()));
+    EXPECT_FALSE(folder.Rename("a.mp3", c.to));
     EXPECT_EQ(errno, c.err != 0 ? c.err : EEXIST);
     platform::fault::Reset();
     EXPECT_EQ(ReadAll(dir.File("a.mp3")), FromString("A"));

@@ -3,7 +3,7 @@
 // child process.
 //
 // Run under wine, two differences from Windows show (see the notes at each test): a rename that
-// changes only the letter case is reported as done but keeps the old name (RenameInFolder goes
+// changes only the letter case is reported as done but keeps the old name (Folder::Rename goes
 // through a temporary name, so it is not affected), and an administrator (root) may open a
 // read-only file for writing.
 #include <windows.h>
@@ -54,11 +54,12 @@ struct OtherReader {
 
 TEST(WindowsFileSystem, NamesThatDifferInCaseOnlyAreOneName) {
   TempDir dir;
-  std::string folder = dir.path() + "/";
   dir.Write("a.mp3", FromString("A"));
   dir.Write("b.mp3", FromString("B"));
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.path()));
   EXPECT_TRUE(platform::FileExists(dir.File("A.MP3")));
-  EXPECT_FALSE(platform::RenameInFolder(folder, "a.mp3", "B.MP3"));  // b.mp3 has that name
+  EXPECT_FALSE(folder.Rename("a.mp3", "B.MP3"));  // b.mp3 has that name
   EXPECT_EQ(errno, EEXIST);
   EXPECT_FALSE(platform::RenameNoReplace(dir.File("a.mp3"), dir.File("B.mp3")));
   EXPECT_EQ(errno, EEXIST);
@@ -66,7 +67,7 @@ TEST(WindowsFileSystem, NamesThatDifferInCaseOnlyAreOneName) {
   EXPECT_EQ(ReadAll(dir.File("b.mp3")), FromString("B"));
   // The case-only rename, through its temporary name, really changes the name (a direct
   // MoveFileExW does on Windows; wine reports it done and keeps the old name).
-  ASSERT_TRUE(platform::RenameInFolder(folder, "a.mp3", "A.Mp3"));
+  ASSERT_TRUE(folder.Rename("a.mp3", "A.Mp3"));
   EXPECT_EQ(dir.Names(), (Names{"A.Mp3", "b.mp3"}));
 }
 
