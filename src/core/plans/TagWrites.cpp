@@ -110,6 +110,10 @@ bool LooksLikeSong(const platform::Folder& folder, const std::string& name) {
   return size >= 128 && file.ReadAt(size - 128, tag, 3) && std::memcmp(tag, "TAG", 3) == 0;
 }
 
+asf::ByteSpan Span(const QByteArray& bytes) {
+  return {reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size())};
+}
+
 Holds Unreached(int err) { return err == ENOENT ? Holds::kMissing : Holds::kUnreachable; }
 
 bool SameLetters(const std::string& a, const std::string& b) {
@@ -522,14 +526,9 @@ int WriteHeaderInPlace(platform::File& file, const Entry& e, bool verify, bool f
     if (file.SizeAtOpen() != e.size || !ReadAt(file, 0, e.oldHeaderSize, now)) return ESTALE;
     if (ClassifySpan(e, now) != Holds::kOld) return ESTALE;  // changed since the plan was made
   }
-  if (int err = file.RefusesChange()) return err;
-  const bool written = WriteSpan(file, e, false);
-  const bool checked = written && ReadsBack(file, e, e.oldHeaderSize, 0);
-  if (checked && (!flush || file.SyncData())) return 0;
-  const int err = written && !checked ? EIO : file.error() != 0 ? file.error() : EIO;
-  // Put the old bytes back; where even that fails, the record of them remains for recovery.
-  if (WriteSpan(file, e, true)) file.SyncData();
-  return err;
+  if (!e.SpansKnown()) return EINVAL;
+  return wma::WriteHeaderInPlace(file, e.spanAt, Span(e.oldSpan), Span(e.newSpan), flush,
+                                 [&] { return ReadsBack(file, e, e.oldHeaderSize, 0); });
 }
 
 }  // namespace core
