@@ -494,6 +494,16 @@
     </message>
     <message>
         <location filename="../src/core/utils/Reasons.cpp" line="41"/>
+        <source>这是一个命名管道（FIFO），不是歌曲文件</source>
+        <translation>it is a FIFO (named pipe), not a song file</translation>
+    </message>
+    <message>
+        <location filename="../src/core/utils/Reasons.cpp" line="43"/>
+        <source>这是一个设备，不是歌曲文件</source>
+        <translation>it is a device, not a song file</translation>
+    </message>
+    <message>
+        <location filename="../src/core/utils/Reasons.cpp" line="45"/>
         <source>文件已被其他程序修改</source>
         <translation>the file was changed by another program</translation>
     </message>

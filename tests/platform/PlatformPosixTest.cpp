@@ -13,6 +13,7 @@
 #include <string>
 
 #include "PlatformTest.h"
+#include "platform/Errno.h"
 #include "platform/FaultInjection.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -39,6 +40,9 @@ TEST(File, NeverWaitsOnAFifoAndFollowsLinks) {
   ASSERT_EQ(::symlink("f.bin", dir.File("link").c_str()), 0);
   platform::File f;
   EXPECT_FALSE(f.OpenRead(dir.File("fifo")));  // must not block waiting for a writer
+  EXPECT_EQ(f.error(), platform::kErrFifo);    // and says what it is
+  EXPECT_FALSE(f.OpenReadWrite("/dev/null"));
+  EXPECT_EQ(f.error(), platform::kErrDevice);
   ASSERT_TRUE(f.OpenRead(dir.File("link")));
   EXPECT_EQ(f.SizeAtOpen(), 10);
 }
