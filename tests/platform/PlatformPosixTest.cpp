@@ -1,8 +1,10 @@
 // The platform's file calls where POSIX systems differ: FIFOs and symbolic links, permission
 // bits, case-sensitive names, the ways of renaming without replacing that some file systems lack,
 // and a save killed in a forked child.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -441,6 +443,27 @@ TEST(PrivateFiles, RefusedUnlessOursAndMadePrivate) {
       EXPECT_EQ(testfiles::Mode(target), c.folder ? 0755u : 0644u);  // left as it was
     }
   }
+}
+
+// Only a missing lock file tells that its holder is gone. A process out of descriptors cannot
+// open a lock file at all, and must not take a live holder's lock for a dead one.
+TEST(FileLock, HeldWhenItsFileCannotBeOpened) {
+  TempDir dir;
+  const std::string path = dir.File("owner.lock");
+  platform::FileLock lock;
+  ASSERT_EQ(lock.Lock(path, false), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const struct rlimit none = {0, 0};
+    const bool cut = ::setrlimit(RLIMIT_NOFILE, &none) == 0 && ::open(path.c_str(), O_RDONLY) < 0;
+    ::_exit(cut && platform::FileLock::HeldByAnother(path) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  lock.Unlock();
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(path));
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(dir.File("missing.lock")));
 }
 
 }  // namespace
