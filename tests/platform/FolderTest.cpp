@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "PlatformTest.h"
@@ -261,8 +262,8 @@ std::string g_lockPath;
 int g_locked = 0;
 
 // The lock is on the file that the lock file's name holds once it is taken: a lock file removed
-// just as its lock was taken (by RemoveIfFree in another process) is made again and locked anew,
-// so that no second lock can be taken beside this one.
+// just as its lock was taken (by RemoveIfFree in another process) and made again by a third one is
+// locked anew, so that no second lock can be taken beside this one.
 TEST(FileLock, IsOnTheFileTheNameHoldsOnceTaken) {
   TempDir dir;
   g_lockPath = dir.File("owner.lock");
@@ -270,6 +271,9 @@ TEST(FileLock, IsOnTheFileTheNameHoldsOnceTaken) {
   platform::fault::OnStep([](platform::fault::Step step) {
     if (step == platform::fault::Step::kLocked && g_locked++ == 0) {
       std::filesystem::remove(testfiles::Fs(g_lockPath));
+      // Made again where the name is free at once (Windows keeps a removed name until its last
+      // handle closes).
+      std::ofstream made(testfiles::Fs(g_lockPath));
     }
     return 0;
   });
