@@ -269,34 +269,34 @@ bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& p
   const size_t before = paths.size();
   std::string name;
   int64_t total = 0;
-  bool tooLong = false;
+  bool tooLong = false, tooMany = false;
   char buffer[65536];
   size_t n;
   const auto take = [&] {
     if (!nul && !name.empty() && name.back() == '\r') name.pop_back();
     if (!name.empty()) paths.push_back(std::move(name));
     name.clear();
+    tooMany = paths.size() - before > kMaxListPaths;
   };
-  while (!tooLong && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+  while (!tooLong && !tooMany && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
     total += static_cast<int64_t>(n);
     tooLong = total > kMaxListBytes;
-    for (size_t at = 0; at < n && !tooLong;) {
+    for (size_t at = 0; at < n && !tooLong && !tooMany;) {
       const char* stop = static_cast<const char*>(std::memchr(buffer + at, end, n - at));
       const size_t to = stop != nullptr ? static_cast<size_t>(stop - buffer) : n;
       name.append(buffer + at, to - at);
       at = to + 1;
       if (stop != nullptr) take();
-      tooLong = paths.size() - before > kMaxListPaths;
     }
   }
-  const bool failed = !tooLong && std::ferror(in) != 0;
+  const bool failed = !tooLong && !tooMany && std::ferror(in) != 0;
   const int err = errno;
   if (!standardInput) std::fclose(in);
-  if (!tooLong) take();
-  if (tooLong || paths.size() - before > kMaxListPaths) {
+  if (!tooLong && !tooMany) take();  // the last name, without an end of its own
+  if (tooLong || tooMany) {
     paths.resize(before);
-    error = total > kMaxListBytes ? Cli::tr("it is longer than %1 MiB").arg(kMaxListBytes >> 20)
-                                  : Cli::tr("it names more than %1 paths").arg(kMaxListPaths);
+    error = tooLong ? Cli::tr("it is longer than %1 MiB").arg(kMaxListBytes >> 20)
+                    : Cli::tr("it names more than %1 paths").arg(kMaxListPaths);
     return false;
   }
   if (failed) {
