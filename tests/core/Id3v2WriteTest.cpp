@@ -194,7 +194,7 @@ TEST_F(Id3v2WriteTest, AKilledWriteInPlaceIsRolledBackAndATagThatCannotBeReadIsL
   }
 
   // A tag whose header claims more than the file holds, or that reaches into the ID3v1 block (a
-  // frame holding the file's last 128 bytes): the save fails, nothing is written.
+  // frame holding the file's last 128 bytes): the save is refused before anything is written.
   using id3files::operator+;
   using id3files::B;
   const Bytes block = B("TAG") + Bytes(125, 'b');
@@ -207,6 +207,7 @@ TEST_F(Id3v2WriteTest, AKilledWriteInPlaceIsRolledBackAndATagThatCannotBeReadIsL
     testfiles::WriteAll(path, *tag);
     const ApplyReport report = Save(path, {{TagField::kTitle, QStringLiteral("x")}});
     EXPECT_EQ(report.results.at(0).outcome, Outcome::kFailed);
+    EXPECT_EQ(report.results.at(0).reason, Id3v2Reason(id3v2::Result::kRefused, 0));
     EXPECT_EQ(ReadAll(path), *tag);
   }
 }
