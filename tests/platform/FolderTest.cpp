@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "PlatformTest.h"
-#include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "platform/PrivateFiles.h"
@@ -256,33 +254,6 @@ TEST(FileLock, HeldUntilUnlockedAndRemovedOnlyWhenFree) {
   EXPECT_FALSE(platform::FileLock::RemoveIfFree(path));
   ASSERT_EQ(second.Lock(path, true), 0);  // made again
   EXPECT_TRUE(platform::FileLock::HeldByAnother(path));
-}
-
-std::string g_lockPath;
-int g_locked = 0;
-
-// The lock is on the file that the lock file's name holds once it is taken: a lock file removed
-// just as its lock was taken (by RemoveIfFree in another process) and made again by a third one is
-// locked anew, so that no second lock can be taken beside this one.
-TEST(FileLock, IsOnTheFileTheNameHoldsOnceTaken) {
-  TempDir dir;
-  g_lockPath = dir.File("owner.lock");
-  g_locked = 0;
-  platform::fault::OnStep([](platform::fault::Step step) {
-    if (step == platform::fault::Step::kLocked && g_locked++ == 0) {
-      std::filesystem::remove(testfiles::Fs(g_lockPath));
-      // Made again where the name is free at once (Windows keeps a removed name until its last
-      // handle closes).
-      std::ofstream made(testfiles::Fs(g_lockPath));
-    }
-    return 0;
-  });
-  platform::FileLock lock, second;
-  ASSERT_EQ(lock.Lock(g_lockPath, false), 0);
-  platform::fault::Reset();
-  EXPECT_EQ(g_locked, 2);
-  EXPECT_TRUE(platform::FileLock::HeldByAnother(g_lockPath));
-  EXPECT_EQ(second.Lock(g_lockPath, false), EWOULDBLOCK);
 }
 
 }  // namespace

@@ -466,4 +466,30 @@ TEST(FileLock, HeldWhenItsFileCannotBeOpened) {
   EXPECT_FALSE(platform::FileLock::HeldByAnother(dir.File("missing.lock")));
 }
 
+std::string g_lockPath;
+int g_locked = 0;
+
+// The lock is on the file that the lock file's name holds once it is taken: a lock file removed
+// just as its lock was taken (by RemoveIfFree in another process) and made again by a third one is
+// locked anew, so that no second lock can be taken beside this one. (Windows keeps a removed name
+// while a handle is open, and wine reports such a file as the one the name holds: POSIX only.)
+TEST(FileLock, IsOnTheFileTheNameHoldsOnceTaken) {
+  TempDir dir;
+  g_lockPath = dir.File("owner.lock");
+  g_locked = 0;
+  platform::fault::OnStep([](platform::fault::Step step) {
+    if (step == platform::fault::Step::kLocked && g_locked++ == 0) {
+      std::filesystem::remove(testfiles::Fs(g_lockPath));
+      testfiles::WriteAll(g_lockPath, {});
+    }
+    return 0;
+  });
+  platform::FileLock lock, second;
+  ASSERT_EQ(lock.Lock(g_lockPath, false), 0);
+  platform::fault::Reset();
+  EXPECT_EQ(g_locked, 2);
+  EXPECT_TRUE(platform::FileLock::HeldByAnother(g_lockPath));
+  EXPECT_EQ(second.Lock(g_lockPath, false), EWOULDBLOCK);
+}
+
 }  // namespace

@@ -247,6 +247,19 @@ TEST(WindowsFileLock, AKilledHolderLeavesItFree) {
   EXPECT_TRUE(platform::FileLock::RemoveIfFree(path));
 }
 
+// Only a missing lock file tells that its holder is gone: one that another program holds open
+// without sharing cannot be opened, and counts as held.
+TEST(WindowsFileLock, HeldWhenItsFileCannotBeOpened) {
+  TempDir dir;
+  const std::string path = dir.Write("owner.lock", {});
+  HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(platform::FileLock::HeldByAnother(path));
+  ::CloseHandle(h);
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(path));
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(dir.File("missing.lock")));
+}
+
 // A save killed while it writes the new content: with its file marked for deletion it leaves
 // nothing; unmarked, the next save in the folder removes it, but neither another live save's
 // temporary file nor files that only look alike.
