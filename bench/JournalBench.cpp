@@ -14,6 +14,7 @@
 #include "core/plans/Plans.h"
 #include "core/text/Rules.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -29,8 +30,10 @@ struct Folder {
 
   void Reset() {
     if (!renamed) return;
+    platform::Folder folder;
+    if (!folder.Open(path)) Die("item 7: cannot open " + path);
     for (size_t i = 0; i < a.size(); ++i) {
-      if (!platform::RenameInFolder(path, b[i], a[i])) Die("item 7: cannot rename back");
+      if (!folder.Rename(b[i], a[i])) Die("item 7: cannot rename back");
     }
     renamed = false;
   }
@@ -85,14 +88,16 @@ void BenchJournal(const Config& config, Table& table) {
                       static_cast<int>(i)});
   }
   std::vector<Side> renames = {
-      {"before: platform::RenameInFolder per file, no plan, no journal",
+      {"before: platform::Folder::Rename per file, no plan, no journal",
        [&](size_t) {
          uint64_t ok = 0;
+         platform::Folder folder;
+         if (!folder.Open(before.path)) Die("item 7: cannot open " + before.path);
          for (size_t i = 0; i < n; ++i) {
            const QString name =
                *rules::NewFileName(1, QStringLiteral("A"), QString::asprintf("T%05zu", i),
                                    static_cast<int>(i), QStringLiteral(".mp3"));
-           ok += platform::RenameInFolder(before.path, before.a[i], rules::NativePath(name));
+           ok += folder.Rename(before.a[i], rules::NativePath(name));
          }
          before.renamed = true;
          return ok;

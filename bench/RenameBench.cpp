@@ -5,7 +5,7 @@
 
 #include "Floors.h"
 #include "Items.h"
-#include "platform/FileSystem.h"
+#include "platform/Folder.h"
 
 namespace bench {
 namespace {
@@ -47,15 +47,17 @@ void BenchRename(const Config& config, Table& table) {
   // sides run does not matter.
   RenameFolder ours = MakeFolder(dir, "ours", n, config.parts);
   RenameFolder plain = MakeFolder(dir, "plain", n, config.parts);
+  platform::Folder opened;
+  if (!opened.Open(ours.folder)) Die("item 5: cannot open " + ours.folder);
   std::vector<Side> sides = {
-      {"platform::RenameInFolder",
+      {"platform::Folder::Rename",
        [&](size_t part) {
          uint64_t ok = 0;
          const auto& from = ours.atB[part] ? ours.b : ours.a;
          const auto& to = ours.atB[part] ? ours.a : ours.b;
          Slice s = PartOf(n, part, config.parts);
          for (size_t i = s.begin; i < s.end; ++i) {
-           ok += platform::RenameInFolder(ours.folder, from[i], to[i]);
+           ok += opened.Rename(from[i], to[i]);
          }
          ours.atB[part] ^= 1;
          return ok;

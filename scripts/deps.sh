@@ -19,6 +19,7 @@ tests=(
   libgtest-dev libgmock-dev
   ffmpeg python3-mutagen xfsprogs btrfs-progs exfatprogs exfat-fuse
   id3v2 strace
+  clang libclang-rt-14-dev
   lintian appstream desktop-file-utils nsis
 )
 

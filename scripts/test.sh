@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything twice (plain, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs every test in both builds; makes the Debian package of the
-# plain build and checks it (scripts/check-package.sh); then, where the Qt SDK for Windows is at
-# hand (scripts/windows-sdk.sh), builds for Windows, runs those tests under wine, and makes the
-# installer and installs it under wine.
+# plain build and checks it (scripts/check-package.sh); builds the fuzz targets with clang and runs
+# each for a few seconds; then, where the Qt SDK for Windows is at hand (scripts/windows-sdk.sh),
+# builds for Windows, runs those tests under wine, and makes the installer and installs it under
+# wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,6 +33,25 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j "$jobs" --timeout 600
+
+echo "== Build the fuzz targets with clang and run each for a few seconds"
+# fuzz/CMakeLists.txt: libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer. Each target
+# starts from the test files and the kept reproducers; what it finds new goes into a folder that is
+# thrown away, so that the repository stays as it was.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVELOMI_BUILD_FUZZ=ON \
+  -DVELOMI_BUILD_TESTS=OFF -DVELOMI_BUILD_UI=OFF
+cmake --build build-fuzz -j "$jobs"
+corpus=$(mktemp -d)
+for fuzzer in fuzz_wma_read fuzz_wma_save fuzz_id3v2; do
+  dict=()
+  case $fuzzer in fuzz_wma_*) dict=(-dict=fuzz/wma.dict) ;; esac
+  mkdir -p "$corpus/$fuzzer"
+  build-fuzz/fuzz/$fuzzer "${dict[@]}" -max_total_time=5 -print_final_stats=0 \
+    "$corpus/$fuzzer" tests/data fuzz/reproducers 2>"$corpus/$fuzzer.log" ||
+    { tail -40 "$corpus/$fuzzer.log"; echo "$fuzzer failed (its input: see above)"; exit 1; }
+  echo "$fuzzer: 5 s, $(ls "$corpus/$fuzzer" | wc -l) new inputs, no failure"
+done
+rm -rf "$corpus"
 
 echo "== Build for Windows and test under wine"
 # Everything built for Windows with the Qt SDK for mingw-w64 and a static TagLib of its own

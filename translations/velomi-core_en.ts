@@ -14,7 +14,7 @@
         <translation>not a WMA file, or the tag does not fit its header</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="480"/>
+        <location filename="../src/core/journal/Journal.cpp" line="486"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
@@ -70,98 +70,103 @@
         <translation>Comment</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="151"/>
-        <location filename="../src/core/journal/Journal.cpp" line="306"/>
+        <location filename="../src/core/journal/Journal.cpp" line="152"/>
+        <location filename="../src/core/journal/Journal.cpp" line="312"/>
         <source>撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用</source>
         <translation>the journal&apos;s folder %1 is not the current user&apos;s own folder (or is a symbolic link): refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="154"/>
+        <location filename="../src/core/journal/Journal.cpp" line="155"/>
         <source>无法建立撤销记录文件夹 %1：%2</source>
         <translation>cannot make the journal&apos;s folder %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="171"/>
+        <location filename="../src/core/journal/Journal.cpp" line="172"/>
         <source>无法在撤销记录文件夹中登记本程序：%1</source>
         <translation>cannot register this program in the journal&apos;s folder: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="224"/>
+        <location filename="../src/core/journal/Journal.cpp" line="225"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），且无法移走：%2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1) and cannot be moved away: %2; its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="228"/>
+        <location filename="../src/core/journal/Journal.cpp" line="229"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1); it was moved to %2 and its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="247"/>
+        <location filename="../src/core/journal/Journal.cpp" line="248"/>
         <source>第 %1 字节处有零字节</source>
         <translation>zero bytes at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="261"/>
+        <location filename="../src/core/journal/Journal.cpp" line="262"/>
         <source>第 %1 字节处的记录</source>
         <translation>the record at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="279"/>
+        <location filename="../src/core/journal/Journal.cpp" line="280"/>
         <source>完成记录没有对应的开始记录</source>
         <translation>a done record without its begin record</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="320"/>
+        <location filename="../src/core/journal/Journal.cpp" line="300"/>
+        <source>撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用</source>
+        <translation>the journal&apos;s lock file %1.lock is a symbolic link: refused</translation>
+    </message>
+    <message>
+        <location filename="../src/core/journal/Journal.cpp" line="326"/>
         <source>撤销记录 %1 是符号链接，已拒绝使用</source>
         <translation>the journal %1 is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="322"/>
+        <location filename="../src/core/journal/Journal.cpp" line="328"/>
         <source>撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用</source>
         <translation>the journal %1 is not a regular file of the current user: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="323"/>
+        <location filename="../src/core/journal/Journal.cpp" line="329"/>
         <source>无法打开撤销记录 %1：%2</source>
         <translation>cannot open the journal %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="333"/>
+        <location filename="../src/core/journal/Journal.cpp" line="339"/>
         <source>文件大小 %1 MiB，远超上限</source>
         <translation>its size, %1 MiB, is far above the bound</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="349"/>
+        <location filename="../src/core/journal/Journal.cpp" line="355"/>
         <source>无法读取撤销记录：%1</source>
         <translation>cannot read the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="359"/>
+        <location filename="../src/core/journal/Journal.cpp" line="365"/>
         <source>第 %1 字节处的记录过长</source>
         <translation>the record at byte %1 is too long</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="421"/>
+        <location filename="../src/core/journal/Journal.cpp" line="427"/>
         <source>无法写入撤销记录：%1</source>
         <translation>cannot write the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="430"/>
+        <location filename="../src/core/journal/Journal.cpp" line="436"/>
         <source>无法整理撤销记录</source>
         <translation>cannot trim the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="463"/>
+        <location filename="../src/core/journal/Journal.cpp" line="469"/>
         <source>无法整理撤销记录：%1</source>
         <translation>cannot trim the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="541"/>
+        <location filename="../src/core/journal/Journal.cpp" line="547"/>
         <source>无法改写撤销记录</source>
         <translation>cannot rewrite the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="569"/>
+        <location filename="../src/core/journal/Journal.cpp" line="575"/>
         <source>无法改写撤销记录：%1</source>
         <translation>cannot rewrite the journal: %1</translation>
     </message>
@@ -266,7 +271,7 @@
         <translation>the file already has that name</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="41"/>
+        <location filename="../src/core/journal/Undo.cpp" line="43"/>
         <location filename="../src/core/plans/Plans.cpp" line="146"/>
         <location filename="../src/core/utils/Reasons.cpp" line="28"/>
         <source>文件不存在</source>
@@ -494,6 +499,16 @@
     </message>
     <message>
         <location filename="../src/core/utils/Reasons.cpp" line="41"/>
+        <source>这是一个命名管道（FIFO），不是歌曲文件</source>
+        <translation>it is a FIFO (named pipe), not a song file</translation>
+    </message>
+    <message>
+        <location filename="../src/core/utils/Reasons.cpp" line="43"/>
+        <source>这是一个设备，不是歌曲文件</source>
+        <translation>it is a device, not a song file</translation>
+    </message>
+    <message>
+        <location filename="../src/core/utils/Reasons.cpp" line="45"/>
         <source>文件已被其他程序修改</source>
         <translation>the file was changed by another program</translation>
     </message>
@@ -513,42 +528,44 @@
         <translation>New file name</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="14"/>
+        <location filename="../src/core/journal/Undo.cpp" line="16"/>
         <source>文件在此之后已被改动，未撤销</source>
         <translation>the file was changed since: not undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="15"/>
+        <location filename="../src/core/journal/Undo.cpp" line="17"/>
         <source>另一个窗口或命令正在执行此操作</source>
         <translation>another window or command is carrying out this action</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="43"/>
+        <location filename="../src/core/journal/Undo.cpp" line="45"/>
         <source>原文件名已被另一个文件占用</source>
         <translation>another file has taken the old name</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="45"/>
+        <location filename="../src/core/journal/Undo.cpp" line="47"/>
         <source>此文件的写入曾被中断，尚未核对</source>
         <translation>a write of this file was cut short and is not settled yet</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="47"/>
+        <location filename="../src/core/journal/Undo.cpp" line="49"/>
         <source>文件暂时无法访问</source>
         <translation>the file cannot be reached for now</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="80"/>
+        <location filename="../src/core/journal/Undo.cpp" line="82"/>
         <source>撤销记录中此操作的数据不完整，无法撤销</source>
         <translation>the journal&apos;s record of this action is incomplete: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="125"/>
+        <location filename="../src/core/journal/Undo.cpp" line="141"/>
+        <location filename="../src/core/journal/Undo.cpp" line="201"/>
         <source>记录中的位置不可信，未撤销</source>
         <translation>the place the record names cannot be trusted: not undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="127"/>
+        <location filename="../src/core/journal/Undo.cpp" line="145"/>
+        <location filename="../src/core/journal/Undo.cpp" line="205"/>
         <source>文件夹不存在</source>
         <translation>no such folder</translation>
     </message>

@@ -4,12 +4,12 @@
 <context>
     <name>Cli</name>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="+39"/>
+        <location filename="../src/cli/Cli.cpp" line="+38"/>
         <source>Try &apos;velomi-tag --help&apos; for more information.</source>
         <translation>请用“velomi-tag --help”查看用法。</translation>
     </message>
     <message>
-        <location line="+185"/>
+        <location line="+187"/>
         <source>no such file or folder</source>
         <translation>文件或文件夹不存在</translation>
     </message>
@@ -27,6 +27,16 @@
         <location line="+8"/>
         <source>not an MP3 or WMA file</source>
         <translation>不是MP3或WMA文件</translation>
+    </message>
+    <message>
+        <location line="+54"/>
+        <source>it is longer than %1 MiB</source>
+        <translation>列表超过 %1 MiB</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>it names more than %1 paths</source>
+        <translation>列表中的路径超过 %1 个</translation>
     </message>
     <message>
         <location filename="../src/cli/Show.cpp" line="+159"/>
@@ -305,7 +315,7 @@
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/main.cpp" line="+58"/>
+        <location filename="../src/cli/main.cpp" line="+59"/>
         <location line="+1"/>
         <location line="+1"/>
         <location line="+2"/>

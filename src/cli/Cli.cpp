@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <thread>
 #include <utility>
@@ -262,26 +263,45 @@ bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& p
     error = core::ReasonOf(errno);
     return false;
   }
-  std::string bytes;
+  // Read as it comes, cut into names on the way, and bounded: an endless source (/dev/zero, a
+  // pipe that never ends) is refused once it passes the bound, not held in memory.
+  const char end = nul ? '\0' : '\n';
+  const size_t before = paths.size();
+  std::string name;
+  int64_t total = 0;
+  bool tooLong = false, tooMany = false;
   char buffer[65536];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
-  const bool failed = std::ferror(in) != 0;
+  const auto take = [&] {
+    if (!nul && !name.empty() && name.back() == '\r') name.pop_back();
+    if (!name.empty()) paths.push_back(std::move(name));
+    name.clear();
+    tooMany = paths.size() - before > kMaxListPaths;
+  };
+  while (!tooLong && !tooMany && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    total += static_cast<int64_t>(n);
+    tooLong = total > kMaxListBytes;
+    for (size_t at = 0; at < n && !tooLong && !tooMany;) {
+      const char* stop = static_cast<const char*>(std::memchr(buffer + at, end, n - at));
+      const size_t to = stop != nullptr ? static_cast<size_t>(stop - buffer) : n;
+      name.append(buffer + at, to - at);
+      at = to + 1;
+      if (stop != nullptr) take();
+    }
+  }
+  const bool failed = !tooLong && !tooMany && std::ferror(in) != 0;
   const int err = errno;
   if (!standardInput) std::fclose(in);
+  if (!tooLong && !tooMany) take();  // the last name, without an end of its own
+  if (tooLong || tooMany) {
+    paths.resize(before);
+    error = tooLong ? Cli::tr("it is longer than %1 MiB").arg(kMaxListBytes >> 20)
+                    : Cli::tr("it names more than %1 paths").arg(kMaxListPaths);
+    return false;
+  }
   if (failed) {
     error = core::ReasonOf(err);
     return false;
-  }
-  const char end = nul ? '\0' : '\n';
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t stop = bytes.find(end, start);
-    if (stop == std::string::npos) stop = bytes.size();
-    std::string name = bytes.substr(start, stop - start);
-    if (!nul && !name.empty() && name.back() == '\r') name.pop_back();
-    if (!name.empty()) paths.push_back(std::move(name));
-    start = stop + 1;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -90,9 +91,15 @@ Files Expand(const std::vector<std::string>& paths, bool recursive);
 // ".mp3" in any letter case (rules::FormatKey, read off the bytes).
 bool IsMp3Path(const std::string& path);
 
+// The bounds of a list of paths: far above any music library, far below what fills the memory.
+constexpr int64_t kMaxListBytes = int64_t{128} << 20;
+constexpr size_t kMaxListPaths = 1000000;
+
 // The names of a list of paths (--files-from): its bytes cut at each NUL (`nul`) or at each line
 // end, an empty name left out; a line's CR before its LF goes too. The file "-" is standard input.
-// False, and `error` set, when the list cannot be read.
+// False, and `error` set, when the list cannot be read, or is longer than kMaxListBytes or names
+// more than kMaxListPaths paths (an endless source such as /dev/zero is refused so, and never
+// held in memory whole).
 bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& paths,
                   QString& error);
 

@@ -181,33 +181,6 @@ bool IsPortableFileName(std::string_view name) {
   return true;
 }
 
-bool RenameInFolder(const std::string& folder, const std::string& from, const std::string& to) {
-  if (!IsPortableFileName(to) || from.empty()) return false;
-  const std::string oldPath = folder + from;
-  const std::string newPath = folder + to;
-  if (!internal::EqualFoldAscii(from, to)) return RenameNoReplace(oldPath, newPath);
-
-  // The names differ in letter case only. On a case-insensitive file system the new name already
-  // names this very file, so a direct rename without replacing would fail (and some systems
-  // report a case-only rename as done and keep the old name): go through a free temporary name,
-  // and come back to the old name when the second step is refused.
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    std::string tmp = folder + ".velomi-rename-" + std::to_string(internal::ProcessId()) + "-" +
-                      std::to_string(attempt) + ".tmp";
-    if (!RenameNoReplace(oldPath, tmp)) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    int err = fault::AtStep(fault::Step::kCaseTempNamed);
-    if (err == 0 && RenameNoReplace(tmp, newPath)) return true;
-    if (err == 0) err = errno;
-    RenameNoReplace(tmp, oldPath);
-    errno = err;
-    return false;
-  }
-  return false;
-}
-
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept

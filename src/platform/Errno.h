@@ -12,3 +12,12 @@
 #ifndef EDQUOT
 #define EDQUOT 1002  // the user's disk quota is used up
 #endif
+
+namespace platform {
+
+// What a name holds that is neither a regular file nor a folder, as error values of the
+// platform's own (no system's errno): an open of a song refused for being one says what it is.
+constexpr int kErrFifo = 1003;    // a FIFO (a named pipe); on Windows a pipe
+constexpr int kErrDevice = 1004;  // a device or a socket; on Windows a device or a console
+
+}  // namespace platform

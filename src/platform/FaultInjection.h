@@ -61,6 +61,7 @@ enum class Step {
   kLinked,               // a rename's new link was made, before the old name is removed
   kCaseTempNamed,        // a case-only rename reached its temporary name, before its new one
   kOpening,              // a file is about to be opened in a folder (Folder::OpenFile)
+  kLocked,               // a lock file's lock was taken, before the file's name is checked
 };
 // From now on `hook` runs at each step; it may change the disk, and gives 0 or the errno the step
 // then fails with. Null: no hook.

@@ -14,9 +14,10 @@ namespace platform {
 using NativeHandle = intptr_t;
 
 // An existing regular file, opened for reading or for reading and writing. Opening never creates a
-// file, and never succeeds on a folder, a device or a FIFO. Reads and writes are positioned and
-// exact: transferring fewer bytes than asked is a failure. Every failure records its errno, which
-// error() gives until the next failure; errno holds it too when the failing call returns.
+// file, and never succeeds on a folder (EISDIR), a FIFO (kErrFifo) or a device (kErrDevice, of
+// platform/Errno.h). Reads and writes are positioned and exact: transferring fewer bytes than
+// asked is a failure. Every failure records its errno, which error() gives until the next failure;
+// errno holds it too when the failing call returns.
 class File {
  public:
   File() = default;

@@ -50,13 +50,6 @@ FolderEntries ListEntries(const std::string& folder);
 // "..", at most 255 bytes, and free of the characters \ / : * ? " < > | and of codes below 32.
 bool IsPortableFileName(std::string_view name);
 
-// Renames `folder`/`from` to `folder`/`to` inside the one folder (`folder` ends in "/"), never
-// replacing another file. Refuses a `to` that is not a portable file name. A rename that changes
-// letter case only goes through a temporary name, so it works on case-insensitive file systems
-// too. False when the rename was refused or failed; the files are then as they were, and errno
-// tells why when a system call failed.
-bool RenameInFolder(const std::string& folder, const std::string& from, const std::string& to);
-
 // Renames `from` to `to` unless `to` exists, and never replaces a file: renameat2 with
 // RENAME_NOREPLACE; where the file system lacks it, a hard link and an unlink; where it lacks hard
 // links too (FAT and exFAT through FUSE, SMB shares), `to` is reserved with an empty file created

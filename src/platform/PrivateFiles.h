@@ -56,7 +56,8 @@ class FileLock {
   bool Held() const { return fd_ >= 0; }
 
   // Whether another open of `path` holds its lock now (this process's own lock counts): true while
-  // its holder runs. False when the file is missing or free.
+  // its holder runs. False only when the file is missing or free: a file that cannot be opened or
+  // locked for any other reason (no descriptor left, no permission, a link) counts as held.
   static bool HeldByAnother(const std::string& path);
   // Removes the lock file `path` when no one holds its lock (taking it for the removal, so that no
   // one takes it meanwhile). True when it was removed.

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace platform {
 
@@ -14,8 +13,6 @@ struct ProcessId {
 
   // "HOST-PID-START", the form a file name or a record carries.
   std::string Tag() const;
-  // Reads a tag back; false when `tag` is not of that form.
-  static bool FromTag(std::string_view tag, ProcessId& id);
   bool operator==(const ProcessId& o) const {
     return host == o.host && pid == o.pid && start == o.start;
   }
@@ -27,10 +24,5 @@ ProcessId ThisProcess();
 // The start time of process `pid` (as ProcessId::start), or -1 when there is no such process or
 // it cannot be seen.
 long long ProcessStart(long long pid);
-
-// True when `id` names a process of this machine that is still running (the same id and the same
-// start time); false when it is gone. A process of another machine counts as running: nothing here
-// can tell.
-bool StillRunning(const ProcessId& id);
 
 }  // namespace platform

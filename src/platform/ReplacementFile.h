@@ -79,9 +79,12 @@ class ReplacementFile {
   // What the new content takes over from the old file: its permission bits and owner on POSIX
   // systems; its attributes and creation time on Windows.
   uint32_t mode_ = 0;
+#ifdef _WIN32
+  int64_t created_ = 0;
+#else
   uint32_t uid_ = 0;
   uint32_t gid_ = 0;
-  int64_t created_ = 0;
+#endif
   int error_ = 0;
 };
 

@@ -1,5 +1,6 @@
 // velomi-tag where POSIX systems differ: names whose bytes are not UTF-8, and a save killed in a
 // child made by fork().
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,53 @@ TEST_F(CliTest, AListOfNulSeparatedNamesKeepsTheirBytesAndIsOneAction) {
   const QJsonArray files = QJsonDocument::fromJson(p.readAllStandardOutput())["files"].toArray();
   ASSERT_EQ(files.size(), 2);
   EXPECT_EQ(files[1]["fields"]["title"].toString(), "Hello Song");
+}
+
+// A list with no end, or longer than any library, is refused as a usage error before anything is
+// done, instead of growing until the memory runs out.
+TEST_F(CliTest, AnEndlessOrHugeListIsRefused) {
+  std::string many;
+  for (int i = 0; i <= 1000000; ++i) many += "x\n";
+  const std::string manyFile = state.Write("many", testfiles::FromString(many));
+  struct Case {
+    std::vector<std::string> args;
+    const char* reason;
+  };
+  for (const Case& c : {Case{{"--files-from", "/dev/zero", "-0"}, "longer than 128 MiB"},
+                        Case{{"--files-from", "/dev/zero"}, "longer than 128 MiB"},
+                        Case{{"--files-from", manyFile}, "names more than 1000000 paths"}}) {
+    std::vector<std::string> args = {"show"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.args[1]);
+    const Result r = Tag(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.indexOf(c.reason), -1) << r.err.constData();
+  }
+}
+
+// A FIFO or a device under a song's name is no song file, and the reason says what it is.
+TEST_F(CliTest, AFifoOrADeviceIsNamedForWhatItIs) {
+  ASSERT_EQ(::mkfifo(dir.File("pipe.mp3").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(dir.File("pipe.wma").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/null", dir.File("null.mp3").c_str()), 0);
+  const struct {
+    std::string path;
+    const char* lang;
+    const char* reason;
+  } cases[] = {
+      {dir.File("pipe.mp3"), "C.UTF-8", "it is a FIFO (named pipe), not a song file"},
+      {dir.File("pipe.mp3"), "zh_CN.UTF-8", "这是一个命名管道（FIFO），不是歌曲文件"},
+      {dir.File("null.mp3"), "C.UTF-8", "it is a device, not a song file"},
+      {dir.File("null.mp3"), "zh_CN.UTF-8", "这是一个设备，不是歌曲文件"},
+      // The WMA reader's own message, which names the system's reason.
+      {dir.File("pipe.wma"), "C.UTF-8", "Is a FIFO, not a regular file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path + " " + c.lang);
+    const Result r = Tag({"set", "--title", "x", c.path}, c.lang);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.indexOf(c.reason), -1) << r.err.constData();
+  }
 }
 
 }  // namespace

@@ -65,6 +65,13 @@ TEST_F(BatchTest, AJournalOrStateFolderOfAnotherUserOrThroughALinkIsRefused) {
                 ::symlink(real.c_str(), velomi.c_str());
        },
        real + "/journal.jsonl"},
+      {"the journal's lock file is a symbolic link",
+       [&] {
+         const std::string lock = Journalled() + ".lock";
+         return std::remove(lock.c_str()) ||
+                ::symlink((velomi + "/elsewhere").c_str(), lock.c_str());
+       },
+       Journalled()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -193,14 +193,23 @@ TEST_F(Id3v2WriteTest, AKilledWriteInPlaceIsRolledBackAndATagThatCannotBeReadIsL
     EXPECT_EQ(ReadAll(path), old);
   }
 
-  // A tag whose header claims more than the file holds: the save fails, nothing is written.
+  // A tag whose header claims more than the file holds, or that reaches into the ID3v1 block (a
+  // frame holding the file's last 128 bytes): the save is refused before anything is written.
   using id3files::operator+;
+  using id3files::B;
+  const Bytes block = B("TAG") + Bytes(125, 'b');
   const Bytes broken =
-      id3files::B("ID3") + id3files::Bytes{3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F} + id3files::Audio();
-  testfiles::WriteAll(path, broken);
-  const ApplyReport report = Save(path, {{TagField::kTitle, QStringLiteral("x")}});
-  EXPECT_EQ(report.results.at(0).outcome, Outcome::kFailed);
-  EXPECT_EQ(ReadAll(path), broken);
+      B("ID3") + id3files::Bytes{3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F} + id3files::Audio();
+  const Bytes reaching = id3files::Tag(
+      3, id3files::Frame("TIT2", id3files::Latin1("Old")) +
+             id3files::Frame("PRIV", B("x") + Bytes{0} + id3files::Audio(300) + block));
+  for (const Bytes* tag : {&broken, &reaching}) {
+    testfiles::WriteAll(path, *tag);
+    const ApplyReport report = Save(path, {{TagField::kTitle, QStringLiteral("x")}});
+    EXPECT_EQ(report.results.at(0).outcome, Outcome::kFailed);
+    EXPECT_EQ(report.results.at(0).reason, Id3v2Reason(id3v2::Result::kRefused, 0));
+    EXPECT_EQ(ReadAll(path), *tag);
+  }
 }
 
 TEST_F(Id3v2WriteTest, ABatchEditWritesTheCopiedFieldsIntoEachTagAndOneUndoTakesThemBack) {

@@ -1,8 +1,10 @@
 // The platform's file calls where POSIX systems differ: FIFOs and symbolic links, permission
 // bits, case-sensitive names, the ways of renaming without replacing that some file systems lack,
 // and a save killed in a forked child.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "PlatformTest.h"
+#include "platform/Errno.h"
 #include "platform/FaultInjection.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -39,6 +42,9 @@ TEST(File, NeverWaitsOnAFifoAndFollowsLinks) {
   ASSERT_EQ(::symlink("f.bin", dir.File("link").c_str()), 0);
   platform::File f;
   EXPECT_FALSE(f.OpenRead(dir.File("fifo")));  // must not block waiting for a writer
+  EXPECT_EQ(f.error(), platform::kErrFifo);    // and says what it is
+  EXPECT_FALSE(f.OpenReadWrite("/dev/null"));
+  EXPECT_EQ(f.error(), platform::kErrDevice);
   ASSERT_TRUE(f.OpenRead(dir.File("link")));
   EXPECT_EQ(f.SizeAtOpen(), 10);
 }
@@ -68,10 +74,11 @@ TEST(FileSystem, ListFolderTakesLinksToFilesOnly) {
 TEST(FileSystem, ACaseOnlyRenameSparesAnotherFileOfThatSpelling) {
   // On a case-sensitive file system the other spelling may be another file: it survives.
   TempDir dir;
-  std::string folder = dir.path() + "/";
   dir.Write("Song.MP3", FromString("S"));
   dir.Write("song.mp3", FromString("other"));
-  EXPECT_FALSE(platform::RenameInFolder(folder, "Song.MP3", "song.mp3"));
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.path()));
+  EXPECT_FALSE(folder.Rename("Song.MP3", "song.mp3"));
   EXPECT_EQ(dir.Names(), (Names{"Song.MP3", "song.mp3"}));
   EXPECT_EQ(ReadAll(dir.File("song.mp3")), FromString("other"));
   EXPECT_EQ(ReadAll(dir.File("Song.MP3")), FromString("S"));
@@ -88,9 +95,10 @@ TEST(FileSystem, EveryWayOfRenamingNeverReplaces) {
                          Way{"placeholder", {Feature::kRenameNoReplace, Feature::kHardLink}}}) {
     SCOPED_TRACE(way.what);
     TempDir dir;
-    std::string folder = dir.path() + "/";
     dir.Write("a.mp3", FromString("A"));
     dir.Write("b.mp3", FromString("B"));
+    platform::Folder folder;
+    ASSERT_TRUE(folder.Open(dir.path()));
     Refusing refusing(way.refused);
     EXPECT_FALSE(platform::RenameNoReplace(dir.File("a.mp3"), dir.File("b.mp3")));
     EXPECT_EQ(errno, EEXIST);
@@ -98,14 +106,14 @@ TEST(FileSystem, EveryWayOfRenamingNeverReplaces) {
     EXPECT_EQ(dir.Names(), (Names{"a.mp3", "b.mp3"}));  // no placeholder is left
     EXPECT_EQ(ReadAll(dir.File("b.mp3")), FromString("B"));
 
-    ASSERT_TRUE(platform::RenameInFolder(folder, "a.mp3", "c.mp3"));
+    ASSERT_TRUE(folder.Rename("a.mp3", "c.mp3"));
     EXPECT_EQ(dir.Names(), (Names{"b.mp3", "c.mp3"}));
     EXPECT_EQ(ReadAll(dir.File("c.mp3")), FromString("A"));
 
     platform::fault::Refuse(Feature::kCaseSensitivity);
-    ASSERT_TRUE(platform::RenameInFolder(folder, "c.mp3", "C.MP3"));
+    ASSERT_TRUE(folder.Rename("c.mp3", "C.MP3"));
     EXPECT_EQ(dir.Names(), (Names{"C.MP3", "b.mp3"}));
-    EXPECT_FALSE(platform::RenameInFolder(folder, "C.MP3", "B.mp3"));
+    EXPECT_FALSE(folder.Rename("C.MP3", "B.mp3"));
     EXPECT_EQ(dir.Names(), (Names{"C.MP3", "b.mp3"}));
   }
 }
@@ -270,7 +278,9 @@ TEST(FileSystem, ARenameStoppedAtAStepLeavesEveryFileAsItWas) {
     for (Feature f : c.refused) platform::fault::Refuse(f);
     g_atStep = {c.step, c.taken ? dir.File(c.to) : std::string(), c.taken ? c.taken : "", c.err};
     platform::fault::OnStep(ActAtStep);
-    EXPECT_FALSE(platform::RenameInFolder(dir.path() + "/", "a.mp3", c.to));
+    platform::Folder folder;
+    ASSERT_TRUE(folder.Open(dir.path()));
+    EXPECT_FALSE(folder.Rename("a.mp3", c.to));
     EXPECT_EQ(errno, c.err != 0 ? c.err : EEXIST);
     platform::fault::Reset();
     EXPECT_EQ(ReadAll(dir.File("a.mp3")), FromString("A"));
@@ -433,6 +443,53 @@ TEST(PrivateFiles, RefusedUnlessOursAndMadePrivate) {
       EXPECT_EQ(testfiles::Mode(target), c.folder ? 0755u : 0644u);  // left as it was
     }
   }
+}
+
+// Only a missing lock file tells that its holder is gone. A process out of descriptors cannot
+// open a lock file at all, and must not take a live holder's lock for a dead one.
+TEST(FileLock, HeldWhenItsFileCannotBeOpened) {
+  TempDir dir;
+  const std::string path = dir.File("owner.lock");
+  platform::FileLock lock;
+  ASSERT_EQ(lock.Lock(path, false), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const struct rlimit none = {0, 0};
+    const bool cut = ::setrlimit(RLIMIT_NOFILE, &none) == 0 && ::open(path.c_str(), O_RDONLY) < 0;
+    ::_exit(cut && platform::FileLock::HeldByAnother(path) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  lock.Unlock();
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(path));
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(dir.File("missing.lock")));
+}
+
+std::string g_lockPath;
+int g_locked = 0;
+
+// The lock is on the file that the lock file's name holds once it is taken: a lock file removed
+// just as its lock was taken (by RemoveIfFree in another process) and made again by a third one is
+// locked anew, so that no second lock can be taken beside this one. (Windows keeps a removed name
+// while a handle is open, and wine reports such a file as the one the name holds: POSIX only.)
+TEST(FileLock, IsOnTheFileTheNameHoldsOnceTaken) {
+  TempDir dir;
+  g_lockPath = dir.File("owner.lock");
+  g_locked = 0;
+  platform::fault::OnStep([](platform::fault::Step step) {
+    if (step == platform::fault::Step::kLocked && g_locked++ == 0) {
+      std::filesystem::remove(testfiles::Fs(g_lockPath));
+      testfiles::WriteAll(g_lockPath, {});
+    }
+    return 0;
+  });
+  platform::FileLock lock, second;
+  ASSERT_EQ(lock.Lock(g_lockPath, false), 0);
+  platform::fault::Reset();
+  EXPECT_EQ(g_locked, 2);
+  EXPECT_TRUE(platform::FileLock::HeldByAnother(g_lockPath));
+  EXPECT_EQ(second.Lock(g_lockPath, false), EWOULDBLOCK);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/FaultInjection.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/ReplacementFile.h"
 
 namespace {
@@ -110,30 +111,35 @@ TEST(FileSystem, PortableNames) {
 
 TEST(FileSystem, RenameNeverReplaces) {
   TempDir dir;
-  std::string folder = dir.path() + "/";
   dir.Write("a.mp3", FromString("A"));
   dir.Write("b.mp3", FromString("B"));
-  EXPECT_FALSE(platform::RenameInFolder(folder, "a.mp3", "b.mp3"));
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.path()));
+  EXPECT_FALSE(folder.Rename("a.mp3", "b.mp3"));
   EXPECT_EQ(errno, EEXIST);
   EXPECT_FALSE(platform::RenameNoReplace(dir.File("a.mp3"), dir.File("b.mp3")));
   EXPECT_EQ(errno, EEXIST);
   EXPECT_EQ(ReadAll(dir.File("b.mp3")), FromString("B"));
   EXPECT_EQ(ReadAll(dir.File("a.mp3")), FromString("A"));
 
-  ASSERT_TRUE(platform::RenameInFolder(folder, "a.mp3", "Talvino - 发如雪.mp3"));
+  ASSERT_TRUE(folder.Rename("a.mp3", "Talvino - 发如雪.mp3"));
   EXPECT_EQ(dir.Names(), (Names{"Talvino - 发如雪.mp3", "b.mp3"}));
   EXPECT_EQ(ReadAll(dir.File("Talvino - 发如雪.mp3")), FromString("A"));
-  EXPECT_FALSE(platform::RenameInFolder(folder, "missing.mp3", "c.mp3"));
+  EXPECT_FALSE(folder.Rename("missing.mp3", "c.mp3"));
   EXPECT_EQ(errno, ENOENT);
 }
 
-TEST(FileSystem, RenameRefusesNamesThatLeaveTheFolderOrDoNotTravel) {
+// Names that leave the folder are refused by the folder itself; names that do not travel
+// (`IsPortableFileName`, above) are refused by the rename plan before any rename.
+TEST(FileSystem, RenameRefusesNamesThatLeaveTheFolder) {
   TempDir dir;
   testfiles::MakeFolder(dir.File("sub"));
-  std::string folder = dir.File("sub") + "/";
   dir.Write("sub/a.mp3", FromString("A"));
-  for (const char* bad : {"../x.mp3", "x/y.mp3", "x\\y.mp3", "what?.mp3", "a*b.mp3", ".."}) {
-    EXPECT_FALSE(platform::RenameInFolder(folder, "a.mp3", bad)) << bad;
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.File("sub")));
+  for (const char* bad : {"../x.mp3", "x/y.mp3", "..", "."}) {
+    EXPECT_FALSE(folder.Rename("a.mp3", bad)) << bad;
+    EXPECT_EQ(folder.error(), EINVAL) << bad;
   }
   EXPECT_EQ(dir.Names(), (Names{"sub"}));
   EXPECT_EQ(ReadAll(dir.File("sub/a.mp3")), FromString("A"));
@@ -141,9 +147,10 @@ TEST(FileSystem, RenameRefusesNamesThatLeaveTheFolderOrDoNotTravel) {
 
 TEST(FileSystem, CaseOnlyRenameGoesThroughATemporaryName) {
   TempDir dir;
-  std::string folder = dir.path() + "/";
   dir.Write("song.mp3", FromString("S"));
-  ASSERT_TRUE(platform::RenameInFolder(folder, "song.mp3", "Song.MP3"));
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.path()));
+  ASSERT_TRUE(folder.Rename("song.mp3", "Song.MP3"));
   EXPECT_EQ(dir.Names(), (Names{"Song.MP3"}));
   EXPECT_EQ(ReadAll(dir.File("Song.MP3")), FromString("S"));
 }
@@ -156,7 +163,9 @@ TEST(FileSystem, LongPaths) {
   const std::string name = std::string(220, 'n') + " 周杰伦 - 发如雪.wma";
   ASSERT_GT(folder.size() + name.size(), 260u);
   dir.Write("short.wma", FromString("old content"));
-  ASSERT_TRUE(platform::RenameInFolder(folder, "short.wma", name));
+  platform::Folder opened;
+  ASSERT_TRUE(opened.Open(folder));
+  ASSERT_TRUE(opened.Rename("short.wma", name));
   const std::string path = folder + name;
   EXPECT_TRUE(platform::FileExists(path));
   EXPECT_EQ(platform::ListFolder(folder, ".wma"), (Names{name}));
@@ -166,7 +175,7 @@ TEST(FileSystem, LongPaths) {
   ASSERT_TRUE(f.WriteAt(0, "L", 1));
   ASSERT_TRUE(f.Close());
   ASSERT_TRUE(platform::SyncFileSystemsOf({path}));
-  ASSERT_TRUE(platform::RenameInFolder(folder, name, "back.wma"));
+  ASSERT_TRUE(opened.Rename(name, "back.wma"));
   EXPECT_EQ(dir.Names(), (Names{"back.wma"}));
   EXPECT_EQ(ReadAll(dir.File("back.wma")), FromString("LEWld content"));
 }

@@ -3,7 +3,7 @@
 // child process.
 //
 // Run under wine, two differences from Windows show (see the notes at each test): a rename that
-// changes only the letter case is reported as done but keeps the old name (RenameInFolder goes
+// changes only the letter case is reported as done but keeps the old name (Folder::Rename goes
 // through a temporary name, so it is not affected), and an administrator (root) may open a
 // read-only file for writing.
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include <string>
 
 #include "PlatformTest.h"
+#include "platform/Errno.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "platform/PrivateFiles.h"
@@ -54,11 +55,12 @@ struct OtherReader {
 
 TEST(WindowsFileSystem, NamesThatDifferInCaseOnlyAreOneName) {
   TempDir dir;
-  std::string folder = dir.path() + "/";
   dir.Write("a.mp3", FromString("A"));
   dir.Write("b.mp3", FromString("B"));
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(dir.path()));
   EXPECT_TRUE(platform::FileExists(dir.File("A.MP3")));
-  EXPECT_FALSE(platform::RenameInFolder(folder, "a.mp3", "B.MP3"));  // b.mp3 has that name
+  EXPECT_FALSE(folder.Rename("a.mp3", "B.MP3"));  // b.mp3 has that name
   EXPECT_EQ(errno, EEXIST);
   EXPECT_FALSE(platform::RenameNoReplace(dir.File("a.mp3"), dir.File("B.mp3")));
   EXPECT_EQ(errno, EEXIST);
@@ -66,7 +68,7 @@ TEST(WindowsFileSystem, NamesThatDifferInCaseOnlyAreOneName) {
   EXPECT_EQ(ReadAll(dir.File("b.mp3")), FromString("B"));
   // The case-only rename, through its temporary name, really changes the name (a direct
   // MoveFileExW does on Windows; wine reports it done and keeps the old name).
-  ASSERT_TRUE(platform::RenameInFolder(folder, "a.mp3", "A.Mp3"));
+  ASSERT_TRUE(folder.Rename("a.mp3", "A.Mp3"));
   EXPECT_EQ(dir.Names(), (Names{"A.Mp3", "b.mp3"}));
 }
 
@@ -78,10 +80,10 @@ TEST(WindowsFileSystem, DevicesAndFilesThatAreGone) {
                                      4096, 4096, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   platform::File f;
-  for (const std::string& device : {std::string("NUL"), pipe}) {
-    EXPECT_FALSE(f.OpenRead(device)) << device;
-    EXPECT_EQ(f.error(), EINVAL) << device;
-  }
+  EXPECT_FALSE(f.OpenRead("NUL"));
+  EXPECT_EQ(f.error(), platform::kErrDevice);
+  EXPECT_FALSE(f.OpenRead(pipe));
+  EXPECT_EQ(f.error(), platform::kErrFifo);
   ::CloseHandle(server);
   EXPECT_FALSE(platform::FileExists("NUL"));
   std::string path = dir.Write("f.mp3", FromString("x"));
@@ -243,6 +245,19 @@ TEST(WindowsFileLock, AKilledHolderLeavesItFree) {
   EXPECT_EQ(dir.Names(), (Names{"owner.lock"}));
   EXPECT_FALSE(platform::FileLock::HeldByAnother(path));
   EXPECT_TRUE(platform::FileLock::RemoveIfFree(path));
+}
+
+// Only a missing lock file tells that its holder is gone: one that another program holds open
+// without sharing cannot be opened, and counts as held.
+TEST(WindowsFileLock, HeldWhenItsFileCannotBeOpened) {
+  TempDir dir;
+  const std::string path = dir.Write("owner.lock", {});
+  HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(platform::FileLock::HeldByAnother(path));
+  ::CloseHandle(h);
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(path));
+  EXPECT_FALSE(platform::FileLock::HeldByAnother(dir.File("missing.lock")));
 }
 
 // A save killed while it writes the new content: with its file marked for deletion it leaves

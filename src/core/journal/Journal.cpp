@@ -298,7 +298,8 @@ class HeadReader {
 
 // Holds the journal's writer lock (`journal.jsonl.lock`) for a scope, so that no two processes
 // read and rewrite or append to the journal at the same time. Where no lock file can be made (the
-// folder cannot be written) the journal goes unlocked, and its writes fail by themselves.
+// folder cannot be written) the journal goes unlocked, and its writes fail by themselves; a
+// symbolic link in place of the lock file makes Refresh() refuse the journal.
 // The lock is taken once however deep the calls that ask for it go (a refresh under a lock may set
 // the journal aside, which locks too).
 class Journal::Lock {
@@ -522,6 +523,11 @@ bool Journal::ParseLine(platform::File& file, int64_t at, int64_t size, int64_t&
 }
 
 bool Journal::Refresh() {
+  if (platform::StatPath(NativePath() + ".lock", false).link) {  // no lock keeps writers apart
+    Refuse(Core::tr("撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用").arg(FilePath()));
+    Forget();
+    return false;
+  }
   const platform::EntryInfo folder = platform::StatPath(Native(folder_), false);
   if (!folder.exists) {  // no journal yet; reading it creates nothing
     actions_.clear();

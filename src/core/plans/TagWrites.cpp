@@ -110,6 +110,10 @@ bool LooksLikeSong(const platform::Folder& folder, const std::string& name) {
   return size >= 128 && file.ReadAt(size - 128, tag, 3) && std::memcmp(tag, "TAG", 3) == 0;
 }
 
+asf::ByteSpan Span(const QByteArray& bytes) {
+  return {reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size())};
+}
+
 Holds Unreached(int err) { return err == ENOENT ? Holds::kMissing : Holds::kUnreachable; }
 
 bool SameLetters(const std::string& a, const std::string& b) {
@@ -248,8 +252,9 @@ bool PutReadOnlyBack(const Entry& e, const platform::Folder& folder, platform::F
   return platform::Folder::SetMode(file, now.mode & ~0200u);
 }
 
-// The one write in place of an entry, for a save, a batch and a conversion alike: the changed
-// bytes of its region and an MP3 file's block, read back, flushed when `flush`. When any of it
+// The write in place of an MP3 entry, for a save, a batch and a conversion alike (a WMA header
+// goes through the tag code's own, wma::WriteHeaderInPlace): the changed bytes of its tag and its
+// block, read back, flushed when `flush`. When any of it
 // fails the old bytes go back (where even that fails, the record of them remains for recovery).
 // 0, or the errno of the failure (EIO for bytes that did not read back as written).
 int WriteInPlace(platform::File& file, const Entry& e, bool flush) {
@@ -530,7 +535,9 @@ int WriteHeaderInPlace(platform::File& file, const Entry& e, bool verify, bool f
     if (file.SizeAtOpen() != e.size || !ReadAt(file, 0, e.oldHeaderSize, now)) return ESTALE;
     if (ClassifySpan(e, now) != Holds::kOld) return ESTALE;  // changed since the plan was made
   }
-  return WriteInPlace(file, e, flush);
+  if (!e.SpansKnown()) return EINVAL;
+  return wma::WriteHeaderInPlace(file, e.spanAt, Span(e.oldSpan), Span(e.newSpan), flush,
+                                 [&] { return ReadsBack(file, e, e.oldHeaderSize, 0); });
 }
 
 }  // namespace core

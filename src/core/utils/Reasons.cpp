@@ -37,6 +37,10 @@ QString ReasonOf(int err, const QString& fallback) {
       return Core::tr("读写错误");
     case EISDIR:
       return Core::tr("这是一个文件夹");
+    case platform::kErrFifo:
+      return Core::tr("这是一个命名管道（FIFO），不是歌曲文件");
+    case platform::kErrDevice:
+      return Core::tr("这是一个设备，不是歌曲文件");
     case ESTALE:
       return Core::tr("文件已被其他程序修改");
     default:

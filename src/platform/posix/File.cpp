@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Errno.h"
 #include "platform/FaultInjection.h"
 
 namespace platform {
@@ -32,8 +33,10 @@ bool File::Adopt(NativeHandle handle, std::string path) {
     err = errno;
   } else if (S_ISDIR(st.st_mode)) {
     err = EISDIR;
+  } else if (S_ISFIFO(st.st_mode)) {
+    err = kErrFifo;
   } else if (!S_ISREG(st.st_mode)) {
-    err = EINVAL;
+    err = kErrDevice;
   }
   if (err != 0) {
     ::close(fd);
@@ -152,6 +155,15 @@ bool File::Close() {
   return true;
 }
 
-std::string ErrorText(int err) { return std::strerror(err); }
+std::string ErrorText(int err) {
+  switch (err) {
+    case kErrFifo:
+      return "Is a FIFO, not a regular file";
+    case kErrDevice:
+      return "Is a device, not a regular file";
+    default:
+      return std::strerror(err);
+  }
+}
 
 }  // namespace platform

@@ -110,6 +110,10 @@ int FileLock::Lock(const std::string& path, bool wait) {
       ::close(fd);
       return err;
     }
+    if (const int err = fault::AtStep(fault::Step::kLocked)) {
+      ::close(fd);
+      return err;
+    }
     struct stat held, named;
     if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
         held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
@@ -127,9 +131,11 @@ void FileLock::Unlock() {
 }
 
 bool FileLock::HeldByAnother(const std::string& path) {
+  // Only a lock file that is gone tells that its holder is gone: a file that cannot be opened or
+  // locked for another reason (no descriptor left, no permission) may be held by a live writer.
   int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  if (fd < 0) return errno != ENOENT;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
   ::close(fd);  // a shared lock taken here goes with the descriptor
   return held;
 }

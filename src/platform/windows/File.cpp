@@ -51,8 +51,11 @@ bool File::Adopt(NativeHandle handle, std::string path) {
   path_ = std::move(path);
   BY_HANDLE_FILE_INFORMATION info;
   int err = 0;
-  if (::GetFileType(H(handle)) != FILE_TYPE_DISK) {
-    err = EINVAL;  // a device, a pipe or a console
+  const DWORD type = ::GetFileType(H(handle));
+  if (type == FILE_TYPE_PIPE) {
+    err = kErrFifo;
+  } else if (type != FILE_TYPE_DISK) {
+    err = kErrDevice;  // a device or a console
   } else if (!::GetFileInformationByHandle(H(handle), &info)) {
     err = win::LastErrno();
   } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -205,6 +208,10 @@ std::string ErrorText(int err) {
       return "Too many levels of symbolic links";
     case ETXTBSY:
       return "Text file busy";
+    case kErrFifo:
+      return "Is a pipe, not a regular file";
+    case kErrDevice:
+      return "Is a device, not a regular file";
     default:
       return std::strerror(err);
   }

@@ -193,6 +193,10 @@ int FileLock::Lock(const std::string& path, bool wait) {
       return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? EWOULDBLOCK
                                                                         : win::ErrnoOf(error);
     }
+    if (const int stepErr = fault::AtStep(fault::Step::kLocked)) {
+      ::CloseHandle(h);
+      return stepErr;
+    }
     // The system releases the lock when the handle closes, and when the process ends, however it
     // ends.
     if (StillNamed(h, wide)) {
@@ -211,14 +215,14 @@ void FileLock::Unlock() {
 bool FileLock::HeldByAnother(const std::string& path) {
   std::wstring wide;
   int err = 0;
-  if (!win::WidePath(path, wide)) return false;
+  // Only a lock file that is gone tells that its holder is gone: a file that cannot be opened or
+  // locked for another reason (no handle left, no permission) may be held by a live writer.
+  if (!win::WidePath(path, wide)) return true;
   win::ScopedHandle h(OpenLockFile(wide, OPEN_EXISTING, err));
-  if (!h.Valid()) return false;
+  if (!h.Valid()) return err != ENOENT;
   // A shared lock is refused while any other handle holds the exclusive one, this process's own
   // included.
-  if (!LockByte(h.get(), LOCKFILE_FAIL_IMMEDIATELY)) {
-    return ::GetLastError() == ERROR_LOCK_VIOLATION;
-  }
+  if (!LockByte(h.get(), LOCKFILE_FAIL_IMMEDIATELY)) return true;
   UnlockByte(h.get());
   return false;
 }

@@ -1,5 +1,6 @@
 #include "tags/id3v2/Id3v2Layout.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace id3v2::layout {
@@ -167,7 +168,14 @@ bool ParseLayout(Span region, bool strict, Layout& layout) {
       case FrameStep::kFrame:
         layout.frames.push_back(frame);
         continue;
-      case FrameStep::kPadding:
+      case FrameStep::kPadding: {
+        // Padding is zeros to the end of the frames; a zero byte with anything else after it is
+        // not padding, and a rewrite would drop those bytes.
+        Span rest;
+        cursor.Take(cursor.Remaining(), rest);
+        return !strict ||
+               std::all_of(rest.data, rest.data + rest.size, [](uint8_t b) { return b == 0; });
+      }
       case FrameStep::kEnd:
         return true;
       case FrameStep::kBroken:

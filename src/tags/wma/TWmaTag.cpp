@@ -598,28 +598,17 @@ bool ReplaceFile(const std::string& path, const SavePlan& plan) {
   return ok;
 }
 
-bool WriteHeaderInPlace(const std::string& path, const SavePlan& plan) {
-  if (!plan.InPlace()) {
-    errno = EINVAL;
-    return false;
-  }
-  platform::File file;
-  if (!OpenAsPlanned(file, path, plan, true)) return false;
-  if (int err = file.RefusesChange()) {
-    errno = err;
-    return false;
-  }
-  if (file.WriteAt(0, plan.newHeader.data(), plan.newHeader.size()) && file.SyncData() &&
-      file.Close()) {
-    return true;
-  }
-  const int err = file.error();
-  // Put the old header back; where even that fails, the caller's record of it remains.
-  if (file.IsOpen() && file.WriteAt(0, plan.oldHeader.data(), plan.oldHeader.size())) {
-    file.SyncData();
-  }
-  errno = err;
-  return false;
+int WriteHeaderInPlace(platform::File& file, int64_t at, asf::ByteSpan oldBytes,
+                       asf::ByteSpan newBytes, bool flush, const std::function<bool()>& check) {
+  if (oldBytes.size != newBytes.size || at < 0) return EINVAL;
+  if (int err = file.RefusesChange()) return err;
+  const bool written = newBytes.size == 0 || file.WriteAt(at, newBytes.data, newBytes.size);
+  const bool checked = written && (!check || check());
+  if (checked && (!flush || file.SyncData())) return 0;
+  const int err = written && !checked ? EIO : file.error() != 0 ? file.error() : EIO;
+  // Put the old bytes back; where even that fails, the caller's record of them remains.
+  if (oldBytes.size == 0 || file.WriteAt(at, oldBytes.data, oldBytes.size)) file.SyncData();
+  return err;
 }
 
 }  // namespace wma

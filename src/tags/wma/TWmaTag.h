@@ -5,10 +5,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tags/wma/AsfBytes.h"
 
 // The identifiers of the three objects that the tag code recognises, as they stand in the file;
 // they are compared byte for byte.
@@ -132,11 +135,16 @@ bool ReadFromImage(TIDwma& tag, const uint8_t* data, size_t size);
 // the new one. False (errno set) when the file cannot be replaced; it is then left as it was.
 bool ReplaceFile(const std::string& path, const SavePlan& plan);
 
-// Carries out a plan whose new header fits (plan.InPlace()) by writing the new header over the
-// old one and flushing the file. Nothing protects the file against a crash during the write: the
-// caller records plan.oldHeader beforehand (the core's journal does). False (errno set) when the
-// file no longer holds the old header at its old size, or the write or the flush fails; then the
-// old header is written back as far as the file allows.
-bool WriteHeaderInPlace(const std::string& path, const SavePlan& plan);
+// Writes `newBytes` over `oldBytes`, of the same size, at `at` in `file` (open for reading and
+// writing): the bytes that a header that fits (SavePlan::InPlace()) changes, or the whole header.
+// Refuses a file that may not change (File::RefusesChange()). After the write, `check` (when
+// given) looks at what the file holds now: false fails the write (EIO). Then flushes the file when
+// `flush`. When the write, the check or the flush fails, the old bytes are written back as far as
+// the file allows. Nothing here checks that the file still holds the old bytes, nor protects it
+// against a crash during the write: the caller checks and records them beforehand (the core's
+// journal does). 0, or the errno of the failure.
+int WriteHeaderInPlace(platform::File& file, int64_t at, asf::ByteSpan oldBytes,
+                       asf::ByteSpan newBytes, bool flush,
+                       const std::function<bool()>& check = nullptr);
 
 }  // namespace wma

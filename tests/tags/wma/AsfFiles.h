@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/File.h"
 #include "tags/wma/TWmaTag.h"
 
 namespace asffiles {
@@ -163,6 +165,20 @@ inline Bytes WithoutPadding(const Bytes& file) {
   Bytes head = Qword(last) + Dword(count);
   std::copy(head.begin(), head.end(), out.begin() + 16);
   return out + AfterHeader(file);
+}
+
+// Carries out a plan whose header fits through the write the core makes: the file opened for
+// reading and writing, the whole new header written over the old one and flushed. False (errno
+// set) on failure.
+inline bool WriteInPlace(const std::string& path, const wma::SavePlan& plan) {
+  platform::File file;
+  int err = file.OpenReadWrite(path)
+                ? wma::WriteHeaderInPlace(file, 0, {plan.oldHeader.data(), plan.oldHeader.size()},
+                                          {plan.newHeader.data(), plan.newHeader.size()}, true)
+                : file.error();
+  if (err == 0 && !file.Close()) err = file.error();
+  errno = err;
+  return err == 0;
 }
 
 }  // namespace asffiles

@@ -74,7 +74,7 @@ TEST(WmaPadding, TheNewHeaderFillsItsRoomOrGrowsWithRoomToSpare) {
     const Bytes padding(plan.newHeader.begin() + long(fresh.size()), plan.newHeader.end());
     if (c.padding >= 0) {
       EXPECT_EQ(padding, c.padding > 0 ? Padding(size_t(c.padding)) : Bytes{});
-      ASSERT_TRUE(wma::WriteHeaderInPlace(path, plan));
+      ASSERT_TRUE(asffiles::WriteInPlace(path, plan));
       EXPECT_EQ(Start(opened, plan.newHeader.size()), plan.newHeader)
           << "the same file, written in place";
     } else {
@@ -122,15 +122,8 @@ TEST(WmaPadding, TheWriteInPlaceIsRefusedWhereItWouldNotBeSafe) {
   const Bytes old = File({Titled(3), kExtended});
   using platform::fault::WriteFailure;
   using Before = std::function<void(const std::string&, const wma::SavePlan&)>;
+  // (That the file still holds the old header is the caller's check: the core's, before it.)
   const std::vector<std::pair<int, Before>> cases = {
-      {ESTALE, [](const std::string& p,
-                  const wma::SavePlan&) { testfiles::WriteAll(p, ReadAll(p) + Bytes{1}); }},
-      {ESTALE,  // another program's edit of the title in place: the same size
-       [](const std::string& p, const wma::SavePlan&) {
-         Bytes now = ReadAll(p);
-         now[30 + 24 + 10] ^= 1;  // the title's first byte
-         testfiles::WriteAll(p, now);
-       }},
       {EACCES, [](const std::string& p, const wma::SavePlan&) { testfiles::MakeReadOnly(p); }},
       {EIO,  // the write stops just past the first byte where the headers differ
        [](const std::string&, const wma::SavePlan& plan) {
@@ -149,7 +142,7 @@ TEST(WmaPadding, TheWriteInPlaceIsRefusedWhereItWouldNotBeSafe) {
     ASSERT_TRUE(tag.PlanSave(path, plan) && plan.InPlace());
     before(path, plan);  // the file changed since the plan, is read-only, or its write fails
     const Bytes now = ReadAll(path);
-    EXPECT_FALSE(wma::WriteHeaderInPlace(path, plan));
+    EXPECT_FALSE(asffiles::WriteInPlace(path, plan));
     EXPECT_EQ(errno, err);
     platform::fault::Reset();
     EXPECT_EQ(ReadAll(path), now) << "untouched, or the old header back";

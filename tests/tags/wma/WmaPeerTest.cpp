@@ -68,8 +68,7 @@ TEST(WmaFixture, OtherReadersStepOverThePadding) {
     tag.SetTitle(title);
     wma::SavePlan plan;
     ASSERT_TRUE(tag.PlanSave(path, plan));
-    ASSERT_TRUE(plan.InPlace() ? wma::WriteHeaderInPlace(path, plan)
-                               : wma::ReplaceFile(path, plan));
+    ASSERT_TRUE(plan.InPlace() ? asffiles::WriteInPlace(path, plan) : wma::ReplaceFile(path, plan));
     ASSERT_LT(WithoutPadding(ReadAll(path)).size(), ReadAll(path).size()) << "padded";
     const std::string text(title.begin(), title.end());
     EXPECT_EQ(Output("ffprobe -v error -show_entries format_tags=title:stream=codec_name "
