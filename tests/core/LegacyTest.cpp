@@ -1,0 +1,162 @@
+// Legacy text in each script and each place where old taggers left it: what the detection reads,
+// and what it leaves alone.
+#include <gtest/gtest.h>
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include "core/text/Legacy.h"
+
+namespace {
+
+using legacy::Encoding;
+using legacy::Place;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The bytes an old tagger wrote for `text` in `codec` (a name Qt's converter knows).
+std::string Bytes(const char* codec, const QString& text) {
+  QStringEncoder encoder(codec);
+  const QByteArray b = encoder.encode(text);
+  EXPECT_FALSE(encoder.hasError()) << codec << " " << text.toStdString();
+  return b.toStdString();
+}
+
+// What a later tool stored as Unicode after reading those bytes as CP1252.
+QString AsCp1252(const std::string& bytes) {
+  QStringDecoder decoder("windows-1252");
+  return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+// Reads one file's fields at one place as the conversion does: the detection over all of them,
+// then each field's reading (none: left as it is).
+std::vector<std::optional<QString>> ReadFile(const std::vector<std::string>& bytes, Place place) {
+  std::vector<std::string> fields;
+  for (const std::string& b : bytes) {
+    if (place == Place::kMojibake) {
+      fields.push_back(legacy::MojibakeBytes(AsCp1252(b)).value_or(b));
+    } else {
+      fields.push_back(b);
+    }
+  }
+  const legacy::Detection d = legacy::Detect(fields);
+  std::vector<std::optional<QString>> out;
+  for (const std::string& f : fields) out.push_back(legacy::Reading(d, f, place));
+  return out;
+}
+
+struct Song {
+  const char* codec;  // how its tags were written
+  const char* title;
+  const char* artist;
+  bool western;  // CP1252 text: reads right in a frame already, and is left there
+};
+
+// Real-looking titles and artists; each file's two fields decided together.
+const Song kSongs[] = {
+    {"GBK", "发如雪", "周杰伦", false},
+    {"GBK", "十年", "陈奕迅", false},
+    {"GBK", "后来", "刘若英", false},
+    {"GBK", "童话", "光良", false},
+    {"GBK", "月亮代表我的心", "邓丽君", false},
+    {"GBK", "光辉岁月", "Beyond", false},
+    {"GBK", "小幸运", "田馥甄", false},
+    {"Big5", "發如雪", "周杰倫", false},
+    {"Big5", "愛的代價", "張艾嘉", false},
+    {"Big5", "海闊天空", "黃家駒", false},
+    {"Big5", "吻別", "張學友", false},
+    {"Big5", "聽海", "張惠妹", false},
+    {"Big5", "月亮代表我的心", "鄧麗君", false},
+    {"Shift_JIS", "千本桜", "初音ミク", false},
+    {"Shift_JIS", "さくらんぼ", "大塚愛", false},
+    {"Shift_JIS", "ファーストラヴ", "宇多田ヒカル", false},
+    {"Shift_JIS", "残酷な天使のテーゼ", "高橋洋子", false},
+    {"Shift_JIS", "夜に駆ける", "YOASOBI", false},
+    {"Shift_JIS", "栄光の架橋", "ゆず", false},
+    {"windows-1252", "Café del Mar", "Energy 52", true},
+    {"windows-1252", "Jóga", "Björk", true},
+    {"windows-1252", "Kickstart My Heart", "Mötley Crüe", true},
+    {"windows-1252", "Mañana", "Gipsy Kings", true},
+    {"windows-1252", "Hoppípolla", "Sigur Rós", true},
+    {"windows-1252", "Déjà vu", "Beyoncé", true},
+    {"windows-1252", "Canção do Mar", "Dulce Pontes", true},
+    {"windows-1252", "Über den Wolken", "Reinhard Mey", true},
+    {"UTF-8", "发如雪", "周杰伦", false},
+    {"UTF-8", "Jóga", "Björk", false},
+};
+
+TEST(Legacy, EachScriptReadsRightInEachPlace) {
+  for (Place place : {Place::kSlot, Place::kLatin1, Place::kMojibake}) {
+    for (const Song& s : kSongs) {
+      const QString title = U(s.title), artist = U(s.artist);
+      const auto read = ReadFile({Bytes(s.codec, title), Bytes(s.codec, artist)}, place);
+      SCOPED_TRACE(std::string(s.codec) + " " + s.title + " place " +
+                   std::to_string(static_cast<int>(place)));
+      // Western text in a frame reads right already and is left; anywhere else the text
+      // itself comes out (an ASCII field is always left).
+      const bool left = s.western && place != Place::kSlot;
+      const auto expect = [&](const QString& text) -> std::optional<QString> {
+        if (left || text.toLatin1() == text.toUtf8()) return std::nullopt;
+        return text;
+      };
+      EXPECT_EQ(read[0], expect(title));
+      EXPECT_EQ(read[1], expect(artist));
+    }
+  }
+}
+
+bool Clean(const QString& text) {
+  for (QChar ch : text) {
+    if (ch == QChar::ReplacementCharacter || ch.category() == QChar::Other_PrivateUse ||
+        ch.category() == QChar::Other_Control) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(Legacy, NothingWorseIsEverProduced) {
+  // Every pair of bytes beyond ASCII, in every candidate: a text without a replacement,
+  // private-use or control character, or none.
+  for (Encoding e : legacy::kEncodings) {
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+      for (int trail = 0x20; trail <= 0xFF; ++trail) {
+        const std::string bytes{static_cast<char>(lead), static_cast<char>(trail)};
+        if (std::optional<QString> text = legacy::Decode(e, bytes)) {
+          ASSERT_TRUE(Clean(*text)) << legacy::NameOf(e) << " " << lead << " " << trail;
+        }
+      }
+    }
+  }
+  const struct {
+    std::string bytes;
+    const char* read;  // null: left as it is
+  } cases[] = {
+      {"\x81\x20\x8D", nullptr},  // no candidate decodes it
+      {"\xB7\xA2\xC8\xE7\xD1\xA9", "发如雪"},
+      {"Hello", nullptr},  // ASCII is never touched
+  };
+  for (const auto& c : cases) {
+    const legacy::Detection d = legacy::Detect({c.bytes});
+    const std::optional<QString> r = legacy::Reading(d, c.bytes, Place::kLatin1);
+    EXPECT_EQ(r, c.read ? std::optional<QString>(U(c.read)) : std::nullopt) << c.bytes;
+  }
+  // A field no candidate decodes is reported, and the file's other fields still decide.
+  const std::string garbled = "\x81\x20\x8D";
+  const legacy::Detection d = legacy::Detect({garbled, Bytes("GBK", U("周杰伦")), "ASCII"});
+  EXPECT_EQ(d.undecodable, std::vector<size_t>{0});
+  EXPECT_EQ(d.encoding, Encoding::kGbk);
+  EXPECT_FALSE(d.ambiguous);
+}
+
+TEST(Legacy, CloseReadingsNeedALookAndGbkWinsATie) {
+  // Two GB2312 first-level characters that are common Big5 characters too: both read well.
+  const std::string both = "\xB0\xA1\xB0\xA2";
+  const legacy::Detection d = legacy::Detect({both});
+  EXPECT_EQ(d.encoding, Encoding::kGbk);
+  EXPECT_EQ(d.second, Encoding::kBig5);
+  EXPECT_TRUE(d.ambiguous);
+  EXPECT_EQ(legacy::Reading(d, both, Place::kLatin1), std::nullopt);
+}
+
+}  // namespace
