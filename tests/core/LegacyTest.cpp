@@ -5,17 +5,23 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "../tags/id3v2/Id3v2Files.h"
+#include "TestFiles.h"
+#include "core/fields/Id3v2Fields.h"
+#include "core/plans/Plans.h"
 #include "core/text/Legacy.h"
+#include "tags/mp3/TMp3Tag.h"
 
 namespace {
 
+using id3files::operator+;
 using legacy::Encoding;
 using legacy::Place;
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // The bytes an old tagger wrote for `text` in `codec` (a name Qt's converter knows).
-std::string Bytes(const char* codec, const QString& text) {
+std::string Encoded(const char* codec, const QString& text) {
   QStringEncoder encoder(codec);
   const QByteArray b = encoder.encode(text);
   EXPECT_FALSE(encoder.hasError()) << codec << " " << text.toStdString();
@@ -89,7 +95,7 @@ TEST(Legacy, EachScriptReadsRightInEachPlace) {
   for (Place place : {Place::kSlot, Place::kLatin1, Place::kMojibake}) {
     for (const Song& s : kSongs) {
       const QString title = U(s.title), artist = U(s.artist);
-      const auto read = ReadFile({Bytes(s.codec, title), Bytes(s.codec, artist)}, place);
+      const auto read = ReadFile({Encoded(s.codec, title), Encoded(s.codec, artist)}, place);
       SCOPED_TRACE(std::string(s.codec) + " " + s.title + " place " +
                    std::to_string(static_cast<int>(place)));
       // Western text in a frame reads right already and is left; anywhere else the text
@@ -143,7 +149,7 @@ TEST(Legacy, NothingWorseIsEverProduced) {
   }
   // A field no candidate decodes is reported, and the file's other fields still decide.
   const std::string garbled = "\x81\x20\x8D";
-  const legacy::Detection d = legacy::Detect({garbled, Bytes("GBK", U("周杰伦")), "ASCII"});
+  const legacy::Detection d = legacy::Detect({garbled, Encoded("GBK", U("周杰伦")), "ASCII"});
   EXPECT_EQ(d.undecodable, std::vector<size_t>{0});
   EXPECT_EQ(d.encoding, Encoding::kGbk);
   EXPECT_FALSE(d.ambiguous);
@@ -157,6 +163,109 @@ TEST(Legacy, CloseReadingsNeedALookAndGbkWinsATie) {
   EXPECT_EQ(d.second, Encoding::kBig5);
   EXPECT_TRUE(d.ambiguous);
   EXPECT_EQ(legacy::Reading(d, both, Place::kLatin1), std::nullopt);
+}
+
+// Files as taggers leave them, converted: the plan's reading of each, the tag the conversion
+// writes as read back, and files that read right kept byte for byte.
+TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
+  using id3files::B;
+  using id3files::Frame;
+  testfiles::TempDir dir;
+  enum Kind { kLatin1Frames, kUtf16Mojibake, kBlockOnly };
+  const struct {
+    const char* name;
+    Kind kind;
+    const char* codec;
+    const char* title;
+    const char* artist;
+    bool converts;
+  } cases[] = {
+      {"gbk-frames", kLatin1Frames, "GBK", "发如雪", "周杰伦", true},
+      {"big5-frames", kLatin1Frames, "Big5", "海闊天空", "黃家駒", true},
+      {"sjis-frames", kLatin1Frames, "Shift_JIS", "千本桜", "初音ミク", true},
+      {"western-frames", kLatin1Frames, "windows-1252", "Jóga", "Björk", false},
+      {"gbk-mojibake", kUtf16Mojibake, "GBK", "发如雪", "周杰伦", true},
+      {"big5-mojibake", kUtf16Mojibake, "Big5", "愛的代價", "張艾嘉", true},
+      {"unicode", kUtf16Mojibake, "UTF-16", "Café del Mar", "Mötley Crüe", false},
+      {"big5-block", kBlockOnly, "Big5", "吻別", "張學友", true},
+      {"sjis-block", kBlockOnly, "Shift_JIS", "さくらんぼ", "大塚愛", true},
+      {"western-block", kBlockOnly, "windows-1252", "Mañana", "Gipsy Kings", false},
+  };
+  std::vector<std::string> paths;
+  std::vector<testfiles::Bytes> before;
+  for (const auto& c : cases) {
+    const QString title = U(c.title), artist = U(c.artist);
+    const bool unicode = std::string(c.codec) == "UTF-16";
+    testfiles::Bytes tag;
+    if (c.kind == kLatin1Frames) {
+      tag = id3files::Tag(3,
+                          Frame("TIT2", id3files::Latin1(Encoded(c.codec, title))) +
+                              Frame("TPE1", id3files::Latin1(Encoded(c.codec, artist))),
+                          256);
+    } else if (c.kind == kUtf16Mojibake) {
+      const auto shown = [&](const QString& t) {
+        return unicode ? t.toStdU16String() : AsCp1252(Encoded(c.codec, t)).toStdU16String();
+      };
+      tag = id3files::Tag(3,
+                          Frame("TIT2", id3files::Utf16(shown(title))) +
+                              Frame("TPE1", id3files::Utf16(shown(artist))),
+                          256);
+    }
+    TIDmp3 v1;
+    if (c.kind == kBlockOnly) {
+      v1.Title = Encoded(c.codec, title);
+      v1.Artist = Encoded(c.codec, artist);
+    } else {
+      v1.Title = "Track";
+    }
+    const TagBlock block = EncodeBlock(v1);
+    const std::string path = dir.path() + "/" + c.name + ".mp3";
+    testfiles::WriteAll(path,
+                        tag + id3files::Audio() + testfiles::Bytes(block.begin(), block.end()));
+    paths.push_back(path);
+    before.push_back(testfiles::ReadAll(path));
+  }
+
+  const core::ConvertPlan plan = core::PlanConvert(paths);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const auto& c = cases[i];
+    const core::ConvertEntry& e = plan.entries[i];
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(e.NeedsALook());
+    ASSERT_EQ(e.status == core::ConvertStatus::kConvert, c.converts) << e.reason.toStdString();
+    if (!c.converts) continue;
+    const std::vector<std::pair<core::TagField, QString>> texts = {
+        {core::TagField::kTitle, U(c.title)}, {core::TagField::kArtist, U(c.artist)}};
+    EXPECT_EQ(e.texts, texts);
+    // What the conversion writes, as Apply plans it again from the plan's detection.
+    id3v2::SavePlan save;
+    size_t frames = 0;
+    if (e.newTag) {
+      TIDmp3 v1;
+      id3v2::TagInfo unused;
+      ASSERT_TRUE(id3v2::ReadBothTags(paths[i], v1, unused));
+      ASSERT_EQ(id3v2::PlanNewTag(paths[i], core::ConversionFieldsOf(v1), save),
+                id3v2::Result::kOk);
+    } else {
+      ASSERT_EQ(id3v2::PlanConversion(paths[i], core::LegacyDecoder(e.detection), save, frames,
+                                      core::MojibakeDecoder(e.detection)),
+                id3v2::Result::kOk);
+      EXPECT_EQ(frames, 2u);
+    }
+    id3files::WritePlan(paths[i], save);
+    id3v2::TagInfo after;
+    ASSERT_TRUE(id3v2::ReadFromFile(paths[i], after));
+    EXPECT_EQ(after.fields[id3v2::kTitle].kind, id3v2::FieldValue::kUnicode);
+    EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kTitle]), U(c.title));
+    EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kArtist]), U(c.artist));
+    // Converted once, nothing is left to convert.
+    EXPECT_EQ(core::PlanConvert({paths[i]}).entries[0].status, core::ConvertStatus::kNothing);
+  }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!cases[i].converts) {
+      EXPECT_EQ(testfiles::ReadAll(paths[i]), before[i]) << cases[i].name;
+    }
+  }
 }
 
 }  // namespace
