@@ -569,8 +569,12 @@ void PlanOneConversion(ConvertEntry& entry) {
     return;
   }
   const id3v2::Changes fields = NewTagFieldsOf(v1, entry.detection);
-  // Western text in the block reads right in players already: the file stays as it is.
-  if (entry.detection.encoding == legacy::Encoding::kCp1252 || !AnyChange(fields)) {
+  // Western text in the block reads right in players already, unless it holds characters that
+  // Latin-1 lacks: then the file stays as it is.
+  const bool western = entry.detection.encoding == legacy::Encoding::kCp1252;
+  if ((western && !legacy::HasCp1252Only(SlotBytes(v1.Title) + SlotBytes(v1.Artist) +
+                                         SlotBytes(v1.Album) + SlotBytes(v1.Comment))) ||
+      !AnyChange(fields)) {
     entry.reason = Core::tr("没有需要转换的文字");
     return;
   }

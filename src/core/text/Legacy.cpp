@@ -219,6 +219,12 @@ int ScoreUtf8(const QString& text) {
 
 }  // namespace
 
+bool HasCp1252Only(std::string_view bytes) {
+  return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F;
+  });
+}
+
 const char* NameOf(Encoding encoding) {
   switch (encoding) {
     case Encoding::kGbk:
@@ -327,17 +333,23 @@ Detection Detect(const std::vector<std::string>& fields) {
   if (second >= 0) {
     d.second = kEncodings[second];
     d.margin = d.score - *d.scores[second];
+    d.ambiguous = d.margin < kClearMargin || d.score <= 0;
   } else {
+    // The one clean reading: taken unless its characters are unlikely ones.
     d.margin = d.score;
+    d.ambiguous = d.score < 0;
   }
-  d.ambiguous = d.margin < kClearMargin || d.score <= 0;
   return d;
 }
 
 std::optional<QString> Reading(const Detection& detection, std::string_view bytes, Place place) {
   if (IsAscii(bytes) || !detection.any || detection.ambiguous) return std::nullopt;
   const Encoding chosen = detection.encoding;
-  if (chosen == Encoding::kCp1252 && place != Place::kSlot) return std::nullopt;
+  // CP1252 in a frame reads right as Latin-1, but for the characters CP1252 puts at 0x80 to 0x9F
+  // ("…", "œ", "€"), which Latin-1 lacks: those frames become Unicode.
+  if (chosen == Encoding::kCp1252 && place != Place::kSlot && !HasCp1252Only(bytes)) {
+    return std::nullopt;
+  }
   std::optional<QString> text = Decode(chosen, bytes);
   if (!text || chosen == Encoding::kCp1252) return text;
   // A field that reads right as it is stays, whatever its file's other fields hold.

@@ -38,6 +38,10 @@ int Score(Encoding encoding, std::string_view bytes, const QString& text);
 // beyond both, or for text that is ASCII only.
 std::optional<std::string> MojibakeBytes(QStringView text);
 
+// True when bytes read as CP1252 hold a character Latin-1 lacks (a byte 0x80 to 0x9F): players
+// that read Latin-1 show those wrong.
+bool HasCp1252Only(std::string_view bytes);
+
 // The reading of one file's legacy fields, decided over all of them together.
 struct Detection {
   bool any = false;  // the file has a field beyond ASCII at all
@@ -63,10 +67,10 @@ Detection Detect(const std::vector<std::string>& fields);
 enum class Place : uint8_t { kSlot, kLatin1, kMojibake };
 
 // The text that replaces one field under a file's detection, or none when the field is to stay as
-// it is: ASCII, a reading that is not clear, a CP1252 reading of a frame (it reads right
-// already; a slot's CP1252 reading is its text), a field the chosen encoding cannot decode, or a
-// field whose own CP1252 reading is clearly better than the file's choice ("Björk" beside GBK
-// fields).
+// it is: ASCII, a reading that is not clear, a CP1252 reading of a frame that reads the same as
+// Latin-1 (it reads right already; a slot's CP1252 reading is its text), a field the chosen
+// encoding cannot decode, or a field whose own CP1252 reading is clearly better than the file's
+// choice ("Björk" beside GBK fields).
 std::optional<QString> Reading(const Detection& detection, std::string_view bytes, Place place);
 
 namespace system {
