@@ -155,6 +155,7 @@ TEST(Legacy, NothingWorseIsEverProduced) {
   EXPECT_EQ(d.undecodable, std::vector<size_t>{0});
   EXPECT_EQ(d.encoding, Encoding::kGbk);
   EXPECT_FALSE(d.ambiguous);
+  EXPECT_EQ(legacy::Reading(d, garbled, Place::kLatin1), std::nullopt);
 }
 
 TEST(Legacy, CloseReadingsNeedALookAndGbkWinsATie) {

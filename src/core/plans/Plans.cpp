@@ -629,8 +629,11 @@ QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
       ++more;
       continue;
     }
+    const auto undecodable = static_cast<int>(e.detection.undecodable.size());
     if (e.status == ConvertStatus::kNothing) {
       lines << Core::tr("%1：%2").arg(Shown(e.path), e.reason);
+      if (undecodable > 0)
+        lines << Core::tr("    %1 项文字无法识别编码，保持原样").arg(undecodable);
       continue;
     }
     lines << Shown(e.path) + (e.newTag ? Core::tr("：新建 ID3v2.3 标签（UTF-16）")
@@ -638,6 +641,7 @@ QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
     for (const auto& [field, text] : e.texts) {
       lines << Core::tr("    %1：%2").arg(ShownFieldName(field), text);
     }
+    if (undecodable > 0) lines << Core::tr("    %1 项文字无法识别编码，保持原样").arg(undecodable);
   }
   if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
   return lines.join(QLatin1Char('\n'));
