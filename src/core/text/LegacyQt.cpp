@@ -1,5 +1,7 @@
 // The strict decoders of Qt's converter (ICU underneath).
 #include <QStringDecoder>
+#include <array>
+#include <optional>
 
 #include "core/text/Legacy.h"
 
@@ -24,9 +26,17 @@ std::optional<QString> DecodeStrict(Encoding encoding, std::string_view bytes) {
       name = "UTF-8";
       break;
   }
-  // A converter's error stays with it: a fresh one for each text (opening one is cheap beside a
-  // file's read).
-  QStringDecoder decoder(name, QStringConverter::Flag::Stateless);
+  // Opening a converter costs more than a field's decoding: one per encoding serves the thread,
+  // until it meets an error, which stays with it past resetState(); then a fresh one, made in place
+  // (ICU reports to the converter at the address it was made at, so it is never moved).
+  thread_local std::array<std::optional<QStringDecoder>, kEncodingCount> decoders;
+  std::optional<QStringDecoder>& slot = decoders[static_cast<size_t>(encoding)];
+  if (!slot || slot->hasError()) {
+    slot.reset();
+    slot.emplace(name, QStringConverter::Flag::Stateless);
+  }
+  QStringDecoder& decoder = *slot;
+  decoder.resetState();
   const QString text =
       decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   if (!decoder.isValid() || decoder.hasError() ||
