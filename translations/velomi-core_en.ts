@@ -371,6 +371,21 @@
         <translation>no text to convert</translation>
     </message>
     <message>
+        <location filename="../src/core/plans/Plans.cpp" line="510"/>
+        <source>需要确认：无法确定文字的编码</source>
+        <translation>needs a look: the encoding of the text cannot be told</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="510"/>
+        <source>需要确认：可能是 %1，也可能是 %2</source>
+        <translation>needs a look: %1 or %2</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="640"/>
+        <source>    %1 项文字无法识别编码，保持原样</source>
+        <translation>    %1 texts in no encoding we know, left as they are</translation>
+    </message>
+    <message>
         <location filename="../src/core/plans/Plans.cpp" line="566"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>

@@ -72,10 +72,97 @@ QString Id3v2Text(const id3v2::FieldValue& value) {
 }
 
 bool DecodeLegacyText(std::string_view bytes, std::u16string& text) {
-  const std::optional<QString> gbk = GbkText(bytes);
-  if (!gbk) return false;
-  text = gbk->toStdU16String();
+  const std::string field(bytes);
+  const std::optional<QString> reading =
+      legacy::Reading(legacy::Detect({field}), field, legacy::Place::kLatin1);
+  if (!reading) return false;
+  text = reading->toStdU16String();
   return true;
+}
+
+std::string SlotBytes(const std::string& slot) {
+  std::string bytes = slot.substr(0, slot.find('\0'));
+  while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
+  return bytes;
+}
+
+namespace {
+
+bool BeyondAscii(std::string_view bytes) {
+  return std::any_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// The legacy bytes of one ID3v2 field, or none.
+std::optional<std::string> LegacyBytesOf(const id3v2::FieldValue& value) {
+  switch (value.kind) {
+    case id3v2::FieldValue::kAbsent:
+      return std::nullopt;
+    case id3v2::FieldValue::kLatin1:
+      if (!BeyondAscii(value.latin1)) return std::nullopt;
+      return value.latin1;
+    case id3v2::FieldValue::kUnicode:
+      break;
+  }
+  return legacy::MojibakeBytes(QString::fromStdU16String(value.text));
+}
+
+}  // namespace
+
+std::vector<std::string> LegacyFieldsOf(const TIDmp3& v1, const id3v2::TagInfo& v2) {
+  std::vector<std::string> fields;
+  if (v1.HasTag) {
+    for (const std::string* slot : {&v1.Title, &v1.Artist, &v1.Album, &v1.Year, &v1.Comment}) {
+      std::string bytes = SlotBytes(*slot);
+      if (BeyondAscii(bytes)) fields.push_back(std::move(bytes));
+    }
+  }
+  if (v2.presence == id3v2::Presence::kTag) {
+    for (const auto& [tag, field] : kShared) {
+      if (std::optional<std::string> bytes = LegacyBytesOf(v2.fields[field])) {
+        fields.push_back(std::move(*bytes));
+      }
+    }
+  }
+  return fields;
+}
+
+legacy::Detection DetectLegacy(const TIDmp3& v1, const id3v2::TagInfo& v2) {
+  return legacy::Detect(LegacyFieldsOf(v1, v2));
+}
+
+id3v2::LegacyText LegacyDecoder(const legacy::Detection& detection) {
+  return [detection](std::string_view bytes, std::u16string& text) {
+    const std::optional<QString> reading =
+        legacy::Reading(detection, bytes, legacy::Place::kLatin1);
+    if (!reading) return false;
+    text = reading->toStdU16String();
+    return true;
+  };
+}
+
+id3v2::MojibakeText MojibakeDecoder(const legacy::Detection& detection) {
+  return [detection](const std::u16string& shown, std::u16string& text) {
+    const std::optional<std::string> bytes =
+        legacy::MojibakeBytes(QString::fromStdU16String(shown));
+    if (!bytes) return false;
+    const std::optional<QString> reading =
+        legacy::Reading(detection, *bytes, legacy::Place::kMojibake);
+    if (!reading) return false;
+    text = reading->toStdU16String();
+    return true;
+  };
+}
+
+std::optional<QString> ConvertedText(const legacy::Detection& detection,
+                                     const id3v2::FieldValue& value) {
+  const std::optional<std::string> bytes = LegacyBytesOf(value);
+  if (!bytes) return std::nullopt;
+  const legacy::Place place =
+      value.kind == id3v2::FieldValue::kLatin1 ? legacy::Place::kLatin1 : legacy::Place::kMojibake;
+  std::optional<QString> reading = legacy::Reading(detection, *bytes, place);
+  if (!reading) return std::nullopt;
+  return rules::TrimControl(*reading);
 }
 
 bool IsLegacyText(const id3v2::FieldValue& value) {

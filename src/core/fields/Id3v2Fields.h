@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/fields/Fields.h"
+#include "core/text/Legacy.h"
 #include "tags/id3v2/TId3v2Tag.h"
 
 namespace core {
@@ -20,9 +21,29 @@ std::optional<id3v2::Field> Id3v2FieldOf(TagField field);
 // are valid GBK with a byte above 0x7F (old Chinese taggers stored GBK there), else as Latin-1.
 // Trimmed of codes 0 to 32 at both ends, as the ID3v1 texts are.
 QString Id3v2Text(const id3v2::FieldValue& value);
-// The legacy decoder of a conversion: true, with the text, for bytes that are valid GBK with a
-// byte above 0x7F.
+// The legacy decoder of one string on its own: true, with the text, for bytes beyond ASCII that
+// read clearly in one legacy encoding other than CP1252 (see legacy::Reading); a file's
+// conversion decides over all its fields together instead (LegacyDecoder).
 bool DecodeLegacyText(std::string_view bytes, std::u16string& text);
+
+// ---- A file's legacy text, decided over all of it
+
+// The bytes of an ID3v1 slot that count: those before its first zero byte, without the spaces
+// that pad it.
+std::string SlotBytes(const std::string& slot);
+// The legacy fields of an MP3 file, each as bytes: its ID3v1 slots beyond ASCII, its Latin-1
+// ID3v2 fields beyond ASCII, and its Unicode ID3v2 fields that are CP1252 text beyond ASCII (the
+// bytes that text came from).
+std::vector<std::string> LegacyFieldsOf(const TIDmp3& v1, const id3v2::TagInfo& v2);
+// The detection over those fields.
+legacy::Detection DetectLegacy(const TIDmp3& v1, const id3v2::TagInfo& v2);
+// A conversion's decoders under a file's detection: of Latin-1 frames' strings, and of Unicode
+// frames' strings that hold legacy bytes read as CP1252. Each leaves alone what reads right.
+id3v2::LegacyText LegacyDecoder(const legacy::Detection& detection);
+id3v2::MojibakeText MojibakeDecoder(const legacy::Detection& detection);
+// What one ID3v2 field will read after a conversion under `detection`; none when it stays.
+std::optional<QString> ConvertedText(const legacy::Detection& detection,
+                                     const id3v2::FieldValue& value);
 // True when a Latin-1 field holds GBK text, which players show as mojibake.
 bool IsLegacyText(const id3v2::FieldValue& value);
 

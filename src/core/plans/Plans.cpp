@@ -485,16 +485,38 @@ bool BeyondAscii(const std::string& bytes) {
   return false;
 }
 
-// The fields of an ID3v1 block as a new ID3v2 tag holds them: the texts as shown, the track
-// number, the genre's name.
-id3v2::Changes NewTagFieldsOf(const TIDmp3& v1) {
+// The fields of an ID3v1 block as a new ID3v2 tag holds them: the texts as the detection reads
+// them (ASCII as it is; a slot it cannot read clearly left out), the track number, the genre's
+// name.
+id3v2::Changes NewTagFieldsOf(const TIDmp3& v1, const legacy::Detection& detection) {
   id3v2::Changes fields;
   const TrackFields shown = FieldsOf(v1);
-  for (TagField field : {TagField::kTitle, TagField::kArtist, TagField::kAlbum, TagField::kYear,
-                         TagField::kComment, TagField::kTrack, TagField::kGenre}) {
+  const std::pair<TagField, const std::string*> v1Slots[] = {{TagField::kTitle, &v1.Title},
+                                                             {TagField::kArtist, &v1.Artist},
+                                                             {TagField::kAlbum, &v1.Album},
+                                                             {TagField::kYear, &v1.Year},
+                                                             {TagField::kComment, &v1.Comment}};
+  for (const auto& [field, slot] : v1Slots) {
+    const std::string bytes = SlotBytes(*slot);
+    if (!BeyondAscii(bytes)) {
+      if (!shown.Get(field).isEmpty()) SetChange(fields, field, shown.Get(field));
+    } else if (std::optional<QString> text =
+                   legacy::Reading(detection, bytes, legacy::Place::kSlot)) {
+      if (!rules::TrimControl(*text).isEmpty()) SetChange(fields, field, *text);
+    }
+  }
+  for (TagField field : {TagField::kTrack, TagField::kGenre}) {
     if (!shown.Get(field).isEmpty()) SetChange(fields, field, shown.Get(field));
   }
   return fields;
+}
+
+// "需要确认：GBK 或 Big5" for a file whose readings are too close to choose.
+QString NeedsALookReason(const legacy::Detection& d) {
+  if (!d.second) return Core::tr("需要确认：无法确定文字的编码");
+  return Core::tr("需要确认：可能是 %1，也可能是 %2")
+      .arg(QString::fromLatin1(legacy::NameOf(d.encoding)),
+           QString::fromLatin1(legacy::NameOf(*d.second)));
 }
 
 void PlanOneConversion(ConvertEntry& entry) {
@@ -515,10 +537,16 @@ void PlanOneConversion(ConvertEntry& entry) {
     entry.reason = Id3v2Reason(id3v2::Result::kRefused, 0);
     return;
   }
+  entry.detection = DetectLegacy(v1, v2);
+  if (entry.NeedsALook()) {
+    entry.reason = NeedsALookReason(entry.detection);
+    return;
+  }
   id3v2::SavePlan plan;
   if (v2.presence == id3v2::Presence::kTag) {
     errno = 0;
-    const id3v2::Result r = id3v2::PlanConversion(entry.path, DecodeLegacyText, plan, entry.frames);
+    const id3v2::Result r = id3v2::PlanConversion(entry.path, LegacyDecoder(entry.detection), plan,
+                                                  entry.frames, MojibakeDecoder(entry.detection));
     if (r != id3v2::Result::kOk) {
       entry.status = ConvertStatus::kRefused;
       entry.reason = Id3v2Reason(r, errno);
@@ -529,7 +557,9 @@ void PlanOneConversion(ConvertEntry& entry) {
       for (TagField field : {TagField::kTitle, TagField::kArtist, TagField::kAlbum, TagField::kYear,
                              TagField::kComment, TagField::kTrack, TagField::kGenre}) {
         const id3v2::FieldValue& value = v2.fields[*Id3v2FieldOf(field)];
-        if (IsLegacyText(value)) entry.texts.emplace_back(field, Id3v2Text(value));
+        if (std::optional<QString> text = ConvertedText(entry.detection, value)) {
+          entry.texts.emplace_back(field, *text);
+        }
       }
     }
     return;
@@ -539,9 +569,18 @@ void PlanOneConversion(ConvertEntry& entry) {
     entry.reason = Core::tr("没有需要转换的文字");
     return;
   }
+  const id3v2::Changes fields = NewTagFieldsOf(v1, entry.detection);
+  // Western text in the block reads right in players already, unless it holds characters that
+  // Latin-1 lacks: then the file stays as it is.
+  const bool western = entry.detection.encoding == legacy::Encoding::kCp1252;
+  if ((western && !legacy::HasCp1252Only(SlotBytes(v1.Title) + SlotBytes(v1.Artist) +
+                                         SlotBytes(v1.Album) + SlotBytes(v1.Comment))) ||
+      !AnyChange(fields)) {
+    entry.reason = Core::tr("没有需要转换的文字");
+    return;
+  }
   entry.status = ConvertStatus::kConvert;
   entry.newTag = true;
-  const id3v2::Changes fields = NewTagFieldsOf(v1);
   for (TagField field : ChangedFields(fields)) {
     entry.texts.emplace_back(field, QString::fromStdU16String(*fields[*Id3v2FieldOf(field)]));
   }
@@ -549,7 +588,13 @@ void PlanOneConversion(ConvertEntry& entry) {
 
 }  // namespace
 
-id3v2::Changes ConversionFieldsOf(const TIDmp3& v1) { return NewTagFieldsOf(v1); }
+id3v2::Changes ConversionFieldsOf(const TIDmp3& v1, const legacy::Detection& detection) {
+  return NewTagFieldsOf(v1, detection);
+}
+
+id3v2::Changes ConversionFieldsOf(const TIDmp3& v1) {
+  return NewTagFieldsOf(v1, DetectLegacy(v1, id3v2::TagInfo{}));
+}
 
 ConvertPlan PlanConvert(const std::vector<std::string>& paths, const std::vector<int>& positions) {
   ConvertPlan plan;
@@ -585,8 +630,11 @@ QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
       ++more;
       continue;
     }
+    const auto undecodable = static_cast<int>(e.detection.undecodable.size());
     if (e.status == ConvertStatus::kNothing) {
       lines << Core::tr("%1：%2").arg(Shown(e.path), e.reason);
+      if (undecodable > 0)
+        lines << Core::tr("    %1 项文字无法识别编码，保持原样").arg(undecodable);
       continue;
     }
     lines << Shown(e.path) + (e.newTag ? Core::tr("：新建 ID3v2.3 标签（UTF-16）")
@@ -594,6 +642,7 @@ QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
     for (const auto& [field, text] : e.texts) {
       lines << Core::tr("    %1：%2").arg(ShownFieldName(field), text);
     }
+    if (undecodable > 0) lines << Core::tr("    %1 项文字无法识别编码，保持原样").arg(undecodable);
   }
   if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
   return lines.join(QLatin1Char('\n'));

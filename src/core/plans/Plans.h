@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/fields/Fields.h"
+#include "core/text/Legacy.h"
 #include "tags/id3v2/TId3v2Tag.h"
 
 class TIDmp3;
@@ -189,6 +190,10 @@ struct ConvertEntry {
   size_t frames = 0;    // an existing tag: the frames that change
   // The texts players will show: each field the conversion changes, as it will read.
   std::vector<std::pair<TagField, QString>> texts;
+  // What the file's legacy text was found to be, decided over all its fields. A file whose best
+  // two readings are close is left as it is (kNothing) and needs a look.
+  legacy::Detection detection;
+  bool NeedsALook() const { return detection.any && detection.ambiguous; }
 };
 
 struct ConvertPlan {
@@ -196,14 +201,19 @@ struct ConvertPlan {
   int Count(ConvertStatus status) const;
 };
 
-// The plan of turning the legacy texts of `paths` into Unicode: an MP3 file's ID3v2 tag with GBK
-// bytes in Latin-1 frames gets those frames in Unicode; a file without an ID3v2 tag whose ID3v1
-// block holds text beyond ASCII gets a new ID3v2.3 tag with its fields in UTF-16. The ID3v1
-// block stays as it is. Reads each file; never writes.
+// The plan of turning the legacy texts of `paths` into Unicode. Each file's legacy text (GBK,
+// Big5, Shift-JIS, CP1252 or UTF-8 bytes in its ID3v1 slots and Latin-1 frames, or such bytes
+// stored as CP1252 mojibake in Unicode frames) is read as one encoding, decided over all its
+// fields: an ID3v2 tag gets those frames in Unicode; a file without an ID3v2 tag whose ID3v1
+// block holds text beyond ASCII gets a new ID3v2.3 tag with its fields in UTF-16. Text that reads
+// right is left; a file whose reading is not clear is left and needs a look. The ID3v1 block
+// stays as it is. Reads each file; never writes.
 ConvertPlan PlanConvert(const std::vector<std::string>& paths,
                         const std::vector<int>& positions = {});
-// The fields a new ID3v2 tag of a conversion holds: the ID3v1 block's texts as shown, its track
-// number and its genre's name.
+// The fields a new ID3v2 tag of a conversion holds: the ID3v1 block's texts as `detection`
+// reads them (a slot it cannot read clearly is left out; ASCII as it is), its track number and
+// its genre's name. Without a detection, the one over the block's own slots.
+id3v2::Changes ConversionFieldsOf(const TIDmp3& v1, const legacy::Detection& detection);
 id3v2::Changes ConversionFieldsOf(const TIDmp3& v1);
 // "共 N 个文件：转换 N，无需转换 N，无法转换 N".
 QString SummarizeConvertPlan(const ConvertPlan& plan);

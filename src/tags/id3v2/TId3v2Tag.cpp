@@ -502,13 +502,13 @@ bool ChangeableField(const Frame& frame, int version, uint8_t tagFlags, Field& f
 
 // ---- Turning legacy text to Unicode
 
-// The strings of a Latin-1 string list, split at its zero bytes; a last empty string (a
+// The strings of a string list in `encoding`, split at its terminators; a last empty string (a
 // terminator) is dropped.
-std::vector<Span> SplitAll(Span bytes) {
+std::vector<Span> SplitAll(uint8_t encoding, Span bytes) {
   std::vector<Span> strings;
   while (bytes.size > 0) {
     Span first;
-    layout::SplitString(layout::kLatin1, bytes, first, bytes);
+    layout::SplitString(encoding, bytes, first, bytes);
     strings.push_back(first);
   }
   return strings;
@@ -534,33 +534,65 @@ bool LegacyStrings(const std::vector<Span>& strings, const LegacyText& decode,
   return true;
 }
 
-// The Unicode frame that replaces a Latin-1 text, comment or lyrics frame whose strings `decode`
-// accepts; false for any other frame, which stays as it is.
+// The texts of a Unicode frame's strings, each replaced by what `mojibake` makes of it where it
+// gives something; `decoded` is set when it did for one string at least. False for a string that
+// is not valid in its encoding: the frame keeps its bytes.
+bool MojibakeStrings(uint8_t encoding, const std::vector<Span>& strings,
+                     const MojibakeText& mojibake, std::vector<std::u16string>& texts,
+                     bool& decoded) {
+  texts.resize(strings.size());
+  for (size_t i = 0; i < strings.size(); ++i) {
+    texts[i] = layout::DecodeUnicode(encoding, strings[i]);
+    if (texts[i].find(u'\uFFFD') != std::u16string::npos) return false;
+    std::u16string text;
+    if (mojibake(texts[i], text)) {
+      texts[i] = std::move(text);
+      decoded = true;
+    }
+  }
+  return true;
+}
+
+// The texts of a frame's strings as the conversion makes them: a Latin-1 frame's when `decode`
+// accepts each of its strings beyond ASCII, a Unicode frame's when `mojibake` (if given) turns one
+// of them at least into other text; false when the frame stays as it is.
+bool ConvertStrings(uint8_t encoding, const std::vector<Span>& strings, const LegacyText& decode,
+                    const MojibakeText& mojibake, std::vector<std::u16string>& texts) {
+  bool decoded = false;
+  if (encoding == layout::kLatin1) {
+    return LegacyStrings(strings, decode, texts, decoded) && decoded;
+  }
+  if (!mojibake) return false;
+  return MojibakeStrings(encoding, strings, mojibake, texts, decoded) && decoded;
+}
+
+// The Unicode frame that replaces a text, comment or lyrics frame whose legacy strings the
+// conversion reads; false for any other frame, which stays as it is.
 bool ConvertFrame(const Frame& frame, int version, uint8_t tagFlags, const LegacyText& decode,
-                  std::vector<uint8_t>& converted) {
+                  const MojibakeText& mojibake, std::vector<uint8_t>& converted) {
   const std::string id(frame.id);
   const bool commentLike = id == "COMM" || id == "USLT";
   if (!(commentLike || id[0] == 'T')) return false;
   std::vector<uint8_t> scratch;
   Span body;
   if (PlainBody(frame, version, tagFlags, scratch, body) != BodyKind::kPlain || body.size < 1 ||
-      body.data[0] != layout::kLatin1) {
+      body.data[0] > layout::kUtf8 || (body.data[0] != layout::kLatin1 && !mojibake)) {
     return false;
   }
-  bool decoded = false;
+  const uint8_t encoding = body.data[0];
   std::vector<std::u16string> texts;
   if (commentLike) {
     if (body.size < 4) return false;
     const std::string language(reinterpret_cast<const char*>(body.data + 1), 3);
     Span description, text, unused;
-    layout::SplitString(layout::kLatin1, body.From(4), description, text);
-    layout::SplitString(layout::kLatin1, text, text, unused);
-    if (!LegacyStrings({description, text}, decode, texts, decoded) || !decoded) return false;
+    layout::SplitString(encoding, body.From(4), description, text);
+    layout::SplitString(encoding, text, text, unused);
+    if (!ConvertStrings(encoding, {description, text}, decode, mojibake, texts)) return false;
     converted = codec::CommentFrame(id, language, texts[0], texts[1], version);
     return true;
   }
-  const std::vector<Span> strings = SplitAll(body.From(1));
-  if (strings.empty() || !LegacyStrings(strings, decode, texts, decoded) || !decoded) {
+  const std::vector<Span> strings = SplitAll(encoding, body.From(1));
+  if (strings.empty() || !ConvertStrings(encoding, strings, decode, mojibake, texts)) {
     return false;
   }
   if (id == "TXXX") {
@@ -681,7 +713,8 @@ Result RenderUpdate(const std::vector<uint8_t>& old, const Changes& changes, int
 }
 
 Result RenderConversion(const std::vector<uint8_t>& old, const LegacyText& decode, int64_t block,
-                        std::vector<uint8_t>& rendered, size_t& converted) {
+                        std::vector<uint8_t>& rendered, size_t& converted,
+                        const MojibakeText& mojibake) {
   converted = 0;
   Prepared prepared;
   if (Result r = Prepare(old, prepared); r != Result::kOk) return r;
@@ -690,7 +723,7 @@ Result RenderConversion(const std::vector<uint8_t>& old, const LegacyText& decod
   std::vector<uint8_t> frames;
   std::vector<uint8_t> unicode;
   for (const Frame& frame : layout.frames) {
-    if (ConvertFrame(frame, version, layout.header.flags, decode, unicode)) {
+    if (ConvertFrame(frame, version, layout.header.flags, decode, mojibake, unicode)) {
       Append(frames, unicode);
       ++converted;
     } else {
@@ -728,7 +761,7 @@ Result PlanUpdate(const std::string& path, const Changes& changes, SavePlan& pla
 }
 
 Result PlanConversion(const std::string& path, const LegacyText& decode, SavePlan& plan,
-                      size_t& converted) {
+                      size_t& converted, const MojibakeText& mojibake) {
   converted = 0;
   platform::File file;
   HeaderKind kind;
@@ -736,7 +769,7 @@ Result PlanConversion(const std::string& path, const LegacyText& decode, SavePla
   if (kind == HeaderKind::kNone) return Result::kNoTag;
   if (kind == HeaderKind::kUnreadable) return Result::kRefused;
   plan.fileSize = file.SizeAtOpen();
-  return RenderConversion(plan.oldTag, decode, BlockOf(file), plan.newTag, converted);
+  return RenderConversion(plan.oldTag, decode, BlockOf(file), plan.newTag, converted, mojibake);
 }
 
 Result PlanNewTag(const std::string& path, const Changes& fields, SavePlan& plan) {

@@ -89,6 +89,10 @@ using Changes = std::array<std::optional<std::u16string>, kFieldCount>;
 // Given the raw bytes of one Latin-1 string that holds a byte above 0x7F, gives true and the text
 // it stands for when it is to become Unicode (the core decodes GBK), else false.
 using LegacyText = std::function<bool(std::string_view bytes, std::u16string& text)>;
+// Given the text of one string of a Unicode frame that holds a character beyond ASCII, gives true
+// and the text it stands for when it is legacy bytes that a tool read as CP1252 and stored as
+// Unicode ("·¢ÈçÑ©" for "发如雪"), else false.
+using MojibakeText = std::function<bool(const std::u16string& shown, std::u16string& text)>;
 
 enum class Result : uint8_t {
   kOk,
@@ -117,10 +121,12 @@ Result RenderUpdate(const std::vector<uint8_t>& old, const Changes& changes, int
 // The tag that replaces `old` with its legacy text turned to Unicode: each Latin-1 text frame
 // (T***, TXXX included), comment (COMM) and unsynchronised lyrics frame (USLT) whose strings are
 // either ASCII or accepted by `decode` (one at least) becomes the same frame in Unicode, as
-// RenderUpdate writes its frames; every other frame is copied byte for byte. `converted` counts
-// the frames that changed. Size, version and refusals as RenderUpdate.
+// RenderUpdate writes its frames; with `mojibake`, so does each such Unicode frame one of whose
+// strings it turns into other text (the others kept). Every other frame is copied byte for
+// byte. `converted` counts the frames that changed. Size, version and refusals as RenderUpdate.
 Result RenderConversion(const std::vector<uint8_t>& old, const LegacyText& decode, int64_t block,
-                        std::vector<uint8_t>& rendered, size_t& converted);
+                        std::vector<uint8_t>& rendered, size_t& converted,
+                        const MojibakeText& mojibake = nullptr);
 
 // A new ID3v2.3 tag for a file that has none: the non-empty fields of `fields` in UTF-16 with a
 // byte order mark, then padding, kMinGrownPadding bytes or more, up to a multiple of `block`.
@@ -142,7 +148,7 @@ struct SavePlan {
 // (kHasTag when the file begins with a tag header).
 Result PlanUpdate(const std::string& path, const Changes& changes, SavePlan& plan);
 Result PlanConversion(const std::string& path, const LegacyText& decode, SavePlan& plan,
-                      size_t& converted);
+                      size_t& converted, const MojibakeText& mojibake = nullptr);
 Result PlanNewTag(const std::string& path, const Changes& fields, SavePlan& plan);
 
 }  // namespace id3v2

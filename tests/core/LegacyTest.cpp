@@ -1,0 +1,274 @@
+// Legacy text in each script and each place where old taggers left it: what the detection reads,
+// and what it leaves alone.
+#include <gtest/gtest.h>
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include "../tags/id3v2/Id3v2Files.h"
+#include "TestFiles.h"
+#include "core/fields/Id3v2Fields.h"
+#include "core/plans/Plans.h"
+#include "core/text/Legacy.h"
+#include "tags/mp3/TMp3Tag.h"
+
+namespace {
+
+using id3files::operator+;
+using legacy::Encoding;
+using legacy::Place;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The bytes an old tagger wrote for `text` in `codec` (a name Qt's converter knows).
+std::string Encoded(const char* codec, const QString& text) {
+  QStringEncoder encoder(codec);
+  const QByteArray b = encoder.encode(text);
+  EXPECT_FALSE(encoder.hasError()) << codec << " " << text.toStdString();
+  return b.toStdString();
+}
+
+// What a later tool stored as Unicode after reading those bytes as CP1252.
+QString AsCp1252(const std::string& bytes) {
+  QStringDecoder decoder("windows-1252");
+  return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+// Reads one file's fields at one place as the conversion does: the detection over all of them,
+// then each field's reading (none: left as it is).
+std::vector<std::optional<QString>> ReadFile(const std::vector<std::string>& bytes, Place place) {
+  std::vector<std::string> fields;
+  for (const std::string& b : bytes) {
+    if (place == Place::kMojibake) {
+      fields.push_back(legacy::MojibakeBytes(AsCp1252(b)).value_or(b));
+    } else {
+      fields.push_back(b);
+    }
+  }
+  const legacy::Detection d = legacy::Detect(fields);
+  std::vector<std::optional<QString>> out;
+  for (const std::string& f : fields) out.push_back(legacy::Reading(d, f, place));
+  return out;
+}
+
+struct Song {
+  const char* codec;  // how its tags were written
+  const char* title;
+  const char* artist;
+  bool western;  // CP1252 text: reads right in a frame already, and is left there
+};
+
+// Real-looking titles and artists; each file's two fields decided together.
+const Song kSongs[] = {
+    {"GBK", "发如雪", "周杰伦", false},
+    {"GBK", "十年", "陈奕迅", false},
+    {"GBK", "后来", "刘若英", false},
+    {"GBK", "童话", "光良", false},
+    {"GBK", "月亮代表我的心", "邓丽君", false},
+    {"GBK", "光辉岁月", "Beyond", false},
+    {"GBK", "小幸运", "田馥甄", false},
+    {"Big5", "發如雪", "周杰倫", false},
+    {"Big5", "愛的代價", "張艾嘉", false},
+    {"Big5", "海闊天空", "黃家駒", false},
+    {"Big5", "吻別", "張學友", false},
+    {"Big5", "聽海", "張惠妹", false},
+    {"Big5", "月亮代表我的心", "鄧麗君", false},
+    {"Shift_JIS", "千本桜", "初音ミク", false},
+    {"Shift_JIS", "さくらんぼ", "大塚愛", false},
+    {"Shift_JIS", "ファーストラヴ", "宇多田ヒカル", false},
+    {"Shift_JIS", "残酷な天使のテーゼ", "高橋洋子", false},
+    {"Shift_JIS", "夜に駆ける", "YOASOBI", false},
+    {"Shift_JIS", "栄光の架橋", "ゆず", false},
+    {"windows-1252", "Café del Mar", "Energy 52", true},
+    {"windows-1252", "Jóga", "Björk", true},
+    {"windows-1252", "Kickstart My Heart", "Mötley Crüe", true},
+    {"windows-1252", "Mañana", "Gipsy Kings", true},
+    {"windows-1252", "Hoppípolla", "Sigur Rós", true},
+    {"windows-1252", "Déjà vu", "Beyoncé", true},
+    {"windows-1252", "Canção do Mar", "Dulce Pontes", true},
+    {"windows-1252", "Über den Wolken", "Reinhard Mey", true},
+    {"UTF-8", "发如雪", "周杰伦", false},
+    {"UTF-8", "Jóga", "Björk", false},
+};
+
+TEST(Legacy, EachScriptReadsRightInEachPlace) {
+  for (Place place : {Place::kSlot, Place::kLatin1, Place::kMojibake}) {
+    for (const Song& s : kSongs) {
+      const QString title = U(s.title), artist = U(s.artist);
+      const auto read = ReadFile({Encoded(s.codec, title), Encoded(s.codec, artist)}, place);
+      SCOPED_TRACE(std::string(s.codec) + " " + s.title + " place " +
+                   std::to_string(static_cast<int>(place)));
+      // Western text in a frame reads right already and is left; anywhere else the text
+      // itself comes out (an ASCII field is always left).
+      const bool left = s.western && place != Place::kSlot;
+      const auto expect = [&](const QString& text) -> std::optional<QString> {
+        if (left || text.toLatin1() == text.toUtf8()) return std::nullopt;
+        return text;
+      };
+      EXPECT_EQ(read[0], expect(title));
+      EXPECT_EQ(read[1], expect(artist));
+    }
+  }
+}
+
+bool Clean(const QString& text) {
+  for (QChar ch : text) {
+    if (ch == QChar::ReplacementCharacter || ch.category() == QChar::Other_PrivateUse ||
+        ch.category() == QChar::Other_Control) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(Legacy, NothingWorseIsEverProduced) {
+  // Every pair of bytes beyond ASCII, in every candidate: a text without a replacement,
+  // private-use or control character, or none.
+  for (Encoding e : legacy::kEncodings) {
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+      for (int trail = 0x20; trail <= 0xFF; ++trail) {
+        const std::string bytes{static_cast<char>(lead), static_cast<char>(trail)};
+        if (std::optional<QString> text = legacy::Decode(e, bytes)) {
+          ASSERT_TRUE(Clean(*text)) << legacy::NameOf(e) << " " << lead << " " << trail;
+        }
+      }
+    }
+  }
+  const struct {
+    std::string bytes;
+    const char* read;  // null: left as it is
+  } cases[] = {
+      {"\x81\x20\x8D", nullptr},  // no candidate decodes it
+      {"\xB7\xA2\xC8\xE7\xD1\xA9", "发如雪"},
+      {"Hello", nullptr},  // ASCII is never touched
+      // CP1252's own characters, which Latin-1 players lack: the frame becomes Unicode.
+      {"Je t'aime\x85 moi non plus", "Je t'aime… moi non plus"},
+  };
+  for (const auto& c : cases) {
+    const legacy::Detection d = legacy::Detect({c.bytes});
+    const std::optional<QString> r = legacy::Reading(d, c.bytes, Place::kLatin1);
+    EXPECT_EQ(r, c.read ? std::optional<QString>(U(c.read)) : std::nullopt) << c.bytes;
+  }
+  // A field no candidate decodes is reported, and the file's other fields still decide.
+  const std::string garbled = "\x81\x20\x8D";
+  const legacy::Detection d = legacy::Detect({garbled, Encoded("GBK", U("周杰伦")), "ASCII"});
+  EXPECT_EQ(d.undecodable, std::vector<size_t>{0});
+  EXPECT_EQ(d.encoding, Encoding::kGbk);
+  EXPECT_FALSE(d.ambiguous);
+  EXPECT_EQ(legacy::Reading(d, garbled, Place::kLatin1), std::nullopt);
+}
+
+TEST(Legacy, CloseReadingsNeedALookAndGbkWinsATie) {
+  // Two GB2312 first-level characters that are common Big5 characters too: both read well.
+  const std::string both = "\xB0\xA1\xB0\xA2";
+  const legacy::Detection d = legacy::Detect({both});
+  EXPECT_EQ(d.encoding, Encoding::kGbk);
+  EXPECT_EQ(d.second, Encoding::kBig5);
+  EXPECT_TRUE(d.ambiguous);
+  EXPECT_EQ(legacy::Reading(d, both, Place::kLatin1), std::nullopt);
+}
+
+// Files as taggers leave them, converted: the plan's reading of each, the tag the conversion
+// writes as read back, and files that read right kept byte for byte.
+TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
+  using id3files::B;
+  using id3files::Frame;
+  testfiles::TempDir dir;
+  enum Kind { kLatin1Frames, kUtf16Mojibake, kBlockOnly };
+  const struct {
+    const char* name;
+    Kind kind;
+    const char* codec;
+    const char* title;
+    const char* artist;
+    bool converts;
+  } cases[] = {
+      {"gbk-frames", kLatin1Frames, "GBK", "发如雪", "周杰伦", true},
+      {"big5-frames", kLatin1Frames, "Big5", "海闊天空", "黃家駒", true},
+      {"sjis-frames", kLatin1Frames, "Shift_JIS", "千本桜", "初音ミク", true},
+      {"western-frames", kLatin1Frames, "windows-1252", "Jóga", "Björk", false},
+      {"gbk-mojibake", kUtf16Mojibake, "GBK", "发如雪", "周杰伦", true},
+      {"big5-mojibake", kUtf16Mojibake, "Big5", "愛的代價", "張艾嘉", true},
+      {"unicode", kUtf16Mojibake, "UTF-16", "Café del Mar", "Mötley Crüe", false},
+      {"big5-block", kBlockOnly, "Big5", "吻別", "張學友", true},
+      {"sjis-block", kBlockOnly, "Shift_JIS", "さくらんぼ", "大塚愛", true},
+      {"western-block", kBlockOnly, "windows-1252", "Mañana", "Gipsy Kings", false},
+  };
+  std::vector<std::string> paths;
+  std::vector<testfiles::Bytes> before;
+  for (const auto& c : cases) {
+    const QString title = U(c.title), artist = U(c.artist);
+    const bool unicode = std::string(c.codec) == "UTF-16";
+    testfiles::Bytes tag;
+    if (c.kind == kLatin1Frames) {
+      tag = id3files::Tag(3,
+                          Frame("TIT2", id3files::Latin1(Encoded(c.codec, title))) +
+                              Frame("TPE1", id3files::Latin1(Encoded(c.codec, artist))),
+                          256);
+    } else if (c.kind == kUtf16Mojibake) {
+      const auto shown = [&](const QString& t) {
+        return unicode ? t.toStdU16String() : AsCp1252(Encoded(c.codec, t)).toStdU16String();
+      };
+      tag = id3files::Tag(3,
+                          Frame("TIT2", id3files::Utf16(shown(title))) +
+                              Frame("TPE1", id3files::Utf16(shown(artist))),
+                          256);
+    }
+    TIDmp3 v1;
+    if (c.kind == kBlockOnly) {
+      v1.Title = Encoded(c.codec, title);
+      v1.Artist = Encoded(c.codec, artist);
+    } else {
+      v1.Title = "Track";
+    }
+    const TagBlock block = EncodeBlock(v1);
+    const std::string path = dir.path() + "/" + c.name + ".mp3";
+    testfiles::WriteAll(path,
+                        tag + id3files::Audio() + testfiles::Bytes(block.begin(), block.end()));
+    paths.push_back(path);
+    before.push_back(testfiles::ReadAll(path));
+  }
+
+  const core::ConvertPlan plan = core::PlanConvert(paths);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const auto& c = cases[i];
+    const core::ConvertEntry& e = plan.entries[i];
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(e.NeedsALook());
+    ASSERT_EQ(e.status == core::ConvertStatus::kConvert, c.converts) << e.reason.toStdString();
+    if (!c.converts) continue;
+    const std::vector<std::pair<core::TagField, QString>> texts = {
+        {core::TagField::kTitle, U(c.title)}, {core::TagField::kArtist, U(c.artist)}};
+    EXPECT_EQ(e.texts, texts);
+    // What the conversion writes, as Apply plans it again from the plan's detection.
+    id3v2::SavePlan save;
+    size_t frames = 0;
+    if (e.newTag) {
+      TIDmp3 v1;
+      id3v2::TagInfo unused;
+      ASSERT_TRUE(id3v2::ReadBothTags(paths[i], v1, unused));
+      ASSERT_EQ(id3v2::PlanNewTag(paths[i], core::ConversionFieldsOf(v1), save),
+                id3v2::Result::kOk);
+    } else {
+      ASSERT_EQ(id3v2::PlanConversion(paths[i], core::LegacyDecoder(e.detection), save, frames,
+                                      core::MojibakeDecoder(e.detection)),
+                id3v2::Result::kOk);
+      EXPECT_EQ(frames, 2u);
+    }
+    id3files::WritePlan(paths[i], save);
+    id3v2::TagInfo after;
+    ASSERT_TRUE(id3v2::ReadFromFile(paths[i], after));
+    EXPECT_EQ(after.fields[id3v2::kTitle].kind, id3v2::FieldValue::kUnicode);
+    EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kTitle]), U(c.title));
+    EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kArtist]), U(c.artist));
+    // Converted once, nothing is left to convert.
+    EXPECT_EQ(core::PlanConvert({paths[i]}).entries[0].status, core::ConvertStatus::kNothing);
+  }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!cases[i].converts) {
+      EXPECT_EQ(testfiles::ReadAll(paths[i]), before[i]) << cases[i].name;
+    }
+  }
+}
+
+}  // namespace
