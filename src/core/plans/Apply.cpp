@@ -690,8 +690,11 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
     id3v2::SavePlan save;
     size_t frames = 0;
     errno = 0;
-    const id3v2::Result r = c.newTag ? id3v2::PlanNewTag(path, ConversionFieldsOf(v1), save)
-                                     : id3v2::PlanConversion(path, DecodeLegacyText, save, frames);
+    // The file's legacy texts read in the encoding the plan decided for the whole file.
+    const id3v2::Result r = c.newTag
+                                ? id3v2::PlanNewTag(path, ConversionFieldsOf(v1, c.detection), save)
+                                : id3v2::PlanConversion(path, LegacyDecoder(c.detection), save,
+                                                        frames, MojibakeDecoder(c.detection));
     QString failure;
     if (r != id3v2::Result::kOk) {
       failure = Id3v2Reason(r, errno);
