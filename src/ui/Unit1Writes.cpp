@@ -9,8 +9,11 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <exception>
+#include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "RowIcons.h"
@@ -33,44 +36,64 @@ namespace {
 
 // The progress of a batch: a dialog that shows itself once the batch has run for about half a
 // second (files done of all, the current name) and whose cancel button stops the batch after the
-// current file. The window keeps handling its events meanwhile.
+// current file. The window keeps handling its events meanwhile. The dialog shows only from a step,
+// never from a timer of its own, and Close() ends it before the batch reports: nothing of it is
+// left to show over or after the report.
 class BatchProgress {
  public:
   BatchProgress(QWidget* parent, int total, int delayMs)
-      : dialog_(QString(), QStringLiteral("取消"), 0, total, parent) {
-    dialog_.setObjectName(QStringLiteral("BatchProgress"));
-    dialog_.setWindowTitle(QStringLiteral("正在处理"));
-    dialog_.setWindowModality(Qt::WindowModal);
-    dialog_.setMinimumDuration(delayMs);
-    if (delayMs == 0) dialog_.show();
-    dialog_.setAutoClose(false);
-    dialog_.setAutoReset(false);
+      : dialog_(
+            std::make_unique<QProgressDialog>(QString(), QStringLiteral("取消"), 0, total, parent)),
+        delayMs_(delayMs) {
+    dialog_->setObjectName(QStringLiteral("BatchProgress"));
+    dialog_->setWindowTitle(QStringLiteral("正在处理"));
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->setMinimumDuration(std::numeric_limits<int>::max());
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
     clock_.start();
   }
   // The callback of core::ApplyOptions: false once the user has cancelled.
   bool Step(int done, int total, const std::string& name) {
+    if (dialog_ == nullptr) return !canceled_;
     if (done == 0 || clock_.elapsed() - shownAt_ >= 30) {
       shownAt_ = clock_.elapsed();
-      dialog_.setLabelText(QStringLiteral("%1 / %2\n%3")
-                               .arg(done)
-                               .arg(total)
-                               .arg(rules::DisplayName(name.substr(name.rfind('/') + 1))));
-      dialog_.setValue(done);
-      // The dialog paints itself as soon as it shows, not an empty frame until the next step.
-      if (dialog_.isVisible() && !painted_) {
-        dialog_.repaint();
-        painted_ = true;
-      }
+      dialog_->setLabelText(QStringLiteral("%1 / %2\n%3")
+                                .arg(done)
+                                .arg(total)
+                                .arg(rules::DisplayName(name.substr(name.rfind('/') + 1))));
+      dialog_->setValue(done);
+      if (!dialog_->isVisible() && clock_.elapsed() >= delayMs_) Show();
       QCoreApplication::processEvents();
     }
-    return !dialog_.wasCanceled();
+    return !dialog_->wasCanceled();
+  }
+  // Ends the dialog; the batch reports after this.
+  void Close() {
+    if (dialog_ == nullptr) return;
+    canceled_ = dialog_->wasCanceled();
+    dialog_.reset();
   }
 
  private:
-  QProgressDialog dialog_;
+  // Shows the dialog and paints its label and bar at once: the window system is given the time to
+  // map it, so that the first paint is not lost on a window that is not there yet.
+  void Show() {
+    dialog_->show();
+    QElapsedTimer wait;
+    wait.start();
+    while (dialog_->windowHandle() != nullptr && !dialog_->windowHandle()->isExposed() &&
+           wait.elapsed() < 250) {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    dialog_->repaint();
+  }
+
+  std::unique_ptr<QProgressDialog> dialog_;
   QElapsedTimer clock_;
+  int delayMs_;
   qint64 shownAt_ = 0;
-  bool painted_ = false;
+  bool canceled_ = false;
 };
 
 // The kind of a journal's action, as the window names it.
@@ -233,6 +256,7 @@ void TForm1::BtnBatchClick() {
       return progress.Step(done, total, name);
     };
     const core::ApplyReport report = core::ApplyEdit(plan, *Mp3Info, *WmaInfo, options);
+    progress.Close();
     UpdateUndo();
     // Every row the batch covered gets this batch's mark; the marks of earlier batches go.
     Tally tally;
@@ -317,6 +341,7 @@ void TForm1::NConvertClick() {
       return progress.Step(done, total, name);
     };
     const core::ApplyReport report = core::ApplyConvert(plan, options);
+    progress.Close();
     UpdateUndo();
     Tally tally;
     for (size_t i = 0; i < plan.entries.size(); ++i) {
@@ -389,6 +414,7 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
   // Never replaces another file, and refuses names that leave the folder or that Windows file
   // names cannot hold.
   const core::ApplyReport report = core::ApplyRename(plan, options);
+  progress.Close();
   UpdateUndo();
   Tally tally;
   int tried = 0;
@@ -463,6 +489,7 @@ void TForm1::N12Click() {
       return progress.Step(done, total, name);
     };
     const core::UndoReport report = core::UndoLast(*journal_, options);
+    progress.Close();
     UpdateUndo();
     if (report.busy || !report.action) {
       Tell(report.message.isEmpty() ? QStringLiteral("没有可以撤销的操作。") : report.message, {},
