@@ -247,6 +247,8 @@ class TForm1 : public QWidget {
   // False, after marking the file's row with the cross and saying why, when the shown file is no
   // longer there to be saved.
   bool ShownFileIsThere();
+  // Whether the file lacks its owner's write permission, which a save clears.
+  static bool RefusesWrites(const std::string& path);
   // Keeps a pasted year to what the year box lets be typed.
   void EdtYearTextEdited(const QString& text);
   // The counters follow the shown file: MP3 slots for an MP3 file, none for a WMA file.

@@ -11,13 +11,16 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <limits>
 #include <memory>
 #include <stdexcept>
 
+#include "ByteCounter.h"
 #include "RowIcons.h"
 #include "Rules.h"
+#include "StatusBar.h"
 #include "TrackList.h"
 #include "Unit1.h"
 #include "WaitCursor.h"
@@ -26,6 +29,7 @@
 #include "core/journal/Journal.h"
 #include "core/plans/Plans.h"
 #include "core/plans/TagWrites.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
@@ -181,6 +185,11 @@ void TForm1::UpdateUndo() {
   if (!problem.isEmpty()) QTimer::singleShot(0, this, [this, problem] { Hint(problem); });
 }
 
+bool TForm1::RefusesWrites(const std::string& path) {
+  platform::File file;
+  return file.OpenRead(path) && file.RefusesChange() == EACCES;
+}
+
 bool TForm1::ShownFileIsThere() {
   const std::string& path = ShownPath();
   if (path.empty() || platform::FileExists(path)) return true;
@@ -197,6 +206,17 @@ void TForm1::BtnSaveClick() {
     if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
     const std::string path = ShownPath();
     const bool mp3 = core::TagKindOf(path) == core::TagKind::kMp3;
+    // The fields whose text the ID3v1 slot will cut, as their counters say now.
+    static constexpr std::array<core::TagField, 5> kCounted = {
+        core::TagField::kTitle, core::TagField::kArtist, core::TagField::kAlbum,
+        core::TagField::kYear, core::TagField::kComment};
+    std::vector<core::TagField> cut;
+    for (size_t i = 0; i < kCounted.size(); ++i) {
+      if (mp3 && ByteCounters[i]->Capacity() > 0 && ByteCounters[i]->Left() < 0) {
+        cut.push_back(kCounted[i]);
+      }
+    }
+    const bool readOnly = RefusesWrites(path);
     core::ApplyReport report;
     try {
       report = mp3 ? SaveMp3(path) : SaveWma(path);
@@ -213,9 +233,19 @@ void TForm1::BtnSaveClick() {
       if (mp3 && !id3v2::ReadFromFile(path, shownStart_)) shownStart_ = {};
       RememberShownTexts();
       ShowId3v2Differences(fields);
-      MarkFile(path, rowicons::kTick, QStringLiteral("已保存") + UndoNote(report));
+      // The line names what the file did not take as typed: the boxes keep the whole texts.
+      QString line = QStringLiteral("已保存");
+      if (readOnly) line += QStringLiteral("；已取消只读属性");
+      for (core::TagField field : cut) {
+        line += QStringLiteral("；%1被截短为 %2 字节")
+                    .arg(core::ShownFieldName(field))
+                    .arg(rules::MeasureGbk(fields.Get(field)).bytes);
+      }
+      MarkFile(path, rowicons::kTick, line + UndoNote(report));
+      StatusBar1->SetMessage(line);
     } else {
       MarkFile(path, rowicons::kCross, QStringLiteral("保存失败：") + report.results.at(0).reason);
+      StatusBar1->SetMessage(QStringLiteral("保存失败：") + report.results.at(0).reason);
     }
   });
 }
@@ -260,11 +290,13 @@ void TForm1::BtnBatchClick() {
     UpdateUndo();
     // Every row the batch covered gets this batch's mark; the marks of earlier batches go.
     Tally tally;
+    int unchanged = 0;  // done, with nothing to change, as the plan counted them
     for (size_t i = 0; i < plan.entries.size(); ++i) {
       const std::string& path = plan.entries[i].path;
       const core::EntryResult& result = report.results[i];
       if (result.outcome == core::Outcome::kDone) {
         ++tally.done;
+        unchanged += plan.entries[i].changes.empty() && plan.entries[i].startChanges.empty();
         // The rows hold what the file now holds, read back: texts trimmed, cut, mapped.
         try {
           SetFileFields(path, core::ReadFields(path));
@@ -298,7 +330,8 @@ void TForm1::BtnBatchClick() {
     QString text =
         report.stopped
             ? QStringLiteral("已取消：已完成 %1 / %2，其余未修改").arg(tally.done).arg(total)
-            : QStringLiteral("已批量修改 %1 个文件").arg(tally.done);
+            : QStringLiteral("已批量修改 %1 个文件").arg(tally.done - unchanged);
+    if (!report.stopped && unchanged > 0) text += QStringLiteral("，无需修改 %1 个").arg(unchanged);
     if (tally.failed > 0) text += QStringLiteral("，%1 个失败").arg(tally.failed);
     if (report.undoable && tally.done > 0) text += QStringLiteral("，可撤销（Ctrl+Z）");
     if (report.error) {
