@@ -184,6 +184,20 @@ class RenameTest : public QObject {
     QVERIFY(QDir(r.folder + "A - a").isEmpty());
   }
 
+  void aNameThatWouldBeginWithADotIsRefused() {
+    // Rule 1 begins the name with the artist, rule 2 with the title.
+    for (int rule : {1, 2}) {
+      Renamer r;
+      r.form.RenameRule = rule;
+      r.Add("1.mp3", ".hidden", ".A");
+      r.Add("2.mp3", "x.y", "A.");
+      r.Rename();
+      QCOMPARE(Marks(r.form), (QList<int>{2, 1}));
+      QCOMPARE(r.form.LV->ToolTip(0), QStringLiteral("改名失败：新文件名以“.”开头，文件会被隐藏"));
+      QVERIFY(r.Files().contains("1.mp3"));
+    }
+  }
+
   void extensionsKeepTheirCaseAndFourCharacters() {
     Renamer r;
     r.Add("01.MP3", "发如雪", "Talvino");
