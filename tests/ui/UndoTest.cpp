@@ -152,8 +152,8 @@ class UndoTest : public QObject {
     TForm1 form;
     int overReport = 0, after = 0;
     QString firstLabel;
-    QTimer watch;
-    watch.setInterval(10);
+    QTimer watch;  // at every pass of the event loop
+    watch.setInterval(0);
     QObject::connect(&watch, &QTimer::timeout, [&] {
       const bool reporting =
           qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
