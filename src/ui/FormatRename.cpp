@@ -105,7 +105,7 @@ void TForm1::NFormatRenameClick() {
       for (int row : LV->Model()->CheckedRows()) tracks.push_back(LV->Model()->TrackOf(row));
       plan = core::PlanRename(tracks, format, {});
     }
-    if (!Ask(QStringLiteral("确定要按格式“%1”更改选中的文件名吗？").arg(format.Text()),
+    if (!Ask(QStringLiteral("确定要按格式“%1”更改勾选的文件名吗？").arg(format.Text()),
              core::DescribeRenamePlan(plan), core::SummarizeRenamePlan(plan))) {
       return;
     }

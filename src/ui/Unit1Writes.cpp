@@ -359,11 +359,11 @@ void TForm1::NConvertClick() {
       return core::PlanConvert(paths, rows);
     }();
     if (plan.Count(core::ConvertStatus::kConvert) == 0) {
-      Tell(QStringLiteral("选中的文件没有需要转换的标签"), core::DescribeConvertPlan(plan), false);
+      Tell(QStringLiteral("勾选的文件没有需要转换的标签"), core::DescribeConvertPlan(plan), false);
       return;
     }
     if (!Ask(QStringLiteral(
-                 "确定要把选中文件的标签转换为 Unicode 吗？\n播放器和手机将显示正确的中文。"),
+                 "确定要把勾选文件的标签转换为 Unicode 吗？\n播放器和手机将显示正确的中文。"),
              core::DescribeConvertPlan(plan), core::SummarizeConvertPlan(plan))) {
       return;
     }
@@ -451,6 +451,8 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
   UpdateUndo();
   Tally tally;
   int tried = 0;
+  // The failures in the plan's words: its conflicts and refusals, then what failed besides.
+  int conflicts = 0, refusals = 0;
   for (size_t i = 0; i < plan.entries.size(); ++i) {
     const core::RenameEntry& entry = plan.entries[i];
     const core::EntryResult& result = report.results[i];
@@ -472,6 +474,8 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
       FileRenamed(oldPath, entry.track.folder + entry.newName);
     } else if (result.outcome == core::Outcome::kFailed) {
       tally.Failed(oldPath, result.reason);
+      conflicts += entry.status == core::RenameStatus::kConflict;
+      refusals += entry.status == core::RenameStatus::kRefused;
       MarkFile(oldPath, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
     } else if (entry.status == core::RenameStatus::kSkipped) {
       ++tally.skipped;
@@ -485,7 +489,11 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
       report.stopped
           ? QStringLiteral("已取消：已完成 %1 / %2，其余未修改").arg(tally.done).arg(tried)
           : QStringLiteral("已改名 %1 个文件").arg(tally.done);
-  if (tally.failed > 0) text += QStringLiteral("，%1 个失败").arg(tally.failed);
+  if (conflicts > 0) text += QStringLiteral("，冲突 %1 个").arg(conflicts);
+  if (refusals > 0) text += QStringLiteral("，拒绝 %1 个").arg(refusals);
+  if (tally.failed > conflicts + refusals) {
+    text += QStringLiteral("，%1 个失败").arg(tally.failed - conflicts - refusals);
+  }
   if (tally.skipped > 0) text += QStringLiteral("，跳过 %1 个").arg(tally.skipped);
   if (report.undoable && tally.done > 0) text += QStringLiteral("，可撤销（Ctrl+Z）");
   QStringList details = tally.failures;
