@@ -77,6 +77,7 @@ TEST_F(CliTest, BadInputGivesItsStatusAndTouchesNothing) {
       {{"show", "-0", a}, 2, "-0 goes with --files-from"},
       {{"show", "--files-from", dir.File("no-list")}, 2, "cannot read the list"},
       {{"frobnicate", a}, 2, "unknown command"},
+      {{"renam", "--rule", "1", a}, 2, "unknown command: renam; did you mean rename?"},
       {{"set", "--title", "x", dir.File("notes.mp3.txt"), a}, 1, "not an MP3 or WMA file"},
   };
   for (const auto& c : cases) {
