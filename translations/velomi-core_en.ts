@@ -256,6 +256,11 @@
         <translation>the new name holds a control character</translation>
     </message>
     <message>
+        <location filename="../src/core/plans/Plans.cpp" line="144"/>
+        <source>新文件名以“.”开头，文件会被隐藏</source>
+        <translation>the new name begins with &quot;.&quot;, which hides the file</translation>
+    </message>
+    <message>
         <location filename="../src/core/plans/Plans.cpp" line="51"/>
         <source>新文件名含有文件名不允许的字符“%1”</source>
         <translation>the new name holds &quot;%1&quot;, which file names may not hold</translation>

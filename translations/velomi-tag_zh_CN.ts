@@ -634,6 +634,11 @@ Exit status: 0 when everything was done, 1 when some file failed, 2 for a usage 
         <translation>未知命令：%1</translation>
     </message>
     <message>
+        <location line="+1"/>
+        <source>; did you mean %1?</source>
+        <translation>。是不是 %1？</translation>
+    </message>
+    <message>
         <location line="+7"/>
         <source>undo takes no paths</source>
         <translation>undo 不接受路径</translation>

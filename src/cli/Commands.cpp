@@ -345,6 +345,7 @@ int Rename(core::Journal& journal, const Files& files, const Naming& naming, boo
         failed = true;
       }
     }
+    Out(core::SummarizeRenamePlan(plan) + QLatin1Char('\n'));  // a dry run ends with its counts
     return failed ? kSomeFailed : kDone;
   }
   Progress progress;
@@ -568,6 +569,7 @@ int Convert(core::Journal& journal, const Files& files, bool dryRun) {
       Out(describe(e, false));
     }
   }
+  if (dryRun) Out(core::SummarizeConvertPlan(plan) + QLatin1Char('\n'));
   if (!writes) return failed ? kSomeFailed : kDone;
   Progress progress;
   const core::ApplyReport report = core::ApplyConvert(plan, OptionsWith(journal, progress));

@@ -5,6 +5,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <algorithm>
 #include <cstdio>
 
 #include "Cli.h"
@@ -152,6 +153,36 @@ std::optional<core::NameTemplate> FormatOf(const QCommandLineParser& parser, con
   return format;
 }
 
+// The number of single-character edits that turn `a` into `b`.
+int EditDistance(const QString& a, const QString& b) {
+  std::vector<int> row(static_cast<size_t>(b.size()) + 1);
+  for (size_t j = 0; j < row.size(); ++j) row[j] = static_cast<int>(j);
+  for (qsizetype i = 1; i <= a.size(); ++i) {
+    int diagonal = row[0];
+    row[0] = static_cast<int>(i);
+    for (qsizetype j = 1; j <= b.size(); ++j) {
+      const int above = row[static_cast<size_t>(j)];
+      row[static_cast<size_t>(j)] =
+          std::min({above + 1, row[static_cast<size_t>(j - 1)] + 1,
+                    diagonal + (a[i - 1].toLower() == b[j - 1].toLower() ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row.back();
+}
+
+// Names an unknown command, with the nearest known one when it is a typo away.
+QString UnknownCommand(const Arguments& args, const QString& command) {
+  QString nearest;
+  int best = 3;  // at most two edits
+  for (const char* known : kCommands) {
+    const int d = EditDistance(command, QString::fromLatin1(known));
+    if (d < best) best = d, nearest = QString::fromLatin1(known);
+  }
+  const QString text = Cli::tr("unknown command: %1").arg(args.ToText(command));
+  return nearest.isEmpty() ? text : text + Cli::tr("; did you mean %1?").arg(nearest);
+}
+
 int Run(const Arguments& args) {
   // The process's one journal: its index is read at the recovery before the command, and the
   // command reads only what was appended since.
@@ -229,6 +260,9 @@ int Run(const Arguments& args) {
                                  Cli::tr("PATH..."));
   }
 
+  // An unknown command that leads the line is named before its options, which only a known
+  // command would take.
+  if (!known && list.size() > 1 && list[1] == command) return Usage(UnknownCommand(args, command));
   if (!parser.parse(list)) return Usage(parser.errorText());
   if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
     Out(parser.helpText());
@@ -239,7 +273,7 @@ int Run(const Arguments& args) {
     return kDone;
   }
   if (command.isEmpty()) return Usage(Cli::tr("no command given"));
-  if (!known) return Usage(Cli::tr("unknown command: %1").arg(args.ToText(command)));
+  if (!known) return Usage(UnknownCommand(args, command));
 
   std::vector<std::string> paths;
   const QStringList positional = parser.positionalArguments();

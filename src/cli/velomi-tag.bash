@@ -7,7 +7,7 @@ _velomi_tag() {
     if [[ ${COMP_WORDS[i]} != -* ]]; then command=${COMP_WORDS[i]}; break; fi
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "show set rename tag-from-name undo --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "show set rename tag-from-name convert undo --help --version" -- "$cur"))
     return
   fi
   case $prev in
@@ -25,6 +25,7 @@ _velomi_tag() {
       set) options+=" --title --artist --album --year --comment --track --genre --copyright --url --user-url --lyrics --encoded-by --version --strict" ;;
       rename) options+=" --rule --format --replace-with --replace-windows --dry-run" ;;
       tag-from-name) options+=" --format --dry-run --json --strict" ;;
+      convert) options+=" --dry-run" ;;
       undo) options+=" --list --forget" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

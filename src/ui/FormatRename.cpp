@@ -62,6 +62,7 @@ void TFrmFormatRename::FormatEdited() {
   core::TemplateError error;
   template_ = core::NameTemplate::Parse(EdtFormat->text(), error);
   Buttons->button(QDialogButtonBox::Ok)->setEnabled(template_.has_value());
+  emit templateChanged(template_);
   if (!template_) {
     LPreview->setText(error.Describe());
   } else if (!sample_) {
@@ -84,7 +85,15 @@ void TForm1::NFormatRenameClick() {
     const std::vector<int> shown = RowsOfFile(ShownPath());
     if (!shown.empty()) sample = LV->Model()->TrackOf(shown.front());
     TFrmFormatRename dialog(this, sample);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Template()) return;
+    // While the dialog is open the 新文件名 column previews the template on every row.
+    LV->Model()->SetPreviewTemplate(dialog.Template());
+    connect(&dialog, &TFrmFormatRename::templateChanged, this,
+            [this](const std::optional<core::NameTemplate>& format) {
+              LV->Model()->SetPreviewTemplate(format);
+            });
+    const int answer = dialog.exec();
+    LV->Model()->SetPreviewTemplate(std::nullopt);
+    if (answer != QDialog::Accepted || !dialog.Template()) return;
     const core::NameTemplate format = *dialog.Template();
     TFrmFormatRename::RememberFormat(format.Text());
 
@@ -96,8 +105,8 @@ void TForm1::NFormatRenameClick() {
       for (int row : LV->Model()->CheckedRows()) tracks.push_back(LV->Model()->TrackOf(row));
       plan = core::PlanRename(tracks, format, {});
     }
-    if (!Ask(QStringLiteral("确定要按格式“%1”更改选中的文件名吗？").arg(format.Text()),
-             core::DescribeRenamePlan(plan))) {
+    if (!Ask(QStringLiteral("确定要按格式“%1”更改勾选的文件名吗？").arg(format.Text()),
+             core::DescribeRenamePlan(plan), core::SummarizeRenamePlan(plan))) {
       return;
     }
     ApplyRenamePlan(plan);

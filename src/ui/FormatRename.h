@@ -30,6 +30,10 @@ class TFrmFormatRename : public QDialog {
   static QString LastFormat();
   static void RememberFormat(const QString& format);
 
+ signals:
+  // The template typed changed: the one it now gives, none while it does not parse.
+  void templateChanged(const std::optional<core::NameTemplate>& format);
+
  private:
   void FormatEdited();
 

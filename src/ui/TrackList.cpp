@@ -35,7 +35,21 @@ TTrackList::TTrackList(const std::array<QIcon, 6>& images, QWidget* parent)
     : QTableView(parent), model_(new TTrackListModel(images, this)) {
   setModel(model_);
   QHeaderView* header = horizontalHeader();
-  header->setSectionResizeMode(QHeaderView::Stretch);
+  // Every column's border can be dragged, as in the system's list view; the list scrolls
+  // sideways when the columns grow wider than it.
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  header->setStretchLastSection(true);
+  header->setMinimumSectionSize(24);
+  connect(header, &QHeaderView::sectionResized, this, [this] {
+    if (!sharing_ && QApplication::mouseButtons() != Qt::NoButton) userSized_ = true;
+  });
+  // A click on a header sorts by it; nothing else sorts the list (showing a column keeps the
+  // order the rows were added in).
+  header->setSortIndicator(-1, Qt::AscendingOrder);
+  connect(header, &QHeaderView::sortIndicatorChanged, this,
+          [this](int column, Qt::SortOrder order) {
+            if (column >= 0 && horizontalHeader()->sectionsClickable()) model_->sort(column, order);
+          });
   header->setSortIndicatorShown(false);
   header->setHighlightSections(false);
   header->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -50,7 +64,7 @@ TTrackList::TTrackList(const std::array<QIcon, 6>& images, QWidget* parent)
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setTextElideMode(Qt::ElideRight);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   // Tab and Shift+Tab go to the next control; the arrow keys move inside the list.
   setTabKeyNavigation(false);
 
@@ -111,7 +125,24 @@ void TTrackList::ColumnsChanged() {
   // its four columns and a header that does nothing.
   horizontalHeader()->setSectionsClickable(optional);
   horizontalHeader()->setSortIndicatorShown(optional);
-  setSortingEnabled(optional);
+  if (!userSized_) ShareWidth();
+}
+
+void TTrackList::ShareWidth() {
+  QHeaderView* header = horizontalHeader();
+  const int shown = header->count() - header->hiddenSectionCount();
+  if (shown == 0 || viewport()->width() <= 0) return;
+  sharing_ = true;
+  const int width = viewport()->width() / shown;
+  for (int column = 0; column < header->count(); ++column) {
+    if (!isColumnHidden(column)) header->resizeSection(column, width);
+  }
+  sharing_ = false;
+}
+
+void TTrackList::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  if (!userSized_) ShareWidth();
 }
 
 void TTrackList::HeaderMenu(const QPoint& pos) {

@@ -94,6 +94,8 @@ class TTrackList : public QTableView {
   void keyPressEvent(QKeyEvent* event) override;
   // Home and End go to the first and the last row, as in a list, not along the row.
   QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  // Until the user drags a column's border, the shown columns share the list's width.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // Runs the list's own handling of one input event, then tells whether it chose a current row.
@@ -103,7 +105,11 @@ class TTrackList : public QTableView {
   bool OnCheckBox(const QPoint& pos, int& row) const;
   void HeaderMenu(const QPoint& pos);
   void ColumnsChanged();
+  // Gives the shown columns equal widths that fill the list.
+  void ShareWidth();
 
   TTrackListModel* model_;
+  bool sharing_ = false;     // ShareWidth is resizing the columns
+  bool userSized_ = false;   // the user has dragged a column's border
   bool checkPress_ = false;  // the press went to a check box: the release is no click on the row
 };

@@ -189,6 +189,7 @@ void TForm1::N7Click() {
 
 void TForm1::N6Click() {
   LV->Clear();
+  StatusBar1->SetMessage(QString());  // the last batch's line spoke of rows no longer listed
   shownPath_.clear();
   for (QLineEdit* box : {EdtTitle, EdtArtist, EdtAlbum, EdtYear, EdtComment, EdtTrack, EdtPath,
                          EdtUserURL, EdtCopyright, EdtUrl, EdtVersion, EdtEncodedBy}) {

@@ -119,6 +119,9 @@ class TForm1 : public QWidget {
   QAction* NCheckAll = nullptr;
   QAction* NCheckNone = nullptr;
   QAction* NCheckInvert = nullptr;
+  // "添加文件夹（含子文件夹）…": a folder with every folder below it.
+  QAction* NAddTreeSeparator = nullptr;
+  QAction* NAddTree = nullptr;
 
   // The bytes left in the ID3v1 slots of the title, artist, album, year and comment boxes, while
   // an MP3 file is shown.
@@ -157,6 +160,12 @@ class TForm1 : public QWidget {
   void AddFolder(QString folder);
   // The same for a folder given as the file system's bytes.
   void AddNativeFolder(std::string folder);
+  // Chooses a folder and adds its MP3 and WMA files and those of every folder below it.
+  void NAddTreeClick();
+  // Adds the files of the folder, then those of each folder below it in name order, each folder
+  // once however many links reach it. A progress dialog shows after ProgressDelayMs; its cancel
+  // stops the walk, and the files found so far stay added.
+  void AddNativeFolderTree(std::string folder);
   // Shows, in one error box, each file that the adding since the last report could not read,
   // with the reason.
   void ReportAddErrors();
@@ -247,6 +256,8 @@ class TForm1 : public QWidget {
   // False, after marking the file's row with the cross and saying why, when the shown file is no
   // longer there to be saved.
   bool ShownFileIsThere();
+  // Whether the file lacks its owner's write permission, which a save clears.
+  static bool RefusesWrites(const std::string& path);
   // Keeps a pasted year to what the year box lets be typed.
   void EdtYearTextEdited(const QString& text);
   // The counters follow the shown file: MP3 slots for an MP3 file, none for a WMA file.

@@ -10,9 +10,13 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <limits>
+#include <set>
+#include <utility>
 
 #include "ByteCounter.h"
 #include "Rules.h"
@@ -185,6 +189,72 @@ void TForm1::AddNativeFolder(std::string nativeFolder) {
       batch.AddOrNote(nativeFolder + name);
     }
   }
+}
+
+void TForm1::NAddTreeClick() {
+  Guarded([this] {
+    if (!TagObjectsAlive()) return;
+    const QString folder = ChooseFolder();
+    if (folder.isEmpty()) return;
+    RememberFolder(folder);
+    AddNativeFolderTree(NativePath(folder));
+    EnableEditButtons();
+    ReportAddErrors();
+  });
+}
+
+void TForm1::AddNativeFolderTree(std::string root) {
+  if (root.empty() || root.back() != '/') root += '/';
+  WaitCursor wait;
+  QProgressDialog progress(QString(), QStringLiteral("取消"), 0, 0, this);
+  progress.setObjectName(QStringLiteral("FolderProgress"));
+  progress.setWindowTitle(QStringLiteral("正在添加"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(std::numeric_limits<int>::max());  // shown below, not by a timer
+  QElapsedTimer clock;
+  clock.start();
+  qint64 steppedAt = -1;
+  int found = 0;
+  std::set<std::pair<uint64_t, uint64_t>> walked;  // device and inode: a link loop is walked once
+  std::vector<std::string> folders{root};
+  {
+    TrackBatch batch(*this);
+    while (!folders.empty() && !progress.wasCanceled()) {
+      const std::string folder = std::move(folders.back());
+      folders.pop_back();
+      const platform::EntryInfo info = platform::StatPath(folder, true);
+      if (!info.folder || !walked.insert({info.device, info.inode}).second) continue;
+      const platform::FolderEntries entries = platform::ListEntries(folder);
+      for (const char* suffix : {".mp3", ".wma"}) {
+        for (const std::string& name : entries.files) {
+          if (name.size() < 4 || QByteArray::fromStdString(name.substr(name.size() - 4))
+                                         .compare(suffix, Qt::CaseInsensitive) != 0) {
+            continue;
+          }
+          batch.AddOrNote(folder + name);
+          ++found;
+        }
+      }
+      // The folders below, first in name order first.
+      for (auto it = entries.folders.rbegin(); it != entries.folders.rend(); ++it) {
+        folders.push_back(folder + *it + '/');
+      }
+      if (clock.elapsed() < ProgressDelayMs) continue;
+      // Past the delay each folder lets the cancel button through; the label follows a few times
+      // a second.
+      if (clock.elapsed() - steppedAt >= 30 || !progress.isVisible()) {
+        steppedAt = clock.elapsed();
+        progress.setLabelText(
+            QStringLiteral("已找到 %1 个文件\n%2").arg(found).arg(rules::DisplayName(folder)));
+        if (!progress.isVisible()) {
+          progress.show();
+          progress.repaint();
+        }
+      }
+      QCoreApplication::processEvents();
+    }
+  }
+  progress.hide();
 }
 
 void TForm1::WMDropFiles(const QStringList& paths) {

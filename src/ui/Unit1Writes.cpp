@@ -9,12 +9,18 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
+#include <cerrno>
 #include <exception>
+#include <limits>
+#include <memory>
 #include <stdexcept>
 
+#include "ByteCounter.h"
 #include "RowIcons.h"
 #include "Rules.h"
+#include "StatusBar.h"
 #include "TrackList.h"
 #include "Unit1.h"
 #include "WaitCursor.h"
@@ -23,6 +29,7 @@
 #include "core/journal/Journal.h"
 #include "core/plans/Plans.h"
 #include "core/plans/TagWrites.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
@@ -33,44 +40,64 @@ namespace {
 
 // The progress of a batch: a dialog that shows itself once the batch has run for about half a
 // second (files done of all, the current name) and whose cancel button stops the batch after the
-// current file. The window keeps handling its events meanwhile.
+// current file. The window keeps handling its events meanwhile. The dialog shows only from a step,
+// never from a timer of its own, and Close() ends it before the batch reports: nothing of it is
+// left to show over or after the report.
 class BatchProgress {
  public:
   BatchProgress(QWidget* parent, int total, int delayMs)
-      : dialog_(QString(), QStringLiteral("取消"), 0, total, parent) {
-    dialog_.setObjectName(QStringLiteral("BatchProgress"));
-    dialog_.setWindowTitle(QStringLiteral("正在处理"));
-    dialog_.setWindowModality(Qt::WindowModal);
-    dialog_.setMinimumDuration(delayMs);
-    if (delayMs == 0) dialog_.show();
-    dialog_.setAutoClose(false);
-    dialog_.setAutoReset(false);
+      : dialog_(
+            std::make_unique<QProgressDialog>(QString(), QStringLiteral("取消"), 0, total, parent)),
+        delayMs_(delayMs) {
+    dialog_->setObjectName(QStringLiteral("BatchProgress"));
+    dialog_->setWindowTitle(QStringLiteral("正在处理"));
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->setMinimumDuration(std::numeric_limits<int>::max());
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
     clock_.start();
   }
   // The callback of core::ApplyOptions: false once the user has cancelled.
   bool Step(int done, int total, const std::string& name) {
+    if (dialog_ == nullptr) return !canceled_;
     if (done == 0 || clock_.elapsed() - shownAt_ >= 30) {
       shownAt_ = clock_.elapsed();
-      dialog_.setLabelText(QStringLiteral("%1 / %2\n%3")
-                               .arg(done)
-                               .arg(total)
-                               .arg(rules::DisplayName(name.substr(name.rfind('/') + 1))));
-      dialog_.setValue(done);
-      // The dialog paints itself as soon as it shows, not an empty frame until the next step.
-      if (dialog_.isVisible() && !painted_) {
-        dialog_.repaint();
-        painted_ = true;
-      }
+      dialog_->setLabelText(QStringLiteral("%1 / %2\n%3")
+                                .arg(done)
+                                .arg(total)
+                                .arg(rules::DisplayName(name.substr(name.rfind('/') + 1))));
+      dialog_->setValue(done);
+      if (!dialog_->isVisible() && clock_.elapsed() >= delayMs_) Show();
       QCoreApplication::processEvents();
     }
-    return !dialog_.wasCanceled();
+    return !dialog_->wasCanceled();
+  }
+  // Ends the dialog; the batch reports after this.
+  void Close() {
+    if (dialog_ == nullptr) return;
+    canceled_ = dialog_->wasCanceled();
+    dialog_.reset();
   }
 
  private:
-  QProgressDialog dialog_;
+  // Shows the dialog and paints its label and bar at once: the window system is given the time to
+  // map it, so that the first paint is not lost on a window that is not there yet.
+  void Show() {
+    dialog_->show();
+    QElapsedTimer wait;
+    wait.start();
+    while (dialog_->windowHandle() != nullptr && !dialog_->windowHandle()->isExposed() &&
+           wait.elapsed() < 250) {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    dialog_->repaint();
+  }
+
+  std::unique_ptr<QProgressDialog> dialog_;
   QElapsedTimer clock_;
+  int delayMs_;
   qint64 shownAt_ = 0;
-  bool painted_ = false;
+  bool canceled_ = false;
 };
 
 // The kind of a journal's action, as the window names it.
@@ -158,6 +185,11 @@ void TForm1::UpdateUndo() {
   if (!problem.isEmpty()) QTimer::singleShot(0, this, [this, problem] { Hint(problem); });
 }
 
+bool TForm1::RefusesWrites(const std::string& path) {
+  platform::File file;
+  return file.OpenRead(path) && file.RefusesChange() == EACCES;
+}
+
 bool TForm1::ShownFileIsThere() {
   const std::string& path = ShownPath();
   if (path.empty() || platform::FileExists(path)) return true;
@@ -174,6 +206,17 @@ void TForm1::BtnSaveClick() {
     if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
     const std::string path = ShownPath();
     const bool mp3 = core::TagKindOf(path) == core::TagKind::kMp3;
+    // The fields whose text the ID3v1 slot will cut, as their counters say now.
+    static constexpr std::array<core::TagField, 5> kCounted = {
+        core::TagField::kTitle, core::TagField::kArtist, core::TagField::kAlbum,
+        core::TagField::kYear, core::TagField::kComment};
+    std::vector<core::TagField> cut;
+    for (size_t i = 0; i < kCounted.size(); ++i) {
+      if (mp3 && ByteCounters[i]->Capacity() > 0 && ByteCounters[i]->Left() < 0) {
+        cut.push_back(kCounted[i]);
+      }
+    }
+    const bool readOnly = RefusesWrites(path);
     core::ApplyReport report;
     try {
       report = mp3 ? SaveMp3(path) : SaveWma(path);
@@ -190,9 +233,19 @@ void TForm1::BtnSaveClick() {
       if (mp3 && !id3v2::ReadFromFile(path, shownStart_)) shownStart_ = {};
       RememberShownTexts();
       ShowId3v2Differences(fields);
-      MarkFile(path, rowicons::kTick, QStringLiteral("已保存") + UndoNote(report));
+      // The line names what the file did not take as typed: the boxes keep the whole texts.
+      QString line = QStringLiteral("已保存");
+      if (readOnly) line += QStringLiteral("；已取消只读属性");
+      for (core::TagField field : cut) {
+        line += QStringLiteral("；%1被截短为 %2 字节")
+                    .arg(core::ShownFieldName(field))
+                    .arg(rules::MeasureGbk(fields.Get(field)).bytes);
+      }
+      MarkFile(path, rowicons::kTick, line + UndoNote(report));
+      StatusBar1->SetMessage(line);
     } else {
       MarkFile(path, rowicons::kCross, QStringLiteral("保存失败：") + report.results.at(0).reason);
+      StatusBar1->SetMessage(QStringLiteral("保存失败：") + report.results.at(0).reason);
     }
   });
 }
@@ -233,14 +286,17 @@ void TForm1::BtnBatchClick() {
       return progress.Step(done, total, name);
     };
     const core::ApplyReport report = core::ApplyEdit(plan, *Mp3Info, *WmaInfo, options);
+    progress.Close();
     UpdateUndo();
     // Every row the batch covered gets this batch's mark; the marks of earlier batches go.
     Tally tally;
+    int unchanged = 0;  // done, with nothing to change, as the plan counted them
     for (size_t i = 0; i < plan.entries.size(); ++i) {
       const std::string& path = plan.entries[i].path;
       const core::EntryResult& result = report.results[i];
       if (result.outcome == core::Outcome::kDone) {
         ++tally.done;
+        unchanged += plan.entries[i].changes.empty() && plan.entries[i].startChanges.empty();
         // The rows hold what the file now holds, read back: texts trimmed, cut, mapped.
         try {
           SetFileFields(path, core::ReadFields(path));
@@ -274,7 +330,8 @@ void TForm1::BtnBatchClick() {
     QString text =
         report.stopped
             ? QStringLiteral("已取消：已完成 %1 / %2，其余未修改").arg(tally.done).arg(total)
-            : QStringLiteral("已批量修改 %1 个文件").arg(tally.done);
+            : QStringLiteral("已批量修改 %1 个文件").arg(tally.done - unchanged);
+    if (!report.stopped && unchanged > 0) text += QStringLiteral("，无需修改 %1 个").arg(unchanged);
     if (tally.failed > 0) text += QStringLiteral("，%1 个失败").arg(tally.failed);
     if (report.undoable && tally.done > 0) text += QStringLiteral("，可撤销（Ctrl+Z）");
     if (report.error) {
@@ -302,11 +359,11 @@ void TForm1::NConvertClick() {
       return core::PlanConvert(paths, rows);
     }();
     if (plan.Count(core::ConvertStatus::kConvert) == 0) {
-      Tell(QStringLiteral("选中的文件没有需要转换的标签"), core::DescribeConvertPlan(plan), false);
+      Tell(QStringLiteral("勾选的文件没有需要转换的标签"), core::DescribeConvertPlan(plan), false);
       return;
     }
     if (!Ask(QStringLiteral(
-                 "确定要把选中文件的标签转换为 Unicode 吗？\n播放器和手机将显示正确的中文。"),
+                 "确定要把勾选文件的标签转换为 Unicode 吗？\n播放器和手机将显示正确的中文。"),
              core::DescribeConvertPlan(plan), core::SummarizeConvertPlan(plan))) {
       return;
     }
@@ -317,6 +374,7 @@ void TForm1::NConvertClick() {
       return progress.Step(done, total, name);
     };
     const core::ApplyReport report = core::ApplyConvert(plan, options);
+    progress.Close();
     UpdateUndo();
     Tally tally;
     for (size_t i = 0; i < plan.entries.size(); ++i) {
@@ -389,9 +447,12 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
   // Never replaces another file, and refuses names that leave the folder or that Windows file
   // names cannot hold.
   const core::ApplyReport report = core::ApplyRename(plan, options);
+  progress.Close();
   UpdateUndo();
   Tally tally;
   int tried = 0;
+  // The failures in the plan's words: its conflicts and refusals, then what failed besides.
+  int conflicts = 0, refusals = 0;
   for (size_t i = 0; i < plan.entries.size(); ++i) {
     const core::RenameEntry& entry = plan.entries[i];
     const core::EntryResult& result = report.results[i];
@@ -413,6 +474,8 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
       FileRenamed(oldPath, entry.track.folder + entry.newName);
     } else if (result.outcome == core::Outcome::kFailed) {
       tally.Failed(oldPath, result.reason);
+      conflicts += entry.status == core::RenameStatus::kConflict;
+      refusals += entry.status == core::RenameStatus::kRefused;
       MarkFile(oldPath, rowicons::kCross, QStringLiteral("改名失败：") + result.reason);
     } else if (entry.status == core::RenameStatus::kSkipped) {
       ++tally.skipped;
@@ -426,7 +489,11 @@ void TForm1::ApplyRenamePlan(const core::RenamePlan& plan) {
       report.stopped
           ? QStringLiteral("已取消：已完成 %1 / %2，其余未修改").arg(tally.done).arg(tried)
           : QStringLiteral("已改名 %1 个文件").arg(tally.done);
-  if (tally.failed > 0) text += QStringLiteral("，%1 个失败").arg(tally.failed);
+  if (conflicts > 0) text += QStringLiteral("，冲突 %1 个").arg(conflicts);
+  if (refusals > 0) text += QStringLiteral("，拒绝 %1 个").arg(refusals);
+  if (tally.failed > conflicts + refusals) {
+    text += QStringLiteral("，%1 个失败").arg(tally.failed - conflicts - refusals);
+  }
   if (tally.skipped > 0) text += QStringLiteral("，跳过 %1 个").arg(tally.skipped);
   if (report.undoable && tally.done > 0) text += QStringLiteral("，可撤销（Ctrl+Z）");
   QStringList details = tally.failures;
@@ -463,6 +530,7 @@ void TForm1::N12Click() {
       return progress.Step(done, total, name);
     };
     const core::UndoReport report = core::UndoLast(*journal_, options);
+    progress.Close();
     UpdateUndo();
     if (report.busy || !report.action) {
       Tell(report.message.isEmpty() ? QStringLiteral("没有可以撤销的操作。") : report.message, {},

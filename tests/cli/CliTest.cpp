@@ -77,6 +77,7 @@ TEST_F(CliTest, BadInputGivesItsStatusAndTouchesNothing) {
       {{"show", "-0", a}, 2, "-0 goes with --files-from"},
       {{"show", "--files-from", dir.File("no-list")}, 2, "cannot read the list"},
       {{"frobnicate", a}, 2, "unknown command"},
+      {{"renam", "--rule", "1", a}, 2, "unknown command: renam; did you mean rename?"},
       {{"set", "--title", "x", dir.File("notes.mp3.txt"), a}, 1, "not an MP3 or WMA file"},
   };
   for (const auto& c : cases) {
@@ -136,6 +137,8 @@ TEST_F(CliTest, RenameNumbersTheFilesInTheOrderGivenAndDryRunChangesNothing) {
   Result r = Tag({"rename", "--rule", "3", "--dry-run", dir.File("y.wma"), dir.File("x.mp3")});
   ASSERT_EQ(r.status, 0) << r.err.constData();
   EXPECT_TRUE(r.out.contains("x.mp3 → Some Artist - (1)Hello Song.mp3")) << r.out.constData();
+  EXPECT_TRUE(r.out.endsWith("2 file(s): rename 2, skip 0, conflict 0, refused 0\n"))
+      << r.out.constData();  // a dry run ends with its counts
   EXPECT_EQ(dir.Names(), before);
 
   r = Tag({"rename", "--rule", "3", dir.File("y.wma"), dir.File("x.mp3")});

@@ -126,6 +126,11 @@ TEST(NameTemplate, ReplacesWhatNamesCannotHoldInFieldsOnly) {
   for (const auto& c : cases) {
     EXPECT_EQ(Parsed("%t :").Expand(t, c.characters).stem, U(c.stem)) << c.stem;
   }
+  // A dot that would begin the name (and hide the file) is replaced; others stay.
+  t.title = U("..a.b");
+  EXPECT_EQ(Parsed("%t").Expand(t, {QStringLiteral("_"), false}).stem, U("_.a.b"));
+  EXPECT_EQ(Parsed("%t").Expand(t, {}).stem, U("..a.b"));  // for the plan to refuse
+  EXPECT_EQ(Parsed("x%t").Expand(t, {QStringLiteral("_"), false}).stem, U("x..a.b"));
 }
 
 TEST(NameTemplate, MatchReadsFieldsBackOutOfNames) {

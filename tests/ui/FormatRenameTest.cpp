@@ -21,7 +21,8 @@ namespace {
 struct DialogSeen {
   QString preview;
   bool okEnabled = false;
-  QString shownFormat;  // the template the dialog opened with
+  QString shownFormat;   // the template the dialog opened with
+  QStringList newNames;  // the list's 新文件名 column while the dialog is open
 };
 
 void AnswerFormatDialog(const QString& format, bool accept, DialogSeen* seen) {
@@ -36,6 +37,8 @@ void AnswerFormatDialog(const QString& format, bool accept, DialogSeen* seen) {
     dialog->EdtFormat->setText(format);
     seen->preview = dialog->LPreview->text();
     seen->okEnabled = dialog->Buttons->button(QDialogButtonBox::Ok)->isEnabled();
+    auto* form = qobject_cast<TForm1*>(dialog->parentWidget());
+    seen->newNames = Column(*form, core::TrackListModel::kNewName);
     if (accept && seen->okEnabled) {
       dialog->accept();
     } else {
@@ -79,8 +82,13 @@ class FormatRenameTest : public QObject {
     AnswerFormatDialog("%2n %t (%y)", true, &seen);
     form.NFormatRename->trigger();
     QCOMPARE(seen.preview, QStringLiteral("a.mp3 → 03 发如雪 (2005).mp3"));
+    // Every row previews the template while the dialog is open, the rule's names after it.
+    QCOMPARE(seen.newNames, (QStringList{"03 发如雪 (2005).mp3", "", "01 七里香 (2004).mp3"}));
     QCOMPARE(answerer.count(), 1);
     QVERIFY(answerer.boxes()[0].text.contains("%2n %t (%y)"));
+    // The question's counts, as the rule rename's.
+    QCOMPARE(answerer.boxes()[0].info,
+             QStringLiteral("共 2 个文件：改名 1，跳过 1，冲突 0，拒绝 0"));
     QVERIFY(answerer.boxes()[0].details.contains(QStringLiteral("a.mp3 → 03 发如雪 (2005).mp3")));
     QVERIFY(answerer.boxes()[0].details.contains(QStringLiteral("b.mp3：音轨为空")));
     QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),

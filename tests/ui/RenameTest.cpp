@@ -184,6 +184,20 @@ class RenameTest : public QObject {
     QVERIFY(QDir(r.folder + "A - a").isEmpty());
   }
 
+  void aNameThatWouldBeginWithADotIsRefused() {
+    // Rule 1 begins the name with the artist, rule 2 with the title.
+    for (int rule : {1, 2}) {
+      Renamer r;
+      r.form.RenameRule = rule;
+      r.Add("1.mp3", ".hidden", ".A");
+      r.Add("2.mp3", "x.y", "A.");
+      r.Rename();
+      QCOMPARE(Marks(r.form), (QList<int>{2, 1}));
+      QCOMPARE(r.form.LV->ToolTip(0), QStringLiteral("改名失败：新文件名以“.”开头，文件会被隐藏"));
+      QVERIFY(r.Files().contains("1.mp3"));
+    }
+  }
+
   void extensionsKeepTheirCaseAndFourCharacters() {
     Renamer r;
     r.Add("01.MP3", "发如雪", "Talvino");
@@ -254,13 +268,50 @@ class RenameTest : public QObject {
     QVERIFY(QFile::exists(dir.filePath("新歌手 - Hello Song.mp3")));
   }
 
+  void columnBordersDragAndOnlyAHeaderClickSorts() {
+    Renamer r;
+    r.Add("b.mp3", "Beta", "A");
+    r.Add("a.mp3", "Alpha", "A");
+    r.Add("c.mp3", "Gamma", "A");
+    TTrackList* lv = r.form.LV;
+    QHeaderView* header = lv->horizontalHeader();
+    r.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&r.form));
+    const QStringList added = {"b.mp3", "a.mp3", "c.mp3"};
+    for (int column : {core::TrackListModel::kAlbum, core::TrackListModel::kNewName}) {
+      lv->ShowColumn(column, true);
+      QCOMPARE(Column(r.form, 0), added);  // showing a column sorts nothing
+    }
+    for (int column = 0; column < header->count(); ++column) {
+      QCOMPARE(header->sectionResizeMode(column), QHeaderView::Interactive);
+    }
+    // The shown columns fill the list until the user drags a border, which moves.
+    QCOMPARE(header->length(), lv->viewport()->width());
+    const int width = header->sectionSize(0);
+    const QPoint border(header->sectionViewportPosition(0) + width - 1, header->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, border);
+    QTest::mouseMove(header->viewport(), border + QPoint(40, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, border + QPoint(40, 0));
+    QCOMPARE(header->sectionSize(0), width + 40);
+    QCOMPARE(Column(r.form, 0), added);
+    // A header click sorts.
+    const int title = core::TrackListModel::kTitle;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(title) + 10, header->height() / 2));
+    const QStringList byTitle = Column(r.form, 1);
+    QVERIFY(byTitle == (QStringList{"Alpha", "Beta", "Gamma"}) ||
+            byTitle == (QStringList{"Gamma", "Beta", "Alpha"}));
+    for (int column : {core::TrackListModel::kAlbum, core::TrackListModel::kNewName}) {
+      lv->ShowColumn(column, false);
+    }
+  }
+
   void optionalColumnsShowTheTagsAndSortTheList() {
     Renamer r;
     r.Add("b.mp3", "Beta", "A");
     r.Add("a.mp3", "Alpha", "A");
     TTrackList* lv = r.form.LV;
     lv->ShowColumn(core::TrackListModel::kNewName, true);
-    QVERIFY(lv->isSortingEnabled());
     QVERIFY(lv->horizontalHeader()->sectionsClickable());
     QCOMPARE(lv->model()->index(0, core::TrackListModel::kNewName).data().toString(),
              QStringLiteral("A - Beta.mp3"));
@@ -270,7 +321,7 @@ class RenameTest : public QObject {
       TForm1 again;  // the choice is remembered
       QVERIFY(!again.LV->isColumnHidden(core::TrackListModel::kNewName));
       again.LV->ShowColumn(core::TrackListModel::kNewName, false);
-      QVERIFY(!again.LV->isSortingEnabled());
+      QVERIFY(!again.LV->horizontalHeader()->sectionsClickable());
     }
     TForm1 fresh;
     QVERIFY(fresh.LV->isColumnHidden(core::TrackListModel::kNewName));

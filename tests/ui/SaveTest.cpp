@@ -3,12 +3,14 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 
 #include "Rules.h"
+#include "StatusBar.h"
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
@@ -339,6 +341,49 @@ class SaveTest : public QObject {
     QVERIFY(answerer.boxes().last().text.endsWith("\n" + renamed));
     QCOMPARE(Marks(s.form), QList<int>{2});
     QVERIFY(!QFile::exists(renamed));
+  }
+
+  void aSaveAndABatchEndWithLinesOfTheirOwn() {
+    QTemporaryDir dir;
+    const QString a = MakeMp3(dir.filePath("a.mp3"), Mp3Fields("A", "X"));
+    const QString b = MakeMp3(dir.filePath("b.mp3"), Mp3Fields("B", "Y"));
+    TForm1 form;
+    form.AddTrack(b);
+    form.AddTrack(a);                                                // shown
+    form.StatusBar1->SetMessage(QStringLiteral("已撤销 1 个文件"));  // a line from before
+    // A title of 31 GBK bytes that the slot cuts to whole characters, in a read-only file.
+    const QString title = QStringLiteral("a") + QString(15, QChar(0x6B4C));
+    form.EdtTitle->setText(title);
+    QFile::setPermissions(a, QFileDevice::ReadOwner);
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnSaveClick();
+    }
+    QCOMPARE(form.StatusBar1->Message(),
+             QStringLiteral("已保存；已取消只读属性；标题被截短为 29 字节"));
+    QCOMPARE(form.EdtTitle->text(), title);  // the box keeps what was typed
+    QVERIFY(QFileInfo(a).isWritable());
+    form.EdtTitle->setText("A2");
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnSaveClick();
+    }
+    QCOMPARE(form.StatusBar1->Message(), QStringLiteral("已保存"));
+
+    // A batch counts as its plan does: b's artist changes, a's is already the same.
+    form.EdtArtist->setText("Y");
+    form.ChkArtist->setChecked(true);
+    SetChecked(form, 0, true);
+    SetChecked(form, 1, true);
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      form.BtnBatchClick();
+    }
+    QVERIFY2(
+        form.StatusBar1->Message().startsWith(QStringLiteral("已批量修改 1 个文件，无需修改 1 个")),
+        qPrintable(form.StatusBar1->Message()));
+    form.N6->trigger();  // the list cleared, the line speaks of nothing
+    QCOMPARE(form.StatusBar1->Message(), QString());
   }
 
   void theYearBoxTakesDigitsOnly() {

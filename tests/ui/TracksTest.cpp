@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -83,6 +84,51 @@ class TracksTest : public QObject {
     AnswerFolder(folder);
     form.Button2Click();
     QCOMPARE(form.LV->rowCount(), 8);
+  }
+
+  void addingAFolderWithTheFoldersBelowIt() {
+    // A library by artist and album, with a link back to its root and a second way to an album:
+    // every folder is walked once, its own files first, the folders below in name order.
+    QTemporaryDir dir;
+    const QString root = dir.path() + "/";
+    MakeMp3(root + "z.mp3", {"Z"});
+    QDir(root).mkpath("Artist/Album");
+    QDir(root).mkpath("Bartist");
+    MakeMp3(root + "Artist/Album/a.MP3", {"A"});
+    CopyData("ui_song.wma", root + "Artist/Album/b.wma");
+    MakeMp3(root + "Bartist/c.mp3", {"C"});
+    QVERIFY(QFile::link(root, root + "Artist/Loop"));
+    QVERIFY(QFile::link(root + "Artist/Album", root + "Bartist/Again"));
+
+    TForm1 form;
+    QVERIFY(form.PopupMenu2->actions().contains(form.NAddTree));
+    QCOMPARE(form.NAddTree->text(), QStringLiteral("添加文件夹（含子文件夹）…"));
+    AnswerFolder(dir.path());
+    form.NAddTree->trigger();
+    QCOMPARE(Column(form, 0), (QStringList{"z.mp3", "a.MP3", "b.wma", "c.mp3"}));
+    QCOMPARE(Column(form, 3), (QStringList{root, root + "Artist/Album/", root + "Artist/Album/",
+                                           root + "Bartist/"}));
+    QCOMPARE(form.EdtPath->text(), root + "Bartist/c.mp3");
+    QVERIFY(form.BtnSave->isEnabled());
+    // The folder button still adds the chosen folder's own files only.
+    AnswerFolder(dir.path());
+    form.Button2Click();
+    QCOMPARE(form.LV->rowCount(), 5);
+
+    // Its progress dialog, shown at once here, cancels the walk: the files found so far stay.
+    TForm1 cancelled;
+    cancelled.ProgressDelayMs = 0;
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+      auto* d = cancelled.findChild<QProgressDialog*>(QStringLiteral("FolderProgress"));
+      if (d != nullptr && d->isVisible()) d->cancel();
+    });
+    cancel.start();
+    AnswerFolder(dir.path());
+    cancelled.NAddTree->trigger();
+    QCOMPARE(Column(cancelled, 0), QStringList{"z.mp3"});
+    QVERIFY(cancelled.findChild<QProgressDialog*>(QStringLiteral("FolderProgress")) == nullptr);
   }
 
   void cancellingOrAnEmptyFolder() {

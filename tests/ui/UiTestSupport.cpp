@@ -57,6 +57,11 @@ BoxAnswerer::BoxAnswerer(QMessageBox::StandardButton answer) : last_(answer) {
 void BoxAnswerer::Poll() {
   auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) return;
+  if (held_ != box) {
+    held_ = box;
+    heldFor_.start();
+  }
+  if (heldFor_.elapsed() < holdMs_) return;
   box->setProperty("answered", true);
   SeenBox seen;
   seen.title = box->windowTitle();

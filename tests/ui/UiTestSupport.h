@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QObject>
@@ -46,10 +47,15 @@ class BoxAnswerer : public QObject {
   void Queue(QList<QMessageBox::StandardButton> answers) { answers_ = std::move(answers); }
   const QList<SeenBox>& boxes() const { return boxes_; }
   int count() const { return static_cast<int>(boxes_.size()); }
+  // Leaves each box up this long before answering it, as a user reading it would.
+  void HoldEachBox(int ms) { holdMs_ = ms; }
 
  private:
   void Poll();
   QTimer timer_;
+  int holdMs_ = 0;
+  QPointer<QMessageBox> held_;
+  QElapsedTimer heldFor_;
   QList<QMessageBox::StandardButton> answers_;
   QMessageBox::StandardButton last_;
   QList<SeenBox> boxes_;

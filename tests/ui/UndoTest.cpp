@@ -145,6 +145,68 @@ class UndoTest : public QObject {
     QCOMPARE(Gbk(ReadMp3(path).Artist), QStringLiteral("Another"));
   }
 
+  void noProgressDialogShowsOverOrAfterTheReport() {
+    // The report of a rename with a conflict, then of an undo with a refusal, each left up for
+    // longer than the progress dialog's delay: no progress dialog shows while it is up or after.
+    QTemporaryDir dir;
+    TForm1 form;
+    int overReport = 0, after = 0;
+    QString firstLabel;
+    QTimer watch;  // at every pass of the event loop
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      const bool reporting =
+          qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+      for (auto* d : form.findChildren<QProgressDialog*>()) {
+        if (!d->isVisible()) continue;
+        if (firstLabel.isEmpty()) firstLabel = d->labelText();
+        overReport += reporting;
+      }
+    });
+    watch.start();
+    auto settle = [&] {
+      QTest::qWait(form.ProgressDelayMs + 200);
+      for (auto* d : form.findChildren<QProgressDialog*>()) after += d->isVisible();
+    };
+
+    const QString a = MakeMp3(dir.filePath("a.mp3"), Mp3Fields("T", "X"));
+    const QString b = MakeMp3(dir.filePath("b.mp3"), Mp3Fields("T", "X"));  // the same new name
+    form.AddTrack(a);
+    form.AddTrack(b);
+    SetChecked(form, 0, true);
+    SetChecked(form, 1, true);
+    for (int delay : {500, 0}) {  // the second time the dialog shows at once
+      form.ProgressDelayMs = delay;
+      BoxAnswerer answerer(QMessageBox::Yes);
+      answerer.HoldEachBox(delay + 500);
+      answerer.Queue({QMessageBox::Yes, QMessageBox::Ok});
+      form.BtnRenameClick();
+      QCOMPARE(answerer.count(), 2);
+      // The result in the plan's words; the second time a.mp3 already has its name.
+      QCOMPARE(answerer.boxes()[1].text,
+               delay == 500 ? QStringLiteral("已改名 1 个文件，冲突 1 个，可撤销（Ctrl+Z）")
+                            : QStringLiteral("已改名 0 个文件，冲突 1 个，跳过 1 个"));
+      settle();
+    }
+    QCOMPARE(overReport, 0);
+    QCOMPARE(after, 0);
+    // The dialog had its label from its first show.
+    QVERIFY2(firstLabel.startsWith(QStringLiteral("0 / 1")), qPrintable(firstLabel));
+
+    // The undo finds the old name taken since, and refuses; its dialog shows at once.
+    WriteFile(a, "another file");
+    {
+      BoxAnswerer answerer(QMessageBox::Yes);
+      answerer.HoldEachBox(700);
+      answerer.Queue({QMessageBox::Yes, QMessageBox::Ok});
+      form.N12->trigger();
+      QCOMPARE(answerer.count(), 2);
+      settle();
+    }
+    QCOMPARE(overReport, 0);
+    QCOMPARE(after, 0);
+  }
+
   void aCancelledBatchMarksWhatItNeverReached() {
     QTemporaryDir dir;
     TForm1 form;

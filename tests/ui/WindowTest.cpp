@@ -242,11 +242,9 @@ class WindowTest : public QObject {
     for (int column = 0; column < lv->model()->columnCount(); ++column) {
       if (lv->isColumnHidden(column)) continue;
       shown << lv->model()->headerData(column, Qt::Horizontal).toString();
-      QCOMPARE(lv->horizontalHeader()->sectionResizeMode(column), QHeaderView::Stretch);
     }
     QCOMPARE(shown, headers);
     QVERIFY(lv->showGrid());
-    QVERIFY(!lv->isSortingEnabled());
     QVERIFY(!lv->horizontalHeader()->sectionsClickable());
     QCOMPARE(lv->editTriggers(), QAbstractItemView::NoEditTriggers);
     QCOMPARE(lv->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -313,7 +311,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 13);
+    QCOMPARE(actions.size(), 15);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
@@ -337,7 +335,7 @@ class WindowTest : public QObject {
 
   void theCheckMarkItems() {
     TForm1 form;
-    QCOMPARE(form.PopupMenu2->actions().mid(9),
+    QCOMPARE(form.PopupMenu2->actions().mid(9, 4),
              (QList<QAction*>{form.NCheckSeparator, form.NCheckAll, form.NCheckNone,
                               form.NCheckInvert}));
     QCOMPARE(form.NCheckAll->text(), QStringLiteral("全选(&A)"));

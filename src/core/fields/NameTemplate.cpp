@@ -202,7 +202,10 @@ NameTemplate::Naming NameTemplate::Expand(const Track& track,
     }
     if (IsNumber(*part.field) && AllDigits(value)) value = Padded(value, part.width);
     for (QChar c : value) {
-      if (ReplacedBy(c, characters)) {
+      // A dot that would begin the name hides the file: it is replaced as the characters that
+      // names cannot hold are.
+      const bool hiding = c == QLatin1Char('.') && naming.stem.isEmpty();
+      if (ReplacedBy(c, characters) || (hiding && characters.replacement)) {
         naming.stem += *characters.replacement;
       } else {
         naming.stem += c;

@@ -177,6 +177,11 @@ QVariant TrackListModel::data(const QModelIndex& index, int role) const {
         case kGenre:
           return Text(row, TagField::kGenre);
         case kNewName: {
+          if (previewTemplate_) {
+            const NameTemplate::Naming naming = previewTemplate_->Expand(TrackOf(row), {});
+            if (!naming.skipped.isEmpty()) return {};
+            return naming.stem + rules::RenameExtension(ShownFileName(row));
+          }
           if (previewRule_ == 0) return {};
           const Track t = TrackOf(row);
           if (t.title.isEmpty() || t.artist.isEmpty()) return {};
@@ -453,6 +458,11 @@ std::vector<int> TrackListModel::CheckedRows() const {
 void TrackListModel::SetPreviewRule(int rule) {
   if (rule == previewRule_) return;
   previewRule_ = rule;
+  if (!rows_.empty()) emit dataChanged(index(0, kNewName), index(rowCount() - 1, kNewName));
+}
+
+void TrackListModel::SetPreviewTemplate(std::optional<NameTemplate> format) {
+  previewTemplate_ = std::move(format);
   if (!rows_.empty()) emit dataChanged(index(0, kNewName), index(rowCount() - 1, kNewName));
 }
 

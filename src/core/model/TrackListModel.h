@@ -13,11 +13,13 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "core/fields/Fields.h"
+#include "core/fields/NameTemplate.h"
 #include "core/plans/Plans.h"
 
 namespace core {
@@ -101,6 +103,8 @@ class TrackListModel : public QAbstractTableModel {
 
   // What the "新文件名" column previews: rule 1 to 3 (0: nothing).
   void SetPreviewRule(int rule);
+  // While set, the column previews the names this template gives instead of the rule's.
+  void SetPreviewTemplate(std::optional<NameTemplate> format);
 
   // The bytes the rows take (their own room, their strings' and the index's), for benchmarks.
   int64_t MemoryBytes() const;
@@ -133,6 +137,7 @@ class TrackListModel : public QAbstractTableModel {
   std::vector<QString> reasons_;
   std::unordered_map<QString, uint32_t> reasonIds_;
   int previewRule_ = 0;
+  std::optional<NameTemplate> previewTemplate_;
   // The path index: open addressing over row numbers plus one, rebuilt when the rows move; a
   // renamed row's old slot is marked gone.
   static constexpr uint32_t kEmpty = 0, kGone = 0xFFFFFFFF;

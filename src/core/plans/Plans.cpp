@@ -139,6 +139,11 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
       finish(RenameStatus::kRefused, RefusalOf(entry.newName));
       continue;
     }
+    // A name that begins with a dot hides the file on Linux and macOS.
+    if (!entry.newName.empty() && entry.newName.front() == '.') {
+      finish(RenameStatus::kRefused, Core::tr("新文件名以“.”开头，文件会被隐藏"));
+      continue;
+    }
     const std::string from = track.Path();
     const std::string to = track.folder + entry.newName;
     const platform::EntryInfo source = platform::StatPath(from, false);
