@@ -1,5 +1,5 @@
-// The strict decoders of the Windows API: code pages 54936 (GB18030), 950, 932, 1252 and 65001,
-// which refuse an invalid sequence (MB_ERR_INVALID_CHARS) instead of guessing.
+// The strict decoders of the Windows API: code pages 936 (GBK, as the rest of the program), 950,
+// 932, 1252 and 65001, which refuse an invalid sequence (MB_ERR_INVALID_CHARS) instead of guessing.
 #include <windows.h>
 
 #include "core/text/Legacy.h"
@@ -10,7 +10,7 @@ std::optional<QString> DecodeStrict(Encoding encoding, std::string_view bytes) {
   UINT page = CP_UTF8;
   switch (encoding) {
     case Encoding::kGbk:
-      page = 54936;
+      page = 936;
       break;
     case Encoding::kBig5:
       page = 950;
