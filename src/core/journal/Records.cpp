@@ -2,7 +2,9 @@
 
 #include <QCryptographicHash>
 #include <QJsonArray>
+#include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "core/journal/Delta.h"
 #include "core/utils/Base64.h"
@@ -230,6 +232,13 @@ std::string CaseTempName(const QString& prefix, size_t k) {
   return prefix.toStdString() + std::to_string(k) + ".tmp";
 }
 
+std::pair<int64_t, int64_t> ChangedSpan(const QByteArray& a, const QByteArray& b) {
+  const int64_t size = std::min(a.size(), b.size());
+  const int64_t prefix = CommonPrefix(a.constData(), b.constData(), size);
+  const int64_t suffix = CommonSuffix(a.constData(), size, b.constData(), size, size - prefix);
+  return {prefix, size - prefix - suffix};
+}
+
 void DescribeRegions(Entry& e, const QByteArray& oldRegion, const QByteArray& newRegion,
                      bool inPlace) {
   e.oldHeaderSize = oldRegion.size();
@@ -243,14 +252,9 @@ void DescribeRegions(Entry& e, const QByteArray& oldRegion, const QByteArray& ne
   e.oldSpan.clear();
   e.newSpan.clear();
   if (e.inPlace) {
-    const int64_t size = oldRegion.size();
-    const int64_t prefix = CommonPrefix(oldRegion.constData(), newRegion.constData(), size);
-    const int64_t suffix =
-        CommonSuffix(oldRegion.constData(), size, newRegion.constData(), size, size - prefix);
-    e.spanAt = prefix;
-    e.spanSize = size - prefix - suffix;
-    e.oldSpan = oldRegion.mid(prefix, e.spanSize);
-    e.newSpan = newRegion.mid(prefix, e.spanSize);
+    std::tie(e.spanAt, e.spanSize) = ChangedSpan(oldRegion, newRegion);
+    e.oldSpan = oldRegion.mid(e.spanAt, e.spanSize);
+    e.newSpan = newRegion.mid(e.spanAt, e.spanSize);
   }
   e.spansInRecord = false;  // decided when the action is recorded
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace core {
@@ -94,6 +95,9 @@ QByteArray Digest(const QByteArray& bytes);
 // delta, and for a write in place the bytes that differ. `newSize` is set by the caller.
 void DescribeRegions(Entry& e, const QByteArray& oldRegion, const QByteArray& newRegion,
                      bool inPlace);
+// Where two regions of one size differ: the first byte that differs and how many bytes from there
+// to the last one that does (0 when they are alike).
+std::pair<int64_t, int64_t> ChangedSpan(const QByteArray& a, const QByteArray& b);
 // The old region of `e`, rebuilt from `newRegion` (what the file holds where the new region was
 // written) and checked against its digest. False when it cannot be rebuilt exactly.
 bool RebuildOld(const Entry& e, const QByteArray& newRegion, QByteArray& oldRegion);

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <optional>
 
-#include "core/journal/Delta.h"
 #include "platform/FileSystem.h"
 #include "platform/ReplacementFile.h"
 #include "tags/wma/AsfBytes.h"
@@ -259,13 +258,12 @@ bool PutReadOnlyBack(const Entry& e, const platform::Folder& folder, platform::F
 // 0, or the errno of the failure (EIO for bytes that did not read back as written).
 int WriteInPlace(platform::File& file, const Entry& e, bool flush) {
   if (const int err = file.RefusesChange()) return err;
-  const bool mp3 = e.kind == Entry::Kind::kMp3;
   bool ok = WriteSpan(file, e, false);
-  if (ok && mp3 && WritesBlock(e)) ok = file.WriteAt(BlockAt(e), e.newBlock.constData(), kBlock);
+  if (ok && WritesBlock(e)) ok = file.WriteAt(BlockAt(e), e.newBlock.constData(), kBlock);
   const bool checked = ok && ReadsBack(file, e, e.oldHeaderSize, BlockAt(e));
   if (checked && (!flush || file.SyncData())) return 0;
   const int err = ok && !checked ? EIO : file.error() != 0 ? file.error() : EIO;
-  if (WriteSpan(file, e, true) && (!mp3 || !WritesBlock(e) || RestoreBlock(e, file))) {
+  if (WriteSpan(file, e, true) && (!WritesBlock(e) || RestoreBlock(e, file))) {
     file.SyncData();
   }
   return err;
@@ -484,12 +482,9 @@ int LoadSpansForUndo(Entry& e, const platform::Folder& folder) {
       !RebuildOld(e, now, old)) {
     return ESTALE;
   }
-  const int64_t size = now.size();
-  const int64_t prefix = CommonPrefix(old.constData(), now.constData(), size);
-  const int64_t suffix = CommonSuffix(old.constData(), size, now.constData(), size, size - prefix);
-  if (prefix != e.spanAt || size - prefix - suffix != e.spanSize) return ESTALE;
-  e.oldSpan = old.mid(prefix, e.spanSize);
-  e.newSpan = now.mid(prefix, e.spanSize);
+  if (ChangedSpan(old, now) != std::make_pair(e.spanAt, e.spanSize)) return ESTALE;
+  e.oldSpan = old.mid(e.spanAt, e.spanSize);
+  e.newSpan = now.mid(e.spanAt, e.spanSize);
   return 0;
 }
 
