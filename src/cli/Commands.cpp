@@ -648,6 +648,9 @@ int Undo(core::Journal& journal, bool list, bool forget) {
   Out(Cli::tr("Undid the action of %1: %n file(s) restored.", nullptr, undone)
           .arg(report.action->time) +
       QLatin1Char('\n'));
+  if (!report.warning.isEmpty()) {
+    Err(Cli::tr("velomi-tag: warning: %1").arg(report.warning) + QLatin1Char('\n'));
+  }
   if (report.remaining > 0) {
     Err(Cli::tr("velomi-tag: %n file(s) not undone stay in the journal; \"velomi-tag undo\" tries "
                 "them again, \"velomi-tag undo --forget\" drops them.",

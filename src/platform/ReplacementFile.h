@@ -40,6 +40,11 @@ int64_t ShareableBlock(int64_t preferred);
 // folder a process, as Begin() does): what recovery calls for the folders of an action cut short.
 void RemoveLeftoversIn(const std::string& folder);
 
+// The errno of the first flush of a folder that failed after a replacement took the old file's
+// place in it, since the last call (0: none). Such a file holds its new content, but whether its
+// folder's entry reached the disk is not known: after a power cut the old content may be back.
+int TakeUnconfirmedReplacement();
+
 class ReplacementFile {
  public:
   ReplacementFile() = default;

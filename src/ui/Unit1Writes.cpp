@@ -586,7 +586,9 @@ void TForm1::N12Click() {
           QStringLiteral("，%1 个未撤销（留在撤销记录中，下次撤销会再试）").arg(report.remaining);
     }
     QStringList details2 = tally.failures;
+    if (!report.warning.isEmpty()) details2.prepend(report.warning);
     if (!report.message.isEmpty()) details2.prepend(report.message);
-    Tell(text, details2.join(QLatin1Char('\n')), tally.failed > 0 || !report.message.isEmpty());
+    Tell(text, details2.join(QLatin1Char('\n')),
+         tally.failed > 0 || !report.message.isEmpty() || !report.warning.isEmpty());
   });
 }

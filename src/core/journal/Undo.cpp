@@ -9,6 +9,7 @@
 #include "core/utils/Reasons.h"
 #include "core/utils/Tr.h"
 #include "platform/FileSystem.h"
+#include "platform/ReplacementFile.h"
 
 namespace core {
 namespace {
@@ -181,7 +182,9 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
   if (onActionStep != nullptr) onActionStep(ActionStep::kRecorded);
 
   std::vector<std::string> unflushed;
-  std::vector<size_t> unflushedAt;  // their jobs
+  std::vector<size_t> unflushedAt;         // their jobs
+  std::vector<size_t> placedAt;            // the jobs put back by a rename, a file's or a folder's
+  platform::TakeUnconfirmedReplacement();  // what an earlier write left is not this undo's
   std::vector<size_t> dropped;
   for (size_t j = 0; j < jobs.size(); ++j) {
     const Job& job = jobs[j];
@@ -212,6 +215,7 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
         err = PutBack(e, *folder, decoded.casePrefix, job.k);
         if (err == 0) {
           u.outcome = Outcome::kDone;
+          placedAt.push_back(j);
         } else {
           keep(u, job.k, err == ESTALE ? Core::tr(kChanged) : ReasonOf(err));
         }
@@ -247,6 +251,8 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
       if (inPlace) {
         unflushed.push_back(e.Path());
         unflushedAt.push_back(j);
+      } else {
+        placedAt.push_back(j);
       }
     } else if (err == ESTALE &&
                Classify(e, *folder, decoded.casePrefix, job.k, true) == Holds::kOld) {
@@ -258,13 +264,23 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
   if (onActionStep != nullptr) onActionStep(ActionStep::kWritten);
   // The files written back reach the disk before the journal forgets them: one flush per file
   // system. Where it fails they stay in the journal, for a later undo to look at again.
-  bool durable = true;
-  if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
-    const QString reason = ReasonOf(errno);
-    for (size_t j : unflushedAt) keep(report.entries[jobs[j].line], jobs[j].k, reason);
-    durable = false;
+  // Where a flush fails, the files are put back but not known to be on the disk: done, said to be
+  // unsure, and kept in the journal.
+  auto unsure = [&](const std::vector<size_t>& at, int err) {
+    if (report.warning.isEmpty()) {
+      report.warning = Core::tr("文件已恢复，但无法确认已写入磁盘（%1），它们仍留在撤销记录中")
+                           .arg(ReasonOf(err));
+    }
+    for (size_t j : at) remains[jobs[j].k] = true;
+  };
+  const bool durable = unflushed.empty() || platform::SyncFileSystemsOf(unflushed);
+  if (!durable) unsure(unflushedAt, errno);
+  // Undone renames and replaced files reach the disk before the journal forgets them.
+  int placed = platform::TakeUnconfirmedReplacement();
+  if (renames && !placedAt.empty()) {
+    if (const int err = folders.SyncAll(); err != 0 && placed == 0) placed = err;
   }
-  if (renames) folders.SyncAll();  // undone renames reach the disk before the journal forgets them
+  if (placed != 0) unsure(placedAt, placed);
 
   for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) {
     report.entries.erase(report.entries.begin() + static_cast<std::ptrdiff_t>(*it));

@@ -41,6 +41,9 @@ struct UndoReport {
   int remaining = 0;  // files refused or not reached, kept in the journal for a later undo
   bool stopped = false;
   QString message;  // a problem with the journal itself, or why nothing was undone
+  // Put back, but not known to be on the disk (a flush failed): those files stay in the journal
+  // too, for a later undo to look at again.
+  QString warning;
 };
 
 struct UndoOptions {

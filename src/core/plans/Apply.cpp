@@ -14,6 +14,7 @@
 #include "core/utils/Tr.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/ReplacementFile.h"
 #include "tags/id3v2/TId3v2Tag.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
@@ -147,13 +148,24 @@ char CodeOf(Outcome o) {
                                  : static_cast<char>(Code::kUnchanged);
 }
 
+// The warning of an action whose changes are made but not known to be on the disk: a folder's
+// flush failed after its renames, or after a replaced file took the old one's place.
+QString UnconfirmedOnDisk(int err, bool renamed) {
+  return renamed ? Core::tr("文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名")
+                       .arg(ReasonOf(err))
+                 : Core::tr("文件已写入，但无法确认已写入磁盘（%1），断电后可能恢复原样")
+                       .arg(ReasonOf(err));
+}
+
 // The journal's side of an action: its begin record before the first change, its done record
 // after the last, and the pre-image file of its writes in place that change more bytes than its
 // record keeps (PreImages.h).
 class Recorder {
  public:
   Recorder(const ApplyOptions& options, ApplyReport& report)
-      : journal_(options.journal), report_(report) {}
+      : journal_(options.journal), report_(report) {
+    platform::TakeUnconfirmedReplacement();  // what an earlier write left is not this action's
+  }
 
   const QString& Id() const { return id_; }
 
@@ -197,6 +209,11 @@ class Recorder {
   // reads as cut short, and recovery settles it from what the files hold. `durable`: every write
   // is known to be on the disk, so that the pre-image file is no longer needed.
   void Finish(const std::string& codes, bool durable = true) {
+    // A replaced file whose folder's flush failed is done, as a rename is, and said to be unsure.
+    if (const int err = platform::TakeUnconfirmedReplacement();
+        err != 0 && report_.warning.isEmpty()) {
+      report_.warning = UnconfirmedOnDisk(err, false);
+    }
     if (!recorded_) return;
     Step(ActionStep::kWritten);
     if (!journal_->Finish(id_, EncodeDone(codes))) {
@@ -343,8 +360,7 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   // The renames reach the disk before any is reported: one flush of each folder.
   if (renamed) {
     if (const int err = folders.SyncAll()) {
-      report.warning =
-          Core::tr("文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名").arg(ReasonOf(err));
+      report.warning = UnconfirmedOnDisk(err, true);
     }
   }
   recorder.Finish(codes);
@@ -520,13 +536,11 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   }
 
   std::string codes;
-  std::vector<size_t> flushedAt;  // the results that wait for the flush
   if (recorded) {
     for (size_t k = 0; k < jobs.size(); ++k) {
       EditJob& job = jobs[k];
       const size_t i = job.planIndex;
       if (StopsAt(report, options, i, n, plan.entries[i].path, codes)) continue;
-      const size_t before = unflushed.size();
       job.entry = std::move(entries[k]);
       if (recorder.Unstash(job.stashedAt, job.entry)) {
         report.results[i] = writeOne(job);
@@ -534,7 +548,6 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
         report.results[i] = {Outcome::kFailed, ReasonOf(EIO)};
       }
       job = EditJob{};  // written: nothing of it is needed any more
-      if (unflushed.size() != before) flushedAt.push_back(i);
       codes += CodeOf(report.results[i].outcome);
       Step(ActionStep::kFileWritten);
     }
@@ -554,19 +567,14 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
         report.error = ex.what();
         continue;
       }
-      const size_t before = unflushed.size();
       report.results[i] = writeOne(job);
-      if (unflushed.size() != before) flushedAt.push_back(i);
     }
   }
-  bool durable = true;
-  if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
-    // Written, but not known to be on the disk: not reported as done. The done record still says
-    // they were written, so that undo can take back whatever did reach the disk.
-    const QString reason = ReasonOf(errno);
-    for (size_t i : flushedAt) report.results[i] = {Outcome::kFailed, reason};
-    durable = false;
-  }
+  // Written, but not known to be on the disk when the flush fails: done, and said to be unsure.
+  // The done record says they were written, and their pre-images stay, so that undo can take
+  // back whatever did reach the disk.
+  const bool durable = unflushed.empty() || platform::SyncFileSystemsOf(unflushed);
+  if (!durable) report.warning = UnconfirmedOnDisk(errno, false);
   recorder.Finish(codes, durable);
   return report;
 }
@@ -717,7 +725,6 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
 
   std::string codes;
   std::vector<std::string> unflushed;
-  std::vector<size_t> flushedAt;
   for (size_t k = 0; k < entries.size(); ++k) {
     const Entry& e = entries[k];
     EntryResult& result = report.results[index[k]];
@@ -725,19 +732,12 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
     const int err = WriteTaggedMp3(e, tags[k], false);
     result = err == 0 ? EntryResult{Outcome::kDone, {}}
                       : EntryResult{Outcome::kFailed, SaveFailure(err, true)};
-    if (err == 0 && e.InPlace()) {
-      unflushed.push_back(e.Path());
-      flushedAt.push_back(index[k]);
-    }
+    if (err == 0 && e.InPlace()) unflushed.push_back(e.Path());
     codes += CodeOf(result.outcome);
     Step(ActionStep::kFileWritten);
   }
-  bool durable = true;
-  if (!unflushed.empty() && !platform::SyncFileSystemsOf(unflushed)) {
-    const QString reason = ReasonOf(errno);
-    for (size_t i : flushedAt) report.results[i] = {Outcome::kFailed, reason};
-    durable = false;
-  }
+  const bool durable = unflushed.empty() || platform::SyncFileSystemsOf(unflushed);
+  if (!durable) report.warning = UnconfirmedOnDisk(errno, false);
   recorder.Finish(codes, durable);
   return report;
 }

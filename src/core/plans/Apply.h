@@ -58,7 +58,7 @@ struct ApplyReport {
   bool stopped = false;              // stopped by the progress callback or the cancel flag
   bool undoable = false;             // the action is in the journal
   QString journalMessage;            // why it is not, or why its done record was not written
-  QString warning;                   // done, but not known to be on the disk (a folder's flush)
+  QString warning;                   // done, but not known to be on the disk (a flush failed)
   std::optional<std::string> error;  // the error that ended the batch, when one did
 };
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/FaultInjection.h"
@@ -56,13 +57,16 @@ namespace {
 
 using internal::TempName;
 
-// Flushes a folder's entries, so that a rename in it survives a crash.
-void SyncFolder(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+// The errno of the first folder flush after a replacement that failed since it was last taken.
+int unconfirmed = 0;
+
+// Flushes a folder's entries, so that a rename in it survives a crash. 0, or the errno.
+int SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int err = fault::Flushed(::fsync(fd), folder);
+  ::close(fd);
+  return err;
 }
 
 // Removes from `folder` the temporary files that a process of this machine left when it was
@@ -227,9 +231,14 @@ bool ReplacementFile::Commit() {
   if (!temp_.Close()) return Fail(temp_.error());
   if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return Fail(errno);
   tempPath_.clear();
-  SyncFolder(FolderOf(target_));
+  // The new content is in place whatever the folder's flush gives: a failure is told apart.
+  if (const int err = SyncFolder(FolderOf(target_)); err != 0 && unconfirmed == 0) {
+    unconfirmed = err;
+  }
   return true;
 }
+
+int TakeUnconfirmedReplacement() { return std::exchange(unconfirmed, 0); }
 
 void ReplacementFile::Abandon() {
   temp_.Close();  // an unnamed temporary file goes with its last descriptor

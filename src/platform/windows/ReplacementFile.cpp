@@ -194,6 +194,10 @@ bool ReplacementFile::Commit() {
   return true;
 }
 
+// The rename is written through to the disk (MOVEFILE_WRITE_THROUGH) or fails: nothing is left
+// unconfirmed.
+int TakeUnconfirmedReplacement() { return 0; }
+
 void ReplacementFile::Abandon() {
   temp_.Close();  // a file still marked for deletion goes with its handle
   unnamed_ = false;
