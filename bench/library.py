@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""library.py BEFORE AFTER [--quick]: one library-sized action at a time, run by two builds of
+"""library.py BEFORE AFTER [--quick] [--only=ITEM,...]: one library-sized action at a time, run by two builds of
 velomi-tag (BEFORE and AFTER, the paths of their binaries) in the same script, on the same files,
 in turns. Prints one line an item: each build's median and the ratio the goal speaks of.
 
@@ -60,7 +60,8 @@ def run(build, state, argv, slow=False, memory=False):
         command = ['/usr/bin/time', '-f', '%M'] + command
     if slow:
         delay = 'delay_exit=5000'
-        command = ['strace', '-f', '-qq', '-o', '/dev/null', '-e', 'trace=fsync,fdatasync,syncfs',
+        command = ['strace', '-f', '--seccomp-bpf', '-qq', '-o', '/dev/null',
+                   '-e', 'trace=fsync,fdatasync,syncfs',
                    '-e', 'inject=fsync,fdatasync,syncfs:' + delay] + command
     start = time.perf_counter()
     p = subprocess.run(command, env=env, capture_output=True, text=True)
@@ -134,10 +135,58 @@ def item_memory(root):
     shutil.rmtree(folder)
 
 
+def floor_of_edit(folder, state):
+    """The batch edit's floor, in this process: one record written and flushed, each file opened,
+    its tag region and its block written over, closed; then one syncfs. Gives its time without
+    the flushes' delay."""
+    os.makedirs(state, exist_ok=True)
+    start = time.perf_counter()
+    fd = os.open(os.path.join(state, 'record'), os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o600)
+    os.write(fd, b'x' * 640 * len(os.listdir(folder)))
+    os.fdatasync(fd)
+    os.close(fd)
+    for name in sorted(os.listdir(folder)):
+        fd = os.open(os.path.join(folder, name), os.O_RDWR)
+        size = os.fstat(fd).st_size
+        os.pwrite(fd, os.pread(fd, 1024, 0), 0)
+        os.pwrite(fd, os.pread(fd, 128, size - 128), size - 128)
+        os.close(fd)
+    fd = os.open(folder, os.O_RDONLY)
+    os.syncfs(fd) if hasattr(os, 'syncfs') else os.sync()
+    os.close(fd)
+    return time.perf_counter() - start
+
+
+def item_edit_floor(root):
+    n = 100 if QUICK else 1000
+    print('== %d files, 5 ms flushes: set of one field against its floor (the start-up of '
+          '--version, one record flush, the writes, one syncfs)' % n)
+    for build in BUILDS:
+        sets, floors = [], []
+        for r in range(ROUNDS):
+            folder, state = os.path.join(root, build + '-f'), os.path.join(root, build + '-fs')
+            corpus(folder, n, 0)
+            took, p = run(build, state, ['set', '--album', 'Round %d' % r, folder], slow=True)
+            sets.append(took)
+            start, _ = run(build, state, ['--version'], slow=True)
+            floors.append(start + floor_of_edit(folder, state + '-floor') + 2 * 0.005)
+            shutil.rmtree(folder)
+            shutil.rmtree(state, ignore_errors=True)
+            shutil.rmtree(state + '-floor', ignore_errors=True)
+        s, f = statistics.median(sets), statistics.median(floors)
+        print('  %-6s set %.0f ms, floor %.0f ms: %.2fx' % (build, s * 1e3, f * 1e3, s / f))
+
+
+ITEMS = [item_covers, item_undo_and_convert, item_edit_floor, item_memory]
+ONLY = [a[len('--only='):] for a in sys.argv[1:] if a.startswith('--only=')]
+if ONLY:
+    ITEMS = [i for i in ITEMS if i.__name__[len('item_'):] in ONLY[0].split(',')]
+
+
 def main():
     root = tempfile.mkdtemp(prefix='velomi-library-')
     try:
-        for item in (item_covers, item_undo_and_convert, item_memory):
+        for item in ITEMS:
             item(root)
             sys.stdout.flush()
     finally:

@@ -77,17 +77,9 @@ StartWrite PlanStartWrite(const std::string& path, const Mp3Snapshot& state,
   if (!AnyChange(wanted)) return w;
   id3v2::TagInfo tag;
   errno = 0;
-  if (!id3v2::ReadFromFile(path, tag)) {
-    w.failure = Id3v2Reason(id3v2::Result::kReadFailed, errno);
-    return w;
-  }
-  if (tag.presence == id3v2::Presence::kNone) return w;
-  const id3v2::Changes changes = ChangesFor(tag, wanted);
-  if (tag.presence == id3v2::Presence::kTag && !AnyChange(changes)) return w;  // it says them
-  errno = 0;
-  const id3v2::Result r = tag.presence == id3v2::Presence::kTag
-                              ? id3v2::PlanUpdate(path, changes, w.plan)
-                              : id3v2::Result::kRefused;
+  const id3v2::Result r = id3v2::PlanUpdate(
+      path, [&](const id3v2::TagInfo& t) { return ChangesFor(t, wanted); }, tag, w.plan);
+  if (r == id3v2::Result::kOk && w.plan.newTag.empty()) return w;  // the tag says them already
   if (r == id3v2::Result::kNoTag) return w;
   if (r != id3v2::Result::kOk) {
     w.failure = Id3v2Reason(r, errno);

@@ -57,8 +57,12 @@ QString RefusalOf(const std::string& name) {
 }  // namespace
 
 Mp3Snapshot ReadMp3Snapshot(const std::string& path) {
-  Mp3Snapshot state;
   platform::File file;
+  return ReadMp3Snapshot(path, file);
+}
+
+Mp3Snapshot ReadMp3Snapshot(const std::string& path, platform::File& file) {
+  Mp3Snapshot state;
   if (!file.OpenRead(path)) return state;
   state.size = file.SizeAtOpen();
   state.readOnly = file.RefusesChange() == EACCES;
@@ -396,7 +400,8 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& commo
     // Each field: the value the file holds now and the one it will hold, set as the batch sets it.
     if (entry.mp3) {
       // What ReadFromFile does, with the bytes kept for applying the plan.
-      entry.snapshot = ReadMp3Snapshot(entry.path);
+      platform::File file;  // one open for both tags
+      entry.snapshot = ReadMp3Snapshot(entry.path, file);
       entry.readable = entry.snapshot.read;
       mp3.Clear();
       if (entry.snapshot.tagged) {
@@ -409,7 +414,7 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& commo
       AddChanges(mp3, after, fields, entry);
       const id3v2::Changes startChanges = StartChangesOf(fields);
       id3v2::TagInfo start;
-      if (entry.readable && AnyChange(startChanges) && id3v2::ReadFromFile(entry.path, start)) {
+      if (entry.readable && AnyChange(startChanges) && id3v2::ReadFromOpenFile(file, start)) {
         entry.startChanges = ListStartChanges(start, startChanges);
       }
     } else {

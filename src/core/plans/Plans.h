@@ -14,6 +14,7 @@
 
 #include "core/fields/Fields.h"
 #include "core/text/Legacy.h"
+#include "platform/File.h"
 #include "tags/id3v2/TId3v2Tag.h"
 
 class TIDmp3;
@@ -93,6 +94,8 @@ struct Mp3Snapshot {
   std::array<uint8_t, 128> last{};
 };
 Mp3Snapshot ReadMp3Snapshot(const std::string& path);
+// The same through `file`, opened here and left open for the caller's further reads.
+Mp3Snapshot ReadMp3Snapshot(const std::string& path, platform::File& file);
 
 // The fields a batch edit copies, as the boxes hold them (each is trimmed of codes 0 to 32 before
 // it is set); a field without a value is left as each file holds it.

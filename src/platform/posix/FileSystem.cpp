@@ -210,10 +210,15 @@ bool SyncFileSystemsOf(const std::vector<std::string>& paths) {
   const bool each = paths.size() <= kFlushedEach;
   for (const std::string& path : paths) {
     // The file itself, links followed, names the file system that holds its bytes; a file gone
-    // since it was written leaves its folder to name it.
+    // since it was written leaves its folder to name it. Only a file system not flushed yet is
+    // opened.
+    struct stat st;
+    if (!each && (::stat(path.c_str(), &st) == 0 || ::stat(FolderOf(path).c_str(), &st) == 0) &&
+        std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end()) {
+      continue;
+    }
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {
       err = errno;
       if (fd >= 0) ::close(fd);

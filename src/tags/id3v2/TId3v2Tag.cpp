@@ -640,9 +640,14 @@ int64_t BlockOf(const platform::File& file) {
 bool ReadFromFile(const std::string& path, TagInfo& tag) {
   Reset(tag);
   platform::File file;
+  return file.OpenRead(path) && ReadFromOpenFile(file, tag);
+}
+
+bool ReadFromOpenFile(const platform::File& file, TagInfo& tag) {
+  Reset(tag);
   std::array<uint8_t, kFirstRead> first;
-  size_t count = 0;
-  if (!OpenAndReadFirst(path, file, first, count)) return false;
+  const size_t count = static_cast<size_t>(std::min<int64_t>(file.SizeAtOpen(), kFirstRead));
+  if (!file.ReadAt(0, first.data(), count)) return false;
   return ReadTag(Source(&file, Span{first.data(), count}, file.SizeAtOpen()), tag);
 }
 
@@ -757,6 +762,27 @@ Result PlanUpdate(const std::string& path, const Changes& changes, SavePlan& pla
   if (kind == HeaderKind::kNone) return Result::kNoTag;
   if (kind == HeaderKind::kUnreadable) return Result::kRefused;
   plan.fileSize = file.SizeAtOpen();
+  return RenderUpdate(plan.oldTag, changes, BlockOf(file), plan.newTag);
+}
+
+Result PlanUpdate(const std::string& path, const std::function<Changes(const TagInfo&)>& changesFor,
+                  TagInfo& tag, SavePlan& plan) {
+  Reset(tag);
+  platform::File file;
+  HeaderKind kind;
+  if (Result r = ReadRegion(path, file, kind, plan.oldTag); r != Result::kOk) return r;
+  if (kind == HeaderKind::kNone) return Result::kNoTag;
+  if (kind == HeaderKind::kUnreadable) {
+    tag.presence = Presence::kUnreadable;
+    return Result::kRefused;
+  }
+  ReadFromImage(plan.oldTag.data(), plan.oldTag.size(), tag);
+  plan.fileSize = file.SizeAtOpen();
+  const Changes changes = changesFor(tag);
+  plan.newTag.clear();
+  if (std::none_of(changes.begin(), changes.end(), [](const auto& c) { return c.has_value(); })) {
+    return Result::kOk;
+  }
   return RenderUpdate(plan.oldTag, changes, BlockOf(file), plan.newTag);
 }
 

@@ -18,6 +18,10 @@
 
 class TIDmp3;
 
+namespace platform {
+class File;
+}
+
 namespace id3v2 {
 
 // The fields the window shows, in this order.
@@ -70,6 +74,8 @@ constexpr int64_t kMinGrownPadding = 2048;
 // shows (a cover is stepped over, not read). False, with `tag` empty, when the file cannot be
 // opened or read; errno tells why.
 bool ReadFromFile(const std::string& path, TagInfo& tag);
+// The same through a file already open for reading.
+bool ReadFromOpenFile(const platform::File& file, TagInfo& tag);
 
 // Reads both tags of an MP3 file with one open: the ID3v1 block at its end as
 // TIDmp3::ReadFromFile does (false when the last 128 bytes cannot be read), and the ID3v2 tag at
@@ -147,6 +153,12 @@ struct SavePlan {
 // RenderConversion (kNoTag likewise; `converted` 0 means nothing to change) and RenderNewTag
 // (kHasTag when the file begins with a tag header).
 Result PlanUpdate(const std::string& path, const Changes& changes, SavePlan& plan);
+// PlanUpdate with the changes decided from the tag itself, with one open and one read of its
+// region: `tag` is read from that region as ReadFromFile reads it (empty for a file without a tag
+// or with one that cannot be read), then `changesFor(tag)` is rendered. When they change nothing,
+// kOk with `plan.newTag` empty.
+Result PlanUpdate(const std::string& path, const std::function<Changes(const TagInfo&)>& changesFor,
+                  TagInfo& tag, SavePlan& plan);
 Result PlanConversion(const std::string& path, const LegacyText& decode, SavePlan& plan,
                       size_t& converted, const MojibakeText& mojibake = nullptr);
 Result PlanNewTag(const std::string& path, const Changes& fields, SavePlan& plan);
