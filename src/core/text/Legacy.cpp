@@ -285,7 +285,7 @@ std::optional<std::string> MojibakeBytes(QStringView text) {
   return bytes;
 }
 
-Detection Detect(const std::vector<std::string>& fields) {
+Detection Detect(const std::vector<std::string>& fields, Candidates candidates) {
   Detection d;
   // Per candidate: the sum of its scores over the fields it decodes, and the fields it cannot.
   std::array<int, kEncodingCount> sum{};
@@ -296,6 +296,7 @@ Detection Detect(const std::vector<std::string>& fields) {
     bool someone = false;
     std::array<bool, kEncodingCount> ok{};
     for (size_t e = 0; e < kEncodingCount; ++e) {
+      if ((candidates & Only(kEncodings[e])) == 0) continue;
       if (std::optional<QString> text = Decode(kEncodings[e], fields[f])) {
         ok[e] = someone = true;
         sum[e] += Score(kEncodings[e], fields[f], *text);
@@ -309,7 +310,7 @@ Detection Detect(const std::vector<std::string>& fields) {
   }
   if (!d.any) return d;
   for (size_t e = 0; e < kEncodingCount; ++e) {
-    if (failed[e] == 0) d.scores[e] = sum[e];
+    if (failed[e] == 0 && (candidates & Only(kEncodings[e])) != 0) d.scores[e] = sum[e];
   }
   // Best first; the candidates' order breaks a tie.
   int best = -1, second = -1;

@@ -1,0 +1,211 @@
+// Names of files and folders read by the legacy-text detection: the legacy bytes a garbled name
+// holds in each of its forms, and the reading of a folder's names together.
+#include <algorithm>
+#include <limits>
+
+#include "core/text/Legacy.h"
+
+namespace legacy {
+namespace {
+
+// What CP437 puts at 0x80 to 0xFF.
+constexpr std::array<char16_t, 128> kCp437High = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4,
+    0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
+
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The readings of each form: bytes may be any single- or double-byte text; mojibake is what a
+// tool made of bytes it read wrong, and these are the double-byte encodings and UTF-8 (a tool
+// that read UTF-8 as CP1252 makes "BeyoncÃ©").
+constexpr Candidates kBytesCandidates = Only(Encoding::kGbk) | Only(Encoding::kBig5) |
+                                        Only(Encoding::kShiftJis) | Only(Encoding::kCp1252);
+constexpr Candidates kMojibakeCandidates = Only(Encoding::kGbk) | Only(Encoding::kBig5) |
+                                           Only(Encoding::kShiftJis) | Only(Encoding::kUtf8);
+
+// One garbled name: its place among the names, its form and its legacy bytes, and for mojibake
+// how likely the name is as it stands.
+struct Garbled {
+  size_t at = 0;
+  NameForm form = NameForm::kBytes;
+  std::string bytes;
+  int asIs = std::numeric_limits<int>::min();
+};
+
+// The best score any candidate gives `bytes`, or the lowest int when none decodes them.
+int BestScore(const std::string& bytes, Candidates candidates) {
+  const Detection d = Detect({bytes}, candidates);
+  int best = std::numeric_limits<int>::min();
+  for (const std::optional<int>& s : d.scores) {
+    if (s) best = std::max(best, *s);
+  }
+  return best;
+}
+
+// The form of a name, when it is garbled at all.
+std::optional<Garbled> GarbledOf(const std::string& name, bool namesAreBytes) {
+  if (IsAscii(name)) return std::nullopt;
+  const std::optional<QString> text = system::DecodeStrict(Encoding::kUtf8, name);
+  if (!text) {
+    if (!namesAreBytes) return std::nullopt;
+    return Garbled{0, NameForm::kBytes, name};
+  }
+  const std::optional<std::string> cp1252 = MojibakeBytes(*text);
+  const std::optional<std::string> cp437 = Cp437Bytes(*text);
+  if (!cp1252 && !cp437) return std::nullopt;  // characters no such reading makes: real text
+  Garbled g;
+  // A name both readings could have made ("ÄÖ") takes the one whose bytes read better.
+  const bool use437 = cp437 && (!cp1252 || BestScore(*cp437, kMojibakeCandidates) >
+                                               BestScore(*cp1252, kMojibakeCandidates));
+  g.form = use437 ? NameForm::kCp437 : NameForm::kCp1252;
+  g.bytes = use437 ? *cp437 : *cp1252;
+  // The name as it stands, judged as Western text: accented letters inside words score, the
+  // symbols and box pieces that mojibake is made of cost.
+  g.asIs = Score(Encoding::kCp1252, std::string(), *text);
+  return g;
+}
+
+// The readings that decode `bytes`, the best first.
+std::vector<std::pair<Encoding, QString>> Choices(const Detection& own, const std::string& bytes) {
+  std::vector<std::pair<int, Encoding>> ranked;
+  for (size_t e = 0; e < kEncodingCount; ++e) {
+    if (own.scores[e]) ranked.emplace_back(*own.scores[e], kEncodings[e]);
+  }
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<std::pair<Encoding, QString>> choices;
+  for (const auto& [score, encoding] : ranked) {
+    if (std::optional<QString> text = Decode(encoding, bytes))
+      choices.emplace_back(encoding, *text);
+  }
+  return choices;
+}
+
+// The reading of one garbled name by `encoding`, which decodes it: mojibake that reads as well as
+// it stands stays.
+NameReading Repaired(const Garbled& g, Encoding encoding, bool forced) {
+  NameReading r;
+  r.form = g.form;
+  const std::optional<QString> text = Decode(encoding, g.bytes);
+  if (!text) {
+    r.kind =
+        g.form == NameForm::kBytes ? NameReading::Kind::kUndecodable : NameReading::Kind::kFine;
+    return r;
+  }
+  if (g.form != NameForm::kBytes && g.asIs > 0 &&
+      (forced || g.asIs >= Score(encoding, g.bytes, *text))) {
+    return r;  // fine as it is
+  }
+  r.kind = NameReading::Kind::kRepair;
+  r.encoding = encoding;
+  r.text = *text;
+  return r;
+}
+
+}  // namespace
+
+const char* NameOf(NameForm form) {
+  switch (form) {
+    case NameForm::kBytes:
+      return "bytes";
+    case NameForm::kCp1252:
+      return "CP1252";
+    case NameForm::kCp437:
+      return "CP437";
+  }
+  return "";
+}
+
+std::optional<std::string> Cp437Bytes(QStringView text) {
+  std::string bytes;
+  bool beyond = false;
+  for (QChar qc : text) {
+    const char16_t c = qc.unicode();
+    if (c < 0x80) {
+      bytes.push_back(static_cast<char>(c));
+      continue;
+    }
+    const auto at = std::find(kCp437High.begin(), kCp437High.end(), c);
+    if (at == kCp437High.end()) return std::nullopt;
+    bytes.push_back(static_cast<char>(0x80 + (at - kCp437High.begin())));
+    beyond = true;
+  }
+  if (!beyond) return std::nullopt;
+  return bytes;
+}
+
+std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
+                                   std::optional<Encoding> forced, bool namesAreBytes,
+                                   const std::vector<std::string>& context) {
+  std::vector<NameReading> out(names.size());
+  std::vector<Garbled> garbled;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (std::optional<Garbled> g = GarbledOf(names[i], namesAreBytes)) {
+      g->at = i;
+      out[i].form = g->form;
+      garbled.push_back(std::move(*g));
+    }
+  }
+  // The context's bytes join the detection of their form only.
+  std::vector<Garbled> known;
+  for (const std::string& name : context) {
+    if (std::optional<Garbled> g = GarbledOf(name, namesAreBytes)) known.push_back(std::move(*g));
+  }
+  for (NameForm form : {NameForm::kBytes, NameForm::kCp1252, NameForm::kCp437}) {
+    std::vector<const Garbled*> group;
+    std::vector<std::string> bytes;
+    for (const Garbled& g : garbled) {
+      if (g.form != form) continue;
+      group.push_back(&g);
+      bytes.push_back(g.bytes);
+    }
+    if (group.empty()) continue;
+    for (const Garbled& g : known) {
+      if (g.form == form) bytes.push_back(g.bytes);
+    }
+    if (forced) {
+      for (const Garbled* g : group) out[g->at] = Repaired(*g, *forced, true);
+      continue;
+    }
+    const Candidates candidates = form == NameForm::kBytes ? kBytesCandidates : kMojibakeCandidates;
+    const Detection together = Detect(bytes, candidates);
+    for (const Garbled* g : group) {
+      NameReading& r = out[g->at];
+      if (!together.ambiguous && Decode(together.encoding, g->bytes)) {
+        r = Repaired(*g, together.encoding, false);
+        continue;
+      }
+      const Detection own = Detect({g->bytes}, candidates);
+      if (!own.ambiguous) {
+        r = Repaired(*g, own.encoding, false);
+        continue;
+      }
+      r.choices = Choices(own, g->bytes);
+      if (r.choices.empty()) {
+        r.kind =
+            form == NameForm::kBytes ? NameReading::Kind::kUndecodable : NameReading::Kind::kFine;
+      } else if (form != NameForm::kBytes && g->asIs > 0 &&
+                 g->asIs >= *own.scores[static_cast<size_t>(r.choices.front().first)]) {
+        r.kind = NameReading::Kind::kFine;
+        r.choices.clear();
+      } else {
+        r.kind = NameReading::Kind::kAmbiguous;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace legacy
