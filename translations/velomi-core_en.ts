@@ -14,7 +14,7 @@
         <translation>not a WMA file, or the tag does not fit its header</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="486"/>
+        <location filename="../src/core/journal/Journal.cpp" line="709"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
@@ -34,6 +34,11 @@
         <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
     </message>
     <message>
+        <location filename="../src/core/plans/Apply.cpp" line="418"/>
+        <source>名称已修复，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
+        <translation>the names were repaired, but they are not known to be on the disk (%1); a power cut may bring the old names back</translation>
+    </message>
+    <message>
         <location filename="../src/core/fields/Fields.cpp" line="73"/>
         <source>标题</source>
         <translation>Title</translation>
@@ -42,7 +47,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="79"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="65"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="26"/>
-        <location filename="../src/core/plans/Plans.cpp" line="296"/>
+        <location filename="../src/core/plans/Plans.cpp" line="301"/>
         <source>歌手</source>
         <translation>Artist</translation>
     </message>
@@ -50,7 +55,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="81"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="69"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="298"/>
+        <location filename="../src/core/plans/Plans.cpp" line="303"/>
         <source>专辑</source>
         <translation>Album</translation>
     </message>
@@ -58,115 +63,116 @@
         <location filename="../src/core/fields/Fields.cpp" line="83"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="71"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="300"/>
+        <location filename="../src/core/plans/Plans.cpp" line="305"/>
         <source>年份</source>
         <translation>Year</translation>
     </message>
     <message>
         <location filename="../src/core/fields/Fields.cpp" line="85"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="75"/>
-        <location filename="../src/core/plans/Plans.cpp" line="302"/>
+        <location filename="../src/core/plans/Plans.cpp" line="307"/>
         <source>说明</source>
         <translation>Comment</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="152"/>
-        <location filename="../src/core/journal/Journal.cpp" line="312"/>
+        <location filename="../src/core/journal/Journal.cpp" line="346"/>
+        <location filename="../src/core/journal/Journal.cpp" line="539"/>
         <source>撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用</source>
         <translation>the journal&apos;s folder %1 is not the current user&apos;s own folder (or is a symbolic link): refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="155"/>
+        <location filename="../src/core/journal/Journal.cpp" line="349"/>
         <source>无法建立撤销记录文件夹 %1：%2</source>
         <translation>cannot make the journal&apos;s folder %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="172"/>
+        <location filename="../src/core/journal/Journal.cpp" line="366"/>
         <source>无法在撤销记录文件夹中登记本程序：%1</source>
         <translation>cannot register this program in the journal&apos;s folder: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="225"/>
+        <location filename="../src/core/journal/Journal.cpp" line="419"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），且无法移走：%2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1) and cannot be moved away: %2; its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="229"/>
+        <location filename="../src/core/journal/Journal.cpp" line="423"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1); it was moved to %2 and its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="248"/>
+        <location filename="../src/core/journal/Journal.cpp" line="494"/>
         <source>第 %1 字节处有零字节</source>
         <translation>zero bytes at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="262"/>
+        <location filename="../src/core/journal/Journal.cpp" line="511"/>
         <source>第 %1 字节处的记录</source>
         <translation>the record at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="280"/>
+        <location filename="../src/core/journal/Journal.cpp" line="445"/>
         <source>完成记录没有对应的开始记录</source>
         <translation>a done record without its begin record</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="300"/>
+        <location filename="../src/core/journal/Journal.cpp" line="527"/>
         <source>撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用</source>
         <translation>the journal&apos;s lock file %1.lock is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="326"/>
+        <location filename="../src/core/journal/Journal.cpp" line="553"/>
         <source>撤销记录 %1 是符号链接，已拒绝使用</source>
         <translation>the journal %1 is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="328"/>
+        <location filename="../src/core/journal/Journal.cpp" line="555"/>
         <source>撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用</source>
         <translation>the journal %1 is not a regular file of the current user: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="329"/>
+        <location filename="../src/core/journal/Journal.cpp" line="556"/>
         <source>无法打开撤销记录 %1：%2</source>
         <translation>cannot open the journal %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="339"/>
+        <location filename="../src/core/journal/Journal.cpp" line="566"/>
         <source>文件大小 %1 MiB，远超上限</source>
         <translation>its size, %1 MiB, is far above the bound</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="355"/>
+        <location filename="../src/core/journal/Journal.cpp" line="474"/>
+        <location filename="../src/core/journal/Journal.cpp" line="490"/>
         <source>无法读取撤销记录：%1</source>
         <translation>cannot read the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="365"/>
+        <location filename="../src/core/journal/Journal.cpp" line="479"/>
         <source>第 %1 字节处的记录过长</source>
         <translation>the record at byte %1 is too long</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="427"/>
+        <location filename="../src/core/journal/Journal.cpp" line="650"/>
         <source>无法写入撤销记录：%1</source>
         <translation>cannot write the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="436"/>
+        <location filename="../src/core/journal/Journal.cpp" line="659"/>
         <source>无法整理撤销记录</source>
         <translation>cannot trim the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="469"/>
+        <location filename="../src/core/journal/Journal.cpp" line="692"/>
         <source>无法整理撤销记录：%1</source>
         <translation>cannot trim the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="547"/>
+        <location filename="../src/core/journal/Journal.cpp" line="770"/>
         <source>无法改写撤销记录</source>
         <translation>cannot rewrite the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="575"/>
+        <location filename="../src/core/journal/Journal.cpp" line="798"/>
         <source>无法改写撤销记录：%1</source>
         <translation>cannot rewrite the journal: %1</translation>
     </message>
@@ -241,7 +247,7 @@
         <translation>%1 is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/NameTemplate.cpp" line="213"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="216"/>
         <source>新文件名只有格式里的分隔符</source>
         <translation>the new name holds nothing but the template&apos;s separators</translation>
     </message>
@@ -277,198 +283,270 @@
     </message>
     <message>
         <location filename="../src/core/journal/Undo.cpp" line="43"/>
-        <location filename="../src/core/plans/Plans.cpp" line="146"/>
+        <location filename="../src/core/plans/Plans.cpp" line="151"/>
         <location filename="../src/core/utils/Reasons.cpp" line="28"/>
         <source>文件不存在</source>
         <translation>no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="164"/>
+        <location filename="../src/core/plans/Plans.cpp" line="169"/>
         <source>“%1”（第 %2 行）</source>
         <translation>&quot;%1&quot; (row %2)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="169"/>
+        <location filename="../src/core/plans/Plans.cpp" line="174"/>
         <source>与%1的新文件名相同</source>
         <translation>the same as the new name of %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="171"/>
+        <location filename="../src/core/plans/Plans.cpp" line="176"/>
         <source>目标文件名是%1的现名，它在此之后才改名</source>
         <translation>the new name is the name of %1, which is renamed only later</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="173"/>
+        <location filename="../src/core/plans/Plans.cpp" line="178"/>
         <source>目标文件名是%1的现名，它不改名</source>
         <translation>the new name is the name of %1, which is not renamed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="175"/>
+        <location filename="../src/core/plans/Plans.cpp" line="180"/>
         <location filename="../src/core/utils/Reasons.cpp" line="18"/>
         <source>目标文件已存在</source>
         <translation>a file of the new name exists</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="192"/>
+        <location filename="../src/core/plans/Plans.cpp" line="197"/>
         <source>歌曲标题为空</source>
         <translation>Title is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="193"/>
+        <location filename="../src/core/plans/Plans.cpp" line="198"/>
         <source>歌手为空</source>
         <translation>Artist is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="197"/>
+        <location filename="../src/core/plans/Plans.cpp" line="202"/>
         <source>没有这条改名规则</source>
         <translation>no such rename rule</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="216"/>
+        <location filename="../src/core/plans/Plans.cpp" line="221"/>
         <source>共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5</source>
         <translation>%1 file(s): rename %2, skip %3, conflict %4, refused %5</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="232"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="311"/>
+        <location filename="../src/core/plans/Plans.cpp" line="237"/>
         <source>[%1] %2%3：%4</source>
         <translation>[%1] %2%3: %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="234"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="302"/>
+        <location filename="../src/core/plans/Plans.cpp" line="239"/>
         <source>冲突</source>
         <translation>conflict</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="235"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="88"/>
+        <source>%1「%2」</source>
+        <translation>%1 &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="90"/>
+        <source> 或 </source>
+        <translation> or </translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="116"/>
+        <source>与“%1”修复后的名称相同</source>
+        <translation>the same as the repaired name of &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="120"/>
+        <source>已有同名的文件或文件夹，它在此之后才改名</source>
+        <translation>a file or folder of that name exists, and is renamed only later</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="121"/>
+        <source>已有同名的文件或文件夹</source>
+        <translation>a file or folder of that name exists</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="130"/>
+        <source>需要确认：可能是 %1</source>
+        <translation>needs a look: it may be %1</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="227"/>
+        <source>无法识别编码</source>
+        <translation>no encoding reads it</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="232"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="254"/>
+        <source>修复后的名称超过255字节</source>
+        <translation>the repaired name is longer than 255 bytes</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="285"/>
+        <source>%1，经 %2 乱码</source>
+        <translation>%1, garbled through %2</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="289"/>
+        <source>共 %1 个乱码名称：修复 %2，需要确认 %3，冲突 %4，无法识别 %5</source>
+        <translation>%1 garbled name(s): %2 to repair, %3 need a look, %4 in conflict, %5 unreadable</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="303"/>
+        <location filename="../src/core/plans/Plans.cpp" line="240"/>
         <source>拒绝</source>
         <translation>refused</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="243"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="304"/>
+        <source>需要确认</source>
+        <translation>needs a look</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="305"/>
+        <location filename="../src/core/plans/Plans.cpp" line="248"/>
         <source>跳过</source>
         <translation>skipped</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="254"/>
-        <location filename="../src/core/plans/Plans.cpp" line="466"/>
-        <location filename="../src/core/plans/Plans.cpp" line="597"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="321"/>
+        <source>%1 → %2（%3）</source>
+        <translation>%1 → %2 (%3)</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="324"/>
+        <source>……另有 %1 个名称未列出</source>
+        <translation>... and %1 more name(s) not listed</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="259"/>
+        <location filename="../src/core/plans/Plans.cpp" line="472"/>
+        <location filename="../src/core/plans/Plans.cpp" line="652"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="463"/>
+        <location filename="../src/core/plans/Plans.cpp" line="469"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="501"/>
+        <location filename="../src/core/plans/Plans.cpp" line="529"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="525"/>
+        <location filename="../src/core/plans/Plans.cpp" line="559"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="538"/>
+        <location filename="../src/core/plans/Plans.cpp" line="574"/>
+        <location filename="../src/core/plans/Plans.cpp" line="584"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="510"/>
+        <location filename="../src/core/plans/Plans.cpp" line="521"/>
         <source>需要确认：无法确定文字的编码</source>
         <translation>needs a look: the encoding of the text cannot be told</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="510"/>
+        <location filename="../src/core/plans/Plans.cpp" line="522"/>
         <source>需要确认：可能是 %1，也可能是 %2</source>
         <translation>needs a look: %1 or %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="640"/>
+        <location filename="../src/core/plans/Plans.cpp" line="642"/>
+        <location filename="../src/core/plans/Plans.cpp" line="650"/>
         <source>    %1 项文字无法识别编码，保持原样</source>
         <translation>    %1 texts in no encoding we know, left as they are</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="566"/>
+        <location filename="../src/core/plans/Plans.cpp" line="617"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="577"/>
+        <location filename="../src/core/plans/Plans.cpp" line="628"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="588"/>
+        <location filename="../src/core/plans/Plans.cpp" line="640"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="591"/>
+        <location filename="../src/core/plans/Plans.cpp" line="645"/>
         <source>：新建 ID3v2.3 标签（UTF-16）</source>
         <translation>: a new ID3v2.3 tag (UTF-16)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="592"/>
+        <location filename="../src/core/plans/Plans.cpp" line="646"/>
         <source>：%1 个帧转为 Unicode</source>
         <translation>: %1 frame(s) to Unicode</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="594"/>
+        <location filename="../src/core/plans/Plans.cpp" line="648"/>
         <source>    %1：%2</source>
         <translation>    %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="129"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="216"/>
         <source>%1：ID3v2 为“%2”，此处为“%3”</source>
         <translation>%1: the ID3v2 tag says &quot;%2&quot;, here &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="173"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="260"/>
         <source>ID3v2 标签无法安全改写</source>
         <translation>the ID3v2 tag cannot be rewritten safely</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="175"/>
-        <location filename="../src/core/plans/Plans.cpp" line="400"/>
-        <location filename="../src/core/plans/Plans.cpp" line="509"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="262"/>
+        <location filename="../src/core/plans/Plans.cpp" line="406"/>
+        <location filename="../src/core/plans/Plans.cpp" line="537"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="177"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="264"/>
         <source>文件已有 ID3v2 标签</source>
         <translation>the file has an ID3v2 tag already</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="179"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="266"/>
         <source>文件没有 ID3v2 标签</source>
         <translation>the file has no ID3v2 tag</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="412"/>
+        <location filename="../src/core/plans/Plans.cpp" line="418"/>
         <source>不是WMA文件或文件不存在</source>
         <translation>not a WMA file, or no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="435"/>
+        <location filename="../src/core/plans/Plans.cpp" line="441"/>
         <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
         <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="447"/>
+        <location filename="../src/core/plans/Plans.cpp" line="453"/>
         <source>[无法读取] %1：%2</source>
         <translation>[unreadable] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="457"/>
+        <location filename="../src/core/plans/Plans.cpp" line="463"/>
         <source>：没有要改变的信息</source>
         <translation>: nothing to change</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="459"/>
+        <location filename="../src/core/plans/Plans.cpp" line="465"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>
@@ -578,14 +656,14 @@
         <translation>the journal&apos;s record of this action is incomplete: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="141"/>
-        <location filename="../src/core/journal/Undo.cpp" line="201"/>
+        <location filename="../src/core/journal/Undo.cpp" line="143"/>
+        <location filename="../src/core/journal/Undo.cpp" line="206"/>
         <source>记录中的位置不可信，未撤销</source>
         <translation>the place the record names cannot be trusted: not undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="145"/>
-        <location filename="../src/core/journal/Undo.cpp" line="205"/>
+        <location filename="../src/core/journal/Undo.cpp" line="147"/>
+        <location filename="../src/core/journal/Undo.cpp" line="210"/>
         <source>文件夹不存在</source>
         <translation>no such folder</translation>
     </message>
