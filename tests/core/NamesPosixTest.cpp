@@ -93,7 +93,7 @@ using Tree = std::map<std::string, std::string>;
 Tree Snapshot(const std::string& root) {
   Tree tree;
   for (const auto& entry : fs::recursive_directory_iterator(fs::path(root))) {
-    const std::string path = entry.path().native().substr(root.size());
+    const std::string path = entry.path().native().substr(root.size());  // root ends in "/"
     const testfiles::Bytes bytes =
         entry.is_directory() ? testfiles::Bytes{'/'} : testfiles::ReadAll(entry.path().native());
     tree[path] = std::string(bytes.begin(), bytes.end());
@@ -134,19 +134,29 @@ TEST_F(NamesTest, AFolderAndItsFilesAreRepairedInOneActionAndUndoneAfterARestart
   const ApplyReport report = ApplyFixNames(plan, Options());
   for (const EntryResult& r : report.results) EXPECT_EQ(r.outcome, Outcome::kDone);
   const Tree after = Snapshot(folder);
-  for (const char* path : {"/周杰伦 - 七里香/01 七里香.mp3", "/周杰伦 - 七里香/01 七里香.lrc",
-                           "/周杰伦 - 七里香/cover.jpg", "/周杰伦 - 七里香/附赠/说明.txt",
-                           "/張學友 - 吻別.mp3", "/Beyoncé - Halo.mp3"}) {
+  for (const char* path : {"周杰伦 - 七里香/01 七里香.mp3", "周杰伦 - 七里香/01 七里香.lrc",
+                           "周杰伦 - 七里香/cover.jpg", "周杰伦 - 七里香/附赠/说明.txt",
+                           "張學友 - 吻別.mp3", "Beyoncé - Halo.mp3"}) {
     EXPECT_EQ(after.count(path), 1u) << path;
   }
   EXPECT_EQ(after.size(), before.size());
   // Another process, started from another folder, undoes it in one step.
+  {
+    // First with the old name of the album's folder taken by another folder: the folder keeps
+    // its new name, and its contents get theirs back inside it.
+    const std::string album = folder + "周杰伦 - 七里香/";
+    fs::create_directory(fs::path(root));
+    Journal first{QString::fromStdString(state.path() + "/velomi")};
+    EXPECT_EQ(Done(UndoLast(first)), 5);
+    EXPECT_TRUE(fs::exists(album + Encoded("GBK", "01 七里香.mp3")));
+    fs::remove(fs::path(root));
+  }
   Journal restarted{QString::fromStdString(state.path() + "/velomi")};
   const fs::path here = fs::current_path();
   fs::current_path("/");
   const UndoReport u = UndoLast(restarted);
   fs::current_path(here);
-  EXPECT_EQ(Done(u), 6);
+  EXPECT_EQ(Done(u), 1);
   EXPECT_EQ(Snapshot(folder), before);
   EXPECT_TRUE(ListActions(restarted).empty());
 }
@@ -165,8 +175,13 @@ TEST_F(NamesTest, ATakenOrSharedNameIsAConflictAndNothingIsOverwritten) {
   EXPECT_NE(DescribeNamePlan(plan).indexOf(U("修复后的名称相同")), -1);
   ApplyFixNames(plan, Options());
   const Tree after = Snapshot(folder);
-  EXPECT_EQ(after.at("/七里香.mp3"), "already there");
+  EXPECT_EQ(after.at("七里香.mp3"), "already there");
   EXPECT_EQ(after.size(), before.size());
+  // Undo renames back only the very file it renamed: a copy in its place keeps its name.
+  fs::copy_file(folder + "晴天.mp3", folder + "copy");
+  fs::rename(folder + "copy", folder + "晴天.mp3");
+  EXPECT_EQ(Done(UndoLast(journal)), 0);
+  EXPECT_TRUE(fs::exists(folder + "晴天.mp3"));
 }
 
 // Dies at one step of the action: its begin record, after a number of renames, or its last; or
@@ -222,7 +237,7 @@ TEST_F(NamesTest, AKillAtAnyStepLeavesEveryEntryUnderItsOldOrNewNameAndUndoTakes
     std::multiset<std::string> held, had;
     for (const auto& [path, bytes] : now) {
       held.insert(bytes);
-      EXPECT_EQ(path.find("/."), std::string::npos) << path;
+      EXPECT_EQ(("/" + path).find("/."), std::string::npos) << path;
     }
     for (const auto& [path, bytes] : before) had.insert(bytes);
     EXPECT_EQ(held, had);

@@ -164,45 +164,50 @@ std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
     if (std::optional<Garbled> g = GarbledOf(name, namesAreBytes)) known.push_back(std::move(*g));
   }
   for (NameForm form : {NameForm::kBytes, NameForm::kCp1252, NameForm::kCp437}) {
+    const Candidates candidates = form == NameForm::kBytes ? kBytesCandidates : kMojibakeCandidates;
+    // Each name's own reading first: mojibake that reads as well as it stands is fine, and stays
+    // out of the detection of the others ("Beyoncé" beside "ÖÜ½Ü").
     std::vector<const Garbled*> group;
+    std::vector<Detection> own;
     std::vector<std::string> bytes;
     for (const Garbled& g : garbled) {
       if (g.form != form) continue;
+      Detection d = forced ? Detection{} : Detect({g.bytes}, candidates);
+      if (!forced && form != NameForm::kBytes && g.asIs > 0) {
+        int best = std::numeric_limits<int>::min();
+        for (const std::optional<int>& score : d.scores) {
+          if (score) best = std::max(best, *score);
+        }
+        if (g.asIs >= best) continue;  // fine as it is
+      }
       group.push_back(&g);
+      own.push_back(std::move(d));
       bytes.push_back(g.bytes);
     }
     if (group.empty()) continue;
-    for (const Garbled& g : known) {
-      if (g.form == form) bytes.push_back(g.bytes);
-    }
     if (forced) {
       for (const Garbled* g : group) out[g->at] = Repaired(*g, *forced, true);
       continue;
     }
-    const Candidates candidates = form == NameForm::kBytes ? kBytesCandidates : kMojibakeCandidates;
+    for (const Garbled& g : known) {
+      if (g.form == form) bytes.push_back(g.bytes);
+    }
     const Detection together = Detect(bytes, candidates);
-    for (const Garbled* g : group) {
+    for (size_t m = 0; m < group.size(); ++m) {
+      const Garbled* g = group[m];
       NameReading& r = out[g->at];
       if (!together.ambiguous && Decode(together.encoding, g->bytes)) {
         r = Repaired(*g, together.encoding, false);
         continue;
       }
-      const Detection own = Detect({g->bytes}, candidates);
-      if (!own.ambiguous) {
-        r = Repaired(*g, own.encoding, false);
+      if (!own[m].ambiguous) {
+        r = Repaired(*g, own[m].encoding, false);
         continue;
       }
-      r.choices = Choices(own, g->bytes);
-      if (r.choices.empty()) {
-        r.kind =
-            form == NameForm::kBytes ? NameReading::Kind::kUndecodable : NameReading::Kind::kFine;
-      } else if (form != NameForm::kBytes && g->asIs > 0 &&
-                 g->asIs >= *own.scores[static_cast<size_t>(r.choices.front().first)]) {
-        r.kind = NameReading::Kind::kFine;
-        r.choices.clear();
-      } else {
-        r.kind = NameReading::Kind::kAmbiguous;
-      }
+      r.choices = Choices(own[m], g->bytes);
+      r.kind = !r.choices.empty()         ? NameReading::Kind::kAmbiguous
+               : form == NameForm::kBytes ? NameReading::Kind::kUndecodable
+                                          : NameReading::Kind::kFine;
     }
   }
   return out;
