@@ -2,8 +2,10 @@
 // read, and which repaired names are free.
 #include <QStringList>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
+#include <unordered_set>
 
 #include "core/plans/Plans.h"
 #include "core/text/Rules.h"
@@ -56,18 +58,27 @@ class Gatherer {
     if (!walked_.insert(real).second) return;
     const platform::FolderEntries entries = platform::ListEntries(folder);
     for (const std::string& name : entries.files) {
-      // A symbolic link keeps its name: it is not the file it leads to.
+      listed_.insert(real + name);
       Add(folder, real, name, false, real);
     }
     for (const std::string& name : entries.folders) {
+      listed_.insert(real + name);
       if (platform::StatPath(real + name, false).link) continue;
       Add(folder, real, name, true, real);
       if (deep) Walk(folder + name + '/', real + name + '/', true);
     }
   }
 
+  // True when something has the name `path` (a folder's real path and a name): a walked folder's
+  // listing tells, for the others the disk is asked.
+  bool Exists(const std::string& path) const {
+    const size_t slash = path.rfind('/');
+    if (walked_.count(path.substr(0, slash + 1)) != 0) return listed_.count(path) != 0;
+    return platform::StatPath(path, false).exists;
+  }
+
  private:
-  std::set<std::string> seen_, walked_;
+  std::unordered_set<std::string> seen_, walked_, listed_;
 };
 
 // Where the name of `path` lies: its folder as given and as real path, and the name.
@@ -90,8 +101,9 @@ QString ChoicesText(const NameEntry& e) {
   return parts.join(Core::tr(" 或 "));
 }
 
-// Each entry's repaired name free or not, in the order the renames run.
-void SettleConflicts(NamePlan& plan) {
+// Each entry's repaired name free or not, in the order the renames run; `exists` tells whether
+// something has a name now.
+void SettleConflicts(NamePlan& plan, const std::function<bool(const std::string&)>& exists) {
   std::map<std::string, size_t> given;   // a path -> the entry that is given it
   std::set<std::string> freed;           // paths renamed away by an earlier entry
   std::map<std::string, size_t> holder;  // the path of an entry still to be renamed -> the entry
@@ -114,7 +126,7 @@ void SettleConflicts(NamePlan& plan) {
       e.status = NameStatus::kConflict;
       e.reason =
           Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[other->second].name));
-    } else if (!freed.count(target) && platform::StatPath(target, false).exists) {
+    } else if (!freed.count(target) && exists(target)) {
       e.status = NameStatus::kConflict;
       e.reason = held != holder.end() && held->second > i
                      ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
@@ -216,6 +228,7 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
       e.encoding = r.encoding;
       e.choices = r.choices;
       const platform::EntryInfo info = platform::StatPath(item.realFolder + item.name, false);
+      if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
       e.device = info.device;
       e.inode = info.inode;
       e.size = info.size;
@@ -239,9 +252,15 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
   auto depth = [](const NameEntry& e) {
     return std::count(e.realFolder.begin(), e.realFolder.end(), '/');
   };
-  std::stable_sort(plan.entries.begin(), plan.entries.end(),
-                   [&](const NameEntry& a, const NameEntry& b) { return depth(a) > depth(b); });
-  SettleConflicts(plan);
+  std::vector<std::pair<long, size_t>> order;
+  for (size_t i = 0; i < plan.entries.size(); ++i) order.emplace_back(-depth(plan.entries[i]), i);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<NameEntry> sorted;
+  sorted.reserve(order.size());
+  for (const auto& [d, i] : order) sorted.push_back(std::move(plan.entries[i]));
+  plan.entries = std::move(sorted);
+  SettleConflicts(plan, [&](const std::string& path) { return gather.Exists(path); });
   return plan;
 }
 
@@ -252,7 +271,8 @@ void PickReading(NamePlan& plan, size_t i, size_t choice) {
   e.newName = rules::NativePath(e.choices[choice].second);
   e.status = e.newName.size() > 255 ? NameStatus::kRefused : NameStatus::kRepair;
   e.reason = e.status == NameStatus::kRefused ? Core::tr("修复后的名称超过255字节") : QString();
-  SettleConflicts(plan);
+  SettleConflicts(plan,
+                  [](const std::string& path) { return platform::StatPath(path, false).exists; });
 }
 
 QString ShownAsIs(const std::string& name) {

@@ -21,6 +21,9 @@ constexpr size_t kEncodingCount = 5;
 constexpr std::array<Encoding, kEncodingCount> kEncodings = {
     Encoding::kGbk, Encoding::kBig5, Encoding::kShiftJis, Encoding::kCp1252, Encoding::kUtf8};
 
+// True when `bytes` are valid UTF-8 (no overlong form, no surrogate).
+bool IsValidUtf8(std::string_view bytes);
+
 // "GBK", "Big5", "Shift-JIS", "CP1252", "UTF-8".
 const char* NameOf(Encoding encoding);
 
@@ -66,6 +69,16 @@ constexpr Candidates Only(Encoding encoding) { return 1u << static_cast<unsigned
 // are ignored) among `candidates`. A candidate that cannot decode a field another candidate
 // decodes is out.
 Detection Detect(const std::vector<std::string>& fields, Candidates candidates = kAllCandidates);
+
+// The readings of one field by each of `candidates`, worked out once: Decide takes them for the
+// same decision as Detect (for a field that takes part in several decisions).
+struct FieldReadings {
+  bool ascii = false;
+  std::array<std::optional<int>, kEncodingCount> scores{};  // none: does not decode
+  std::array<QString, kEncodingCount> texts{};
+};
+FieldReadings ReadField(std::string_view bytes, Candidates candidates = kAllCandidates);
+Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates = kAllCandidates);
 
 // Where a field's bytes were found: an ID3v1 slot (carried into a new Unicode tag whatever it
 // holds), a Latin-1 frame (players read it as Latin-1), or a Unicode frame holding the CP1252

@@ -22,6 +22,18 @@ constexpr std::array<char16_t, 128> kCp437High = {
     0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
+// The Greek and mathematical letters that converters give some CP437 bytes instead of the
+// table's (µ as the Greek mu, ß as beta, the Ohm sign, the empty set...).
+std::optional<char> Cp437Alike(char16_t c) {
+  static constexpr std::pair<char16_t, uint8_t> kAlike[] = {
+      {0x03B2, 0xE1}, {0x2211, 0xE4}, {0x03BC, 0xE6}, {0x2126, 0xEA}, {0x00F0, 0xEB},
+      {0x2205, 0xED}, {0x03D5, 0xED}, {0x2300, 0xED}, {0x2208, 0xEE}, {0x2203, 0xEE}};
+  for (const auto& [character, byte] : kAlike) {
+    if (character == c) return static_cast<char>(byte);
+  }
+  return std::nullopt;
+}
+
 bool IsAscii(std::string_view bytes) {
   return std::all_of(bytes.begin(), bytes.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -42,70 +54,96 @@ struct Garbled {
   NameForm form = NameForm::kBytes;
   std::string bytes;
   int asIs = std::numeric_limits<int>::min();
+  FieldReadings readings;  // of `bytes`, by the form's candidates
 };
 
-// The best score any candidate gives `bytes`, or the lowest int when none decodes them.
-int BestScore(const std::string& bytes, Candidates candidates) {
-  const Detection d = Detect({bytes}, candidates);
+// How likely a mojibake name is as it stands, as Western text: the CP1252 reading's score, less
+// for each accented letter that follows another within two characters: real words hold few of
+// them ("Björk", "élève"), while mojibake of double-byte text repeats them ("ânâiâ~âYâL").
+int AsIs(const QString& text) {
+  int score = Score(Encoding::kCp1252, std::string(), text);
+  auto accented = [&](qsizetype i) {
+    const char16_t c = text[i].unicode();
+    return (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7);
+  };
+  for (qsizetype i = 1; i < text.size(); ++i) {
+    if (accented(i) && (accented(i - 1) || (i >= 2 && accented(i - 2)))) score -= 4;
+  }
+  return score;
+}
+
+// The best score of any reading, or the lowest int when none decodes.
+int BestScore(const FieldReadings& r) {
   int best = std::numeric_limits<int>::min();
-  for (const std::optional<int>& s : d.scores) {
+  for (const std::optional<int>& s : r.scores) {
     if (s) best = std::max(best, *s);
   }
   return best;
 }
 
-// The form of a name, when it is garbled at all.
+// The form of a name, when it is garbled at all, with its readings.
 std::optional<Garbled> GarbledOf(const std::string& name, bool namesAreBytes) {
   if (IsAscii(name)) return std::nullopt;
-  const std::optional<QString> text = system::DecodeStrict(Encoding::kUtf8, name);
+  const std::optional<QString> text =
+      IsValidUtf8(name) ? system::DecodeStrict(Encoding::kUtf8, name) : std::optional<QString>();
   if (!text) {
     if (!namesAreBytes) return std::nullopt;
-    return Garbled{0, NameForm::kBytes, name};
+    return Garbled{0, NameForm::kBytes, name, std::numeric_limits<int>::min(),
+                   ReadField(name, kBytesCandidates)};
   }
   const std::optional<std::string> cp1252 = MojibakeBytes(*text);
   const std::optional<std::string> cp437 = Cp437Bytes(*text);
   if (!cp1252 && !cp437) return std::nullopt;  // characters no such reading makes: real text
   Garbled g;
+  g.form = cp1252 ? NameForm::kCp1252 : NameForm::kCp437;
+  g.bytes = cp1252 ? *cp1252 : *cp437;
+  g.readings = ReadField(g.bytes, kMojibakeCandidates);
   // A name both readings could have made ("ÄÖ") takes the one whose bytes read better.
-  const bool use437 = cp437 && (!cp1252 || BestScore(*cp437, kMojibakeCandidates) >
-                                               BestScore(*cp1252, kMojibakeCandidates));
-  g.form = use437 ? NameForm::kCp437 : NameForm::kCp1252;
-  g.bytes = use437 ? *cp437 : *cp1252;
+  if (cp1252 && cp437) {
+    FieldReadings other = ReadField(*cp437, kMojibakeCandidates);
+    if (BestScore(other) > BestScore(g.readings)) {
+      g.form = NameForm::kCp437;
+      g.bytes = *cp437;
+      g.readings = std::move(other);
+    }
+  }
   // The name as it stands, judged as Western text: accented letters inside words score, the
   // symbols and box pieces that mojibake is made of cost.
-  g.asIs = Score(Encoding::kCp1252, std::string(), *text);
+  g.asIs = AsIs(*text);
   return g;
 }
 
-// The readings that decode `bytes`, the best first.
-std::vector<std::pair<Encoding, QString>> Choices(const Detection& own, const std::string& bytes) {
-  std::vector<std::pair<int, Encoding>> ranked;
+// The readings that decode a name, the best first.
+std::vector<std::pair<Encoding, QString>> Choices(const FieldReadings& r) {
+  std::vector<std::pair<int, size_t>> ranked;
   for (size_t e = 0; e < kEncodingCount; ++e) {
-    if (own.scores[e]) ranked.emplace_back(*own.scores[e], kEncodings[e]);
+    if (r.scores[e]) ranked.emplace_back(*r.scores[e], e);
   }
   std::stable_sort(ranked.begin(), ranked.end(),
                    [](const auto& a, const auto& b) { return a.first > b.first; });
   std::vector<std::pair<Encoding, QString>> choices;
-  for (const auto& [score, encoding] : ranked) {
-    if (std::optional<QString> text = Decode(encoding, bytes))
-      choices.emplace_back(encoding, *text);
-  }
+  for (const auto& [score, e] : ranked) choices.emplace_back(kEncodings[e], r.texts[e]);
   return choices;
 }
 
-// The reading of one garbled name by `encoding`, which decodes it: mojibake that reads as well as
-// it stands stays.
+// The reading of one garbled name by `encoding`: mojibake that reads as well as it stands stays.
 NameReading Repaired(const Garbled& g, Encoding encoding, bool forced) {
   NameReading r;
   r.form = g.form;
-  const std::optional<QString> text = Decode(encoding, g.bytes);
+  const size_t e = static_cast<size_t>(encoding);
+  std::optional<QString> text;
+  std::optional<int> score = g.readings.scores[e];
+  if (score) {
+    text = g.readings.texts[e];
+  } else if (forced && (text = Decode(encoding, g.bytes))) {
+    score = Score(encoding, g.bytes, *text);  // an encoding the form does not read by itself
+  }
   if (!text) {
     r.kind =
         g.form == NameForm::kBytes ? NameReading::Kind::kUndecodable : NameReading::Kind::kFine;
     return r;
   }
-  if (g.form != NameForm::kBytes && g.asIs > 0 &&
-      (forced || g.asIs >= Score(encoding, g.bytes, *text))) {
+  if (g.form != NameForm::kBytes && g.asIs > 0 && (forced || g.asIs >= *score)) {
     return r;  // fine as it is
   }
   r.kind = NameReading::Kind::kRepair;
@@ -138,8 +176,13 @@ std::optional<std::string> Cp437Bytes(QStringView text) {
       continue;
     }
     const auto at = std::find(kCp437High.begin(), kCp437High.end(), c);
-    if (at == kCp437High.end()) return std::nullopt;
-    bytes.push_back(static_cast<char>(0x80 + (at - kCp437High.begin())));
+    if (at != kCp437High.end()) {
+      bytes.push_back(static_cast<char>(0x80 + (at - kCp437High.begin())));
+    } else if (const std::optional<char> alike = Cp437Alike(c)) {
+      bytes.push_back(*alike);
+    } else {
+      return std::nullopt;
+    }
     beyond = true;
   }
   if (!beyond) return std::nullopt;
@@ -165,24 +208,17 @@ std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
   }
   for (NameForm form : {NameForm::kBytes, NameForm::kCp1252, NameForm::kCp437}) {
     const Candidates candidates = form == NameForm::kBytes ? kBytesCandidates : kMojibakeCandidates;
-    // Each name's own reading first: mojibake that reads as well as it stands is fine, and stays
-    // out of the detection of the others ("Beyoncé" beside "ÖÜ½Ü").
+    // Mojibake that reads as well as it stands is fine, and stays out of the detection of the
+    // others ("Beyoncé" beside "ÖÜ½Ü").
     std::vector<const Garbled*> group;
-    std::vector<Detection> own;
-    std::vector<std::string> bytes;
+    std::vector<FieldReadings> readings;
     for (const Garbled& g : garbled) {
       if (g.form != form) continue;
-      Detection d = forced ? Detection{} : Detect({g.bytes}, candidates);
-      if (!forced && form != NameForm::kBytes && g.asIs > 0) {
-        int best = std::numeric_limits<int>::min();
-        for (const std::optional<int>& score : d.scores) {
-          if (score) best = std::max(best, *score);
-        }
-        if (g.asIs >= best) continue;  // fine as it is
+      if (!forced && form != NameForm::kBytes && g.asIs > 0 && g.asIs >= BestScore(g.readings)) {
+        continue;
       }
       group.push_back(&g);
-      own.push_back(std::move(d));
-      bytes.push_back(g.bytes);
+      readings.push_back(g.readings);
     }
     if (group.empty()) continue;
     if (forced) {
@@ -190,21 +226,21 @@ std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
       continue;
     }
     for (const Garbled& g : known) {
-      if (g.form == form) bytes.push_back(g.bytes);
+      if (g.form == form) readings.push_back(g.readings);
     }
-    const Detection together = Detect(bytes, candidates);
-    for (size_t m = 0; m < group.size(); ++m) {
-      const Garbled* g = group[m];
+    const Detection together = Decide(readings, candidates);
+    for (const Garbled* g : group) {
       NameReading& r = out[g->at];
-      if (!together.ambiguous && Decode(together.encoding, g->bytes)) {
+      if (!together.ambiguous && g->readings.scores[static_cast<size_t>(together.encoding)]) {
         r = Repaired(*g, together.encoding, false);
         continue;
       }
-      if (!own[m].ambiguous) {
-        r = Repaired(*g, own[m].encoding, false);
+      const Detection own = Decide({g->readings}, candidates);
+      if (!own.ambiguous) {
+        r = Repaired(*g, own.encoding, false);
         continue;
       }
-      r.choices = Choices(own[m], g->bytes);
+      r.choices = Choices(g->readings);
       r.kind = !r.choices.empty()         ? NameReading::Kind::kAmbiguous
                : form == NameForm::kBytes ? NameReading::Kind::kUndecodable
                                           : NameReading::Kind::kFine;
