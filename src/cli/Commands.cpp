@@ -707,7 +707,7 @@ int Undo(core::Journal& journal, bool list, bool forget) {
         // Names given back their legacy bytes are shown as those bytes.
         const bool bytes = report.action->kind == QLatin1String("fix-names");
         Out(QStringLiteral("%1 → %2\n")
-                .arg(Shown(e.path),
+                .arg(bytes ? core::ShownAsIs(e.path) : Shown(e.path),
                      bytes ? core::ShownAsIs(e.restoredPath) : Shown(e.restoredPath)));
       } else {
         Out(Cli::tr("restored: %1").arg(Shown(e.path)) + QLatin1Char('\n'));

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "RowIcons.h"
@@ -50,9 +51,10 @@ TFrmFixNames::TFrmFixNames(QWidget* parent, core::NamePlan plan)
   LvNames->horizontalHeader()->setStretchLastSection(true);
   for (int row = 0; row < LvNames->rowCount(); ++row) {
     const core::NameEntry& e = plan_.entries[static_cast<size_t>(row)];
-    auto* old = new QTableWidgetItem(core::ShownAsIs(e.folder + e.name) +
-                                     (e.isFolder ? QStringLiteral("/") : QString()));
-    old->setToolTip(old->text());
+    // The name as a file manager shows it; the whole path in its tooltip.
+    const QString slash = e.isFolder ? QStringLiteral("/") : QString();
+    auto* old = new QTableWidgetItem(core::ShownAsIs(e.name) + slash);
+    old->setToolTip(core::ShownAsIs(e.folder + e.name) + slash);
     LvNames->setItem(row, kOld, old);
     if (e.status == core::NameStatus::kAmbiguous) {
       auto* choose = new QComboBox(LvNames);
@@ -79,6 +81,9 @@ TFrmFixNames::TFrmFixNames(QWidget* parent, core::NamePlan plan)
   resize(720, 360);
   Refresh();
   LvNames->resizeColumnsToContents();
+  for (int column = kOld; column < kStatus; ++column) {
+    LvNames->setColumnWidth(column, std::min(LvNames->columnWidth(column), 300));
+  }
 }
 
 void TFrmFixNames::Pick(int row, int choice) {
