@@ -4,19 +4,14 @@
 <context>
     <name>Core</name>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="142"/>
+        <location filename="../src/core/plans/Apply.cpp" line="134"/>
         <source>文件太短，不是MP3文件</source>
         <translation>the file is too short to be an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="142"/>
+        <location filename="../src/core/plans/Apply.cpp" line="134"/>
         <source>不是WMA文件，或标签放不进文件头</source>
         <translation>not a WMA file, or the tag does not fit its header</translation>
-    </message>
-    <message>
-        <location filename="../src/core/plans/Apply.cpp" line="156"/>
-        <source>文件已写入，但无法确认已写入磁盘（%1），断电后可能恢复原样</source>
-        <translation>the files were written, but it is not known whether that reached the disk (%1); after a power cut they may be as before</translation>
     </message>
     <message>
         <location filename="../src/core/journal/Journal.cpp" line="709"/>
@@ -24,19 +19,29 @@
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="219"/>
+        <location filename="../src/core/plans/Apply.cpp" line="212"/>
         <source>完成记录未能写入（%1），此操作将在下次启动时从磁盘核对</source>
         <translation>the action&apos;s done record could not be written (%1); the action will be checked against the disk at the next start</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="249"/>
+        <location filename="../src/core/plans/Apply.cpp" line="242"/>
         <source>撤销记录无法写入，未做任何修改：%1</source>
         <translation>the undo record could not be written, so nothing was changed: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="154"/>
+        <location filename="../src/core/plans/Apply.cpp" line="146"/>
         <source>文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
         <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Apply.cpp" line="148"/>
+        <source>文件已写入，但无法确认已写入磁盘（%1），断电后可能恢复原样</source>
+        <translation>the files were written, but it is not known whether that reached the disk (%1); after a power cut they may be as before</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Apply.cpp" line="426"/>
+        <source>名称已修复，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
+        <translation>the names were repaired, but they are not known to be on the disk (%1); a power cut may bring the old names back</translation>
     </message>
     <message>
         <location filename="../src/core/fields/Fields.cpp" line="73"/>
@@ -47,7 +52,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="79"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="65"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="26"/>
-        <location filename="../src/core/plans/Plans.cpp" line="301"/>
+        <location filename="../src/core/plans/Plans.cpp" line="305"/>
         <source>歌手</source>
         <translation>Artist</translation>
     </message>
@@ -55,7 +60,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="81"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="69"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="303"/>
+        <location filename="../src/core/plans/Plans.cpp" line="307"/>
         <source>专辑</source>
         <translation>Album</translation>
     </message>
@@ -63,14 +68,14 @@
         <location filename="../src/core/fields/Fields.cpp" line="83"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="71"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="305"/>
+        <location filename="../src/core/plans/Plans.cpp" line="309"/>
         <source>年份</source>
         <translation>Year</translation>
     </message>
     <message>
         <location filename="../src/core/fields/Fields.cpp" line="85"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="75"/>
-        <location filename="../src/core/plans/Plans.cpp" line="307"/>
+        <location filename="../src/core/plans/Plans.cpp" line="311"/>
         <source>说明</source>
         <translation>Comment</translation>
     </message>
@@ -262,7 +267,7 @@
         <translation>the new name holds a control character</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="144"/>
+        <location filename="../src/core/plans/Plans.cpp" line="148"/>
         <source>新文件名以“.”开头，文件会被隐藏</source>
         <translation>the new name begins with &quot;.&quot;, which hides the file</translation>
     </message>
@@ -277,154 +282,224 @@
         <translation>the new name is not a valid file name</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="135"/>
+        <location filename="../src/core/plans/Plans.cpp" line="139"/>
         <source>文件名已经相同</source>
         <translation>the file already has that name</translation>
     </message>
     <message>
         <location filename="../src/core/journal/Undo.cpp" line="44"/>
-        <location filename="../src/core/plans/Plans.cpp" line="151"/>
+        <location filename="../src/core/plans/Plans.cpp" line="155"/>
         <location filename="../src/core/utils/Reasons.cpp" line="28"/>
         <source>文件不存在</source>
         <translation>no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="169"/>
+        <location filename="../src/core/plans/Plans.cpp" line="173"/>
         <source>“%1”（第 %2 行）</source>
         <translation>&quot;%1&quot; (row %2)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="174"/>
+        <location filename="../src/core/plans/Plans.cpp" line="178"/>
         <source>与%1的新文件名相同</source>
         <translation>the same as the new name of %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="176"/>
+        <location filename="../src/core/plans/Plans.cpp" line="180"/>
         <source>目标文件名是%1的现名，它在此之后才改名</source>
         <translation>the new name is the name of %1, which is renamed only later</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="178"/>
+        <location filename="../src/core/plans/Plans.cpp" line="182"/>
         <source>目标文件名是%1的现名，它不改名</source>
         <translation>the new name is the name of %1, which is not renamed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="180"/>
+        <location filename="../src/core/plans/Plans.cpp" line="184"/>
         <location filename="../src/core/utils/Reasons.cpp" line="18"/>
         <source>目标文件已存在</source>
         <translation>a file of the new name exists</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="197"/>
+        <location filename="../src/core/plans/Plans.cpp" line="201"/>
         <source>歌曲标题为空</source>
         <translation>Title is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="198"/>
+        <location filename="../src/core/plans/Plans.cpp" line="202"/>
         <source>歌手为空</source>
         <translation>Artist is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="202"/>
+        <location filename="../src/core/plans/Plans.cpp" line="206"/>
         <source>没有这条改名规则</source>
         <translation>no such rename rule</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="221"/>
+        <location filename="../src/core/plans/Plans.cpp" line="225"/>
         <source>共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5</source>
         <translation>%1 file(s): rename %2, skip %3, conflict %4, refused %5</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="237"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="331"/>
+        <location filename="../src/core/plans/Plans.cpp" line="241"/>
         <source>[%1] %2%3：%4</source>
         <translation>[%1] %2%3: %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="239"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="322"/>
+        <location filename="../src/core/plans/Plans.cpp" line="243"/>
         <source>冲突</source>
         <translation>conflict</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="240"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="99"/>
+        <source>%1「%2」</source>
+        <translation>%1 &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="101"/>
+        <source> 或 </source>
+        <translation> or </translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="128"/>
+        <source>与“%1”修复后的名称相同</source>
+        <translation>the same as the repaired name of &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="132"/>
+        <source>已有同名的文件或文件夹，它在此之后才改名</source>
+        <translation>a file or folder of that name exists, and is renamed only later</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="133"/>
+        <source>已有同名的文件或文件夹</source>
+        <translation>a file or folder of that name exists</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="142"/>
+        <source>需要确认：可能是 %1</source>
+        <translation>needs a look: it may be %1</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="240"/>
+        <source>无法识别编码</source>
+        <translation>no encoding reads it</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="245"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="273"/>
+        <source>修复后的名称超过255字节</source>
+        <translation>the repaired name is longer than 255 bytes</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="305"/>
+        <source>%1，经 %2 乱码</source>
+        <translation>%1, garbled through %2</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="309"/>
+        <source>共 %1 个乱码名称：修复 %2，需要确认 %3，冲突 %4，无法识别 %5</source>
+        <translation>%1 garbled name(s): %2 to repair, %3 need a look, %4 in conflict, %5 unreadable</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="323"/>
+        <location filename="../src/core/plans/Plans.cpp" line="244"/>
         <source>拒绝</source>
         <translation>refused</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="248"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="324"/>
+        <source>需要确认</source>
+        <translation>needs a look</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="325"/>
+        <location filename="../src/core/plans/Plans.cpp" line="252"/>
         <source>跳过</source>
         <translation>skipped</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="259"/>
-        <location filename="../src/core/plans/Plans.cpp" line="472"/>
-        <location filename="../src/core/plans/Plans.cpp" line="652"/>
+        <location filename="../src/core/plans/NamePlans.cpp" line="341"/>
+        <source>%1 → %2（%3）</source>
+        <translation>%1 → %2 (%3)</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/NamePlans.cpp" line="344"/>
+        <source>……另有 %1 个名称未列出</source>
+        <translation>... and %1 more name(s) not listed</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="263"/>
+        <location filename="../src/core/plans/Plans.cpp" line="477"/>
+        <location filename="../src/core/plans/Plans.cpp" line="657"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="469"/>
+        <location filename="../src/core/plans/Plans.cpp" line="474"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="529"/>
+        <location filename="../src/core/plans/Plans.cpp" line="534"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="559"/>
+        <location filename="../src/core/plans/Plans.cpp" line="564"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="574"/>
-        <location filename="../src/core/plans/Plans.cpp" line="584"/>
+        <location filename="../src/core/plans/Plans.cpp" line="579"/>
+        <location filename="../src/core/plans/Plans.cpp" line="589"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="521"/>
+        <location filename="../src/core/plans/Plans.cpp" line="526"/>
         <source>需要确认：无法确定文字的编码</source>
         <translation>needs a look: the encoding of the text cannot be told</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="522"/>
+        <location filename="../src/core/plans/Plans.cpp" line="527"/>
         <source>需要确认：可能是 %1，也可能是 %2</source>
         <translation>needs a look: %1 or %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="642"/>
-        <location filename="../src/core/plans/Plans.cpp" line="650"/>
+        <location filename="../src/core/plans/Plans.cpp" line="647"/>
+        <location filename="../src/core/plans/Plans.cpp" line="655"/>
         <source>    %1 项文字无法识别编码，保持原样</source>
         <translation>    %1 texts in no encoding we know, left as they are</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="617"/>
+        <location filename="../src/core/plans/Plans.cpp" line="622"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="628"/>
+        <location filename="../src/core/plans/Plans.cpp" line="633"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="640"/>
+        <location filename="../src/core/plans/Plans.cpp" line="645"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="645"/>
+        <location filename="../src/core/plans/Plans.cpp" line="650"/>
         <source>：新建 ID3v2.3 标签（UTF-16）</source>
         <translation>: a new ID3v2.3 tag (UTF-16)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="646"/>
+        <location filename="../src/core/plans/Plans.cpp" line="651"/>
         <source>：%1 个帧转为 Unicode</source>
         <translation>: %1 frame(s) to Unicode</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="648"/>
+        <location filename="../src/core/plans/Plans.cpp" line="653"/>
         <source>    %1：%2</source>
         <translation>    %1: %2</translation>
     </message>
@@ -440,8 +515,8 @@
     </message>
     <message>
         <location filename="../src/core/fields/Id3v2Fields.cpp" line="262"/>
-        <location filename="../src/core/plans/Plans.cpp" line="406"/>
-        <location filename="../src/core/plans/Plans.cpp" line="537"/>
+        <location filename="../src/core/plans/Plans.cpp" line="411"/>
+        <location filename="../src/core/plans/Plans.cpp" line="542"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
@@ -456,27 +531,27 @@
         <translation>the file has no ID3v2 tag</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="418"/>
+        <location filename="../src/core/plans/Plans.cpp" line="423"/>
         <source>不是WMA文件或文件不存在</source>
         <translation>not a WMA file, or no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="441"/>
+        <location filename="../src/core/plans/Plans.cpp" line="446"/>
         <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
         <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="453"/>
+        <location filename="../src/core/plans/Plans.cpp" line="458"/>
         <source>[无法读取] %1：%2</source>
         <translation>[unreadable] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="463"/>
+        <location filename="../src/core/plans/Plans.cpp" line="468"/>
         <source>：没有要改变的信息</source>
         <translation>: nothing to change</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="465"/>
+        <location filename="../src/core/plans/Plans.cpp" line="470"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>
@@ -586,19 +661,19 @@
         <translation>the journal&apos;s record of this action is incomplete: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="142"/>
-        <location filename="../src/core/journal/Undo.cpp" line="204"/>
+        <location filename="../src/core/journal/Undo.cpp" line="144"/>
+        <location filename="../src/core/journal/Undo.cpp" line="209"/>
         <source>记录中的位置不可信，未撤销</source>
         <translation>the place the record names cannot be trusted: not undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="146"/>
-        <location filename="../src/core/journal/Undo.cpp" line="208"/>
+        <location filename="../src/core/journal/Undo.cpp" line="148"/>
+        <location filename="../src/core/journal/Undo.cpp" line="213"/>
         <source>文件夹不存在</source>
         <translation>no such folder</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Undo.cpp" line="271"/>
+        <location filename="../src/core/journal/Undo.cpp" line="278"/>
         <source>文件已恢复，但无法确认已写入磁盘（%1），它们仍留在撤销记录中</source>
         <translation>the files were restored, but it is not known whether that reached the disk (%1); they stay in the journal</translation>
     </message>

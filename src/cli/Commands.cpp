@@ -14,6 +14,8 @@
 #include "core/plans/Plans.h"
 #include "core/text/Rules.h"
 #include "core/utils/Reasons.h"
+#include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -585,6 +587,68 @@ int Convert(core::Journal& journal, const Files& files, bool dryRun) {
   return failed ? kSomeFailed : kDone;
 }
 
+int FixNames(core::Journal& journal, const std::vector<std::string>& paths, bool recursive,
+             std::optional<legacy::Encoding> forced, bool dryRun) {
+  bool failed = false;
+  std::vector<std::string> present;
+  for (const std::string& path : paths) {
+    if (platform::StatPath(platform::GenericPath(path), false).exists) {
+      present.push_back(path);
+    } else {
+      Failure(path, Cli::tr("no such file or folder"));
+      failed = true;
+    }
+  }
+  const core::NamePlan plan = core::PlanFixNames(core::NameTargetsOf(present, recursive), forced);
+  auto old = [](const core::NameEntry& e) {
+    return core::ShownAsIs(e.folder + e.name) + (e.isFolder ? QStringLiteral("/") : QString());
+  };
+  auto line = [&](const core::NameEntry& e) {
+    return QStringLiteral("%1 → %2  (%3)\n")
+        .arg(old(e), QString::fromStdString(e.newName), core::EncodingLabel(e));
+  };
+  // What is left garbled, with its reason: an ambiguous name lists its readings.
+  int ambiguous = 0;
+  for (const core::NameEntry& e : plan.entries) {
+    if (e.status == core::NameStatus::kRepair) continue;
+    ambiguous += e.status == core::NameStatus::kAmbiguous;
+    Err(QStringLiteral("velomi-tag: %1: %2\n").arg(old(e), e.reason));
+    failed = true;
+  }
+  if (ambiguous > 0) {
+    Err(Cli::tr("velomi-tag: note: %n name(s) need a look; --encoding gbk, big5 or shift-jis "
+                "reads them in that encoding",
+                nullptr, ambiguous) +
+        QLatin1Char('\n'));
+  }
+  if (dryRun || plan.Count(core::NameStatus::kRepair) == 0) {
+    if (dryRun) {
+      for (const core::NameEntry& e : plan.entries) {
+        if (e.status == core::NameStatus::kRepair) Out(line(e));
+      }
+    }
+    Out(core::SummarizeNamePlan(plan) + QLatin1Char('\n'));
+    return failed ? kSomeFailed : kDone;
+  }
+  Progress progress;
+  const core::ApplyReport report = core::ApplyFixNames(plan, OptionsWith(journal, progress));
+  std::vector<std::string> olds;
+  std::vector<bool> wanted;
+  int done = 0;
+  for (size_t i = 0; i < plan.entries.size(); ++i) {
+    const core::NameEntry& e = plan.entries[i];
+    olds.push_back(e.folder + e.name);
+    wanted.push_back(e.status == core::NameStatus::kRepair);
+    if (report.results[i].outcome == core::Outcome::kDone) {
+      Out(line(e));
+      ++done;
+    }
+  }
+  if (!ReportResults(report, olds, wanted)) failed = true;
+  Out(Cli::tr("%n name(s) repaired.", nullptr, done) + QLatin1Char('\n'));
+  return failed ? kSomeFailed : kDone;
+}
+
 int Undo(core::Journal& journal, bool list, bool forget) {
   if (forget) {
     std::optional<core::ActionInfo> forgotten;
@@ -606,10 +670,11 @@ int Undo(core::Journal& journal, bool list, bool forget) {
     if (!problem.isEmpty()) Err(QStringLiteral("velomi-tag: %1\n").arg(problem));
     if (actions.empty()) Out(Cli::tr("The journal holds no actions.") + QLatin1Char('\n'));
     for (const core::ActionInfo& a : actions) {
-      const QString kind = a.kind == QLatin1String("rename")    ? Cli::tr("rename")
-                           : a.kind == QLatin1String("edit")    ? Cli::tr("batch edit")
-                           : a.kind == QLatin1String("convert") ? Cli::tr("convert")
-                                                                : Cli::tr("save");
+      const QString kind = a.kind == QLatin1String("rename")      ? Cli::tr("rename")
+                           : a.kind == QLatin1String("fix-names") ? Cli::tr("name repair")
+                           : a.kind == QLatin1String("edit")      ? Cli::tr("batch edit")
+                           : a.kind == QLatin1String("convert")   ? Cli::tr("convert")
+                                                                  : Cli::tr("save");
       QString line = Cli::tr("%1  %2, %3 of %4 file(s) changed")
                          .arg(a.time, kind)
                          .arg(a.changed)
@@ -639,7 +704,11 @@ int Undo(core::Journal& journal, bool list, bool forget) {
     } else if (e.outcome == core::Outcome::kDone) {
       ++undone;
       if (e.path != e.restoredPath) {
-        Out(QStringLiteral("%1 → %2\n").arg(Shown(e.path), Shown(e.restoredPath)));
+        // Names given back their legacy bytes are shown as those bytes.
+        const bool bytes = report.action->kind == QLatin1String("fix-names");
+        Out(QStringLiteral("%1 → %2\n")
+                .arg(bytes ? core::ShownAsIs(e.path) : Shown(e.path),
+                     bytes ? core::ShownAsIs(e.restoredPath) : Shown(e.restoredPath)));
       } else {
         Out(Cli::tr("restored: %1").arg(Shown(e.path)) + QLatin1Char('\n'));
       }

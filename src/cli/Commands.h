@@ -11,6 +11,7 @@
 
 #include "Cli.h"
 #include "core/fields/NameTemplate.h"
+#include "core/text/Legacy.h"
 
 namespace core {
 class Journal;
@@ -67,6 +68,12 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
 // Turns the legacy texts of MP3 files' tags into Unicode ID3v2 tags (one action); `dryRun` prints
 // what each file would get and changes nothing.
 int Convert(core::Journal& journal, const Files& files, bool dryRun);
+
+// Repairs the garbled names of the paths (each path's own name, and a folder's entries; with
+// `recursive` every name below it), files of any kind and folders, as one action; `forced` reads
+// every name in that encoding. `dryRun` prints the plan and changes nothing.
+int FixNames(core::Journal& journal, const std::vector<std::string>& paths, bool recursive,
+             std::optional<legacy::Encoding> forced, bool dryRun);
 
 // Undoes the last action; `list` lists the recent ones instead, `forget` drops the last one from
 // the journal without undoing it.

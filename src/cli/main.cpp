@@ -21,7 +21,8 @@
 namespace cli {
 namespace {
 
-const char* const kCommands[] = {"show", "set", "rename", "tag-from-name", "convert", "undo"};
+const char* const kCommands[] = {"show",    "set",       "rename", "tag-from-name",
+                                 "convert", "fix-names", "undo"};
 
 QString Overview() {
   return Cli::tr(
@@ -38,6 +39,9 @@ QString Overview() {
       "                               writes the fields each file's name gives (one action)\n"
       "  convert [--dry-run] PATH...  turns legacy (GBK) tag texts of MP3 files into Unicode\n"
       "                               ID3v2 tags, which players show (one action)\n"
+      "  fix-names [--encoding auto|gbk|big5|shift-jis] [--dry-run] PATH...\n"
+      "                               repairs garbled file and folder names (GBK, Big5 or\n"
+      "                               Shift-JIS bytes, or their mojibake), any file (one action)\n"
       "  undo [--list | --forget]     undoes the last action, or lists the recent ones\n"
       "\n"
       "A folder stands for its MP3 and WMA files (-r: and its subfolders'); --files-from FILE "
@@ -203,8 +207,9 @@ int Run(const Arguments& args) {
   // "set --version TEXT" is a WMA field; elsewhere --version prints the program's version.
   const QCommandLineOption version(QStringLiteral("version"), Cli::tr("print the version"));
   if (command != QLatin1String("set")) parser.addOption(version);
-  parser.addPositionalArgument(QStringLiteral("command"),
-                               Cli::tr("show, set, rename, tag-from-name, convert or undo"));
+  parser.addPositionalArgument(
+      QStringLiteral("command"),
+      Cli::tr("show, set, rename, tag-from-name, convert, fix-names or undo"));
   const bool known = std::find(std::begin(kCommands), std::end(kCommands), command.toStdString()) !=
                      std::end(kCommands);
   const QString templateHelp = Cli::tr(
@@ -242,6 +247,12 @@ int Run(const Arguments& args) {
                       Cli::tr("leave unwritten each file whose tag would not hold a text as "
                               "given (cut, a character GBK lacks, no such genre)")});
   } else if (command == QLatin1String("convert")) {
+    parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
+  } else if (command == QLatin1String("fix-names")) {
+    parser.addOption({QStringLiteral("encoding"),
+                      Cli::tr("what the garbled names were written in: auto (the default: each "
+                              "folder's names decide), gbk, big5 or shift-jis"),
+                      QStringLiteral("auto|gbk|big5|shift-jis"), QStringLiteral("auto")});
     parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
   } else if (command == QLatin1String("undo")) {
     parser.addOption({QStringLiteral("list"), Cli::tr("list the recent actions")});
@@ -314,6 +325,21 @@ int Run(const Arguments& args) {
   if (command == QLatin1String("convert")) {
     RecoverCutShortSaves(journal);
     return Convert(journal, Expand(paths, recursive), parser.isSet(QStringLiteral("dry-run")));
+  }
+  if (command == QLatin1String("fix-names")) {
+    const QString encoding = parser.value(QStringLiteral("encoding")).toLower();
+    std::optional<legacy::Encoding> forced;
+    if (encoding == QLatin1String("gbk")) {
+      forced = legacy::Encoding::kGbk;
+    } else if (encoding == QLatin1String("big5")) {
+      forced = legacy::Encoding::kBig5;
+    } else if (encoding == QLatin1String("shift-jis") || encoding == QLatin1String("sjis")) {
+      forced = legacy::Encoding::kShiftJis;
+    } else if (encoding != QLatin1String("auto")) {
+      return Usage(Cli::tr("fix-names: --encoding must be auto, gbk, big5 or shift-jis"));
+    }
+    RecoverCutShortSaves(journal);
+    return FixNames(journal, paths, recursive, forced, parser.isSet(QStringLiteral("dry-run")));
   }
   QString problem;
   if (command == QLatin1String("tag-from-name")) {

@@ -7,11 +7,12 @@ _velomi_tag() {
     if [[ ${COMP_WORDS[i]} != -* ]]; then command=${COMP_WORDS[i]}; break; fi
   done
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "show set rename tag-from-name convert undo --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "show set rename tag-from-name convert fix-names undo --help --version" -- "$cur"))
     return
   fi
   case $prev in
     --rule) COMPREPLY=($(compgen -W "1 2 3" -- "$cur")); return ;;
+    --encoding) COMPREPLY=($(compgen -W "auto gbk big5 shift-jis" -- "$cur")); return ;;
     --format|--replace-with) return ;;
     --files-from) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --title|--artist|--album|--year|--comment|--track|--genre|--copyright|--url|--user-url|--lyrics|--encoded-by|--version)
@@ -26,14 +27,20 @@ _velomi_tag() {
       rename) options+=" --rule --format --replace-with --replace-windows --dry-run" ;;
       tag-from-name) options+=" --format --dry-run --json --strict" ;;
       convert) options+=" --dry-run" ;;
+      fix-names) options+=" --encoding --dry-run" ;;
       undo) options+=" --list --forget" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     return
   fi
   [[ $command == undo ]] && return
-  # Files and folders: folders, and MP3 and WMA files in any letter case.
   local IFS=$'\n'
+  # fix-names takes any file or folder: its garbled names are what it repairs.
+  if [[ $command == fix-names ]]; then
+    COMPREPLY=($(compgen -f -- "$cur"))
+    return
+  fi
+  # Files and folders: folders, and MP3 and WMA files in any letter case.
   COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.@([mM][pP]3|[wW][mM][aA])' -- "$cur"))
 }
 shopt -s extglob

@@ -46,6 +46,15 @@ struct FolderEntries {
 };
 FolderEntries ListEntries(const std::string& folder);
 
+// True where the file system's names are bytes that need not be UTF-8 (POSIX: a name from a
+// Windows archive or a FAT drive may be GBK); false where names are UTF-16 (Windows), which reach
+// the code above as UTF-8.
+#ifdef _WIN32
+constexpr bool kNamesAreBytes = false;
+#else
+constexpr bool kNamesAreBytes = true;
+#endif
+
 // True when `name` may be a file name on every system the files travel to: not empty, not "." or
 // "..", at most 255 bytes, and free of the characters \ / : * ? " < > | and of codes below 32.
 bool IsPortableFileName(std::string_view name);

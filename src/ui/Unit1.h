@@ -23,6 +23,7 @@
 namespace core {
 class Journal;
 struct RenamePlan;
+struct NamePlan;
 struct ApplyOptions;
 struct ApplyReport;
 }  // namespace core
@@ -114,6 +115,7 @@ class TForm1 : public QWidget {
   QAction* N12 = nullptr;             // "撤销上次操作" (Ctrl+Z)
   QAction* NFormatRename = nullptr;   // "按格式改名…"
   QAction* NConvert = nullptr;        // "转换为 Unicode 标签"
+  QAction* NFixNames = nullptr;       // "修复乱码文件名…"
   // The check marks of every row.
   QAction* NCheckSeparator = nullptr;
   QAction* NCheckAll = nullptr;
@@ -190,6 +192,8 @@ class TForm1 : public QWidget {
   void LVCurrentRowChosen(int row);
   // A rename of the file at oldPath succeeded: the path box follows it when it shows that file.
   void FileRenamed(const std::string& oldPath, const std::string& newPath);
+  // The same for a folder (both ending in "/"): the shown file follows it when it lies inside.
+  void FolderRenamed(const std::string& oldFolder, const std::string& newFolder);
 
   // ---- Context menu and status bar
   void N11Click();
@@ -217,6 +221,10 @@ class TForm1 : public QWidget {
   // Turns the legacy texts of the checked MP3 files into Unicode tags, with the plan question, the
   // marks and undo of a batch.
   void NConvertClick();
+  // Repairs the garbled names of the checked rows' files (and of the files beside them that share
+  // their names' stems) and of their folders, after the plan's dialog (FixNames.cpp); the rows
+  // follow the new names.
+  void NFixNamesClick();
   void Button7Click();
 
   // The file dialogs, built here so that a test can find and answer them.
@@ -290,6 +298,8 @@ class TForm1 : public QWidget {
   core::ApplyReport SaveWma(const std::string& path);
   // Carries out a rename plan whose question was answered Yes, and marks each row it tried.
   void ApplyRenamePlan(const core::RenamePlan& plan);
+  // Carries out a plan of repairing names that the dialog accepted.
+  void ApplyNamePlan(const core::NamePlan& plan);
   // A row's mark and the reason the mark's tooltip gives; the same for every row of a file.
   void MarkRow(int row, int mark, const QString& tip);
   void MarkFile(const std::string& path, int mark, const QString& tip);

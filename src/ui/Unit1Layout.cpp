@@ -301,6 +301,8 @@ void TForm1::CreateControls() {
   connect(NFormatRename, &QAction::triggered, this, &TForm1::NFormatRenameClick);
   NConvert = Named(PopupMenu2->addAction(QStringLiteral("转换为 Unicode 标签")), "NConvert");
   connect(NConvert, &QAction::triggered, this, &TForm1::NConvertClick);
+  NFixNames = Named(PopupMenu2->addAction(QStringLiteral("修复乱码文件名…")), "NFixNames");
+  connect(NFixNames, &QAction::triggered, this, &TForm1::NFixNamesClick);
   connect(N11, &QAction::triggered, this, &TForm1::N11Click);
   connect(N10, &QAction::triggered, this, &TForm1::N10Click);
   connect(N7, &QAction::triggered, this, &TForm1::N7Click);

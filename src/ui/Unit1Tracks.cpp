@@ -430,6 +430,12 @@ void TForm1::FileRenamed(const std::string& oldPath, const std::string& newPath)
   EdtPath->setText(rules::DisplayName(newPath));
 }
 
+void TForm1::FolderRenamed(const std::string& oldFolder, const std::string& newFolder) {
+  if (shownPath_.compare(0, oldFolder.size(), oldFolder) != 0) return;
+  shownPath_ = newFolder + shownPath_.substr(oldFolder.size());
+  EdtPath->setText(rules::DisplayName(shownPath_));
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }

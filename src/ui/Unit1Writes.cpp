@@ -102,10 +102,11 @@ class BatchProgress {
 
 // The kind of a journal's action, as the window names it.
 QString KindName(const QString& kind) {
-  return kind == QLatin1String("rename")    ? QStringLiteral("批量改名")
-         : kind == QLatin1String("edit")    ? QStringLiteral("批量修改")
-         : kind == QLatin1String("convert") ? QStringLiteral("转换为 Unicode 标签")
-                                            : QStringLiteral("保存信息");
+  return kind == QLatin1String("rename")      ? QStringLiteral("批量改名")
+         : kind == QLatin1String("fix-names") ? QStringLiteral("修复乱码文件名")
+         : kind == QLatin1String("edit")      ? QStringLiteral("批量修改")
+         : kind == QLatin1String("convert")   ? QStringLiteral("转换为 Unicode 标签")
+                                              : QStringLiteral("保存信息");
 }
 
 // What a batch did, for its closing summary: the count of each outcome and each failure.
@@ -529,6 +530,9 @@ void TForm1::N12Click() {
     options.progress = [&](int done, int total, const std::string& name) {
       return progress.Step(done, total, name);
     };
+    // The rows' folders as real paths while they still hold their names: an undone folder's
+    // rows follow it.
+    LV->Model()->PrimeRealFolders();
     const core::UndoReport report = core::UndoLast(*journal_, options);
     progress.Close();
     UpdateUndo();
@@ -539,10 +543,11 @@ void TForm1::N12Click() {
     }
     Tally tally;
     bool shownTouched = false;
+    // The shown file's real path, following the folders the undo renames back.
+    std::string shownNow = shown.err == 0 && !shown.folder.empty() ? shown.folder + shown.name : "";
     for (const core::UndoEntry& e : report.entries) {
       const std::vector<int> rows = LV->Model()->RowsOfRealPath(e.path);
-      const bool isShown =
-          shown.err == 0 && !shown.folder.empty() && shown.folder + shown.name == e.path;
+      const bool isShown = !shownNow.empty() && shownNow == e.path;
       shownTouched = shownTouched || isShown;
       if (e.outcome == core::Outcome::kFailed) {
         tally.Failed(e.path, e.reason);
@@ -551,6 +556,17 @@ void TForm1::N12Click() {
         continue;
       }
       tally.done += e.outcome == core::Outcome::kDone;
+      if (e.folder) {
+        if (e.outcome == core::Outcome::kDone) {
+          LV->Model()->MoveFolder(e.path + '/', e.restoredPath + '/', true);
+          const std::string inside = e.path + '/';
+          if (shownNow.compare(0, inside.size(), inside) == 0) {
+            shownNow = e.restoredPath + '/' + shownNow.substr(inside.size());
+            FolderRenamed(shownPath_, shownNow);
+          }
+        }
+        continue;
+      }
       const std::string name = e.restoredPath.substr(e.restoredPath.rfind('/') + 1);
       for (int row : rows) {
         if (e.restoredPath != e.path) {

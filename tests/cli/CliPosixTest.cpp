@@ -143,3 +143,42 @@ TEST_F(CliTest, AFifoOrADeviceIsNamedForWhatItIs) {
 }
 
 }  // namespace
+
+namespace {
+
+// fix-names: a dry run prints the plan with each old name as its bytes and changes nothing; the
+// run repairs files of any kind and folders as one action, which an undo from another folder
+// takes back byte for byte.
+TEST_F(CliTest, FixNamesRepairsFilesAndFoldersAndUndoesThemFromAnotherFolder) {
+  const std::string gbk = "\xD6\xDC\xBD\xDC\xC2\xD7";   // 周杰伦
+  const std::string song = "\xC6\xDF\xC0\xEF\xCF\xE3";  // 七里香
+  testfiles::MakeFolder(dir.File(gbk));
+  dir.Write(gbk + "/" + song + ".mp3", testfiles::FromString("\xFF\xFB song"));
+  dir.Write(gbk + "/" + song + ".lrc", testfiles::FromString("lyrics"));
+  dir.Write("Beyoncé - Halo.mp3", testfiles::FromString("\xFF\xFB halo"));
+  const auto names = [&] { return dir.Names(); };
+  const std::vector<std::string> before = names();
+
+  const Result plan = Tag({"fix-names", "-r", "--dry-run", dir.path()});
+  EXPECT_EQ(plan.status, 0) << plan.err.constData();
+  EXPECT_NE(plan.out.indexOf("/\\xd6\\xdc\\xbd\\xdc\\xc2\\xd7/ → 周杰伦  (GBK)"), -1)
+      << plan.out.constData();
+  EXPECT_NE(plan.out.indexOf("\\xc6\\xdf\\xc0\\xef\\xcf\\xe3.lrc → 七里香.lrc  (GBK)"), -1);
+  EXPECT_EQ(names(), before);
+  EXPECT_EQ(Tag({"fix-names", "--encoding", "latin-9", dir.path()}).status, 2);
+
+  const Result run = Tag({"fix-names", "-r", dir.path()});
+  EXPECT_EQ(run.status, 0) << run.err.constData();
+  EXPECT_NE(run.out.indexOf("3 name(s) repaired."), -1) << run.out.constData();
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(dir.File("周杰伦/七里香.lrc"))));
+  EXPECT_NE(Tag({"undo", "--list"}).out.indexOf("name repair, 3 of 3"), -1);
+  QProcess sh;
+  sh.start("sh", {"-c", QStringLiteral("cd / && \"%1\" undo").arg(VELOMI_TAG)});
+  sh.waitForFinished(60000);
+  EXPECT_EQ(sh.exitCode(), 0) << sh.readAllStandardError().constData();
+  EXPECT_EQ(names(), before);
+  EXPECT_EQ(testfiles::ReadAll(dir.File(gbk + "/" + song + ".lrc")),
+            testfiles::FromString("lyrics"));
+}
+
+}  // namespace

@@ -8,10 +8,17 @@
 #include <QCheckBox>
 #include <QHeaderView>
 
+#include <QApplication>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "FixNames.h"
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
 #include "core/plans/Plans.h"
+#include "core/text/Rules.h"
 
 using namespace uitest;
 
@@ -326,6 +333,42 @@ class RenameTest : public QObject {
     TForm1 fresh;
     QVERIFY(fresh.LV->isColumnHidden(core::TrackListModel::kNewName));
     QCOMPARE(fresh.geometry().size(), QSize(671, 461));
+  }
+
+  // "修复乱码文件名…": the plan's dialog lists the checked row's file, the lyrics beside it and
+  // its folder; the rows follow the new names, and follow them back after an undo.
+  void garbledNamesAreRepairedAndTheRowsFollow() {
+    QTemporaryDir dir;
+    // GBK bytes of "王菲 - 红豆" and "红豆" as a Windows program read them (CP1252).
+    const QString folder = dir.path() + QStringLiteral("/Íõ·Æ - ºì¶¹/");
+    QDir().mkpath(folder);
+    MakeMp3(folder + QStringLiteral("ºì¶¹.mp3"), {QStringLiteral("红豆"), QStringLiteral("王菲")});
+    WriteFile(folder + QStringLiteral("ºì¶¹.lrc"), "lyrics");
+    TForm1 form;
+    form.AddFolder(folder);
+    QCOMPARE(form.LV->rowCount(), 1);
+    int rows = -1;
+    QString summary;
+    QTimer::singleShot(0, &form, [&] {
+      auto* dialog = qobject_cast<TFrmFixNames*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      rows = dialog->LvNames->rowCount();
+      summary = dialog->LSummary->text();
+      dialog->accept();
+    });
+    form.NFixNamesClick();
+    QCOMPARE(rows, 3);
+    QCOMPARE(summary, QStringLiteral("共 3 个乱码名称：修复 3，需要确认 0，冲突 0，无法识别 0"));
+    const QString fixed = dir.path() + QStringLiteral("/王菲 - 红豆/");
+    QVERIFY(QFile::exists(fixed + QStringLiteral("红豆.lrc")));
+    QCOMPARE(form.LV->FileName(0), QStringLiteral("红豆.mp3"));
+    QCOMPARE(form.LV->Folder(0), fixed);
+    QCOMPARE(form.ShownPath(), rules::NativePath(fixed + QStringLiteral("红豆.mp3")));
+    BoxAnswerer answerer(QMessageBox::Yes);
+    form.N12Click();
+    QCOMPARE(form.LV->FileName(0), QStringLiteral("ºì¶¹.mp3"));
+    QCOMPARE(form.LV->Folder(0), folder);
+    QVERIFY(QFile::exists(folder + QStringLiteral("ºì¶¹.lrc")));
   }
 };
 

@@ -3,7 +3,8 @@
 // with its plan shown (docs/screenshot-rename-plan.png), the window after a batch edit with its
 // marks, an optional column and the closing line in the status bar (docs/screenshot-batch.png),
 // a file whose ID3v2 tag says more than its ID3v1 block (docs/screenshot-id3v2.png), and the
-// summary of an undo that left a file another program changed (docs/screenshot-undo.png).
+// summary of an undo that left a file another program changed (docs/screenshot-undo.png), and the
+// plan of repairing garbled file and folder names (docs/screenshot-fix-names.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
 #include <QApplication>
 #include <QCheckBox>
@@ -17,7 +18,11 @@
 #include <QTimer>
 #include <cstdio>
 
+#include <filesystem>
+
 #include "About.h"
+#include "FixNames.h"
+#include "core/text/Rules.h"
 
 #include "AppSetup.h"
 #include "TrackList.h"
@@ -146,8 +151,51 @@ int main(int argc, char** argv) {
   form.N12Click();
   QTest::qWait(300);
 
-  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d (1: saved)\n", mainSaved,
-              aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved);
+  // The plan of repairing garbled names: a folder of GBK bytes as an old Windows disk left it,
+  // with its songs, lyrics and cover, and a CP1252 mojibake file beside a Big5 one in another.
+  form.N6Click();
+  const std::string garbled = rules::NativePath(demo.path()) +
+                              "/\xD6\xDC\xBD\xDC\xC2\xD7 - "
+                              "\xC6\xDF\xC0\xEF\xCF\xE3/";
+  QDir().mkpath(QString::fromStdString(rules::NativePath(demo.path()) + "/mix"));
+  std::filesystem::create_directory(std::filesystem::path(garbled));
+  auto write = [](const std::string& path, const char* bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return;
+    std::fputs(bytes, f);
+    std::fclose(f);
+  };
+  write(garbled + "01 \xC6\xDF\xC0\xEF\xCF\xE3.mp3", "\xFF\xFB");
+  write(garbled + "01 \xC6\xDF\xC0\xEF\xCF\xE3.lrc", "[00:00]");
+  write(garbled + "02 \xC7\xE7\xCC\xEC.mp3", "\xFF\xFB");
+  write(garbled + "cover.jpg", "JPEG");
+  const std::string mix = rules::NativePath(demo.path()) + "/mix/";
+  write(mix + "\xA7\x6B\xA7\x4F.mp3", "\xFF\xFB");                  // Big5 吻別
+  write(mix + "\xC3\x8D\xC3\xB5\xC2\xB7\xC3\x86.mp3", "\xFF\xFB");  // "Íõ·Æ" (王菲)
+  write(mix + "\xC2\xBA\xC3\xAC\xC2\xB6\xC2\xB9.mp3", "\xFF\xFB");  // "ºì¶¹" (红豆)
+  form.AddNativeFolder(garbled);
+  form.AddNativeFolder(mix);
+  bool namesSaved = false;
+  auto* names = new QTimer(&form);
+  names->setInterval(50);
+  QObject::connect(names, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<TFrmFixNames*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    names->stop();
+    QTest::qWait(400);
+    const QRect area = form.frameGeometry().united(dialog->frameGeometry());
+    namesSaved = form.screen()
+                     ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                     .save(out + QStringLiteral("/screenshot-fix-names.png"));
+    dialog->reject();
+  });
+  names->start();
+  form.NFixNamesClick();
+
+  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d, names %d (1: saved)\n",
+              mainSaved, aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved, namesSaved);
   demo.removeRecursively();
-  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved ? 0 : 1;
+  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved && namesSaved
+             ? 0
+             : 1;
 }

@@ -311,7 +311,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 15);
+    QCOMPARE(actions.size(), 16);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
@@ -330,12 +330,14 @@ class WindowTest : public QObject {
     QCOMPARE(actions[7], form.NFormatRename);
     QCOMPARE(actions[8], form.NConvert);
     QCOMPARE(form.NConvert->text(), QStringLiteral("转换为 Unicode 标签"));
+    QCOMPARE(actions[9], form.NFixNames);
+    QCOMPARE(form.NFixNames->text(), QStringLiteral("修复乱码文件名…"));
     QCOMPARE(form.LV->contextMenuPolicy(), Qt::CustomContextMenu);
   }
 
   void theCheckMarkItems() {
     TForm1 form;
-    QCOMPARE(form.PopupMenu2->actions().mid(9, 4),
+    QCOMPARE(form.PopupMenu2->actions().mid(10, 4),
              (QList<QAction*>{form.NCheckSeparator, form.NCheckAll, form.NCheckNone,
                               form.NCheckInvert}));
     QCOMPARE(form.NCheckAll->text(), QStringLiteral("全选(&A)"));

@@ -74,7 +74,7 @@ class Journal {
   // when needed (ReadRecords).
   struct Action {
     QString id;
-    QString kind;    // "rename", "edit" or "save"
+    QString kind;    // "rename", "fix-names", "edit", "save" or "convert"
     QString time;    // ISO 8601, local time
     QString writer;  // the writer's tag (platform::ProcessId::Tag); empty for older records
     int version = 0;

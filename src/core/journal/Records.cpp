@@ -15,6 +15,9 @@ namespace {
 
 const QString kRenameKind = QStringLiteral("rename");
 
+// The kind letter of an entry: 'n' for a file and 'd' for a folder known by their identity.
+char IdentifiedChar(const Entry& e) { return e.isFolder ? 'd' : 'n'; }
+
 char KindChar(Entry::Kind kind) {
   switch (kind) {
     case Entry::Kind::kMp3:
@@ -67,6 +70,10 @@ bool TrustedFolder(const std::string& folder) {
   }
   return true;
 }
+
+// An identity as the record keeps it: a decimal text (a JSON number loses 64-bit values).
+QString IdText(uint64_t id) { return QString::number(static_cast<qulonglong>(id)); }
+uint64_t IdOf(const QJsonValue& v) { return v.toString().toULongLong(); }
 
 bool Trusted(const Entry& e) {
   return TrustedFolder(e.folder) && platform::IsPlainName(e.name) &&
@@ -165,7 +172,7 @@ bool DecodeFirstVersion(const QJsonObject& begin, const std::optional<QJsonObjec
   const std::vector<std::string> paths = SplitNul(begin.value(QStringLiteral("p")));
   const QJsonArray sizes = begin.value(QStringLiteral("s")).toArray();
   if (static_cast<int>(paths.size()) != n || sizes.size() != n) return false;
-  if (begin.value(QStringLiteral("kind")).toString() == kRenameKind) {
+  if (IsRenameKind(begin.value(QStringLiteral("kind")).toString())) {
     const auto folders = SplitNul(begin.value(QStringLiteral("d")));
     const auto news = SplitNul(begin.value(QStringLiteral("to")));
     if (static_cast<int>(folders.size()) != n || static_cast<int>(news.size()) != n) return false;
@@ -220,6 +227,10 @@ bool DecodeFirstVersion(const QJsonObject& begin, const std::optional<QJsonObjec
 
 }  // namespace
 
+bool IsRenameKind(const QString& kind) {
+  return kind == kRenameKind || kind == QLatin1String("fix-names");
+}
+
 QByteArray Digest(const QByteArray& bytes) {
   return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
@@ -269,7 +280,8 @@ bool RebuildOld(const Entry& e, const QByteArray& newRegion, QByteArray& oldRegi
 
 QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries) {
   std::map<std::string, int> folderIndex;
-  QJsonArray folders, folderOf, sizes;
+  QJsonArray folders, folderOf, sizes, devices, inodes;
+  bool anyIdentified = false;
   RegionColumns tags(QStringLiteral("v")), headers(QStringLiteral("w"));
   std::string names, newNames, kinds, states, readOnly;
   QByteArray olds, news;
@@ -281,7 +293,12 @@ QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vecto
     Join(names, e.name);
     Join(newNames, e.newName);
     sizes.append(static_cast<qint64>(e.size));
-    kinds += e.kind == Entry::Kind::kMp3 && e.startTag ? 'v' : KindChar(e.kind);
+    kinds += e.kind == Entry::Kind::kMp3 && e.startTag        ? 'v'
+             : e.kind == Entry::Kind::kRename && e.identified ? IdentifiedChar(e)
+                                                              : KindChar(e.kind);
+    devices.append(IdText(e.device));
+    inodes.append(IdText(e.inode));
+    anyIdentified = anyIdentified || e.identified;
     states += StateChar(e);
     readOnly += e.readOnly ? '1' : '0';
     anyReadOnly = anyReadOnly || e.readOnly;
@@ -300,7 +317,11 @@ QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vecto
                 {QStringLiteral("k"), QString::fromLatin1(kinds.c_str())},
                 {QStringLiteral("st"), QString::fromLatin1(states.c_str())}};
   if (anyReadOnly) r.insert(QStringLiteral("ro"), QString::fromLatin1(readOnly.c_str()));
-  if (kind == kRenameKind) {
+  if (anyIdentified) {
+    r.insert(QStringLiteral("dv"), devices);
+    r.insert(QStringLiteral("in"), inodes);
+  }
+  if (IsRenameKind(kind)) {
     r.insert(QStringLiteral("to"), B64(newNames));
     r.insert(QStringLiteral("tp"), CaseTempPrefix(id));
   }
@@ -348,7 +369,9 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
     RegionColumns tagColumns(QStringLiteral("v")), headerColumns(QStringLiteral("w"));
     tagColumns.From(begin);
     headerColumns.From(begin);
-    const bool renames = begin.value(QStringLiteral("kind")).toString() == kRenameKind;
+    const bool renames = IsRenameKind(begin.value(QStringLiteral("kind")).toString());
+    const QJsonArray devices = begin.value(QStringLiteral("dv")).toArray();
+    const QJsonArray inodes = begin.value(QStringLiteral("in")).toArray();
     if (folderOf.size() != n || static_cast<int>(names.size()) != n || sizes.size() != n ||
         kinds.size() != n || states.size() != n ||
         (renames && static_cast<int>(newNames.size()) != n) ||
@@ -419,6 +442,12 @@ bool DecodeBegin(const QJsonObject& begin, const std::optional<QJsonObject>& don
           }
           ++headerAt;
         }
+      } else if (kind == 'n' || kind == 'd') {
+        if (!renames || i >= devices.size() || i >= inodes.size()) return false;
+        e.identified = true;
+        e.isFolder = kind == 'd';
+        e.device = IdOf(devices[i]);
+        e.inode = IdOf(inodes[i]);
       } else if (kind != 'r') {
         return false;
       }

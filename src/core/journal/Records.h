@@ -55,8 +55,19 @@ struct Entry {
   bool HasRegion() const { return oldHeaderSize >= 0; }
   bool SpansKnown() const { return oldSpan.size() == spanSize && newSpan.size() == spanSize; }
   bool SpansInRecord() const { return inPlace && spansInRecord; }
+  // A rename of the action that repairs garbled names: the entry is a folder (`isFolder`), and
+  // the file or folder is known by its identity (`identified`: `device` and `inode`, and a file's
+  // size too), whatever it holds.
+  bool identified = false;
+  bool isFolder = false;
+  uint64_t device = 0, inode = 0;
+
   std::string Path() const { return folder + name; }
 };
+
+// The kinds of action that rename: the batch rename ("rename") and the repair of garbled names
+// ("fix-names").
+bool IsRenameKind(const QString& kind);
 
 // The outcome of an entry as a done record gives it.
 enum class Code : char {
@@ -67,8 +78,8 @@ enum class Code : char {
       '3',  // settled after a crash: the file holds neither what it held nor what was written
 };
 
-// The begin record of an action of `kind` ("rename", "edit", "save") over `entries`, with the id it
-// will have (the temporary names of its renames are made from it).
+// The begin record of an action of `kind` ("rename", "fix-names", "edit", "save", "convert") over
+// `entries`, with the id it will have (the temporary names of its renames are made from it).
 QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries);
 // The done record: each entry's outcome; `settled` when recovery wrote it after a crash.
 QJsonObject EncodeDone(const std::string& codes, bool settled = false);

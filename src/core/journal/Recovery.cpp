@@ -54,6 +54,7 @@ bool Settle(Journal& journal, const Journal::Action& action, std::vector<Recover
     preImages.Load(k, e);  // without them, a torn write counts as a change by someone else
   }
   Folders folders;
+  const Relocations relocations(decoded.entries);
   std::string codes;
   bool pending = false;
   for (size_t k = 0; k < decoded.entries.size(); ++k) {
@@ -61,7 +62,8 @@ bool Settle(Journal& journal, const Journal::Action& action, std::vector<Recover
     Recovered r{e.Path(), Recovered::Result::kUntouched};
     Holds holds = Holds::kOther;
     int err = 0;
-    platform::Folder* folder = decoded.untrusted[k] ? nullptr : folders.Get(e.folder, err);
+    platform::Folder* folder =
+        decoded.untrusted[k] ? nullptr : folders.Get(relocations.Now(e.folder), err);
     if (decoded.untrusted[k]) {
       holds = Holds::kOther;  // a record that names a place it cannot have made: never acted on
     } else if (folder == nullptr) {

@@ -96,7 +96,8 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
   Folders folders;
   const size_t n = decoded.entries.size();
   std::vector<bool> remains(n, false);
-  const bool renames = action.kind == QLatin1String("rename");
+  const bool renames = IsRenameKind(action.kind);
+  const Relocations relocations(decoded.entries);
   // What the second pass does with an entry: the index of its line in the report, and for a tag
   // write what the file holds and where its bytes wait in the undo's pre-image file.
   struct Job {
@@ -129,7 +130,8 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
     report.entries.push_back({e.kind == Entry::Kind::kRename ? e.folder + e.newName : e.Path(),
                               e.Path(),
                               Outcome::kNotTried,
-                              {}});
+                              {},
+                              e.isFolder});
     UndoEntry& u = report.entries.back();
     Job job{k, step, report.entries.size() - 1};
     if (renames) {  // each looked at just before it is renamed: one may free another's name
@@ -199,7 +201,10 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
       continue;
     }
     int err = 0;
-    platform::Folder* folder = decoded.untrusted[job.k] ? nullptr : folders.Get(e.folder, err);
+    // A folder the action renamed may still have its new name (its undo refused): its contents
+    // are undone where they are.
+    const std::string where = renames ? relocations.Now(e.folder) : e.folder;
+    platform::Folder* folder = decoded.untrusted[job.k] ? nullptr : folders.Get(where, err);
     if (decoded.untrusted[job.k]) {
       keep(u, job.k, Core::tr("记录中的位置不可信，未撤销"));
       continue;
@@ -212,6 +217,8 @@ UndoReport UndoLast(Journal& journal, const UndoOptions& options) {
       const bool recorded = action.finished;
       const Holds holds = Classify(e, *folder, decoded.casePrefix, job.k, recorded);
       if (holds == Holds::kNew) {
+        // Windows renames no folder that is held open: the undo's own handles below it go first.
+        if (e.isFolder) folders.Release(where + e.newName + '/');
         err = PutBack(e, *folder, decoded.casePrefix, job.k);
         if (err == 0) {
           u.outcome = Outcome::kDone;

@@ -16,7 +16,7 @@ namespace core {
 
 struct ActionInfo {
   QString id;
-  QString kind;  // "rename", "edit" or "save"
+  QString kind;  // "rename", "fix-names", "edit", "save" or "convert"
   QString time;  // ISO 8601, local time
   int entries = 0;
   int changed = 0;        // the files the action changed (cut short: those it meant to change)
@@ -32,6 +32,7 @@ struct UndoEntry {
   std::string restoredPath;  // where it is after the undo (a rename's old name; else `path`)
   Outcome outcome = Outcome::kNotTried;  // kNotTried: already as it was, nothing to do
   QString reason;                        // why it was refused
+  bool folder = false;                   // a folder's rename: the paths below it follow it
 };
 
 struct UndoReport {

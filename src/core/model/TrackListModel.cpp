@@ -426,12 +426,7 @@ std::vector<int> TrackListModel::RowsOf(const std::string& path) const {
   return found;
 }
 
-std::vector<int> TrackListModel::RowsOfRealPath(const std::string& path) const {
-  std::vector<int> found = RowsOf(path);
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return found;
-  const std::string folder = path.substr(0, slash + 1);
-  const std::string name = path.substr(slash + 1);
+void TrackListModel::PrimeRealFolders() const {
   while (realFolders_.size() < folders_.size()) {
     std::string real = platform::RealPath(folders_[realFolders_.size()].bytes.empty()
                                               ? std::string(".")
@@ -439,6 +434,40 @@ std::vector<int> TrackListModel::RowsOfRealPath(const std::string& path) const {
     if (!real.empty() && real.back() != '/') real += '/';
     realFolders_.push_back(std::move(real));
   }
+}
+
+void TrackListModel::MoveFolder(const std::string& from, const std::string& to, bool real) {
+  if (real) PrimeRealFolders();
+  auto under = [&](const std::string& folder) { return folder.compare(0, from.size(), from) == 0; };
+  bool moved = false;
+  for (size_t id = 0; id < folders_.size(); ++id) {
+    Folder& f = folders_[id];
+    const bool realUnder = id < realFolders_.size() && under(realFolders_[id]);
+    if (real ? !realUnder : !under(f.bytes)) continue;
+    if (realUnder) realFolders_[id] = to + realFolders_[id].substr(from.size());
+    // A row found by its real path takes the real path as its folder.
+    f.bytes = real ? realFolders_[id] : to + f.bytes.substr(from.size());
+    f.text = rules::DisplayName(f.bytes);
+    moved = true;
+  }
+  if (!moved) return;
+  folderIds_.clear();
+  for (size_t id = 0; id < folders_.size(); ++id) {
+    folderIds_.emplace(folders_[id].bytes, static_cast<uint32_t>(id));
+  }
+  indexed_ = false;
+  if (!rows_.empty()) {
+    emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
+  }
+}
+
+std::vector<int> TrackListModel::RowsOfRealPath(const std::string& path) const {
+  std::vector<int> found = RowsOf(path);
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return found;
+  const std::string folder = path.substr(0, slash + 1);
+  const std::string name = path.substr(slash + 1);
+  PrimeRealFolders();
   for (size_t id = 0; id < folders_.size(); ++id) {
     if (realFolders_[id] != folder || folders_[id].bytes == folder) continue;
     for (int row : RowsOf(folders_[id].bytes + name)) found.push_back(row);

@@ -101,6 +101,12 @@ class TrackListModel : public QAbstractTableModel {
   std::vector<int> RowsOfRealPath(const std::string& path) const;
   std::vector<int> CheckedRows() const;
 
+  // A folder renamed: every row in it or below it follows, `from` and `to` ending in "/". The
+  // rows' folders are matched as they keep them, or (`real`) by their real paths (as the journal
+  // names them), which PrimeRealFolders must have noted while the folders held their names.
+  void MoveFolder(const std::string& from, const std::string& to, bool real);
+  void PrimeRealFolders() const;
+
   // What the "新文件名" column previews: rule 1 to 3 (0: nothing).
   void SetPreviewRule(int rule);
   // While set, the column previews the names this template gives instead of the rule's.

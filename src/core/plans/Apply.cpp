@@ -359,6 +359,77 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   return report;
 }
 
+// ---- Garbled names
+
+ApplyReport ApplyFixNames(const NamePlan& plan, const ApplyOptions& options) {
+  ApplyReport report;
+  report.results.resize(plan.entries.size());
+  if (options.journal != nullptr) RecoverActions(*options.journal);
+  RealFolders real;
+  std::vector<Entry> entries;
+  std::vector<size_t> index;  // the plan entry of each record entry
+  for (size_t i = 0; i < plan.entries.size(); ++i) {
+    const NameEntry& n = plan.entries[i];
+    if (n.status != NameStatus::kRepair) continue;
+    // Every folder resolved before the first rename, while each holds its old name.
+    int err = 0;
+    const std::string& folder = real.Of(n.folder, err);
+    if (folder.empty()) {
+      report.results[i] = {Outcome::kFailed, ReasonOf(err)};
+      continue;
+    }
+    Entry entry;
+    entry.folder = folder;
+    entry.name = n.name;
+    entry.newName = n.newName;
+    entry.identified = true;
+    entry.isFolder = n.isFolder;
+    entry.device = n.device;
+    entry.inode = n.inode;
+    entry.size = n.size;
+    entries.push_back(std::move(entry));
+    index.push_back(i);
+  }
+  if (entries.empty()) return report;
+  Recorder recorder(options, report);
+  recorder.Begin(QStringLiteral("fix-names"), entries);
+  if (Refused(recorder, options, report, index)) return report;
+
+  Folders folders;
+  std::string codes;
+  bool renamed = false;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    const Entry& e = entries[k];
+    EntryResult& result = report.results[index[k]];
+    if (StopsAt(report, options, k, entries.size(), e.name, codes)) continue;
+    int err = 0;
+    platform::Folder* folder = folders.Get(e.folder, err);
+    // The entry is the one the plan found (another may have taken its name since).
+    if (folder != nullptr && Classify(e, *folder, {}, k, false) != Holds::kOld) {
+      result = {Outcome::kFailed, ReasonOf(ESTALE)};
+    } else {
+      // Windows renames no folder that is held open, its contents' folders included.
+      if (folder != nullptr && e.isFolder) folders.Release(e.folder + e.name + '/');
+      if (folder != nullptr && folder->Rename(e.name, e.newName)) {
+        result = {Outcome::kDone, {}};
+        renamed = true;
+      } else {
+        result = {Outcome::kFailed, ReasonOf(folder != nullptr ? folder->error() : err)};
+      }
+    }
+    codes += CodeOf(result.outcome);
+    Step(ActionStep::kFileWritten);
+  }
+  if (renamed) {
+    if (const int err = folders.SyncAll()) {
+      report.warning =
+          Core::tr("名称已修复，但无法确认已写入磁盘（%1），断电后可能恢复原名").arg(ReasonOf(err));
+    }
+  }
+  recorder.Finish(codes);
+  return report;
+}
+
 // ---- Batch edit
 
 namespace {

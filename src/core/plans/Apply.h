@@ -64,6 +64,12 @@ struct ApplyReport {
 
 ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options);
 
+// Repairs the plan's garbled names (its entries to repair), journalled as one action
+// ("fix-names") in the plan's order: a folder's contents before the folder, so that every path
+// the action records stays valid while it runs. Each file and folder is known by its identity
+// (undo and recovery rename it back whatever it holds, audio or not), and nothing is replaced.
+ApplyReport ApplyFixNames(const NamePlan& plan, const ApplyOptions& options);
+
 // The batch edit through the given tag objects (after it they hold what the batch last read).
 // An MP3 file with an ID3v2 tag gets the fields the batch copies in that tag too; a tag that
 // cannot take them safely fails the file.

@@ -80,6 +80,78 @@ QString DescribeRenamePlan(const RenamePlan& plan, int maxLines = 1000);
 // "共 N 个文件：改名 N，跳过 N，冲突 N，拒绝 N".
 QString SummarizeRenamePlan(const RenamePlan& plan);
 
+// ---- Garbled names
+
+// The files and folders whose names a repair looks at, as the file system's bytes.
+struct NameTargets {
+  // Each one's own name; a folder given here decides its name with its contents' names.
+  std::vector<std::string> paths;
+  // Folders whose entries' names are looked at, each file and each folder in them (and, when
+  // `recursive`, in every folder below them, links to folders not followed).
+  std::vector<std::string> folders;
+  bool recursive = false;
+};
+
+// The targets of the command line: each path's own name (unless it is "." or ".."), and for a
+// folder its entries.
+NameTargets NameTargetsOf(const std::vector<std::string>& paths, bool recursive);
+// The targets of the window's checked rows: each file, the files beside it whose names start with
+// its name's stem ("01 晴天.lrc" beside "01 晴天.mp3": they keep their pairing), and its folder.
+NameTargets NameTargetsOfFiles(const std::vector<std::string>& files);
+
+enum class NameStatus {
+  kRepair,       // will get its repaired name
+  kAmbiguous,    // its readings are too close to choose: left unless one is picked
+  kUndecodable,  // no encoding reads its bytes: left
+  kConflict,     // its repaired name is taken, or given to another name too: left
+  kRefused,      // its repaired name could not be a name (longer than 255 bytes): left
+};
+
+struct NameEntry {
+  std::string folder;  // the folder as given or walked, ending in "/"
+  std::string name;    // the name now
+  bool isFolder = false;
+  std::string newName;  // the repaired name in UTF-8; empty while there is none
+  legacy::NameForm form = legacy::NameForm::kBytes;
+  legacy::Encoding encoding = legacy::Encoding::kGbk;
+  std::vector<std::pair<legacy::Encoding, QString>> choices;  // an ambiguous name's readings
+  NameStatus status = NameStatus::kRepair;
+  QString reason;  // why it is left; empty for kRepair
+  // Where it is and what it is, as the plan found it: the folder's real path, the identity and
+  // the size (a folder's size is not looked at).
+  std::string realFolder;
+  uint64_t device = 0, inode = 0;
+  int64_t size = 0;
+
+  std::string Path() const { return folder + name; }
+};
+
+struct NamePlan {
+  // The garbled names, in the order their renames run: whatever lies in a folder before the folder.
+  std::vector<NameEntry> entries;
+  int looked = 0;  // the names looked at, those that read right included
+
+  int Count(NameStatus status) const;
+};
+
+// The plan of repairing the garbled names of `targets`: each folder's names read together
+// (legacy::ReadNames), the bytes as `forced` says when it is given. Reads the disk, never writes.
+NamePlan PlanFixNames(const NameTargets& targets,
+                      std::optional<legacy::Encoding> forced = std::nullopt);
+// Gives the ambiguous entry `i` its reading `choice` (an index into its choices), and settles the
+// plan's conflicts again.
+void PickReading(NamePlan& plan, size_t i, size_t choice);
+// "共 N 个乱码名称：修复 N，需要确认 N，冲突 N，无法识别 N".
+QString SummarizeNamePlan(const NamePlan& plan);
+// The counts, every conflict, refusal and ambiguous name with its readings, then each repair
+// "old → new（GBK）", at most `maxLines` of them. An old name is shown as a file manager shows it:
+// its bytes as UTF-8, each byte that is not UTF-8 as "\xNN".
+QString DescribeNamePlan(const NamePlan& plan, int maxLines = 1000);
+// A name as a file manager shows it (see DescribeNamePlan).
+QString ShownAsIs(const std::string& name);
+// The name of an entry's encoding and form for a person: "GBK", "GBK，经 CP437 乱码".
+QString EncodingLabel(const NameEntry& entry);
+
 // ---- Batch edit
 
 enum class Field { kArtist, kAlbum, kYear, kComment };

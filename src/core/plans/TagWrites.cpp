@@ -135,8 +135,34 @@ bool AtCaseTemp(const Entry& e, const platform::Folder& folder, const QString& c
   return info.exists && info.regular && info.size == e.size && folder.Lists(temp);
 }
 
+// True when `info` is the very file or folder of an identified entry: its identity, its kind, and
+// a file's size.
+bool IsEntrysOwn(const Entry& e, const platform::EntryInfo& info) {
+  return info.exists && !info.link && info.device == e.device && info.inode == e.inode &&
+         info.folder == e.isFolder && (e.isFolder || info.size == e.size);
+}
+
+// An identified entry (the repair of garbled names) by what stands under its two names.
+Holds ClassifyIdentified(const Entry& e, const platform::Folder& folder, bool recorded) {
+  const platform::EntryInfo atOld = folder.Stat(e.name);
+  const platform::EntryInfo atNew = folder.Stat(e.newName);
+  const bool oldIs = IsEntrysOwn(e, atOld), newIs = IsEntrysOwn(e, atNew);
+  if (newIs && !atOld.exists) return Holds::kNew;
+  if (oldIs && !atNew.exists) return Holds::kOld;
+  if (oldIs) {
+    // A kill inside a rename over a placeholder leaves the placeholder: empty, ours, and the
+    // entry still under its old name.
+    if (!recorded && atNew.regular && atNew.ours && atNew.size == 0) return Holds::kTorn;
+    return Holds::kOld;  // another file took the new name since
+  }
+  if (newIs) return Holds::kBlocked;
+  if (!atOld.exists && !atNew.exists) return Holds::kMissing;
+  return Holds::kOther;
+}
+
 Holds ClassifyRename(const Entry& e, const platform::Folder& folder, const QString& casePrefix,
                      size_t k, bool recorded) {
+  if (e.identified) return ClassifyIdentified(e, folder, recorded);
   if (AtCaseTemp(e, folder, casePrefix, k)) return Holds::kTorn;
   const platform::EntryInfo atOld = folder.Stat(e.name);
   const platform::EntryInfo atNew = folder.Stat(e.newName);
@@ -373,6 +399,46 @@ platform::Folder* Folders::Get(const std::string& path, int& err) {
   return &open_.emplace(path, std::move(folder)).first->second;
 }
 
+int Folders::Release(const std::string& path) {
+  int first = 0;
+  for (auto it = open_.begin(); it != open_.end();) {
+    if (it->first.compare(0, path.size(), path) != 0) {
+      ++it;
+      continue;
+    }
+    if (!it->second.Sync() && first == 0) first = it->second.error();
+    it = open_.erase(it);
+  }
+  return first;
+}
+
+Relocations::Relocations(const std::vector<Entry>& entries) {
+  for (const Entry& e : entries) {
+    if (e.kind == Entry::Kind::kRename && e.identified && e.isFolder) folders_.push_back(&e);
+  }
+}
+
+std::string Relocations::Now(const std::string& path) const {
+  // The innermost folder renamed by the action that holds `path`.
+  const Entry* holder = nullptr;
+  size_t length = 0;
+  for (const Entry* f : folders_) {
+    const std::string old = f->folder + f->name + '/';
+    if (old.size() > length && path.compare(0, old.size(), old) == 0) {
+      holder = f;
+      length = old.size();
+    }
+  }
+  if (holder == nullptr) return path;
+  const std::string parent = Now(holder->folder);
+  const std::string rest = path.substr(length);
+  if (!IsEntrysOwn(*holder, platform::StatPath(parent + holder->name, false)) &&
+      IsEntrysOwn(*holder, platform::StatPath(parent + holder->newName, false))) {
+    return parent + holder->newName + '/' + rest;
+  }
+  return parent + holder->name + '/' + rest;
+}
+
 int Folders::SyncAll() {
   int first = 0;
   for (auto& [path, folder] : open_) {
@@ -456,7 +522,9 @@ Holds Repair(const Entry& e, const platform::Folder& folder, const QString& case
     } else if (folder.Stat(e.name).exists) {
       return folder.Remove(e.newName) ? Holds::kOld : Holds::kTorn;
     }
-    if (!LooksLikeSong(folder, temp)) return Holds::kOther;
+    if (e.identified ? !IsEntrysOwn(e, folder.Stat(temp)) : !LooksLikeSong(folder, temp)) {
+      return Holds::kOther;
+    }
     if (folder.Rename(temp, e.newName)) return Holds::kNew;
     return folder.Rename(temp, e.name) ? Holds::kOld : Holds::kTorn;
   }
@@ -491,7 +559,11 @@ int LoadSpansForUndo(Entry& e, const platform::Folder& folder) {
 int PutBack(const Entry& e, const platform::Folder& folder, const QString& casePrefix, size_t k,
             bool flush) {
   if (e.kind == Entry::Kind::kRename) {
-    if (!LooksLikeSong(folder, e.newName)) return ESTALE;
+    // Undo renames back only what it renamed: the very entry, known by its identity, or a song.
+    if (e.identified ? !IsEntrysOwn(e, folder.Stat(e.newName))
+                     : !LooksLikeSong(folder, e.newName)) {
+      return ESTALE;
+    }
     const std::string temp = casePrefix.isEmpty() ? std::string() : CaseTempName(casePrefix, k);
     return folder.Rename(e.newName, e.name, temp) ? 0 : folder.error();
   }

@@ -51,9 +51,27 @@ class Folders {
   platform::Folder* Get(const std::string& path, int& err);
   // Flushes every folder opened; 0, or the errno of the first failure.
   int SyncAll();
+  // Flushes and closes the folders opened at `path` (ending in "/") and below it, so that the
+  // folder can be renamed (Windows refuses to rename a folder that is held open, or whose
+  // contents are). 0, or the errno of the first failed flush.
+  int Release(const std::string& path);
 
  private:
   std::map<std::string, platform::Folder> open_;
+};
+
+// Where the entries of an action that renames folders are now: a path recorded under a folder
+// that the action renamed is under that folder's new name while the folder holds it (a kill or a
+// refused undo can leave the folder so, its contents under their own names either way). Paths as
+// the record keeps them, ending in "/".
+class Relocations {
+ public:
+  explicit Relocations(const std::vector<Entry>& entries);  // kept by reference
+  // The folder that the recorded folder `path` is now.
+  std::string Now(const std::string& path) const;
+
+ private:
+  std::vector<const Entry*> folders_;
 };
 
 // What the file of entry `k` holds now. `recorded`: a done record says the action changed it.

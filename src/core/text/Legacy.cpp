@@ -241,7 +241,95 @@ const char* NameOf(Encoding encoding) {
   return "";
 }
 
+namespace {
+
+// False when `bytes` cannot be valid in `encoding` by the shape of its byte sequences alone (a
+// lead byte without its trail, a trail byte out of range): refused here at once, before the
+// system's decoder, which costs far more to fail (a converter that met an error is made anew).
+bool Shaped(Encoding encoding, std::string_view b) {
+  const auto at = [&](size_t i) { return static_cast<unsigned char>(b[i]); };
+  switch (encoding) {
+    case Encoding::kGbk:
+      for (size_t i = 0; i < b.size();) {
+        const unsigned c = at(i);
+        if (c < 0x80) {
+          ++i;
+        } else if (c == 0x80 || c == 0xFF || i + 1 >= b.size()) {
+          return false;
+        } else if (at(i + 1) >= 0x30 && at(i + 1) <= 0x39) {
+          if (i + 3 >= b.size() || at(i + 2) < 0x81 || at(i + 2) == 0xFF || at(i + 3) < 0x30 ||
+              at(i + 3) > 0x39) {
+            return false;
+          }
+          i += 4;
+        } else if (at(i + 1) < 0x40 || at(i + 1) == 0x7F || at(i + 1) == 0xFF) {
+          return false;
+        } else {
+          i += 2;
+        }
+      }
+      return true;
+    case Encoding::kBig5:
+      for (size_t i = 0; i < b.size();) {
+        const unsigned c = at(i);
+        if (c < 0x80) {
+          ++i;
+          continue;
+        }
+        if (c == 0x80 || c == 0xFF || i + 1 >= b.size()) return false;
+        const unsigned t = at(i + 1);
+        if (!((t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE))) return false;
+        i += 2;
+      }
+      return true;
+    case Encoding::kShiftJis:
+      for (size_t i = 0; i < b.size();) {
+        const unsigned c = at(i);
+        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
+          ++i;
+          continue;
+        }
+        if (c == 0x80 || c == 0xA0 || c >= 0xFD || i + 1 >= b.size()) return false;
+        const unsigned t = at(i + 1);
+        if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+        i += 2;
+      }
+      return true;
+    case Encoding::kUtf8:
+      return IsValidUtf8(b);
+    case Encoding::kCp1252:
+      return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view b) {
+  const auto at = [&](size_t i) { return static_cast<unsigned char>(b[i]); };
+  for (size_t i = 0; i < b.size();) {
+    const unsigned c = at(i);
+    const size_t n = c < 0x80                 ? 1
+                     : c >= 0xC2 && c <= 0xDF ? 2
+                     : c >= 0xE0 && c <= 0xEF ? 3
+                     : c >= 0xF0 && c <= 0xF4 ? 4
+                                              : 0;
+    if (n == 0 || i + n > b.size()) return false;
+    for (size_t k = 1; k < n; ++k) {
+      if ((at(i + k) & 0xC0) != 0x80) return false;
+    }
+    // No overlong form, no surrogate, nothing past U+10FFFF.
+    if ((c == 0xE0 && at(i + 1) < 0xA0) || (c == 0xED && at(i + 1) >= 0xA0) ||
+        (c == 0xF0 && at(i + 1) < 0x90) || (c == 0xF4 && at(i + 1) >= 0x90)) {
+      return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
 std::optional<QString> Decode(Encoding encoding, std::string_view bytes) {
+  if (!Shaped(encoding, bytes)) return std::nullopt;
   std::optional<QString> text = system::DecodeStrict(encoding, bytes);
   if (!text) return std::nullopt;
   for (QChar c : *text) {
@@ -285,31 +373,51 @@ std::optional<std::string> MojibakeBytes(QStringView text) {
   return bytes;
 }
 
-Detection Detect(const std::vector<std::string>& fields) {
+FieldReadings ReadField(std::string_view bytes, Candidates candidates) {
+  FieldReadings r;
+  r.ascii = IsAscii(bytes);
+  if (r.ascii) return r;
+  for (size_t e = 0; e < kEncodingCount; ++e) {
+    if ((candidates & Only(kEncodings[e])) == 0) continue;
+    if (std::optional<QString> text = Decode(kEncodings[e], bytes)) {
+      r.scores[e] = Score(kEncodings[e], bytes, *text);
+      r.texts[e] = std::move(*text);
+    }
+  }
+  return r;
+}
+
+Detection Detect(const std::vector<std::string>& fields, Candidates candidates) {
+  std::vector<FieldReadings> readings;
+  readings.reserve(fields.size());
+  for (const std::string& f : fields) readings.push_back(ReadField(f, candidates));
+  return Decide(readings, candidates);
+}
+
+Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates) {
   Detection d;
   // Per candidate: the sum of its scores over the fields it decodes, and the fields it cannot.
   std::array<int, kEncodingCount> sum{};
   std::array<int, kEncodingCount> failed{};
   for (size_t f = 0; f < fields.size(); ++f) {
-    if (IsAscii(fields[f])) continue;
+    if (fields[f].ascii) continue;
     d.any = true;
     bool someone = false;
-    std::array<bool, kEncodingCount> ok{};
     for (size_t e = 0; e < kEncodingCount; ++e) {
-      if (std::optional<QString> text = Decode(kEncodings[e], fields[f])) {
-        ok[e] = someone = true;
-        sum[e] += Score(kEncodings[e], fields[f], *text);
+      if (fields[f].scores[e] && (candidates & Only(kEncodings[e])) != 0) {
+        someone = true;
+        sum[e] += *fields[f].scores[e];
       }
     }
     if (!someone) {
       d.undecodable.push_back(f);
       continue;
     }
-    for (size_t e = 0; e < kEncodingCount; ++e) failed[e] += !ok[e];
+    for (size_t e = 0; e < kEncodingCount; ++e) failed[e] += !fields[f].scores[e];
   }
   if (!d.any) return d;
   for (size_t e = 0; e < kEncodingCount; ++e) {
-    if (failed[e] == 0) d.scores[e] = sum[e];
+    if (failed[e] == 0 && (candidates & Only(kEncodings[e])) != 0) d.scores[e] = sum[e];
   }
   // Best first; the candidates' order breaks a tie.
   int best = -1, second = -1;

@@ -21,6 +21,9 @@ constexpr size_t kEncodingCount = 5;
 constexpr std::array<Encoding, kEncodingCount> kEncodings = {
     Encoding::kGbk, Encoding::kBig5, Encoding::kShiftJis, Encoding::kCp1252, Encoding::kUtf8};
 
+// True when `bytes` are valid UTF-8 (no overlong form, no surrogate).
+bool IsValidUtf8(std::string_view bytes);
+
 // "GBK", "Big5", "Shift-JIS", "CP1252", "UTF-8".
 const char* NameOf(Encoding encoding);
 
@@ -57,9 +60,25 @@ struct Detection {
 // The reading margin under which two readings are too close to choose between.
 constexpr int kClearMargin = 3;
 
+// A set of candidates: one bit for each encoding, by its place in kEncodings.
+using Candidates = unsigned;
+constexpr Candidates kAllCandidates = (1u << kEncodingCount) - 1;
+constexpr Candidates Only(Encoding encoding) { return 1u << static_cast<unsigned>(encoding); }
+
 // Decides the encoding of a file's legacy fields (each the bytes of one field; ASCII-only fields
-// are ignored). A candidate that cannot decode a field another candidate decodes is out.
-Detection Detect(const std::vector<std::string>& fields);
+// are ignored) among `candidates`. A candidate that cannot decode a field another candidate
+// decodes is out.
+Detection Detect(const std::vector<std::string>& fields, Candidates candidates = kAllCandidates);
+
+// The readings of one field by each of `candidates`, worked out once: Decide takes them for the
+// same decision as Detect (for a field that takes part in several decisions).
+struct FieldReadings {
+  bool ascii = false;
+  std::array<std::optional<int>, kEncodingCount> scores{};  // none: does not decode
+  std::array<QString, kEncodingCount> texts{};
+};
+FieldReadings ReadField(std::string_view bytes, Candidates candidates = kAllCandidates);
+Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates = kAllCandidates);
 
 // Where a field's bytes were found: an ID3v1 slot (carried into a new Unicode tag whatever it
 // holds), a Latin-1 frame (players read it as Latin-1), or a Unicode frame holding the CP1252
@@ -72,6 +91,50 @@ enum class Place : uint8_t { kSlot, kLatin1, kMojibake };
 // encoding cannot decode, or a field whose own CP1252 reading is clearly better than the file's
 // choice ("Björk" beside GBK fields).
 std::optional<QString> Reading(const Detection& detection, std::string_view bytes, Place place);
+
+// ---- Names of files and folders
+//
+// A name garbled on its way between systems holds legacy bytes in one of three forms: the bytes
+// themselves (a name that is not UTF-8, as a Windows archive or FAT drive leaves it on Linux), or
+// the characters a tool made of them reading them as CP1252 or Latin-1 (Windows programs, many
+// unpackers: "ÖÜ½ÜÂ×"), or as CP437 (unzip, for archives that do not say their encoding:
+// "╓▄╜▄┬╫").
+enum class NameForm : uint8_t { kBytes, kCp1252, kCp437 };
+
+// "bytes", "CP1252", "CP437".
+const char* NameOf(NameForm form);
+
+// The bytes that text shown from a CP437 reading came from: each character as its CP437 byte;
+// none for a character CP437 lacks (its pictures of control codes included), or for text that is
+// ASCII only.
+std::optional<std::string> Cp437Bytes(QStringView text);
+
+// What one name reads as.
+struct NameReading {
+  enum class Kind : uint8_t {
+    kFine,         // reads right as it is: ASCII, real text, or no reading of it says more
+    kRepair,       // it says `text`, in `encoding`
+    kAmbiguous,    // the readings are too close to choose: `choices`, the best first
+    kUndecodable,  // bytes that are not UTF-8, and no candidate reads them
+  };
+  Kind kind = Kind::kFine;
+  NameForm form = NameForm::kBytes;
+  Encoding encoding = Encoding::kGbk;
+  QString text;
+  std::vector<std::pair<Encoding, QString>> choices;
+};
+
+// Reads the names of one folder together, as one file's fields are: names that share a folder
+// came together from one system, so one encoding decides them, and a name that reading does not
+// decode is decided alone. Bytes are read as GBK, Big5, Shift-JIS or CP1252, mojibake as GBK,
+// Big5, Shift-JIS or UTF-8; a mojibake name that reads as well as it is (Western text such as
+// "Beyoncé") is fine. `forced`: the user says what the bytes are, and each name that encoding
+// decodes is repaired with it. `namesAreBytes`: the file system's names are bytes (POSIX); where
+// they are UTF-16 (Windows), a name is never read as bytes. `context`: names that came with them
+// (the folder's own name), which help decide their encoding and get no reading of their own.
+std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
+                                   std::optional<Encoding> forced, bool namesAreBytes,
+                                   const std::vector<std::string>& context = {});
 
 namespace system {
 // The strict decoder of the platform: the text, or none when a byte sequence is invalid or has
