@@ -3,10 +3,12 @@
 // with its plan shown (docs/screenshot-rename-plan.png), the window after a batch edit with its
 // marks, an optional column and the closing line in the status bar (docs/screenshot-batch.png),
 // a file whose ID3v2 tag says more than its ID3v1 block (docs/screenshot-id3v2.png), and the
-// summary of an undo that left a file another program changed (docs/screenshot-undo.png).
+// summary of an undo that left a file another program changed (docs/screenshot-undo.png), and the
+// plan of a conversion to Unicode tags (docs/screenshot-convert.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -146,8 +148,34 @@ int main(int argc, char** argv) {
   form.N12Click();
   QTest::qWait(300);
 
-  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d (1: saved)\n", mainSaved,
-              aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved);
+  // The plan of "转换为 Unicode 标签": the GBK files, and a close call between GBK and Big5.
+  uitest::MakeMp3(music + QStringLiteral("08.mp3"),
+                  {QStringLiteral("啊阿"), QStringLiteral("群星")});
+  form.AddTrack(music + QStringLiteral("08.mp3"));
+  form.NCheckAllClick();
+  bool convertSaved = false;
+  auto* plan = new QTimer(&form);
+  plan->setInterval(50);
+  QObject::connect(plan, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible() ||
+        dialog->objectName() != QLatin1String("FrmConvert")) {
+      return;
+    }
+    plan->stop();
+    QTimer::singleShot(300, dialog, [&, dialog] {
+      convertSaved = dialog->grab().save(out + QStringLiteral("/screenshot-convert.png"));
+      dialog->reject();
+    });
+  });
+  plan->start();
+  form.NConvertClick();
+
+  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d, convert %d (1: saved)\n",
+              mainSaved, aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved, convertSaved);
   demo.removeRecursively();
-  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved ? 0 : 1;
+  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved &&
+                 convertSaved
+             ? 0
+             : 1;
 }
