@@ -597,13 +597,18 @@ QJsonObject JsonOf(const core::ConvertEntry& e, const core::EntryResult* result)
       file[QStringLiteral("undecodable")] = static_cast<int>(e.detection.undecodable.size());
     }
   }
-  if (e.status == core::ConvertStatus::kConvert) {
-    file[QStringLiteral("newTag")] = e.newTag;
+  if (e.status == core::ConvertStatus::kConvert || e.NeedsALook()) {
+    if (!e.NeedsALook()) file[QStringLiteral("newTag")] = e.newTag;
     QJsonArray texts;
     for (const core::ConvertText& t : e.texts) {
-      texts.append(QJsonObject{{QStringLiteral("field"), QLatin1String(core::InfoOf(t.field).key)},
-                               {QStringLiteral("now"), t.now},
-                               {QStringLiteral("after"), t.after}});
+      QJsonObject text{{QStringLiteral("field"), QLatin1String(core::InfoOf(t.field).key)},
+                       {QStringLiteral("now"), t.now},
+                       {QStringLiteral("after"), t.after}};
+      // A close call: "after" as the best reading gives it, "second" as the second best does.
+      for (const core::ConvertText& second : e.secondTexts) {
+        if (second.field == t.field) text[QStringLiteral("second")] = second.after;
+      }
+      texts.append(text);
     }
     file[QStringLiteral("fields")] = texts;
   }
@@ -651,9 +656,20 @@ int Convert(core::Journal& journal, const Files& files, const ConvertHow& how) {
     } else if (e.NeedsALook()) {
       ++looks;
       if (!how.json) {
-        Out(Cli::tr("%1: needs a look, left out: %2 (choose one with --encoding)")
-                .arg(Shown(e.path), Candidates(e.detection)) +
-            QLatin1Char('\n'));
+        QString text = Cli::tr("%1: needs a look, left out: %2 (choose one with --encoding)")
+                           .arg(Shown(e.path), Candidates(e.detection)) +
+                       QLatin1Char('\n');
+        // Each field as the two readings give it.
+        for (const core::ConvertText& t : e.texts) {
+          QString after = t.after;
+          for (const core::ConvertText& second : e.secondTexts) {
+            if (second.field == t.field) after += QStringLiteral(" | ") + second.after;
+          }
+          text += QStringLiteral("  %1: %2 → %3\n")
+                      .arg(Cli::tr(core::InfoOf(t.field).label),
+                           t.now.isEmpty() ? Cli::tr("(nothing)") : t.now, after);
+        }
+        Out(text);
       }
     } else if (how.json) {
       continue;

@@ -46,9 +46,14 @@ QString StateText(const core::ConvertEntry& e) {
 QString FieldsText(const core::ConvertEntry& e, const QString& separator) {
   QStringList parts;
   for (const core::ConvertText& t : e.texts) {
+    QString after = t.after;
+    // A close call shows both readings.
+    for (const core::ConvertText& second : e.secondTexts) {
+      if (e.NeedsALook() && second.field == t.field) after += QStringLiteral(" 或 ") + second.after;
+    }
     parts << QStringLiteral("%1：%2 → %3")
                  .arg(core::ConvertFieldName(t.field),
-                      t.now.isEmpty() ? QStringLiteral("（无）") : t.now, t.after);
+                      t.now.isEmpty() ? QStringLiteral("（无）") : t.now, after);
   }
   return parts.join(separator);
 }

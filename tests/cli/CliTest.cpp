@@ -456,6 +456,8 @@ TEST_F(CliTest, ConvertShowsEachReadingAndLeavesACloseCallUnlessAnEncodingIsGive
   const QJsonArray candidates = files[1]["candidates"].toArray();
   ASSERT_GE(candidates.size(), 2);
   EXPECT_TRUE(candidates[0]["score"].isDouble());
+  EXPECT_EQ(files[1]["fields"][0]["after"], QJsonValue(QStringLiteral("啊阿")));   // GBK
+  EXPECT_EQ(files[1]["fields"][0]["second"], QJsonValue(QStringLiteral("陛陝")));  // Big5
   EXPECT_EQ(files[2]["status"], QJsonValue("nothing"));
   EXPECT_EQ(json["counts"]["needsALook"], QJsonValue(1));
   EXPECT_EQ(ReadAll(close), before);

@@ -160,11 +160,13 @@ class Id3v2Test : public QObject {
     form.AddTrack(close);
     BoxAnswerer answerer;
     int rows = -1, marked = -1;
+    QString both;  // the close call's fields, in both readings
     bool okAtFirst = false;
     WhenConvertDialog([&](TFrmConvert* dialog) {
       rows = dialog->TblConvert->model()->rowCount();
       dialog->ChkOnlyMarked->setChecked(true);
       marked = dialog->TblConvert->model()->rowCount();
+      both = dialog->TblConvert->model()->index(0, ConvertPlanModel::kFields).data().toString();
       okAtFirst = dialog->Buttons->button(QDialogButtonBox::Ok)->isEnabled();
       dialog->ComboEncoding->setCurrentText(QStringLiteral("Big5"));
       dialog->BtnEncodingMarked->click();
@@ -178,6 +180,7 @@ class Id3v2Test : public QObject {
     form.NConvert->trigger();
     QCOMPARE(rows, 2);
     QCOMPARE(marked, 1);
+    QVERIFY2(both.contains(QStringLiteral("→ 啊阿 或 陛陝")), qPrintable(both));
     QVERIFY(okAtFirst);
     QCOMPARE(StartText(close, id3v2::kTitle), QStringLiteral("陛陝"));
     QCOMPARE(ReadFile(clear), clearBefore);

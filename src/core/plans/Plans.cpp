@@ -685,12 +685,22 @@ std::vector<const FieldInfo*> WmaTexts() {
   return out;
 }
 
+// A close call's fields as its best and its second reading give them, for a person to choose.
+template <class TextsIn>
+void ReadBoth(ConvertEntry& entry, const TextsIn& textsIn) {
+  const legacy::Detection& d = entry.detection;
+  if (!d.scores[static_cast<size_t>(d.encoding)]) return;  // no candidate reads every field
+  entry.texts = textsIn(legacy::WithEncoding(d, d.encoding));
+  if (d.second) entry.secondTexts = textsIn(legacy::WithEncoding(d, *d.second));
+}
+
 void PlanOneConversion(ConvertEntry& entry) {
   entry.status = ConvertStatus::kNothing;
   entry.reason.clear();
   entry.newTag = false;
   entry.frames = 0;
   entry.texts.clear();
+  entry.secondTexts.clear();
   const FileKey key = FileKeyOf(entry.path);
   if (key == FileKey::kWma) {
     entry.wma = true;
@@ -709,6 +719,7 @@ void PlanOneConversion(ConvertEntry& entry) {
     entry.detection = legacy::Detect(LegacyFieldsOf(tag));
     if (entry.NeedsALook()) {
       entry.reason = NeedsALookReason(entry.detection);
+      ReadBoth(entry, [&](const legacy::Detection& d) { return WmaConversionOf(tag, d); });
       return;
     }
     entry.texts = WmaConversionOf(tag, entry.Decided());
@@ -739,6 +750,10 @@ void PlanOneConversion(ConvertEntry& entry) {
   entry.detection = DetectLegacy(v1, v2);
   if (entry.NeedsALook()) {
     entry.reason = NeedsALookReason(entry.detection);
+    ReadBoth(entry, [&](const legacy::Detection& d) {
+      return v2.presence == id3v2::Presence::kTag ? TagTextsOf(v2, d, CarriedOf(v1, v2, d))
+                                                  : BlockTextsOf(v1, d);
+    });
     return;
   }
   PlanMp3Conversion(entry, v1, v2);

@@ -205,8 +205,9 @@ struct ConvertEntry {
   bool wma = false;     // a WMA file: its attributes that hold legacy bytes become their text
   bool newTag = false;  // a new ID3v2.3 tag holding the ID3v1 block's fields
   size_t frames = 0;    // an existing tag: the frames that change (fields carried in included)
-  // Each field the conversion changes, as players show it now and as it will read.
-  std::vector<ConvertText> texts;
+  // Each field the conversion changes, as players show it now and as it will read. A file that
+  // needs a look: as the best reading gives them, and `secondTexts` as the second best does.
+  std::vector<ConvertText> texts, secondTexts;
   // What the file's legacy text was found to be, decided over all its fields. A file whose best
   // two readings are close is left as it is (kNothing) and needs a look, unless an encoding was
   // chosen for it.
