@@ -642,9 +642,14 @@ std::vector<ConvertText> BlockTextsOf(const TIDmp3& v1, const legacy::Detection&
   for (TagField field : ChangedFields(fields)) {
     const std::string* slot = SlotOf(v1, field);
     if (slot == nullptr) continue;
-    const QString now = rules::TrimControl(legacy::AsPlayersShow(SlotBytes(*slot)));
+    const std::string bytes = SlotBytes(*slot);
     const QString after = QString::fromStdU16String(*fields[*Id3v2FieldOf(field)]);
-    if (now != after) texts.push_back({field, now, after});
+    // Players that read the block as Latin-1 show it right when its bytes are Latin-1 for the
+    // text ("…" at 0x85 is CP1252's alone).
+    const QString latin1 = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (rules::TrimControl(latin1) != after) {
+      texts.push_back({field, rules::TrimControl(legacy::AsPlayersShow(bytes)), after});
+    }
   }
   return texts;
 }
