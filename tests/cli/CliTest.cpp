@@ -462,8 +462,12 @@ TEST_F(CliTest, ConvertShowsEachReadingAndLeavesACloseCallUnlessAnEncodingIsGive
   EXPECT_EQ(json["counts"]["needsALook"], QJsonValue(1));
   EXPECT_EQ(ReadAll(close), before);
 
-  const QJsonObject shown = Tag({"show", "--json", zero}).Json();
+  const QJsonObject shown = Tag({"show", "--json", zero, gbk}).Json();
   EXPECT_EQ(shown["files"][0]["fields"]["title"], QJsonValue("Song"));
+  // show gives what players show beside our reading.
+  EXPECT_EQ(shown["files"][1]["fields"]["title"], QJsonValue(QStringLiteral("发如雪")));
+  EXPECT_EQ(shown["files"][1]["playersShow"]["title"], QJsonValue(QStringLiteral("·¢ÈçÑ©")));
+  EXPECT_EQ(shown["files"][0]["playersShow"], QJsonValue(QJsonValue::Undefined));
 
   // The person's choice decides the close call.
   ASSERT_EQ(Tag({"convert", "--encoding", "big5", close}).status, 0);

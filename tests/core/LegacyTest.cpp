@@ -178,7 +178,7 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
   using id3files::B;
   using id3files::Frame;
   testfiles::TempDir dir;
-  enum Kind { kLatin1Frames, kUtf16Mojibake, kBlockOnly, kBlockBehindEncoderTag };
+  enum Kind { kLatin1Frames, kUtf16Mojibake, kBlockOnly, kBlockBehindEncoderTag, kBlockBehindTag };
   const struct {
     const char* name;
     Kind kind;
@@ -199,6 +199,8 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
       {"western-block", kBlockOnly, "windows-1252", "Mañana", "Gipsy Kings", false},
       // What ffmpeg writes: an ID3v2 tag of the encoder's name alone, players show no title.
       {"gbk-block-lavf", kBlockBehindEncoderTag, "GBK", "发如雪", "周杰伦", true},
+      // A tag that reads right keeps its bytes, whatever else only the block holds.
+      {"gbk-block-unicode-tag", kBlockBehindTag, "GBK", "发如雪", "周杰伦", false},
   };
   std::vector<std::string> paths;
   std::vector<testfiles::Bytes> before;
@@ -222,11 +224,17 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
     }
     if (c.kind == kBlockBehindEncoderTag) {
       tag = id3files::Tag(3, Frame("TSSE", id3files::Latin1("Lavf58.76.100")), 256);
+    } else if (c.kind == kBlockBehindTag) {
+      tag = id3files::Tag(3,
+                          Frame("TIT2", id3files::Utf16(title.toStdU16String())) +
+                              Frame("TPE1", id3files::Utf16(artist.toStdU16String())),
+                          256);
     }
     TIDmp3 v1;
-    if (c.kind == kBlockOnly || c.kind == kBlockBehindEncoderTag) {
+    if (c.kind == kBlockOnly || c.kind == kBlockBehindEncoderTag || c.kind == kBlockBehindTag) {
       v1.Title = Encoded(c.codec, title);
       v1.Artist = Encoded(c.codec, artist);
+      if (c.kind == kBlockBehindTag) v1.Comment = Encoded(c.codec, U("好歌"));
     } else {
       v1.Title = "Track";
     }
@@ -308,6 +316,13 @@ TEST(Legacy, WmaAttributesHoldingLegacyBytesGetTheirText) {
                 {core::TagField::kTitle, QString::fromStdU16String(title), U("发如雪")},
                 {core::TagField::kArtist, QString::fromStdU16String(artist), U("周杰伦")}}));
   EXPECT_EQ(plan.entries[1].status, core::ConvertStatus::kNothing);
+  // A file that changed since its plan is not written.
+  const std::string changed = dir.path() + "/changed.wma";
+  testfiles::WriteAll(changed, before);
+  const core::ConvertPlan stale = core::PlanConvert({changed});
+  testfiles::WriteAll(changed, kept);
+  EXPECT_EQ(core::ApplyConvert(stale, {}).results[0].outcome, core::Outcome::kFailed);
+  EXPECT_EQ(testfiles::ReadAll(changed), kept);
 
   testfiles::TempDir home;
   core::Journal journal(QString::fromStdString(home.path() + "/journal"));

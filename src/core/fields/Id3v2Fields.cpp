@@ -100,7 +100,7 @@ std::optional<std::string> LegacyBytesOf(const id3v2::FieldValue& value) {
     case id3v2::FieldValue::kUnicode:
       break;
   }
-  return legacy::MojibakeBytes(QString::fromStdU16String(value.text));
+  return legacy::MojibakeBytes(QStringView(value.text));
 }
 
 }  // namespace
@@ -139,8 +139,7 @@ id3v2::LegacyText LegacyDecoder(const legacy::Detection& detection) {
 
 id3v2::MojibakeText MojibakeDecoder(const legacy::Detection& detection) {
   return [detection](const std::u16string& shown, std::u16string& text) {
-    const std::optional<std::string> bytes =
-        legacy::MojibakeBytes(QString::fromStdU16String(shown));
+    const std::optional<std::string> bytes = legacy::MojibakeBytes(QStringView(shown));
     if (!bytes) return false;
     const std::optional<QString> reading =
         legacy::Reading(detection, *bytes, legacy::Place::kMojibake);

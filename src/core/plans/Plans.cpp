@@ -815,8 +815,7 @@ QString DescribeGarbled(const std::vector<ConvertText>& texts) {
 std::vector<std::string> LegacyFieldsOf(const TIDwma& tag) {
   std::vector<std::string> fields;
   for (const FieldInfo* info : WmaTexts()) {
-    if (std::optional<std::string> bytes =
-            legacy::MojibakeBytes(QString::fromStdU16String(tag.*info->wma))) {
+    if (std::optional<std::string> bytes = legacy::MojibakeBytes(QStringView(tag.*info->wma))) {
       fields.push_back(std::move(*bytes));
     }
   }

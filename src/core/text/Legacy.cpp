@@ -267,21 +267,22 @@ int Score(Encoding encoding, std::string_view bytes, const QString& text) {
 }
 
 std::optional<std::string> MojibakeBytes(QStringView text) {
+  // ASCII, the most common text, and text with a character beyond CP1252 (CJK) leave early.
+  if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+    return std::nullopt;
+  }
   std::string bytes;
-  bool beyond = false;
+  bytes.reserve(static_cast<size_t>(text.size()));
   for (QChar qc : text) {
     const char16_t c = qc.unicode();
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF) || (c >= 0x80 && c <= 0x9F)) {
+    if (c <= 0xFF) {
       bytes.push_back(static_cast<char>(c));
-      beyond |= c >= 0x80;
       continue;
     }
     const auto at = std::find(kCp1252High.begin(), kCp1252High.end(), c);
     if (at == kCp1252High.end()) return std::nullopt;
     bytes.push_back(static_cast<char>(0x80 + (at - kCp1252High.begin())));
-    beyond = true;
   }
-  if (!beyond) return std::nullopt;
   return bytes;
 }
 
