@@ -352,7 +352,7 @@
     <message>
         <location filename="../src/core/plans/Plans.cpp" line="259"/>
         <location filename="../src/core/plans/Plans.cpp" line="494"/>
-        <location filename="../src/core/plans/Plans.cpp" line="878"/>
+        <location filename="../src/core/plans/Plans.cpp" line="906"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
@@ -367,38 +367,43 @@
         <translation>    legacy %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="695"/>
+        <location filename="../src/core/plans/Plans.cpp" line="716"/>
         <source>不是WMA文件</source>
         <translation>not a WMA file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="717"/>
+        <location filename="../src/core/plans/Plans.cpp" line="739"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="869"/>
+        <location filename="../src/core/plans/Plans.cpp" line="870"/>
+        <source>，需要确认 %1</source>
+        <translation>, %1 need a look</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="897"/>
         <source>：%1 项文字按 %2 读出</source>
         <translation>: %1 text(s) read as %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="871"/>
+        <location filename="../src/core/plans/Plans.cpp" line="899"/>
         <source>：新建 ID3v2.3 标签（UTF-16），按 %1 读出</source>
         <translation>: new ID3v2.3 tag (UTF-16), read as %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="872"/>
+        <location filename="../src/core/plans/Plans.cpp" line="900"/>
         <source>：%1 个帧转为 Unicode，按 %2 读出</source>
         <translation>: %1 frame(s) turned to Unicode, read as %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="659"/>
+        <location filename="../src/core/plans/Plans.cpp" line="670"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="668"/>
-        <location filename="../src/core/plans/Plans.cpp" line="710"/>
+        <location filename="../src/core/plans/Plans.cpp" line="679"/>
+        <location filename="../src/core/plans/Plans.cpp" line="732"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
@@ -413,70 +418,70 @@
         <translation>needs a look: %1 or %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="780"/>
+        <location filename="../src/core/plans/Plans.cpp" line="806"/>
         <source>播放器显示为乱码（转换为 Unicode 标签可修正）：</source>
         <translation>Players show this garbled (a conversion to Unicode tags fixes it):</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="782"/>
+        <location filename="../src/core/plans/Plans.cpp" line="808"/>
         <source>%1：播放器显示“%2”，应为“%3”</source>
         <translation>%1: players show &quot;%2&quot;, it reads &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="783"/>
+        <location filename="../src/core/plans/Plans.cpp" line="809"/>
         <source>（无）</source>
         <translation>(nothing)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="864"/>
-        <location filename="../src/core/plans/Plans.cpp" line="876"/>
+        <location filename="../src/core/plans/Plans.cpp" line="892"/>
+        <location filename="../src/core/plans/Plans.cpp" line="904"/>
         <source>    %1 项文字无法识别编码，保持原样</source>
         <translation>    %1 texts in no encoding we know, left as they are</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="839"/>
+        <location filename="../src/core/plans/Plans.cpp" line="865"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="850"/>
+        <location filename="../src/core/plans/Plans.cpp" line="878"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="862"/>
+        <location filename="../src/core/plans/Plans.cpp" line="890"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="223"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="222"/>
         <source>%1：播放器显示乱码“%2”（旧编码文字，应为“%3”），此处为“%4”</source>
         <translation>%1: players show &quot;%2&quot; garbled (legacy text that reads &quot;%3&quot;), here &quot;%4&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="226"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="225"/>
         <source>%1：ID3v2 为“%2”，此处为“%3”</source>
         <translation>%1: the ID3v2 tag says &quot;%2&quot;, here &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="280"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="279"/>
         <source>ID3v2 标签无法安全改写</source>
         <translation>the ID3v2 tag cannot be rewritten safely</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="282"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="281"/>
         <location filename="../src/core/plans/Plans.cpp" line="406"/>
-        <location filename="../src/core/plans/Plans.cpp" line="725"/>
+        <location filename="../src/core/plans/Plans.cpp" line="747"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="284"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="283"/>
         <source>文件已有 ID3v2 标签</source>
         <translation>the file has an ID3v2 tag already</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="286"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="285"/>
         <source>文件没有 ID3v2 标签</source>
         <translation>the file has no ID3v2 tag</translation>
     </message>
@@ -502,7 +507,7 @@
     </message>
     <message>
         <location filename="../src/core/plans/Plans.cpp" line="484"/>
-        <location filename="../src/core/plans/Plans.cpp" line="874"/>
+        <location filename="../src/core/plans/Plans.cpp" line="902"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>

@@ -217,134 +217,128 @@
         <translation>文件名与格式不符</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="626"/>
+        <location filename="../src/cli/Commands.cpp" line="631"/>
         <source>%1: %n text(s) read as %2</source>
         <translation>
             <numerusform>%1：%n 项文字按 %2 读出</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="627"/>
+        <location filename="../src/cli/Commands.cpp" line="632"/>
         <source>%1: %n text(s) would read as %2</source>
         <translation>
             <numerusform>%1：%n 项文字将按 %2 读出</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="629"/>
+        <location filename="../src/cli/Commands.cpp" line="634"/>
         <source>%1: new ID3v2.3 tag, read as %2</source>
         <translation>%1：新建 ID3v2.3 标签，按 %2 读出</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="630"/>
+        <location filename="../src/cli/Commands.cpp" line="635"/>
         <source>%1: would get a new ID3v2.3 tag, read as %2</source>
         <translation>%1：将新建 ID3v2.3 标签，按 %2 读出</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="632"/>
+        <location filename="../src/cli/Commands.cpp" line="637"/>
         <source>%1: %n frame(s) turned to Unicode, read as %2</source>
         <translation>
             <numerusform>%1：%n 个帧已转为 Unicode，按 %2 读出</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="634"/>
+        <location filename="../src/cli/Commands.cpp" line="639"/>
         <source>%1: %n frame(s) would turn to Unicode, read as %2</source>
         <translation>
             <numerusform>%1：%n 个帧将转为 Unicode，按 %2 读出</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="641"/>
+        <location filename="../src/cli/Commands.cpp" line="646"/>
+        <location filename="../src/cli/Commands.cpp" line="670"/>
         <source>(nothing)</source>
         <translation>（无）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="654"/>
+        <location filename="../src/cli/Commands.cpp" line="659"/>
         <source>%1: needs a look, left out: %2 (choose one with --encoding)</source>
         <translation>%1：需要确认，未转换：%2（用 --encoding 指定编码）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="661"/>
+        <location filename="../src/cli/Commands.cpp" line="677"/>
         <source>%1: nothing to convert (%2)</source>
         <translation>%1：无需转换（%2）</translation>
     </message>
-    <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="668"/>
-        <source>, %n need(s) a look</source>
-        <translation>
-            <numerusform>，需要确认 %n</numerusform>
-        </translation>
-    </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="717"/>
+        <location filename="../src/cli/Commands.cpp" line="729"/>
         <source>velomi-tag: nothing to forget</source>
         <translation>velomi-tag：没有可放弃的操作</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="721"/>
+        <location filename="../src/cli/Commands.cpp" line="733"/>
         <source>Forgot the action of %1; its files stay as they are.</source>
         <translation>已从撤销记录中去掉 %1 的操作；其文件保持现状。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="729"/>
+        <location filename="../src/cli/Commands.cpp" line="741"/>
         <source>The journal holds no actions.</source>
         <translation>日志里没有操作。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="731"/>
+        <location filename="../src/cli/Commands.cpp" line="743"/>
         <source>rename</source>
         <translation>改名</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="732"/>
+        <location filename="../src/cli/Commands.cpp" line="744"/>
         <source>batch edit</source>
         <translation>批量修改</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="733"/>
+        <location filename="../src/cli/Commands.cpp" line="745"/>
         <source>convert</source>
         <translation>转换为 Unicode 标签</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="734"/>
+        <location filename="../src/cli/Commands.cpp" line="746"/>
         <source>save</source>
         <translation>保存</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="735"/>
+        <location filename="../src/cli/Commands.cpp" line="747"/>
         <source>%1  %2, %3 of %4 file(s) changed</source>
         <translation>%1  %2，%4 个文件中改动了 %3 个</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="740"/>
+        <location filename="../src/cli/Commands.cpp" line="752"/>
         <source> (running)</source>
         <translation>（正在执行）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="742"/>
+        <location filename="../src/cli/Commands.cpp" line="754"/>
         <source> (cut short)</source>
         <translation>（中途中断）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="751"/>
+        <location filename="../src/cli/Commands.cpp" line="763"/>
         <source>velomi-tag: nothing to undo</source>
         <translation>velomi-tag：没有可撤销的操作</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="766"/>
+        <location filename="../src/cli/Commands.cpp" line="778"/>
         <source>restored: %1</source>
         <translation>已恢复：%1</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="770"/>
+        <location filename="../src/cli/Commands.cpp" line="782"/>
         <source>Undid the action of %1: %n file(s) restored.</source>
         <translation>
             <numerusform>已撤销 %1 的操作：恢复了 %n 个文件。</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="774"/>
+        <location filename="../src/cli/Commands.cpp" line="786"/>
         <source>velomi-tag: %n file(s) not undone stay in the journal; &quot;velomi-tag undo&quot; tries them again, &quot;velomi-tag undo --forget&quot; drops them.</source>
         <translation>
             <numerusform>velomi-tag：%n 个未撤销的文件仍留在撤销记录中；“velomi-tag undo”会再试一次，“velomi-tag undo --forget”则将其去掉。</numerusform>

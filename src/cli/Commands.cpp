@@ -679,11 +679,7 @@ int Convert(core::Journal& journal, const Files& files, const ConvertHow& how) {
       Out(describe(e, false));
     }
   }
-  auto summary = [&] {
-    QString line = core::SummarizeConvertPlan(plan);
-    if (looks > 0) line += Cli::tr(", %n need(s) a look", nullptr, looks);
-    return line + QLatin1Char('\n');
-  };
+  auto summary = [&] { return core::SummarizeConvertPlan(plan) + QLatin1Char('\n'); };
   auto json = [&](const core::ApplyReport* report) {
     QJsonArray list;
     for (size_t i = 0; i < plan.entries.size(); ++i) {

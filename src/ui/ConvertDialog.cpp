@@ -265,8 +265,6 @@ void TFrmConvert::ChooseForMarked() {
 void TFrmConvert::UpdateSummary() {
   const core::ConvertPlan& plan = Model->Plan();
   LSummary->setText(core::SummarizeConvertPlan(plan) +
-                    QStringLiteral("，需要确认 %1；已勾选 %2 个文件")
-                        .arg(plan.NeedingALook())
-                        .arg(Model->CheckedCount()));
+                    QStringLiteral("；已勾选 %1 个文件").arg(Model->CheckedCount()));
   Buttons->button(QDialogButtonBox::Ok)->setEnabled(Model->CheckedCount() > 0);
 }

@@ -861,11 +861,14 @@ int ConvertPlan::NeedingALook() const {
 }
 
 QString SummarizeConvertPlan(const ConvertPlan& plan) {
-  return Core::tr("共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4")
-      .arg(plan.entries.size())
-      .arg(plan.Count(ConvertStatus::kConvert))
-      .arg(plan.Count(ConvertStatus::kNothing))
-      .arg(plan.Count(ConvertStatus::kRefused));
+  const int looks = plan.NeedingALook();
+  QString line = Core::tr("共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4")
+                     .arg(plan.entries.size())
+                     .arg(plan.Count(ConvertStatus::kConvert))
+                     .arg(plan.Count(ConvertStatus::kNothing) - looks)
+                     .arg(plan.Count(ConvertStatus::kRefused));
+  if (looks > 0) line += Core::tr("，需要确认 %1").arg(looks);
+  return line;
 }
 
 QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {

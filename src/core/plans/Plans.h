@@ -264,7 +264,7 @@ QString ConvertFieldName(TagField field);
 // The legacy bytes of a WMA tag's texts and the texts they become under `detection`.
 std::vector<std::string> LegacyFieldsOf(const TIDwma& tag);
 std::vector<ConvertText> WmaConversionOf(const TIDwma& tag, const legacy::Detection& detection);
-// "共 N 个文件：转换 N，无需转换 N，无法转换 N".
+// "共 N 个文件：转换 N，无需转换 N，无法转换 N", and "，需要确认 N" when files need a look.
 QString SummarizeConvertPlan(const ConvertPlan& plan);
 // The counts, every refused file, then each file to convert and the texts it will show.
 QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles = 1000);
