@@ -163,7 +163,9 @@ void Write(const std::string& path, const id3v2::SavePlan& plan) {
 
 // ---- The kinds of the library
 
-enum class Where { kBlock, kLatin1Frames, kUnicodeFrames };
+// kBlockBehindEncoder: the ID3v1 block, behind an ID3v2 tag that holds only the encoder's name
+// (what ffmpeg and many rippers write).
+enum class Where { kBlock, kLatin1Frames, kUnicodeFrames, kBlockBehindEncoder };
 struct Kind {
   const char* name;
   const Names* names;
@@ -174,6 +176,7 @@ struct Kind {
 const Kind kKinds[] = {
     {"GBK in the ID3v1 block", &kSimplified, "GBK", Where::kBlock},
     {"GBK in Latin-1 frames", &kSimplified, "GBK", Where::kLatin1Frames},
+    {"GBK in the ID3v1 block, encoder's ID3v2", &kSimplified, "GBK", Where::kBlockBehindEncoder},
     {"Big5 in the ID3v1 block", &kTraditional, "Big5", Where::kBlock},
     {"Big5 in Latin-1 frames", &kTraditional, "Big5", Where::kLatin1Frames},
     {"Shift-JIS in the ID3v1 block", &kJapanese, "Shift_JIS", Where::kBlock},
@@ -190,9 +193,11 @@ const Kind kKinds[] = {
 void MakeFile(const std::string& path, const Kind& kind, const Song& song) {
   Bytes file;
   TIDmp3 v1;
-  if (kind.where == Where::kBlock) {
+  if (kind.where == Where::kBlock || kind.where == Where::kBlockBehindEncoder) {
     v1.Title = Encode(kind.codec, song.title).substr(0, 30);
     v1.Artist = Encode(kind.codec, song.artist).substr(0, 30);
+    if (kind.where == Where::kBlockBehindEncoder)
+      file = Tag(Frame("TSSE", Latin1("Lavf58.76.100")));
   } else {
     v1.Title = "Track";
     Bytes frames;
@@ -285,16 +290,16 @@ int ConvertDetected(const std::string& path) {
   if (e.status != core::ConvertStatus::kConvert) return e.NeedsALook() ? 1 : 0;
   id3v2::SavePlan save;
   size_t frames = 0;
+  TIDmp3 v1;
+  id3v2::TagInfo v2;
+  id3v2::ReadBothTags(path, v1, v2);
   if (e.newTag) {
-    TIDmp3 v1;
-    id3v2::TagInfo v2;
-    id3v2::ReadBothTags(path, v1, v2);
-    if (id3v2::PlanNewTag(path, core::ConversionFieldsOf(v1, e.detection), save) ==
+    if (id3v2::PlanNewTag(path, core::ConversionFieldsOf(v1, e.Decided()), save) ==
         id3v2::Result::kOk) {
       Write(path, save);
     }
-  } else if (id3v2::PlanConversion(path, core::LegacyDecoder(e.detection), save, frames,
-                                   core::MojibakeDecoder(e.detection)) == id3v2::Result::kOk &&
+  } else if (core::PlanTagConversion(path, v1, v2, e.Decided(), save, frames) ==
+                 id3v2::Result::kOk &&
              frames > 0) {
     Write(path, save);
   }

@@ -14,6 +14,16 @@
         <translation>not a WMA file, or the tag does not fit its header</translation>
     </message>
     <message>
+        <location filename="../src/core/plans/Apply.cpp" line="148"/>
+        <source>文件已写入，但无法确认已写入磁盘（%1），断电后可能恢复原样</source>
+        <translation>the files were written, but it is not known whether that reached the disk (%1); after a power cut they may be as before</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Apply.cpp" line="426"/>
+        <source>名称已修复，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
+        <translation>the names were repaired, but they are not known to be on the disk (%1); a power cut may bring the old names back</translation>
+    </message>
+    <message>
         <location filename="../src/core/journal/Journal.cpp" line="709"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
@@ -32,16 +42,6 @@
         <location filename="../src/core/plans/Apply.cpp" line="146"/>
         <source>文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
         <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
-    </message>
-    <message>
-        <location filename="../src/core/plans/Apply.cpp" line="148"/>
-        <source>文件已写入，但无法确认已写入磁盘（%1），断电后可能恢复原样</source>
-        <translation>the files were written, but it is not known whether that reached the disk (%1); after a power cut they may be as before</translation>
-    </message>
-    <message>
-        <location filename="../src/core/plans/Apply.cpp" line="426"/>
-        <source>名称已修复，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
-        <translation>the names were repaired, but they are not known to be on the disk (%1); a power cut may bring the old names back</translation>
     </message>
     <message>
         <location filename="../src/core/fields/Fields.cpp" line="73"/>
@@ -354,7 +354,7 @@
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="99"/>
         <source>%1「%2」</source>
-        <translation>%1 &quot;%2&quot;</translation>
+        <translation>%1 "%2"</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="101"/>
@@ -364,7 +364,7 @@
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="128"/>
         <source>与“%1”修复后的名称相同</source>
-        <translation>the same as the repaired name of &quot;%1&quot;</translation>
+        <translation>the same as the repaired name of "%1"</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="132"/>
@@ -431,127 +431,163 @@
     </message>
     <message>
         <location filename="../src/core/plans/Plans.cpp" line="263"/>
-        <location filename="../src/core/plans/Plans.cpp" line="477"/>
-        <location filename="../src/core/plans/Plans.cpp" line="657"/>
+        <location filename="../src/core/plans/Plans.cpp" line="499"/>
+        <location filename="../src/core/plans/Plans.cpp" line="911"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="474"/>
+        <location filename="../src/core/plans/Plans.cpp" line="493"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="534"/>
+        <location filename="../src/core/plans/Plans.cpp" line="496"/>
+        <source>    旧编码 %1：%2 → %3</source>
+        <translation>    legacy %1: %2 → %3</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="721"/>
+        <source>不是WMA文件</source>
+        <translation>not a WMA file</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="744"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="564"/>
+        <location filename="../src/core/plans/Plans.cpp" line="875"/>
+        <source>，需要确认 %1</source>
+        <translation>, %1 need a look</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="902"/>
+        <source>：%1 项文字按 %2 读出</source>
+        <translation>: %1 text(s) read as %2</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="904"/>
+        <source>：新建 ID3v2.3 标签（UTF-16），按 %1 读出</source>
+        <translation>: new ID3v2.3 tag (UTF-16), read as %1</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="905"/>
+        <source>：%1 个帧转为 Unicode，按 %2 读出</source>
+        <translation>: %1 frame(s) turned to Unicode, read as %2</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="675"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="579"/>
-        <location filename="../src/core/plans/Plans.cpp" line="589"/>
+        <location filename="../src/core/plans/Plans.cpp" line="684"/>
+        <location filename="../src/core/plans/Plans.cpp" line="737"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="526"/>
+        <location filename="../src/core/plans/Plans.cpp" line="548"/>
         <source>需要确认：无法确定文字的编码</source>
         <translation>needs a look: the encoding of the text cannot be told</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="527"/>
+        <location filename="../src/core/plans/Plans.cpp" line="549"/>
         <source>需要确认：可能是 %1，也可能是 %2</source>
         <translation>needs a look: %1 or %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="647"/>
-        <location filename="../src/core/plans/Plans.cpp" line="655"/>
+        <location filename="../src/core/plans/Plans.cpp" line="811"/>
+        <source>播放器显示为乱码（转换为 Unicode 标签可修正）：</source>
+        <translation>Players show this garbled (a conversion to Unicode tags fixes it):</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="813"/>
+        <source>%1：播放器显示“%2”，应为“%3”</source>
+        <translation>%1: players show &quot;%2&quot;, it reads &quot;%3&quot;</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="814"/>
+        <source>（无）</source>
+        <translation>(nothing)</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="897"/>
+        <location filename="../src/core/plans/Plans.cpp" line="909"/>
         <source>    %1 项文字无法识别编码，保持原样</source>
         <translation>    %1 texts in no encoding we know, left as they are</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="622"/>
+        <location filename="../src/core/plans/Plans.cpp" line="870"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="633"/>
+        <location filename="../src/core/plans/Plans.cpp" line="883"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="645"/>
+        <location filename="../src/core/plans/Plans.cpp" line="895"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="650"/>
-        <source>：新建 ID3v2.3 标签（UTF-16）</source>
-        <translation>: a new ID3v2.3 tag (UTF-16)</translation>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="222"/>
+        <source>%1：播放器显示乱码“%2”（旧编码文字，应为“%3”），此处为“%4”</source>
+        <translation>%1: players show &quot;%2&quot; garbled (legacy text that reads &quot;%3&quot;), here &quot;%4&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="651"/>
-        <source>：%1 个帧转为 Unicode</source>
-        <translation>: %1 frame(s) to Unicode</translation>
-    </message>
-    <message>
-        <location filename="../src/core/plans/Plans.cpp" line="653"/>
-        <source>    %1：%2</source>
-        <translation>    %1: %2</translation>
-    </message>
-    <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="216"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="225"/>
         <source>%1：ID3v2 为“%2”，此处为“%3”</source>
         <translation>%1: the ID3v2 tag says &quot;%2&quot;, here &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="260"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="279"/>
         <source>ID3v2 标签无法安全改写</source>
         <translation>the ID3v2 tag cannot be rewritten safely</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="262"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="281"/>
         <location filename="../src/core/plans/Plans.cpp" line="411"/>
-        <location filename="../src/core/plans/Plans.cpp" line="542"/>
+        <location filename="../src/core/plans/Plans.cpp" line="752"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="264"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="283"/>
         <source>文件已有 ID3v2 标签</source>
         <translation>the file has an ID3v2 tag already</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="266"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="285"/>
         <source>文件没有 ID3v2 标签</source>
         <translation>the file has no ID3v2 tag</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="423"/>
+        <location filename="../src/core/plans/Plans.cpp" line="428"/>
         <source>不是WMA文件或文件不存在</source>
         <translation>not a WMA file, or no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="446"/>
+        <location filename="../src/core/plans/Plans.cpp" line="465"/>
         <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
         <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="458"/>
+        <location filename="../src/core/plans/Plans.cpp" line="477"/>
         <source>[无法读取] %1：%2</source>
         <translation>[unreadable] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="468"/>
+        <location filename="../src/core/plans/Plans.cpp" line="487"/>
         <source>：没有要改变的信息</source>
         <translation>: nothing to change</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="470"/>
+        <location filename="../src/core/plans/Plans.cpp" line="489"/>
+        <location filename="../src/core/plans/Plans.cpp" line="907"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>

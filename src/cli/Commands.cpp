@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <iterator>
@@ -542,37 +544,168 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
   return failed ? kSomeFailed : kDone;
 }
 
-int Convert(core::Journal& journal, const Files& files, bool dryRun) {
+namespace {
+
+const char* StatusKey(const core::ConvertEntry& e) {
+  if (e.NeedsALook()) return "needsALook";
+  switch (e.status) {
+    case core::ConvertStatus::kConvert:
+      return "convert";
+    case core::ConvertStatus::kNothing:
+      return "nothing";
+    case core::ConvertStatus::kRefused:
+      break;
+  }
+  return "refused";
+}
+
+QString EncodingName(legacy::Encoding e) { return QString::fromLatin1(legacy::NameOf(e)); }
+
+// "GBK 12, Big5 11": the readings that decode every field, best first.
+QString Candidates(const legacy::Detection& d) {
+  std::vector<std::pair<int, legacy::Encoding>> order;
+  for (size_t i = 0; i < legacy::kEncodingCount; ++i) {
+    if (d.scores[i]) order.emplace_back(*d.scores[i], legacy::kEncodings[i]);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  QStringList parts;
+  for (const auto& [score, e] : order)
+    parts << QStringLiteral("%1 %2").arg(EncodingName(e)).arg(score);
+  return parts.join(QStringLiteral(", "));
+}
+
+QJsonObject JsonOf(const core::ConvertEntry& e, const core::EntryResult* result) {
+  QJsonObject file{{QStringLiteral("path"), Shown(e.path)},
+                   {QStringLiteral("status"), QLatin1String(StatusKey(e))}};
+  if (!rules::IsUtf8(e.path)) {
+    file[QStringLiteral("pathBase64")] =
+        QString::fromLatin1(QByteArray::fromStdString(e.path).toBase64());
+  }
+  if (!e.reason.isEmpty()) file[QStringLiteral("reason")] = e.reason;
+  if (e.detection.any) {
+    const legacy::Detection d = e.Decided();
+    file[QStringLiteral("encoding")] = EncodingName(d.encoding);
+    file[QStringLiteral("chosen")] = e.chosen.has_value();
+    QJsonArray candidates;
+    for (size_t i = 0; i < legacy::kEncodingCount; ++i) {
+      if (!e.detection.scores[i]) continue;
+      candidates.append(
+          QJsonObject{{QStringLiteral("encoding"), EncodingName(legacy::kEncodings[i])},
+                      {QStringLiteral("score"), *e.detection.scores[i]}});
+    }
+    file[QStringLiteral("candidates")] = candidates;
+    if (!e.detection.undecodable.empty()) {
+      file[QStringLiteral("undecodable")] = static_cast<int>(e.detection.undecodable.size());
+    }
+  }
+  if (e.status == core::ConvertStatus::kConvert || e.NeedsALook()) {
+    if (!e.NeedsALook()) file[QStringLiteral("newTag")] = e.newTag;
+    QJsonArray texts;
+    for (const core::ConvertText& t : e.texts) {
+      QJsonObject text{{QStringLiteral("field"), QLatin1String(core::InfoOf(t.field).key)},
+                       {QStringLiteral("now"), t.now},
+                       {QStringLiteral("after"), t.after}};
+      // A close call: "after" as the best reading gives it, "second" as the second best does.
+      for (const core::ConvertText& second : e.secondTexts) {
+        if (second.field == t.field) text[QStringLiteral("second")] = second.after;
+      }
+      texts.append(text);
+    }
+    file[QStringLiteral("fields")] = texts;
+  }
+  if (result != nullptr && e.status == core::ConvertStatus::kConvert) {
+    file[QStringLiteral("written")] = result->outcome == core::Outcome::kDone;
+    if (result->outcome == core::Outcome::kFailed) file[QStringLiteral("error")] = result->reason;
+  }
+  return file;
+}
+
+}  // namespace
+
+int Convert(core::Journal& journal, const Files& files, const ConvertHow& how) {
   bool failed = files.failed;
-  const core::ConvertPlan plan = core::PlanConvert(files.paths);
-  // What each file gets: the texts players will show.
+  const core::ConvertPlan plan = core::PlanConvert(files.paths, {}, how.encoding);
+  // What each file gets: its encoding, then each field as players show it now and as it will.
   auto describe = [](const core::ConvertEntry& e, bool done) {
+    const QString encoding = EncodingName(e.Decided().encoding);
     QString text =
-        e.newTag
-            ? (done ? Cli::tr("%1: new ID3v2.3 tag") : Cli::tr("%1: would get a new ID3v2.3 tag"))
-                  .arg(Shown(e.path))
-            : (done ? Cli::tr("%1: %n frame(s) turned to Unicode", nullptr, int(e.frames))
-                    : Cli::tr("%1: %n frame(s) would turn to Unicode", nullptr, int(e.frames)))
-                  .arg(Shown(e.path));
+        e.wma ? (done ? Cli::tr("%1: %n text(s) read as %2", nullptr, int(e.texts.size()))
+                      : Cli::tr("%1: %n text(s) would read as %2", nullptr, int(e.texts.size())))
+                    .arg(Shown(e.path), encoding)
+        : e.newTag ? (done ? Cli::tr("%1: new ID3v2.3 tag, read as %2")
+                           : Cli::tr("%1: would get a new ID3v2.3 tag, read as %2"))
+                         .arg(Shown(e.path), encoding)
+                   : (done ? Cli::tr("%1: %n frame(s) turned to Unicode, read as %2", nullptr,
+                                     int(e.frames))
+                           : Cli::tr("%1: %n frame(s) would turn to Unicode, read as %2", nullptr,
+                                     int(e.frames)))
+                         .arg(Shown(e.path), encoding);
     text += QLatin1Char('\n');
-    for (const auto& [field, value] : e.texts) {
-      text += QStringLiteral("  %1: %2\n").arg(Cli::tr(core::InfoOf(field).label), value);
+    for (const core::ConvertText& t : e.texts) {
+      text += QStringLiteral("  %1: %2 → %3\n")
+                  .arg(Cli::tr(core::InfoOf(t.field).label),
+                       t.now.isEmpty() ? Cli::tr("(nothing)") : t.now, t.after);
     }
     return text;
   };
-  const bool writes = !dryRun && plan.Count(core::ConvertStatus::kConvert) > 0;
+  const bool writes = !how.dryRun && plan.Count(core::ConvertStatus::kConvert) > 0;
+  int looks = 0;
   for (const core::ConvertEntry& e : plan.entries) {
     if (e.status == core::ConvertStatus::kRefused) {
-      if (!writes) Failure(e.path, e.reason);  // else with the results
+      if (!writes && !how.json) Failure(e.path, e.reason);  // else with the results
       failed = true;
+    } else if (e.NeedsALook()) {
+      ++looks;
+      if (!how.json) {
+        QString text = Cli::tr("%1: needs a look, left out: %2 (choose one with --encoding)")
+                           .arg(Shown(e.path), Candidates(e.detection)) +
+                       QLatin1Char('\n');
+        // Each field as the two readings give it.
+        for (const core::ConvertText& t : e.texts) {
+          QString after = t.after;
+          for (const core::ConvertText& second : e.secondTexts) {
+            if (second.field == t.field) after += QStringLiteral(" | ") + second.after;
+          }
+          text += QStringLiteral("  %1: %2 → %3\n")
+                      .arg(Cli::tr(core::InfoOf(t.field).label),
+                           t.now.isEmpty() ? Cli::tr("(nothing)") : t.now, after);
+        }
+        Out(text);
+      }
+    } else if (how.json) {
+      continue;
     } else if (e.status == core::ConvertStatus::kNothing) {
       Out(Cli::tr("%1: nothing to convert (%2)").arg(Shown(e.path), e.reason) + QLatin1Char('\n'));
-    } else if (dryRun) {
+    } else if (how.dryRun) {
       Out(describe(e, false));
     }
   }
-  if (dryRun) Out(core::SummarizeConvertPlan(plan) + QLatin1Char('\n'));
-  if (!writes) return failed ? kSomeFailed : kDone;
+  auto summary = [&] { return core::SummarizeConvertPlan(plan) + QLatin1Char('\n'); };
+  auto json = [&](const core::ApplyReport* report) {
+    QJsonArray list;
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+      list.append(JsonOf(plan.entries[i], report != nullptr ? &report->results[i] : nullptr));
+    }
+    const QJsonObject counts{
+        {QStringLiteral("convert"), plan.Count(core::ConvertStatus::kConvert)},
+        {QStringLiteral("nothing"), plan.Count(core::ConvertStatus::kNothing) - looks},
+        {QStringLiteral("needsALook"), looks},
+        {QStringLiteral("refused"), plan.Count(core::ConvertStatus::kRefused)}};
+    const QJsonObject document{{QStringLiteral("version"), 1},
+                               {QStringLiteral("dryRun"), how.dryRun},
+                               {QStringLiteral("counts"), counts},
+                               {QStringLiteral("files"), list}};
+    Out(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
+  };
+  if (!writes) {
+    if (how.json) {
+      json(nullptr);
+    } else if (how.dryRun) {
+      Out(summary());
+    }
+    return failed ? kSomeFailed : kDone;
+  }
   Progress progress;
   const core::ApplyReport report = core::ApplyConvert(plan, OptionsWith(journal, progress));
   std::vector<std::string> paths;
@@ -581,8 +714,9 @@ int Convert(core::Journal& journal, const Files& files, bool dryRun) {
     const core::ConvertEntry& e = plan.entries[i];
     paths.push_back(e.path);
     wanted.push_back(e.status == core::ConvertStatus::kConvert);
-    if (report.results[i].outcome == core::Outcome::kDone) Out(describe(e, true));
+    if (!how.json && report.results[i].outcome == core::Outcome::kDone) Out(describe(e, true));
   }
+  if (how.json) json(&report);
   if (!ReportResults(report, paths, wanted)) failed = true;
   return failed ? kSomeFailed : kDone;
 }

@@ -65,9 +65,17 @@ struct NameWrite {
 int TagFromName(core::Journal& journal, const Files& files, const core::NameTemplate& format,
                 const NameWrite& how);
 
-// Turns the legacy texts of MP3 files' tags into Unicode ID3v2 tags (one action); `dryRun` prints
-// what each file would get and changes nothing.
-int Convert(core::Journal& journal, const Files& files, bool dryRun);
+// Turns the legacy texts of MP3 files' tags into Unicode ID3v2 tags and WMA attributes that hold
+// legacy bytes into their text (one action). Each file's encoding is detected, or `encoding` for
+// every file; a file whose reading is not clear is listed and left out. `dryRun` prints what each
+// file would get (each field as players show it now and as it will read) and changes nothing;
+// `json` prints one JSON document of the files, their candidates and their fields.
+struct ConvertHow {
+  bool dryRun = false;
+  bool json = false;
+  std::optional<legacy::Encoding> encoding;
+};
+int Convert(core::Journal& journal, const Files& files, const ConvertHow& how);
 
 // Repairs the garbled names of the paths (each path's own name, and a folder's entries; with
 // `recursive` every name below it), files of any kind and folders, as one action; `forced` reads

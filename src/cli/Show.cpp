@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "core/fields/Fields.h"
 #include "core/fields/Id3v2Fields.h"
+#include "core/plans/Plans.h"
 #include "core/text/Rules.h"
 #include "core/utils/Reasons.h"
 #include "tags/id3v2/TId3v2Tag.h"
@@ -49,11 +50,13 @@ void AppendPath(std::string& out, const std::string& path) {
   }
 }
 
-// ID3v1 texts are GBK, or UTF-8 where ffmpeg wrote them; ASCII reads the same in all.
-void SetFromGbk(std::string& utf8, const std::string& gbk) {
+// ID3v1 texts are GBK, or UTF-8 where ffmpeg wrote them; ASCII reads the same in all. A slot's
+// text ends at its first zero byte.
+void SetFromGbk(std::string& utf8, const std::string& slot) {
+  const std::string_view gbk = rules::Id3v1Bytes(slot);
   for (char c : gbk) {
     if (static_cast<unsigned char>(c) >= 0x80) {
-      utf8 = rules::FromId3v1Text(gbk).toUtf8().toStdString();
+      utf8 = rules::FromId3v1Text(slot).toUtf8().toStdString();
       return;
     }
   }
@@ -129,7 +132,28 @@ struct ShownTag {
   bool trackIsNumber = true;  // the track's text is that number's digits, or empty
   int genreId = -1;           // the ID3v1 genre byte: an MP3 file's, or the genre a WMA name names
   QString error;              // why the tag could not be read
+  // The fields players show garbled (legacy text): their key, label, what players show and our
+  // reading.
+  struct Garbled {
+    const char* key;
+    const std::string* label;
+    std::string players, reading;
+  };
+  std::vector<Garbled> garbled;
 };
+
+// The fields of a tag just read that players show garbled.
+void SetGarbled(ShownTag& shown, core::TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
+                const id3v2::TagInfo& start) {
+  shown.garbled.clear();
+  for (const core::ConvertText& t : core::GarbledTexts(kind, mp3, wma, start)) {
+    for (const ShownField& f : shown.fields) {
+      if (std::string_view(f.key) != core::InfoOf(t.field).key) continue;
+      shown.garbled.push_back(
+          {f.key, f.label, t.now.toUtf8().toStdString(), t.after.toUtf8().toStdString()});
+    }
+  }
+}
 
 // The genre byte that a WMA genre's name stands for, any letter case; -1 for none.
 int GenreIdOfName(const std::u16string& name) {
@@ -177,6 +201,7 @@ void ReadMp3(TIDmp3& tag, id3v2::TagInfo& start, const std::string& path, const 
   shown.v2Fields.clear();
   shown.v2Version.clear();
   shown.v2Readable = start.presence == id3v2::Presence::kTag;
+  SetGarbled(shown, core::TagKind::kMp3, tag, TIDwma(), start);
   if (start.presence == id3v2::Presence::kNone) return;
   shown.v2Version = "2." + std::to_string(start.version);
   if (!shown.v2Readable) return;
@@ -223,6 +248,7 @@ void ReadWma(TIDwma& tag, const std::string& path, const Labels& L, ShownTag& sh
   }
   shown.trackIsNumber = digits == tag.Track.size();
   shown.genreId = GenreIdOfName(tag.Genre);
+  SetGarbled(shown, core::TagKind::kWma, TIDmp3(), tag, id3v2::TagInfo());
 }
 
 void AppendText(std::string& out, const std::string& path, const ShownTag& tag, const Labels& L) {
@@ -254,6 +280,12 @@ void AppendText(std::string& out, const std::string& path, const ShownTag& tag, 
       if (f.value[i] == '\n') value += "    ";
     }
     line(*f.label, value);
+  }
+  if (!tag.garbled.empty()) {
+    line(Cli::tr("Players show (legacy text)").toUtf8().toStdString(), {});
+    for (const ShownTag::Garbled& g : tag.garbled) {
+      line("  " + *g.label, g.players + " → " + g.reading);
+    }
   }
   if (tag.v2Version.empty()) return;
   line("ID3v2",
@@ -310,6 +342,17 @@ void AppendJson(std::string& out, const std::string& path, const ShownTag& tag, 
     out += std::to_string(tag.genreId);
   }
   out += "\n            }";
+  if (!tag.garbled.empty()) {
+    // What players show of the fields that hold legacy text, beside our reading in "fields".
+    out += ",\n            \"playersShow\": {";
+    for (size_t i = 0; i < tag.garbled.size(); ++i) {
+      out += i == 0 ? "\n                \"" : ",\n                \"";
+      out += tag.garbled[i].key;
+      out += "\": ";
+      AppendJson(out, tag.garbled[i].players);
+    }
+    out += "\n            }";
+  }
   if (std::string_view(tag.format) == "MP3") {
     out += ",\n            \"id3v1\": ";
     if (tag.v1Version.empty()) {

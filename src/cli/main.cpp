@@ -37,8 +37,10 @@ QString Overview() {
       "                               renames files from their tags (one action)\n"
       "  tag-from-name --format TEMPLATE [--dry-run] [--json] [--strict] PATH...\n"
       "                               writes the fields each file's name gives (one action)\n"
-      "  convert [--dry-run] PATH...  turns legacy (GBK) tag texts of MP3 files into Unicode\n"
-      "                               ID3v2 tags, which players show (one action)\n"
+      "  convert [--encoding E] [--dry-run] [--json] PATH...\n"
+      "                               turns legacy tag texts (GBK, Big5, Shift-JIS, CP1252) of\n"
+      "                               MP3 and WMA files into Unicode, which players show (one\n"
+      "                               action)\n"
       "  fix-names [--encoding auto|gbk|big5|shift-jis] [--dry-run] PATH...\n"
       "                               repairs garbled file and folder names (GBK, Big5 or\n"
       "                               Shift-JIS bytes, or their mojibake), any file (one action)\n"
@@ -247,7 +249,16 @@ int Run(const Arguments& args) {
                       Cli::tr("leave unwritten each file whose tag would not hold a text as "
                               "given (cut, a character GBK lacks, no such genre)")});
   } else if (command == QLatin1String("convert")) {
-    parser.addOption({QStringLiteral("dry-run"), Cli::tr("print the plan and change nothing")});
+    parser.addOption({QStringLiteral("encoding"),
+                      Cli::tr("read every file's legacy text in this encoding instead of each "
+                              "file's own detected one (auto, the default)"),
+                      QStringLiteral("auto|gbk|big5|shift-jis|cp1252")});
+    parser.addOption({QStringLiteral("dry-run"),
+                      Cli::tr("print each file's encoding and fields, before and after, and "
+                              "change nothing")});
+    parser.addOption({QStringLiteral("json"),
+                      Cli::tr("print one JSON document of the files, their candidate encodings "
+                              "with their scores, and their fields")});
   } else if (command == QLatin1String("fix-names")) {
     parser.addOption({QStringLiteral("encoding"),
                       Cli::tr("what the garbled names were written in: auto (the default: each "
@@ -323,8 +334,18 @@ int Run(const Arguments& args) {
     return Set(journal, Expand(paths, recursive), fields, parser.isSet(QStringLiteral("strict")));
   }
   if (command == QLatin1String("convert")) {
+    ConvertHow how{parser.isSet(QStringLiteral("dry-run")), parser.isSet(QStringLiteral("json")),
+                   std::nullopt};
+    const QString encoding = parser.value(QStringLiteral("encoding"));
+    if (parser.isSet(QStringLiteral("encoding")) &&
+        encoding.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
+      how.encoding = legacy::EncodingNamed(encoding.toStdString());
+      if (!how.encoding) {
+        return Usage(Cli::tr("convert: --encoding must be auto, gbk, big5, shift-jis or cp1252"));
+      }
+    }
     RecoverCutShortSaves(journal);
-    return Convert(journal, Expand(paths, recursive), parser.isSet(QStringLiteral("dry-run")));
+    return Convert(journal, Expand(paths, recursive), how);
   }
   if (command == QLatin1String("fix-names")) {
     const QString encoding = parser.value(QStringLiteral("encoding")).toLower();

@@ -12,7 +12,7 @@ _velomi_tag() {
   fi
   case $prev in
     --rule) COMPREPLY=($(compgen -W "1 2 3" -- "$cur")); return ;;
-    --encoding) COMPREPLY=($(compgen -W "auto gbk big5 shift-jis" -- "$cur")); return ;;
+    --encoding) COMPREPLY=($(compgen -W "auto gbk big5 shift-jis cp1252" -- "$cur")); return ;;
     --format|--replace-with) return ;;
     --files-from) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --title|--artist|--album|--year|--comment|--track|--genre|--copyright|--url|--user-url|--lyrics|--encoded-by|--version)
@@ -26,7 +26,7 @@ _velomi_tag() {
       set) options+=" --title --artist --album --year --comment --track --genre --copyright --url --user-url --lyrics --encoded-by --version --strict" ;;
       rename) options+=" --rule --format --replace-with --replace-windows --dry-run" ;;
       tag-from-name) options+=" --format --dry-run --json --strict" ;;
-      convert) options+=" --dry-run" ;;
+      convert) options+=" --encoding --dry-run --json" ;;
       fix-names) options+=" --encoding --dry-run" ;;
       undo) options+=" --list --forget" ;;
     esac

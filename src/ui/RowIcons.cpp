@@ -73,6 +73,20 @@ void DrawNotReached(QPainter& p) {
   p.drawEllipse(QRectF(3.0, 3.0, 10.0, 10.0));
 }
 
+void DrawGarbled(QPainter& p) {
+  // A warning sign: an orange triangle with an exclamation mark.
+  const QColor orange(235, 140, 0);
+  QPainterPath triangle;
+  triangle.moveTo(8.0, 1.0);
+  triangle.lineTo(15.0, 14.5);
+  triangle.lineTo(1.0, 14.5);
+  triangle.closeSubpath();
+  p.fillPath(triangle, orange);
+  p.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(8.0, 5.5), QPointF(8.0, 9.5));
+  p.drawPoint(QPointF(8.0, 12.3));
+}
+
 }  // namespace
 
 QPixmap DrawMark(int mark) {
@@ -96,6 +110,9 @@ QPixmap DrawMark(int mark) {
     case kNotReached:
       DrawNotReached(p);
       break;
+    case kGarbled:
+      DrawGarbled(p);
+      break;
     default:
       DrawNote(p);
       break;
@@ -107,13 +124,14 @@ std::array<QIcon, 3> MakeImageList() {
   return {QIcon(DrawMark(kNote)), QIcon(DrawMark(kTick)), QIcon(DrawMark(kCross))};
 }
 
-std::array<QIcon, 6> MakeMarks(const std::array<QIcon, 3>& imageList) {
+std::array<QIcon, kMarkCount> MakeMarks(const std::array<QIcon, 3>& imageList) {
   return {imageList[0],
           imageList[1],
           imageList[2],
           QIcon(DrawMark(kUndone)),
           QIcon(DrawMark(kSkipped)),
-          QIcon(DrawMark(kNotReached))};
+          QIcon(DrawMark(kNotReached)),
+          QIcon(DrawMark(kGarbled))};
 }
 
 }  // namespace rowicons

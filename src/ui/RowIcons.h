@@ -1,7 +1,8 @@
 // The 16 x 16 row marks of the track list, drawn here: 0 a green note (as added), 1 a green tick
 // (the last write or rename succeeded), 2 a red cross (it failed); and the marks an action leaves
 // beside them: 3 a blue arrow turning back (undone), 4 a grey dash (skipped by the plan), 5 a grey
-// ring (not reached: the batch was cancelled first).
+// ring (not reached: the batch was cancelled first); and 6 an orange warning sign, the mark a row
+// is added with when players show its tag garbled.
 #pragma once
 
 #include <QIcon>
@@ -10,12 +11,21 @@
 
 namespace rowicons {
 
-enum Mark { kNote = 0, kTick = 1, kCross = 2, kUndone = 3, kSkipped = 4, kNotReached = 5 };
+enum Mark {
+  kNote = 0,
+  kTick = 1,
+  kCross = 2,
+  kUndone = 3,
+  kSkipped = 4,
+  kNotReached = 5,
+  kGarbled = 6
+};
+constexpr size_t kMarkCount = 7;
 
 QPixmap DrawMark(int mark);
 // The list's three icons (note, tick, cross), as the window's image list holds them.
 std::array<QIcon, 3> MakeImageList();
 // Every mark, the image list's three first.
-std::array<QIcon, 6> MakeMarks(const std::array<QIcon, 3>& imageList);
+std::array<QIcon, kMarkCount> MakeMarks(const std::array<QIcon, 3>& imageList);
 
 }  // namespace rowicons

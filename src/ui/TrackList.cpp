@@ -20,7 +20,8 @@ QString ColumnKey(int column) { return QStringLiteral("ListColumn%1").arg(column
 
 }  // namespace
 
-TTrackListModel::TTrackListModel(const std::array<QIcon, 6>& images, QObject* parent)
+TTrackListModel::TTrackListModel(const std::array<QIcon, rowicons::kMarkCount>& images,
+                                 QObject* parent)
     : core::TrackListModel(parent), images_(images) {}
 
 QVariant TTrackListModel::data(const QModelIndex& index, int role) const {
@@ -31,7 +32,7 @@ QVariant TTrackListModel::data(const QModelIndex& index, int role) const {
   return core::TrackListModel::data(index, role);
 }
 
-TTrackList::TTrackList(const std::array<QIcon, 6>& images, QWidget* parent)
+TTrackList::TTrackList(const std::array<QIcon, rowicons::kMarkCount>& images, QWidget* parent)
     : QTableView(parent), model_(new TTrackListModel(images, this)) {
   setModel(model_);
   QHeaderView* header = horizontalHeader();

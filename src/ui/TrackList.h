@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "RowIcons.h"
 #include "core/model/TrackListModel.h"
 
 class QKeyEvent;
@@ -22,11 +23,11 @@ class QMouseEvent;
 // The core's model with the row marks as icons.
 class TTrackListModel : public core::TrackListModel {
  public:
-  TTrackListModel(const std::array<QIcon, 6>& images, QObject* parent);
+  TTrackListModel(const std::array<QIcon, rowicons::kMarkCount>& images, QObject* parent);
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
  private:
-  std::array<QIcon, 6> images_;
+  std::array<QIcon, rowicons::kMarkCount> images_;
 };
 
 class TTrackList : public QTableView {
@@ -35,7 +36,7 @@ class TTrackList : public QTableView {
  public:
   enum Column { kFileName = 0, kTitle = 1, kArtist = 2, kFolder = 3 };
 
-  TTrackList(const std::array<QIcon, 6>& images, QWidget* parent = nullptr);
+  TTrackList(const std::array<QIcon, rowicons::kMarkCount>& images, QWidget* parent = nullptr);
 
   TTrackListModel* Model() const { return model_; }
   int rowCount() const { return model_->rowCount(); }

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QInputMethodEvent>
@@ -93,15 +94,28 @@ class ReadableBox : public QMessageBox {
 }  // namespace
 
 bool TForm1::Ask(const QString& text, const QString& details, const QString& summary) {
+  return Ask(text, details, summary, {}, nullptr);
+}
+
+bool TForm1::Ask(const QString& text, const QString& details, const QString& summary,
+                 const QString& checkText, bool* checked) {
   ReadableBox box(QMessageBox::Question, QStringLiteral("系统询问"), text,
                   QMessageBox::Yes | QMessageBox::No, this);
+  if (!checkText.isEmpty()) {
+    auto* check = new QCheckBox(checkText, &box);
+    check->setObjectName(QStringLiteral("ChkAlsoConvert"));
+    check->setChecked(true);
+    box.setCheckBox(check);
+  }
   if (!summary.isEmpty()) box.setInformativeText(summary);
   if (!details.isEmpty()) {
     box.setDetailedText(details);
     box.setSizeGripEnabled(true);
   }
   box.setDefaultButton(QMessageBox::Yes);
-  return box.exec() == QMessageBox::Yes;
+  const bool yes = box.exec() == QMessageBox::Yes;
+  if (checked != nullptr) *checked = box.checkBox() != nullptr && box.checkBox()->isChecked();
+  return yes;
 }
 
 void TForm1::Tell(const QString& text, const QString& details, bool problem) {
@@ -215,6 +229,10 @@ void TForm1::NCheckNoneClick() {
 
 void TForm1::NCheckInvertClick() {
   for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, !LV->Checked(row));
+}
+
+void TForm1::NCheckGarbledClick() {
+  for (int row = 0; row < LV->rowCount(); ++row) LV->SetChecked(row, LV->Model()->Garbled(row));
 }
 
 void TForm1::StatusBar1Click(int x) {

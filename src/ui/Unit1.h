@@ -16,6 +16,7 @@
 
 #include "TrackList.h"
 #include "core/fields/Fields.h"
+#include "core/plans/Plans.h"
 #include "tags/id3v2/TId3v2Tag.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
@@ -121,6 +122,7 @@ class TForm1 : public QWidget {
   QAction* NCheckAll = nullptr;
   QAction* NCheckNone = nullptr;
   QAction* NCheckInvert = nullptr;
+  QAction* NCheckGarbled = nullptr;  // checks only the rows whose tag players show garbled
   // "添加文件夹（含子文件夹）…": a folder with every folder below it.
   QAction* NAddTreeSeparator = nullptr;
   QAction* NAddTree = nullptr;
@@ -205,6 +207,7 @@ class TForm1 : public QWidget {
   void NCheckAllClick();
   void NCheckNoneClick();
   void NCheckInvertClick();
+  void NCheckGarbledClick();
   // A left click on the status bar at x in the bar's coordinates.
   void StatusBar1Click(int x);
 
@@ -250,6 +253,9 @@ class TForm1 : public QWidget {
   // `details`, when given, is the box's detailed text (the plan of a batch).
   // `details`, when given, is the box's detailed text (the plan of a batch), readable in a box
   // that can be resized; `summary` a line under the question (the plan's counts).
+  // With `checkText`, the box has a check box, checked at first, whose state `checked` gets.
+  bool Ask(const QString& text, const QString& details, const QString& summary,
+           const QString& checkText, bool* checked);
   bool Ask(const QString& text, const QString& details = QString(),
            const QString& summary = QString());
   // The closing summary of a batch or an undo: on the status bar, and in a message box with
@@ -294,8 +300,13 @@ class TForm1 : public QWidget {
   QLineEdit* BoxOf(core::TagField field) const;
   class TrackBatch;
   // Write the boxes into the file, journalled.
-  core::ApplyReport SaveMp3(const std::string& path);
-  core::ApplyReport SaveWma(const std::string& path);
+  // Each saves the boxes; `convert` are the other fields of the file that hold legacy text, to be
+  // written as they read in the same write.
+  core::ApplyReport SaveMp3(const std::string& path, const std::vector<core::ConvertText>& convert);
+  core::ApplyReport SaveWma(const std::string& path, const std::vector<core::ConvertText>& convert);
+  // The shown file's fields, other than those the user changed, that players show garbled and a
+  // save can convert in the same write.
+  std::vector<core::ConvertText> LegacyFieldsToConvert(bool mp3) const;
   // Carries out a rename plan whose question was answered Yes, and marks each row it tried.
   void ApplyRenamePlan(const core::RenamePlan& plan);
   // Carries out a plan of repairing names that the dialog accepted.

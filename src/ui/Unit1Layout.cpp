@@ -314,6 +314,9 @@ void TForm1::CreateControls() {
   connect(NCheckAll, &QAction::triggered, this, &TForm1::NCheckAllClick);
   connect(NCheckNone, &QAction::triggered, this, &TForm1::NCheckNoneClick);
   connect(NCheckInvert, &QAction::triggered, this, &TForm1::NCheckInvertClick);
+  NCheckGarbled = Named(PopupMenu2->addAction(QStringLiteral("只勾选播放器显示乱码的文件(&G)")),
+                        "NCheckGarbled");
+  connect(NCheckGarbled, &QAction::triggered, this, &TForm1::NCheckGarbledClick);
   NAddTreeSeparator = Named(PopupMenu2->addSeparator(), "NAddTreeSeparator");
   NAddTree = Named(PopupMenu2->addAction(QStringLiteral("添加文件夹（含子文件夹）…")), "NAddTree");
   connect(NAddTree, &QAction::triggered, this, &TForm1::NAddTreeClick);

@@ -25,6 +25,7 @@
 #include "WaitCursor.h"
 #include "core/fields/Fields.h"
 #include "core/fields/Id3v2Fields.h"
+#include "core/plans/Plans.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "tags/mp3/TMp3Tag.h"
@@ -66,6 +67,17 @@ QString TForm1::ChooseFolder() {
 // shown in turn, also when an error ends the adding part-way. Filling a dozen boxes costs far
 // more than reading a tag, and appending rows one by one costs more than appending them at once,
 // so a folder of thousands of files is added without doing either thousands of times.
+namespace {
+
+// The tooltip of a row's mark when players show its tag garbled; empty when it reads right.
+QString GarbledNote(core::TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
+                    const id3v2::TagInfo& start) {
+  const std::vector<core::ConvertText> texts = core::GarbledTexts(kind, mp3, wma, start);
+  return texts.empty() ? QString() : core::DescribeGarbled(texts);
+}
+
+}  // namespace
+
 class TForm1::TrackBatch {
  public:
   explicit TrackBatch(TForm1& form) : form_(form) { clock_.start(); }
@@ -83,6 +95,7 @@ class TForm1::TrackBatch {
     recovered_ = true;
     const core::TagKind kind = core::ReadTag(path, readMp3_, readWma_, journal, &readStart_);
     row.fields = core::ShownFields(kind, readMp3_, readWma_, readStart_);
+    row.garbled = GarbledNote(kind, readMp3_, readWma_, readStart_);
     if (kind == core::TagKind::kMp3) {
       std::swap(readMp3_, lastMp3_);
     } else {
@@ -312,6 +325,7 @@ void TForm1::AddTrack(const std::string& path) {
   core::TrackListModel::NewRow row{path, {}};
   id3v2::TagInfo start;
   const core::TagKind kind = ReadTrack(path, row.fields, start);
+  row.garbled = GarbledNote(kind, *Mp3Info, *WmaInfo, start);
   LV->AppendRows({row});
   ShowTrackFields(path, kind, row.fields, start);
 }

@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "ByteCounter.h"
+#include "ConvertDialog.h"
 #include "RowIcons.h"
 #include "Rules.h"
 #include "StatusBar.h"
@@ -26,6 +27,7 @@
 #include "WaitCursor.h"
 #include "core/Batch.h"
 #include "core/fields/Fields.h"
+#include "core/fields/Id3v2Fields.h"
 #include "core/journal/Journal.h"
 #include "core/plans/Plans.h"
 #include "core/plans/TagWrites.h"
@@ -135,7 +137,25 @@ void TForm1::SetFileFields(const std::string& path, const core::TrackFields& fie
   for (int row : RowsOfFile(path)) LV->Model()->SetFields(row, fields);
 }
 
-core::ApplyReport TForm1::SaveMp3(const std::string& path) {
+std::vector<core::ConvertText> TForm1::LegacyFieldsToConvert(bool mp3) const {
+  // An MP3 file's legacy frames convert in the write of its ID3v2 tag; a file without one has
+  // only its block, which the save writes in GBK.
+  if (mp3 && shownStart_.presence != id3v2::Presence::kTag) return {};
+  const id3v2::Changes changed = ChangedBoxes();
+  std::vector<core::ConvertText> out;
+  for (const core::ConvertText& t : core::GarbledTexts(
+           mp3 ? core::TagKind::kMp3 : core::TagKind::kWma, *Mp3Info, *WmaInfo, shownStart_)) {
+    const std::optional<id3v2::Field> f = core::Id3v2FieldOf(t.field);
+    if (f && changed[*f]) continue;  // the user's text wins
+    // A WMA box the user changed holds the user's text.
+    if (!mp3 && BoxOf(t.field) != nullptr && BoxOf(t.field)->text() != t.now) continue;
+    out.push_back(t);
+  }
+  return out;
+}
+
+core::ApplyReport TForm1::SaveMp3(const std::string& path,
+                                  const std::vector<core::ConvertText>& convert) {
   // The track number first: the comment's room depends on it.
   Mp3Info->SetTrack(rules::Mp3TrackOf(EdtTrack->text()));
   Mp3Info->SetGenreID(rules::GenreIdOfEntry(ComboGenreID->currentIndex()));
@@ -144,11 +164,15 @@ core::ApplyReport TForm1::SaveMp3(const std::string& path) {
       core::SetMp3Text(*Mp3Info, f.field, BoxOf(f.field)->text());
     }
   }
-  // The ID3v2 tag that players show gets the fields whose box the user changed.
-  return core::SaveTag(*Mp3Info, path, JournalOptions(), ChangedBoxes());
+  // The ID3v2 tag that players show gets the fields whose box the user changed, and the legacy
+  // fields to convert as they read.
+  id3v2::Changes start = ChangedBoxes();
+  for (const core::ConvertText& t : convert) core::SetChange(start, t.field, t.after);
+  return core::SaveTag(*Mp3Info, path, JournalOptions(), start);
 }
 
-core::ApplyReport TForm1::SaveWma(const std::string& path) {
+core::ApplyReport TForm1::SaveWma(const std::string& path,
+                                  const std::vector<core::ConvertText>& convert) {
   // The one field without a box, WM/Track, must be this file's own: read its tag again first.
   WmaInfo->ReadFromFile(path);
   QString lyrics = MLyrics->toPlainText();
@@ -158,6 +182,9 @@ core::ApplyReport TForm1::SaveWma(const std::string& path) {
                          : f.field == core::TagField::kLyrics ? lyrics
                                                               : BoxOf(f.field)->text();
     ((*WmaInfo).*f.setWma)(ToUtf16(text));
+  }
+  for (const core::ConvertText& t : convert) {
+    ((*WmaInfo).*core::InfoOf(t.field).setWma)(ToUtf16(t.after));
   }
   return core::SaveTag(*WmaInfo, path, JournalOptions());
 }
@@ -204,9 +231,30 @@ void TForm1::BtnSaveClick() {
   Guarded([this] {
     if (!TagObjectsAlive()) return;
     if (!ShownFileIsThere()) return;
-    if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
     const std::string path = ShownPath();
     const bool mp3 = core::TagKindOf(path) == core::TagKind::kMp3;
+    // Other fields still in legacy text: players show them garbled, whatever the save writes.
+    std::vector<core::ConvertText> legacy = LegacyFieldsToConvert(mp3);
+    if (legacy.empty()) {
+      if (!Ask(QStringLiteral("确定要保存更改后的信息吗？"))) return;
+    } else {
+      QStringList lines;
+      for (const core::ConvertText& t : legacy) {
+        lines << QStringLiteral("%1：%2 → %3")
+                     .arg(core::ConvertFieldName(t.field),
+                          t.now.isEmpty() ? QStringLiteral("（无）") : t.now, t.after);
+      }
+      bool convert = false;
+      if (!Ask(QStringLiteral("确定要保存更改后的信息吗？\n\n此文件另有 %1 项文字是旧编码，"
+                              "播放器显示为乱码：\n%2")
+                   .arg(legacy.size())
+                   .arg(lines.join(QLatin1Char('\n'))),
+               {}, {}, QStringLiteral("同时把这些文字转换为 Unicode（播放器将显示正确的文字）"),
+               &convert)) {
+        return;
+      }
+      if (!convert) legacy.clear();
+    }
     // The fields whose text the ID3v1 slot will cut, as their counters say now.
     static constexpr std::array<core::TagField, 5> kCounted = {
         core::TagField::kTitle, core::TagField::kArtist, core::TagField::kAlbum,
@@ -220,7 +268,7 @@ void TForm1::BtnSaveClick() {
     const bool readOnly = RefusesWrites(path);
     core::ApplyReport report;
     try {
-      report = mp3 ? SaveMp3(path) : SaveWma(path);
+      report = mp3 ? SaveMp3(path, legacy) : SaveWma(path, legacy);
     } catch (...) {
       UpdateUndo();
       throw;
@@ -242,7 +290,12 @@ void TForm1::BtnSaveClick() {
                     .arg(core::ShownFieldName(field))
                     .arg(rules::MeasureGbk(fields.Get(field)).bytes);
       }
+      if (!legacy.empty())
+        line += QStringLiteral("；另有 %1 项旧编码文字已转换").arg(legacy.size());
       MarkFile(path, rowicons::kTick, line + UndoNote(report));
+      if (LegacyFieldsToConvert(mp3).empty()) {
+        for (int row : RowsOfFile(path)) LV->Model()->SetGarbled(row, false);
+      }
       StatusBar1->SetMessage(line);
     } else {
       MarkFile(path, rowicons::kCross, QStringLiteral("保存失败：") + report.results.at(0).reason);
@@ -270,14 +323,25 @@ void TForm1::BtnBatchClick() {
     std::vector<std::string> paths;
     const std::vector<int> rows = LV->Model()->CheckedRows();
     for (int row : rows) paths.push_back(LV->NativePath(row));
-    const core::EditPlan plan = [&] {
+    core::EditPlan plan = [&] {
       WaitCursor wait;
       return core::PlanEdit(paths, values, rows);
     }();
-    if (!Ask(QStringLiteral("确定要用当前歌曲的") + fields +
-                 QStringLiteral("\n信息批量修改选中文件的相关信息吗？"),
-             core::DescribeEditPlan(plan), core::SummarizeEditPlan(plan))) {
-      return;
+    const QString question = QStringLiteral("确定要用当前歌曲的") + fields +
+                             QStringLiteral("\n信息批量修改选中文件的相关信息吗？");
+    if (plan.LegacyFiles() == 0) {
+      if (!Ask(question, core::DescribeEditPlan(plan), core::SummarizeEditPlan(plan))) return;
+    } else {
+      // Files whose other fields are legacy text: players show those garbled after the batch.
+      bool convert = false;
+      if (!Ask(question + QStringLiteral("\n\n其中 %1 个文件的其他文字是旧编码，播放器显示为乱码。")
+                              .arg(plan.LegacyFiles()),
+               core::DescribeEditPlan(plan), core::SummarizeEditPlan(plan),
+               QStringLiteral("同时把这些文字转换为 Unicode（播放器将显示正确的文字）"),
+               &convert)) {
+        return;
+      }
+      plan.convertLegacy = convert;
     }
 
     WaitCursor wait;
@@ -355,19 +419,20 @@ void TForm1::NConvertClick() {
       Hint(QStringLiteral("请先勾选要转换的文件！"));
       return;
     }
-    const core::ConvertPlan plan = [&] {
+    const core::ConvertPlan planned = [&] {
       WaitCursor wait;
       return core::PlanConvert(paths, rows);
     }();
-    if (plan.Count(core::ConvertStatus::kConvert) == 0) {
-      Tell(QStringLiteral("勾选的文件没有需要转换的标签"), core::DescribeConvertPlan(plan), false);
+    if (planned.Count(core::ConvertStatus::kConvert) == 0 && planned.NeedingALook() == 0) {
+      Tell(QStringLiteral("勾选的文件没有需要转换的标签"), core::DescribeConvertPlan(planned),
+           false);
       return;
     }
-    if (!Ask(QStringLiteral(
-                 "确定要把勾选文件的标签转换为 Unicode 吗？\n播放器和手机将显示正确的中文。"),
-             core::DescribeConvertPlan(plan), core::SummarizeConvertPlan(plan))) {
-      return;
-    }
+    // The plan as a table: the user reads it, unchecks files, picks encodings for close calls.
+    TFrmConvert dialog(this, planned);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const core::ConvertPlan plan = dialog.CheckedPlan();
+    if (plan.Count(core::ConvertStatus::kConvert) == 0) return;
     WaitCursor wait;
     BatchProgress progress(this, plan.Count(core::ConvertStatus::kConvert), ProgressDelayMs);
     core::ApplyOptions options = JournalOptions();
@@ -385,6 +450,7 @@ void TForm1::NConvertClick() {
         ++tally.done;
         MarkFile(e.path, rowicons::kTick,
                  QStringLiteral("已转换为 Unicode 标签") + UndoNote(report));
+        for (int row : RowsOfFile(e.path)) LV->Model()->SetGarbled(row, false);
       } else if (result.outcome == core::Outcome::kFailed) {
         tally.Failed(e.path, result.reason);
         MarkFile(e.path, rowicons::kCross, QStringLiteral("转换失败：") + result.reason);

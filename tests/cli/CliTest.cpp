@@ -407,13 +407,74 @@ TEST_F(CliTest, ShowsBothTagsSetKeepsTheId3v2TagInStepAndConvertIsUndone) {
 
   const Result dry = Tag({"convert", "--dry-run", v1});
   EXPECT_EQ(dry.status, 0);
-  EXPECT_TRUE(dry.out.contains("would get a new ID3v2.3 tag\n  Title: 发如雪\n")) << dry.out.data();
+  EXPECT_TRUE(dry.out.contains("would get a new ID3v2.3 tag, read as GBK\n  Title: "))
+      << dry.out.data();
+  EXPECT_TRUE(dry.out.contains(" → 发如雪\n")) << dry.out.data();
   EXPECT_EQ(ReadAll(v1), before);
   ASSERT_EQ(Tag({"convert", v1}).status, 0);
   EXPECT_EQ(file(1)["id3v2"]["fields"]["artist"], QJsonValue(QStringLiteral("周杰伦")));
   EXPECT_TRUE(Tag({"undo", "--list"}).out.contains("convert, 1 of 1 file(s) changed"));
   ASSERT_EQ(Tag({"undo"}).status, 0);
   EXPECT_EQ(ReadAll(v1), before);
+}
+
+// An MP3 file of a little audio and an ID3v1 block with these slots' bytes.
+std::string BlockFile(TempDir& dir, const std::string& name, const std::string& title,
+                      const std::string& artist) {
+  TIDmp3 v1;
+  v1.Title = title;
+  v1.Artist = artist;
+  const TagBlock block = EncodeBlock(v1);
+  testfiles::Bytes bytes(block.begin(), block.end());
+  bytes.insert(bytes.begin(), 600, 0xFF);  // a little audio before the block
+  const std::string path = dir.File(name);
+  testfiles::WriteAll(path, bytes);
+  return path;
+}
+
+TEST_F(CliTest, ConvertShowsEachReadingAndLeavesACloseCallUnlessAnEncodingIsGiven) {
+  const std::string gbk = BlockFile(dir, "gbk.mp3", "\xB7\xA2\xC8\xE7\xD1\xA9", "Jay");
+  const std::string close = BlockFile(dir, "close.mp3", "\xB0\xA1\xB0\xA2", "");
+  // Garbage after a slot's first zero byte is no part of its text.
+  const std::string zero = BlockFile(dir, "zero.mp3", std::string("Song\0\x81\x20junk", 11), "A");
+  const auto before = ReadAll(close);
+
+  const Result dry = Tag({"convert", "--dry-run", gbk, close, zero});
+  EXPECT_EQ(dry.status, 0);
+  EXPECT_TRUE(dry.out.contains("Title: ·¢ÈçÑ© → 发如雪\n")) << dry.out.data();
+  EXPECT_TRUE(dry.out.contains("close.mp3: needs a look, left out: GBK")) << dry.out.data();
+  EXPECT_TRUE(dry.out.contains("nothing to convert, 0 that cannot be converted, 1 need a look\n"))
+      << dry.out.data();
+
+  const QJsonObject json = Tag({"convert", "--dry-run", "--json", gbk, close, zero}).Json();
+  const QJsonArray files = json["files"].toArray();
+  ASSERT_EQ(files.size(), 3);
+  EXPECT_EQ(files[0]["status"], QJsonValue("convert"));
+  EXPECT_EQ(files[0]["encoding"], QJsonValue("GBK"));
+  EXPECT_EQ(files[0]["fields"][0]["now"], QJsonValue(QStringLiteral("·¢ÈçÑ©")));
+  EXPECT_EQ(files[0]["fields"][0]["after"], QJsonValue(QStringLiteral("发如雪")));
+  EXPECT_EQ(files[1]["status"], QJsonValue("needsALook"));
+  const QJsonArray candidates = files[1]["candidates"].toArray();
+  ASSERT_GE(candidates.size(), 2);
+  EXPECT_TRUE(candidates[0]["score"].isDouble());
+  EXPECT_EQ(files[1]["fields"][0]["after"], QJsonValue(QStringLiteral("啊阿")));   // GBK
+  EXPECT_EQ(files[1]["fields"][0]["second"], QJsonValue(QStringLiteral("陛陝")));  // Big5
+  EXPECT_EQ(files[2]["status"], QJsonValue("nothing"));
+  EXPECT_EQ(json["counts"]["needsALook"], QJsonValue(1));
+  EXPECT_EQ(ReadAll(close), before);
+
+  const QJsonObject shown = Tag({"show", "--json", zero, gbk}).Json();
+  EXPECT_EQ(shown["files"][0]["fields"]["title"], QJsonValue("Song"));
+  // show gives what players show beside our reading.
+  EXPECT_EQ(shown["files"][1]["fields"]["title"], QJsonValue(QStringLiteral("发如雪")));
+  EXPECT_EQ(shown["files"][1]["playersShow"]["title"], QJsonValue(QStringLiteral("·¢ÈçÑ©")));
+  EXPECT_EQ(shown["files"][0]["playersShow"], QJsonValue(QJsonValue::Undefined));
+
+  // The person's choice decides the close call.
+  ASSERT_EQ(Tag({"convert", "--encoding", "big5", close}).status, 0);
+  EXPECT_EQ(Tag({"show", "--json", close}).Json()["files"][0]["id3v2"]["fields"]["title"],
+            QJsonValue(QStringLiteral("陛陝")));
+  EXPECT_EQ(Tag({"convert", "--encoding", "klingon", close}).status, 2);
 }
 
 TEST_F(CliTest, ReasonsFollowTheLocale) {

@@ -6,11 +6,15 @@
 #include <QStringEncoder>
 
 #include "../tags/id3v2/Id3v2Files.h"
+#include "../tags/wma/AsfFiles.h"
 #include "TestFiles.h"
 #include "core/fields/Id3v2Fields.h"
+#include "core/journal/Undo.h"
+#include "core/plans/Apply.h"
 #include "core/plans/Plans.h"
 #include "core/text/Legacy.h"
 #include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
 
 namespace {
 
@@ -174,7 +178,7 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
   using id3files::B;
   using id3files::Frame;
   testfiles::TempDir dir;
-  enum Kind { kLatin1Frames, kUtf16Mojibake, kBlockOnly };
+  enum Kind { kLatin1Frames, kUtf16Mojibake, kBlockOnly, kBlockBehindEncoderTag, kBlockBehindTag };
   const struct {
     const char* name;
     Kind kind;
@@ -193,6 +197,10 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
       {"big5-block", kBlockOnly, "Big5", "吻別", "張學友", true},
       {"sjis-block", kBlockOnly, "Shift_JIS", "さくらんぼ", "大塚愛", true},
       {"western-block", kBlockOnly, "windows-1252", "Mañana", "Gipsy Kings", false},
+      // What ffmpeg writes: an ID3v2 tag of the encoder's name alone, players show no title.
+      {"gbk-block-lavf", kBlockBehindEncoderTag, "GBK", "发如雪", "周杰伦", true},
+      // A tag that reads right keeps its bytes, whatever else only the block holds.
+      {"gbk-block-unicode-tag", kBlockBehindTag, "GBK", "发如雪", "周杰伦", false},
   };
   std::vector<std::string> paths;
   std::vector<testfiles::Bytes> before;
@@ -214,10 +222,19 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
                               Frame("TPE1", id3files::Utf16(shown(artist))),
                           256);
     }
+    if (c.kind == kBlockBehindEncoderTag) {
+      tag = id3files::Tag(3, Frame("TSSE", id3files::Latin1("Lavf58.76.100")), 256);
+    } else if (c.kind == kBlockBehindTag) {
+      tag = id3files::Tag(3,
+                          Frame("TIT2", id3files::Utf16(title.toStdU16String())) +
+                              Frame("TPE1", id3files::Utf16(artist.toStdU16String())),
+                          256);
+    }
     TIDmp3 v1;
-    if (c.kind == kBlockOnly) {
+    if (c.kind == kBlockOnly || c.kind == kBlockBehindEncoderTag || c.kind == kBlockBehindTag) {
       v1.Title = Encoded(c.codec, title);
       v1.Artist = Encoded(c.codec, artist);
+      if (c.kind == kBlockBehindTag) v1.Comment = Encoded(c.codec, U("好歌"));
     } else {
       v1.Title = "Track";
     }
@@ -237,9 +254,14 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
     EXPECT_FALSE(e.NeedsALook());
     ASSERT_EQ(e.status == core::ConvertStatus::kConvert, c.converts) << e.reason.toStdString();
     if (!c.converts) continue;
-    const std::vector<std::pair<core::TagField, QString>> texts = {
-        {core::TagField::kTitle, U(c.title)}, {core::TagField::kArtist, U(c.artist)}};
-    EXPECT_EQ(e.texts, texts);
+    ASSERT_EQ(e.texts.size(), 2u);
+    EXPECT_EQ(e.texts[0].field, core::TagField::kTitle);
+    EXPECT_EQ(e.texts[0].after, U(c.title));
+    EXPECT_EQ(e.texts[1].after, U(c.artist));
+    // Players show the bytes as Latin-1 now (nothing, where the tag they read lacks the field).
+    const bool absent = c.kind == kBlockBehindEncoderTag;
+    EXPECT_EQ(e.texts[0].now,
+              absent ? QString() : legacy::AsPlayersShow(Encoded(c.codec, U(c.title))));
     // What the conversion writes, as Apply plans it again from the plan's detection.
     id3v2::SavePlan save;
     size_t frames = 0;
@@ -250,8 +272,10 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
       ASSERT_EQ(id3v2::PlanNewTag(paths[i], core::ConversionFieldsOf(v1), save),
                 id3v2::Result::kOk);
     } else {
-      ASSERT_EQ(id3v2::PlanConversion(paths[i], core::LegacyDecoder(e.detection), save, frames,
-                                      core::MojibakeDecoder(e.detection)),
+      TIDmp3 v1;
+      id3v2::TagInfo v2;
+      ASSERT_TRUE(id3v2::ReadBothTags(paths[i], v1, v2));
+      ASSERT_EQ(core::PlanTagConversion(paths[i], v1, v2, e.detection, save, frames),
                 id3v2::Result::kOk);
       EXPECT_EQ(frames, 2u);
     }
@@ -261,6 +285,9 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
     EXPECT_EQ(after.fields[id3v2::kTitle].kind, id3v2::FieldValue::kUnicode);
     EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kTitle]), U(c.title));
     EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kArtist]), U(c.artist));
+    if (c.kind == kBlockBehindEncoderTag) {  // the encoder's frame is kept
+      EXPECT_EQ(id3files::Frames(testfiles::ReadAll(paths[i]))[0].first, "TSSE");
+    }
     // Converted once, nothing is left to convert.
     EXPECT_EQ(core::PlanConvert({paths[i]}).entries[0].status, core::ConvertStatus::kNothing);
   }
@@ -268,6 +295,77 @@ TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
     if (!cases[i].converts) {
       EXPECT_EQ(testfiles::ReadAll(paths[i]), before[i]) << cases[i].name;
     }
+  }
+}
+
+// A WMA file whose attributes an earlier tool filled with GBK bytes read as CP1252: converted in
+// one action, undone byte for byte; correct Unicode attributes are left.
+TEST(Legacy, WmaAttributesHoldingLegacyBytesGetTheirText) {
+  testfiles::TempDir dir;
+  const std::u16string title = AsCp1252(Encoded("GBK", U("发如雪"))).toStdU16String();
+  const std::u16string artist = AsCp1252(Encoded("GBK", U("周杰伦"))).toStdU16String();
+  const std::string garbled = dir.path() + "/garbled.wma", right = dir.path() + "/right.wma";
+  testfiles::WriteAll(garbled, asffiles::File({asffiles::Content(title, artist)}));
+  testfiles::WriteAll(right, asffiles::File({asffiles::Content(u"Jóga", u"Björk")}));
+  const testfiles::Bytes before = testfiles::ReadAll(garbled), kept = testfiles::ReadAll(right);
+
+  const core::ConvertPlan plan = core::PlanConvert({garbled, right});
+  ASSERT_EQ(plan.entries[0].status, core::ConvertStatus::kConvert);
+  EXPECT_EQ(plan.entries[0].texts,
+            (std::vector<core::ConvertText>{
+                {core::TagField::kTitle, QString::fromStdU16String(title), U("发如雪")},
+                {core::TagField::kArtist, QString::fromStdU16String(artist), U("周杰伦")}}));
+  EXPECT_EQ(plan.entries[1].status, core::ConvertStatus::kNothing);
+  // A file that changed since its plan is not written.
+  const std::string changed = dir.path() + "/changed.wma";
+  testfiles::WriteAll(changed, before);
+  const core::ConvertPlan stale = core::PlanConvert({changed});
+  testfiles::WriteAll(changed, kept);
+  EXPECT_EQ(core::ApplyConvert(stale, {}).results[0].outcome, core::Outcome::kFailed);
+  EXPECT_EQ(testfiles::ReadAll(changed), kept);
+
+  testfiles::TempDir home;
+  core::Journal journal(QString::fromStdString(home.path() + "/journal"));
+  const core::ApplyReport report = core::ApplyConvert(plan, {&journal, {}, nullptr});
+  ASSERT_EQ(report.results[0].outcome, core::Outcome::kDone)
+      << report.results[0].reason.toStdString();
+  TIDwma tag;
+  ASSERT_TRUE(tag.ReadFromFile(garbled));
+  EXPECT_EQ(tag.Title, U("发如雪").toStdU16String());
+  EXPECT_EQ(tag.Artist, U("周杰伦").toStdU16String());
+  EXPECT_EQ(testfiles::ReadAll(right), kept);
+  EXPECT_EQ(core::PlanConvert({garbled}).entries[0].status, core::ConvertStatus::kNothing);
+  ASSERT_TRUE(core::UndoLast(journal, {}).action);
+  EXPECT_EQ(testfiles::ReadAll(garbled), before);
+}
+
+// A batch edit of a file whose other frames are legacy text lists them, and writes them as they
+// read in the same write when asked to.
+TEST(Legacy, ABatchEditCanConvertTheOtherLegacyFieldsInTheSameWrite) {
+  using id3files::Frame;
+  testfiles::TempDir dir;
+  const std::string path = dir.path() + "/a.mp3";
+  const auto tag = id3files::Tag(3,
+                                 Frame("TIT2", id3files::Latin1(Encoded("GBK", U("发如雪")))) +
+                                     Frame("TPE1", id3files::Latin1(Encoded("GBK", U("周杰伦")))),
+                                 256);
+  testfiles::WriteAll(path, tag + id3files::Audio());
+  core::EditFields fields;
+  fields.album = U("十一月的萧邦");
+  for (bool convert : {false, true}) {
+    core::EditPlan plan = core::PlanEdit({path}, fields);
+    ASSERT_EQ(plan.LegacyFiles(), 1);
+    EXPECT_EQ(plan.entries[0].legacy.size(), 2u);
+    plan.convertLegacy = convert;
+    TIDmp3 mp3;
+    TIDwma wma;
+    ASSERT_EQ(core::ApplyEdit(plan, mp3, wma, {}).results[0].outcome, core::Outcome::kDone);
+    id3v2::TagInfo after;
+    ASSERT_TRUE(id3v2::ReadFromFile(path, after));
+    EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kAlbum]), U("十一月的萧邦"));
+    EXPECT_EQ(after.fields[id3v2::kTitle].kind,
+              convert ? id3v2::FieldValue::kUnicode : id3v2::FieldValue::kLatin1);
+    EXPECT_EQ(core::Id3v2Text(after.fields[id3v2::kTitle]), U("发如雪"));
   }
 }
 

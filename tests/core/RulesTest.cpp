@@ -172,6 +172,9 @@ TEST(TextRules, Id3v1SlotsAreUtf8WhenTheyHoldUtf8ElseGbk) {
       {"\xC0\xAF", FromGbk("\xC0\xAF")},                          // an overlong form is not UTF-8
       {"\xED\xA0\x80", FromGbk("\xED\xA0\x80")},                  // nor is a surrogate
       {"\xE6\x97x", FromGbk("\xE6\x97x")},  // nor a sequence cut inside the slot
+      // The text ends at the first zero byte: what follows is garbage an old tool left.
+      {std::string("Song \0\x81\x20garbage", 15), U("Song")},
+      {std::string("\xB7\xA2\xC8\xE7\xD1\xA9\0\xD6", 8), U("发如雪")},
   };
   for (const auto& [bytes, text] : cases) EXPECT_EQ(FromId3v1Text(bytes), text) << bytes;
 }

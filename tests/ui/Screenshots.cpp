@@ -4,10 +4,12 @@
 // marks, an optional column and the closing line in the status bar (docs/screenshot-batch.png),
 // a file whose ID3v2 tag says more than its ID3v1 block (docs/screenshot-id3v2.png), and the
 // summary of an undo that left a file another program changed (docs/screenshot-undo.png), and the
-// plan of repairing garbled file and folder names (docs/screenshot-fix-names.png).
+// plan of a conversion to Unicode tags (docs/screenshot-convert.png), and the plan of repairing
+// garbled file and folder names (docs/screenshot-fix-names.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -151,6 +153,29 @@ int main(int argc, char** argv) {
   form.N12Click();
   QTest::qWait(300);
 
+  // The plan of "转换为 Unicode 标签": the GBK files, and a close call between GBK and Big5.
+  uitest::MakeMp3(music + QStringLiteral("08.mp3"), {QStringLiteral("啊阿")});
+  form.AddTrack(music + QStringLiteral("08.mp3"));
+  form.NCheckAllClick();
+  bool convertSaved = false;
+  auto* plan = new QTimer(&form);
+  plan->setInterval(50);
+  QObject::connect(plan, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible() ||
+        dialog->objectName() != QLatin1String("FrmConvert")) {
+      return;
+    }
+    plan->stop();
+    QTimer::singleShot(300, dialog, [&, dialog] {
+      convertSaved = dialog->grab().save(out + QStringLiteral("/screenshot-convert.png"));
+      dialog->reject();
+    });
+  });
+  plan->start();
+  form.NConvertClick();
+
+
   // The plan of repairing garbled names: a folder of GBK bytes as an old Windows disk left it,
   // with its songs, lyrics and cover, and a CP1252 mojibake file beside a Big5 one in another.
   form.N6Click();
@@ -192,10 +217,13 @@ int main(int argc, char** argv) {
   names->start();
   form.NFixNamesClick();
 
-  std::printf("main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d, names %d (1: saved)\n",
-              mainSaved, aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved, namesSaved);
+  std::printf(
+      "main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d, convert %d, names %d (1: saved)\n",
+      mainSaved, aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved, convertSaved,
+      namesSaved);
   demo.removeRecursively();
-  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved && namesSaved
+  return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved &&
+                 convertSaved && namesSaved
              ? 0
              : 1;
 }

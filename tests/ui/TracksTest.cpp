@@ -71,7 +71,8 @@ class TracksTest : public QObject {
     QCOMPARE(Column(form, 1), (QStringList{"发如雪", "Bee", "", "发如雪"}));
     QCOMPARE(Column(form, 2), (QStringList{"Talvino", "周杰伦", "", "Talvino"}));
     QCOMPARE(Column(form, 3), QStringList(4, folder));
-    QCOMPARE(Marks(form), QList<int>(4, 0));
+    // The MP3 files' GBK blocks are garbled in players that read Latin-1: they carry that mark.
+    QCOMPARE(Marks(form), (QList<int>{6, 6, 0, 0}));
     for (int row = 0; row < 4; ++row) QVERIFY(form.LV->Checked(row));
     // The boxes show the last file added, and nothing is selected.
     QCOMPARE(form.EdtPath->text(), folder + "c.wma");

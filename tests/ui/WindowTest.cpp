@@ -311,7 +311,7 @@ class WindowTest : public QObject {
     TForm1 form;
     QCOMPARE(form.PopupMenu2->objectName(), QStringLiteral("PopupMenu2"));
     const QList<QAction*> actions = form.PopupMenu2->actions();
-    QCOMPARE(actions.size(), 16);
+    QCOMPARE(actions.size(), 17);
     QCOMPARE(actions[0], form.N11);
     QCOMPARE(form.N11->text(), QStringLiteral("打开文件所在路径(&P)   "));
     QCOMPARE(form.N10->text(), QStringLiteral("打开文件(&O)"));
@@ -337,9 +337,9 @@ class WindowTest : public QObject {
 
   void theCheckMarkItems() {
     TForm1 form;
-    QCOMPARE(form.PopupMenu2->actions().mid(10, 4),
+    QCOMPARE(form.PopupMenu2->actions().mid(10, 5),
              (QList<QAction*>{form.NCheckSeparator, form.NCheckAll, form.NCheckNone,
-                              form.NCheckInvert}));
+                              form.NCheckInvert, form.NCheckGarbled}));
     QCOMPARE(form.NCheckAll->text(), QStringLiteral("全选(&A)"));
     for (int row = 0; row < 3; ++row) form.LV->AppendRow("a.mp3", "", "", "/m/");
     SetChecked(form, 1, false);

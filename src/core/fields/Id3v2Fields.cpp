@@ -80,11 +80,7 @@ bool DecodeLegacyText(std::string_view bytes, std::u16string& text) {
   return true;
 }
 
-std::string SlotBytes(const std::string& slot) {
-  std::string bytes = slot.substr(0, slot.find('\0'));
-  while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
-  return bytes;
-}
+std::string SlotBytes(const std::string& slot) { return std::string(rules::Id3v1Bytes(slot)); }
 
 namespace {
 
@@ -104,7 +100,7 @@ std::optional<std::string> LegacyBytesOf(const id3v2::FieldValue& value) {
     case id3v2::FieldValue::kUnicode:
       break;
   }
-  return legacy::MojibakeBytes(QString::fromStdU16String(value.text));
+  return legacy::MojibakeBytes(QStringView(value.text));
 }
 
 }  // namespace
@@ -143,8 +139,7 @@ id3v2::LegacyText LegacyDecoder(const legacy::Detection& detection) {
 
 id3v2::MojibakeText MojibakeDecoder(const legacy::Detection& detection) {
   return [detection](const std::u16string& shown, std::u16string& text) {
-    const std::optional<std::string> bytes =
-        legacy::MojibakeBytes(QString::fromStdU16String(shown));
+    const std::optional<std::string> bytes = legacy::MojibakeBytes(QStringView(shown));
     if (!bytes) return false;
     const std::optional<QString> reading =
         legacy::Reading(detection, *bytes, legacy::Place::kMojibake);
@@ -201,10 +196,21 @@ bool Id3v2Says(TagField field, const QString& stored, const QString& text) {
 std::vector<Id3v2Difference> Id3v2Differences(const TrackFields& shown, const id3v2::TagInfo& v2) {
   std::vector<Id3v2Difference> out;
   if (v2.presence != id3v2::Presence::kTag) return out;
+  // Legacy text in the tag, read as one over all its fields (a close call as its best reading).
+  legacy::Detection d = legacy::Detect(LegacyFieldsOf(TIDmp3{}, v2));
+  if (d.ambiguous) d = legacy::WithEncoding(d, d.encoding);
   for (const auto& [field, v2field] : kShared) {
-    const QString stored = Id3v2Text(v2.fields[v2field]);
+    const id3v2::FieldValue& value = v2.fields[v2field];
     const QString boxes = shown.Get(field);
-    if (!Id3v2Says(field, stored, boxes)) out.push_back({field, boxes, stored});
+    if (std::optional<QString> reading = d.any ? ConvertedText(d, value) : std::nullopt) {
+      const QString players = value.kind == id3v2::FieldValue::kLatin1
+                                  ? rules::TrimControl(legacy::AsPlayersShow(value.latin1))
+                                  : rules::TrimControl(QString::fromStdU16String(value.text));
+      out.push_back({field, boxes, players, *reading});
+      continue;
+    }
+    const QString stored = Id3v2Text(value);
+    if (!Id3v2Says(field, stored, boxes)) out.push_back({field, boxes, stored, {}});
   }
   return out;
 }
@@ -212,8 +218,13 @@ std::vector<Id3v2Difference> Id3v2Differences(const TrackFields& shown, const id
 QString DescribeDifferences(const std::vector<Id3v2Difference>& differences) {
   QStringList lines;
   for (const Id3v2Difference& d : differences) {
-    lines
-        << Core::tr("%1：ID3v2 为“%2”，此处为“%3”").arg(ShownFieldName(d.field), d.id3v2, d.shown);
+    if (!d.reading.isEmpty()) {
+      lines << Core::tr("%1：播放器显示乱码“%2”（旧编码文字，应为“%3”），此处为“%4”")
+                   .arg(ShownFieldName(d.field), d.id3v2, d.reading, d.shown);
+    } else {
+      lines << Core::tr("%1：ID3v2 为“%2”，此处为“%3”")
+                   .arg(ShownFieldName(d.field), d.id3v2, d.shown);
+    }
   }
   return lines.join(QLatin1Char('\n'));
 }
@@ -239,7 +250,15 @@ id3v2::Changes ChangesFor(const id3v2::TagInfo& tag, const id3v2::Changes& chang
     if (!change) continue;
     const id3v2::FieldValue& now = tag.fields[v2field];
     const QString text = QString::fromStdU16String(*change);
-    if (now.kind != id3v2::FieldValue::kAbsent && Id3v2Says(field, Id3v2Text(now), text)) continue;
+    // A Latin-1 frame we read as legacy text says it in players' eyes only as Unicode.
+    const bool legacyFrame =
+        now.kind == id3v2::FieldValue::kLatin1 &&
+        Id3v2Text(now) != rules::TrimControl(QString::fromLatin1(
+                              now.latin1.data(), static_cast<qsizetype>(now.latin1.size())));
+    if (now.kind != id3v2::FieldValue::kAbsent && !legacyFrame &&
+        Id3v2Says(field, Id3v2Text(now), text)) {
+      continue;
+    }
     if (now.kind == id3v2::FieldValue::kAbsent && text.isEmpty()) continue;
     out[v2field] = change;
   }

@@ -57,11 +57,13 @@ TrackFields ShownFields(const TIDmp3& v1, const id3v2::TagInfo& v2);
 // begins with the year, a track "3/12" for "3".
 bool Id3v2Says(TagField field, const QString& stored, const QString& text);
 
-// A field where the ID3v2 tag, which players show, says something else than the boxes.
+// A field where the ID3v2 tag, which players show, says something else than the boxes: its text,
+// or legacy text in it that players show garbled (`reading` is then what it says).
 struct Id3v2Difference {
   TagField field;
-  QString shown;  // what the boxes show
-  QString id3v2;  // what the ID3v2 tag holds ("" when it lacks the field)
+  QString shown;    // what the boxes show
+  QString id3v2;    // what players show of the ID3v2 tag ("" when it lacks the field)
+  QString reading;  // legacy text: what its bytes say; empty otherwise
 };
 std::vector<Id3v2Difference> Id3v2Differences(const TrackFields& shown, const id3v2::TagInfo& v2);
 // "标题：ID3v2 为“…”" lines of the differences, for a tooltip.
@@ -72,8 +74,9 @@ QString DescribeDifferences(const std::vector<Id3v2Difference>& differences);
 // Sets a field's new text (trimmed of codes 0 to 32; empty removes the field).
 void SetChange(id3v2::Changes& changes, TagField field, const QString& text);
 bool AnyChange(const id3v2::Changes& changes);
-// The changes that would alter `tag`: those whose field it does not already say; none for a file
-// without a tag that can be read.
+// The changes that would alter `tag`: those whose field it does not already say (a Latin-1 frame
+// read as legacy text never says it: players show it garbled); none for a file without a tag
+// that can be read.
 id3v2::Changes ChangesFor(const id3v2::TagInfo& tag, const id3v2::Changes& changes);
 // The tag fields a change list holds, in the window's order.
 std::vector<TagField> ChangedFields(const id3v2::Changes& changes);

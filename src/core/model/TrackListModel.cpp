@@ -124,6 +124,14 @@ void TrackListModel::Append(const std::vector<NewRow>& rows) {
       known = true;
     }
     rows_.push_back(MakeRow(name, r.fields, lastId));
+    if (!r.garbled.isEmpty()) {
+      Row& added = rows_.back();
+      added.garbled = true;
+      added.mark = kGarbled;
+      auto [it, fresh] = reasonIds_.emplace(r.garbled, static_cast<uint32_t>(reasons_.size()));
+      if (fresh) reasons_.push_back(r.garbled);
+      added.reason = it->second;
+    }
     if (indexed_) IndexRow(static_cast<int>(rows_.size()) - 1);
   }
   endInsertRows();
@@ -294,6 +302,12 @@ TrackFields TrackListModel::FieldsOf(int row) const {
 bool TrackListModel::Checked(int row) const { return rows_[static_cast<size_t>(row)].checked; }
 
 int TrackListModel::MarkOf(int row) const { return rows_[static_cast<size_t>(row)].mark; }
+
+bool TrackListModel::Garbled(int row) const { return rows_[static_cast<size_t>(row)].garbled; }
+
+void TrackListModel::SetGarbled(int row, bool garbled) {
+  rows_[static_cast<size_t>(row)].garbled = garbled;
+}
 
 QString TrackListModel::ReasonOf(int row) const {
   return reasons_[rows_[static_cast<size_t>(row)].reason];

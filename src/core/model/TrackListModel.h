@@ -49,7 +49,8 @@ class TrackListModel : public QAbstractTableModel {
     kCross = 2,
     kUndone = 3,
     kSkipped = 4,
-    kNotReached = 5
+    kNotReached = 5,
+    kGarbled = 6,  // as added: players show the file's tag garbled (legacy text)
   };
   static constexpr int kMarkRole = Qt::UserRole;       // the row's mark, as an int
   static constexpr int kBytesRole = Qt::UserRole + 1;  // a name's or folder's bytes
@@ -60,6 +61,8 @@ class TrackListModel : public QAbstractTableModel {
   struct NewRow {
     std::string path;
     TrackFields fields;
+    // What players show garbled of the file's tag, for its mark's tooltip; empty: it reads right.
+    QString garbled = {};
   };
   // Appends checked rows with the note mark, in one go.
   void Append(const std::vector<NewRow>& rows);
@@ -85,6 +88,9 @@ class TrackListModel : public QAbstractTableModel {
   QString Text(int row, TagField field) const;
   bool Checked(int row) const;
   int MarkOf(int row) const;
+  // The file's tag holds legacy text that players show garbled, as it was read when added.
+  bool Garbled(int row) const;
+  void SetGarbled(int row, bool garbled);
   QString ReasonOf(int row) const;
   // The track a plan takes from the row: its place in the list is the number of rule 3.
   Track TrackOf(int row) const;
@@ -123,6 +129,7 @@ class TrackListModel : public QAbstractTableModel {
     uint32_t reason = 0;  // index into reasons_ (0: none)
     uint8_t mark = kNote;
     bool checked = true;
+    bool garbled = false;
   };
   struct Folder {
     std::string bytes;

@@ -474,8 +474,11 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       }
       const TagBlock fresh = EncodeBlock(scratch);
       if (e.snapshot.read) {
-        StartWrite start =
-            PlanStartWrite(place.folder + place.name, e.snapshot, StartChangesOf(plan.FieldsOf(e)));
+        id3v2::Changes wanted = StartChangesOf(plan.FieldsOf(e));
+        if (plan.convertLegacy) {
+          for (const ConvertText& t : e.legacy) SetChange(wanted, t.field, t.after);
+        }
+        StartWrite start = PlanStartWrite(place.folder + place.name, e.snapshot, wanted);
         if (!start.failure.isEmpty()) {
           job.reason = start.failure;
           return;
@@ -504,6 +507,9 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       return;
     }
     SetEditFields(wma, plan.FieldsOf(e));
+    if (plan.convertLegacy) {
+      for (const ConvertText& t : e.legacy) (wma.*InfoOf(t.field).setWma)(t.after.toStdU16String());
+    }
     if (!wma.PlanFromHeader(std::move(header), file.SizeAtOpen(), file.BlockSizeAtOpen(),
                             job.wmaPlan)) {
       job.reason = SaveFailure(0, false);
@@ -735,13 +741,46 @@ ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& op
 
 // ---- Unicode tags
 
+namespace {
+
+// One file of a conversion, planned again: an MP3 file's new ID3v2 tag, or a WMA file's header.
+struct ConvertJob {
+  std::vector<uint8_t> tag;
+  wma::SavePlan wmaPlan;
+};
+
+// A WMA file's header with the plan's texts, from what the file holds now; a failure's reason.
+QString PlanWmaConversion(const ConvertEntry& c, const std::string& path, ConvertJob& job,
+                          bool& fits) {
+  platform::File file;
+  if (!file.OpenRead(path)) return SaveFailure(file.error(), false);
+  TIDwma tag;
+  std::vector<uint8_t> header;
+  try {
+    if (!tag.ReadFromOpenFile(file, header)) return SaveFailure(0, false);
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  }
+  const std::vector<ConvertText> texts = WmaConversionOf(tag, c.Decided());
+  if (texts != c.texts) return ReasonOf(ESTALE);  // changed since the plan
+  for (const ConvertText& t : texts) (tag.*InfoOf(t.field).setWma)(t.after.toStdU16String());
+  if (!tag.PlanFromHeader(std::move(header), file.SizeAtOpen(), file.BlockSizeAtOpen(),
+                          job.wmaPlan)) {
+    return SaveFailure(0, false);
+  }
+  fits = job.wmaPlan.InPlace() && file.RefusesChange() == 0;
+  return {};
+}
+
+}  // namespace
+
 ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
   ApplyReport report;
   report.results.resize(plan.entries.size());
   if (options.journal != nullptr) RecoverActions(*options.journal);
   // Each file planned again from what it holds now, before anything is written.
   std::vector<Entry> entries;
-  std::vector<std::vector<uint8_t>> tags;
+  std::vector<ConvertJob> jobs;
   std::vector<size_t> index;  // the plan entry of each record entry
   const bool inPlace = options.journal != nullptr;
   Resolver resolver;
@@ -755,6 +794,19 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
       continue;
     }
     const std::string path = place.folder + place.name;
+    ConvertJob job;
+    if (c.wma) {
+      bool fits = false;
+      const QString failure = PlanWmaConversion(c, path, job, fits);
+      if (!failure.isEmpty()) {
+        report.results[i] = {Outcome::kFailed, failure};
+        continue;
+      }
+      entries.push_back(WmaEntry(place, job.wmaPlan, inPlace && fits));
+      jobs.push_back(std::move(job));
+      index.push_back(i);
+      continue;
+    }
     const Mp3Snapshot state = ReadMp3Snapshot(path);
     TIDmp3 v1;
     LoadState(v1, state);
@@ -762,10 +814,14 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
     size_t frames = 0;
     errno = 0;
     // The file's legacy texts read in the encoding the plan decided for the whole file.
-    const id3v2::Result r = c.newTag
-                                ? id3v2::PlanNewTag(path, ConversionFieldsOf(v1, c.detection), save)
-                                : id3v2::PlanConversion(path, LegacyDecoder(c.detection), save,
-                                                        frames, MojibakeDecoder(c.detection));
+    id3v2::Result r = id3v2::Result::kOk;
+    if (c.newTag) {
+      r = id3v2::PlanNewTag(path, ConversionFieldsOf(v1, c.Decided()), save);
+    } else {
+      id3v2::TagInfo v2;
+      r = id3v2::ReadFromFile(path, v2) ? PlanTagConversion(path, v1, v2, c.Decided(), save, frames)
+                                        : id3v2::Result::kReadFailed;
+    }
     QString failure;
     if (r != id3v2::Result::kOk) {
       failure = Id3v2Reason(r, errno);
@@ -778,7 +834,8 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
       continue;
     }
     entries.push_back(TaggedMp3Entry(place, state, nullptr, save, inPlace));
-    tags.push_back(std::move(save.newTag));
+    job.tag = std::move(save.newTag);
+    jobs.push_back(std::move(job));
     index.push_back(i);
   }
   if (entries.empty()) return report;
@@ -792,9 +849,19 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
     const Entry& e = entries[k];
     EntryResult& result = report.results[index[k]];
     if (StopsAt(report, options, k, entries.size(), e.name, codes)) continue;
-    const int err = WriteTaggedMp3(e, tags[k], false);
+    const bool wmaFile = e.kind == Entry::Kind::kWma;
+    int err = 0;
+    if (!wmaFile) {
+      err = WriteTaggedMp3(e, jobs[k].tag, false);
+    } else if (e.InPlace()) {
+      platform::File file;
+      err = file.OpenReadWrite(e.Path()) ? WriteHeaderInPlace(file, e, true, false) : file.error();
+    } else {
+      errno = 0;
+      err = wma::ReplaceFile(e.Path(), jobs[k].wmaPlan) ? 0 : (errno != 0 ? errno : EIO);
+    }
     result = err == 0 ? EntryResult{Outcome::kDone, {}}
-                      : EntryResult{Outcome::kFailed, SaveFailure(err, true)};
+                      : EntryResult{Outcome::kFailed, SaveFailure(err, !wmaFile)};
     if (err == 0 && e.InPlace()) unflushed.push_back(e.Path());
     codes += CodeOf(result.outcome);
     Step(ActionStep::kFileWritten);

@@ -416,6 +416,11 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& commo
       id3v2::TagInfo start;
       if (entry.readable && AnyChange(startChanges) && id3v2::ReadFromOpenFile(file, start)) {
         entry.startChanges = ListStartChanges(start, startChanges);
+        if (start.presence == id3v2::Presence::kTag) {
+          for (const ConvertText& t : GarbledTexts(TagKind::kMp3, mp3, wma, start)) {
+            if (!startChanges[*Id3v2FieldOf(t.field)]) entry.legacy.push_back(t);
+          }
+        }
       }
     } else {
       try {
@@ -428,10 +433,24 @@ EditPlan PlanEdit(const std::vector<std::string>& paths, const EditFields& commo
       TIDwma after = wma;
       SetEditFields(after, fields);
       AddChanges(wma, after, fields, entry);
+      if (entry.readable) {
+        for (const ConvertText& t : GarbledTexts(TagKind::kWma, mp3, wma, {})) {
+          // A text the batch sets is the batch's.
+          if (QString::fromStdU16String(after.*InfoOf(t.field).wma) == t.now) {
+            entry.legacy.push_back(t);
+          }
+        }
+      }
     }
     plan.entries.push_back(std::move(entry));
   }
   return plan;
+}
+
+int EditPlan::LegacyFiles() const {
+  int n = 0;
+  for (const auto& e : entries) n += !e.legacy.empty();
+  return n;
 }
 
 QString SummarizeEditPlan(const EditPlan& plan) {
@@ -472,6 +491,9 @@ QString DescribeEditPlan(const EditPlan& plan, int maxFiles) {
     for (const auto& c : e.startChanges) {
       lines
           << Core::tr("    ID3v2 %1：%2 → %3").arg(ShownFieldName(c.field), c.oldValue, c.newValue);
+    }
+    for (const ConvertText& t : e.legacy) {
+      lines << Core::tr("    旧编码 %1：%2 → %3").arg(ConvertFieldName(t.field), t.now, t.after);
     }
   }
   if (more > 0) lines << Core::tr("……另有 %1 个文件未列出").arg(more);
@@ -529,8 +551,196 @@ QString NeedsALookReason(const legacy::Detection& d) {
            QString::fromLatin1(legacy::NameOf(*d.second)));
 }
 
+}  // namespace
+
+QString ConvertFieldName(TagField field) {
+  const QString shown = ShownFieldName(field);
+  return shown.isEmpty() ? QString::fromLatin1(InfoOf(field).label) : shown;
+}
+
+namespace {
+
+bool BlockBeyondAscii(const TIDmp3& v1) {
+  return v1.HasTag && (BeyondAscii(SlotBytes(v1.Title)) || BeyondAscii(SlotBytes(v1.Artist)) ||
+                       BeyondAscii(SlotBytes(v1.Album)) || BeyondAscii(SlotBytes(v1.Year)) ||
+                       BeyondAscii(SlotBytes(v1.Comment)));
+}
+
+// The bytes of an ID3v1 slot: players that read the block show them as Latin-1.
+const std::string* SlotOf(const TIDmp3& v1, TagField field) {
+  switch (field) {
+    case TagField::kTitle:
+      return &v1.Title;
+    case TagField::kArtist:
+      return &v1.Artist;
+    case TagField::kAlbum:
+      return &v1.Album;
+    case TagField::kYear:
+      return &v1.Year;
+    case TagField::kComment:
+      return &v1.Comment;
+    default:
+      return nullptr;
+  }
+}
+
+// What players show of an ID3v2 field now: a Latin-1 frame's bytes as Latin-1, a Unicode one's
+// text.
+QString PlayersShow(const id3v2::FieldValue& value) {
+  switch (value.kind) {
+    case id3v2::FieldValue::kAbsent:
+      return {};
+    case id3v2::FieldValue::kLatin1:
+      return rules::TrimControl(legacy::AsPlayersShow(value.latin1));
+    case id3v2::FieldValue::kUnicode:
+      break;
+  }
+  return rules::TrimControl(QString::fromStdU16String(value.text));
+}
+
+// The ID3v1 block's fields an ID3v2 tag lacks, which a conversion carries into it when the block
+// holds text beyond ASCII and the tag lacks the title or the artist: players show the tag, and
+// nothing of a field it lacks (an encoder's tag holds its name alone), whatever the block holds.
+id3v2::Changes CarriedOf(const TIDmp3& v1, const id3v2::TagInfo& v2,
+                         const legacy::Detection& detection) {
+  id3v2::Changes added;
+  if (!BlockBeyondAscii(v1) || (detection.any && detection.ambiguous)) return added;
+  // A tag that gives the title and the artist reads right in players' lists: it is left as it is
+  // (a comment only the block holds is no reason to touch a file that reads right).
+  if (!Id3v2Text(v2.fields[id3v2::kTitle]).isEmpty() &&
+      !Id3v2Text(v2.fields[id3v2::kArtist]).isEmpty()) {
+    return added;
+  }
+  const id3v2::Changes block = NewTagFieldsOf(v1, detection);
+  for (size_t f = 0; f < id3v2::kFieldCount; ++f) {
+    if (block[f] && !block[f]->empty() && Id3v2Text(v2.fields[f]).isEmpty()) added[f] = block[f];
+  }
+  return added;
+}
+
+// The fields of an ID3v2 tag a conversion under `decided` changes, before and after.
+std::vector<ConvertText> TagTextsOf(const id3v2::TagInfo& v2, const legacy::Detection& decided,
+                                    const id3v2::Changes& carried) {
+  std::vector<ConvertText> texts;
+  for (TagField field : kTrackFields) {
+    const id3v2::Field f = *Id3v2FieldOf(field);
+    if (carried[f]) {
+      texts.push_back({field, {}, QString::fromStdU16String(*carried[f])});
+    } else if (std::optional<QString> text = ConvertedText(decided, v2.fields[f])) {
+      texts.push_back({field, PlayersShow(v2.fields[f]), *text});
+    }
+  }
+  return texts;
+}
+
+// The fields a new tag of a block's text under `decided` gives, before and after: none when the
+// block reads right in players as it is (Western text Latin-1 has).
+std::vector<ConvertText> BlockTextsOf(const TIDmp3& v1, const legacy::Detection& decided) {
+  std::vector<ConvertText> texts;
+  if (!BlockBeyondAscii(v1)) return texts;
+  const id3v2::Changes fields = NewTagFieldsOf(v1, decided);
+  const bool western = decided.encoding == legacy::Encoding::kCp1252;
+  if (western && !legacy::HasCp1252Only(SlotBytes(v1.Title) + SlotBytes(v1.Artist) +
+                                        SlotBytes(v1.Album) + SlotBytes(v1.Comment))) {
+    return texts;
+  }
+  for (TagField field : ChangedFields(fields)) {
+    const std::string* slot = SlotOf(v1, field);
+    if (slot == nullptr) continue;
+    const std::string bytes = SlotBytes(*slot);
+    const QString after = QString::fromStdU16String(*fields[*Id3v2FieldOf(field)]);
+    // Players that read the block as Latin-1 show it right when its bytes are Latin-1 for the
+    // text ("…" at 0x85 is CP1252's alone).
+    const QString latin1 = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (rules::TrimControl(latin1) != after) {
+      texts.push_back({field, rules::TrimControl(legacy::AsPlayersShow(bytes)), after});
+    }
+  }
+  return texts;
+}
+
+// Plans an MP3 file: `entry.detection` (and `entry.chosen`) decide its reading.
+void PlanMp3Conversion(ConvertEntry& entry, const TIDmp3& v1, const id3v2::TagInfo& v2) {
+  const legacy::Detection decided = entry.Decided();
+  if (v2.presence == id3v2::Presence::kTag) {
+    id3v2::SavePlan plan;
+    id3v2::Changes carried;
+    errno = 0;
+    const id3v2::Result r =
+        PlanTagConversion(entry.path, v1, v2, decided, plan, entry.frames, &carried);
+    if (r != id3v2::Result::kOk) {
+      entry.status = ConvertStatus::kRefused;
+      entry.reason = Id3v2Reason(r, errno);
+    } else if (entry.frames == 0) {
+      entry.reason = Core::tr("ID3v2 标签已是 Unicode");
+    } else {
+      entry.status = ConvertStatus::kConvert;
+      entry.texts = TagTextsOf(v2, decided, carried);
+    }
+    return;
+  }
+  entry.texts = BlockTextsOf(v1, decided);
+  if (entry.texts.empty()) {
+    entry.reason = Core::tr("没有需要转换的文字");
+    return;
+  }
+  entry.status = ConvertStatus::kConvert;
+  entry.newTag = true;
+}
+
+// The WMA texts a conversion can change: each field's text and setter.
+std::vector<const FieldInfo*> WmaTexts() {
+  std::vector<const FieldInfo*> out;
+  for (const FieldInfo& info : Fields()) out.push_back(&info);
+  return out;
+}
+
+// A close call's fields as its best and its second reading give them, for a person to choose.
+template <class TextsIn>
+void ReadBoth(ConvertEntry& entry, const TextsIn& textsIn) {
+  const legacy::Detection& d = entry.detection;
+  if (!d.scores[static_cast<size_t>(d.encoding)]) return;  // no candidate reads every field
+  entry.texts = textsIn(legacy::WithEncoding(d, d.encoding));
+  if (d.second) entry.secondTexts = textsIn(legacy::WithEncoding(d, *d.second));
+}
+
 void PlanOneConversion(ConvertEntry& entry) {
-  if (FileKeyOf(entry.path) != FileKey::kMp3) {
+  entry.status = ConvertStatus::kNothing;
+  entry.reason.clear();
+  entry.newTag = false;
+  entry.frames = 0;
+  entry.texts.clear();
+  entry.secondTexts.clear();
+  const FileKey key = FileKeyOf(entry.path);
+  if (key == FileKey::kWma) {
+    entry.wma = true;
+    TIDwma tag;
+    try {
+      if (!tag.ReadFromFile(entry.path)) {
+        entry.status = ConvertStatus::kRefused;
+        entry.reason = Core::tr("不是WMA文件");
+        return;
+      }
+    } catch (const std::exception& e) {
+      entry.status = ConvertStatus::kRefused;
+      entry.reason = QString::fromUtf8(e.what());
+      return;
+    }
+    entry.detection = legacy::Detect(LegacyFieldsOf(tag));
+    if (entry.NeedsALook()) {
+      entry.reason = NeedsALookReason(entry.detection);
+      ReadBoth(entry, [&](const legacy::Detection& d) { return WmaConversionOf(tag, d); });
+      return;
+    }
+    entry.texts = WmaConversionOf(tag, entry.Decided());
+    if (entry.texts.empty()) {
+      entry.reason = Core::tr("没有需要转换的文字");
+      return;
+    }
+    entry.status = ConvertStatus::kConvert;
+    return;
+  }
+  if (key != FileKey::kMp3) {
     entry.reason = Core::tr("不是MP3文件");
     return;
   }
@@ -550,50 +760,13 @@ void PlanOneConversion(ConvertEntry& entry) {
   entry.detection = DetectLegacy(v1, v2);
   if (entry.NeedsALook()) {
     entry.reason = NeedsALookReason(entry.detection);
+    ReadBoth(entry, [&](const legacy::Detection& d) {
+      return v2.presence == id3v2::Presence::kTag ? TagTextsOf(v2, d, CarriedOf(v1, v2, d))
+                                                  : BlockTextsOf(v1, d);
+    });
     return;
   }
-  id3v2::SavePlan plan;
-  if (v2.presence == id3v2::Presence::kTag) {
-    errno = 0;
-    const id3v2::Result r = id3v2::PlanConversion(entry.path, LegacyDecoder(entry.detection), plan,
-                                                  entry.frames, MojibakeDecoder(entry.detection));
-    if (r != id3v2::Result::kOk) {
-      entry.status = ConvertStatus::kRefused;
-      entry.reason = Id3v2Reason(r, errno);
-    } else if (entry.frames == 0) {
-      entry.reason = Core::tr("ID3v2 标签已是 Unicode");
-    } else {
-      entry.status = ConvertStatus::kConvert;
-      for (TagField field : {TagField::kTitle, TagField::kArtist, TagField::kAlbum, TagField::kYear,
-                             TagField::kComment, TagField::kTrack, TagField::kGenre}) {
-        const id3v2::FieldValue& value = v2.fields[*Id3v2FieldOf(field)];
-        if (std::optional<QString> text = ConvertedText(entry.detection, value)) {
-          entry.texts.emplace_back(field, *text);
-        }
-      }
-    }
-    return;
-  }
-  if (!v1.HasTag || !(BeyondAscii(v1.Title) || BeyondAscii(v1.Artist) || BeyondAscii(v1.Album) ||
-                      BeyondAscii(v1.Year) || BeyondAscii(v1.Comment))) {
-    entry.reason = Core::tr("没有需要转换的文字");
-    return;
-  }
-  const id3v2::Changes fields = NewTagFieldsOf(v1, entry.detection);
-  // Western text in the block reads right in players already, unless it holds characters that
-  // Latin-1 lacks: then the file stays as it is.
-  const bool western = entry.detection.encoding == legacy::Encoding::kCp1252;
-  if ((western && !legacy::HasCp1252Only(SlotBytes(v1.Title) + SlotBytes(v1.Artist) +
-                                         SlotBytes(v1.Album) + SlotBytes(v1.Comment))) ||
-      !AnyChange(fields)) {
-    entry.reason = Core::tr("没有需要转换的文字");
-    return;
-  }
-  entry.status = ConvertStatus::kConvert;
-  entry.newTag = true;
-  for (TagField field : ChangedFields(fields)) {
-    entry.texts.emplace_back(field, QString::fromStdU16String(*fields[*Id3v2FieldOf(field)]));
-  }
+  PlanMp3Conversion(entry, v1, v2);
 }
 
 }  // namespace
@@ -606,24 +779,101 @@ id3v2::Changes ConversionFieldsOf(const TIDmp3& v1) {
   return NewTagFieldsOf(v1, DetectLegacy(v1, id3v2::TagInfo{}));
 }
 
-ConvertPlan PlanConvert(const std::vector<std::string>& paths, const std::vector<int>& positions) {
+id3v2::Result PlanTagConversion(const std::string& path, const TIDmp3& v1, const id3v2::TagInfo& v2,
+                                const legacy::Detection& detection, id3v2::SavePlan& plan,
+                                size_t& frames, id3v2::Changes* carried) {
+  const id3v2::Changes added = CarriedOf(v1, v2, detection);
+  if (carried != nullptr) *carried = added;
+  return id3v2::PlanConversion(path, LegacyDecoder(detection), plan, frames,
+                               MojibakeDecoder(detection), added);
+}
+
+std::vector<ConvertText> GarbledTexts(TagKind kind, const TIDmp3& v1, const TIDwma& wma,
+                                      const id3v2::TagInfo& v2) {
+  // A close call reads as its best reading here: players show it garbled all the same.
+  auto clear = [](const legacy::Detection& d) {
+    return d.ambiguous ? legacy::WithEncoding(d, d.encoding) : d;
+  };
+  if (kind == TagKind::kWma) {
+    const legacy::Detection d = legacy::Detect(LegacyFieldsOf(wma));
+    return d.any ? WmaConversionOf(wma, clear(d)) : std::vector<ConvertText>{};
+  }
+  const legacy::Detection d = DetectLegacy(v1, v2);
+  if (!d.any) return {};
+  if (v2.presence == id3v2::Presence::kTag) {
+    return TagTextsOf(v2, clear(d), CarriedOf(v1, v2, clear(d)));
+  }
+  if (v2.presence == id3v2::Presence::kUnreadable) return {};
+  return BlockTextsOf(v1, clear(d));
+}
+
+QString DescribeGarbled(const std::vector<ConvertText>& texts) {
+  QStringList lines{Core::tr("播放器显示为乱码（转换为 Unicode 标签可修正）：")};
+  for (const ConvertText& t : texts) {
+    lines << Core::tr("%1：播放器显示“%2”，应为“%3”")
+                 .arg(ConvertFieldName(t.field), t.now.isEmpty() ? Core::tr("（无）") : t.now,
+                      t.after);
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
+std::vector<std::string> LegacyFieldsOf(const TIDwma& tag) {
+  std::vector<std::string> fields;
+  for (const FieldInfo* info : WmaTexts()) {
+    if (std::optional<std::string> bytes = legacy::MojibakeBytes(QStringView(tag.*info->wma))) {
+      fields.push_back(std::move(*bytes));
+    }
+  }
+  return fields;
+}
+
+std::vector<ConvertText> WmaConversionOf(const TIDwma& tag, const legacy::Detection& detection) {
+  std::vector<ConvertText> out;
+  for (const FieldInfo* info : WmaTexts()) {
+    const QString now = QString::fromStdU16String(tag.*info->wma);
+    const std::optional<std::string> bytes = legacy::MojibakeBytes(now);
+    if (!bytes) continue;
+    const std::optional<QString> text =
+        legacy::Reading(detection, *bytes, legacy::Place::kMojibake);
+    if (text && *text != now) out.push_back({info->field, now, *text});
+  }
+  return out;
+}
+
+ConvertPlan PlanConvert(const std::vector<std::string>& paths, const std::vector<int>& positions,
+                        std::optional<legacy::Encoding> encoding) {
   ConvertPlan plan;
   for (size_t i = 0; i < paths.size(); ++i) {
     ConvertEntry entry;
     entry.path = paths[i];
     entry.position = i < positions.size() ? positions[i] : static_cast<int>(i);
+    entry.chosen = encoding;
     PlanOneConversion(entry);
     plan.entries.push_back(std::move(entry));
   }
   return plan;
 }
 
+void ChooseEncoding(ConvertEntry& entry, std::optional<legacy::Encoding> encoding) {
+  entry.chosen = encoding;
+  PlanOneConversion(entry);
+}
+
+int ConvertPlan::NeedingALook() const {
+  int n = 0;
+  for (const auto& e : entries) n += e.NeedsALook();
+  return n;
+}
+
 QString SummarizeConvertPlan(const ConvertPlan& plan) {
-  return Core::tr("共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4")
-      .arg(plan.entries.size())
-      .arg(plan.Count(ConvertStatus::kConvert))
-      .arg(plan.Count(ConvertStatus::kNothing))
-      .arg(plan.Count(ConvertStatus::kRefused));
+  const int looks = plan.NeedingALook();
+  QString line = Core::tr("共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4")
+                     .arg(plan.entries.size())
+                     .arg(plan.Count(ConvertStatus::kConvert))
+                     .arg(plan.Count(ConvertStatus::kNothing) - looks)
+                     .arg(plan.Count(ConvertStatus::kRefused));
+  if (looks > 0) line += Core::tr("，需要确认 %1").arg(looks);
+  return line;
 }
 
 QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
@@ -647,10 +897,14 @@ QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles) {
         lines << Core::tr("    %1 项文字无法识别编码，保持原样").arg(undecodable);
       continue;
     }
-    lines << Shown(e.path) + (e.newTag ? Core::tr("：新建 ID3v2.3 标签（UTF-16）")
-                                       : Core::tr("：%1 个帧转为 Unicode").arg(e.frames));
-    for (const auto& [field, text] : e.texts) {
-      lines << Core::tr("    %1：%2").arg(ShownFieldName(field), text);
+    const QString encoding = QString::fromLatin1(legacy::NameOf(e.Decided().encoding));
+    lines << Shown(e.path) +
+                 (e.wma ? Core::tr("：%1 项文字按 %2 读出").arg(e.texts.size()).arg(encoding)
+                  : e.newTag
+                      ? Core::tr("：新建 ID3v2.3 标签（UTF-16），按 %1 读出").arg(encoding)
+                      : Core::tr("：%1 个帧转为 Unicode，按 %2 读出").arg(e.frames).arg(encoding));
+    for (const ConvertText& t : e.texts) {
+      lines << Core::tr("    %1：%2 → %3").arg(ConvertFieldName(t.field), t.now, t.after);
     }
     if (undecodable > 0) lines << Core::tr("    %1 项文字无法识别编码，保持原样").arg(undecodable);
   }

@@ -154,6 +154,17 @@ QString EncodingLabel(const NameEntry& entry);
 
 // ---- Batch edit
 
+// One field a conversion changes: what players show of it now ("·¢ÈçÑ©"; empty where the tag
+// they read lacks it) and what it will read ("发如雪").
+struct ConvertText {
+  TagField field;
+  QString now;
+  QString after;
+  bool operator==(const ConvertText& o) const {
+    return field == o.field && now == o.now && after == o.after;
+  }
+};
+
 enum class Field { kArtist, kAlbum, kYear, kComment };
 
 // What an MP3 file held when it was read: its size and its last 128 bytes (a tag when they start
@@ -219,11 +230,16 @@ struct EditEntry {
   std::vector<StartChange> startChanges;
   // The fields of this file alone (each file's from its own name), in place of the plan's.
   std::optional<EditFields> fields;
+  // The file's other fields that hold legacy text players show garbled (those the ID3v2 tag or
+  // the WMA header can take in the same write), as they read.
+  std::vector<ConvertText> legacy;
 };
 
 struct EditPlan {
   EditFields fields;
   std::vector<EditEntry> entries;
+  bool convertLegacy = false;  // each entry's `legacy` fields are written as they read too
+  int LegacyFiles() const;     // the entries with such fields
 
   // The fields written into the entry's file.
   const EditFields& FieldsOf(const EditEntry& e) const { return e.fields ? *e.fields : fields; }
@@ -252,7 +268,7 @@ id3v2::Changes StartChangesOf(const EditFields& fields);
 
 enum class ConvertStatus {
   kConvert,  // the tag's legacy texts become Unicode, or the file gets a Unicode tag
-  kNothing,  // nothing to convert: no legacy text, or not an MP3 file
+  kNothing,  // nothing to convert: no legacy text, or not an MP3 or WMA file
   kRefused,  // cannot be converted safely, or cannot be read
 };
 
@@ -261,36 +277,69 @@ struct ConvertEntry {
   int position = 0;
   ConvertStatus status = ConvertStatus::kNothing;
   QString reason;       // why nothing is converted, or why it is refused
+  bool wma = false;     // a WMA file: its attributes that hold legacy bytes become their text
   bool newTag = false;  // a new ID3v2.3 tag holding the ID3v1 block's fields
-  size_t frames = 0;    // an existing tag: the frames that change
-  // The texts players will show: each field the conversion changes, as it will read.
-  std::vector<std::pair<TagField, QString>> texts;
+  size_t frames = 0;    // an existing tag: the frames that change (fields carried in included)
+  // Each field the conversion changes, as players show it now and as it will read. A file that
+  // needs a look: as the best reading gives them, and `secondTexts` as the second best does.
+  std::vector<ConvertText> texts, secondTexts;
   // What the file's legacy text was found to be, decided over all its fields. A file whose best
-  // two readings are close is left as it is (kNothing) and needs a look.
+  // two readings are close is left as it is (kNothing) and needs a look, unless an encoding was
+  // chosen for it.
   legacy::Detection detection;
-  bool NeedsALook() const { return detection.any && detection.ambiguous; }
+  std::optional<legacy::Encoding> chosen;  // the encoding the user chose for the file
+  // The reading the conversion goes by: the detection, or the chosen encoding.
+  legacy::Detection Decided() const {
+    return chosen ? legacy::WithEncoding(detection, *chosen) : detection;
+  }
+  bool NeedsALook() const { return !chosen && detection.any && detection.ambiguous; }
 };
 
 struct ConvertPlan {
   std::vector<ConvertEntry> entries;
   int Count(ConvertStatus status) const;
+  int NeedingALook() const;
 };
 
 // The plan of turning the legacy texts of `paths` into Unicode. Each file's legacy text (GBK,
 // Big5, Shift-JIS, CP1252 or UTF-8 bytes in its ID3v1 slots and Latin-1 frames, or such bytes
-// stored as CP1252 mojibake in Unicode frames) is read as one encoding, decided over all its
-// fields: an ID3v2 tag gets those frames in Unicode; a file without an ID3v2 tag whose ID3v1
-// block holds text beyond ASCII gets a new ID3v2.3 tag with its fields in UTF-16. Text that reads
-// right is left; a file whose reading is not clear is left and needs a look. The ID3v1 block
-// stays as it is. Reads each file; never writes.
+// stored as CP1252 mojibake in Unicode frames and WMA attributes) is read as one encoding,
+// decided over all its fields (or `encoding`, for every file, when given): an ID3v2 tag gets
+// those frames in Unicode, and the ID3v1 block's fields it lacks when the block holds text beyond
+// ASCII and the tag lacks the title or the artist; a file without an ID3v2 tag whose ID3v1 block
+// holds text beyond ASCII gets a new ID3v2.3 tag with its fields in UTF-16; a WMA file's attributes
+// get their text. Text that reads right is left; a file whose reading is not clear is left and
+// needs a look. The ID3v1 block stays as it is. Reads each file; never writes.
 ConvertPlan PlanConvert(const std::vector<std::string>& paths,
-                        const std::vector<int>& positions = {});
+                        const std::vector<int>& positions = {},
+                        std::optional<legacy::Encoding> encoding = std::nullopt);
+// Plans one entry again from its file, in `encoding` (none: as detected).
+void ChooseEncoding(ConvertEntry& entry, std::optional<legacy::Encoding> encoding);
 // The fields a new ID3v2 tag of a conversion holds: the ID3v1 block's texts as `detection`
 // reads them (a slot it cannot read clearly is left out; ASCII as it is), its track number and
 // its genre's name. Without a detection, the one over the block's own slots.
 id3v2::Changes ConversionFieldsOf(const TIDmp3& v1, const legacy::Detection& detection);
 id3v2::Changes ConversionFieldsOf(const TIDmp3& v1);
-// "共 N 个文件：转换 N，无需转换 N，无法转换 N".
+// The conversion of an MP3 file's ID3v2 tag `v2` (read with the block `v1`) under `detection`:
+// its legacy frames in Unicode, and the block's fields the tag lacks when the block holds text
+// beyond ASCII and the tag lacks the title or the artist (`carried`: those fields). `frames`
+// counts both.
+id3v2::Result PlanTagConversion(const std::string& path, const TIDmp3& v1, const id3v2::TagInfo& v2,
+                                const legacy::Detection& detection, id3v2::SavePlan& plan,
+                                size_t& frames, id3v2::Changes* carried = nullptr);
+// The fields of a tag just read (ReadTag with its ID3v2 tag) that players show garbled, each as
+// players show it now and as it reads (a close call's best reading); empty for a tag that reads
+// right. What the file's conversion would change, read without opening the file again.
+std::vector<ConvertText> GarbledTexts(TagKind kind, const TIDmp3& v1, const TIDwma& wma,
+                                      const id3v2::TagInfo& v2);
+// "播放器显示为乱码……" and a line per field, for a tooltip.
+QString DescribeGarbled(const std::vector<ConvertText>& texts);
+// A field's name in a conversion's plan: the window's name, a WMA-only field's label.
+QString ConvertFieldName(TagField field);
+// The legacy bytes of a WMA tag's texts and the texts they become under `detection`.
+std::vector<std::string> LegacyFieldsOf(const TIDwma& tag);
+std::vector<ConvertText> WmaConversionOf(const TIDwma& tag, const legacy::Detection& detection);
+// "共 N 个文件：转换 N，无需转换 N，无法转换 N", and "，需要确认 N" when files need a look.
 QString SummarizeConvertPlan(const ConvertPlan& plan);
 // The counts, every refused file, then each file to convert and the texts it will show.
 QString DescribeConvertPlan(const ConvertPlan& plan, int maxFiles = 1000);

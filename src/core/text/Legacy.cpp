@@ -355,21 +355,22 @@ int Score(Encoding encoding, std::string_view bytes, const QString& text) {
 }
 
 std::optional<std::string> MojibakeBytes(QStringView text) {
+  // ASCII, the most common text, and text with a character beyond CP1252 (CJK) leave early.
+  if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+    return std::nullopt;
+  }
   std::string bytes;
-  bool beyond = false;
+  bytes.reserve(static_cast<size_t>(text.size()));
   for (QChar qc : text) {
     const char16_t c = qc.unicode();
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF) || (c >= 0x80 && c <= 0x9F)) {
+    if (c <= 0xFF) {
       bytes.push_back(static_cast<char>(c));
-      beyond |= c >= 0x80;
       continue;
     }
     const auto at = std::find(kCp1252High.begin(), kCp1252High.end(), c);
     if (at == kCp1252High.end()) return std::nullopt;
     bytes.push_back(static_cast<char>(0x80 + (at - kCp1252High.begin())));
-    beyond = true;
   }
-  if (!beyond) return std::nullopt;
   return bytes;
 }
 
@@ -448,6 +449,43 @@ Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates
     d.ambiguous = d.score < 0;
   }
   return d;
+}
+
+Detection WithEncoding(const Detection& detection, Encoding encoding) {
+  Detection d = detection;
+  if (d.encoding != encoding) d.second = d.encoding;
+  d.encoding = encoding;
+  d.ambiguous = false;
+  if (d.scores[static_cast<size_t>(encoding)]) d.score = *d.scores[static_cast<size_t>(encoding)];
+  return d;
+}
+
+std::optional<Encoding> EncodingNamed(std::string_view name) {
+  std::string n;
+  for (char c : name) n.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+  if (n == "gbk" || n == "gb18030" || n == "cp936") return Encoding::kGbk;
+  if (n == "big5" || n == "cp950") return Encoding::kBig5;
+  if (n == "shift-jis" || n == "shift_jis" || n == "sjis" || n == "cp932") {
+    return Encoding::kShiftJis;
+  }
+  if (n == "cp1252" || n == "latin1" || n == "windows-1252") return Encoding::kCp1252;
+  if (n == "utf-8" || n == "utf8") return Encoding::kUtf8;
+  return std::nullopt;
+}
+
+QString AsPlayersShow(std::string_view bytes) {
+  QString text;
+  text.reserve(static_cast<qsizetype>(bytes.size()));
+  for (char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b >= 0x80 && b <= 0x9F) {
+      const char16_t c = kCp1252High[b - 0x80];
+      text += QChar(c != 0 ? c : char16_t{QChar::ReplacementCharacter});
+    } else {
+      text += QChar(b);
+    }
+  }
+  return text;
 }
 
 std::optional<QString> Reading(const Detection& detection, std::string_view bytes, Place place) {

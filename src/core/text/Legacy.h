@@ -80,6 +80,18 @@ struct FieldReadings {
 FieldReadings ReadField(std::string_view bytes, Candidates candidates = kAllCandidates);
 Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates = kAllCandidates);
 
+// The detection with `encoding` taken for the file, as a person chose it: clear, whatever the
+// scores say.
+Detection WithEncoding(const Detection& detection, Encoding encoding);
+
+// The encoding a person names: "gbk", "big5", "shift-jis" (or "sjis", "cp932"), "cp1252" (or
+// "latin1"), "utf-8", in any letter case; none for any other name.
+std::optional<Encoding> EncodingNamed(std::string_view name);
+
+// What players that read bytes as Latin-1 (CP1252 on Windows) show of them: each byte as its
+// CP1252 character, a byte CP1252 lacks as U+FFFD. For display only.
+QString AsPlayersShow(std::string_view bytes);
+
 // Where a field's bytes were found: an ID3v1 slot (carried into a new Unicode tag whatever it
 // holds), a Latin-1 frame (players read it as Latin-1), or a Unicode frame holding the CP1252
 // bytes of its characters.

@@ -158,7 +158,14 @@ bool IsSlotUtf8(const std::string& bytes, size_t& whole) {
 
 }  // namespace
 
-QString FromId3v1Text(const std::string& bytes) {
+std::string_view Id3v1Bytes(std::string_view slot) {
+  slot = slot.substr(0, slot.find('\0'));
+  while (!slot.empty() && static_cast<unsigned char>(slot.back()) <= 0x20) slot.remove_suffix(1);
+  return slot;
+}
+
+QString FromId3v1Text(const std::string& slot) {
+  const std::string bytes(Id3v1Bytes(slot));
   size_t whole = 0;
   if (!IsSlotUtf8(bytes, whole)) return FromGbk(bytes);
   QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(whole));

@@ -75,7 +75,12 @@ QString FromGbk(const std::string& bytes);
 // The text of an ID3v1 slot's bytes: UTF-8 when they are valid UTF-8 holding at least one
 // multi-byte sequence (ffmpeg writes UTF-8 there), a last sequence cut off by the slot's end
 // allowed and shown as a replacement character; GBK (FromGbk) for every other slot.
+// The text is what the slot holds before its first zero byte (what every reader shows), without
+// the blanks before that byte; the tag object keeps the bytes after it.
 QString FromId3v1Text(const std::string& bytes);
+// The bytes of an ID3v1 slot that are its text: those before its first zero byte, without the
+// trailing codes 0 to 32.
+std::string_view Id3v1Bytes(std::string_view slot);
 // True when the bytes are single ASCII bytes and GBK pairs: a lead byte 0x81 to 0xFE and a trail
 // byte 0x40 to 0xFE other than 0x7F.
 bool IsGbkShaped(std::string_view bytes);

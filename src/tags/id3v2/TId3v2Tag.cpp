@@ -787,7 +787,7 @@ Result PlanUpdate(const std::string& path, const std::function<Changes(const Tag
 }
 
 Result PlanConversion(const std::string& path, const LegacyText& decode, SavePlan& plan,
-                      size_t& converted, const MojibakeText& mojibake) {
+                      size_t& converted, const MojibakeText& mojibake, const Changes& added) {
   converted = 0;
   platform::File file;
   HeaderKind kind;
@@ -795,7 +795,17 @@ Result PlanConversion(const std::string& path, const LegacyText& decode, SavePla
   if (kind == HeaderKind::kNone) return Result::kNoTag;
   if (kind == HeaderKind::kUnreadable) return Result::kRefused;
   plan.fileSize = file.SizeAtOpen();
-  return RenderConversion(plan.oldTag, decode, BlockOf(file), plan.newTag, converted, mojibake);
+  const int64_t block = BlockOf(file);
+  Result r = RenderConversion(plan.oldTag, decode, block, plan.newTag, converted, mojibake);
+  const size_t adding = static_cast<size_t>(
+      std::count_if(added.begin(), added.end(), [](const auto& c) { return c.has_value(); }));
+  if (r != Result::kOk || adding == 0) return r;
+  // The fields come in after the conversion, into the tag it rendered (or the old one when it
+  // changed no frame), so that the sizes still differ by whole blocks.
+  const std::vector<uint8_t> base = converted > 0 ? std::move(plan.newTag) : plan.oldTag;
+  r = RenderUpdate(base, added, block, plan.newTag);
+  if (r == Result::kOk) converted += adding;
+  return r;
 }
 
 Result PlanNewTag(const std::string& path, const Changes& fields, SavePlan& plan) {

@@ -150,8 +150,10 @@ struct SavePlan {
 };
 
 // Plans on a file, with the block of its file system: RenderUpdate (kNoTag when it has no tag),
-// RenderConversion (kNoTag likewise; `converted` 0 means nothing to change) and RenderNewTag
-// (kHasTag when the file begins with a tag header).
+// RenderConversion (kNoTag likewise; `converted` 0 means nothing to change) followed by
+// RenderUpdate of `added` (fields the conversion brings in beside the frames it turns to Unicode;
+// each counts as one converted frame) and RenderNewTag (kHasTag when the file begins with a tag
+// header).
 Result PlanUpdate(const std::string& path, const Changes& changes, SavePlan& plan);
 // PlanUpdate with the changes decided from the tag itself, with one open and one read of its
 // region: `tag` is read from that region as ReadFromFile reads it (empty for a file without a tag
@@ -160,7 +162,8 @@ Result PlanUpdate(const std::string& path, const Changes& changes, SavePlan& pla
 Result PlanUpdate(const std::string& path, const std::function<Changes(const TagInfo&)>& changesFor,
                   TagInfo& tag, SavePlan& plan);
 Result PlanConversion(const std::string& path, const LegacyText& decode, SavePlan& plan,
-                      size_t& converted, const MojibakeText& mojibake = nullptr);
+                      size_t& converted, const MojibakeText& mojibake = nullptr,
+                      const Changes& added = {});
 Result PlanNewTag(const std::string& path, const Changes& fields, SavePlan& plan);
 
 }  // namespace id3v2
