@@ -177,7 +177,30 @@ def item_edit_floor(root):
         print('  %-6s set %.0f ms, floor %.0f ms: %.2fx' % (build, s * 1e3, f * 1e3, s / f))
 
 
-ITEMS = [item_covers, item_undo_and_convert, item_edit_floor, item_memory]
+def item_one_wma(root):
+    rounds = 10 if QUICK else 40
+    print('== one set of one WMA file whose header fits, 5 ms flushes, against --version and its '
+          'two flushes (medians of %d)' % rounds)
+    folder = os.path.join(root, 'wma')
+    os.makedirs(folder)
+    path = os.path.join(folder, 'a.wma')
+    subprocess.run(['ffmpeg', '-loglevel', 'error', '-f', 'lavfi', '-i', 'sine=d=1', '-c:a', 'wmav2',
+                    '-metadata', 'title=Title', path], check=True)
+    for build in BUILDS:
+        state = os.path.join(root, build + '-w')
+        run(build, state, ['set', '--title', 'Title A', path])  # the header gets its room once
+        sets, versions = [], []
+        for r in range(rounds):
+            sets.append(run(build, state, ['set', '--title', 'Title %s' % 'AB'[r % 2], path],
+                            slow=True)[0])
+            versions.append(run(build, state, ['--version'], slow=True)[0] + 2 * 0.005)
+        s, v = statistics.median(sets), statistics.median(versions)
+        print('  %-6s set %.1f ms, --version + two flushes %.1f ms: %.2fx' % (build, s * 1e3, v * 1e3, s / v))
+        shutil.rmtree(state, ignore_errors=True)
+    shutil.rmtree(folder)
+
+
+ITEMS = [item_covers, item_undo_and_convert, item_edit_floor, item_one_wma, item_memory]
 ONLY = [a[len('--only='):] for a in sys.argv[1:] if a.startswith('--only=')]
 if ONLY:
     ITEMS = [i for i in ITEMS if i.__name__[len('item_'):] in ONLY[0].split(',')]
