@@ -14,7 +14,7 @@
         <translation>not a WMA file, or the tag does not fit its header</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="486"/>
+        <location filename="../src/core/journal/Journal.cpp" line="714"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
@@ -42,7 +42,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="79"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="65"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="26"/>
-        <location filename="../src/core/plans/Plans.cpp" line="296"/>
+        <location filename="../src/core/plans/Plans.cpp" line="302"/>
         <source>歌手</source>
         <translation>Artist</translation>
     </message>
@@ -50,7 +50,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="81"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="69"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="298"/>
+        <location filename="../src/core/plans/Plans.cpp" line="304"/>
         <source>专辑</source>
         <translation>Album</translation>
     </message>
@@ -58,115 +58,116 @@
         <location filename="../src/core/fields/Fields.cpp" line="83"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="71"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="300"/>
+        <location filename="../src/core/plans/Plans.cpp" line="306"/>
         <source>年份</source>
         <translation>Year</translation>
     </message>
     <message>
         <location filename="../src/core/fields/Fields.cpp" line="85"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="75"/>
-        <location filename="../src/core/plans/Plans.cpp" line="302"/>
+        <location filename="../src/core/plans/Plans.cpp" line="308"/>
         <source>说明</source>
         <translation>Comment</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="152"/>
-        <location filename="../src/core/journal/Journal.cpp" line="312"/>
+        <location filename="../src/core/journal/Journal.cpp" line="350"/>
+        <location filename="../src/core/journal/Journal.cpp" line="543"/>
         <source>撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用</source>
         <translation>the journal&apos;s folder %1 is not the current user&apos;s own folder (or is a symbolic link): refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="155"/>
+        <location filename="../src/core/journal/Journal.cpp" line="353"/>
         <source>无法建立撤销记录文件夹 %1：%2</source>
         <translation>cannot make the journal&apos;s folder %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="172"/>
+        <location filename="../src/core/journal/Journal.cpp" line="370"/>
         <source>无法在撤销记录文件夹中登记本程序：%1</source>
         <translation>cannot register this program in the journal&apos;s folder: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="225"/>
+        <location filename="../src/core/journal/Journal.cpp" line="423"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），且无法移走：%2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1) and cannot be moved away: %2; its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="229"/>
+        <location filename="../src/core/journal/Journal.cpp" line="427"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1); it was moved to %2 and its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="248"/>
+        <location filename="../src/core/journal/Journal.cpp" line="498"/>
         <source>第 %1 字节处有零字节</source>
         <translation>zero bytes at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="262"/>
+        <location filename="../src/core/journal/Journal.cpp" line="515"/>
         <source>第 %1 字节处的记录</source>
         <translation>the record at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="280"/>
+        <location filename="../src/core/journal/Journal.cpp" line="449"/>
         <source>完成记录没有对应的开始记录</source>
         <translation>a done record without its begin record</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="300"/>
+        <location filename="../src/core/journal/Journal.cpp" line="531"/>
         <source>撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用</source>
         <translation>the journal&apos;s lock file %1.lock is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="326"/>
+        <location filename="../src/core/journal/Journal.cpp" line="558"/>
         <source>撤销记录 %1 是符号链接，已拒绝使用</source>
         <translation>the journal %1 is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="328"/>
+        <location filename="../src/core/journal/Journal.cpp" line="560"/>
         <source>撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用</source>
         <translation>the journal %1 is not a regular file of the current user: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="329"/>
+        <location filename="../src/core/journal/Journal.cpp" line="561"/>
         <source>无法打开撤销记录 %1：%2</source>
         <translation>cannot open the journal %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="339"/>
+        <location filename="../src/core/journal/Journal.cpp" line="571"/>
         <source>文件大小 %1 MiB，远超上限</source>
         <translation>its size, %1 MiB, is far above the bound</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="355"/>
+        <location filename="../src/core/journal/Journal.cpp" line="478"/>
+        <location filename="../src/core/journal/Journal.cpp" line="494"/>
         <source>无法读取撤销记录：%1</source>
         <translation>cannot read the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="365"/>
+        <location filename="../src/core/journal/Journal.cpp" line="483"/>
         <source>第 %1 字节处的记录过长</source>
         <translation>the record at byte %1 is too long</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="427"/>
+        <location filename="../src/core/journal/Journal.cpp" line="655"/>
         <source>无法写入撤销记录：%1</source>
         <translation>cannot write the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="436"/>
+        <location filename="../src/core/journal/Journal.cpp" line="664"/>
         <source>无法整理撤销记录</source>
         <translation>cannot trim the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="469"/>
+        <location filename="../src/core/journal/Journal.cpp" line="697"/>
         <source>无法整理撤销记录：%1</source>
         <translation>cannot trim the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="547"/>
+        <location filename="../src/core/journal/Journal.cpp" line="775"/>
         <source>无法改写撤销记录</source>
         <translation>cannot rewrite the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="575"/>
+        <location filename="../src/core/journal/Journal.cpp" line="803"/>
         <source>无法改写撤销记录：%1</source>
         <translation>cannot rewrite the journal: %1</translation>
     </message>
@@ -241,7 +242,7 @@
         <translation>%1 is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/NameTemplate.cpp" line="213"/>
+        <location filename="../src/core/fields/NameTemplate.cpp" line="216"/>
         <source>新文件名只有格式里的分隔符</source>
         <translation>the new name holds nothing but the template&apos;s separators</translation>
     </message>
@@ -277,198 +278,205 @@
     </message>
     <message>
         <location filename="../src/core/journal/Undo.cpp" line="43"/>
-        <location filename="../src/core/plans/Plans.cpp" line="146"/>
+        <location filename="../src/core/plans/Plans.cpp" line="151"/>
         <location filename="../src/core/utils/Reasons.cpp" line="28"/>
         <source>文件不存在</source>
         <translation>no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="164"/>
+        <location filename="../src/core/plans/Plans.cpp" line="169"/>
         <source>“%1”（第 %2 行）</source>
         <translation>&quot;%1&quot; (row %2)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="169"/>
+        <location filename="../src/core/plans/Plans.cpp" line="170"/>
+        <source>“%1”（第 %2 个文件）</source>
+        <translation>&quot;%1&quot; (file %2)</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="175"/>
         <source>与%1的新文件名相同</source>
         <translation>the same as the new name of %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="171"/>
+        <location filename="../src/core/plans/Plans.cpp" line="177"/>
         <source>目标文件名是%1的现名，它在此之后才改名</source>
         <translation>the new name is the name of %1, which is renamed only later</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="173"/>
+        <location filename="../src/core/plans/Plans.cpp" line="179"/>
         <source>目标文件名是%1的现名，它不改名</source>
         <translation>the new name is the name of %1, which is not renamed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="175"/>
+        <location filename="../src/core/plans/Plans.cpp" line="181"/>
         <location filename="../src/core/utils/Reasons.cpp" line="18"/>
         <source>目标文件已存在</source>
         <translation>a file of the new name exists</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="192"/>
+        <location filename="../src/core/plans/Plans.cpp" line="198"/>
         <source>歌曲标题为空</source>
         <translation>Title is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="193"/>
+        <location filename="../src/core/plans/Plans.cpp" line="199"/>
         <source>歌手为空</source>
         <translation>Artist is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="197"/>
+        <location filename="../src/core/plans/Plans.cpp" line="203"/>
         <source>没有这条改名规则</source>
         <translation>no such rename rule</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="216"/>
+        <location filename="../src/core/plans/Plans.cpp" line="222"/>
         <source>共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5</source>
         <translation>%1 file(s): rename %2, skip %3, conflict %4, refused %5</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="232"/>
+        <location filename="../src/core/plans/Plans.cpp" line="238"/>
         <source>[%1] %2%3：%4</source>
         <translation>[%1] %2%3: %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="234"/>
+        <location filename="../src/core/plans/Plans.cpp" line="240"/>
         <source>冲突</source>
         <translation>conflict</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="235"/>
+        <location filename="../src/core/plans/Plans.cpp" line="241"/>
         <source>拒绝</source>
         <translation>refused</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="243"/>
+        <location filename="../src/core/plans/Plans.cpp" line="249"/>
         <source>跳过</source>
         <translation>skipped</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="254"/>
-        <location filename="../src/core/plans/Plans.cpp" line="466"/>
-        <location filename="../src/core/plans/Plans.cpp" line="597"/>
+        <location filename="../src/core/plans/Plans.cpp" line="260"/>
+        <location filename="../src/core/plans/Plans.cpp" line="473"/>
+        <location filename="../src/core/plans/Plans.cpp" line="653"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="463"/>
+        <location filename="../src/core/plans/Plans.cpp" line="470"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="501"/>
+        <location filename="../src/core/plans/Plans.cpp" line="530"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="525"/>
+        <location filename="../src/core/plans/Plans.cpp" line="560"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="538"/>
+        <location filename="../src/core/plans/Plans.cpp" line="575"/>
+        <location filename="../src/core/plans/Plans.cpp" line="585"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="510"/>
+        <location filename="../src/core/plans/Plans.cpp" line="522"/>
         <source>需要确认：无法确定文字的编码</source>
         <translation>needs a look: the encoding of the text cannot be told</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="510"/>
+        <location filename="../src/core/plans/Plans.cpp" line="523"/>
         <source>需要确认：可能是 %1，也可能是 %2</source>
         <translation>needs a look: %1 or %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="640"/>
+        <location filename="../src/core/plans/Plans.cpp" line="643"/>
+        <location filename="../src/core/plans/Plans.cpp" line="651"/>
         <source>    %1 项文字无法识别编码，保持原样</source>
         <translation>    %1 texts in no encoding we know, left as they are</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="566"/>
+        <location filename="../src/core/plans/Plans.cpp" line="618"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="577"/>
+        <location filename="../src/core/plans/Plans.cpp" line="629"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="588"/>
+        <location filename="../src/core/plans/Plans.cpp" line="641"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="591"/>
+        <location filename="../src/core/plans/Plans.cpp" line="646"/>
         <source>：新建 ID3v2.3 标签（UTF-16）</source>
         <translation>: a new ID3v2.3 tag (UTF-16)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="592"/>
+        <location filename="../src/core/plans/Plans.cpp" line="647"/>
         <source>：%1 个帧转为 Unicode</source>
         <translation>: %1 frame(s) to Unicode</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="594"/>
+        <location filename="../src/core/plans/Plans.cpp" line="649"/>
         <source>    %1：%2</source>
         <translation>    %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="129"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="216"/>
         <source>%1：ID3v2 为“%2”，此处为“%3”</source>
         <translation>%1: the ID3v2 tag says &quot;%2&quot;, here &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="173"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="260"/>
         <source>ID3v2 标签无法安全改写</source>
         <translation>the ID3v2 tag cannot be rewritten safely</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="175"/>
-        <location filename="../src/core/plans/Plans.cpp" line="400"/>
-        <location filename="../src/core/plans/Plans.cpp" line="509"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="262"/>
+        <location filename="../src/core/plans/Plans.cpp" line="407"/>
+        <location filename="../src/core/plans/Plans.cpp" line="538"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="177"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="264"/>
         <source>文件已有 ID3v2 标签</source>
         <translation>the file has an ID3v2 tag already</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="179"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="266"/>
         <source>文件没有 ID3v2 标签</source>
         <translation>the file has no ID3v2 tag</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="412"/>
+        <location filename="../src/core/plans/Plans.cpp" line="419"/>
         <source>不是WMA文件或文件不存在</source>
         <translation>not a WMA file, or no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="435"/>
+        <location filename="../src/core/plans/Plans.cpp" line="442"/>
         <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
         <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="447"/>
+        <location filename="../src/core/plans/Plans.cpp" line="454"/>
         <source>[无法读取] %1：%2</source>
         <translation>[unreadable] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="457"/>
+        <location filename="../src/core/plans/Plans.cpp" line="464"/>
         <source>：没有要改变的信息</source>
         <translation>: nothing to change</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="459"/>
+        <location filename="../src/core/plans/Plans.cpp" line="466"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>

@@ -320,9 +320,10 @@ int Rename(core::Journal& journal, const Files& files, const Naming& naming, boo
       failed = true;
     }
   }
-  const core::RenamePlan plan = naming.format
-                                    ? core::PlanRename(tracks, *naming.format, naming.characters)
-                                    : core::PlanRename(tracks, naming.rule);
+  const core::RenamePlan plan =
+      naming.format
+          ? core::PlanRename(tracks, *naming.format, naming.characters, core::PlaceWord::kFile)
+          : core::PlanRename(tracks, naming.rule, core::PlaceWord::kFile);
   std::vector<std::string> olds;
   std::vector<bool> wanted;
   for (const core::RenameEntry& e : plan.entries) {
@@ -475,7 +476,7 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
   for (size_t i = 0; i < files.paths.size(); ++i) {
     addLeftOut(i);
     const std::string& path = files.paths[i];
-    const QString name = rules::FileNameOf(Shown(path));
+    const QString name = rules::FileNameOf(rules::DisplayName(path));
     const QString stem = name.left(name.size() - rules::ExtensionOf(name).size());
     const std::optional<core::NameTemplate::Fields> fields = format.Match(stem);
     SetFields f;

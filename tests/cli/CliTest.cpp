@@ -153,10 +153,15 @@ TEST_F(CliTest, RenameNumbersTheFilesInTheOrderGivenAndDryRunChangesNothing) {
 TEST_F(CliTest, RenameReportsAFileItCannotNameAndRenamesTheOthers) {
   dir.CopyData("mp3_untagged.mp3", "bare.mp3");  // no title, no artist
   dir.CopyData("mp3_v11_ascii.mp3", "x.mp3");
+  dir.CopyData("mp3_v11_ascii.mp3", "z.mp3");  // the same new name: the plan names x.mp3
+  const Result dry = Tag({"rename", "--rule", "2", "--dry-run", dir.path()});
+  EXPECT_TRUE(dry.err.contains("the same as the new name of \"x.mp3\" (file 2)")) << dry.err.constData();
   const Result r = Tag({"rename", "--rule", "2", dir.path()});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.err.contains("bare.mp3: ")) << r.err.constData();
-  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"Hello Song - Some Artist.mp3", "bare.mp3"}));
+  EXPECT_TRUE(r.err.contains("z.mp3: ")) << r.err.constData();
+  EXPECT_EQ(dir.Names(),
+            (std::vector<std::string>{"Hello Song - Some Artist.mp3", "bare.mp3", "z.mp3"}));
 }
 
 TEST_F(CliTest, UndoTakesBackAnActionOfTheWindow) {

@@ -1,6 +1,7 @@
 #include "core/journal/Journal.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
@@ -44,6 +45,9 @@ const QString kType = QStringLiteral("#");
 const QString kId = QStringLiteral("id");
 
 std::string Native(const QString& path) { return rules::NativePath(path); }
+
+// A path of the journal's as the user reads it, with the system's separator.
+QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
 QString SelfTag() { return QString::fromStdString(platform::ThisProcess().Tag()); }
 
@@ -344,9 +348,9 @@ bool Journal::EnsureFolder() {
   if (err == 0) return true;
   if (err == ELOOP || err == ENOTDIR || err == EPERM) {
     Refuse(Core::tr("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
-               .arg(folder_));
+               .arg(Shown(folder_)));
   } else {
-    Refuse(Core::tr("无法建立撤销记录文件夹 %1：%2").arg(folder_, ReasonOf(err)));
+    Refuse(Core::tr("无法建立撤销记录文件夹 %1：%2").arg(Shown(folder_), ReasonOf(err)));
   }
   return false;
 }
@@ -421,7 +425,7 @@ void Journal::SetAside(const QString& why) {
     return;
   }
   Refuse(Core::tr("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
-             .arg(why, aside));
+             .arg(why, Shown(aside)));
 }
 
 // Adds one record to the index: a begin record's action, a done record's outcome, an undo marker.
@@ -524,7 +528,7 @@ bool Journal::ParseLine(platform::File& file, int64_t at, int64_t size, int64_t&
 
 bool Journal::Refresh() {
   if (platform::StatPath(NativePath() + ".lock", false).link) {  // no lock keeps writers apart
-    Refuse(Core::tr("撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用").arg(FilePath()));
+    Refuse(Core::tr("撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用").arg(Shown(FilePath())));
     Forget();
     return false;
   }
@@ -537,7 +541,7 @@ bool Journal::Refresh() {
   }
   if (folder.link || !folder.ours) {
     Refuse(Core::tr("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
-               .arg(folder_));
+               .arg(Shown(folder_)));
     Forget();
     return false;
   }
@@ -550,10 +554,11 @@ bool Journal::Refresh() {
     return true;
   }
   if (err != 0) {
-    Refuse(err == ELOOP ? Core::tr("撤销记录 %1 是符号链接，已拒绝使用").arg(FilePath())
-           : err == EPERM || err == EINVAL
-               ? Core::tr("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath())
-               : Core::tr("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(err)));
+    Refuse(
+        err == ELOOP ? Core::tr("撤销记录 %1 是符号链接，已拒绝使用").arg(Shown(FilePath()))
+        : err == EPERM || err == EINVAL
+            ? Core::tr("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(Shown(FilePath()))
+            : Core::tr("无法打开撤销记录 %1：%2").arg(Shown(FilePath()), ReasonOf(err)));
     Forget();
     return false;
   }
