@@ -128,6 +128,12 @@ QByteArray ValueText(const QJsonValue& value) {
   return text.mid(1, text.size() - 2);  // without the array's brackets
 }
 
+// Puts the line's size into its "len" field.
+void SetLen(QByteArray& line, int64_t size) {
+  const QByteArray digits = QByteArray::number(size).rightJustified(kLenDigits, '0');
+  line.replace(line.indexOf("\"len\":\"") + 7, kLenDigits, digits);
+}
+
 QByteArray LineOf(QJsonObject record) {
   record.remove(kLen);
   QByteArray line = "{";
@@ -145,10 +151,15 @@ QByteArray LineOf(QJsonObject record) {
     line += QJsonDocument(record).toJson(QJsonDocument::Compact).mid(1);
   }
   line.append('\n');
-  const QByteArray size = QByteArray::number(line.size()).rightJustified(kLenDigits, '0');
-  line.replace(line.indexOf("\"len\":\"") + 7, kLenDigits, size);
+  SetLen(line, line.size());
   return line;
 }
+
+// A body that adds nothing.
+class NoBody : public RecordBody {
+ public:
+  void Write(const std::function<void(const char*, size_t)>&) const override {}
+};
 
 enum class HeadScan {
   kRead,   // the small fields were read
@@ -635,7 +646,8 @@ bool Journal::ReadAll(std::string& bytes) {
 
 // Appends one record with the writer lock held. A last line cut off or zero-filled by a crash is
 // cut away first, so that the record starts on a line of its own.
-bool Journal::AppendRecord(const QByteArray& line, bool flush) {
+// With `body`, `line` is the record's start, and the body and the record's end follow it.
+bool Journal::AppendRecord(const QByteArray& line, bool flush, const RecordBody* body) {
   platform::File file;
   int err = platform::OpenPrivateFile(NativePath(), platform::PrivateOpen::kAppend, file);
   // Refresh() read this very file under the same lock: what lies past its records is a leftover.
@@ -643,8 +655,23 @@ bool Journal::AppendRecord(const QByteArray& line, bool flush) {
       file.InodeAtOpen() == indexedInode_ && file.SizeAtOpen() > cleanSize_) {
     if (!file.Truncate(cleanSize_)) err = file.error();
   }
+  // The body goes in pieces of about kChunk bytes, never whole.
+  auto appendBody = [&] {
+    if (body == nullptr) return true;
+    std::string buffer;
+    bool ok = true;
+    body->Write([&](const char* data, size_t size) {
+      buffer.append(data, size);
+      if (ok && buffer.size() >= static_cast<size_t>(kChunk)) {
+        ok = file.Append(buffer.data(), buffer.size());
+        buffer.clear();
+      }
+    });
+    buffer += "}\n";
+    return ok && file.Append(buffer.data(), buffer.size());
+  };
   if (err == 0 && (!file.Append(line.constData(), static_cast<size_t>(line.size())) ||
-                   (flush && !file.SyncData()) || !file.Close())) {
+                   !appendBody() || (flush && !file.SyncData()) || !file.Close())) {
     err = file.error();
     // A record not known to be whole on the disk is taken out again: it was not written.
     if (file.IsOpen() && indexedSize_ >= 0 && file.InodeAtOpen() == indexedInode_) {
@@ -702,14 +729,26 @@ bool Journal::Compact(int64_t room) {
 }
 
 std::optional<QString> Journal::Begin(QJsonObject begin) {
+  return Begin(std::move(begin), NoBody());
+}
+
+std::optional<QString> Journal::Begin(QJsonObject begin, const RecordBody& body) {
   if (!begin.contains(kId)) begin.insert(kId, NewId());
   const QString id = begin.value(kId).toString();
   begin.insert(QStringLiteral("v"), kVersion);
   begin.insert(kType, QStringLiteral("begin"));
   begin.insert(QStringLiteral("time"), QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
   begin.insert(QStringLiteral("w"), SelfTag());
-  const QByteArray line = LineOf(begin);
-  const int64_t size = line.size();
+  int64_t bodySize = 0;
+  body.Write([&](const char*, size_t n) { bodySize += static_cast<int64_t>(n); });
+  QByteArray line = LineOf(begin);
+  int64_t size = line.size();
+  if (bodySize > 0) {  // the line's start, up to its small fields' end; the body and "}\n" follow
+    line.chop(2);
+    line += ',';
+    size = line.size() + bodySize + 2;
+    SetLen(line, size);
+  }
   if (size > kMaxBytes) {
     Refuse(Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
     return std::nullopt;
@@ -723,7 +762,7 @@ std::optional<QString> Journal::Begin(QJsonObject begin) {
       cleanSize_ + room > kMaxBytes) {
     if (!Compact(room)) return std::nullopt;
   }
-  if (!AppendRecord(line, true)) return std::nullopt;
+  if (!AppendRecord(line, true, bodySize > 0 ? &body : nullptr)) return std::nullopt;
   SetInFlight(id, true);
   return id;
 }
