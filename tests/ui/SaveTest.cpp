@@ -339,7 +339,7 @@ class SaveTest : public QObject {
     s.form.BtnSaveClick();
     QCOMPARE(answerer.count(), boxes + 1);
     QCOMPARE(answerer.boxes().last().title, QStringLiteral("系统提示"));
-    QVERIFY(answerer.boxes().last().text.endsWith("\n" + renamed));
+    QVERIFY(answerer.boxes().last().text.endsWith("\n" + QDir::toNativeSeparators(renamed)));
     QCOMPARE(Marks(s.form), QList<int>{2});
     QVERIFY(!QFile::exists(renamed));
   }
