@@ -315,6 +315,7 @@ int Set(core::Journal& journal, const Files& files, const SetFields& f, bool str
 int Rename(core::Journal& journal, const Files& files, const Naming& naming, bool dryRun) {
   bool failed = files.failed;
   std::vector<core::Track> tracks;
+  tracks.reserve(files.paths.size());
   for (const std::string& path : files.paths) {
     try {
       tracks.push_back(core::ReadTrack(path, static_cast<int>(tracks.size())));
@@ -328,7 +329,9 @@ int Rename(core::Journal& journal, const Files& files, const Naming& naming, boo
       naming.format
           ? core::PlanRename(tracks, *naming.format, naming.characters, core::PlaceWord::kFile)
           : core::PlanRename(tracks, naming.rule, core::PlaceWord::kFile);
+  std::vector<core::Track>().swap(tracks);  // the plan holds them now
   std::vector<std::string> olds;
+  olds.reserve(plan.entries.size());
   std::vector<bool> wanted;
   for (const core::RenameEntry& e : plan.entries) {
     olds.push_back(e.track.Path());

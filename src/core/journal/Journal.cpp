@@ -659,6 +659,7 @@ bool Journal::AppendRecord(const QByteArray& line, bool flush, const RecordBody*
   auto appendBody = [&] {
     if (body == nullptr) return true;
     std::string buffer;
+    buffer.reserve(static_cast<size_t>(2 * kChunk));
     bool ok = true;
     body->Write([&](const char* data, size_t size) {
       buffer.append(data, size);

@@ -261,10 +261,19 @@ void EntryList::Add(const Entry& e) {
   } else {
     item.folder = items_.back().folder;
   }
-  item.at = bytes_.size();
+  const size_t need = e.name.size() + e.newName.size() + e.oldBlock.size() + e.newBlock.size() +
+                      e.oldDigest.size() + e.newDigest.size() + e.oldDelta.size() +
+                      e.oldSpan.size() + e.newSpan.size();
+  if (blocks_.empty() || blocks_.back().size() + need > blocks_.back().capacity()) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(std::max(kBlock, need));
+  }
+  std::string& bytes = blocks_.back();
+  item.block = static_cast<uint32_t>(blocks_.size() - 1);
+  item.at = static_cast<uint32_t>(bytes.size());
   auto put = [&](Part part, const char* data, size_t size) {
     item.lengths[part] = static_cast<uint32_t>(size);
-    bytes_.append(data, size);
+    bytes.append(data, size);
   };
   auto putBytes = [&](Part part, const QByteArray& b) {
     put(part, b.constData(), static_cast<size_t>(b.size()));
@@ -290,9 +299,9 @@ void EntryList::Add(const Entry& e) {
 }
 
 std::string_view EntryList::ViewOf(const Item& item, Part part) const {
-  uint64_t at = item.at;
+  size_t at = item.at;
   for (int p = 0; p < part; ++p) at += item.lengths[p];
-  return std::string_view(bytes_).substr(at, item.lengths[part]);
+  return std::string_view(blocks_[item.block]).substr(at, item.lengths[part]);
 }
 
 QByteArray EntryList::PartOf(const Item& item, Part part) const {

@@ -68,6 +68,7 @@ struct Entry {
 class EntryList {
  public:
   void Add(const Entry& e);
+  void Reserve(size_t count) { items_.reserve(count); }
   size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }
   Entry At(size_t k) const;
@@ -78,7 +79,7 @@ class EntryList {
 
  private:
   friend class BeginBody;
-  // Where entry `k`'s strings lie in `bytes_`, in this order: name, new name, old and new block,
+  // Where entry `k`'s strings lie in its block, in this order: name, new name, old and new block,
   // old and new digest, old delta, old and new span.
   enum Part {
     kName,
@@ -94,7 +95,7 @@ class EntryList {
   };
   struct Item {
     int64_t size, oldHeaderSize, newSize, spanAt, spanSize;
-    uint64_t at;  // where its strings start in `bytes_`
+    uint32_t block, at;  // where its strings start: a block of `blocks_`, a place in it
     uint32_t lengths[kParts];
     uint32_t folder;
     uint8_t kind;
@@ -115,7 +116,10 @@ class EntryList {
   std::vector<Item> items_;
   std::vector<std::string> folders_;
   std::map<std::string, uint32_t> folderIndex_;
-  std::string bytes_;
+  // The strings, in blocks of about kBlock bytes (an entry's all in one), so that the list grows
+  // without copying what it holds.
+  static constexpr size_t kBlock = size_t{1} << 20;
+  std::vector<std::string> blocks_;
 };
 
 // The outcome of an entry as a done record gives it.

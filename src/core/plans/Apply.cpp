@@ -530,6 +530,7 @@ ApplyReport ApplyEditFrom(const EditSource& source, TIDmp3& mp3, TIDwma& wma,
   Recorder recorder(options, report);
   if (options.journal != nullptr) {
     waiting.reserve(n);
+    entries.Reserve(n);
     for (size_t i = 0; i < n && !report.error; ++i) {
       EditJob job;
       try {
