@@ -169,12 +169,26 @@ TEST(Records, EachKindOfEntryComesBackFromItsRecord) {
   edits.push_back(make(Entry::Kind::kWma, "/w/", "unreadable.wma"));
   Entry rename = make(Entry::Kind::kRename, "/m/", "a.mp3");
   rename.newName = "b.mp3";
+  // The repair of names knows its files and folders by identity: 64-bit numbers, kept whole.
+  std::vector<Entry> repairs(2, make(Entry::Kind::kRename, "/m/", "\xD6\xDC"));
+  repairs[0].newName = "周";
+  repairs[0].identified = true;
+  repairs[0].device = 0xFEDCBA9876543210u;
+  repairs[0].inode = 42;
+  repairs[1].name += ".mp3";
+  repairs[1].newName = "周.mp3";
+  repairs[1].identified = repairs[1].isFolder = true;
+  repairs[1].inode = 0xFFFFFFFFFFFFFFFFu;
 
   auto same = [](const Entry& a, const Entry& b, bool spans) {
     EXPECT_EQ(a.kind, b.kind);
     EXPECT_EQ(a.folder + a.name + "|" + a.newName, b.folder + b.name + "|" + b.newName);
     EXPECT_EQ(a.size, b.size);
     EXPECT_EQ(a.readOnly, b.readOnly);
+    EXPECT_EQ(a.identified, b.identified);
+    EXPECT_EQ(a.isFolder, b.isFolder);
+    EXPECT_EQ(a.device, b.device);
+    EXPECT_EQ(a.inode, b.inode);
     EXPECT_TRUE(a.oldBlock == b.oldBlock && a.newBlock == b.newBlock);
     EXPECT_EQ(a.startTag, b.startTag);
     EXPECT_TRUE(a.oldDigest == b.oldDigest && a.newDigest == b.newDigest) << a.newDigest.data();
@@ -187,7 +201,8 @@ TEST(Records, EachKindOfEntryComesBackFromItsRecord) {
     EXPECT_TRUE((a.kind == Entry::Kind::kMp3 && !a.startTag) || a.newSize == b.newSize);
   };
   for (const auto& [kind, entries] : {std::make_pair(QString("edit"), edits),
-                                      std::make_pair(QString("rename"), std::vector{rename})}) {
+                                      std::make_pair(QString("rename"), std::vector{rename}),
+                                      std::make_pair(QString("fix-names"), repairs)}) {
     EntryList list;
     for (const Entry& one : entries) list.Add(one);
     Decoded decoded;
