@@ -44,38 +44,38 @@
         <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Fields.cpp" line="73"/>
+        <location filename="../src/core/fields/Fields.cpp" line="82"/>
         <source>标题</source>
         <translation>Title</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Fields.cpp" line="79"/>
+        <location filename="../src/core/fields/Fields.cpp" line="88"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="65"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="26"/>
-        <location filename="../src/core/plans/Plans.cpp" line="306"/>
+        <location filename="../src/core/plans/Plans.cpp" line="285"/>
         <source>歌手</source>
         <translation>Artist</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Fields.cpp" line="81"/>
+        <location filename="../src/core/fields/Fields.cpp" line="90"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="69"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="308"/>
+        <location filename="../src/core/plans/Plans.cpp" line="287"/>
         <source>专辑</source>
         <translation>Album</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Fields.cpp" line="83"/>
+        <location filename="../src/core/fields/Fields.cpp" line="92"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="71"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="310"/>
+        <location filename="../src/core/plans/Plans.cpp" line="289"/>
         <source>年份</source>
         <translation>Year</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Fields.cpp" line="85"/>
+        <location filename="../src/core/fields/Fields.cpp" line="94"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="75"/>
-        <location filename="../src/core/plans/Plans.cpp" line="312"/>
+        <location filename="../src/core/plans/Plans.cpp" line="291"/>
         <source>说明</source>
         <translation>Comment</translation>
     </message>
@@ -188,14 +188,14 @@
         <translation>Title</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Fields.cpp" line="75"/>
+        <location filename="../src/core/fields/Fields.cpp" line="84"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="73"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="28"/>
         <source>音轨</source>
         <translation>Track</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Fields.cpp" line="77"/>
+        <location filename="../src/core/fields/Fields.cpp" line="86"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="77"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="28"/>
         <source>流派</source>
@@ -257,102 +257,102 @@
         <translation>the new name holds nothing but the template&apos;s separators</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="47"/>
+        <location filename="../src/core/plans/Plans.cpp" line="42"/>
         <source>新文件名超过255字节</source>
         <translation>the new name is longer than 255 bytes</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="49"/>
+        <location filename="../src/core/plans/Plans.cpp" line="44"/>
         <source>新文件名含有控制字符</source>
         <translation>the new name holds a control character</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="148"/>
+        <location filename="../src/core/plans/Plans.cpp" line="127"/>
         <source>新文件名以“.”开头，文件会被隐藏</source>
         <translation>the new name begins with &quot;.&quot;, which hides the file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="51"/>
+        <location filename="../src/core/plans/Plans.cpp" line="46"/>
         <source>新文件名含有文件名不允许的字符“%1”</source>
         <translation>the new name holds &quot;%1&quot;, which file names may not hold</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="54"/>
+        <location filename="../src/core/plans/Plans.cpp" line="49"/>
         <source>新文件名不合法</source>
         <translation>the new name is not a valid file name</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="139"/>
+        <location filename="../src/core/plans/Plans.cpp" line="118"/>
         <source>文件名已经相同</source>
         <translation>the file already has that name</translation>
     </message>
     <message>
         <location filename="../src/core/journal/Undo.cpp" line="44"/>
-        <location filename="../src/core/plans/Plans.cpp" line="155"/>
+        <location filename="../src/core/plans/Plans.cpp" line="134"/>
         <location filename="../src/core/utils/Reasons.cpp" line="28"/>
         <source>文件不存在</source>
         <translation>no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="173"/>
+        <location filename="../src/core/plans/Plans.cpp" line="152"/>
         <source>“%1”（第 %2 行）</source>
         <translation>&quot;%1&quot; (row %2)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="174"/>
+        <location filename="../src/core/plans/Plans.cpp" line="153"/>
         <source>“%1”（第 %2 个文件）</source>
         <translation>&quot;%1&quot; (file %2)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="179"/>
+        <location filename="../src/core/plans/Plans.cpp" line="158"/>
         <source>与%1的新文件名相同</source>
         <translation>the same as the new name of %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="181"/>
+        <location filename="../src/core/plans/Plans.cpp" line="160"/>
         <source>目标文件名是%1的现名，它在此之后才改名</source>
         <translation>the new name is the name of %1, which is renamed only later</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="183"/>
+        <location filename="../src/core/plans/Plans.cpp" line="162"/>
         <source>目标文件名是%1的现名，它不改名</source>
         <translation>the new name is the name of %1, which is not renamed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="185"/>
+        <location filename="../src/core/plans/Plans.cpp" line="164"/>
         <location filename="../src/core/utils/Reasons.cpp" line="18"/>
         <source>目标文件已存在</source>
         <translation>a file of the new name exists</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="202"/>
+        <location filename="../src/core/plans/Plans.cpp" line="181"/>
         <source>歌曲标题为空</source>
         <translation>Title is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="203"/>
+        <location filename="../src/core/plans/Plans.cpp" line="182"/>
         <source>歌手为空</source>
         <translation>Artist is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="207"/>
+        <location filename="../src/core/plans/Plans.cpp" line="186"/>
         <source>没有这条改名规则</source>
         <translation>no such rename rule</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="226"/>
+        <location filename="../src/core/plans/Plans.cpp" line="205"/>
         <source>共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5</source>
         <translation>%1 file(s): rename %2, skip %3, conflict %4, refused %5</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="331"/>
-        <location filename="../src/core/plans/Plans.cpp" line="242"/>
+        <location filename="../src/core/plans/Plans.cpp" line="221"/>
         <source>[%1] %2%3：%4</source>
         <translation>[%1] %2%3: %4</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="322"/>
-        <location filename="../src/core/plans/Plans.cpp" line="244"/>
+        <location filename="../src/core/plans/Plans.cpp" line="223"/>
         <source>冲突</source>
         <translation>conflict</translation>
     </message>
@@ -409,7 +409,7 @@
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="323"/>
-        <location filename="../src/core/plans/Plans.cpp" line="245"/>
+        <location filename="../src/core/plans/Plans.cpp" line="224"/>
         <source>拒绝</source>
         <translation>refused</translation>
     </message>
@@ -420,7 +420,7 @@
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="325"/>
-        <location filename="../src/core/plans/Plans.cpp" line="253"/>
+        <location filename="../src/core/plans/Plans.cpp" line="232"/>
         <source>跳过</source>
         <translation>skipped</translation>
     </message>
@@ -435,164 +435,164 @@
         <translation>... and %1 more name(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="264"/>
-        <location filename="../src/core/plans/Plans.cpp" line="500"/>
-        <location filename="../src/core/plans/Plans.cpp" line="912"/>
+        <location filename="../src/core/plans/Plans.cpp" line="243"/>
+        <location filename="../src/core/plans/Plans.cpp" line="479"/>
+        <location filename="../src/core/plans/Plans.cpp" line="891"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="494"/>
+        <location filename="../src/core/plans/Plans.cpp" line="473"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="497"/>
+        <location filename="../src/core/plans/Plans.cpp" line="476"/>
         <source>    旧编码 %1：%2 → %3</source>
         <translation>    legacy %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="722"/>
+        <location filename="../src/core/plans/Plans.cpp" line="701"/>
         <source>不是WMA文件</source>
         <translation>not a WMA file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="745"/>
+        <location filename="../src/core/plans/Plans.cpp" line="724"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="876"/>
+        <location filename="../src/core/plans/Plans.cpp" line="855"/>
         <source>，需要确认 %1</source>
         <translation>, %1 need a look</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="903"/>
+        <location filename="../src/core/plans/Plans.cpp" line="882"/>
         <source>：%1 项文字按 %2 读出</source>
         <translation>: %1 text(s) read as %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="905"/>
+        <location filename="../src/core/plans/Plans.cpp" line="884"/>
         <source>：新建 ID3v2.3 标签（UTF-16），按 %1 读出</source>
         <translation>: new ID3v2.3 tag (UTF-16), read as %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="906"/>
+        <location filename="../src/core/plans/Plans.cpp" line="885"/>
         <source>：%1 个帧转为 Unicode，按 %2 读出</source>
         <translation>: %1 frame(s) turned to Unicode, read as %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="676"/>
+        <location filename="../src/core/plans/Plans.cpp" line="655"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="685"/>
-        <location filename="../src/core/plans/Plans.cpp" line="738"/>
+        <location filename="../src/core/plans/Plans.cpp" line="664"/>
+        <location filename="../src/core/plans/Plans.cpp" line="717"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="549"/>
+        <location filename="../src/core/plans/Plans.cpp" line="528"/>
         <source>需要确认：无法确定文字的编码</source>
         <translation>needs a look: the encoding of the text cannot be told</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="550"/>
+        <location filename="../src/core/plans/Plans.cpp" line="529"/>
         <source>需要确认：可能是 %1，也可能是 %2</source>
         <translation>needs a look: %1 or %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="812"/>
+        <location filename="../src/core/plans/Plans.cpp" line="791"/>
         <source>播放器显示为乱码（转换为 Unicode 标签可修正）：</source>
         <translation>Players show this garbled (a conversion to Unicode tags fixes it):</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="814"/>
+        <location filename="../src/core/plans/Plans.cpp" line="793"/>
         <source>%1：播放器显示“%2”，应为“%3”</source>
         <translation>%1: players show &quot;%2&quot;, it reads &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="815"/>
+        <location filename="../src/core/plans/Plans.cpp" line="794"/>
         <source>（无）</source>
         <translation>(nothing)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="898"/>
-        <location filename="../src/core/plans/Plans.cpp" line="910"/>
+        <location filename="../src/core/plans/Plans.cpp" line="877"/>
+        <location filename="../src/core/plans/Plans.cpp" line="889"/>
         <source>    %1 项文字无法识别编码，保持原样</source>
         <translation>    %1 texts in no encoding we know, left as they are</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="871"/>
+        <location filename="../src/core/plans/Plans.cpp" line="850"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="884"/>
+        <location filename="../src/core/plans/Plans.cpp" line="863"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="896"/>
+        <location filename="../src/core/plans/Plans.cpp" line="875"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="222"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="253"/>
         <source>%1：播放器显示乱码“%2”（旧编码文字，应为“%3”），此处为“%4”</source>
         <translation>%1: players show &quot;%2&quot; garbled (legacy text that reads &quot;%3&quot;), here &quot;%4&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="225"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="256"/>
         <source>%1：ID3v2 为“%2”，此处为“%3”</source>
         <translation>%1: the ID3v2 tag says &quot;%2&quot;, here &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="279"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="310"/>
         <source>ID3v2 标签无法安全改写</source>
         <translation>the ID3v2 tag cannot be rewritten safely</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="281"/>
-        <location filename="../src/core/plans/Plans.cpp" line="412"/>
-        <location filename="../src/core/plans/Plans.cpp" line="753"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="312"/>
+        <location filename="../src/core/plans/Plans.cpp" line="391"/>
+        <location filename="../src/core/plans/Plans.cpp" line="732"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="283"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="314"/>
         <source>文件已有 ID3v2 标签</source>
         <translation>the file has an ID3v2 tag already</translation>
     </message>
     <message>
-        <location filename="../src/core/fields/Id3v2Fields.cpp" line="285"/>
+        <location filename="../src/core/fields/Id3v2Fields.cpp" line="316"/>
         <source>文件没有 ID3v2 标签</source>
         <translation>the file has no ID3v2 tag</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="429"/>
+        <location filename="../src/core/plans/Plans.cpp" line="408"/>
         <source>不是WMA文件或文件不存在</source>
         <translation>not a WMA file, or no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="466"/>
+        <location filename="../src/core/plans/Plans.cpp" line="445"/>
         <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
         <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="478"/>
+        <location filename="../src/core/plans/Plans.cpp" line="457"/>
         <source>[无法读取] %1：%2</source>
         <translation>[unreadable] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="488"/>
+        <location filename="../src/core/plans/Plans.cpp" line="467"/>
         <source>：没有要改变的信息</source>
         <translation>: nothing to change</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="490"/>
-        <location filename="../src/core/plans/Plans.cpp" line="908"/>
+        <location filename="../src/core/plans/Plans.cpp" line="469"/>
+        <location filename="../src/core/plans/Plans.cpp" line="887"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>

@@ -4,38 +4,38 @@
 <context>
     <name>Cli</name>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="38"/>
+        <location filename="../src/cli/Cli.cpp" line="39"/>
         <source>Try &apos;velomi-tag --help&apos; for more information.</source>
         <translation>请用“velomi-tag --help”查看用法。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="227"/>
-        <location filename="../src/cli/Commands.cpp" line="742"/>
+        <location filename="../src/cli/Cli.cpp" line="211"/>
+        <location filename="../src/cli/Commands.cpp" line="759"/>
         <source>no such file or folder</source>
         <translation>文件或文件夹不存在</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="235"/>
+        <location filename="../src/cli/Cli.cpp" line="219"/>
         <source>the folder holds no MP3 or WMA files</source>
         <translation>文件夹里没有MP3或WMA文件</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="238"/>
+        <location filename="../src/cli/Cli.cpp" line="222"/>
         <source>velomi-tag: note: %1: its subfolders hold MP3 or WMA files; -r takes them in</source>
         <translation>velomi-tag：提示：%1：其子文件夹里有MP3或WMA文件；加 -r 可一并处理</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="246"/>
+        <location filename="../src/cli/Cli.cpp" line="229"/>
         <source>not an MP3 or WMA file</source>
         <translation>不是MP3或WMA文件</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="300"/>
+        <location filename="../src/cli/Cli.cpp" line="277"/>
         <source>it is longer than %1 MiB</source>
         <translation>列表超过 %1 MiB</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="301"/>
+        <location filename="../src/cli/Cli.cpp" line="278"/>
         <source>it names more than %1 paths</source>
         <translation>列表中的路径超过 %1 个</translation>
     </message>
@@ -204,7 +204,7 @@
     <message>
         <location filename="../src/cli/Commands.cpp" line="152"/>
         <location filename="../src/cli/Commands.cpp" line="159"/>
-        <location filename="../src/cli/Commands.cpp" line="865"/>
+        <location filename="../src/cli/Commands.cpp" line="878"/>
         <source>velomi-tag: warning: %1</source>
         <translation>velomi-tag：警告：%1</translation>
     </message>
@@ -219,147 +219,147 @@
         <translation>文件名与格式不符</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="643"/>
+        <location filename="../src/cli/Commands.cpp" line="660"/>
         <source>%1: %n text(s) read as %2</source>
         <translation>
             <numerusform>%1：%n 项文字按 %2 读出</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="644"/>
+        <location filename="../src/cli/Commands.cpp" line="661"/>
         <source>%1: %n text(s) would read as %2</source>
         <translation>
             <numerusform>%1：%n 项文字将按 %2 读出</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="646"/>
+        <location filename="../src/cli/Commands.cpp" line="663"/>
         <source>%1: new ID3v2.3 tag, read as %2</source>
         <translation>%1：新建 ID3v2.3 标签，按 %2 读出</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="647"/>
+        <location filename="../src/cli/Commands.cpp" line="664"/>
         <source>%1: would get a new ID3v2.3 tag, read as %2</source>
         <translation>%1：将新建 ID3v2.3 标签，按 %2 读出</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="649"/>
+        <location filename="../src/cli/Commands.cpp" line="666"/>
         <source>%1: %n frame(s) turned to Unicode, read as %2</source>
         <translation>
             <numerusform>%1：%n 个帧已转为 Unicode，按 %2 读出</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="651"/>
+        <location filename="../src/cli/Commands.cpp" line="668"/>
         <source>%1: %n frame(s) would turn to Unicode, read as %2</source>
         <translation>
             <numerusform>%1：%n 个帧将转为 Unicode，按 %2 读出</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="658"/>
-        <location filename="../src/cli/Commands.cpp" line="682"/>
+        <location filename="../src/cli/Commands.cpp" line="675"/>
+        <location filename="../src/cli/Commands.cpp" line="699"/>
         <source>(nothing)</source>
         <translation>（无）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="671"/>
+        <location filename="../src/cli/Commands.cpp" line="688"/>
         <source>%1: needs a look, left out: %2 (choose one with --encoding)</source>
         <translation>%1：需要确认，未转换：%2（用 --encoding 指定编码）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="689"/>
+        <location filename="../src/cli/Commands.cpp" line="706"/>
         <source>%1: nothing to convert (%2)</source>
         <translation>%1：无需转换（%2）</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="763"/>
+        <location filename="../src/cli/Commands.cpp" line="780"/>
         <source>velomi-tag: note: %n name(s) need a look; --encoding gbk, big5 or shift-jis reads them in that encoding</source>
         <translation>
             <numerusform>velomi-tag：提示：%n 个名称需要确认；用 --encoding gbk、big5 或 shift-jis 按该编码读取</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="792"/>
+        <location filename="../src/cli/Commands.cpp" line="809"/>
         <source>%n name(s) repaired.</source>
         <translation>
             <numerusform>已修复 %n 个名称。</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="803"/>
+        <location filename="../src/cli/Commands.cpp" line="820"/>
         <source>velomi-tag: nothing to forget</source>
         <translation>velomi-tag：没有可放弃的操作</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="807"/>
+        <location filename="../src/cli/Commands.cpp" line="824"/>
         <source>Forgot the action of %1; its files stay as they are.</source>
         <translation>已从撤销记录中去掉 %1 的操作；其文件保持现状。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="815"/>
+        <location filename="../src/cli/Commands.cpp" line="832"/>
         <source>The journal holds no actions.</source>
         <translation>日志里没有操作。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="817"/>
+        <location filename="../src/cli/Commands.cpp" line="563"/>
         <source>rename</source>
         <translation>改名</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="818"/>
+        <location filename="../src/cli/Commands.cpp" line="565"/>
         <source>name repair</source>
         <translation>修复乱码文件名</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="819"/>
+        <location filename="../src/cli/Commands.cpp" line="567"/>
         <source>batch edit</source>
         <translation>批量修改</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="820"/>
+        <location filename="../src/cli/Commands.cpp" line="569"/>
         <source>convert</source>
         <translation>转换为 Unicode 标签</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="821"/>
+        <location filename="../src/cli/Commands.cpp" line="573"/>
         <source>save</source>
         <translation>保存</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="822"/>
+        <location filename="../src/cli/Commands.cpp" line="835"/>
         <source>%1  %2, %3 of %4 file(s) changed</source>
         <translation>%1  %2，%4 个文件中改动了 %3 个</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="827"/>
+        <location filename="../src/cli/Commands.cpp" line="840"/>
         <source> (running)</source>
         <translation>（正在执行）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="829"/>
+        <location filename="../src/cli/Commands.cpp" line="842"/>
         <source> (cut short)</source>
         <translation>（中途中断）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="838"/>
+        <location filename="../src/cli/Commands.cpp" line="851"/>
         <source>velomi-tag: nothing to undo</source>
         <translation>velomi-tag：没有可撤销的操作</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="857"/>
+        <location filename="../src/cli/Commands.cpp" line="870"/>
         <source>restored: %1</source>
         <translation>已恢复：%1</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="861"/>
+        <location filename="../src/cli/Commands.cpp" line="874"/>
         <source>Undid the action of %1: %n file(s) restored.</source>
         <translation>
             <numerusform>已撤销 %1 的操作：恢复了 %n 个文件。</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="868"/>
+        <location filename="../src/cli/Commands.cpp" line="881"/>
         <source>velomi-tag: %n file(s) not undone stay in the journal; &quot;velomi-tag undo&quot; tries them again, &quot;velomi-tag undo --forget&quot; drops them.</source>
         <translation>
             <numerusform>velomi-tag：%n 个未撤销的文件仍留在撤销记录中；“velomi-tag undo”会再试一次，“velomi-tag undo --forget”则将其去掉。</numerusform>

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/fields/Fields.h"
 #include "core/plans/Apply.h"
 #include "core/text/Rules.h"
 #include "core/utils/Reasons.h"
@@ -145,16 +146,6 @@ QString Arguments::ToText(const QString& argument) const {
 
 namespace {
 
-// `suffix` in lower case.
-bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
-  if (name.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    const char c = name[name.size() - suffix.size() + i];
-    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
-  }
-  return true;
-}
-
 // A folder's identity, so that a folder reached again through a link is not listed twice.
 using FolderId = std::pair<uint64_t, uint64_t>;
 
@@ -177,14 +168,9 @@ class Expander {
     const platform::EntryInfo info = platform::StatPath(folder, true);
     if (!info.exists || !seen_.insert({info.device, info.inode}).second) return 0;
     platform::FolderEntries entries = platform::ListEntries(folder);
-    size_t added = 0;
-    for (const char* suffix : {".mp3", ".wma"}) {
-      for (const std::string& name : entries.files) {
-        if (!EndsWithFoldAscii(name, suffix)) continue;
-        files_.paths.push_back(folder + name);
-        ++added;
-      }
-    }
+    const std::vector<std::string> audio = core::AudioFileNames(entries.files);
+    for (const std::string& name : audio) files_.paths.push_back(folder + name);
+    size_t added = audio.size();
     if (!deep) {
       if (subfolders != nullptr) *subfolders = std::move(entries.folders);
       return added;
@@ -202,9 +188,7 @@ class Expander {
       const platform::EntryInfo info = platform::StatPath(sub, true);
       if (!info.exists || !seen_.insert({info.device, info.inode}).second) continue;
       const platform::FolderEntries entries = platform::ListEntries(sub);
-      for (const std::string& file : entries.files) {
-        if (EndsWithFoldAscii(file, ".mp3") || EndsWithFoldAscii(file, ".wma")) return true;
-      }
+      if (!core::AudioFileNames(entries.files).empty()) return true;
       if (HoldAudio(sub, entries.folders)) return true;
     }
     return false;
@@ -241,20 +225,13 @@ Files Expand(const std::vector<std::string>& paths, bool recursive) {
       }
       continue;
     }
-    const QString key = rules::FormatKey(rules::DisplayName(path));
-    if (key != rules::kMp3Key && key != rules::kWmaKey) {
+    if (core::FileKeyOf(path) == core::FileKey::kOther) {
       expander.LeaveOut(path, Cli::tr("not an MP3 or WMA file"));
       continue;
     }
     files.paths.push_back(path);
   }
   return files;
-}
-
-bool IsMp3Path(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
-  return path.size() - dot >= 4 && EndsWithFoldAscii(std::string_view(path).substr(dot, 4), ".mp3");
 }
 
 bool ReadPathList(const std::string& file, bool nul, std::vector<std::string>& paths,

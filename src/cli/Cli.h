@@ -87,10 +87,6 @@ struct Files {
 };
 Files Expand(const std::vector<std::string>& paths, bool recursive);
 
-// True when the tag object for the path is the MP3 one: its extension's first four characters are
-// ".mp3" in any letter case (rules::FormatKey, read off the bytes).
-bool IsMp3Path(const std::string& path);
-
 // The bounds of a list of paths: far above any music library, far below what fills the memory.
 constexpr int64_t kMaxListBytes = int64_t{128} << 20;
 constexpr size_t kMaxListPaths = 1000000;

@@ -556,6 +556,23 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
 
 namespace {
 
+// The kind of a journal's action, as `undo --list` names it.
+QString KindName(core::ActionKind kind) {
+  switch (kind) {
+    case core::ActionKind::kRename:
+      return Cli::tr("rename");
+    case core::ActionKind::kFixNames:
+      return Cli::tr("name repair");
+    case core::ActionKind::kEdit:
+      return Cli::tr("batch edit");
+    case core::ActionKind::kConvert:
+      return Cli::tr("convert");
+    case core::ActionKind::kSave:
+      break;
+  }
+  return Cli::tr("save");
+}
+
 const char* StatusKey(const core::ConvertEntry& e) {
   if (e.NeedsALook()) return "needsALook";
   switch (e.status) {
@@ -814,11 +831,7 @@ int Undo(core::Journal& journal, bool list, bool forget) {
     if (!problem.isEmpty()) Err(QStringLiteral("velomi-tag: %1\n").arg(problem));
     if (actions.empty()) Out(Cli::tr("The journal holds no actions.") + QLatin1Char('\n'));
     for (const core::ActionInfo& a : actions) {
-      const QString kind = a.kind == QLatin1String("rename")      ? Cli::tr("rename")
-                           : a.kind == QLatin1String("fix-names") ? Cli::tr("name repair")
-                           : a.kind == QLatin1String("edit")      ? Cli::tr("batch edit")
-                           : a.kind == QLatin1String("convert")   ? Cli::tr("convert")
-                                                                  : Cli::tr("save");
+      const QString kind = KindName(a.kind);
       QString line = Cli::tr("%1  %2, %3 of %4 file(s) changed")
                          .arg(a.time, kind)
                          .arg(a.changed)
@@ -849,7 +862,7 @@ int Undo(core::Journal& journal, bool list, bool forget) {
       ++undone;
       if (e.path != e.restoredPath) {
         // Names given back their legacy bytes are shown as those bytes.
-        const bool bytes = report.action->kind == QLatin1String("fix-names");
+        const bool bytes = report.action->kind == core::ActionKind::kFixNames;
         Out(QStringLiteral("%1 → %2\n")
                 .arg(bytes ? core::ShownAsIs(e.path) : Shown(e.path),
                      bytes ? core::ShownAsIs(e.restoredPath) : Shown(e.restoredPath)));

@@ -432,7 +432,7 @@ int Show(const Files& files, bool json) {
     addLeftOut(static_cast<size_t>(i));
     const std::string& path = files.paths[static_cast<size_t>(i)];
     progress.Step(i, total, path);
-    if (IsMp3Path(path)) {
+    if (core::FileKeyOf(path) == core::FileKey::kMp3) {
       ReadMp3(mp3, start, path, labels, tag);
     } else {
       ReadWma(wma, path, labels, tag);

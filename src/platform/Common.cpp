@@ -51,14 +51,6 @@ bool ParseNumber(std::string_view text, long long& value) {
   return true;
 }
 
-bool EqualFoldAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
 bool LessFoldAscii(const std::string& a, const std::string& b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
@@ -87,11 +79,6 @@ void SortFoldAscii(std::vector<std::string>& names) {
   sorted.reserve(names.size());
   for (uint32_t i : order) sorted.push_back(std::move(names[i]));
   names = std::move(sorted);
-}
-
-bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
-  return name.size() >= suffix.size() &&
-         EqualFoldAscii(name.substr(name.size() - suffix.size()), suffix);
 }
 
 TempOwner Self() {
@@ -152,6 +139,19 @@ bool FirstSaveIn(const std::string& folder) {
 }
 
 }  // namespace internal
+
+bool EqualFoldAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (internal::FoldAscii(a[i]) != internal::FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool EndsWithFoldAscii(std::string_view name, std::string_view suffix) {
+  return name.size() >= suffix.size() &&
+         EqualFoldAscii(name.substr(name.size() - suffix.size()), suffix);
+}
 
 int64_t ShareableBlock(int64_t preferred) {
   const bool power = preferred > 0 && (preferred & (preferred - 1)) == 0;

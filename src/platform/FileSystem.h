@@ -32,6 +32,11 @@ bool MayWrite(const std::string& path);
 // tells whether it worked.
 void ClearReadOnly(const std::string& path);
 
+// True when the names are the same but for the letter case of ASCII letters, as the listings
+// below compare names; `EndsWithFoldAscii`: when `name` ends in `suffix` so.
+bool EqualFoldAscii(std::string_view a, std::string_view b);
+bool EndsWithFoldAscii(std::string_view name, std::string_view suffix);
+
 // The names of the entries of `folder` whose names end in `suffix` (".mp3"), compared without
 // regard to ASCII letter case, folders left out, sorted by name without regard to letter case.
 // `folder` may end in "/" or not. An unreadable folder gives no names.

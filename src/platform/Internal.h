@@ -6,15 +6,17 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileSystem.h"
+
 namespace platform::internal {
 
 // ---- Names compared without regard to ASCII letter case
 
-bool EqualFoldAscii(std::string_view a, std::string_view b);
+using platform::EndsWithFoldAscii;
+using platform::EqualFoldAscii;
 // A fixed order of names by their letters, case folded, names that differ in case only after one
 // another in byte order.
 bool LessFoldAscii(const std::string& a, const std::string& b);
-bool EndsWithFoldAscii(std::string_view name, std::string_view suffix);
 // Sorts as LessFoldAscii does, each name folded once rather than at every comparison.
 void SortFoldAscii(std::vector<std::string>& names);
 

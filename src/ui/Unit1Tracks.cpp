@@ -197,10 +197,8 @@ void TForm1::AddNativeFolder(std::string nativeFolder) {
   if (nativeFolder.empty() || nativeFolder.back() != '/') nativeFolder += '/';
   WaitCursor wait;
   TrackBatch batch(*this);
-  for (const char* suffix : {".mp3", ".wma"}) {
-    for (const std::string& name : platform::ListFolder(nativeFolder, suffix)) {
-      batch.AddOrNote(nativeFolder + name);
-    }
+  for (const std::string& name : core::AudioFileNames(platform::ListEntries(nativeFolder).files)) {
+    batch.AddOrNote(nativeFolder + name);
   }
 }
 
@@ -238,15 +236,9 @@ void TForm1::AddNativeFolderTree(std::string root) {
       const platform::EntryInfo info = platform::StatPath(folder, true);
       if (!info.folder || !walked.insert({info.device, info.inode}).second) continue;
       const platform::FolderEntries entries = platform::ListEntries(folder);
-      for (const char* suffix : {".mp3", ".wma"}) {
-        for (const std::string& name : entries.files) {
-          if (name.size() < 4 || QByteArray::fromStdString(name.substr(name.size() - 4))
-                                         .compare(suffix, Qt::CaseInsensitive) != 0) {
-            continue;
-          }
-          batch.AddOrNote(folder + name);
-          ++found;
-        }
+      for (const std::string& name : core::AudioFileNames(entries.files)) {
+        batch.AddOrNote(folder + name);
+        ++found;
       }
       // The folders below, first in name order first.
       for (auto it = entries.folders.rbegin(); it != entries.folders.rend(); ++it) {

@@ -103,12 +103,20 @@ class BatchProgress {
 };
 
 // The kind of a journal's action, as the window names it.
-QString KindName(const QString& kind) {
-  return kind == QLatin1String("rename")      ? QStringLiteral("批量改名")
-         : kind == QLatin1String("fix-names") ? QStringLiteral("修复乱码文件名")
-         : kind == QLatin1String("edit")      ? QStringLiteral("批量修改")
-         : kind == QLatin1String("convert")   ? QStringLiteral("转换为 Unicode 标签")
-                                              : QStringLiteral("保存信息");
+QString KindName(core::ActionKind kind) {
+  switch (kind) {
+    case core::ActionKind::kRename:
+      return QStringLiteral("批量改名");
+    case core::ActionKind::kFixNames:
+      return QStringLiteral("修复乱码文件名");
+    case core::ActionKind::kEdit:
+      return QStringLiteral("批量修改");
+    case core::ActionKind::kConvert:
+      return QStringLiteral("转换为 Unicode 标签");
+    case core::ActionKind::kSave:
+      break;
+  }
+  return QStringLiteral("保存信息");
 }
 
 // What a batch did, for its closing summary: the count of each outcome and each failure.

@@ -104,7 +104,7 @@ TEST_F(BatchTest, ARenameIsUndoneAfterTheProgramStartsAgain) {
   ASSERT_EQ(ListActions(again).size(), 1u);
   const UndoReport u = UndoLast(again);
   ASSERT_TRUE(u.action);
-  EXPECT_EQ(u.action->kind, U("rename"));
+  EXPECT_EQ(u.action->kind, ActionKind::kRename);
   for (const auto& e : u.entries) EXPECT_EQ(e.outcome, Outcome::kDone) << e.reason.toStdString();
   EXPECT_EQ(files.Names(), before);
   EXPECT_TRUE(ListActions(again).empty());
@@ -208,7 +208,7 @@ TEST_F(BatchTest, ASaveOfOneTagIsUndoneAndTheCancelFlagStopsABatch) {
   ASSERT_TRUE(wma.ReadFromFile(w));
   wma.SetTitle(u"Saved, and longer than before");
   EXPECT_EQ(SaveTag(wma, w, options).results.at(0).outcome, Outcome::kDone);
-  EXPECT_EQ(ListActions(journal).at(0).kind, U("save"));
+  EXPECT_EQ(ListActions(journal).at(0).kind, ActionKind::kSave);
   for (const auto& [path, before] : {std::pair{w, wBefore}, std::pair{m, mBefore}}) {
     EXPECT_NE(ReadAll(path), before);
     EXPECT_EQ(UndoLast(journal).entries.at(0).outcome, Outcome::kDone);

@@ -272,7 +272,7 @@ TEST_F(Id3v2WriteTest, AConversionTurnsLegacyTextIntoUnicodeAndUndoRestoresTheBy
     EXPECT_EQ(Ffprobe(gbkBlock), "TAG:title=发如雪\nTAG:artist=周杰伦\n");
   }
 
-  EXPECT_EQ(ListActions(journal).at(0).kind, QStringLiteral("convert"));
+  EXPECT_EQ(ListActions(journal).at(0).kind, ActionKind::kConvert);
   ASSERT_EQ(UndoLast(journal).remaining, 0);
   for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(ReadAll(paths[i]), before[i]) << i;
 }

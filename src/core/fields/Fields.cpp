@@ -2,10 +2,9 @@
 
 #include <utility>
 
-#include "core/fields/Id3v2Fields.h"
-#include "core/journal/Recovery.h"
 #include "core/text/Rules.h"
 #include "core/utils/Tr.h"
+#include "platform/FileSystem.h"
 #include "tags/mp3/TMp3Tag.h"
 #include "tags/wma/TWmaTag.h"
 
@@ -61,6 +60,16 @@ FileKey FileKeyOf(const std::string& path, bool wholeExtension) {
 
 TagKind TagKindOf(const std::string& path, bool wholeExtension) {
   return FileKeyOf(path, wholeExtension) == FileKey::kMp3 ? TagKind::kMp3 : TagKind::kWma;
+}
+
+std::vector<std::string> AudioFileNames(const std::vector<std::string>& files) {
+  std::vector<std::string> names;
+  for (const char* suffix : {".mp3", ".wma"}) {
+    for (const std::string& name : files) {
+      if (platform::EndsWithFoldAscii(name, suffix)) names.push_back(name);
+    }
+  }
+  return names;
 }
 
 const std::array<FieldInfo, 13>& Fields() { return kFields; }
@@ -214,33 +223,23 @@ void TrackFields::Set(TagField field, QString text) {
 TrackFields FieldsOf(const TIDmp3& tag) { return FieldsFrom(tag); }
 TrackFields FieldsOf(const TIDwma& tag) { return FieldsFrom(tag); }
 
-TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal,
-                id3v2::TagInfo* start) {
-  const TagKind kind = TagKindOf(path);
-  if (start != nullptr) *start = id3v2::TagInfo{};
-  // A header, tag or block written in place and cut short is put back first.
-  if (journal != nullptr) RecoverFile(*journal, path);
-  if (kind == TagKind::kWma) {
-    wma.ReadFromFile(path);
-  } else if (start != nullptr) {
-    id3v2::ReadBothTags(path, mp3, *start);
-  } else {
-    mp3.ReadFromFile(path);
-  }
-  return kind;
+void Track::SetTexts(const TrackFields& f) {
+  title = f.title;
+  artist = f.artist;
+  album = f.album;
+  year = f.year;
+  comment = f.comment;
+  track = f.track;
+  genre = f.genre;
 }
 
-TrackFields ShownFields(TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
-                        const id3v2::TagInfo& start) {
-  return kind == TagKind::kMp3 ? ShownFields(mp3, start) : FieldsOf(wma);
-}
-
-TrackFields ReadFields(const std::string& path, Journal* journal) {
-  TIDmp3 mp3;
-  TIDwma wma;
-  id3v2::TagInfo start;
-  const TagKind kind = ReadTag(path, mp3, wma, journal, &start);
-  return ShownFields(kind, mp3, wma, start);
+Track TrackAt(const std::string& path, int position) {
+  Track track;
+  const size_t slash = path.rfind('/');
+  track.folder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+  track.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+  track.position = position;
+  return track;
 }
 
 }  // namespace core

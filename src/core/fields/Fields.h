@@ -7,16 +7,12 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TIDmp3;
 class TIDwma;
-namespace id3v2 {
-struct TagInfo;
-}
 
 namespace core {
-
-class Journal;
 
 // The tag object a file goes to.
 enum class TagKind { kMp3, kWma };
@@ -30,6 +26,9 @@ FileKey FileKeyOf(const std::string& path, bool wholeExtension = false);
 // its first four characters) picks the MP3 object, every other one (".WMA", "" ...) the WMA object.
 // With `wholeExtension` (the batch edit's choice) only the whole extension ".MP3" picks MP3.
 TagKind TagKindOf(const std::string& path, bool wholeExtension = false);
+// The names among a folder's `files` that adding the folder adds (ending in ".mp3" or ".wma", in
+// any letter case): its MP3 files, then its WMA files, each in the order given.
+std::vector<std::string> AudioFileNames(const std::vector<std::string>& files);
 
 enum class TagField {
   kTitle,
@@ -113,18 +112,23 @@ struct TrackFields {
 TrackFields FieldsOf(const TIDmp3& tag);
 TrackFields FieldsOf(const TIDwma& tag);
 
-// Reads the tag of `path` into the object its kind picks, as the window reads a file it adds or
-// shows: an action a crash cut short that holds the file is settled first, when a journal is
-// given. With `start`, an MP3 file's ID3v2 tag is read too, in the same open (for a WMA file it
-// is left empty). Gives the kind. Lets a WMA read error through.
-TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal = nullptr,
-                id3v2::TagInfo* start = nullptr);
-// The texts the list shows of `path`'s tag, read as ReadTag reads it (with the ID3v2 tag). Lets
-// a WMA read error through.
-TrackFields ReadFields(const std::string& path, Journal* journal = nullptr);
-// What the list shows of a tag just read: a WMA file's tag; an MP3 file's ID3v1 block, or its
-// ID3v2 tag when it has no block.
-TrackFields ShownFields(TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
-                        const id3v2::TagInfo& start);
+// One file of a batch, as the track list shows it.
+struct Track {
+  std::string folder;    // ends in "/"
+  std::string fileName;  // without the folder
+  QString title;
+  QString artist;
+  int position = 0;  // the row's place in the whole list, counted from 0 (the number of rule 3)
+  // The other texts a name template can use, as `show` prints them: the track number as text
+  // (MP3: empty for 0), the genre by name (MP3: empty for none).
+  QString album = {}, year = {}, track = {}, comment = {}, genre = {};
+
+  std::string Path() const { return folder + fileName; }
+  // Takes the texts of a tag as the list shows them.
+  void SetTexts(const TrackFields& f);
+};
+
+// Splits a path into a track's folder and file name (the folder of "a.mp3" is "./").
+Track TrackAt(const std::string& path, int position);
 
 }  // namespace core

@@ -3,11 +3,13 @@
 #include <QStringList>
 #include <algorithm>
 
+#include "core/journal/Recovery.h"
 #include "core/text/Gbk.h"
 #include "core/text/Rules.h"
 #include "core/utils/Reasons.h"
 #include "core/utils/Tr.h"
 #include "tags/mp3/TMp3Tag.h"
+#include "tags/wma/TWmaTag.h"
 
 namespace core {
 namespace {
@@ -180,6 +182,35 @@ TrackFields FieldsOf(const id3v2::TagInfo& tag) {
 TrackFields ShownFields(const TIDmp3& v1, const id3v2::TagInfo& v2) {
   if (!v1.HasTag && v2.presence == id3v2::Presence::kTag) return FieldsOf(v2);
   return FieldsOf(v1);
+}
+
+TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal,
+                id3v2::TagInfo* start) {
+  const TagKind kind = TagKindOf(path);
+  if (start != nullptr) *start = id3v2::TagInfo{};
+  // A header, tag or block written in place and cut short is put back first.
+  if (journal != nullptr) RecoverFile(*journal, path);
+  if (kind == TagKind::kWma) {
+    wma.ReadFromFile(path);
+  } else if (start != nullptr) {
+    id3v2::ReadBothTags(path, mp3, *start);
+  } else {
+    mp3.ReadFromFile(path);
+  }
+  return kind;
+}
+
+TrackFields ShownFields(TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
+                        const id3v2::TagInfo& start) {
+  return kind == TagKind::kMp3 ? ShownFields(mp3, start) : FieldsOf(wma);
+}
+
+TrackFields ReadFields(const std::string& path, Journal* journal) {
+  TIDmp3 mp3;
+  TIDwma wma;
+  id3v2::TagInfo start;
+  const TagKind kind = ReadTag(path, mp3, wma, journal, &start);
+  return ShownFields(kind, mp3, wma, start);
 }
 
 bool Id3v2Says(TagField field, const QString& stored, const QString& text) {

@@ -1,6 +1,7 @@
 // The ID3v2 tag at an MP3 file's start as the list, the window and velomi-tag see it: its texts,
 // how they compare with the ID3v1 block, and the fields a write puts into it. Players show this
-// tag when a file has one, so every write that changes a field keeps it in step.
+// tag when a file has one, so every write that changes a field keeps it in step. A file is read
+// here with both its tags, as the list shows it.
 #pragma once
 
 #include <QString>
@@ -13,6 +14,8 @@
 #include "tags/id3v2/TId3v2Tag.h"
 
 namespace core {
+
+class Journal;
 
 // The ID3v2 field that holds a tag field; none for the WMA-only fields.
 std::optional<id3v2::Field> Id3v2FieldOf(TagField field);
@@ -52,6 +55,22 @@ TrackFields FieldsOf(const id3v2::TagInfo& tag);
 // What the list and the boxes show of an MP3 file: its ID3v1 block, or, when it has none, its
 // ID3v2 tag (so that a save never writes empty boxes over a tag the user could not see).
 TrackFields ShownFields(const TIDmp3& v1, const id3v2::TagInfo& v2);
+
+// ---- Reading a file as the list shows it
+
+// Reads the tag of `path` into the object its kind picks, as the window reads a file it adds or
+// shows: an action a crash cut short that holds the file is settled first, when a journal is
+// given. With `start`, an MP3 file's ID3v2 tag is read too, in the same open (for a WMA file it
+// is left empty). Gives the kind. Lets a WMA read error through.
+TagKind ReadTag(const std::string& path, TIDmp3& mp3, TIDwma& wma, Journal* journal = nullptr,
+                id3v2::TagInfo* start = nullptr);
+// The texts the list shows of `path`'s tag, read as ReadTag reads it (with the ID3v2 tag). Lets
+// a WMA read error through.
+TrackFields ReadFields(const std::string& path, Journal* journal = nullptr);
+// What the list shows of a tag just read: a WMA file's tag; an MP3 file's ID3v1 block, or its
+// ID3v2 tag when it has no block.
+TrackFields ShownFields(TagKind kind, const TIDmp3& mp3, const TIDwma& wma,
+                        const id3v2::TagInfo& start);
 
 // True when an ID3v2 text says what `text` says for that field: the same text, a date that
 // begins with the year, a track "3/12" for "3".

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/plans/Plans.h"
+#include "core/fields/Fields.h"
 
 namespace core {
 
@@ -95,10 +95,5 @@ class NameTemplate {
   std::vector<Part> parts_;
   QRegularExpression matcher_;  // valid only when MatchProblem() is none
 };
-
-// The plan of renaming `tracks` by a template: as PlanRename by a rule, the extension kept as the
-// rules keep it, a track the template gives no name skipped with the reason.
-RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name,
-                      const NameCharacters& characters, PlaceWord places = PlaceWord::kRow);
 
 }  // namespace core

@@ -188,8 +188,28 @@ bool DecodeFirstVersion(const QJsonObject& begin, const std::optional<QJsonObjec
 
 }  // namespace
 
-bool IsRenameKind(const QString& kind) {
-  return kind == kRenameKind || kind == QLatin1String("fix-names");
+QString KindWord(ActionKind kind) {
+  switch (kind) {
+    case ActionKind::kRename:
+      return kRenameKind;
+    case ActionKind::kFixNames:
+      return QStringLiteral("fix-names");
+    case ActionKind::kEdit:
+      return QStringLiteral("edit");
+    case ActionKind::kConvert:
+      return QStringLiteral("convert");
+    case ActionKind::kSave:
+      break;
+  }
+  return QStringLiteral("save");
+}
+
+ActionKind ActionKindOf(const QString& word) {
+  for (ActionKind kind :
+       {ActionKind::kRename, ActionKind::kFixNames, ActionKind::kEdit, ActionKind::kConvert}) {
+    if (word == KindWord(kind)) return kind;
+  }
+  return ActionKind::kSave;
 }
 
 QByteArray Digest(const QByteArray& bytes) {

@@ -70,9 +70,19 @@ struct Entry {
   std::string Path() const { return folder + name; }
 };
 
-// The kinds of action that rename: the batch rename ("rename") and the repair of garbled names
-// ("fix-names").
-bool IsRenameKind(const QString& kind);
+// The kinds of action, and the word a record gives each: the batch rename ("rename"), the repair
+// of garbled names ("fix-names"), the batch edit ("edit"), the save of one tag ("save") and the
+// conversion of legacy text ("convert").
+enum class ActionKind { kRename, kFixNames, kEdit, kSave, kConvert };
+QString KindWord(ActionKind kind);
+// The kind a record's word names; a word this version does not know is taken as a save (its
+// entries write tags).
+ActionKind ActionKindOf(const QString& word);
+// The kinds of action that rename.
+inline bool Renames(ActionKind kind) {
+  return kind == ActionKind::kRename || kind == ActionKind::kFixNames;
+}
+inline bool IsRenameKind(const QString& word) { return Renames(ActionKindOf(word)); }
 
 // The entries of an action of many files, kept compactly: each folder once, the names and byte
 // strings of all entries in one buffer, a digest as its 32 bytes. An entry is taken out whole.

@@ -20,7 +20,7 @@ const char* const kBusy = QT_TRANSLATE_NOOP("Core", "另一个窗口或命令正
 ActionInfo InfoOf(const Journal& journal, const Journal::Action& action) {
   ActionInfo info;
   info.id = action.id;
-  info.kind = action.kind;
+  info.kind = ActionKindOf(action.kind);
   info.time = action.time;
   info.entries = action.entries;
   info.cutShort = !action.finished;

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "core/journal/Journal.h"
+#include "core/journal/Records.h"
 #include "core/plans/Apply.h"
 
 namespace core {
 
 struct ActionInfo {
   QString id;
-  QString kind;  // "rename", "fix-names", "edit", "save" or "convert"
+  ActionKind kind = ActionKind::kSave;
   QString time;  // ISO 8601, local time
   int entries = 0;
   int changed = 0;        // the files the action changed (cut short: those it meant to change)

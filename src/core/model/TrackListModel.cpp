@@ -317,14 +317,7 @@ Track TrackListModel::TrackOf(int row) const {
   Track t;
   t.folder = FolderOf(row);
   t.fileName = FileNameOf(row);
-  const TrackFields f = FieldsOf(row);
-  t.title = f.title;
-  t.artist = f.artist;
-  t.album = f.album;
-  t.year = f.year;
-  t.track = f.track;
-  t.comment = f.comment;
-  t.genre = f.genre;
+  t.SetTexts(FieldsOf(row));
   t.position = row;
   return t;
 }

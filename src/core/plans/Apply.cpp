@@ -178,7 +178,7 @@ class Recorder {
   // Writes the begin record of `entries` (and first flushes their pre-image file); false when
   // there is no journal, or (the report says why) when the record could not be written: the
   // action must then change nothing.
-  bool Begin(const QString& kind, std::vector<Entry>& entries) {
+  bool Begin(ActionKind kind, std::vector<Entry>& entries) {
     if (journal_ == nullptr || entries.empty()) return false;
     EntryList list;
     for (size_t k = 0; k < entries.size(); ++k) {
@@ -188,7 +188,7 @@ class Recorder {
     return Begin(kind, list);
   }
   // The same for entries whose spans were placed as they were added (Stash).
-  bool Begin(const QString& kind, const EntryList& entries) {
+  bool Begin(ActionKind kind, const EntryList& entries) {
     if (journal_ == nullptr || entries.empty()) return false;
     int err = preImageError_;
     if (err == 0 && preImages_.IsOpen()) err = preImages_.Seal();
@@ -197,7 +197,7 @@ class Recorder {
       RemovePreImages(journal_->Folder(), id_);
       return false;
     }
-    const BeginBody body(kind, id_, entries);
+    const BeginBody body(KindWord(kind), id_, entries);
     recorded_ = journal_->Begin(body.Head(), body).has_value();
     if (!recorded_) {
       Refuse(journal_->TakeMessage());
@@ -339,7 +339,7 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   }
   if (entries.empty()) return report;
   Recorder recorder(options, report);
-  recorder.Begin(QStringLiteral("rename"), entries);
+  recorder.Begin(ActionKind::kRename, entries);
   if (Refused(recorder, options, report, index)) return report;
   const QString casePrefix = CaseTempPrefix(recorder.Id());
 
@@ -404,7 +404,7 @@ ApplyReport ApplyFixNames(const NamePlan& plan, const ApplyOptions& options) {
   }
   if (entries.empty()) return report;
   Recorder recorder(options, report);
-  recorder.Begin(QStringLiteral("fix-names"), entries);
+  recorder.Begin(ActionKind::kFixNames, entries);
   if (Refused(recorder, options, report, index)) return report;
 
   Folders folders;
@@ -639,7 +639,7 @@ ApplyReport ApplyEditFrom(const EditSource& source, TIDmp3& mp3, TIDwma& wma,
       waiting.push_back(w);
     }
     if (waiting.empty()) return report;
-    recorded = recorder.Begin(QStringLiteral("edit"), entries);
+    recorded = recorder.Begin(ActionKind::kEdit, entries);
     if (!recorded) {
       std::vector<size_t> all(n);
       for (size_t i = 0; i < n; ++i) all[i] = i;
@@ -750,7 +750,7 @@ ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& op
       std::vector<Entry> entries{
           TaggedMp3Entry(place, state, &fresh, write.plan, options.journal != nullptr)};
       Recorder recorder(options, report);
-      recorder.Begin(QStringLiteral("save"), entries);
+      recorder.Begin(ActionKind::kSave, entries);
       report.results.resize(1);
       if (Refused(recorder, options, report, {0})) return report;
       const Entry& entry = entries[0];
@@ -765,7 +765,7 @@ ApplyReport SaveTag(TIDmp3& tag, const std::string& path, const ApplyOptions& op
   Recorder recorder(options, report);
   if (place.err == 0) {
     std::vector<Entry> entries{Mp3Entry(place, state, EncodeBlock(tag))};
-    recorder.Begin(QStringLiteral("save"), entries);
+    recorder.Begin(ActionKind::kSave, entries);
     report.results.resize(1);
     if (Refused(recorder, options, report, {0})) return report;
   }
@@ -802,7 +802,7 @@ ApplyReport SaveTag(TIDwma& tag, const std::string& path, const ApplyOptions& op
   std::vector<Entry> entries{WmaEntry(place, plan, inPlace)};
   const Entry& entry = entries[0];
   Recorder recorder(options, report);
-  const bool recorded = recorder.Begin(QStringLiteral("save"), entries);
+  const bool recorded = recorder.Begin(ActionKind::kSave, entries);
   report.results.resize(1);
   if (Refused(recorder, options, report, {0})) return report;
   int err = 0;
@@ -921,7 +921,7 @@ ApplyReport ApplyConvert(const ConvertPlan& plan, const ApplyOptions& options) {
   }
   if (entries.empty()) return report;
   Recorder recorder(options, report);
-  recorder.Begin(QStringLiteral("convert"), entries);
+  recorder.Begin(ActionKind::kConvert, entries);
   if (Refused(recorder, options, report, index)) return report;
 
   std::string codes;

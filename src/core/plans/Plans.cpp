@@ -24,12 +24,7 @@ QString Shown(const std::string& bytes) { return rules::ShownPath(bytes); }
 
 // True when the two names of one folder differ in ASCII letter case only.
 bool CaseOnly(const std::string& a, const std::string& b) {
-  if (a.size() != b.size() || a == b) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return a != b && platform::EqualFoldAscii(a, b);
 }
 
 // True when `to` names the very file `from` names: a name that differs in letter case only, on a
@@ -72,25 +67,9 @@ Mp3Snapshot ReadMp3Snapshot(const std::string& path, platform::File& file) {
   return state;
 }
 
-Track TrackAt(const std::string& path, int position) {
-  Track track;
-  const size_t slash = path.rfind('/');
-  track.folder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-  track.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
-  track.position = position;
-  return track;
-}
-
 Track ReadTrack(const std::string& path, int position) {
   Track track = TrackAt(path, position);
-  const TrackFields f = ReadFields(path);
-  track.title = f.title;
-  track.artist = f.artist;
-  track.album = f.album;
-  track.year = f.year;
-  track.comment = f.comment;
-  track.track = f.track;
-  track.genre = f.genre;
+  track.SetTexts(ReadFields(path));
   return track;
 }
 

@@ -22,22 +22,9 @@ class TIDwma;
 
 namespace core {
 
-// One file of a batch, as the track list shows it.
-struct Track {
-  std::string folder;    // ends in "/"
-  std::string fileName;  // without the folder
-  QString title;
-  QString artist;
-  int position = 0;  // the row's place in the whole list, counted from 0 (the number of rule 3)
-  // The other texts a name template can use, as `show` prints them: the track number as text
-  // (MP3: empty for 0), the genre by name (MP3: empty for none).
-  QString album = {}, year = {}, track = {}, comment = {}, genre = {};
+class NameTemplate;
+struct NameCharacters;
 
-  std::string Path() const { return folder + fileName; }
-};
-
-// Splits a path into a track's folder and file name (the folder of "a.mp3" is "./").
-Track TrackAt(const std::string& path, int position);
 // The track of `path` with the texts of its tag, the title and artist as the list shows them when
 // the file is added. Lets a WMA read error through.
 Track ReadTrack(const std::string& path, int position);
@@ -74,6 +61,10 @@ struct RenamePlan {
 enum class PlaceWord { kRow, kFile };
 RenamePlan PlanRename(const std::vector<Track>& tracks, int rule,
                       PlaceWord places = PlaceWord::kRow);
+// The plan of renaming `tracks` by a template: as PlanRename by a rule, the extension kept as the
+// rules keep it, a track the template gives no name skipped with the reason.
+RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name,
+                      const NameCharacters& characters, PlaceWord places = PlaceWord::kRow);
 
 // The plan as lines for a person: "old → new" for each rename, then every skipped, refused or
 // conflicting entry with its reason. At most `maxLines` lines, then a count of the rest.

@@ -115,13 +115,9 @@ asf::ByteSpan Span(const QByteArray& bytes) {
 
 Holds Unreached(int err) { return err == ENOENT ? Holds::kMissing : Holds::kUnreachable; }
 
+// True when the two names differ in ASCII letter case only.
 bool SameLetters(const std::string& a, const std::string& b) {
-  if (a.size() != b.size() || a == b) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return a != b && platform::EqualFoldAscii(a, b);
 }
 
 // The song of a case-only rename under its temporary name: the rename was cut short between its
