@@ -14,9 +14,10 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -31,6 +32,22 @@
 #include "TrackList.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
+
+namespace {
+
+// The window and a box over it, each drawn as it is, where it stands, on a plain desktop: the
+// offscreen screen holds nothing defined where no window is.
+QPixmap Together(QWidget& window, QWidget& top) {
+  const QRect area = window.frameGeometry().united(top.frameGeometry());
+  QPixmap picture(area.size());
+  picture.fill(QColor(0xd8, 0xdc, 0xe0));
+  QPainter painter(&picture);
+  painter.drawPixmap(window.geometry().topLeft() - area.topLeft(), window.grab());
+  painter.drawPixmap(top.geometry().topLeft() - area.topLeft(), top.grab());
+  return picture;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The journal of changes goes to a folder of its own, never to the real home.
@@ -99,10 +116,7 @@ int main(int argc, char** argv) {
           if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // "显示详细信息..."
         }
         QTest::qWait(400);
-        const QRect area = form.frameGeometry().united(box->frameGeometry());
-        saved = form.screen()
-                    ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-                    .save(out + QStringLiteral("/") + name);
+        saved = Together(form, *box).save(out + QStringLiteral("/") + name);
       }
       box->button(answer)->click();
     });
@@ -171,10 +185,7 @@ int main(int argc, char** argv) {
       edit->setText(QStringLiteral("%a - %2n %t"));
     }
     QTest::qWait(400);
-    const QRect area = form.frameGeometry().united(dialog->frameGeometry());
-    templateSaved = form.screen()
-                        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-                        .save(out + QStringLiteral("/screenshot-template.png"));
+    templateSaved = Together(form, *dialog).save(out + QStringLiteral("/screenshot-template.png"));
     dialog->reject();
   });
   typing->start();
@@ -235,10 +246,7 @@ int main(int argc, char** argv) {
     if (dialog == nullptr || !dialog->isVisible()) return;
     names->stop();
     QTest::qWait(400);
-    const QRect area = form.frameGeometry().united(dialog->frameGeometry());
-    namesSaved = form.screen()
-                     ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-                     .save(out + QStringLiteral("/screenshot-fix-names.png"));
+    namesSaved = Together(form, *dialog).save(out + QStringLiteral("/screenshot-fix-names.png"));
     dialog->reject();
   });
   names->start();
