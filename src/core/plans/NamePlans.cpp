@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <set>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/plans/Plans.h"
@@ -33,52 +34,92 @@ std::string RealFolder(const std::string& folder) {
   return real;
 }
 
+// One folder the names lie in: as given or walked, and its real path; once walked, its listing.
+struct Place {
+  std::string folder;  // as given or walked, ending in "/"
+  std::string real;    // its real path, ending in "/"
+  bool walked = false;
+  std::vector<std::string> listed;  // every entry's name, sorted by bytes
+};
+
 // One name to look at.
 struct Item {
-  std::string folder;      // as given or walked, ending in "/"
-  std::string realFolder;  // its real path
+  size_t place = 0;  // the folder it lies in
   std::string name;
-  std::string group;  // the names read together: a folder's real path
+  size_t group = 0;  // the names read together: a folder's names (a place)
   bool isFolder = false;
 };
 
-// Gathers the items of the targets, each real path once.
+// Gathers the items of the targets, each real path once. Folders are kept once each, by their
+// real path, and a name by its folder: ten thousand names hold five hundred folders' paths, not
+// ten thousand.
 class Gatherer {
  public:
   std::vector<Item> items;
+  std::vector<Place> places;
 
-  void Add(const std::string& folder, const std::string& realFolder, const std::string& name,
-           bool isFolder, const std::string& group) {
-    if (!platform::IsPlainName(name) || !seen_.insert(realFolder + name).second) return;
-    items.push_back({folder, realFolder, name, group, isFolder});
+  // The place of the folder `folder` (as given), whose real path is `real`.
+  size_t PlaceOf(const std::string& folder, const std::string& real) {
+    auto [it, added] = placeAt_.emplace(real, places.size());
+    if (added) places.push_back({folder, real, false, {}});
+    return it->second;
   }
 
-  // The entries of `folder` (given, real), and with `deep` those of every folder below it.
-  void Walk(const std::string& folder, const std::string& real, bool deep) {
-    if (!walked_.insert(real).second) return;
-    const platform::FolderEntries entries = platform::ListEntries(folder);
-    for (const std::string& name : entries.files) {
-      listed_.insert(real + name);
-      Add(folder, real, name, false, real);
+  // A name given on its own: looked at once, whichever of its folder's walk and itself comes first.
+  void AddGiven(size_t place, const std::string& name, bool isFolder, size_t group) {
+    const Place& p = places[place];
+    if (!platform::IsPlainName(name) || (p.walked && Listed(p, name)) ||
+        !given_.insert(p.real + name).second) {
+      return;
     }
+    items.push_back({place, name, group, isFolder});
+  }
+
+  // The entries of the place `at`, and with `deep` those of every folder below it.
+  void Walk(size_t at, bool deep) {
+    if (places[at].walked) return;
+    places[at].walked = true;
+    const std::string folder = places[at].folder, real = places[at].real;
+    platform::FolderEntries entries = platform::ListEntries(folder);
+    auto add = [&](const std::string& name, bool isFolder) {
+      if (!platform::IsPlainName(name) || (!given_.empty() && given_.count(real + name))) return;
+      items.push_back({at, name, at, isFolder});
+    };
+    for (const std::string& name : entries.files) add(name, false);
+    // A link to a folder is listed with the folders: its own name is not looked at, nor what it
+    // leads to.
+    platform::Folder open;
+    const bool opened = !entries.folders.empty() && open.Open(real);
+    std::vector<size_t> below;
     for (const std::string& name : entries.folders) {
-      listed_.insert(real + name);
-      if (platform::StatPath(real + name, false).link) continue;
-      Add(folder, real, name, true, real);
-      if (deep) Walk(folder + name + '/', real + name + '/', true);
+      if ((opened ? open.Stat(name) : platform::StatPath(real + name, false)).link) continue;
+      add(name, true);
+      if (deep) below.push_back(PlaceOf(folder + name + '/', real + name + '/'));
     }
+    open.Close();
+    std::vector<std::string>& listed = places[at].listed;
+    listed = std::move(entries.files);
+    listed.insert(listed.end(), std::make_move_iterator(entries.folders.begin()),
+                  std::make_move_iterator(entries.folders.end()));
+    std::sort(listed.begin(), listed.end());
+    for (size_t b : below) Walk(b, true);
   }
 
-  // True when something has the name `path` (a folder's real path and a name): a walked folder's
-  // listing tells, for the others the disk is asked.
-  bool Exists(const std::string& path) const {
-    const size_t slash = path.rfind('/');
-    if (walked_.count(path.substr(0, slash + 1)) != 0) return listed_.count(path) != 0;
-    return platform::StatPath(path, false).exists;
+  // True when something has the name `name` in the folder whose real path is `real`: a walked
+  // folder's listing tells, for the others the disk is asked.
+  bool Exists(const std::string& real, const std::string& name) const {
+    auto it = placeAt_.find(real);
+    if (it != placeAt_.end() && places[it->second].walked) return Listed(places[it->second], name);
+    return platform::StatPath(real + name, false).exists;
   }
 
  private:
-  std::unordered_set<std::string> seen_, walked_, listed_;
+  static bool Listed(const Place& p, const std::string& name) {
+    return std::binary_search(p.listed.begin(), p.listed.end(), name);
+  }
+
+  std::unordered_map<std::string, size_t> placeAt_;  // a real path -> its place
+  std::unordered_set<std::string> given_;            // the real paths of names given on their own
 };
 
 // Where the name of `path` lies: its folder as given and as real path, and the name.
@@ -102,38 +143,47 @@ QString ChoicesText(const NameEntry& e) {
 }
 
 // Each entry's repaired name free or not, in the order the renames run; `exists` tells whether
-// something has a name now.
-void SettleConflicts(NamePlan& plan, const std::function<bool(const std::string&)>& exists) {
-  std::map<std::string, size_t> given;   // a path -> the entry that is given it
-  std::set<std::string> freed;           // paths renamed away by an earlier entry
-  std::map<std::string, size_t> holder;  // the path of an entry still to be renamed -> the entry
+// something has a name in a folder (its real path) now. A repaired name stays in the folder of
+// the name it repairs, so each folder's entries are settled on their own, by name.
+void SettleConflicts(
+    NamePlan& plan,
+    const std::function<bool(const std::string& real, const std::string& name)>& exists) {
+  std::unordered_map<std::string_view, std::vector<size_t>> folders;
   for (size_t i = 0; i < plan.entries.size(); ++i) {
-    const NameEntry& e = plan.entries[i];
-    if (!e.newName.empty()) holder[e.realFolder + e.name] = i;
+    folders[plan.entries[i].realFolder].push_back(i);
   }
-  for (size_t i = 0; i < plan.entries.size(); ++i) {
-    NameEntry& e = plan.entries[i];
-    if (e.newName.empty() ||
-        (e.status != NameStatus::kRepair && e.status != NameStatus::kConflict)) {
-      continue;
+  for (const auto& [real, members] : folders) {
+    std::unordered_map<std::string_view, size_t> given;   // a name -> the entry given it
+    std::unordered_set<std::string_view> freed;           // names renamed away by an earlier entry
+    std::unordered_map<std::string_view, size_t> holder;  // the name of an entry still to be
+                                                          // renamed -> the entry
+    for (size_t i : members) {
+      if (!plan.entries[i].newName.empty()) holder[plan.entries[i].name] = i;
     }
-    e.status = NameStatus::kRepair;
-    e.reason.clear();
-    const std::string target = e.realFolder + e.newName;
-    auto other = given.find(target);
-    auto held = holder.find(target);
-    if (other != given.end()) {
-      e.status = NameStatus::kConflict;
-      e.reason =
-          Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[other->second].name));
-    } else if (!freed.count(target) && exists(target)) {
-      e.status = NameStatus::kConflict;
-      e.reason = held != holder.end() && held->second > i
-                     ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
-                     : Core::tr("已有同名的文件或文件夹");
-    } else {
-      given[target] = i;
-      freed.insert(e.realFolder + e.name);
+    for (size_t i : members) {
+      NameEntry& e = plan.entries[i];
+      if (e.newName.empty() ||
+          (e.status != NameStatus::kRepair && e.status != NameStatus::kConflict)) {
+        continue;
+      }
+      e.status = NameStatus::kRepair;
+      e.reason.clear();
+      const std::string_view target = e.newName;
+      auto other = given.find(target);
+      auto held = holder.find(target);
+      if (other != given.end()) {
+        e.status = NameStatus::kConflict;
+        e.reason =
+            Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[other->second].name));
+      } else if (!freed.count(target) && exists(e.realFolder, e.newName)) {
+        e.status = NameStatus::kConflict;
+        e.reason = held != holder.end() && held->second > i
+                       ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
+                       : Core::tr("已有同名的文件或文件夹");
+      } else {
+        given[target] = i;
+        freed.insert(e.name);
+      }
     }
   }
 }
@@ -194,23 +244,45 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
     const platform::EntryInfo info = platform::StatPath(real + name, false);
     if (!info.exists || info.link) continue;
     // A folder reads its name with its contents; a file with the others of its folder.
-    gather.Add(folder, real, name, info.folder, info.folder ? real + name + '/' : real);
+    const size_t place = gather.PlaceOf(folder, real);
+    const size_t group =
+        info.folder ? gather.PlaceOf(folder + name + '/', real + name + '/') : place;
+    gather.AddGiven(place, name, info.folder, group);
   }
   for (const std::string& folder : targets.folders) {
     const std::string real = RealFolder(folder);
-    if (!real.empty()) gather.Walk(WithSlash(folder), real, targets.recursive);
+    if (!real.empty()) gather.Walk(gather.PlaceOf(WithSlash(folder), real), targets.recursive);
   }
 
   NamePlan plan;
   plan.looked = static_cast<int>(gather.items.size());
-  std::map<std::string, std::vector<size_t>> groups;
+  // Each folder's names, the folders in the order of their real paths.
+  std::vector<std::vector<size_t>> groups(gather.places.size());
   for (size_t i = 0; i < gather.items.size(); ++i) groups[gather.items[i].group].push_back(i);
-  for (const auto& [group, members] : groups) {
+  std::vector<size_t> byPath;
+  for (size_t g = 0; g < groups.size(); ++g) {
+    if (!groups[g].empty()) byPath.push_back(g);
+  }
+  std::sort(byPath.begin(), byPath.end(),
+            [&](size_t a, size_t b) { return gather.places[a].real < gather.places[b].real; });
+  // Each entry is looked at in its folder, opened once for all its names.
+  platform::Folder open;
+  size_t opened = gather.places.size();
+  auto look = [&](size_t place, const std::string& name) {
+    if (opened != place) {
+      opened = open.Open(gather.places[place].real) ? place : gather.places.size();
+    }
+    return opened == place ? open.Stat(name)
+                           : platform::StatPath(gather.places[place].real + name, false);
+  };
+  for (size_t g : byPath) {
+    const std::vector<size_t>& members = groups[g];
     std::vector<std::string> names;
+    names.reserve(members.size());
     for (size_t i : members) names.push_back(gather.items[i].name);
     // The folder's own name came with its contents: it helps decide theirs.
     std::vector<std::string> context;
-    const std::string bare = WithoutSlash(group);
+    const std::string bare = WithoutSlash(gather.places[g].real);
     const std::string own = bare.substr(bare.rfind('/') + 1);
     if (std::find(names.begin(), names.end(), own) == names.end()) context.push_back(own);
     const std::vector<legacy::NameReading> readings =
@@ -219,16 +291,16 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
       const legacy::NameReading& r = readings[m];
       if (r.kind == legacy::NameReading::Kind::kFine) continue;
       const Item& item = gather.items[members[m]];
+      const platform::EntryInfo info = look(item.place, item.name);
+      if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
       NameEntry e;
-      e.folder = item.folder;
-      e.realFolder = item.realFolder;
+      e.folder = gather.places[item.place].folder;
+      e.realFolder = gather.places[item.place].real;
       e.name = item.name;
       e.isFolder = item.isFolder;
       e.form = r.form;
       e.encoding = r.encoding;
       e.choices = r.choices;
-      const platform::EntryInfo info = platform::StatPath(item.realFolder + item.name, false);
-      if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
       e.device = info.device;
       e.inode = info.inode;
       e.size = info.size;
@@ -248,6 +320,7 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
       plan.entries.push_back(std::move(e));
     }
   }
+  open.Close();
   // Deeper paths first: a folder's contents are renamed while the folder keeps its name.
   auto depth = [](const NameEntry& e) {
     return std::count(e.realFolder.begin(), e.realFolder.end(), '/');
@@ -260,7 +333,9 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
   sorted.reserve(order.size());
   for (const auto& [d, i] : order) sorted.push_back(std::move(plan.entries[i]));
   plan.entries = std::move(sorted);
-  SettleConflicts(plan, [&](const std::string& path) { return gather.Exists(path); });
+  SettleConflicts(plan, [&](const std::string& real, const std::string& name) {
+    return gather.Exists(real, name);
+  });
   return plan;
 }
 
@@ -271,8 +346,9 @@ void PickReading(NamePlan& plan, size_t i, size_t choice) {
   e.newName = rules::NativePath(e.choices[choice].second);
   e.status = e.newName.size() > 255 ? NameStatus::kRefused : NameStatus::kRepair;
   e.reason = e.status == NameStatus::kRefused ? Core::tr("修复后的名称超过255字节") : QString();
-  SettleConflicts(plan,
-                  [](const std::string& path) { return platform::StatPath(path, false).exists; });
+  SettleConflicts(plan, [](const std::string& real, const std::string& name) {
+    return platform::StatPath(real + name, false).exists;
+  });
 }
 
 QString ShownAsIs(const std::string& name) {
