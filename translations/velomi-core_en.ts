@@ -4,42 +4,42 @@
 <context>
     <name>Core</name>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="134"/>
+        <location filename="../src/core/plans/Apply.cpp" line="136"/>
         <source>文件太短，不是MP3文件</source>
         <translation>the file is too short to be an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="134"/>
+        <location filename="../src/core/plans/Apply.cpp" line="136"/>
         <source>不是WMA文件，或标签放不进文件头</source>
         <translation>not a WMA file, or the tag does not fit its header</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="148"/>
+        <location filename="../src/core/plans/Apply.cpp" line="150"/>
         <source>文件已写入，但无法确认已写入磁盘（%1），断电后可能恢复原样</source>
         <translation>the files were written, but it is not known whether that reached the disk (%1); after a power cut they may be as before</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="426"/>
+        <location filename="../src/core/plans/Apply.cpp" line="438"/>
         <source>名称已修复，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
         <translation>the names were repaired, but they are not known to be on the disk (%1); a power cut may bring the old names back</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="709"/>
+        <location filename="../src/core/journal/Journal.cpp" line="754"/>
         <source>此操作的撤销记录超过 %1 MiB，无法撤销</source>
         <translation>the undo record of this action passes %1 MiB: it cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="212"/>
+        <location filename="../src/core/plans/Apply.cpp" line="224"/>
         <source>完成记录未能写入（%1），此操作将在下次启动时从磁盘核对</source>
         <translation>the action&apos;s done record could not be written (%1); the action will be checked against the disk at the next start</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="242"/>
+        <location filename="../src/core/plans/Apply.cpp" line="254"/>
         <source>撤销记录无法写入，未做任何修改：%1</source>
         <translation>the undo record could not be written, so nothing was changed: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Apply.cpp" line="146"/>
+        <location filename="../src/core/plans/Apply.cpp" line="148"/>
         <source>文件已改名，但无法确认已写入磁盘（%1），断电后可能恢复原名</source>
         <translation>the files were renamed, but it is not known that the disk holds the new names (%1); after a power cut they may have their old names</translation>
     </message>
@@ -52,7 +52,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="79"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="65"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="26"/>
-        <location filename="../src/core/plans/Plans.cpp" line="305"/>
+        <location filename="../src/core/plans/Plans.cpp" line="306"/>
         <source>歌手</source>
         <translation>Artist</translation>
     </message>
@@ -60,7 +60,7 @@
         <location filename="../src/core/fields/Fields.cpp" line="81"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="69"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="307"/>
+        <location filename="../src/core/plans/Plans.cpp" line="308"/>
         <source>专辑</source>
         <translation>Album</translation>
     </message>
@@ -68,116 +68,116 @@
         <location filename="../src/core/fields/Fields.cpp" line="83"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="71"/>
         <location filename="../src/core/model/TrackListModel.cpp" line="27"/>
-        <location filename="../src/core/plans/Plans.cpp" line="309"/>
+        <location filename="../src/core/plans/Plans.cpp" line="310"/>
         <source>年份</source>
         <translation>Year</translation>
     </message>
     <message>
         <location filename="../src/core/fields/Fields.cpp" line="85"/>
         <location filename="../src/core/fields/NameTemplate.cpp" line="75"/>
-        <location filename="../src/core/plans/Plans.cpp" line="311"/>
+        <location filename="../src/core/plans/Plans.cpp" line="312"/>
         <source>说明</source>
         <translation>Comment</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="346"/>
-        <location filename="../src/core/journal/Journal.cpp" line="539"/>
+        <location filename="../src/core/journal/Journal.cpp" line="361"/>
+        <location filename="../src/core/journal/Journal.cpp" line="554"/>
         <source>撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用</source>
         <translation>the journal&apos;s folder %1 is not the current user&apos;s own folder (or is a symbolic link): refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="349"/>
+        <location filename="../src/core/journal/Journal.cpp" line="364"/>
         <source>无法建立撤销记录文件夹 %1：%2</source>
         <translation>cannot make the journal&apos;s folder %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="366"/>
+        <location filename="../src/core/journal/Journal.cpp" line="381"/>
         <source>无法在撤销记录文件夹中登记本程序：%1</source>
         <translation>cannot register this program in the journal&apos;s folder: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="419"/>
+        <location filename="../src/core/journal/Journal.cpp" line="434"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），且无法移走：%2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1) and cannot be moved away: %2; its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="423"/>
+        <location filename="../src/core/journal/Journal.cpp" line="438"/>
         <source>撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销</source>
         <translation>the journal is damaged or not this program&apos;s (%1); it was moved to %2 and its actions cannot be undone</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="494"/>
+        <location filename="../src/core/journal/Journal.cpp" line="509"/>
         <source>第 %1 字节处有零字节</source>
         <translation>zero bytes at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="511"/>
+        <location filename="../src/core/journal/Journal.cpp" line="526"/>
         <source>第 %1 字节处的记录</source>
         <translation>the record at byte %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="445"/>
+        <location filename="../src/core/journal/Journal.cpp" line="460"/>
         <source>完成记录没有对应的开始记录</source>
         <translation>a done record without its begin record</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="527"/>
+        <location filename="../src/core/journal/Journal.cpp" line="542"/>
         <source>撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用</source>
         <translation>the journal&apos;s lock file %1.lock is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="553"/>
+        <location filename="../src/core/journal/Journal.cpp" line="569"/>
         <source>撤销记录 %1 是符号链接，已拒绝使用</source>
         <translation>the journal %1 is a symbolic link: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="555"/>
+        <location filename="../src/core/journal/Journal.cpp" line="571"/>
         <source>撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用</source>
         <translation>the journal %1 is not a regular file of the current user: refused</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="556"/>
+        <location filename="../src/core/journal/Journal.cpp" line="572"/>
         <source>无法打开撤销记录 %1：%2</source>
         <translation>cannot open the journal %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="566"/>
+        <location filename="../src/core/journal/Journal.cpp" line="582"/>
         <source>文件大小 %1 MiB，远超上限</source>
         <translation>its size, %1 MiB, is far above the bound</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="474"/>
-        <location filename="../src/core/journal/Journal.cpp" line="490"/>
+        <location filename="../src/core/journal/Journal.cpp" line="489"/>
+        <location filename="../src/core/journal/Journal.cpp" line="505"/>
         <source>无法读取撤销记录：%1</source>
         <translation>cannot read the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="479"/>
+        <location filename="../src/core/journal/Journal.cpp" line="494"/>
         <source>第 %1 字节处的记录过长</source>
         <translation>the record at byte %1 is too long</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="650"/>
+        <location filename="../src/core/journal/Journal.cpp" line="683"/>
         <source>无法写入撤销记录：%1</source>
         <translation>cannot write the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="659"/>
+        <location filename="../src/core/journal/Journal.cpp" line="692"/>
         <source>无法整理撤销记录</source>
         <translation>cannot trim the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="692"/>
+        <location filename="../src/core/journal/Journal.cpp" line="725"/>
         <source>无法整理撤销记录：%1</source>
         <translation>cannot trim the journal: %1</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="770"/>
+        <location filename="../src/core/journal/Journal.cpp" line="815"/>
         <source>无法改写撤销记录</source>
         <translation>cannot rewrite the journal</translation>
     </message>
     <message>
-        <location filename="../src/core/journal/Journal.cpp" line="798"/>
+        <location filename="../src/core/journal/Journal.cpp" line="843"/>
         <source>无法改写撤销记录：%1</source>
         <translation>cannot rewrite the journal: %1</translation>
     </message>
@@ -299,62 +299,67 @@
         <translation>&quot;%1&quot; (row %2)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="178"/>
+        <location filename="../src/core/plans/Plans.cpp" line="174"/>
+        <source>“%1”（第 %2 个文件）</source>
+        <translation>&quot;%1&quot; (file %2)</translation>
+    </message>
+    <message>
+        <location filename="../src/core/plans/Plans.cpp" line="179"/>
         <source>与%1的新文件名相同</source>
         <translation>the same as the new name of %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="180"/>
+        <location filename="../src/core/plans/Plans.cpp" line="181"/>
         <source>目标文件名是%1的现名，它在此之后才改名</source>
         <translation>the new name is the name of %1, which is renamed only later</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="182"/>
+        <location filename="../src/core/plans/Plans.cpp" line="183"/>
         <source>目标文件名是%1的现名，它不改名</source>
         <translation>the new name is the name of %1, which is not renamed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="184"/>
+        <location filename="../src/core/plans/Plans.cpp" line="185"/>
         <location filename="../src/core/utils/Reasons.cpp" line="18"/>
         <source>目标文件已存在</source>
         <translation>a file of the new name exists</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="201"/>
+        <location filename="../src/core/plans/Plans.cpp" line="202"/>
         <source>歌曲标题为空</source>
         <translation>Title is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="202"/>
+        <location filename="../src/core/plans/Plans.cpp" line="203"/>
         <source>歌手为空</source>
         <translation>Artist is empty</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="206"/>
+        <location filename="../src/core/plans/Plans.cpp" line="207"/>
         <source>没有这条改名规则</source>
         <translation>no such rename rule</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="225"/>
+        <location filename="../src/core/plans/Plans.cpp" line="226"/>
         <source>共 %1 个文件：改名 %2，跳过 %3，冲突 %4，拒绝 %5</source>
         <translation>%1 file(s): rename %2, skip %3, conflict %4, refused %5</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="331"/>
-        <location filename="../src/core/plans/Plans.cpp" line="241"/>
+        <location filename="../src/core/plans/Plans.cpp" line="242"/>
         <source>[%1] %2%3：%4</source>
         <translation>[%1] %2%3: %4</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="322"/>
-        <location filename="../src/core/plans/Plans.cpp" line="243"/>
+        <location filename="../src/core/plans/Plans.cpp" line="244"/>
         <source>冲突</source>
         <translation>conflict</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="99"/>
         <source>%1「%2」</source>
-        <translation>%1 "%2"</translation>
+        <translation>%1 &quot;%2&quot;</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="101"/>
@@ -364,7 +369,7 @@
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="128"/>
         <source>与“%1”修复后的名称相同</source>
-        <translation>the same as the repaired name of "%1"</translation>
+        <translation>the same as the repaired name of &quot;%1&quot;</translation>
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="132"/>
@@ -404,7 +409,7 @@
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="323"/>
-        <location filename="../src/core/plans/Plans.cpp" line="244"/>
+        <location filename="../src/core/plans/Plans.cpp" line="245"/>
         <source>拒绝</source>
         <translation>refused</translation>
     </message>
@@ -415,7 +420,7 @@
     </message>
     <message>
         <location filename="../src/core/plans/NamePlans.cpp" line="325"/>
-        <location filename="../src/core/plans/Plans.cpp" line="252"/>
+        <location filename="../src/core/plans/Plans.cpp" line="253"/>
         <source>跳过</source>
         <translation>skipped</translation>
     </message>
@@ -430,106 +435,106 @@
         <translation>... and %1 more name(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="263"/>
-        <location filename="../src/core/plans/Plans.cpp" line="499"/>
-        <location filename="../src/core/plans/Plans.cpp" line="911"/>
+        <location filename="../src/core/plans/Plans.cpp" line="264"/>
+        <location filename="../src/core/plans/Plans.cpp" line="500"/>
+        <location filename="../src/core/plans/Plans.cpp" line="912"/>
         <source>……另有 %1 个文件未列出</source>
         <translation>... and %1 more file(s) not listed</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="493"/>
+        <location filename="../src/core/plans/Plans.cpp" line="494"/>
         <source>    ID3v2 %1：%2 → %3</source>
         <translation>    ID3v2 %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="496"/>
+        <location filename="../src/core/plans/Plans.cpp" line="497"/>
         <source>    旧编码 %1：%2 → %3</source>
         <translation>    legacy %1: %2 → %3</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="721"/>
+        <location filename="../src/core/plans/Plans.cpp" line="722"/>
         <source>不是WMA文件</source>
         <translation>not a WMA file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="744"/>
+        <location filename="../src/core/plans/Plans.cpp" line="745"/>
         <source>不是MP3文件</source>
         <translation>not an MP3 file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="875"/>
+        <location filename="../src/core/plans/Plans.cpp" line="876"/>
         <source>，需要确认 %1</source>
         <translation>, %1 need a look</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="902"/>
+        <location filename="../src/core/plans/Plans.cpp" line="903"/>
         <source>：%1 项文字按 %2 读出</source>
         <translation>: %1 text(s) read as %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="904"/>
+        <location filename="../src/core/plans/Plans.cpp" line="905"/>
         <source>：新建 ID3v2.3 标签（UTF-16），按 %1 读出</source>
         <translation>: new ID3v2.3 tag (UTF-16), read as %1</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="905"/>
+        <location filename="../src/core/plans/Plans.cpp" line="906"/>
         <source>：%1 个帧转为 Unicode，按 %2 读出</source>
         <translation>: %1 frame(s) turned to Unicode, read as %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="675"/>
+        <location filename="../src/core/plans/Plans.cpp" line="676"/>
         <source>ID3v2 标签已是 Unicode</source>
         <translation>the ID3v2 tag is Unicode already</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="684"/>
-        <location filename="../src/core/plans/Plans.cpp" line="737"/>
+        <location filename="../src/core/plans/Plans.cpp" line="685"/>
+        <location filename="../src/core/plans/Plans.cpp" line="738"/>
         <source>没有需要转换的文字</source>
         <translation>no text to convert</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="548"/>
+        <location filename="../src/core/plans/Plans.cpp" line="549"/>
         <source>需要确认：无法确定文字的编码</source>
         <translation>needs a look: the encoding of the text cannot be told</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="549"/>
+        <location filename="../src/core/plans/Plans.cpp" line="550"/>
         <source>需要确认：可能是 %1，也可能是 %2</source>
         <translation>needs a look: %1 or %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="811"/>
+        <location filename="../src/core/plans/Plans.cpp" line="812"/>
         <source>播放器显示为乱码（转换为 Unicode 标签可修正）：</source>
         <translation>Players show this garbled (a conversion to Unicode tags fixes it):</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="813"/>
+        <location filename="../src/core/plans/Plans.cpp" line="814"/>
         <source>%1：播放器显示“%2”，应为“%3”</source>
         <translation>%1: players show &quot;%2&quot;, it reads &quot;%3&quot;</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="814"/>
+        <location filename="../src/core/plans/Plans.cpp" line="815"/>
         <source>（无）</source>
         <translation>(nothing)</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="897"/>
-        <location filename="../src/core/plans/Plans.cpp" line="909"/>
+        <location filename="../src/core/plans/Plans.cpp" line="898"/>
+        <location filename="../src/core/plans/Plans.cpp" line="910"/>
         <source>    %1 项文字无法识别编码，保持原样</source>
         <translation>    %1 texts in no encoding we know, left as they are</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="870"/>
+        <location filename="../src/core/plans/Plans.cpp" line="871"/>
         <source>共 %1 个文件：转换 %2，无需转换 %3，无法转换 %4</source>
         <translation>%1 file(s): %2 to convert, %3 with nothing to convert, %4 that cannot be converted</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="883"/>
+        <location filename="../src/core/plans/Plans.cpp" line="884"/>
         <source>[无法转换] %1：%2</source>
         <translation>[cannot convert] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="895"/>
+        <location filename="../src/core/plans/Plans.cpp" line="896"/>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
@@ -550,8 +555,8 @@
     </message>
     <message>
         <location filename="../src/core/fields/Id3v2Fields.cpp" line="281"/>
-        <location filename="../src/core/plans/Plans.cpp" line="411"/>
-        <location filename="../src/core/plans/Plans.cpp" line="752"/>
+        <location filename="../src/core/plans/Plans.cpp" line="412"/>
+        <location filename="../src/core/plans/Plans.cpp" line="753"/>
         <source>无法读取标签</source>
         <translation>cannot read the tag</translation>
     </message>
@@ -566,28 +571,28 @@
         <translation>the file has no ID3v2 tag</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="428"/>
+        <location filename="../src/core/plans/Plans.cpp" line="429"/>
         <source>不是WMA文件或文件不存在</source>
         <translation>not a WMA file, or no such file</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="465"/>
+        <location filename="../src/core/plans/Plans.cpp" line="466"/>
         <source>共 %1 个文件：修改 %2，无需修改 %3，无法读取 %4</source>
         <translation>%1 file(s): change %2, unchanged %3, unreadable %4</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="477"/>
+        <location filename="../src/core/plans/Plans.cpp" line="478"/>
         <source>[无法读取] %1：%2</source>
         <translation>[unreadable] %1: %2</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="487"/>
+        <location filename="../src/core/plans/Plans.cpp" line="488"/>
         <source>：没有要改变的信息</source>
         <translation>: nothing to change</translation>
     </message>
     <message>
-        <location filename="../src/core/plans/Plans.cpp" line="489"/>
-        <location filename="../src/core/plans/Plans.cpp" line="907"/>
+        <location filename="../src/core/plans/Plans.cpp" line="490"/>
+        <location filename="../src/core/plans/Plans.cpp" line="908"/>
         <source>    %1：%2 → %3</source>
         <translation>    %1: %2 → %3</translation>
     </message>

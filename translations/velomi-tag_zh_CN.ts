@@ -9,172 +9,172 @@
         <translation>请用“velomi-tag --help”查看用法。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="225"/>
-        <location filename="../src/cli/Commands.cpp" line="732"/>
+        <location filename="../src/cli/Cli.cpp" line="227"/>
+        <location filename="../src/cli/Commands.cpp" line="742"/>
         <source>no such file or folder</source>
         <translation>文件或文件夹不存在</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="233"/>
+        <location filename="../src/cli/Cli.cpp" line="235"/>
         <source>the folder holds no MP3 or WMA files</source>
         <translation>文件夹里没有MP3或WMA文件</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="236"/>
+        <location filename="../src/cli/Cli.cpp" line="238"/>
         <source>velomi-tag: note: %1: its subfolders hold MP3 or WMA files; -r takes them in</source>
         <translation>velomi-tag：提示：%1：其子文件夹里有MP3或WMA文件；加 -r 可一并处理</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="244"/>
+        <location filename="../src/cli/Cli.cpp" line="246"/>
         <source>not an MP3 or WMA file</source>
         <translation>不是MP3或WMA文件</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="298"/>
+        <location filename="../src/cli/Cli.cpp" line="300"/>
         <source>it is longer than %1 MiB</source>
         <translation>列表超过 %1 MiB</translation>
     </message>
     <message>
-        <location filename="../src/cli/Cli.cpp" line="299"/>
+        <location filename="../src/cli/Cli.cpp" line="301"/>
         <source>it names more than %1 paths</source>
         <translation>列表中的路径超过 %1 个</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="183"/>
+        <location filename="../src/cli/Show.cpp" line="187"/>
         <source>the file is too short to be an MP3 file</source>
         <translation>文件太短，不是MP3文件</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="457"/>
-        <location filename="../src/cli/Show.cpp" line="108"/>
+        <location filename="../src/cli/Commands.cpp" line="465"/>
+        <location filename="../src/cli/Show.cpp" line="112"/>
         <source>Title</source>
         <translation>歌曲标题</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="456"/>
-        <location filename="../src/cli/Show.cpp" line="108"/>
+        <location filename="../src/cli/Commands.cpp" line="464"/>
+        <location filename="../src/cli/Show.cpp" line="112"/>
         <source>Artist</source>
         <translation>歌手</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="458"/>
-        <location filename="../src/cli/Show.cpp" line="108"/>
+        <location filename="../src/cli/Commands.cpp" line="466"/>
+        <location filename="../src/cli/Show.cpp" line="112"/>
         <source>Album</source>
         <translation>专辑</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="459"/>
-        <location filename="../src/cli/Show.cpp" line="109"/>
+        <location filename="../src/cli/Commands.cpp" line="467"/>
+        <location filename="../src/cli/Show.cpp" line="113"/>
         <source>Year</source>
         <translation>年份</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="461"/>
-        <location filename="../src/cli/Show.cpp" line="109"/>
+        <location filename="../src/cli/Commands.cpp" line="469"/>
+        <location filename="../src/cli/Show.cpp" line="113"/>
         <source>Comment</source>
         <translation>说明</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="460"/>
-        <location filename="../src/cli/Show.cpp" line="109"/>
+        <location filename="../src/cli/Commands.cpp" line="468"/>
+        <location filename="../src/cli/Show.cpp" line="113"/>
         <source>Track</source>
         <translation>音轨</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="120"/>
-        <location filename="../src/cli/Commands.cpp" line="462"/>
-        <location filename="../src/cli/Show.cpp" line="110"/>
+        <location filename="../src/cli/Commands.cpp" line="121"/>
+        <location filename="../src/cli/Commands.cpp" line="470"/>
+        <location filename="../src/cli/Show.cpp" line="114"/>
         <source>Genre</source>
         <translation>流派</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="222"/>
+        <location filename="../src/cli/Show.cpp" line="226"/>
         <source>not a WMA file</source>
         <translation>不是WMA文件</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="110"/>
+        <location filename="../src/cli/Show.cpp" line="114"/>
         <source>Copyright</source>
         <translation>版权</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="110"/>
+        <location filename="../src/cli/Show.cpp" line="114"/>
         <source>URL</source>
         <translation>网址</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="111"/>
+        <location filename="../src/cli/Show.cpp" line="115"/>
         <source>User URL</source>
         <translation>用户网址</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="111"/>
+        <location filename="../src/cli/Show.cpp" line="115"/>
         <source>Lyrics</source>
         <translation>歌词</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="111"/>
+        <location filename="../src/cli/Show.cpp" line="115"/>
         <source>Encoded by</source>
         <translation>编码者</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="112"/>
+        <location filename="../src/cli/Show.cpp" line="116"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="112"/>
+        <location filename="../src/cli/Show.cpp" line="116"/>
         <source>Format</source>
         <translation>格式</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="269"/>
+        <location filename="../src/cli/Show.cpp" line="273"/>
         <source>none</source>
         <translation>无</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="285"/>
+        <location filename="../src/cli/Show.cpp" line="289"/>
         <source>Players show (legacy text)</source>
         <translation>播放器显示（旧编码文字）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Show.cpp" line="294"/>
+        <location filename="../src/cli/Show.cpp" line="298"/>
         <source>cannot be read</source>
         <translation>无法读取</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="40"/>
+        <location filename="../src/cli/Commands.cpp" line="41"/>
         <source>%1 &quot;%2&quot; is no ID3v1 genre: none stored</source>
         <translation>%1“%2”不是ID3v1流派：存为无流派</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="43"/>
+        <location filename="../src/cli/Commands.cpp" line="44"/>
         <source>%1 holds characters GBK lacks (%2), stored as &quot;?&quot;, and was cut to fit the tag: &quot;%3&quot;</source>
         <translation>%1含有GBK没有的字符（%2），存为“?”，并被截短以放进标签：“%3”</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="49"/>
+        <location filename="../src/cli/Commands.cpp" line="50"/>
         <source>%1 holds characters GBK lacks (%2), stored as &quot;?&quot;: &quot;%3&quot;</source>
         <translation>%1含有GBK没有的字符（%2），存为“?”：“%3”</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="52"/>
+        <location filename="../src/cli/Commands.cpp" line="53"/>
         <source>%1 was cut to fit the tag: &quot;%2&quot;</source>
         <translation>%1被截短以放进标签：“%2”</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="143"/>
+        <location filename="../src/cli/Commands.cpp" line="144"/>
         <source>not done: the batch ended at an earlier error</source>
         <translation>未处理：批处理因前面的错误而中止</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="144"/>
-        <location filename="../src/cli/Commands.cpp" line="241"/>
+        <location filename="../src/cli/Commands.cpp" line="145"/>
+        <location filename="../src/cli/Commands.cpp" line="247"/>
         <source>not done: stopped</source>
         <translation>未处理：已中止</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="152"/>
+        <location filename="../src/cli/Commands.cpp" line="153"/>
         <source>velomi-tag: warning: the action could not be recorded and cannot be undone: %1</source>
         <translation>velomi-tag：警告：这次操作未能记入日志，无法撤销：%1</translation>
     </message>
@@ -189,177 +189,177 @@
         <translation>未写入（--strict）：%1</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="311"/>
-        <location filename="../src/cli/Commands.cpp" line="542"/>
+        <location filename="../src/cli/Commands.cpp" line="315"/>
+        <location filename="../src/cli/Commands.cpp" line="552"/>
         <source>%n file(s) written.</source>
         <translation>
             <numerusform>已写入 %n 个文件。</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="248"/>
+        <location filename="../src/cli/Commands.cpp" line="255"/>
         <source>warning: %1</source>
         <translation>警告：%1</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="151"/>
-        <location filename="../src/cli/Commands.cpp" line="158"/>
-        <location filename="../src/cli/Commands.cpp" line="855"/>
+        <location filename="../src/cli/Commands.cpp" line="152"/>
+        <location filename="../src/cli/Commands.cpp" line="159"/>
+        <location filename="../src/cli/Commands.cpp" line="865"/>
         <source>velomi-tag: warning: %1</source>
         <translation>velomi-tag：警告：%1</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="347"/>
+        <location filename="../src/cli/Commands.cpp" line="355"/>
         <source>would fail (%1 → %2): %3</source>
         <translation>将会失败（%1 → %2）：%3</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="486"/>
+        <location filename="../src/cli/Commands.cpp" line="495"/>
         <source>the name does not match the template</source>
         <translation>文件名与格式不符</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="633"/>
+        <location filename="../src/cli/Commands.cpp" line="643"/>
         <source>%1: %n text(s) read as %2</source>
         <translation>
             <numerusform>%1：%n 项文字按 %2 读出</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="634"/>
+        <location filename="../src/cli/Commands.cpp" line="644"/>
         <source>%1: %n text(s) would read as %2</source>
         <translation>
             <numerusform>%1：%n 项文字将按 %2 读出</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="636"/>
+        <location filename="../src/cli/Commands.cpp" line="646"/>
         <source>%1: new ID3v2.3 tag, read as %2</source>
         <translation>%1：新建 ID3v2.3 标签，按 %2 读出</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="637"/>
+        <location filename="../src/cli/Commands.cpp" line="647"/>
         <source>%1: would get a new ID3v2.3 tag, read as %2</source>
         <translation>%1：将新建 ID3v2.3 标签，按 %2 读出</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="639"/>
+        <location filename="../src/cli/Commands.cpp" line="649"/>
         <source>%1: %n frame(s) turned to Unicode, read as %2</source>
         <translation>
             <numerusform>%1：%n 个帧已转为 Unicode，按 %2 读出</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="641"/>
+        <location filename="../src/cli/Commands.cpp" line="651"/>
         <source>%1: %n frame(s) would turn to Unicode, read as %2</source>
         <translation>
             <numerusform>%1：%n 个帧将转为 Unicode，按 %2 读出</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="648"/>
-        <location filename="../src/cli/Commands.cpp" line="672"/>
+        <location filename="../src/cli/Commands.cpp" line="658"/>
+        <location filename="../src/cli/Commands.cpp" line="682"/>
         <source>(nothing)</source>
         <translation>（无）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="661"/>
+        <location filename="../src/cli/Commands.cpp" line="671"/>
         <source>%1: needs a look, left out: %2 (choose one with --encoding)</source>
         <translation>%1：需要确认，未转换：%2（用 --encoding 指定编码）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="679"/>
+        <location filename="../src/cli/Commands.cpp" line="689"/>
         <source>%1: nothing to convert (%2)</source>
         <translation>%1：无需转换（%2）</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="753"/>
+        <location filename="../src/cli/Commands.cpp" line="763"/>
         <source>velomi-tag: note: %n name(s) need a look; --encoding gbk, big5 or shift-jis reads them in that encoding</source>
         <translation>
             <numerusform>velomi-tag：提示：%n 个名称需要确认；用 --encoding gbk、big5 或 shift-jis 按该编码读取</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="782"/>
+        <location filename="../src/cli/Commands.cpp" line="792"/>
         <source>%n name(s) repaired.</source>
         <translation>
             <numerusform>已修复 %n 个名称。</numerusform>
         </translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="793"/>
+        <location filename="../src/cli/Commands.cpp" line="803"/>
         <source>velomi-tag: nothing to forget</source>
         <translation>velomi-tag：没有可放弃的操作</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="797"/>
+        <location filename="../src/cli/Commands.cpp" line="807"/>
         <source>Forgot the action of %1; its files stay as they are.</source>
         <translation>已从撤销记录中去掉 %1 的操作；其文件保持现状。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="805"/>
+        <location filename="../src/cli/Commands.cpp" line="815"/>
         <source>The journal holds no actions.</source>
         <translation>日志里没有操作。</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="807"/>
+        <location filename="../src/cli/Commands.cpp" line="817"/>
         <source>rename</source>
         <translation>改名</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="808"/>
+        <location filename="../src/cli/Commands.cpp" line="818"/>
         <source>name repair</source>
         <translation>修复乱码文件名</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="809"/>
+        <location filename="../src/cli/Commands.cpp" line="819"/>
         <source>batch edit</source>
         <translation>批量修改</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="810"/>
+        <location filename="../src/cli/Commands.cpp" line="820"/>
         <source>convert</source>
         <translation>转换为 Unicode 标签</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="811"/>
+        <location filename="../src/cli/Commands.cpp" line="821"/>
         <source>save</source>
         <translation>保存</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="812"/>
+        <location filename="../src/cli/Commands.cpp" line="822"/>
         <source>%1  %2, %3 of %4 file(s) changed</source>
         <translation>%1  %2，%4 个文件中改动了 %3 个</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="817"/>
+        <location filename="../src/cli/Commands.cpp" line="827"/>
         <source> (running)</source>
         <translation>（正在执行）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="819"/>
+        <location filename="../src/cli/Commands.cpp" line="829"/>
         <source> (cut short)</source>
         <translation>（中途中断）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="828"/>
+        <location filename="../src/cli/Commands.cpp" line="838"/>
         <source>velomi-tag: nothing to undo</source>
         <translation>velomi-tag：没有可撤销的操作</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="847"/>
+        <location filename="../src/cli/Commands.cpp" line="857"/>
         <source>restored: %1</source>
         <translation>已恢复：%1</translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="851"/>
+        <location filename="../src/cli/Commands.cpp" line="861"/>
         <source>Undid the action of %1: %n file(s) restored.</source>
         <translation>
             <numerusform>已撤销 %1 的操作：恢复了 %n 个文件。</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <location filename="../src/cli/Commands.cpp" line="858"/>
+        <location filename="../src/cli/Commands.cpp" line="868"/>
         <source>velomi-tag: %n file(s) not undone stay in the journal; &quot;velomi-tag undo&quot; tries them again, &quot;velomi-tag undo --forget&quot; drops them.</source>
         <translation>
             <numerusform>velomi-tag：%n 个未撤销的文件仍留在撤销记录中；“velomi-tag undo”会再试一次，“velomi-tag undo --forget”则将其去掉。</numerusform>
@@ -460,17 +460,17 @@
         <translation>版本（仅WMA）</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="277"/>
+        <location filename="../src/cli/Commands.cpp" line="284"/>
         <source>the year may hold digits only: &quot;%1&quot;</source>
         <translation>年份只能是数字：“%1”</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="285"/>
+        <location filename="../src/cli/Commands.cpp" line="292"/>
         <source>the track must be a number from 0 to 255: &quot;%1&quot;</source>
         <translation>音轨号必须是 0 到 255 的数字：“%1”</translation>
     </message>
     <message>
-        <location filename="../src/cli/Commands.cpp" line="294"/>
+        <location filename="../src/cli/Commands.cpp" line="301"/>
         <source>no such genre: &quot;%1&quot;</source>
         <translation>没有这个流派：“%1”</translation>
     </message>

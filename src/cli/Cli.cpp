@@ -39,7 +39,7 @@ int Usage(const QString& message) {
   return kUsage;
 }
 
-QString Shown(const std::string& path) { return rules::DisplayName(path); }
+QString Shown(const std::string& path) { return rules::ShownPath(path); }
 
 // ---- Progress
 
@@ -137,7 +137,9 @@ std::string Arguments::ToBytes(const QString& argument) const {
   return argument.toStdString();
 }
 
-QString Arguments::ToText(const QString& argument) const { return Shown(ToBytes(argument)); }
+QString Arguments::ToText(const QString& argument) const {
+  return rules::DisplayName(ToBytes(argument));
+}
 
 // ---- Paths
 
@@ -239,7 +241,7 @@ Files Expand(const std::vector<std::string>& paths, bool recursive) {
       }
       continue;
     }
-    const QString key = rules::FormatKey(Shown(path));
+    const QString key = rules::FormatKey(rules::DisplayName(path));
     if (key != rules::kMp3Key && key != rules::kWmaKey) {
       expander.LeaveOut(path, Cli::tr("not an MP3 or WMA file"));
       continue;

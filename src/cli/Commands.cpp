@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <exception>
 #include <iterator>
+#include <map>
 
 #include "Cli.h"
 #include "core/Batch.h"
@@ -172,83 +173,89 @@ core::ApplyOptions OptionsWith(core::Journal& journal, Progress& progress) {
   return options;
 }
 
-// One file that `set` or `tag-from-name` writes, and what became of it.
-struct Target {
-  std::string path;
-  SetFields fields;          // its own fields (tag-from-name)
-  std::vector<Loss> losses;  // what its tag will not hold as given
-  bool written = false;
-  QString reason;  // why it was not written
-};
-
+// What became of each file that `set` or `tag-from-name` writes: what its tag will not hold as
+// given, and why it was not written. Only the files that have either are held.
 struct Written {
   bool failed = false;
   bool applied = false;  // a plan was carried out (some file was not refused before it)
   int written = 0;
+  std::map<size_t, std::vector<Loss>> losses;  // by file
+  std::map<size_t, QString> reasons;           // by file, for those not written
+
+  bool WasWritten(size_t i) const { return applied && reasons.count(i) == 0; }
 };
 
-// Writes the fields into the targets as one action of the journal, through the batch edit's plan
-// and apply: `common` into every file, or without it each target's own. An MP3 file whose tag would
+// Writes the fields into the files `paths` as one action of the journal, through the batch edit:
+// `common` into every file, or without it each file's own (`each`). An MP3 file whose tag would
 // not hold a text as given is left unwritten under `strict`, and written with a warning otherwise.
-// Prints every failure and warning on standard error.
-Written WriteFields(core::Journal& journal, std::vector<Target>& targets, const SetFields* common,
-                    bool strict) {
+// Prints every failure and warning on standard error. Each file is planned as the batch reaches
+// it, so that nothing of a library is held but its paths and what went wrong.
+Written WriteFields(core::Journal& journal, const std::vector<std::string>& paths,
+                    const SetFields* common, const std::vector<SetFields>& each, bool strict) {
   Written w;
-  std::vector<size_t> kept;  // the targets the plan covers
-  for (size_t i = 0; i < targets.size(); ++i) {
-    Target& t = targets[i];
-    const SetFields& f = common != nullptr ? *common : t.fields;
-    const bool isMp3 = core::TagKindOf(t.path, true) == core::TagKind::kMp3;
+  std::vector<size_t> kept;  // the files the batch covers
+  kept.reserve(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    const SetFields& f = common != nullptr ? *common : each[i];
+    const bool isMp3 = core::TagKindOf(path, true) == core::TagKind::kMp3;
     if (isMp3 && !f.wmaOnly.isEmpty()) {
-      t.reason = Cli::tr("not written: an MP3 tag has no field for %1 (WMA files only)")
-                     .arg(f.wmaOnly.join(QStringLiteral(", ")));
-      Failure(t.path, t.reason);
+      w.reasons[i] = Cli::tr("not written: an MP3 tag has no field for %1 (WMA files only)")
+                         .arg(f.wmaOnly.join(QStringLiteral(", ")));
+      Failure(path, w.reasons[i]);
       w.failed = true;
       continue;
     }
-    if (isMp3) t.losses = Mp3Losses(t.path, f);
-    if (strict && !t.losses.empty()) {
-      for (const Loss& loss : t.losses) {
-        t.reason = Cli::tr("not written (--strict): %1").arg(Describe(loss));
-        Failure(t.path, t.reason);
+    std::vector<Loss> losses = isMp3 ? Mp3Losses(path, f) : std::vector<Loss>();
+    if (strict && !losses.empty()) {
+      for (const Loss& loss : losses) {
+        w.reasons[i] = Cli::tr("not written (--strict): %1").arg(Describe(loss));
+        Failure(path, w.reasons[i]);
       }
+      w.losses[i] = std::move(losses);
       w.failed = true;
       continue;
     }
+    if (!losses.empty()) w.losses[i] = std::move(losses);
     kept.push_back(i);
   }
   if (kept.empty()) return w;
 
-  std::vector<std::string> paths;
-  std::vector<core::EditFields> each;
-  for (size_t i : kept) {
-    paths.push_back(targets[i].path);
-    if (common == nullptr) each.push_back(EditFieldsOf(targets[i].fields));
+  // The paths of the batch: all of them, unless some were left out above.
+  std::vector<std::string> some;
+  if (kept.size() != paths.size()) {
+    for (size_t i : kept) some.push_back(paths[i]);
   }
-  const core::EditPlan plan = core::PlanEdit(
-      paths, common != nullptr ? EditFieldsOf(*common) : core::EditFields{}, {}, each);
+  const std::vector<std::string>& batch = kept.size() != paths.size() ? some : paths;
+  std::vector<core::EditFields> fields;
+  if (common == nullptr) {
+    for (size_t i : kept) fields.push_back(EditFieldsOf(each[i]));
+  }
   Progress progress;
   TIDmp3 mp3;
   TIDwma wma;
-  const core::ApplyReport report = core::ApplyEdit(plan, mp3, wma, OptionsWith(journal, progress));
+  const core::ApplyReport report =
+      core::ApplyEdit(batch, common != nullptr ? EditFieldsOf(*common) : core::EditFields{}, fields,
+                      mp3, wma, OptionsWith(journal, progress));
   w.applied = true;
   for (size_t k = 0; k < kept.size(); ++k) {
-    Target& t = targets[kept[k]];
+    const size_t i = kept[k];
     const core::EntryResult& r = report.results[k];
     if (r.outcome != core::Outcome::kDone) {
-      t.reason = r.outcome == core::Outcome::kFailed ? r.reason
-                 : report.error                      ? QString::fromUtf8(report.error->c_str())
-                                                     : Cli::tr("not done: stopped");
+      w.reasons[i] = r.outcome == core::Outcome::kFailed ? r.reason
+                     : report.error                      ? QString::fromUtf8(report.error->c_str())
+                                                         : Cli::tr("not done: stopped");
       continue;
     }
-    t.written = true;
     ++w.written;
-    for (const Loss& loss : t.losses) {
+    auto lost = w.losses.find(i);
+    if (lost == w.losses.end()) continue;
+    for (const Loss& loss : lost->second) {
       Err(QStringLiteral("velomi-tag: %1: %2\n")
-              .arg(Shown(t.path), Cli::tr("warning: %1").arg(Describe(loss))));
+              .arg(Shown(paths[i]), Cli::tr("warning: %1").arg(Describe(loss))));
     }
   }
-  if (!ReportResults(report, paths, std::vector<bool>(paths.size(), true))) w.failed = true;
+  if (!ReportResults(report, batch, std::vector<bool>(batch.size(), true))) w.failed = true;
   return w;
 }
 
@@ -304,10 +311,7 @@ QString CheckFields(SetFields& fields) {
 }
 
 int Set(core::Journal& journal, const Files& files, const SetFields& f, bool strict) {
-  std::vector<Target> targets;
-  targets.reserve(files.paths.size());
-  for (const std::string& path : files.paths) targets.push_back({path, {}, {}, false, {}});
-  const Written w = WriteFields(journal, targets, &f, strict);
+  const Written w = WriteFields(journal, files.paths, &f, {}, strict);
   if (w.applied) Out(Cli::tr("%n file(s) written.", nullptr, w.written) + QLatin1Char('\n'));
   return files.failed || w.failed ? kSomeFailed : kDone;
 }
@@ -315,6 +319,7 @@ int Set(core::Journal& journal, const Files& files, const SetFields& f, bool str
 int Rename(core::Journal& journal, const Files& files, const Naming& naming, bool dryRun) {
   bool failed = files.failed;
   std::vector<core::Track> tracks;
+  tracks.reserve(files.paths.size());
   for (const std::string& path : files.paths) {
     try {
       tracks.push_back(core::ReadTrack(path, static_cast<int>(tracks.size())));
@@ -324,10 +329,13 @@ int Rename(core::Journal& journal, const Files& files, const Naming& naming, boo
       failed = true;
     }
   }
-  const core::RenamePlan plan = naming.format
-                                    ? core::PlanRename(tracks, *naming.format, naming.characters)
-                                    : core::PlanRename(tracks, naming.rule);
+  const core::RenamePlan plan =
+      naming.format
+          ? core::PlanRename(tracks, *naming.format, naming.characters, core::PlaceWord::kFile)
+          : core::PlanRename(tracks, naming.rule, core::PlaceWord::kFile);
+  std::vector<core::Track>().swap(tracks);  // the plan holds them now
   std::vector<std::string> olds;
+  olds.reserve(plan.entries.size());
   std::vector<bool> wanted;
   for (const core::RenameEntry& e : plan.entries) {
     olds.push_back(e.track.Path());
@@ -462,7 +470,8 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
       {core::NameField::kGenre, Cli::tr("Genre")}};
   // Each file's name read by the template: the files it gives fields to become targets; the
   // others, and those left out at expansion, keep their place in the JSON with their reason.
-  std::vector<Target> targets;
+  std::vector<std::string> targets;
+  std::vector<SetFields> targetFields;            // each target's
   std::vector<core::NameTemplate::Fields> named;  // each target's
   struct Place {
     std::string path;
@@ -479,7 +488,7 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
   for (size_t i = 0; i < files.paths.size(); ++i) {
     addLeftOut(i);
     const std::string& path = files.paths[i];
-    const QString name = rules::FileNameOf(Shown(path));
+    const QString name = rules::FileNameOf(rules::DisplayName(path));
     const QString stem = name.left(name.size() - rules::ExtensionOf(name).size());
     const std::optional<core::NameTemplate::Fields> fields = format.Match(stem);
     SetFields f;
@@ -495,7 +504,8 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
       continue;
     }
     order.push_back({path, {}, static_cast<int>(targets.size())});
-    targets.push_back({path, f, {}, false, {}});
+    targets.push_back(path);
+    targetFields.push_back(f);
     named.push_back(*fields);
     for (auto& [field, value] : named.back()) {
       if (field == core::NameField::kGenre) value = *f.genre;  // a number as its genre's name
@@ -505,23 +515,23 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
 
   Written w;
   if (!how.dryRun) {
-    w = WriteFields(journal, targets, nullptr, how.strict);
+    w = WriteFields(journal, targets, nullptr, targetFields, how.strict);
     failed = failed || w.failed;
   }
   if (how.json) {
     QJsonArray list;
     for (const Place& p : order) {
-      const Target* t = p.target >= 0 ? &targets[static_cast<size_t>(p.target)] : nullptr;
+      const bool target = p.target >= 0;
+      const size_t t = target ? static_cast<size_t>(p.target) : 0;
       QJsonObject file =
-          JsonOf(p.path, t != nullptr ? &named[static_cast<size_t>(p.target)] : nullptr,
-                 t != nullptr ? &t->fields : nullptr);
-      if (t != nullptr && !how.dryRun) {
-        file[QStringLiteral("written")] = t->written;
-        if (!t->written) file[QStringLiteral("error")] = t->reason;
+          JsonOf(p.path, target ? &named[t] : nullptr, target ? &targetFields[t] : nullptr);
+      if (target && !how.dryRun) {
+        file[QStringLiteral("written")] = w.WasWritten(t);
+        if (!w.WasWritten(t)) file[QStringLiteral("error")] = w.reasons[t];
         QJsonArray warnings;
-        for (const Loss& loss : t->losses) warnings.append(Describe(loss));
+        for (const Loss& loss : w.losses[t]) warnings.append(Describe(loss));
         if (!warnings.isEmpty()) file[QStringLiteral("warnings")] = warnings;
-      } else if (t == nullptr) {
+      } else if (!target) {
         file[QStringLiteral("error")] = p.error;
       }
       list.append(file);
@@ -530,7 +540,7 @@ int TagFromName(core::Journal& journal, const Files& files, const core::NameTemp
     Out(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
   } else if (how.dryRun) {
     for (size_t k = 0; k < targets.size(); ++k) {
-      QString text = Shown(targets[k].path) + QLatin1Char('\n');
+      QString text = Shown(targets[k]) + QLatin1Char('\n');
       for (const auto& [field, value] : named[k]) {
         for (const auto& [f, label] : labels) {
           if (f == field) text += QStringLiteral("  %1: %2\n").arg(label, value);

@@ -2,6 +2,7 @@
 // built in one buffer and written in large pieces; a run over many files does no more per file
 // than read its tag and format its texts.
 #include <QString>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <exception>
@@ -41,10 +42,13 @@ class Output {
 void Append(std::string& out, const QString& text) { out += text.toUtf8().toStdString(); }
 
 // A path as a person reads it: its bytes when they are UTF-8, else as the file system's names are
-// shown.
+// shown, with the system's separator.
 void AppendPath(std::string& out, const std::string& path) {
   if (rules::IsUtf8(path)) {
     out += path;
+#ifdef _WIN32
+    std::replace(out.end() - static_cast<std::ptrdiff_t>(path.size()), out.end(), '/', '\\');
+#endif
   } else {
     Append(out, Shown(path));
   }

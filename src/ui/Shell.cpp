@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -48,8 +49,8 @@ TFileProperties::TFileProperties(const std::string& path, QWidget* parent) : QDi
   // The file is looked at by its bytes; Qt's file names cannot name every file.
   setObjectName(QStringLiteral("FileProperties"));
   const QString name = rules::DisplayName(rules::NativeFileNameOf(path));
-  QString folder = rules::DisplayName(rules::NativeFolderOf(path));
-  if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  QString folder = rules::ShownPath(rules::NativeFolderOf(path));
+  if (folder.size() > 1 && folder.endsWith(QDir::separator())) folder.chop(1);
   const QString suffix = QFileInfo(name).suffix();
   const shell::FileFacts facts = shell::FactsOf(path);
   setWindowTitle(name + QStringLiteral(" 属性"));

@@ -127,7 +127,7 @@ class TForm1::TrackBatch {
     try {
       Add(path);
     } catch (const std::exception& e) {
-      form_.addErrors_ << rules::DisplayName(path) + QStringLiteral("：") +
+      form_.addErrors_ << rules::ShownPath(path) + QStringLiteral("：") +
                               rules::ErrorBoxText(QString::fromUtf8(e.what()));
     }
   }
@@ -258,7 +258,7 @@ void TForm1::AddNativeFolderTree(std::string root) {
       if (clock.elapsed() - steppedAt >= 30 || !progress.isVisible()) {
         steppedAt = clock.elapsed();
         progress.setLabelText(
-            QStringLiteral("已找到 %1 个文件\n%2").arg(found).arg(rules::DisplayName(folder)));
+            QStringLiteral("已找到 %1 个文件\n%2").arg(found).arg(rules::ShownPath(folder)));
         if (!progress.isVisible()) {
           progress.show();
           progress.repaint();
@@ -346,7 +346,7 @@ void TForm1::ShowTrackFields(const std::string& path, core::TagKind kind,
                  : f.mp3 ? fields.Get(f.field)
                          : QString());
   }
-  EdtPath->setText(rules::DisplayName(path));
+  EdtPath->setText(rules::ShownPath(path));
   ComboGenreID->setEnabled(true);
   if (mp3) {
     // The track number as a number ("3/12" gives 3), the genre by its entry where it has one.
@@ -441,7 +441,7 @@ void TForm1::LVCurrentRowChosen(int row) {
 void TForm1::FileRenamed(const std::string& oldPath, const std::string& newPath) {
   if (shownPath_.empty() || shownPath_ != oldPath) return;
   shownPath_ = newPath;
-  EdtPath->setText(rules::DisplayName(newPath));
+  EdtPath->setText(rules::ShownPath(newPath));
 }
 
 void TForm1::FolderRenamed(const std::string& oldFolder, const std::string& newFolder) {

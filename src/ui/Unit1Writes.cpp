@@ -118,7 +118,7 @@ struct Tally {
 
   void Failed(const std::string& path, const QString& reason) {
     ++failed;
-    failures << QStringLiteral("%1：%2").arg(rules::DisplayName(path), reason);
+    failures << QStringLiteral("%1：%2").arg(rules::ShownPath(path), reason);
   }
 };
 
@@ -223,7 +223,7 @@ bool TForm1::ShownFileIsThere() {
   if (path.empty() || platform::FileExists(path)) return true;
   MarkFile(path, rowicons::kCross, QStringLiteral("文件不存在"));
   Hint(QStringLiteral("要保存的文件已经不在了（被改名、移动或删除），没有保存：\n\n") +
-       rules::DisplayName(path));
+       rules::ShownPath(path));
   return false;
 }
 

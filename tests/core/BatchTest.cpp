@@ -364,9 +364,13 @@ TEST_F(BatchTest, AChangeWhoseFlushFailsIsDoneSaidToBeUnsureAndStaysUndoable) {
     QString album;
     std::string only;  // the flushes that fail, by the end of their path ("-": none)
   };
-  for (const Case& c : {Case{"flushed", "mp3_v11_ascii.mp3", U("Flushed"), "-"},
-                        Case{"in place", "mp3_v11_ascii.mp3", U("Flushed"), ".mp3"},
-                        Case{"replaced", "id3v2_v24_ffmpeg.mp3", QString(300, 'x'), dirName}}) {
+  for (const Case& c : {
+           Case{"flushed", "mp3_v11_ascii.mp3", U("Flushed"), "-"},
+           Case{"in place", "mp3_v11_ascii.mp3", U("Flushed"), ".mp3"},
+#ifndef _WIN32  // there the replacement's rename is written through, with no folder to flush
+           Case{"replaced", "id3v2_v24_ffmpeg.mp3", QString(300, 'x'), dirName},
+#endif
+       }) {
     SCOPED_TRACE(c.name);
     const std::string a = files.CopyData(c.fixture, "a.mp3");
     const std::string b = files.CopyData(c.fixture, "b.mp3");

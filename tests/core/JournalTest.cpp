@@ -155,4 +155,38 @@ TEST_F(JournalTest, ThisProcesssOwnActionInFlightIsRunning) {
   EXPECT_TRUE(journal.Running(journal.Actions().back()));
 }
 
+// A record written in pieces (the columns of a large action) is whole in the journal, or not there
+// at all when the disk fills part way: the pieces already written are taken out again.
+TEST_F(JournalTest, ARecordWrittenInPiecesIsWholeOrNotThere) {
+  struct Large : RecordBody {
+    void Write(const std::function<void(const char*, size_t)>& put) const override {
+      put("\"b\":\"", 5);
+      const std::string piece(100000, 'x');
+      for (int i = 0; i < 30; ++i) put(piece.data(), piece.size());  // past the writes' 1 MiB
+      put("\"", 1);
+    }
+  } body;
+  Act();
+  const size_t before = ReadAll(Path()).size();
+  platform::fault::OnlyFor("journal.jsonl");
+  platform::fault::FailWritesAfter(int64_t{2} << 20, ENOSPC,
+                                   platform::fault::WriteFailure::kPartialOnce);
+  EXPECT_FALSE(journal.Begin({{"kind", "edit"}, {"n", 1}}, body));
+  EXPECT_FALSE(journal.TakeMessage().isEmpty());
+  EXPECT_EQ(ReadAll(Path()).size(), before);
+  platform::fault::Reset();
+
+  const std::optional<QString> id = journal.Begin({{"kind", "edit"}, {"n", 1}}, body);
+  ASSERT_TRUE(id);
+  Journal fresh{QString::fromStdString(state.path() + "/velomi")};
+  ASSERT_TRUE(fresh.Refresh()) << fresh.TakeMessage().toStdString();
+  ASSERT_EQ(fresh.Actions().size(), 2u);
+  EXPECT_EQ(fresh.Actions()[1].kind, "edit");
+  QJsonObject begin;
+  std::optional<QJsonObject> done;
+  ASSERT_TRUE(fresh.ReadRecords(fresh.Actions()[1], begin, done));
+  EXPECT_EQ(begin.value("b").toString(), QString(3000000, 'x'));
+  EXPECT_EQ(begin.value("id").toString(), *id);
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include "TestFiles.h"
 #include "core/journal/Delta.h"
 #include "core/journal/PreImages.h"
+#include "core/journal/Records.h"
 
 using namespace core;
 
@@ -115,6 +116,91 @@ TEST(PreImages, TheSweepKeepsWhatAnActionMayStillNeed) {
   core::SweepPreImages(journal, actions);
   for (const Case& c : cases) {
     EXPECT_EQ(std::filesystem::exists(folder + c.name), c.stays) << c.name;
+  }
+}
+
+// Every kind of entry goes through the compact list and its record's columns as it came: the
+// record read back gives each field again (the spans only where the record holds them).
+TEST(Records, EachKindOfEntryComesBackFromItsRecord) {
+  auto block = [](char c) { return QByteArray(128, c); };
+  auto make = [](Entry::Kind kind, const std::string& folder, const std::string& name) {
+    Entry e;
+    e.kind = kind;
+    e.folder = folder;
+    e.name = name;
+    e.size = 5000;
+    return e;
+  };
+  const QByteArray oldTag = Noise(900, 1), newTag = Noise(400, 1) + Noise(500, 2);
+  std::vector<Entry> edits;
+  Entry e = make(Entry::Kind::kMp3, "/m/\xB7\xA2/", "tagged.mp3");  // a GBK folder name
+  e.readOnly = true;
+  e.oldBlock = block('o');
+  e.newBlock = block('n');
+  edits.push_back(e);
+  e = make(Entry::Kind::kMp3, "/m/", "appended.mp3");
+  e.newBlock = block('n');
+  edits.push_back(e);
+  e = make(Entry::Kind::kMp3, "/m/", "unreadable.mp3");
+  e.size = -1;
+  edits.push_back(e);
+  e = make(Entry::Kind::kMp3, "/m/", "in place.mp3");  // spans in the record
+  e.startTag = true;
+  e.oldBlock = block('o');
+  e.newBlock = block('n');
+  DescribeRegions(e, oldTag, newTag, true);
+  e.spansInRecord = true;
+  e.newSize = 5000;
+  edits.push_back(e);
+  e = make(Entry::Kind::kMp3, "/m/", "replaced.mp3");  // the block stays as it is
+  e.startTag = true;
+  DescribeRegions(e, oldTag, newTag + "more", false);
+  e.newSize = 5004;
+  edits.push_back(e);
+  e = make(Entry::Kind::kWma, "/w/", "in place.wma");  // spans in the pre-image file
+  DescribeRegions(e, oldTag, newTag, true);
+  e.oldSpan.clear();
+  e.newSpan.clear();
+  edits.push_back(e);
+  e = make(Entry::Kind::kWma, "/w/", "replaced.wma");
+  DescribeRegions(e, oldTag, QByteArray(), false);
+  e.newDigest = "an older record's digest";  // not a digest's hexadecimal text
+  edits.push_back(e);
+  edits.push_back(make(Entry::Kind::kWma, "/w/", "unreadable.wma"));
+  Entry rename = make(Entry::Kind::kRename, "/m/", "a.mp3");
+  rename.newName = "b.mp3";
+
+  auto same = [](const Entry& a, const Entry& b, bool spans) {
+    EXPECT_EQ(a.kind, b.kind);
+    EXPECT_EQ(a.folder + a.name + "|" + a.newName, b.folder + b.name + "|" + b.newName);
+    EXPECT_EQ(a.size, b.size);
+    EXPECT_EQ(a.readOnly, b.readOnly);
+    EXPECT_TRUE(a.oldBlock == b.oldBlock && a.newBlock == b.newBlock);
+    EXPECT_EQ(a.startTag, b.startTag);
+    EXPECT_TRUE(a.oldDigest == b.oldDigest && a.newDigest == b.newDigest) << a.newDigest.data();
+    EXPECT_TRUE(a.oldDelta == b.oldDelta);
+    EXPECT_EQ(a.oldHeaderSize, b.oldHeaderSize);
+    EXPECT_EQ(a.inPlace, b.inPlace);
+    EXPECT_EQ(a.spanAt, b.spanAt);
+    EXPECT_EQ(a.spanSize, b.spanSize);
+    EXPECT_TRUE(!spans || (a.oldSpan == b.oldSpan && a.newSpan == b.newSpan));
+    EXPECT_TRUE((a.kind == Entry::Kind::kMp3 && !a.startTag) || a.newSize == b.newSize);
+  };
+  for (const auto& [kind, entries] : {std::make_pair(QString("edit"), edits),
+                                      std::make_pair(QString("rename"), std::vector{rename})}) {
+    EntryList list;
+    for (const Entry& one : entries) list.Add(one);
+    Decoded decoded;
+    QJsonObject record = EncodeBegin(kind, "id", entries);
+    record.insert("v", 2);  // as the journal writes it
+    ASSERT_TRUE(DecodeBegin(record, std::nullopt, decoded));
+    ASSERT_EQ(decoded.entries.size(), entries.size());
+    for (size_t k = 0; k < entries.size(); ++k) {
+      SCOPED_TRACE(entries[k].name);
+      same(list.At(k), entries[k], true);
+      same(decoded.entries[k], entries[k], entries[k].SpansInRecord());
+      EXPECT_EQ(decoded.entries[k].SpansInRecord(), entries[k].SpansInRecord());
+    }
   }
 }
 

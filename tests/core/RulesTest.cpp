@@ -44,6 +44,12 @@ TEST(PathRules, NativePathsAreShownAsUtf8ThenGbkAndKeptAsBytes) {
       {"/发如雪/" + gbk.substr(3) + "/\xFF", U("/发如雪/发如雪.mp3/\uFFFD")},  // name by name
   };
   for (const auto& c : cases) EXPECT_EQ(DisplayName(c.bytes), c.shown) << c.bytes;
+    // A path is shown with the system's separator; inside, "/" stays.
+#ifdef _WIN32
+  EXPECT_EQ(ShownPath("Z:/m/" + gbk.substr(3)), U("Z:\\m\\发如雪.mp3"));
+#else
+  EXPECT_EQ(ShownPath(gbk + "\\x"), U("/m/发如雪.mp3\\x"));  // a backslash is a name's character
+#endif
 
   EXPECT_EQ(NativeFolderOf(gbk), "/m/");
   EXPECT_EQ(NativeFileNameOf(gbk), "\xB7\xA2\xC8\xE7\xD1\xA9.mp3");

@@ -3,7 +3,8 @@
 // with its plan shown (docs/screenshot-rename-plan.png), the window after a batch edit with its
 // marks, an optional column and the closing line in the status bar (docs/screenshot-batch.png),
 // a file whose ID3v2 tag says more than its ID3v1 block (docs/screenshot-id3v2.png), and the
-// summary of an undo that left a file another program changed (docs/screenshot-undo.png), and the
+// summary of an undo that left a file another program changed (docs/screenshot-undo.png), the
+// rename by a template with its preview in the list (docs/screenshot-template.png), the
 // plan of a conversion to Unicode tags (docs/screenshot-convert.png), and the plan of repairing
 // garbled file and folder names (docs/screenshot-fix-names.png).
 // Usage, from the repository's root: xvfb-run -a build/tests/ui/ui_screenshots docs
@@ -153,6 +154,33 @@ int main(int argc, char** argv) {
   form.N12Click();
   QTest::qWait(300);
 
+  // The rename by a template: the dialog with a template typed, the 新文件名 column showing the
+  // template's name of every row meanwhile; the dialog is closed without renaming.
+  form.LV->ShowColumn(core::TrackListModel::kNewName, true);
+  bool templateSaved = false;
+  auto* typing = new QTimer(&form);
+  typing->setInterval(50);
+  QObject::connect(typing, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible() ||
+        dialog->objectName() != QLatin1String("FrmFormatRename")) {
+      return;
+    }
+    typing->stop();
+    if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("EdtFormat"))) {
+      edit->setText(QStringLiteral("%a - %2n %t"));
+    }
+    QTest::qWait(400);
+    const QRect area = form.frameGeometry().united(dialog->frameGeometry());
+    templateSaved = form.screen()
+                        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                        .save(out + QStringLiteral("/screenshot-template.png"));
+    dialog->reject();
+  });
+  typing->start();
+  form.NFormatRenameClick();
+  form.LV->ShowColumn(core::TrackListModel::kNewName, false);
+
   // The plan of "转换为 Unicode 标签": the GBK files, and a close call between GBK and Big5.
   uitest::MakeMp3(music + QStringLiteral("08.mp3"), {QStringLiteral("啊阿")});
   form.AddTrack(music + QStringLiteral("08.mp3"));
@@ -174,7 +202,6 @@ int main(int argc, char** argv) {
   });
   plan->start();
   form.NConvertClick();
-
 
   // The plan of repairing garbled names: a folder of GBK bytes as an old Windows disk left it,
   // with its songs, lyrics and cover, and a CP1252 mojibake file beside a Big5 one in another.
@@ -218,12 +245,13 @@ int main(int argc, char** argv) {
   form.NFixNamesClick();
 
   std::printf(
-      "main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d, convert %d, names %d (1: saved)\n",
-      mainSaved, aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved, convertSaved,
-      namesSaved);
+      "main %d, about %d, plan %d, batch %d, id3v2 %d, undo %d, template %d, convert %d, names %d "
+      "(1: saved)\n",
+      mainSaved, aboutSaved, planSaved, batchSaved, id3v2Saved, undoSaved, templateSaved,
+      convertSaved, namesSaved);
   demo.removeRecursively();
   return mainSaved && aboutSaved && planSaved && batchSaved && id3v2Saved && undoSaved &&
-                 convertSaved && namesSaved
+                 templateSaved && convertSaved && namesSaved
              ? 0
              : 1;
 }

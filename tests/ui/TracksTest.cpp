@@ -70,12 +70,12 @@ class TracksTest : public QObject {
     QCOMPARE(Column(form, 0), (QStringList{"A.MP3", "b.mp3", "B.Wma", "c.wma"}));
     QCOMPARE(Column(form, 1), (QStringList{"发如雪", "Bee", "", "发如雪"}));
     QCOMPARE(Column(form, 2), (QStringList{"Talvino", "周杰伦", "", "Talvino"}));
-    QCOMPARE(Column(form, 3), QStringList(4, folder));
+    QCOMPARE(Column(form, 3), QStringList(4, QDir::toNativeSeparators(folder)));  // "\\" on Windows
     // The MP3 files' GBK blocks are garbled in players that read Latin-1: they carry that mark.
     QCOMPARE(Marks(form), (QList<int>{6, 6, 0, 0}));
     for (int row = 0; row < 4; ++row) QVERIFY(form.LV->Checked(row));
     // The boxes show the last file added, and nothing is selected.
-    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(folder + "c.wma"));
     QCOMPARE(form.EdtAlbum->text(), QStringLiteral("十一月的萧邦"));
     QCOMPARE(form.LV->SelectedRow(), -1);
     QVERIFY(form.BtnBatch->isEnabled() && form.BtnSave->isEnabled() && form.BtnRename->isEnabled());
@@ -107,9 +107,11 @@ class TracksTest : public QObject {
     AnswerFolder(dir.path());
     form.NAddTree->trigger();
     QCOMPARE(Column(form, 0), (QStringList{"z.mp3", "a.MP3", "b.wma", "c.mp3"}));
-    QCOMPARE(Column(form, 3), (QStringList{root, root + "Artist/Album/", root + "Artist/Album/",
-                                           root + "Bartist/"}));
-    QCOMPARE(form.EdtPath->text(), root + "Bartist/c.mp3");
+    const QString shown = QDir::toNativeSeparators(root);
+    QCOMPARE(Column(form, 3), (QStringList{shown, QDir::toNativeSeparators(root + "Artist/Album/"),
+                                           QDir::toNativeSeparators(root + "Artist/Album/"),
+                                           QDir::toNativeSeparators(root + "Bartist/")}));
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(root + "Bartist/c.mp3"));
     QVERIFY(form.BtnSave->isEnabled());
     // The folder button still adds the chosen folder's own files only.
     AnswerFolder(dir.path());
@@ -216,7 +218,7 @@ class TracksTest : public QObject {
     // A drop changes no button.
     QVERIFY(!form.BtnBatch->isEnabled() && !form.BtnSave->isEnabled() &&
             !form.BtnRename->isEnabled());
-    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(folder + "c.wma"));
   }
 
   void aDroppedFileThatCannotBeReadGetsItsOwnBox() {
@@ -258,7 +260,8 @@ class TracksTest : public QObject {
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(answerer.boxes()[0].title, QStringLiteral("VelomiMP3批量更名"));
     const QString why = QStringLiteral("：Stream read error.");
-    QVERIFY(answerer.boxes()[0].text.endsWith("\n" + folder + "b.wma" + why + "\n" + folder +
+    const QString shown = QDir::toNativeSeparators(folder);
+    QVERIFY(answerer.boxes()[0].text.endsWith("\n" + shown + "b.wma" + why + "\n" + shown +
                                               "d.wma" + why));
     QCOMPARE(answerer.boxes()[0].icon, QMessageBox::Critical);
     QCOMPARE(answerer.boxes()[0].buttons, QStringList{QStringLiteral("确定")});
@@ -266,7 +269,7 @@ class TracksTest : public QObject {
     QCOMPARE(Column(form, 0), (QStringList{"a.mp3", "a.wma", "c.wma"}));
     QVERIFY(form.BtnBatch->isEnabled() && form.BtnSave->isEnabled() && form.BtnRename->isEnabled());
     // The boxes show the last file added, though the failed read emptied the WMA tag object.
-    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(folder + "c.wma"));
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("发如雪"));
     QCOMPARE(form.MLyrics->toPlainText(), QStringLiteral("窗透初晓"));
 
@@ -274,9 +277,9 @@ class TracksTest : public QObject {
     AnswerFiles(folder, {"a.mp3", "b.wma", "c.wma"});
     form.BtnAddfileClick();
     QCOMPARE(answerer.count(), 2);
-    QVERIFY(answerer.boxes()[1].text.endsWith("\n" + folder + "b.wma" + why));
+    QVERIFY(answerer.boxes()[1].text.endsWith("\n" + shown + "b.wma" + why));
     QCOMPARE(form.LV->rowCount(), 5);
-    QCOMPARE(form.EdtPath->text(), folder + "c.wma");
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(folder + "c.wma"));
   }
 
   void theDialogsOpenWhereTheUserLastAddedFrom() {
@@ -318,7 +321,7 @@ class TracksTest : public QObject {
     QCOMPARE(form.ComboGenreID->currentIndex(), 14);  // genre 13
     QVERIFY(form.ComboGenreID->isEnabled());
     QVERIFY(!WmaOnlyEnabled(form));
-    QCOMPARE(form.EdtPath->text(), gbk);
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(gbk));
 
     // A file without a tag shows the empty genre entry, not the genre shown before.
     const QString untagged = MakeUntaggedMp3(dir.filePath("untagged.mp3"));
@@ -355,7 +358,7 @@ class TracksTest : public QObject {
     form.AddTrack(wav);
     QCOMPARE(FieldTexts(form)[0], QStringLiteral("发如雪"));
     QVERIFY(!WmaOnlyEnabled(form));
-    QCOMPARE(form.EdtPath->text(), wav);
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(wav));
 
     // A WMA file without metadata, or no file at all: every box empty.
     form.AddTrack(CopyData("ui_plain.wma", dir.filePath("plain.wma")));
@@ -430,7 +433,7 @@ class TracksTest : public QObject {
       move.move();
       QCOMPARE(form.LV->SelectedRow(), move.row);
       QCOMPARE(form.EdtTitle->text(), move.title);
-      QCOMPARE(form.EdtPath->text(), form.LV->FullPath(move.row));
+      QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(form.LV->FullPath(move.row)));
     }
     form.PopupMenu2->close();
 
@@ -464,7 +467,7 @@ class TracksTest : public QObject {
     SelectRows(form, {1});
     form.LVClick();
     QCOMPARE(FieldTexts(form), (QStringList{"", "", "", "", "", "0", "", "", "", "", "", "", ""}));
-    QCOMPARE(form.EdtPath->text(), folder + "b.mp3");
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(folder + "b.mp3"));
     QCOMPARE(form.LV->rowCount(), 2);
   }
 
@@ -482,7 +485,7 @@ class TracksTest : public QObject {
     QCOMPARE(answerer.boxes()[0].text, QStringLiteral("Stream read error."));
     QCOMPARE(answerer.boxes()[0].title, QStringLiteral("VelomiMP3批量更名"));
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("Bee"));
-    QCOMPARE(form.EdtPath->text(), folder + "b.mp3");
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(folder + "b.mp3"));
   }
 
   void gbkNamedFilesAreShownSavedAndRenamedUnderTheirBytes() {
@@ -512,7 +515,7 @@ class TracksTest : public QObject {
     BoxAnswerer yes;
     ClickRow(form, 0);
     QCOMPARE(form.EdtTitle->text(), QStringLiteral("Song"));
-    QCOMPARE(form.EdtPath->text(), dir.path() + "/发如雪.mp3");
+    QCOMPARE(form.EdtPath->text(), QDir::toNativeSeparators(dir.path() + "/发如雪.mp3"));
     form.EdtTitle->setText("New");
     form.BtnSaveClick();
     ClickRow(form, 1);

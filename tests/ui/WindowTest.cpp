@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -447,7 +448,8 @@ class WindowTest : public QObject {
     TFileProperties sheet(path);
     QCOMPARE(sheet.windowTitle(), QStringLiteral("发如雪.mp3 属性"));
     QCOMPARE(values(sheet).mid(0, 4),
-             (QStringList{"发如雪.mp3", dir.path(), "MP3 文件", "1,234 字节"}));
+             (QStringList{"发如雪.mp3", QDir::toNativeSeparators(dir.path()), "MP3 文件",
+                          "1,234 字节"}));
     QCOMPARE(values(sheet).size(), sheet.findChildren<QLineEdit*>().size());
   }
 

@@ -99,6 +99,6 @@ class NameTemplate {
 // The plan of renaming `tracks` by a template: as PlanRename by a rule, the extension kept as the
 // rules keep it, a track the template gives no name skipped with the reason.
 RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name,
-                      const NameCharacters& characters);
+                      const NameCharacters& characters, PlaceWord places = PlaceWord::kRow);
 
 }  // namespace core

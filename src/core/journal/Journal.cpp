@@ -1,6 +1,7 @@
 #include "core/journal/Journal.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
@@ -44,6 +45,9 @@ const QString kType = QStringLiteral("#");
 const QString kId = QStringLiteral("id");
 
 std::string Native(const QString& path) { return rules::NativePath(path); }
+
+// A path of the journal's as the user reads it, with the system's separator.
+QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
 QString SelfTag() { return QString::fromStdString(platform::ThisProcess().Tag()); }
 
@@ -124,6 +128,12 @@ QByteArray ValueText(const QJsonValue& value) {
   return text.mid(1, text.size() - 2);  // without the array's brackets
 }
 
+// Puts the line's size into its "len" field.
+void SetLen(QByteArray& line, int64_t size) {
+  const QByteArray digits = QByteArray::number(size).rightJustified(kLenDigits, '0');
+  line.replace(line.indexOf("\"len\":\"") + 7, kLenDigits, digits);
+}
+
 QByteArray LineOf(QJsonObject record) {
   record.remove(kLen);
   QByteArray line = "{";
@@ -141,10 +151,15 @@ QByteArray LineOf(QJsonObject record) {
     line += QJsonDocument(record).toJson(QJsonDocument::Compact).mid(1);
   }
   line.append('\n');
-  const QByteArray size = QByteArray::number(line.size()).rightJustified(kLenDigits, '0');
-  line.replace(line.indexOf("\"len\":\"") + 7, kLenDigits, size);
+  SetLen(line, line.size());
   return line;
 }
+
+// A body that adds nothing.
+class NoBody : public RecordBody {
+ public:
+  void Write(const std::function<void(const char*, size_t)>&) const override {}
+};
 
 enum class HeadScan {
   kRead,   // the small fields were read
@@ -344,9 +359,9 @@ bool Journal::EnsureFolder() {
   if (err == 0) return true;
   if (err == ELOOP || err == ENOTDIR || err == EPERM) {
     Refuse(Core::tr("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
-               .arg(folder_));
+               .arg(Shown(folder_)));
   } else {
-    Refuse(Core::tr("无法建立撤销记录文件夹 %1：%2").arg(folder_, ReasonOf(err)));
+    Refuse(Core::tr("无法建立撤销记录文件夹 %1：%2").arg(Shown(folder_), ReasonOf(err)));
   }
   return false;
 }
@@ -421,7 +436,7 @@ void Journal::SetAside(const QString& why) {
     return;
   }
   Refuse(Core::tr("撤销记录已损坏或不是本程序的记录（%1），已移到 %2，其中的操作无法撤销")
-             .arg(why, aside));
+             .arg(why, Shown(aside)));
 }
 
 // Adds one record to the index: a begin record's action, a done record's outcome, an undo marker.
@@ -524,7 +539,7 @@ bool Journal::ParseLine(platform::File& file, int64_t at, int64_t size, int64_t&
 
 bool Journal::Refresh() {
   if (platform::StatPath(NativePath() + ".lock", false).link) {  // no lock keeps writers apart
-    Refuse(Core::tr("撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用").arg(FilePath()));
+    Refuse(Core::tr("撤销记录的锁文件 %1.lock 是符号链接，已拒绝使用").arg(Shown(FilePath())));
     Forget();
     return false;
   }
@@ -537,7 +552,7 @@ bool Journal::Refresh() {
   }
   if (folder.link || !folder.ours) {
     Refuse(Core::tr("撤销记录文件夹 %1 不是当前用户自己的文件夹（或是符号链接），已拒绝使用")
-               .arg(folder_));
+               .arg(Shown(folder_)));
     Forget();
     return false;
   }
@@ -550,10 +565,11 @@ bool Journal::Refresh() {
     return true;
   }
   if (err != 0) {
-    Refuse(err == ELOOP ? Core::tr("撤销记录 %1 是符号链接，已拒绝使用").arg(FilePath())
-           : err == EPERM || err == EINVAL
-               ? Core::tr("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(FilePath())
-               : Core::tr("无法打开撤销记录 %1：%2").arg(FilePath(), ReasonOf(err)));
+    Refuse(
+        err == ELOOP ? Core::tr("撤销记录 %1 是符号链接，已拒绝使用").arg(Shown(FilePath()))
+        : err == EPERM || err == EINVAL
+            ? Core::tr("撤销记录 %1 不是当前用户自己的普通文件，已拒绝使用").arg(Shown(FilePath()))
+            : Core::tr("无法打开撤销记录 %1：%2").arg(Shown(FilePath()), ReasonOf(err)));
     Forget();
     return false;
   }
@@ -630,7 +646,8 @@ bool Journal::ReadAll(std::string& bytes) {
 
 // Appends one record with the writer lock held. A last line cut off or zero-filled by a crash is
 // cut away first, so that the record starts on a line of its own.
-bool Journal::AppendRecord(const QByteArray& line, bool flush) {
+// With `body`, `line` is the record's start, and the body and the record's end follow it.
+bool Journal::AppendRecord(const QByteArray& line, bool flush, const RecordBody* body) {
   platform::File file;
   int err = platform::OpenPrivateFile(NativePath(), platform::PrivateOpen::kAppend, file);
   // Refresh() read this very file under the same lock: what lies past its records is a leftover.
@@ -638,8 +655,24 @@ bool Journal::AppendRecord(const QByteArray& line, bool flush) {
       file.InodeAtOpen() == indexedInode_ && file.SizeAtOpen() > cleanSize_) {
     if (!file.Truncate(cleanSize_)) err = file.error();
   }
+  // The body goes in pieces of about kChunk bytes, never whole.
+  auto appendBody = [&] {
+    if (body == nullptr) return true;
+    std::string buffer;
+    buffer.reserve(static_cast<size_t>(2 * kChunk));
+    bool ok = true;
+    body->Write([&](const char* data, size_t size) {
+      buffer.append(data, size);
+      if (ok && buffer.size() >= static_cast<size_t>(kChunk)) {
+        ok = file.Append(buffer.data(), buffer.size());
+        buffer.clear();
+      }
+    });
+    buffer += "}\n";
+    return ok && file.Append(buffer.data(), buffer.size());
+  };
   if (err == 0 && (!file.Append(line.constData(), static_cast<size_t>(line.size())) ||
-                   (flush && !file.SyncData()) || !file.Close())) {
+                   !appendBody() || (flush && !file.SyncData()) || !file.Close())) {
     err = file.error();
     // A record not known to be whole on the disk is taken out again: it was not written.
     if (file.IsOpen() && indexedSize_ >= 0 && file.InodeAtOpen() == indexedInode_) {
@@ -697,14 +730,26 @@ bool Journal::Compact(int64_t room) {
 }
 
 std::optional<QString> Journal::Begin(QJsonObject begin) {
+  return Begin(std::move(begin), NoBody());
+}
+
+std::optional<QString> Journal::Begin(QJsonObject begin, const RecordBody& body) {
   if (!begin.contains(kId)) begin.insert(kId, NewId());
   const QString id = begin.value(kId).toString();
   begin.insert(QStringLiteral("v"), kVersion);
   begin.insert(kType, QStringLiteral("begin"));
   begin.insert(QStringLiteral("time"), QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
   begin.insert(QStringLiteral("w"), SelfTag());
-  const QByteArray line = LineOf(begin);
-  const int64_t size = line.size();
+  int64_t bodySize = 0;
+  body.Write([&](const char*, size_t n) { bodySize += static_cast<int64_t>(n); });
+  QByteArray line = LineOf(begin);
+  int64_t size = line.size();
+  if (bodySize > 0) {  // the line's start, up to its small fields' end; the body and "}\n" follow
+    line.chop(2);
+    line += ',';
+    size = line.size() + bodySize + 2;
+    SetLen(line, size);
+  }
   if (size > kMaxBytes) {
     Refuse(Core::tr("此操作的撤销记录超过 %1 MiB，无法撤销").arg(kMaxBytes >> 20));
     return std::nullopt;
@@ -718,7 +763,7 @@ std::optional<QString> Journal::Begin(QJsonObject begin) {
       cleanSize_ + room > kMaxBytes) {
     if (!Compact(room)) return std::nullopt;
   }
-  if (!AppendRecord(line, true)) return std::nullopt;
+  if (!AppendRecord(line, true, bodySize > 0 ? &body : nullptr)) return std::nullopt;
   SetInFlight(id, true);
   return id;
 }

@@ -37,6 +37,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,15 @@ class FileLock;
 }  // namespace platform
 
 namespace core {
+
+// The large part of a record, written in pieces rather than built whole (the columns of an action
+// of many files): JSON members, `"key":value` separated by commas, without the braces. Each call
+// of Write hands the same bytes to `put`, in order.
+class RecordBody {
+ public:
+  virtual ~RecordBody() = default;
+  virtual void Write(const std::function<void(const char* data, size_t size)>& put) const = 0;
+};
 
 class Journal {
  public:
@@ -107,6 +117,9 @@ class Journal {
   // "#" (the record's kind), "id" (unless it holds one), "time", "v" and "w" added. From then on
   // the action is in flight in this process until Finish().
   std::optional<QString> Begin(QJsonObject begin);
+  // The same with the members of `body` after those of `head`, streamed into the file in pieces
+  // (measured once first, for the record's size and the journal's bounds).
+  std::optional<QString> Begin(QJsonObject head, const RecordBody& body);
   // Appends the done record of action `id`, not flushed, and ends its flight.
   bool Finish(const QString& id, QJsonObject done);
   // Marks action `id` as being undone by this process (until Rewrite() takes the action out).
@@ -130,7 +143,7 @@ class Journal {
   std::string NativePath() const;
   std::string OwnersFolder() const;
   bool TakeOwnerLock();
-  bool AppendRecord(const QByteArray& line, bool flush);
+  bool AppendRecord(const QByteArray& line, bool flush, const RecordBody* body = nullptr);
   bool Compact(int64_t room);
   bool ReadAll(std::string& bytes);
   void Forget();

@@ -2,7 +2,10 @@
 
 #include <QCryptographicHash>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -15,9 +18,6 @@ namespace {
 
 const QString kRenameKind = QStringLiteral("rename");
 
-// The kind letter of an entry: 'n' for a file and 'd' for a folder known by their identity.
-char IdentifiedChar(const Entry& e) { return e.isFolder ? 'd' : 'n'; }
-
 char KindChar(Entry::Kind kind) {
   switch (kind) {
     case Entry::Kind::kMp3:
@@ -28,21 +28,6 @@ char KindChar(Entry::Kind kind) {
       break;
   }
   return 'r';
-}
-
-// The state of an entry in the column "st": for an MP3 save 'T' (a tag was there), 'N' (the block
-// is appended) or '-' (unreadable); for a WMA save 'I' (in place), 'R' (replaced) or '-'.
-char StateChar(const Entry& e) {
-  if (e.kind == Entry::Kind::kMp3) {
-    return e.newBlock.isEmpty() ? '-' : e.oldBlock.isEmpty() ? 'N' : 'T';
-  }
-  if (e.kind == Entry::Kind::kWma) return !e.HasRegion() ? '-' : e.InPlace() ? 'I' : 'R';
-  return 'r';
-}
-
-void Join(std::string& all, const std::string& one) {
-  all += one;
-  all += '\0';
 }
 
 std::vector<std::string> SplitNul(const QJsonValue& v) {
@@ -100,30 +85,6 @@ struct RegionColumns {
 
   QString Key(const char* name) const { return prefix + QLatin1String(name); }
 
-  void Add(const Entry& e) {
-    deltas.append(QString::fromLatin1(e.oldDelta.toBase64()));
-    oldDigests.append(QString::fromLatin1(e.oldDigest));
-    newDigests.append(QString::fromLatin1(e.newDigest));
-    oldSizes.append(static_cast<qint64>(e.oldHeaderSize));
-    newSizes.append(static_cast<qint64>(e.newSize));
-    spanAt.append(e.InPlace() ? static_cast<qint64>(e.spanAt) : qint64{-1});
-    spanSize.append(static_cast<qint64>(e.spanSize));
-    const bool here = e.SpansInRecord() && e.SpansKnown();
-    oldSpans.append(here ? QString::fromLatin1(e.oldSpan.toBase64()) : QString());
-    newSpans.append(here ? QString::fromLatin1(e.newSpan.toBase64()) : QString());
-  }
-  void Into(QJsonObject& r) const {
-    if (deltas.isEmpty()) return;
-    r.insert(Key("d"), deltas);
-    r.insert(Key("h"), oldDigests);
-    r.insert(Key("g"), newDigests);
-    r.insert(Key("q"), oldSizes);
-    r.insert(Key("z"), newSizes);
-    r.insert(Key("p"), spanAt);
-    r.insert(Key("l"), spanSize);
-    r.insert(Key("so"), oldSpans);
-    r.insert(Key("sn"), newSpans);
-  }
   void From(const QJsonObject& r) {
     deltas = r.value(Key("d")).toArray();
     oldDigests = r.value(Key("h")).toArray();
@@ -278,57 +239,413 @@ bool RebuildOld(const Entry& e, const QByteArray& newRegion, QByteArray& oldRegi
   return oldRegion.size() == e.oldHeaderSize && Digest(oldRegion) == e.oldDigest;
 }
 
-QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries) {
-  std::map<std::string, int> folderIndex;
-  QJsonArray folders, folderOf, sizes, devices, inodes;
-  bool anyIdentified = false;
-  RegionColumns tags(QStringLiteral("v")), headers(QStringLiteral("w"));
-  std::string names, newNames, kinds, states, readOnly;
-  QByteArray olds, news;
-  bool anyReadOnly = false;
-  for (const Entry& e : entries) {
-    auto [it, added] = folderIndex.emplace(e.folder, static_cast<int>(folderIndex.size()));
-    if (added) folders.append(B64(e.folder));
-    folderOf.append(it->second);
-    Join(names, e.name);
-    Join(newNames, e.newName);
-    sizes.append(static_cast<qint64>(e.size));
-    kinds += e.kind == Entry::Kind::kMp3 && e.startTag        ? 'v'
-             : e.kind == Entry::Kind::kRename && e.identified ? IdentifiedChar(e)
-                                                              : KindChar(e.kind);
-    devices.append(IdText(e.device));
-    inodes.append(IdText(e.inode));
-    anyIdentified = anyIdentified || e.identified;
-    states += StateChar(e);
-    readOnly += e.readOnly ? '1' : '0';
-    anyReadOnly = anyReadOnly || e.readOnly;
-    olds += e.oldBlock;
-    news += e.newBlock;
-    if (e.kind == Entry::Kind::kWma && e.HasRegion()) headers.Add(e);
-    if (e.kind == Entry::Kind::kMp3 && e.startTag) tags.Add(e);
+// ---- The entries, kept compactly
+
+namespace {
+
+bool IsHexDigest(const QByteArray& d) {
+  return d.size() == 64 && std::all_of(d.begin(), d.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
+}
+
+}  // namespace
+
+void EntryList::Add(const Entry& e) {
+  Item item{};
+  item.kind = static_cast<uint8_t>(e.kind);
+  item.size = e.size;
+  item.oldHeaderSize = e.oldHeaderSize;
+  item.newSize = e.newSize;
+  item.spanAt = e.spanAt;
+  item.spanSize = e.spanSize;
+  item.flags = (e.readOnly ? kReadOnly : 0) | (e.startTag ? kStartTag : 0) |
+               (e.inPlace ? kInPlace : 0) | (e.spansInRecord ? kSpansInRecord : 0);
+  // Entries of one folder mostly come together: the last one is looked at first.
+  if (items_.empty() || folders_[items_.back().folder] != e.folder) {
+    auto [it, added] = folderIndex_.emplace(e.folder, static_cast<uint32_t>(folders_.size()));
+    if (added) folders_.push_back(e.folder);
+    item.folder = it->second;
+  } else {
+    item.folder = items_.back().folder;
   }
-  QJsonObject r{{QStringLiteral("id"), id},
-                {QStringLiteral("kind"), kind},
-                {QStringLiteral("n"), static_cast<int>(entries.size())},
-                {QStringLiteral("dl"), folders},
-                {QStringLiteral("di"), folderOf},
-                {QStringLiteral("p"), B64(names)},
-                {QStringLiteral("s"), sizes},
-                {QStringLiteral("k"), QString::fromLatin1(kinds.c_str())},
-                {QStringLiteral("st"), QString::fromLatin1(states.c_str())}};
-  if (anyReadOnly) r.insert(QStringLiteral("ro"), QString::fromLatin1(readOnly.c_str()));
+  const size_t need = e.name.size() + e.newName.size() + e.oldBlock.size() + e.newBlock.size() +
+                      e.oldDigest.size() + e.newDigest.size() + e.oldDelta.size() +
+                      e.oldSpan.size() + e.newSpan.size();
+  if (blocks_.empty() || blocks_.back().size() + need > blocks_.back().capacity()) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(std::max(kBlock, need));
+  }
+  std::string& bytes = blocks_.back();
+  item.block = static_cast<uint32_t>(blocks_.size() - 1);
+  item.at = static_cast<uint32_t>(bytes.size());
+  auto put = [&](Part part, const char* data, size_t size) {
+    item.lengths[part] = static_cast<uint32_t>(size);
+    bytes.append(data, size);
+  };
+  auto putBytes = [&](Part part, const QByteArray& b) {
+    put(part, b.constData(), static_cast<size_t>(b.size()));
+  };
+  auto putDigest = [&](Part part, const QByteArray& d, Flag hex) {
+    if (IsHexDigest(d)) {
+      item.flags |= hex;
+      putBytes(part, QByteArray::fromHex(d));
+    } else {
+      putBytes(part, d);
+    }
+  };
+  put(kName, e.name.data(), e.name.size());
+  put(kNewName, e.newName.data(), e.newName.size());
+  putBytes(kOldBlock, e.oldBlock);
+  putBytes(kNewBlock, e.newBlock);
+  putDigest(kOldDigest, e.oldDigest, kOldHex);
+  putDigest(kNewDigest, e.newDigest, kNewHex);
+  putBytes(kDelta, e.oldDelta);
+  putBytes(kOldSpan, e.oldSpan);
+  putBytes(kNewSpan, e.newSpan);
+  items_.push_back(item);
+}
+
+std::string_view EntryList::ViewOf(const Item& item, Part part) const {
+  size_t at = item.at;
+  for (int p = 0; p < part; ++p) at += item.lengths[p];
+  return std::string_view(blocks_[item.block]).substr(at, item.lengths[part]);
+}
+
+QByteArray EntryList::PartOf(const Item& item, Part part) const {
+  const std::string_view v = ViewOf(item, part);
+  return QByteArray(v.data(), static_cast<qsizetype>(v.size()));
+}
+
+QByteArray EntryList::DigestOf(const Item& item, Part part, Flag hex) const {
+  const QByteArray d = PartOf(item, part);
+  return (item.flags & hex) != 0 ? d.toHex() : d;
+}
+
+Entry EntryList::At(size_t k) const {
+  const Item& item = items_[k];
+  Entry e;
+  e.kind = static_cast<Entry::Kind>(item.kind);
+  e.folder = folders_[item.folder];
+  e.name = PartOf(item, kName).toStdString();
+  e.newName = PartOf(item, kNewName).toStdString();
+  e.size = item.size;
+  e.readOnly = (item.flags & kReadOnly) != 0;
+  e.oldBlock = PartOf(item, kOldBlock);
+  e.newBlock = PartOf(item, kNewBlock);
+  e.startTag = (item.flags & kStartTag) != 0;
+  e.oldDigest = DigestOf(item, kOldDigest, kOldHex);
+  e.newDigest = DigestOf(item, kNewDigest, kNewHex);
+  e.oldDelta = PartOf(item, kDelta);
+  e.oldHeaderSize = item.oldHeaderSize;
+  e.newSize = item.newSize;
+  e.inPlace = (item.flags & kInPlace) != 0;
+  e.spansInRecord = (item.flags & kSpansInRecord) != 0;
+  e.spanAt = item.spanAt;
+  e.spanSize = item.spanSize;
+  e.oldSpan = PartOf(item, kOldSpan);
+  e.newSpan = PartOf(item, kNewSpan);
+  e.identified = (item.flags & kIdentified) != 0;
+  e.isFolder = (item.flags & kIsFolder) != 0;
+  e.device = item.device;
+  e.inode = item.inode;
+  return e;
+}
+
+// ---- The begin record, written column by column
+
+namespace {
+
+// Writes JSON text to a sink in pieces.
+class JsonOut {
+ public:
+  explicit JsonOut(const std::function<void(const char*, size_t)>& put) : put_(put) {}
+  ~JsonOut() { Flush(); }
+
+  void Raw(const char* text) { Add(text, std::strlen(text)); }
+  void Add(const char* data, size_t size) {
+    if (buffer_.size() + size > kBuffer) Flush();
+    if (size > kBuffer) {
+      put_(data, size);
+    } else {
+      buffer_.append(data, size);
+    }
+  }
+  void Char(char c) {
+    if (buffer_.size() + 1 > kBuffer) Flush();
+    buffer_ += c;
+  }
+  // `,"key":`, without the comma before the first member.
+  void Key(const char* key) {
+    if (!first_) Char(',');
+    first_ = false;
+    Char('"');
+    Raw(key);
+    Raw("\":");
+  }
+  void Int(int64_t n) {
+    char text[24];
+    const int size = std::snprintf(text, sizeof text, "%lld", static_cast<long long>(n));
+    Add(text, static_cast<size_t>(size));
+  }
+  // A string of Latin-1 bytes, as QJsonDocument writes one.
+  void Latin1(const char* data, size_t size) {
+    Char('"');
+    for (size_t i = 0; i < size; ++i) {
+      const auto c = static_cast<unsigned char>(data[i]);
+      if (c == '"' || c == '\\') {
+        Char('\\');
+        Char(static_cast<char>(c));
+      } else if (c < 0x20) {
+        char text[8];
+        std::snprintf(text, sizeof text, "\\u%04x", c);
+        Raw(text);
+      } else if (c >= 0x80) {
+        Char(static_cast<char>(0xC0 | (c >> 6)));
+        Char(static_cast<char>(0x80 | (c & 0x3F)));
+      } else {
+        Char(static_cast<char>(c));
+      }
+    }
+    Char('"');
+  }
+  void Latin1(const QByteArray& b) { Latin1(b.constData(), static_cast<size_t>(b.size())); }
+  void Latin1(const std::string& s) { Latin1(s.data(), s.size()); }
+
+  // Base64 text made of any number of pieces: B64Start, B64 for each piece, B64End.
+  void B64Start() {
+    Char('"');
+    carried_ = 0;
+  }
+  void B64(const char* data, size_t size) {
+    static const char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (size_t i = 0; i < size; ++i) {
+      carry_[carried_++] = static_cast<unsigned char>(data[i]);
+      if (carried_ < 3) continue;
+      const char four[4] = {
+          kDigits[carry_[0] >> 2], kDigits[((carry_[0] & 3) << 4) | (carry_[1] >> 4)],
+          kDigits[((carry_[1] & 15) << 2) | (carry_[2] >> 6)], kDigits[carry_[2] & 63]};
+      Add(four, 4);
+      carried_ = 0;
+    }
+  }
+  void B64(std::string_view v) { B64(v.data(), v.size()); }
+  void B64End() {
+    if (carried_ > 0) {
+      const QByteArray rest =
+          QByteArray(reinterpret_cast<const char*>(carry_), carried_).toBase64();
+      Add(rest.constData(), static_cast<size_t>(rest.size()));
+    }
+    carried_ = 0;
+    Char('"');
+  }
+
+  void Flush() {
+    if (!buffer_.empty()) put_(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr size_t kBuffer = 64 << 10;
+  const std::function<void(const char*, size_t)>& put_;
+  std::string buffer_;
+  bool first_ = true;
+  unsigned char carry_[3] = {};
+  int carried_ = 0;
+};
+
+}  // namespace
+
+QJsonObject BeginBody::Head() const {
+  return QJsonObject{{QStringLiteral("id"), id_},
+                     {QStringLiteral("kind"), kind_},
+                     {QStringLiteral("n"), static_cast<int>(entries_.size())}};
+}
+
+void BeginBody::Write(const std::function<void(const char*, size_t)>& put) const {
+  using Item = EntryList::Item;
+  const std::vector<Item>& items = entries_.items_;
+  JsonOut out(put);
+  bool anyReadOnly = false, anyOld = false, anyNew = false, anyTags = false, anyHeaders = false,
+       anyIdentified = false;
+  auto isTag = [](const Item& i) {
+    return i.kind == static_cast<uint8_t>(Entry::Kind::kMp3) && (i.flags & EntryList::kStartTag);
+  };
+  auto isHeader = [](const Item& i) {
+    return i.kind == static_cast<uint8_t>(Entry::Kind::kWma) && i.oldHeaderSize >= 0;
+  };
+  for (const Item& i : items) {
+    anyReadOnly = anyReadOnly || (i.flags & EntryList::kReadOnly);
+    anyOld = anyOld || i.lengths[EntryList::kOldBlock] > 0;
+    anyNew = anyNew || i.lengths[EntryList::kNewBlock] > 0;
+    anyTags = anyTags || isTag(i);
+    anyHeaders = anyHeaders || isHeader(i);
+    anyIdentified = anyIdentified || (i.flags & EntryList::kIdentified);
+  }
+  // Calls `each` on every entry's part `part`, as one base64 text.
+  auto b64Column = [&](const char* key, EntryList::Part part, bool nulAfter) {
+    out.Key(key);
+    out.B64Start();
+    for (const Item& i : items) {
+      out.B64(entries_.ViewOf(i, part));
+      if (nulAfter) out.B64("", 1);
+    }
+    out.B64End();
+  };
+  auto intColumn = [&](const char* key, const std::function<int64_t(const Item&)>& value,
+                       const std::function<bool(const Item&)>& which = {}) {
+    out.Key(key);
+    out.Char('[');
+    bool first = true;
+    for (const Item& i : items) {
+      if (which && !which(i)) continue;
+      if (!first) out.Char(',');
+      first = false;
+      out.Int(value(i));
+    }
+    out.Char(']');
+  };
+  auto charColumn = [&](const char* key, const std::function<char(const Item&)>& value) {
+    out.Key(key);
+    out.Char('"');
+    for (const Item& i : items) out.Char(value(i));
+    out.Char('"');
+  };
+
+  out.Key("dl");
+  out.Char('[');
+  for (size_t f = 0; f < entries_.folders_.size(); ++f) {
+    if (f > 0) out.Char(',');
+    out.B64Start();
+    out.B64(entries_.folders_[f].data(), entries_.folders_[f].size());
+    out.B64End();
+  }
+  out.Char(']');
+  intColumn("di", [](const Item& i) { return static_cast<int64_t>(i.folder); });
+  b64Column("p", EntryList::kName, true);
+  intColumn("s", [](const Item& i) { return i.size; });
+  charColumn("k", [&](const Item& i) {
+    const auto kind = static_cast<Entry::Kind>(i.kind);
+    if (isTag(i)) return 'v';
+    if (kind == Entry::Kind::kRename && (i.flags & EntryList::kIdentified)) {
+      return (i.flags & EntryList::kIsFolder) ? 'd' : 'n';  // a folder or a file known by identity
+    }
+    return KindChar(kind);
+  });
+  charColumn("st", [&](const Item& i) {
+    const auto kind = static_cast<Entry::Kind>(i.kind);
+    if (kind == Entry::Kind::kMp3) {
+      return i.lengths[EntryList::kNewBlock] == 0   ? '-'
+             : i.lengths[EntryList::kOldBlock] == 0 ? 'N'
+                                                    : 'T';
+    }
+    if (kind == Entry::Kind::kWma) {
+      return i.oldHeaderSize < 0 ? '-' : (i.flags & EntryList::kInPlace) ? 'I' : 'R';
+    }
+    return 'r';
+  });
+  if (anyReadOnly) {
+    charColumn("ro", [](const Item& i) { return (i.flags & EntryList::kReadOnly) ? '1' : '0'; });
+  }
   if (anyIdentified) {
-    r.insert(QStringLiteral("dv"), devices);
-    r.insert(QStringLiteral("in"), inodes);
+    // Device and inode numbers as texts: a 64-bit number does not survive a JSON double.
+    auto idColumn = [&](const char* key, uint64_t Item::*id) {
+      out.Key(key);
+      out.Char('[');
+      bool first = true;
+      for (const Item& i : items) {
+        if (!first) out.Char(',');
+        first = false;
+        out.Latin1(IdText(i.*id).toStdString());
+      }
+      out.Char(']');
+    };
+    idColumn("dv", &Item::device);
+    idColumn("in", &Item::inode);
   }
-  if (IsRenameKind(kind)) {
-    r.insert(QStringLiteral("to"), B64(newNames));
-    r.insert(QStringLiteral("tp"), CaseTempPrefix(id));
+  if (IsRenameKind(kind_)) {
+    b64Column("to", EntryList::kNewName, true);
+    out.Key("tp");
+    out.Latin1(CaseTempPrefix(id_).toLatin1());
   }
-  if (!olds.isEmpty()) r.insert(QStringLiteral("old"), QString::fromLatin1(olds.toBase64()));
-  if (!news.isEmpty()) r.insert(QStringLiteral("new"), QString::fromLatin1(news.toBase64()));
-  tags.Into(r);
-  headers.Into(r);
+  if (anyOld) b64Column("old", EntryList::kOldBlock, false);
+  if (anyNew) b64Column("new", EntryList::kNewBlock, false);
+
+  // The regions of the entries of one kind ('v': MP3 files whose ID3v2 tag changes; 'w': WMA
+  // files), one element an entry: the old region as a delta, the digests and sizes, and for a
+  // write in place where it starts, how many bytes it changes and, when they are few, those bytes.
+  auto regions = [&](const char* prefix, const std::function<bool(const Item&)>& which) {
+    auto key = [&](const char* name) { return std::string(prefix) + name; };
+    auto strings = [&](const char* name, const std::function<void(const Item&)>& value) {
+      out.Key(key(name).c_str());
+      out.Char('[');
+      bool first = true;
+      for (const Item& i : items) {
+        if (!which(i)) continue;
+        if (!first) out.Char(',');
+        first = false;
+        value(i);
+      }
+      out.Char(']');
+    };
+    auto inPlace = [](const Item& i) { return (i.flags & EntryList::kInPlace) != 0; };
+    // The spans are written while the record holds them and they are whole.
+    auto spansHere = [&](const Item& i) {
+      return inPlace(i) && (i.flags & EntryList::kSpansInRecord) &&
+             i.lengths[EntryList::kOldSpan] == i.spanSize &&
+             i.lengths[EntryList::kNewSpan] == i.spanSize;
+    };
+    auto b64 = [&](const Item& i, EntryList::Part part) {
+      out.B64Start();
+      out.B64(entries_.ViewOf(i, part));
+      out.B64End();
+    };
+    strings("d", [&](const Item& i) { b64(i, EntryList::kDelta); });
+    strings("h", [&](const Item& i) {
+      out.Latin1(entries_.DigestOf(i, EntryList::kOldDigest, EntryList::kOldHex));
+    });
+    strings("g", [&](const Item& i) {
+      out.Latin1(entries_.DigestOf(i, EntryList::kNewDigest, EntryList::kNewHex));
+    });
+    intColumn(
+        key("q").c_str(), [](const Item& i) { return i.oldHeaderSize; }, which);
+    intColumn(
+        key("z").c_str(), [](const Item& i) { return i.newSize; }, which);
+    intColumn(
+        key("p").c_str(), [&](const Item& i) { return inPlace(i) ? i.spanAt : -1; }, which);
+    intColumn(
+        key("l").c_str(), [](const Item& i) { return i.spanSize; }, which);
+    strings("so", [&](const Item& i) {
+      if (spansHere(i)) {
+        b64(i, EntryList::kOldSpan);
+      } else {
+        out.Raw("\"\"");
+      }
+    });
+    strings("sn", [&](const Item& i) {
+      if (spansHere(i)) {
+        b64(i, EntryList::kNewSpan);
+      } else {
+        out.Raw("\"\"");
+      }
+    });
+  };
+  if (anyTags) regions("v", isTag);
+  if (anyHeaders) regions("w", isHeader);
+}
+
+QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries) {
+  EntryList list;
+  for (const Entry& e : entries) list.Add(e);
+  const BeginBody body(kind, id, list);
+  QByteArray text = "{";
+  body.Write(
+      [&](const char* data, size_t size) { text.append(data, static_cast<qsizetype>(size)); });
+  text += '}';
+  QJsonObject r = QJsonDocument::fromJson(text).object();
+  const QJsonObject head = body.Head();
+  for (auto it = head.begin(); it != head.end(); ++it) r.insert(it.key(), it.value());
   return r;
 }
 

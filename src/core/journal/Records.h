@@ -11,10 +11,15 @@
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "core/journal/Journal.h"
 
 namespace core {
 
@@ -69,6 +74,68 @@ struct Entry {
 // ("fix-names").
 bool IsRenameKind(const QString& kind);
 
+// The entries of an action of many files, kept compactly: each folder once, the names and byte
+// strings of all entries in one buffer, a digest as its 32 bytes. An entry is taken out whole.
+class EntryList {
+ public:
+  void Add(const Entry& e);
+  void Reserve(size_t count) { items_.reserve(count); }
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  Entry At(size_t k) const;
+  Entry::Kind KindOf(size_t k) const { return static_cast<Entry::Kind>(items_[k].kind); }
+  const std::string& FolderOf(size_t k) const { return folders_[items_[k].folder]; }
+  const std::vector<std::string>& Folders() const { return folders_; }
+  uint32_t FolderIndexOf(size_t k) const { return items_[k].folder; }
+
+ private:
+  friend class BeginBody;
+  // Where entry `k`'s strings lie in its block, in this order: name, new name, old and new block,
+  // old and new digest, old delta, old and new span.
+  enum Part {
+    kName,
+    kNewName,
+    kOldBlock,
+    kNewBlock,
+    kOldDigest,
+    kNewDigest,
+    kDelta,
+    kOldSpan,
+    kNewSpan,
+    kParts
+  };
+  struct Item {
+    int64_t size, oldHeaderSize, newSize, spanAt, spanSize;
+    uint32_t block, at;  // where its strings start: a block of `blocks_`, a place in it
+    uint32_t lengths[kParts];
+    uint32_t folder;
+    uint64_t device, inode;  // an identified rename's file or folder
+    uint8_t kind;
+    uint8_t flags;  // kReadOnly...
+  };
+  enum Flag : uint8_t {
+    kReadOnly = 1,
+    kStartTag = 2,
+    kInPlace = 4,
+    kSpansInRecord = 8,
+    kOldHex = 16,  // the old digest is kept as the 32 bytes its hexadecimal text stands for
+    kNewHex = 32,
+    kIdentified = 64,
+    kIsFolder = 128,
+  };
+  std::string_view ViewOf(const Item& item, Part part) const;
+  QByteArray PartOf(const Item& item, Part part) const;
+  QByteArray DigestOf(const Item& item, Part part, Flag hex) const;
+
+  std::vector<Item> items_;
+  std::vector<std::string> folders_;
+  std::map<std::string, uint32_t> folderIndex_;
+  // The strings, in blocks of about kBlock bytes (an entry's all in one), so that the list grows
+  // without copying what it holds.
+  static constexpr size_t kBlock = size_t{1} << 20;
+  std::vector<std::string> blocks_;
+};
+
 // The outcome of an entry as a done record gives it.
 enum class Code : char {
   kUnchanged = '0',  // not tried: skipped, not reached, or stopped before it
@@ -81,6 +148,20 @@ enum class Code : char {
 // The begin record of an action of `kind` ("rename", "fix-names", "edit", "save", "convert") over
 // `entries`, with the id it will have (the temporary names of its renames are made from it).
 QJsonObject EncodeBegin(const QString& kind, const QString& id, const std::vector<Entry>& entries);
+// The same record for the journal to write in pieces (Journal::Begin with a body): its small
+// fields (`Head()`), and its columns written from `entries` as they are asked for, so that the
+// record is never held whole. `entries` must outlive it.
+class BeginBody : public RecordBody {
+ public:
+  BeginBody(QString kind, QString id, const EntryList& entries)
+      : kind_(std::move(kind)), id_(std::move(id)), entries_(entries) {}
+  QJsonObject Head() const;
+  void Write(const std::function<void(const char*, size_t)>& put) const override;
+
+ private:
+  QString kind_, id_;
+  const EntryList& entries_;
+};
 // The done record: each entry's outcome; `settled` when recovery wrote it after a crash.
 QJsonObject EncodeDone(const std::string& codes, bool settled = false);
 

@@ -99,7 +99,7 @@ std::string_view TrackListModel::Part(const Row& row, size_t part) const {
 
 uint32_t TrackListModel::FolderId(const std::string& folder) {
   auto [it, added] = folderIds_.emplace(folder, static_cast<uint32_t>(folders_.size()));
-  if (added) folders_.push_back({folder, rules::DisplayName(folder)});
+  if (added) folders_.push_back({folder, rules::ShownPath(folder)});
   return it->second;
 }
 

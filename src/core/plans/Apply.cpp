@@ -1,9 +1,11 @@
 #include "core/plans/Apply.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <map>
 
+#include "core/fields/Fields.h"
 #include "core/fields/Id3v2Fields.h"
 #include "core/journal/PreImages.h"
 #include "core/journal/Records.h"
@@ -178,7 +180,16 @@ class Recorder {
   // action must then change nothing.
   bool Begin(const QString& kind, std::vector<Entry>& entries) {
     if (journal_ == nullptr || entries.empty()) return false;
-    for (size_t k = 0; k < entries.size(); ++k) Keep(k, entries[k]);
+    EntryList list;
+    for (size_t k = 0; k < entries.size(); ++k) {
+      Keep(k, entries[k]);
+      list.Add(entries[k]);
+    }
+    return Begin(kind, list);
+  }
+  // The same for entries whose spans were placed as they were added (Stash).
+  bool Begin(const QString& kind, const EntryList& entries) {
+    if (journal_ == nullptr || entries.empty()) return false;
     int err = preImageError_;
     if (err == 0 && preImages_.IsOpen()) err = preImages_.Seal();
     if (err != 0) {
@@ -186,7 +197,8 @@ class Recorder {
       RemovePreImages(journal_->Folder(), id_);
       return false;
     }
-    recorded_ = journal_->Begin(EncodeBegin(kind, id_, entries)).has_value();
+    const BeginBody body(kind, id_, entries);
+    recorded_ = journal_->Begin(body.Head(), body).has_value();
     if (!recorded_) {
       Refuse(journal_->TakeMessage());
       RemovePreImages(journal_->Folder(), id_);
@@ -305,7 +317,7 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   ApplyReport report;
   report.results.resize(plan.entries.size());
   RealFolders real;
-  std::vector<Entry> entries;
+  EntryList entries;
   std::vector<size_t> index;  // the plan entry of each record entry
   for (size_t i = 0; i < plan.entries.size(); ++i) {
     const RenameEntry& e = plan.entries[i];
@@ -322,7 +334,7 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
     entry.name = e.track.fileName;
     entry.newName = e.newName;
     entry.size = platform::StatPath(folder + e.track.fileName, false).size;
-    entries.push_back(std::move(entry));
+    entries.Add(entry);
     index.push_back(i);
   }
   if (entries.empty()) return report;
@@ -335,7 +347,7 @@ ApplyReport ApplyRename(const RenamePlan& plan, const ApplyOptions& options) {
   std::string codes;
   bool renamed = false;
   for (size_t k = 0; k < entries.size(); ++k) {
-    const Entry& e = entries[k];
+    const Entry e = entries.At(k);
     EntryResult& result = report.results[index[k]];
     if (StopsAt(report, options, k, entries.size(), e.name, codes)) continue;
     int err = 0;
@@ -434,22 +446,49 @@ ApplyReport ApplyFixNames(const NamePlan& plan, const ApplyOptions& options) {
 
 namespace {
 
-// One file of a batch edit, planned: its record entry, and for a WMA file the header to write.
+// What Mp3Entry and TaggedMp3Entry kept of the file's end: the snapshot the plan read.
+Mp3Snapshot SnapshotOf(const Entry& e) {
+  Mp3Snapshot state;
+  state.read = e.size >= 0;
+  state.size = e.size;
+  state.readOnly = e.readOnly;
+  state.tagged = e.oldBlock.size() == static_cast<qsizetype>(state.last.size());
+  if (state.tagged) std::copy(e.oldBlock.begin(), e.oldBlock.end(), state.last.begin());
+  return state;
+}
+
+// Where a batch edit's files come from: a plan made before (the window's), or paths each planned
+// as the batch reaches it (the command line's), so that no plan of every file is held.
+struct EditSource {
+  size_t count = 0;
+  // The plan entry of file `i`; asked once a file, in order.
+  std::function<const EditEntry&(size_t)> entry;
+  std::function<const std::string&(size_t)> path;
+  std::function<const EditFields&(size_t)> fields;
+  bool convertLegacy = false;  // the entries' legacy fields are rewritten as Unicode too
+};
+
+// One file of a batch edit, planned: its record entry, and the new tag or header of a file that is
+// replaced rather than written in place.
 struct EditJob {
-  size_t planIndex = 0;
   Entry entry;
   wma::SavePlan wmaPlan;
   std::vector<uint8_t> newTag;  // an MP3 file's new ID3v2 tag (Entry::startTag)
   bool planned = false;         // false: the file cannot take the tag; `reason` tells why
   QString reason;
-  int64_t stashedAt = -1;  // where the pre-image file holds the spans of its write in place
 };
 
-}  // namespace
+// What the batch keeps of a file between its plan and its write: the entry itself waits in the
+// action's entry list, its spans in the record or the pre-image file.
+struct Waiting {
+  int64_t stashedAt = -1;  // where the pre-image file holds the spans of its write in place
+  bool planned = false;
+};
 
-ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const ApplyOptions& options) {
+ApplyReport ApplyEditFrom(const EditSource& source, TIDmp3& mp3, TIDwma& wma,
+                          const ApplyOptions& options) {
   ApplyReport report;
-  const size_t n = plan.entries.size();
+  const size_t n = source.count;
   report.results.resize(n);
   if (n == 0) return report;
   if (options.journal != nullptr) RecoverActions(*options.journal);
@@ -457,8 +496,8 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   // Each file is read and its new tag worked out before anything is written.
   Resolver resolver;
   auto planOne = [&](size_t i, bool inPlace, EditJob& job) {
-    const EditEntry& e = plan.entries[i];
-    job.planIndex = i;
+    const EditEntry& e = source.entry(i);
+    const EditFields& fields = source.fields(i);
     const Place place = resolver.Of(e.path);
     // A file that cannot take the tag still has its entry, with nothing to restore.
     job.entry.kind = e.mp3 ? Entry::Kind::kMp3 : Entry::Kind::kWma;
@@ -467,15 +506,15 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     if (e.mp3) {
       TIDmp3 scratch;
       LoadState(scratch, e.snapshot);
-      SetEditFields(scratch, plan.FieldsOf(e));
+      SetEditFields(scratch, fields);
       if (place.err != 0) {
         job.reason = SaveFailure(place.err, true);
         return;
       }
       const TagBlock fresh = EncodeBlock(scratch);
       if (e.snapshot.read) {
-        id3v2::Changes wanted = StartChangesOf(plan.FieldsOf(e));
-        if (plan.convertLegacy) {
+        id3v2::Changes wanted = StartChangesOf(fields);
+        if (source.convertLegacy) {
           for (const ConvertText& t : e.legacy) SetChange(wanted, t.field, t.after);
         }
         StartWrite start = PlanStartWrite(place.folder + place.name, e.snapshot, wanted);
@@ -506,8 +545,8 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       job.reason = SaveFailure(0, false);
       return;
     }
-    SetEditFields(wma, plan.FieldsOf(e));
-    if (plan.convertLegacy) {
+    SetEditFields(wma, fields);
+    if (source.convertLegacy) {
       for (const ConvertText& t : e.legacy) (wma.*InfoOf(t.field).setWma)(t.after.toStdU16String());
     }
     if (!wma.PlanFromHeader(std::move(header), file.SizeAtOpen(), file.BlockSizeAtOpen(),
@@ -522,16 +561,16 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
 
   // Writes one planned file; the in-place header and the MP3 block wait for the flush at the end.
   std::vector<std::string> unflushed;
-  auto writeOne = [&](EditJob& job) -> EntryResult {
-    const EditEntry& e = plan.entries[job.planIndex];
+  auto writeOne = [&](size_t i, const EditJob& job) -> EntryResult {
+    const bool isMp3 = job.entry.kind == Entry::Kind::kMp3;
     if (!job.planned)
-      return {Outcome::kFailed, job.reason.isEmpty() ? SaveFailure(0, e.mp3) : job.reason};
+      return {Outcome::kFailed, job.reason.isEmpty() ? SaveFailure(0, isMp3) : job.reason};
     const std::string path = job.entry.Path();
     int err = 0;
     bool ok = false;
-    if (e.mp3) {
-      LoadState(mp3, e.snapshot);  // what ReadFromFile gave the plan
-      SetEditFields(mp3, plan.FieldsOf(e));
+    if (isMp3) {
+      LoadState(mp3, SnapshotOf(job.entry));  // what ReadFromFile gave the plan
+      SetEditFields(mp3, source.fields(i));
       if (job.entry.startTag) {
         err = WriteTaggedMp3(job.entry, job.newTag, false);
         ok = err == 0;
@@ -551,10 +590,10 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
       err = errno;
     }
     // A replaced file is flushed before it takes the old one's place; the rest wait for the end.
-    const bool replaced = e.mp3 ? job.entry.startTag && !job.entry.InPlace() : !job.entry.InPlace();
+    const bool replaced = isMp3 ? job.entry.startTag && !job.entry.InPlace() : !job.entry.InPlace();
     if (ok && !replaced) unflushed.push_back(path);
     return ok ? EntryResult{Outcome::kDone, {}}
-              : EntryResult{Outcome::kFailed, SaveFailure(err, e.mp3)};
+              : EntryResult{Outcome::kFailed, SaveFailure(err, isMp3)};
   };
 
   // The MP3 blocks reach the disk together at the end (one flush per file system instead of one
@@ -566,16 +605,18 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   } flushAtEnd(mp3);
 
   // Recorded: every file planned first (up to a stream error, which ends the batch there), then
-  // one begin record, then the writes. The bytes of a write in place that the record does not
-  // hold wait in the pre-image file, not in memory.
-  std::vector<EditJob> jobs;
+  // one begin record, then the writes. The entries wait in a compact list, the bytes of a write
+  // in place that the record does not hold in the pre-image file, and a file that is replaced
+  // keeps its new tag or header aside; nothing else of a file is held between its plan and its
+  // write.
+  std::vector<Waiting> waiting;
+  std::map<size_t, EditJob> aside;  // unplanned files, and those that are replaced
+  EntryList entries;
   bool recorded = false;
   Recorder recorder(options, report);
-  // The record's entries, kept once: each goes into its job for its write.
-  std::vector<Entry> entries;
   if (options.journal != nullptr) {
-    jobs.reserve(n);
-    entries.reserve(n);
+    waiting.reserve(n);
+    entries.Reserve(n);
     for (size_t i = 0; i < n && !report.error; ++i) {
       EditJob job;
       try {
@@ -584,16 +625,20 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
         report.error = ex.what();
         break;
       }
-      job.stashedAt = recorder.Stash(jobs.size(), job.entry);
-      if (job.entry.InPlace()) {
-        job.wmaPlan = wma::SavePlan();
-        job.newTag = std::vector<uint8_t>();
+      Waiting w;
+      w.planned = job.planned;
+      w.stashedAt = recorder.Stash(i, job.entry);
+      entries.Add(job.entry);
+      // An ID3v1 block is made again from the entry's old one; a write in place has its spans.
+      const bool replaced =
+          !job.entry.InPlace() && (job.entry.startTag || job.entry.kind == Entry::Kind::kWma);
+      if (!job.planned || replaced) {
+        job.entry = Entry();
+        aside.emplace(i, std::move(job));
       }
-      entries.push_back(std::move(job.entry));
-      job.entry = Entry();
-      jobs.push_back(std::move(job));
+      waiting.push_back(w);
     }
-    if (jobs.empty()) return report;
+    if (waiting.empty()) return report;
     recorded = recorder.Begin(QStringLiteral("edit"), entries);
     if (!recorded) {
       std::vector<size_t> all(n);
@@ -606,17 +651,21 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
 
   std::string codes;
   if (recorded) {
-    for (size_t k = 0; k < jobs.size(); ++k) {
-      EditJob& job = jobs[k];
-      const size_t i = job.planIndex;
-      if (StopsAt(report, options, i, n, plan.entries[i].path, codes)) continue;
-      job.entry = std::move(entries[k]);
-      if (recorder.Unstash(job.stashedAt, job.entry)) {
-        report.results[i] = writeOne(job);
+    for (size_t i = 0; i < waiting.size(); ++i) {
+      if (StopsAt(report, options, i, n, source.path(i), codes)) continue;
+      EditJob job;
+      auto it = aside.find(i);
+      if (it != aside.end()) {
+        job = std::move(it->second);
+        aside.erase(it);
+      }
+      job.entry = entries.At(i);
+      job.planned = waiting[i].planned;
+      if (recorder.Unstash(waiting[i].stashedAt, job.entry)) {
+        report.results[i] = writeOne(i, job);
       } else {
         report.results[i] = {Outcome::kFailed, ReasonOf(EIO)};
       }
-      job = EditJob{};  // written: nothing of it is needed any more
       codes += CodeOf(report.results[i].outcome);
       Step(ActionStep::kFileWritten);
     }
@@ -625,7 +674,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
     // Unrecorded: one file at a time, planned and written, through the replace only.
     for (size_t i = 0; i < n; ++i) {
       if (report.stopped || report.error ||
-          !GoOn(options, static_cast<int>(i), static_cast<int>(n), plan.entries[i].path)) {
+          !GoOn(options, static_cast<int>(i), static_cast<int>(n), source.path(i))) {
         report.stopped = report.stopped || !report.error;
         continue;
       }
@@ -636,7 +685,7 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
         report.error = ex.what();
         continue;
       }
-      report.results[i] = writeOne(job);
+      report.results[i] = writeOne(i, job);
     }
   }
   // Written, but not known to be on the disk when the flush fails: done, and said to be unsure.
@@ -646,6 +695,38 @@ ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const Appl
   if (!durable) report.warning = UnconfirmedOnDisk(errno, false);
   recorder.Finish(codes, durable);
   return report;
+}
+
+}  // namespace
+
+ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const ApplyOptions& options) {
+  EditSource source;
+  source.count = plan.entries.size();
+  source.entry = [&](size_t i) -> const EditEntry& { return plan.entries[i]; };
+  source.path = [&](size_t i) -> const std::string& { return plan.entries[i].path; };
+  source.fields = [&](size_t i) -> const EditFields& { return plan.FieldsOf(plan.entries[i]); };
+  source.convertLegacy = plan.convertLegacy;
+  return ApplyEditFrom(source, mp3, wma, options);
+}
+
+ApplyReport ApplyEdit(const std::vector<std::string>& paths, const EditFields& fields,
+                      const std::vector<EditFields>& each, TIDmp3& mp3, TIDwma& wma,
+                      const ApplyOptions& options) {
+  EditSource source;
+  source.count = paths.size();
+  // Of one file at a time, what applying a plan reads of its entry.
+  EditEntry scratch;
+  source.entry = [&](size_t i) -> const EditEntry& {
+    scratch.path = paths[i];
+    scratch.position = static_cast<int>(i);
+    scratch.mp3 = TagKindOf(paths[i], true) == TagKind::kMp3;
+    scratch.snapshot = scratch.mp3 ? ReadMp3Snapshot(paths[i]) : Mp3Snapshot();
+    scratch.readable = !scratch.mp3 || scratch.snapshot.read;
+    return scratch;
+  };
+  source.path = [&](size_t i) -> const std::string& { return paths[i]; };
+  source.fields = [&](size_t i) -> const EditFields& { return i < each.size() ? each[i] : fields; };
+  return ApplyEditFrom(source, mp3, wma, options);
 }
 
 // ---- Save of one tag

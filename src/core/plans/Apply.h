@@ -74,6 +74,12 @@ ApplyReport ApplyFixNames(const NamePlan& plan, const ApplyOptions& options);
 // An MP3 file with an ID3v2 tag gets the fields the batch copies in that tag too; a tag that
 // cannot take them safely fails the file.
 ApplyReport ApplyEdit(const EditPlan& plan, TIDmp3& mp3, TIDwma& wma, const ApplyOptions& options);
+// The batch edit of PlanEdit(paths, fields, {}, each) (`each`: one per path, or none), each file
+// read and planned as the batch reaches it instead of all before (the command line's `set`): the
+// same action, without a plan of every file in memory.
+ApplyReport ApplyEdit(const std::vector<std::string>& paths, const EditFields& fields,
+                      const std::vector<EditFields>& each, TIDmp3& mp3, TIDwma& wma,
+                      const ApplyOptions& options);
 
 // Saves the fields that `tag` holds to `path`, journalled as one action. An MP3 file with an
 // ID3v2 tag gets `start`, the fields the user changed, in that tag too (in place when the new tag

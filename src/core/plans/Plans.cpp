@@ -20,7 +20,7 @@
 namespace core {
 namespace {
 
-QString Shown(const std::string& bytes) { return rules::DisplayName(bytes); }
+QString Shown(const std::string& bytes) { return rules::ShownPath(bytes); }
 
 // True when the two names of one folder differ in ASCII letter case only.
 bool CaseOnly(const std::string& a, const std::string& b) {
@@ -112,7 +112,7 @@ struct NewName {
 // the renames will run: a name is free when no file holds it on disk, or when an earlier entry
 // renames its file away; it is taken by a file that is not renamed, by a later entry's file that
 // still holds it, or by an earlier entry's new name.
-RenamePlan PlanNames(const std::vector<Track>& tracks,
+RenamePlan PlanNames(const std::vector<Track>& tracks, PlaceWord places,
                      const std::function<NewName(const Track&)>& nameOf) {
   RenamePlan plan;
   // Who holds a name as the renames go on: the index of the entry whose file holds it, -1 for a
@@ -167,10 +167,11 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
     if (who != -2) {
       QString reason;
       auto gave = newNameOf.find(to);
-      // The other file by its name (and its row's place, counted from 1, when it is in the list).
+      // The other file by its name (and its place, counted from 1, when it is in the plan).
       auto other = [&](int k) {
         // One arg() for both: a "%2" in the file name stays as it is.
-        return Core::tr("“%1”（第 %2 行）")
+        return (places == PlaceWord::kRow ? Core::tr("“%1”（第 %2 行）")
+                                          : Core::tr("“%1”（第 %2 个文件）"))
             .arg(Shown(tracks[static_cast<size_t>(k)].fileName),
                  QString::number(tracks[static_cast<size_t>(k)].position + 1));
       };
@@ -196,11 +197,11 @@ RenamePlan PlanNames(const std::vector<Track>& tracks,
 
 }  // namespace
 
-RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
-  RenamePlan plan = PlanNames(tracks, [rule](const Track& track) -> NewName {
+RenamePlan PlanRename(const std::vector<Track>& tracks, int rule, PlaceWord places) {
+  RenamePlan plan = PlanNames(tracks, places, [rule](const Track& track) -> NewName {
     if (track.title.isEmpty()) return {std::nullopt, Core::tr("歌曲标题为空")};
     if (track.artist.isEmpty()) return {std::nullopt, Core::tr("歌手为空")};
-    const QString extension = rules::RenameExtension(Shown(track.Path()));
+    const QString extension = rules::RenameExtension(rules::DisplayName(track.Path()));
     const std::optional<QString> name =
         rules::NewFileName(rule, track.artist, track.title, track.position, extension);
     if (!name) return {std::nullopt, Core::tr("没有这条改名规则")};
@@ -211,11 +212,11 @@ RenamePlan PlanRename(const std::vector<Track>& tracks, int rule) {
 }
 
 RenamePlan PlanRename(const std::vector<Track>& tracks, const NameTemplate& name,
-                      const NameCharacters& characters) {
-  RenamePlan plan = PlanNames(tracks, [&](const Track& track) -> NewName {
+                      const NameCharacters& characters, PlaceWord places) {
+  RenamePlan plan = PlanNames(tracks, places, [&](const Track& track) -> NewName {
     const NameTemplate::Naming naming = name.Expand(track, characters);
     if (!naming.skipped.isEmpty()) return {std::nullopt, naming.skipped};
-    return {naming.stem + rules::RenameExtension(Shown(track.Path())), {}};
+    return {naming.stem + rules::RenameExtension(rules::DisplayName(track.Path())), {}};
   });
   plan.rule = 0;
   return plan;

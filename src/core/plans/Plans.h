@@ -69,8 +69,11 @@ struct RenamePlan {
 // are worked out in order, as the renames will run: a name is free when no file holds it on disk,
 // or when an earlier entry renames its file away; it is taken by a file that is not renamed, by a
 // later entry's file that still holds it, or by an earlier entry's new name. Two tracks of the
-// same file are not foreseen.
-RenamePlan PlanRename(const std::vector<Track>& tracks, int rule);
+// same file are not foreseen. A conflict names the other file with its place, counted from 1: its
+// row in the list (the window), or its place among the files (the command line).
+enum class PlaceWord { kRow, kFile };
+RenamePlan PlanRename(const std::vector<Track>& tracks, int rule,
+                      PlaceWord places = PlaceWord::kRow);
 
 // The plan as lines for a person: "old → new" for each rename, then every skipped, refused or
 // conflicting entry with its reason. At most `maxLines` lines, then a count of the rest.

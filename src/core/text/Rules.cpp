@@ -1,5 +1,6 @@
 #include "core/text/Rules.h"
 
+#include <QDir>
 #include <algorithm>
 
 #include "core/text/Gbk.h"
@@ -247,6 +248,8 @@ QString DisplayName(const std::string& bytes) {
   }
   return text + DisplaySegment(bytes.substr(start));
 }
+
+QString ShownPath(const std::string& bytes) { return QDir::toNativeSeparators(DisplayName(bytes)); }
 
 std::string NativeFolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');

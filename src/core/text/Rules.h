@@ -109,6 +109,9 @@ QString FromNativePath(const std::string& path);
 // when they are valid UTF-8, else as GBK when they are valid GBK, else as UTF-8 with a replacement
 // mark for each faulty byte.
 QString DisplayName(const std::string& bytes);
+// A path as the user reads it: DisplayName with the system's separator between its names ("\\" on
+// Windows, where the program keeps "/" inside). For showing only: the text is never a path again.
+QString ShownPath(const std::string& bytes);
 // True when the bytes are valid UTF-8 (as a name's bytes must be to be taken as text).
 bool IsUtf8(const std::string& bytes);
 // The folder part of a path's bytes, up to and including the last "/" (empty when none), and the
