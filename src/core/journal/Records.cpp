@@ -260,7 +260,10 @@ void EntryList::Add(const Entry& e) {
   item.spanAt = e.spanAt;
   item.spanSize = e.spanSize;
   item.flags = (e.readOnly ? kReadOnly : 0) | (e.startTag ? kStartTag : 0) |
-               (e.inPlace ? kInPlace : 0) | (e.spansInRecord ? kSpansInRecord : 0);
+               (e.inPlace ? kInPlace : 0) | (e.spansInRecord ? kSpansInRecord : 0) |
+               (e.identified ? kIdentified : 0) | (e.isFolder ? kIsFolder : 0);
+  item.device = e.device;
+  item.inode = e.inode;
   // Entries of one folder mostly come together: the last one is looked at first.
   if (items_.empty() || folders_[items_.back().folder] != e.folder) {
     auto [it, added] = folderIndex_.emplace(e.folder, static_cast<uint32_t>(folders_.size()));
