@@ -154,7 +154,8 @@ bool Upper(char16_t c) { return AccentedLetter(c) && !Lower(c); }
 // accented letter among other non-ASCII characters only, a capital after a small letter ("ÈçÑ")
 // and the symbols that real titles seldom hold (¤ ¦ ¨ ¯ ´ ¸ ¹ ² ³ ¼ ½ ¾ ...) cost.
 int ScoreCp1252(const QString& text) {
-  const std::u16string t = text.toStdU16String();
+  const std::u16string_view t(reinterpret_cast<const char16_t*>(text.utf16()),
+                              static_cast<size_t>(text.size()));
   int score = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     const char16_t c = t[i];
@@ -201,7 +202,8 @@ int ScoreCp1252(const QString& text) {
 // UTF-8: a valid multi-byte sequence by chance is rare, and rarer still one that reads as a CJK
 // character or as an accented letter inside a Latin word; other characters score a little.
 int ScoreUtf8(const QString& text) {
-  const std::u16string t = text.toStdU16String();
+  const std::u16string_view t(reinterpret_cast<const char16_t*>(text.utf16()),
+                              static_cast<size_t>(text.size()));
   int score = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     const char16_t c = t[i];
@@ -298,12 +300,23 @@ bool Shaped(Encoding encoding, std::string_view b) {
     case Encoding::kUtf8:
       return IsValidUtf8(b);
     case Encoding::kCp1252:
-      return true;
+      return std::none_of(b.begin(), b.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x80 && u <= 0x9F && kCp1252High[u - 0x80] == 0;
+      });
   }
   return true;
 }
 
 }  // namespace
+
+Candidates ShapedAs(std::string_view bytes, Candidates candidates) {
+  Candidates shaped = 0;
+  for (Encoding e : kEncodings) {
+    if ((candidates & Only(e)) != 0 && Shaped(e, bytes)) shaped |= Only(e);
+  }
+  return shaped;
+}
 
 bool IsValidUtf8(std::string_view b) {
   const auto at = [&](size_t i) { return static_cast<unsigned char>(b[i]); };

@@ -65,6 +65,12 @@ using Candidates = unsigned;
 constexpr Candidates kAllCandidates = (1u << kEncodingCount) - 1;
 constexpr Candidates Only(Encoding encoding) { return 1u << static_cast<unsigned>(encoding); }
 
+// The candidates among `candidates` whose byte sequences `bytes` have the shape of (lead and
+// trail bytes in their ranges, UTF-8 valid, no byte CP1252 lacks): one left out cannot decode
+// them, one kept may still not (a code with no character). Costs a walk over the bytes, where a
+// decoding costs the system's converter.
+Candidates ShapedAs(std::string_view bytes, Candidates candidates = kAllCandidates);
+
 // Decides the encoding of a file's legacy fields (each the bytes of one field; ASCII-only fields
 // are ignored) among `candidates`. A candidate that cannot decode a field another candidate
 // decodes is out.
