@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <map>
 #include <string_view>
 #include <unordered_map>
@@ -107,9 +108,13 @@ class Gatherer {
 
   // True when something has the name `name` in the folder whose real path is `real`: a walked
   // folder's listing tells, for the others the disk is asked.
-  bool Exists(const std::string& real, const std::string& name) const {
-    auto it = placeAt_.find(real);
-    if (it != placeAt_.end() && places[it->second].walked) return Listed(places[it->second], name);
+  bool Exists(const std::string& real, const std::string& name) {
+    // Asked folder by folder: the last folder is looked at first.
+    if (asked_ >= places.size() || places[asked_].real != real) {
+      auto it = placeAt_.find(real);
+      asked_ = it != placeAt_.end() ? it->second : places.size();
+    }
+    if (asked_ != places.size() && places[asked_].walked) return Listed(places[asked_], name);
     return platform::StatPath(real + name, false).exists;
   }
 
@@ -118,8 +123,9 @@ class Gatherer {
     return std::binary_search(p.listed.begin(), p.listed.end(), name);
   }
 
-  std::unordered_map<std::string, size_t> placeAt_;  // a real path -> its place
-  std::unordered_set<std::string> given_;            // the real paths of names given on their own
+  std::unordered_map<std::string, size_t> placeAt_;    // a real path -> its place
+  std::unordered_set<std::string> given_;              // the real paths of names given on their own
+  size_t asked_ = std::numeric_limits<size_t>::max();  // the place Exists was last asked of
 };
 
 // Where the name of `path` lies: its folder as given and as real path, and the name.
@@ -148,19 +154,37 @@ QString ChoicesText(const NameEntry& e) {
 void SettleConflicts(
     NamePlan& plan,
     const std::function<bool(const std::string& real, const std::string& name)>& exists) {
-  std::unordered_map<std::string_view, std::vector<size_t>> folders;
-  for (size_t i = 0; i < plan.entries.size(); ++i) {
-    folders[plan.entries[i].realFolder].push_back(i);
-  }
-  for (const auto& [real, members] : folders) {
-    std::unordered_map<std::string_view, size_t> given;   // a name -> the entry given it
-    std::unordered_set<std::string_view> freed;           // names renamed away by an earlier entry
-    std::unordered_map<std::string_view, size_t> holder;  // the name of an entry still to be
-                                                          // renamed -> the entry
-    for (size_t i : members) {
-      if (!plan.entries[i].newName.empty()) holder[plan.entries[i].name] = i;
+  // Each folder's entries in the plan's order; those of one folder mostly come together.
+  std::unordered_map<std::string_view, size_t> folderAt;
+  std::vector<std::vector<size_t>> folders;
+  for (size_t i = 0, at = 0; i < plan.entries.size(); ++i) {
+    const std::string& real = plan.entries[i].realFolder;
+    if (i == 0 || real != plan.entries[i - 1].realFolder) {
+      at = folderAt.emplace(real, folders.size()).first->second;
+      if (at == folders.size()) folders.emplace_back();
     }
-    for (size_t i : members) {
+    folders[at].push_back(i);
+  }
+  constexpr size_t kNone = std::numeric_limits<size_t>::max();
+  for (const std::vector<size_t>& members : folders) {
+    // The members by their names and by their repaired names (in the plan's order where those
+    // are the same), looked up by binary search: a folder's names are few to sort and many to
+    // keep in nodes of a hash table.
+    std::vector<size_t> byName(members.size()), byNew;
+    for (size_t k = 0; k < members.size(); ++k) {
+      byName[k] = k;
+      if (!plan.entries[members[k]].newName.empty()) byNew.push_back(k);
+    }
+    auto nameOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].name; };
+    auto newOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].newName; };
+    std::stable_sort(byName.begin(), byName.end(),
+                     [&](size_t a, size_t b) { return nameOf(a) < nameOf(b); });
+    std::stable_sort(byNew.begin(), byNew.end(),
+                     [&](size_t a, size_t b) { return newOf(a) < newOf(b); });
+    std::vector<bool> gave(members.size(), false);     // given its repaired name
+    std::vector<size_t> givenIn(byNew.size(), kNone);  // a repaired name's range -> who got it
+    for (size_t k = 0; k < members.size(); ++k) {
+      const size_t i = members[k];
       NameEntry& e = plan.entries[i];
       if (e.newName.empty() ||
           (e.status != NameStatus::kRepair && e.status != NameStatus::kConflict)) {
@@ -169,20 +193,32 @@ void SettleConflicts(
       e.status = NameStatus::kRepair;
       e.reason.clear();
       const std::string_view target = e.newName;
-      auto other = given.find(target);
-      auto held = holder.find(target);
-      if (other != given.end()) {
+      // Who was given this repaired name before: the first of its range in `byNew` keeps it.
+      const size_t range = static_cast<size_t>(
+          std::lower_bound(byNew.begin(), byNew.end(), target,
+                           [&](size_t a, std::string_view t) { return newOf(a) < t; }) -
+          byNew.begin());
+      // Who has it as the name now: the last of them still to be renamed holds it; one given its
+      // own repaired name freed it.
+      size_t held = kNone;
+      bool freed = false;
+      for (auto it = std::lower_bound(byName.begin(), byName.end(), target,
+                                      [&](size_t a, std::string_view t) { return nameOf(a) < t; });
+           it != byName.end() && nameOf(*it) == target; ++it) {
+        if (!newOf(*it).empty()) held = members[*it];
+        freed = freed || gave[*it];
+      }
+      if (givenIn[range] != kNone) {
         e.status = NameStatus::kConflict;
         e.reason =
-            Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[other->second].name));
-      } else if (!freed.count(target) && exists(e.realFolder, e.newName)) {
+            Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[givenIn[range]].name));
+      } else if (!freed && exists(e.realFolder, e.newName)) {
         e.status = NameStatus::kConflict;
-        e.reason = held != holder.end() && held->second > i
-                       ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
-                       : Core::tr("已有同名的文件或文件夹");
+        e.reason = held != kNone && held > i ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
+                                             : Core::tr("已有同名的文件或文件夹");
       } else {
-        given[target] = i;
-        freed.insert(e.name);
+        givenIn[range] = i;
+        gave[k] = true;
       }
     }
   }
@@ -285,10 +321,10 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
     const std::string bare = WithoutSlash(gather.places[g].real);
     const std::string own = bare.substr(bare.rfind('/') + 1);
     if (std::find(names.begin(), names.end(), own) == names.end()) context.push_back(own);
-    const std::vector<legacy::NameReading> readings =
+    std::vector<legacy::NameReading> readings =
         legacy::ReadNames(names, forced, platform::kNamesAreBytes, context);
     for (size_t m = 0; m < members.size(); ++m) {
-      const legacy::NameReading& r = readings[m];
+      legacy::NameReading& r = readings[m];
       if (r.kind == legacy::NameReading::Kind::kFine) continue;
       const Item& item = gather.items[members[m]];
       const platform::EntryInfo info = look(item.place, item.name);
@@ -300,7 +336,7 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
       e.isFolder = item.isFolder;
       e.form = r.form;
       e.encoding = r.encoding;
-      e.choices = r.choices;
+      e.choices = std::move(r.choices);
       e.device = info.device;
       e.inode = info.inode;
       e.size = info.size;

@@ -487,16 +487,12 @@ std::optional<Encoding> EncodingNamed(std::string_view name) {
 }
 
 QString AsPlayersShow(std::string_view bytes) {
-  QString text;
-  text.reserve(static_cast<qsizetype>(bytes.size()));
+  QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
   for (char ch : bytes) {
     const auto b = static_cast<unsigned char>(ch);
-    if (b >= 0x80 && b <= 0x9F) {
-      const char16_t c = kCp1252High[b - 0x80];
-      text += QChar(c != 0 ? c : char16_t{QChar::ReplacementCharacter});
-    } else {
-      text += QChar(b);
-    }
+    const char16_t c = b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t{b};
+    *out++ = b >= 0x80 && b <= 0x9F && c == 0 ? char16_t{QChar::ReplacementCharacter} : c;
   }
   return text;
 }

@@ -283,6 +283,7 @@ std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
                                    const std::vector<std::string>& context) {
   std::vector<NameReading> out(names.size());
   std::vector<Garbled> garbled;
+  garbled.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
     if (std::optional<Garbled> g = GarbledOf(names[i], namesAreBytes)) {
       g->at = i;
