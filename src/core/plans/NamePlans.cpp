@@ -301,7 +301,48 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
   }
   std::sort(byPath.begin(), byPath.end(),
             [&](size_t a, size_t b) { return gather.places[a].real < gather.places[b].real; });
-  // Each entry is looked at in its folder, opened once for all its names.
+  // The names that read wrong, with their readings, folder by folder.
+  struct Found {
+    size_t item;
+    legacy::NameReading reading;
+  };
+  std::vector<Found> found;
+  for (size_t g : byPath) {
+    const std::vector<size_t>& members = groups[g];
+    std::vector<std::string_view> names;
+    names.reserve(members.size());
+    for (size_t i : members) names.push_back(gather.items[i].name);
+    // The folder's own name came with its contents: it helps decide theirs.
+    const std::string bare = WithoutSlash(gather.places[g].real);
+    const std::string own = bare.substr(bare.rfind('/') + 1);
+    std::vector<std::string_view> context;
+    if (std::find(names.begin(), names.end(), own) == names.end()) context.push_back(own);
+    std::vector<legacy::NameReading> readings =
+        legacy::ReadNameViews(names, forced, platform::kNamesAreBytes, context);
+    for (size_t m = 0; m < members.size(); ++m) {
+      if (readings[m].kind != legacy::NameReading::Kind::kFine) {
+        found.push_back({members[m], std::move(readings[m])});
+      }
+    }
+  }
+  // The entries in the order their renames run: deeper paths first (a folder's contents are
+  // renamed while the folder keeps its name), else as they were read. Each is looked at in its
+  // folder, opened once for all its names.
+  std::vector<long> depth(gather.places.size(), -1);
+  auto depthOf = [&](size_t place) {
+    if (depth[place] < 0) {
+      const std::string& real = gather.places[place].real;
+      depth[place] = std::count(real.begin(), real.end(), '/');
+    }
+    return depth[place];
+  };
+  std::vector<std::pair<long, size_t>> order;
+  order.reserve(found.size());
+  for (size_t f = 0; f < found.size(); ++f) {
+    order.emplace_back(-depthOf(gather.items[found[f].item].place), f);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   platform::Folder open;
   size_t opened = gather.places.size();
   auto look = [&](size_t place, const std::string& name) {
@@ -311,64 +352,38 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
     return opened == place ? open.Stat(name)
                            : platform::StatPath(gather.places[place].real + name, false);
   };
-  for (size_t g : byPath) {
-    const std::vector<size_t>& members = groups[g];
-    std::vector<std::string> names;
-    names.reserve(members.size());
-    for (size_t i : members) names.push_back(gather.items[i].name);
-    // The folder's own name came with its contents: it helps decide theirs.
-    std::vector<std::string> context;
-    const std::string bare = WithoutSlash(gather.places[g].real);
-    const std::string own = bare.substr(bare.rfind('/') + 1);
-    if (std::find(names.begin(), names.end(), own) == names.end()) context.push_back(own);
-    std::vector<legacy::NameReading> readings =
-        legacy::ReadNames(names, forced, platform::kNamesAreBytes, context);
-    for (size_t m = 0; m < members.size(); ++m) {
-      legacy::NameReading& r = readings[m];
-      if (r.kind == legacy::NameReading::Kind::kFine) continue;
-      const Item& item = gather.items[members[m]];
-      const platform::EntryInfo info = look(item.place, item.name);
-      if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
-      NameEntry e;
-      e.folder = gather.places[item.place].folder;
-      e.realFolder = gather.places[item.place].real;
-      e.name = item.name;
-      e.isFolder = item.isFolder;
-      e.form = r.form;
-      e.encoding = r.encoding;
-      e.choices = std::move(r.choices);
-      e.device = info.device;
-      e.inode = info.inode;
-      e.size = info.size;
-      if (r.kind == legacy::NameReading::Kind::kAmbiguous) {
-        e.status = NameStatus::kAmbiguous;
-        e.reason = NeedsALook(e);
-      } else if (r.kind == legacy::NameReading::Kind::kUndecodable) {
-        e.status = NameStatus::kUndecodable;
-        e.reason = Core::tr("无法识别编码");
-      } else {
-        e.newName = rules::NativePath(r.text);
-        if (e.newName.size() > 255) {
-          e.status = NameStatus::kRefused;
-          e.reason = Core::tr("修复后的名称超过255字节");
-        }
+  plan.entries.reserve(found.size());
+  for (const auto& [d, f] : order) {
+    legacy::NameReading& r = found[f].reading;
+    const Item& item = gather.items[found[f].item];
+    const platform::EntryInfo info = look(item.place, item.name);
+    if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
+    NameEntry& e = plan.entries.emplace_back();
+    e.folder = gather.places[item.place].folder;
+    e.realFolder = gather.places[item.place].real;
+    e.name = item.name;
+    e.isFolder = item.isFolder;
+    e.form = r.form;
+    e.encoding = r.encoding;
+    e.choices = std::move(r.choices);
+    e.device = info.device;
+    e.inode = info.inode;
+    e.size = info.size;
+    if (r.kind == legacy::NameReading::Kind::kAmbiguous) {
+      e.status = NameStatus::kAmbiguous;
+      e.reason = NeedsALook(e);
+    } else if (r.kind == legacy::NameReading::Kind::kUndecodable) {
+      e.status = NameStatus::kUndecodable;
+      e.reason = Core::tr("无法识别编码");
+    } else {
+      e.newName = rules::NativePath(r.text);
+      if (e.newName.size() > 255) {
+        e.status = NameStatus::kRefused;
+        e.reason = Core::tr("修复后的名称超过255字节");
       }
-      plan.entries.push_back(std::move(e));
     }
   }
   open.Close();
-  // Deeper paths first: a folder's contents are renamed while the folder keeps its name.
-  auto depth = [](const NameEntry& e) {
-    return std::count(e.realFolder.begin(), e.realFolder.end(), '/');
-  };
-  std::vector<std::pair<long, size_t>> order;
-  for (size_t i = 0; i < plan.entries.size(); ++i) order.emplace_back(-depth(plan.entries[i]), i);
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<NameEntry> sorted;
-  sorted.reserve(order.size());
-  for (const auto& [d, i] : order) sorted.push_back(std::move(plan.entries[i]));
-  plan.entries = std::move(sorted);
   SettleConflicts(plan, [&](const std::string& real, const std::string& name) {
     return gather.Exists(real, name);
   });

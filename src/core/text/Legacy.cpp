@@ -23,6 +23,11 @@ bool Forbidden(char16_t c) {
          (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF;
 }
 
+std::u16string_view ViewOf(const QString& text) {
+  return std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                             static_cast<size_t>(text.size()));
+}
+
 unsigned Byte(std::string_view bytes, size_t i) { return static_cast<unsigned char>(bytes[i]); }
 
 bool AsciiLetterByte(unsigned b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
@@ -153,9 +158,7 @@ bool Upper(char16_t c) { return AccentedLetter(c) && !Lower(c); }
 // CP1252: an accented letter inside a word that has plain letters ("Björk", "Canção") scores; an
 // accented letter among other non-ASCII characters only, a capital after a small letter ("ÈçÑ")
 // and the symbols that real titles seldom hold (¤ ¦ ¨ ¯ ´ ¸ ¹ ² ³ ¼ ½ ¾ ...) cost.
-int ScoreCp1252(const QString& text) {
-  const std::u16string_view t(reinterpret_cast<const char16_t*>(text.utf16()),
-                              static_cast<size_t>(text.size()));
+int ScoreCp1252(std::u16string_view t) {
   int score = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     const char16_t c = t[i];
@@ -201,9 +204,7 @@ int ScoreCp1252(const QString& text) {
 
 // UTF-8: a valid multi-byte sequence by chance is rare, and rarer still one that reads as a CJK
 // character or as an accented letter inside a Latin word; other characters score a little.
-int ScoreUtf8(const QString& text) {
-  const std::u16string_view t(reinterpret_cast<const char16_t*>(text.utf16()),
-                              static_cast<size_t>(text.size()));
+int ScoreUtf8(std::u16string_view t) {
   int score = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     const char16_t c = t[i];
@@ -360,9 +361,37 @@ int Score(Encoding encoding, std::string_view bytes, const QString& text) {
     case Encoding::kShiftJis:
       return ScoreShiftJis(bytes);
     case Encoding::kCp1252:
-      return ScoreCp1252(text);
+      return ScoreCp1252(ViewOf(text));
     case Encoding::kUtf8:
-      return ScoreUtf8(text);
+      return ScoreUtf8(ViewOf(text));
+  }
+  return 0;
+}
+
+int ShapeScore(Encoding encoding, std::string_view bytes) {
+  switch (encoding) {
+    case Encoding::kGbk:
+    case Encoding::kBig5:
+    case Encoding::kShiftJis:
+      return Score(encoding, bytes, QString());
+    case Encoding::kCp1252: {
+      // A name's worth of characters on the stack; longer text in a string of its own.
+      std::array<char16_t, 256> small;
+      std::u16string large;
+      char16_t* t = small.data();
+      if (bytes.size() > small.size()) {
+        large.resize(bytes.size());
+        t = large.data();
+      }
+      for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        t[i] = b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t{b};
+      }
+      return ScoreCp1252(std::u16string_view(t, bytes.size()));
+    }
+    case Encoding::kUtf8:
+      return ScoreUtf8(
+          ViewOf(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))));
   }
   return 0;
 }
@@ -408,26 +437,31 @@ Detection Detect(const std::vector<std::string>& fields, Candidates candidates) 
   return Decide(readings, candidates);
 }
 
-Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates) {
+namespace {
+
+// Decide over `count` fields, `scoresOf(f)` the scores of field `f` (none for an ASCII field).
+template <class ScoresOf>
+Detection DecideOver(size_t count, const ScoresOf& scoresOf, Candidates candidates) {
   Detection d;
   // Per candidate: the sum of its scores over the fields it decodes, and the fields it cannot.
   std::array<int, kEncodingCount> sum{};
   std::array<int, kEncodingCount> failed{};
-  for (size_t f = 0; f < fields.size(); ++f) {
-    if (fields[f].ascii) continue;
+  for (size_t f = 0; f < count; ++f) {
+    const FieldScores* scores = scoresOf(f);
+    if (scores == nullptr) continue;
     d.any = true;
     bool someone = false;
     for (size_t e = 0; e < kEncodingCount; ++e) {
-      if (fields[f].scores[e] && (candidates & Only(kEncodings[e])) != 0) {
+      if ((*scores)[e] && (candidates & Only(kEncodings[e])) != 0) {
         someone = true;
-        sum[e] += *fields[f].scores[e];
+        sum[e] += *(*scores)[e];
       }
     }
     if (!someone) {
       d.undecodable.push_back(f);
       continue;
     }
-    for (size_t e = 0; e < kEncodingCount; ++e) failed[e] += !fields[f].scores[e];
+    for (size_t e = 0; e < kEncodingCount; ++e) failed[e] += !(*scores)[e];
   }
   if (!d.any) return d;
   for (size_t e = 0; e < kEncodingCount; ++e) {
@@ -462,6 +496,19 @@ Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates
     d.ambiguous = d.score < 0;
   }
   return d;
+}
+
+}  // namespace
+
+Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates) {
+  return DecideOver(
+      fields.size(), [&](size_t f) { return fields[f].ascii ? nullptr : &fields[f].scores; },
+      candidates);
+}
+
+Detection Decide(const std::vector<const FieldScores*>& fields, Candidates candidates) {
+  return DecideOver(
+      fields.size(), [&](size_t f) { return fields[f]; }, candidates);
 }
 
 Detection WithEncoding(const Detection& detection, Encoding encoding) {

@@ -48,39 +48,44 @@ constexpr Candidates kMojibakeCandidates = Only(Encoding::kGbk) | Only(Encoding:
                                            Only(Encoding::kShiftJis) | Only(Encoding::kUtf8);
 
 // The readings of one name's legacy bytes by a form's candidates, each decoded only when it is
-// asked for. A candidate the bytes have the shape of is scored at once, from the bytes (the
-// double-byte encodings) or from the characters a table gives (CP1252, and UTF-8, whose shape is
-// its validity); the system's converter then decodes a candidate only where its reading decides
-// something, and a candidate it refuses is out.
+// asked for. A candidate the bytes have the shape of is scored at once, from the bytes or from
+// the characters a table gives (ShapeScore); the system's converter then decodes a candidate
+// only where its reading decides something, and a candidate it refuses is out. The bytes are a
+// name's own (`name`, which must outlive the readings) or the bytes of mojibake (`bytes`).
 class Readings {
  public:
   Readings() = default;
-  Readings(std::string bytes, Candidates candidates) : bytes_(std::move(bytes)) {
-    const Candidates shaped = ShapedAs(bytes_, candidates);
-    for (size_t e = 0; e < kEncodingCount; ++e) {
-      if ((shaped & Only(kEncodings[e])) == 0) continue;
-      likely_[e] = legacy::Score(kEncodings[e], bytes_, TableText(kEncodings[e]));
-    }
+  static Readings OfName(std::string_view name, Candidates candidates) {
+    Readings r;
+    r.view_ = name;
+    r.Shape(candidates);
+    return r;
+  }
+  static Readings OfBytes(std::string bytes, Candidates candidates) {
+    Readings r;
+    r.owned_ = std::move(bytes);
+    r.Shape(candidates);
+    return r;
   }
 
-  const std::string& bytes() const { return bytes_; }
-  // The score of a candidate by the shape of the bytes; none when it cannot decode them.
-  std::optional<int> Likely(size_t e) const { return likely_[e]; }
+  std::string_view bytes() const { return view_.data() != nullptr ? view_ : owned_; }
+  // The scores by the shape of the bytes; none for a candidate that cannot decode them.
+  const FieldScores& Likely() const { return likely_; }
   // The score of a candidate that decodes the bytes, none for one that does not: decoded once.
   std::optional<int> Score(size_t e) {
     if (!likely_[e] || decoded_[e] < 0) return std::nullopt;
     if (decoded_[e] == 0) {
-      std::optional<QString> text = Decode(kEncodings[e], bytes_);
+      std::optional<QString> text = Decode(kEncodings[e], bytes());
       decoded_[e] = text ? 1 : -1;
       if (!text) return std::nullopt;
       texts_[e] = std::move(*text);
-      scores_[e] = legacy::Score(kEncodings[e], bytes_, texts_[e]);
+      scores_[e] = legacy::Score(kEncodings[e], bytes(), texts_[e]);
     }
     return scores_[e];
   }
   // The text of a candidate whose Score is given.
   const QString& Text(size_t e) const { return texts_[e]; }
-  // True when the candidate's decoding did not change the score its shape gave.
+  // True when the candidate decodes the bytes with the score their shape gave.
   bool Confirmed(size_t e) { return Score(e) == likely_[e]; }
 
   // The best score of a candidate that decodes the bytes, or the lowest int when none does.
@@ -94,28 +99,28 @@ class Readings {
     return best;
   }
 
-  // The scores by shape, or (`decoded`) every candidate decoded, for Decide.
-  FieldReadings Field(bool decoded) {
+  // Every candidate decoded, as ReadField gives them.
+  FieldReadings Decoded() {
     FieldReadings r;
     for (size_t e = 0; e < kEncodingCount; ++e) {
-      r.scores[e] = decoded ? Score(e) : likely_[e];
-      if (decoded && r.scores[e]) r.texts[e] = texts_[e];
+      r.scores[e] = Score(e);
+      if (r.scores[e]) r.texts[e] = texts_[e];
     }
     return r;
   }
 
  private:
-  // The characters of the bytes as a table reads them, for the readings scored by characters.
-  QString TableText(Encoding e) const {
-    if (e == Encoding::kCp1252) return AsPlayersShow(bytes_);
-    if (e == Encoding::kUtf8) {
-      return QString::fromUtf8(bytes_.data(), static_cast<qsizetype>(bytes_.size()));
+  void Shape(Candidates candidates) {
+    const std::string_view b = bytes();
+    const Candidates shaped = ShapedAs(b, candidates);
+    for (size_t e = 0; e < kEncodingCount; ++e) {
+      if ((shaped & Only(kEncodings[e])) != 0) likely_[e] = ShapeScore(kEncodings[e], b);
     }
-    return QString();
   }
 
-  std::string bytes_;
-  std::array<std::optional<int>, kEncodingCount> likely_{};
+  std::string_view view_;
+  std::string owned_;
+  FieldScores likely_{};
   std::array<int8_t, kEncodingCount> decoded_{};  // 0: not yet, 1: decodes, -1: does not
   std::array<int, kEncodingCount> scores_{};
   std::array<QString, kEncodingCount> texts_{};
@@ -129,21 +134,21 @@ class Readings {
 // encoding and the ambiguity are meant: `second` and `margin` may be against a candidate that
 // does not decode.
 Detection DecideLazily(const std::vector<Readings*>& fields, Candidates candidates) {
-  std::vector<FieldReadings> shaped;
+  std::vector<const FieldScores*> shaped;
   shaped.reserve(fields.size());
-  for (Readings* f : fields) shaped.push_back(f->Field(false));
+  for (Readings* f : fields) shaped.push_back(&f->Likely());
   const Detection d = Decide(shaped, candidates);
   auto decodesAll = [&](Encoding encoding) {
     const size_t e = static_cast<size_t>(encoding);
     return std::all_of(fields.begin(), fields.end(),
-                       [&](Readings* f) { return !f->Likely(e) || f->Confirmed(e); });
+                       [&](Readings* f) { return !f->Likely()[e] || f->Confirmed(e); });
   };
   const bool best = d.scores[static_cast<size_t>(d.encoding)].has_value();
   const bool close = d.second && (d.margin < kClearMargin || d.score <= 0);
   if (!d.any || (best && decodesAll(d.encoding) && (!close || decodesAll(*d.second)))) return d;
   std::vector<FieldReadings> decoded;
   decoded.reserve(fields.size());
-  for (Readings* f : fields) decoded.push_back(f->Field(true));
+  for (Readings* f : fields) decoded.push_back(f->Decoded());
   return Decide(decoded, candidates);
 }
 
@@ -172,14 +177,14 @@ int AsIs(const QString& text) {
 }
 
 // The form of a name, when it is garbled at all, with its readings.
-std::optional<Garbled> GarbledOf(const std::string& name, bool namesAreBytes) {
+std::optional<Garbled> GarbledOf(std::string_view name, bool namesAreBytes) {
   if (IsAscii(name)) return std::nullopt;
   const std::optional<QString> text =
       IsValidUtf8(name) ? system::DecodeStrict(Encoding::kUtf8, name) : std::optional<QString>();
   if (!text) {
     if (!namesAreBytes) return std::nullopt;
     Garbled g;
-    g.readings = Readings(name, kBytesCandidates);
+    g.readings = Readings::OfName(name, kBytesCandidates);
     return g;
   }
   const std::optional<std::string> cp1252 = MojibakeBytes(*text);
@@ -187,10 +192,10 @@ std::optional<Garbled> GarbledOf(const std::string& name, bool namesAreBytes) {
   if (!cp1252 && !cp437) return std::nullopt;  // characters no such reading makes: real text
   Garbled g;
   g.form = cp1252 ? NameForm::kCp1252 : NameForm::kCp437;
-  g.readings = Readings(cp1252 ? *cp1252 : *cp437, kMojibakeCandidates);
+  g.readings = Readings::OfBytes(cp1252 ? *cp1252 : *cp437, kMojibakeCandidates);
   // A name both readings could have made ("ÄÖ") takes the one whose bytes read better.
   if (cp1252 && cp437) {
-    Readings other(*cp437, kMojibakeCandidates);
+    Readings other = Readings::OfBytes(*cp437, kMojibakeCandidates);
     if (other.Best() > g.readings.Best()) {
       g.form = NameForm::kCp437;
       g.readings = std::move(other);
@@ -281,6 +286,14 @@ std::optional<std::string> Cp437Bytes(QStringView text) {
 std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
                                    std::optional<Encoding> forced, bool namesAreBytes,
                                    const std::vector<std::string>& context) {
+  return ReadNameViews(std::vector<std::string_view>(names.begin(), names.end()), forced,
+                       namesAreBytes,
+                       std::vector<std::string_view>(context.begin(), context.end()));
+}
+
+std::vector<NameReading> ReadNameViews(const std::vector<std::string_view>& names,
+                                       std::optional<Encoding> forced, bool namesAreBytes,
+                                       const std::vector<std::string_view>& context) {
   std::vector<NameReading> out(names.size());
   std::vector<Garbled> garbled;
   garbled.reserve(names.size());
@@ -293,7 +306,7 @@ std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
   }
   // The context's bytes join the detection of their form only.
   std::vector<Garbled> known;
-  for (const std::string& name : context) {
+  for (std::string_view name : context) {
     if (std::optional<Garbled> g = GarbledOf(name, namesAreBytes)) known.push_back(std::move(*g));
   }
   for (NameForm form : {NameForm::kBytes, NameForm::kCp1252, NameForm::kCp437}) {
@@ -330,7 +343,7 @@ std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
         r = Repaired(*g, own.encoding, false);
         continue;
       }
-      r.choices = Choices(g->readings.Field(true));
+      r.choices = Choices(g->readings.Decoded());
       r.kind = !r.choices.empty()         ? NameReading::Kind::kAmbiguous
                : form == NameForm::kBytes ? NameReading::Kind::kUndecodable
                                           : NameReading::Kind::kFine;
