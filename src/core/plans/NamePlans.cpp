@@ -2,6 +2,7 @@
 // read, and which repaired names are free.
 #include <QStringList>
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <map>
@@ -40,14 +41,17 @@ struct Place {
   std::string folder;  // as given or walked, ending in "/"
   std::string real;    // its real path, ending in "/"
   bool walked = false;
-  std::vector<std::string> listed;  // every entry's name, sorted by bytes
+  // Once walked, every entry's name, as listed (never changed afterwards: items point at them),
+  // and the same names sorted by bytes.
+  std::vector<std::string> listed;
+  std::vector<std::string_view> sorted;
 };
 
 // One name to look at.
 struct Item {
-  size_t place = 0;  // the folder it lies in
-  std::string name;
-  size_t group = 0;  // the names read together: a folder's names (a place)
+  size_t place = 0;                   // the folder it lies in
+  const std::string* name = nullptr;  // in its folder's listing, or among the names given
+  size_t group = 0;                   // the names read together: a folder's names (a place)
   bool isFolder = false;
 };
 
@@ -62,7 +66,7 @@ class Gatherer {
   // The place of the folder `folder` (as given), whose real path is `real`.
   size_t PlaceOf(const std::string& folder, const std::string& real) {
     auto [it, added] = placeAt_.emplace(real, places.size());
-    if (added) places.push_back({folder, real, false, {}});
+    if (added) places.push_back({folder, real, false, {}, {}});
     return it->second;
   }
 
@@ -73,7 +77,7 @@ class Gatherer {
         !given_.insert(p.real + name).second) {
       return;
     }
-    items.push_back({place, name, group, isFolder});
+    items.push_back({place, &givenNames_.emplace_back(name), group, isFolder});
   }
 
   // The entries of the place `at`, and with `deep` those of every folder below it.
@@ -82,27 +86,32 @@ class Gatherer {
     places[at].walked = true;
     const std::string folder = places[at].folder, real = places[at].real;
     platform::FolderEntries entries = platform::ListEntries(folder);
+    const size_t files = entries.files.size();
+    std::vector<std::string> listed = std::move(entries.files);
+    listed.insert(listed.end(), std::make_move_iterator(entries.folders.begin()),
+                  std::make_move_iterator(entries.folders.end()));
     auto add = [&](const std::string& name, bool isFolder) {
       if (!platform::IsPlainName(name) || (!given_.empty() && given_.count(real + name))) return;
-      items.push_back({at, name, at, isFolder});
+      items.push_back({at, &name, at, isFolder});
     };
-    for (const std::string& name : entries.files) add(name, false);
+    for (size_t k = 0; k < files; ++k) add(listed[k], false);
     // A link to a folder is listed with the folders: its own name is not looked at, nor what it
     // leads to.
     platform::Folder open;
-    const bool opened = !entries.folders.empty() && open.Open(real);
+    const bool opened = files < listed.size() && open.Open(WithoutSlash(real));
     std::vector<size_t> below;
-    for (const std::string& name : entries.folders) {
+    for (size_t k = files; k < listed.size(); ++k) {
+      const std::string& name = listed[k];
       if ((opened ? open.Stat(name) : platform::StatPath(real + name, false)).link) continue;
       add(name, true);
       if (deep) below.push_back(PlaceOf(folder + name + '/', real + name + '/'));
     }
     open.Close();
-    std::vector<std::string>& listed = places[at].listed;
-    listed = std::move(entries.files);
-    listed.insert(listed.end(), std::make_move_iterator(entries.folders.begin()),
-                  std::make_move_iterator(entries.folders.end()));
-    std::sort(listed.begin(), listed.end());
+    // The listing's strings stay where they are from here on (a place that moves takes its
+    // vector's storage along), for the items that point at them.
+    places[at].sorted.assign(listed.begin(), listed.end());
+    std::sort(places[at].sorted.begin(), places[at].sorted.end());
+    places[at].listed = std::move(listed);
     for (size_t b : below) Walk(b, true);
   }
 
@@ -119,12 +128,13 @@ class Gatherer {
   }
 
  private:
-  static bool Listed(const Place& p, const std::string& name) {
-    return std::binary_search(p.listed.begin(), p.listed.end(), name);
+  static bool Listed(const Place& p, std::string_view name) {
+    return std::binary_search(p.sorted.begin(), p.sorted.end(), name);
   }
 
   std::unordered_map<std::string, size_t> placeAt_;    // a real path -> its place
   std::unordered_set<std::string> given_;              // the real paths of names given on their own
+  std::deque<std::string> givenNames_;                 // their names, where their items point
   size_t asked_ = std::numeric_limits<size_t>::max();  // the place Exists was last asked of
 };
 
@@ -311,7 +321,7 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
     const std::vector<size_t>& members = groups[g];
     std::vector<std::string_view> names;
     names.reserve(members.size());
-    for (size_t i : members) names.push_back(gather.items[i].name);
+    for (size_t i : members) names.push_back(*gather.items[i].name);
     // The folder's own name came with its contents: it helps decide theirs.
     const std::string bare = WithoutSlash(gather.places[g].real);
     const std::string own = bare.substr(bare.rfind('/') + 1);
@@ -347,7 +357,8 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
   size_t opened = gather.places.size();
   auto look = [&](size_t place, const std::string& name) {
     if (opened != place) {
-      opened = open.Open(gather.places[place].real) ? place : gather.places.size();
+      // Without its "/", the folder's last name is not followed where it is a link.
+      opened = open.Open(WithoutSlash(gather.places[place].real)) ? place : gather.places.size();
     }
     return opened == place ? open.Stat(name)
                            : platform::StatPath(gather.places[place].real + name, false);
@@ -356,12 +367,12 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
   for (const auto& [d, f] : order) {
     legacy::NameReading& r = found[f].reading;
     const Item& item = gather.items[found[f].item];
-    const platform::EntryInfo info = look(item.place, item.name);
+    const platform::EntryInfo info = look(item.place, *item.name);
     if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
     NameEntry& e = plan.entries.emplace_back();
     e.folder = gather.places[item.place].folder;
     e.realFolder = gather.places[item.place].real;
-    e.name = item.name;
+    e.name = *item.name;
     e.isFolder = item.isFolder;
     e.form = r.form;
     e.encoding = r.encoding;
