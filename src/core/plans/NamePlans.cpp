@@ -3,7 +3,6 @@
 #include <QStringList>
 #include <algorithm>
 #include <deque>
-#include <functional>
 #include <limits>
 #include <map>
 #include <string_view>
@@ -47,10 +46,13 @@ struct Place {
   std::vector<std::string_view> sorted;
 };
 
+constexpr size_t kUnseen = std::numeric_limits<size_t>::max();
+
 // One name to look at.
 struct Item {
   size_t place = 0;                   // the folder it lies in
   const std::string* name = nullptr;  // in its folder's listing, or among the names given
+  size_t seen = kUnseen;              // where the walk looked at it already (a folder), in `seen`
   size_t group = 0;                   // the names read together: a folder's names (a place)
   bool isFolder = false;
 };
@@ -62,6 +64,7 @@ class Gatherer {
  public:
   std::vector<Item> items;
   std::vector<Place> places;
+  std::vector<platform::EntryInfo> seen;  // the folders the walk looked at
 
   // The place of the folder `folder` (as given), whose real path is `real`.
   size_t PlaceOf(const std::string& folder, const std::string& real) {
@@ -77,7 +80,7 @@ class Gatherer {
         !given_.insert(p.real + name).second) {
       return;
     }
-    items.push_back({place, &givenNames_.emplace_back(name), group, isFolder});
+    items.push_back({place, &givenNames_.emplace_back(name), kUnseen, group, isFolder});
   }
 
   // The entries of the place `at`, and with `deep` those of every folder below it.
@@ -90,11 +93,11 @@ class Gatherer {
     std::vector<std::string> listed = std::move(entries.files);
     listed.insert(listed.end(), std::make_move_iterator(entries.folders.begin()),
                   std::make_move_iterator(entries.folders.end()));
-    auto add = [&](const std::string& name, bool isFolder) {
+    auto add = [&](const std::string& name, bool isFolder, size_t look) {
       if (!platform::IsPlainName(name) || (!given_.empty() && given_.count(real + name))) return;
-      items.push_back({at, &name, at, isFolder});
+      items.push_back({at, &name, look, at, isFolder});
     };
-    for (size_t k = 0; k < files; ++k) add(listed[k], false);
+    for (size_t k = 0; k < files; ++k) add(listed[k], false, kUnseen);
     // A link to a folder is listed with the folders: its own name is not looked at, nor what it
     // leads to.
     platform::Folder open;
@@ -102,8 +105,11 @@ class Gatherer {
     std::vector<size_t> below;
     for (size_t k = files; k < listed.size(); ++k) {
       const std::string& name = listed[k];
-      if ((opened ? open.Stat(name) : platform::StatPath(real + name, false)).link) continue;
-      add(name, true);
+      const platform::EntryInfo info =
+          opened ? open.Stat(name) : platform::StatPath(real + name, false);
+      if (info.link) continue;
+      seen.push_back(info);
+      add(name, true, seen.size() - 1);
       if (deep) below.push_back(PlaceOf(folder + name + '/', real + name + '/'));
     }
     open.Close();
@@ -161,9 +167,8 @@ QString ChoicesText(const NameEntry& e) {
 // Each entry's repaired name free or not, in the order the renames run; `exists` tells whether
 // something has a name in a folder (its real path) now. A repaired name stays in the folder of
 // the name it repairs, so each folder's entries are settled on their own, by name.
-void SettleConflicts(
-    NamePlan& plan,
-    const std::function<bool(const std::string& real, const std::string& name)>& exists) {
+template <class Exists>
+void SettleConflicts(NamePlan& plan, const Exists& exists) {
   // Each folder's entries in the plan's order; those of one folder mostly come together.
   std::unordered_map<std::string_view, size_t> folderAt;
   std::vector<std::vector<size_t>> folders;
@@ -176,23 +181,30 @@ void SettleConflicts(
     folders[at].push_back(i);
   }
   constexpr size_t kNone = std::numeric_limits<size_t>::max();
+  std::vector<size_t> byName, byNew, givenIn;
+  std::vector<bool> gave;
   for (const std::vector<size_t>& members : folders) {
     // The members by their names and by their repaired names (in the plan's order where those
     // are the same), looked up by binary search: a folder's names are few to sort and many to
     // keep in nodes of a hash table.
-    std::vector<size_t> byName(members.size()), byNew;
+    byName.clear();
+    byNew.clear();
     for (size_t k = 0; k < members.size(); ++k) {
-      byName[k] = k;
+      byName.push_back(k);
       if (!plan.entries[members[k]].newName.empty()) byNew.push_back(k);
     }
     auto nameOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].name; };
     auto newOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].newName; };
-    std::stable_sort(byName.begin(), byName.end(),
-                     [&](size_t a, size_t b) { return nameOf(a) < nameOf(b); });
-    std::stable_sort(byNew.begin(), byNew.end(),
-                     [&](size_t a, size_t b) { return newOf(a) < newOf(b); });
-    std::vector<bool> gave(members.size(), false);     // given its repaired name
-    std::vector<size_t> givenIn(byNew.size(), kNone);  // a repaired name's range -> who got it
+    std::sort(byName.begin(), byName.end(), [&](size_t a, size_t b) {
+      const int c = nameOf(a).compare(nameOf(b));
+      return c < 0 || (c == 0 && a < b);
+    });
+    std::sort(byNew.begin(), byNew.end(), [&](size_t a, size_t b) {
+      const int c = newOf(a).compare(newOf(b));
+      return c < 0 || (c == 0 && a < b);
+    });
+    gave.assign(members.size(), false);   // given its repaired name
+    givenIn.assign(byNew.size(), kNone);  // a repaired name's range -> who got it
     for (size_t k = 0; k < members.size(); ++k) {
       const size_t i = members[k];
       NameEntry& e = plan.entries[i];
@@ -367,7 +379,8 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
   for (const auto& [d, f] : order) {
     legacy::NameReading& r = found[f].reading;
     const Item& item = gather.items[found[f].item];
-    const platform::EntryInfo info = look(item.place, *item.name);
+    const platform::EntryInfo info =
+        item.seen != kUnseen ? gather.seen[item.seen] : look(item.place, *item.name);
     if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
     NameEntry& e = plan.entries.emplace_back();
     e.folder = gather.places[item.place].folder;
