@@ -172,6 +172,36 @@ TEST(Legacy, CloseReadingsNeedALookAndGbkWinsATie) {
   EXPECT_EQ(legacy::Reading(d, both, Place::kLatin1), std::nullopt);
 }
 
+// Names are decided first by the shape of their bytes, and decoded only where that decides: a
+// candidate left out by its shape never decodes, and one kept scores as its decoded text does,
+// or a decision by shape would differ from the decoded one.
+TEST(Legacy, AReadingByShapeScoresAsItsDecodedTextDoes) {
+  std::vector<std::string> cases;
+  for (unsigned a = 0x80; a < 0x100; ++a) {
+    for (unsigned b = 0x20; b < 0x100; ++b) {
+      const std::string pair{static_cast<char>(a), static_cast<char>(b)};
+      cases.push_back(pair);
+      cases.push_back("Bj" + pair + "rk " + pair);
+    }
+  }
+  for (const char* utf8 : {"Beyonc\xC3\xA9", "\xE5\x91\xA8\xE6\x9D\xB0\xE4\xBC\xA6 - x",
+                           "\xC3\xA0 la \xF0\x9F\x8E\xB5"}) {
+    cases.push_back(utf8);
+  }
+  for (const std::string& bytes : cases) {
+    const legacy::Candidates shaped = legacy::ShapedAs(bytes);
+    for (Encoding e : legacy::kEncodings) {
+      const std::optional<QString> text = legacy::Decode(e, bytes);
+      if ((shaped & legacy::Only(e)) == 0) {
+        EXPECT_FALSE(text) << legacy::NameOf(e) << " " << bytes;
+      } else if (text) {
+        EXPECT_EQ(legacy::ShapeScore(e, bytes), legacy::Score(e, bytes, *text))
+            << legacy::NameOf(e) << " " << bytes;
+      }
+    }
+  }
+}
+
 // Files as taggers leave them, converted: the plan's reading of each, the tag the conversion
 // writes as read back, and files that read right kept byte for byte.
 TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {

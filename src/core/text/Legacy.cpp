@@ -155,6 +155,31 @@ bool Lower(char16_t c) {
 }
 bool Upper(char16_t c) { return AccentedLetter(c) && !Lower(c); }
 
+// The symbols real titles hold: © ® ° ¡ ¿ « » quotes, dashes, "…", "€", "£".
+bool PlainSymbol(char16_t c) {
+  switch (c) {
+    case 0xA9:
+    case 0xAE:
+    case 0xB0:
+    case 0xA1:
+    case 0xBF:
+    case 0xAB:
+    case 0xBB:
+    case 0x2018:
+    case 0x2019:
+    case 0x201C:
+    case 0x201D:
+    case 0x2013:
+    case 0x2014:
+    case 0x2026:
+    case 0x20AC:
+    case 0xA3:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // CP1252: an accented letter inside a word that has plain letters ("Björk", "Canção") scores; an
 // accented letter among other non-ASCII characters only, a capital after a small letter ("ÈçÑ")
 // and the symbols that real titles seldom hold (¤ ¦ ¨ ¯ ´ ¸ ¹ ² ³ ¼ ½ ¾ ...) cost.
@@ -177,27 +202,44 @@ int ScoreCp1252(std::u16string_view t) {
       }
       continue;
     }
-    switch (c) {
-      case 0xA9:
-      case 0xAE:
-      case 0xB0:
-      case 0xA1:
-      case 0xBF:
-      case 0xAB:
-      case 0xBB:
-      case 0x2018:
-      case 0x2019:
-      case 0x201C:
-      case 0x201D:
-      case 0x2013:
-      case 0x2014:
-      case 0x2026:
-      case 0x20AC:
-      case 0xA3:
-        break;
-      default:
-        score -= 2;
+    if (!PlainSymbol(c)) score -= 2;
+  }
+  return score;
+}
+
+// The same score of bytes read as CP1252, from what each byte's character is (a table made once).
+int ScoreCp1252Bytes(std::string_view b) {
+  enum : uint8_t { kAscii = 1, kAccented = 2, kUpper = 4, kLower = 8, kPlain = 16, kSkip = 32 };
+  static const std::array<uint8_t, 256> kClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned u = 0; u < 256; ++u) {
+      const char16_t c = u >= 0x80 && u <= 0x9F ? kCp1252High[u - 0x80] : char16_t(u);
+      table[u] =
+          static_cast<uint8_t>((AsciiLetter(c) ? kAscii : 0) | (AccentedLetter(c) ? kAccented : 0) |
+                               (Upper(c) ? kUpper : 0) | (Lower(c) ? kLower : 0) |
+                               (PlainSymbol(c) ? kPlain : 0) | (c < 0x80 ? kSkip : 0));
     }
+    return table;
+  }();
+  const auto at = [&](size_t i) { return kClass[static_cast<unsigned char>(b[i])]; };
+  const uint8_t space = kClass[' '];
+  int score = 0;
+  for (size_t i = 0; i < b.size(); ++i) {
+    const uint8_t c = at(i);
+    if ((c & kSkip) != 0) continue;
+    const uint8_t before = i > 0 ? at(i - 1) : space;
+    const uint8_t after = i + 1 < b.size() ? at(i + 1) : space;
+    if ((c & kAccented) != 0) {
+      if ((c & kUpper) != 0 && (before & kLower) != 0) {
+        score -= 2;
+      } else if (((before | after) & kAscii) != 0) {
+        score += 1 + 2 * ((before & kAscii) != 0) + 2 * ((after & kAscii) != 0);
+      } else if (((before | after) & kAccented) != 0) {
+        score -= 1;
+      }
+      continue;
+    }
+    if ((c & kPlain) == 0) score -= 2;
   }
   return score;
 }
@@ -374,21 +416,8 @@ int ShapeScore(Encoding encoding, std::string_view bytes) {
     case Encoding::kBig5:
     case Encoding::kShiftJis:
       return Score(encoding, bytes, QString());
-    case Encoding::kCp1252: {
-      // A name's worth of characters on the stack; longer text in a string of its own.
-      std::array<char16_t, 256> small;
-      std::u16string large;
-      char16_t* t = small.data();
-      if (bytes.size() > small.size()) {
-        large.resize(bytes.size());
-        t = large.data();
-      }
-      for (size_t i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        t[i] = b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t{b};
-      }
-      return ScoreCp1252(std::u16string_view(t, bytes.size()));
-    }
+    case Encoding::kCp1252:
+      return ScoreCp1252Bytes(bytes);
     case Encoding::kUtf8:
       return ScoreUtf8(
           ViewOf(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))));
