@@ -181,30 +181,25 @@ void SettleConflicts(NamePlan& plan, const Exists& exists) {
     folders[at].push_back(i);
   }
   constexpr size_t kNone = std::numeric_limits<size_t>::max();
-  std::vector<size_t> byName, byNew, givenIn;
-  std::vector<bool> gave;
+  // Two small hash tables of a folder's members, remade for each folder in the same storage:
+  // by name, and by the repaired names given so far. A slot holds a member's position plus one
+  // (0: free), found by linear probing from the name's hash.
+  std::vector<uint32_t> byName, byNew;
+  std::vector<bool> gave;  // given its repaired name
+  const std::hash<std::string_view> hash;
   for (const std::vector<size_t>& members : folders) {
-    // The members by their names and by their repaired names (in the plan's order where those
-    // are the same), looked up by binary search: a folder's names are few to sort and many to
-    // keep in nodes of a hash table.
-    byName.clear();
-    byNew.clear();
-    for (size_t k = 0; k < members.size(); ++k) {
-      byName.push_back(k);
-      if (!plan.entries[members[k]].newName.empty()) byNew.push_back(k);
-    }
+    size_t mask = 7;
+    while (mask + 1 < 2 * members.size()) mask = 2 * mask + 1;
+    byName.assign(mask + 1, 0);
+    byNew.assign(mask + 1, 0);
+    gave.assign(members.size(), false);
     auto nameOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].name; };
     auto newOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].newName; };
-    std::sort(byName.begin(), byName.end(), [&](size_t a, size_t b) {
-      const int c = nameOf(a).compare(nameOf(b));
-      return c < 0 || (c == 0 && a < b);
-    });
-    std::sort(byNew.begin(), byNew.end(), [&](size_t a, size_t b) {
-      const int c = newOf(a).compare(newOf(b));
-      return c < 0 || (c == 0 && a < b);
-    });
-    gave.assign(members.size(), false);   // given its repaired name
-    givenIn.assign(byNew.size(), kNone);  // a repaired name's range -> who got it
+    for (size_t k = 0; k < members.size(); ++k) {
+      size_t slot = hash(nameOf(k)) & mask;
+      while (byName[slot] != 0) slot = (slot + 1) & mask;
+      byName[slot] = static_cast<uint32_t>(k + 1);
+    }
     for (size_t k = 0; k < members.size(); ++k) {
       const size_t i = members[k];
       NameEntry& e = plan.entries[i];
@@ -215,31 +210,37 @@ void SettleConflicts(NamePlan& plan, const Exists& exists) {
       e.status = NameStatus::kRepair;
       e.reason.clear();
       const std::string_view target = e.newName;
-      // Who was given this repaired name before: the first of its range in `byNew` keeps it.
-      const size_t range = static_cast<size_t>(
-          std::lower_bound(byNew.begin(), byNew.end(), target,
-                           [&](size_t a, std::string_view t) { return newOf(a) < t; }) -
-          byNew.begin());
+      const size_t start = hash(target) & mask;
       // Who has it as the name now: the last of them still to be renamed holds it; one given its
       // own repaired name freed it.
-      size_t held = kNone;
+      size_t held = kNone, last = 0;
       bool freed = false;
-      for (auto it = std::lower_bound(byName.begin(), byName.end(), target,
-                                      [&](size_t a, std::string_view t) { return nameOf(a) < t; });
-           it != byName.end() && nameOf(*it) == target; ++it) {
-        if (!newOf(*it).empty()) held = members[*it];
-        freed = freed || gave[*it];
+      for (size_t slot = start; byName[slot] != 0; slot = (slot + 1) & mask) {
+        const size_t other = byName[slot] - 1;
+        if (nameOf(other) != target) continue;
+        if (!newOf(other).empty() && (held == kNone || other >= last)) {
+          held = members[other];
+          last = other;
+        }
+        freed = freed || gave[other];
       }
-      if (givenIn[range] != kNone) {
+      // Who was given this repaired name before; else the free slot it takes when it is given.
+      size_t given = kNone, slot = start;
+      for (; byNew[slot] != 0; slot = (slot + 1) & mask) {
+        if (newOf(byNew[slot] - 1) == target) {
+          given = members[byNew[slot] - 1];
+          break;
+        }
+      }
+      if (given != kNone) {
         e.status = NameStatus::kConflict;
-        e.reason =
-            Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[givenIn[range]].name));
+        e.reason = Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[given].name));
       } else if (!freed && exists(e.realFolder, e.newName)) {
         e.status = NameStatus::kConflict;
         e.reason = held != kNone && held > i ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
                                              : Core::tr("已有同名的文件或文件夹");
       } else {
-        givenIn[range] = i;
+        byNew[slot] = static_cast<uint32_t>(k + 1);
         gave[k] = true;
       }
     }
