@@ -202,6 +202,27 @@ TEST(Legacy, AReadingByShapeScoresAsItsDecodedTextDoes) {
   }
 }
 
+// A name whose best reading by shape has no character there (D7FA lies in GBK's common range but
+// is unassigned) is decided on every reading decoded, as a tag's fields are.
+TEST(Legacy, ANameWhoseBestReadingByShapeDoesNotDecodeIsDecidedOnItsDecodedReadings) {
+  const legacy::Candidates bytes = legacy::Only(Encoding::kGbk) | legacy::Only(Encoding::kBig5) |
+                                   legacy::Only(Encoding::kShiftJis) |
+                                   legacy::Only(Encoding::kCp1252);
+  for (const std::string name : {"\xD7\xFA", "\xD7\xFA\xC6\xDF\xC0\xEF", "\xB0\xA1\xD7\xFA"}) {
+    ASSERT_TRUE(legacy::ShapedAs(name) & legacy::Only(Encoding::kGbk));
+    ASSERT_FALSE(legacy::Decode(Encoding::kGbk, name));
+    const legacy::Detection d = legacy::Detect({name}, bytes);
+    const legacy::NameReading r = legacy::ReadNames({name}, std::nullopt, true)[0];
+    EXPECT_EQ(r.kind == legacy::NameReading::Kind::kAmbiguous, d.ambiguous) << name;
+    if (!d.ambiguous) {
+      EXPECT_EQ(r.encoding, d.encoding) << name;
+    }
+  }
+  const legacy::NameReading alone = legacy::ReadNames({"\xD7\xFA"}, std::nullopt, true)[0];
+  EXPECT_EQ(alone.kind, legacy::NameReading::Kind::kRepair);
+  EXPECT_EQ(alone.encoding, Encoding::kBig5);
+}
+
 // Files as taggers leave them, converted: the plan's reading of each, the tag the conversion
 // writes as read back, and files that read right kept byte for byte.
 TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {
