@@ -172,6 +172,57 @@ TEST(Legacy, CloseReadingsNeedALookAndGbkWinsATie) {
   EXPECT_EQ(legacy::Reading(d, both, Place::kLatin1), std::nullopt);
 }
 
+// Names are decided first by the shape of their bytes, and decoded only where that decides: a
+// candidate left out by its shape never decodes, and one kept scores as its decoded text does,
+// or a decision by shape would differ from the decoded one.
+TEST(Legacy, AReadingByShapeScoresAsItsDecodedTextDoes) {
+  std::vector<std::string> cases;
+  for (unsigned a = 0x80; a < 0x100; ++a) {
+    for (unsigned b = 0x20; b < 0x100; ++b) {
+      const std::string pair{static_cast<char>(a), static_cast<char>(b)};
+      cases.push_back(pair);
+      cases.push_back("Bj" + pair + "rk " + pair);
+    }
+  }
+  for (const char* utf8 : {"Beyonc\xC3\xA9", "\xE5\x91\xA8\xE6\x9D\xB0\xE4\xBC\xA6 - x",
+                           "\xC3\xA0 la \xF0\x9F\x8E\xB5"}) {
+    cases.push_back(utf8);
+  }
+  for (const std::string& bytes : cases) {
+    const legacy::Candidates shaped = legacy::ShapedAs(bytes);
+    for (Encoding e : legacy::kEncodings) {
+      const std::optional<QString> text = legacy::Decode(e, bytes);
+      if ((shaped & legacy::Only(e)) == 0) {
+        EXPECT_FALSE(text) << legacy::NameOf(e) << " " << bytes;
+      } else if (text) {
+        EXPECT_EQ(legacy::ShapeScore(e, bytes), legacy::Score(e, bytes, *text))
+            << legacy::NameOf(e) << " " << bytes;
+      }
+    }
+  }
+}
+
+// A name whose best reading by shape has no character there (D7FA lies in GBK's common range but
+// is unassigned) is decided on every reading decoded, as a tag's fields are.
+TEST(Legacy, ANameWhoseBestReadingByShapeDoesNotDecodeIsDecidedOnItsDecodedReadings) {
+  const legacy::Candidates bytes = legacy::Only(Encoding::kGbk) | legacy::Only(Encoding::kBig5) |
+                                   legacy::Only(Encoding::kShiftJis) |
+                                   legacy::Only(Encoding::kCp1252);
+  for (const std::string name : {"\xD7\xFA", "\xD7\xFA\xC6\xDF\xC0\xEF", "\xB0\xA1\xD7\xFA"}) {
+    ASSERT_TRUE(legacy::ShapedAs(name) & legacy::Only(Encoding::kGbk));
+    ASSERT_FALSE(legacy::Decode(Encoding::kGbk, name));
+    const legacy::Detection d = legacy::Detect({name}, bytes);
+    const legacy::NameReading r = legacy::ReadNames({name}, std::nullopt, true)[0];
+    EXPECT_EQ(r.kind == legacy::NameReading::Kind::kAmbiguous, d.ambiguous) << name;
+    if (!d.ambiguous) {
+      EXPECT_EQ(r.encoding, d.encoding) << name;
+    }
+  }
+  const legacy::NameReading alone = legacy::ReadNames({"\xD7\xFA"}, std::nullopt, true)[0];
+  EXPECT_EQ(alone.kind, legacy::NameReading::Kind::kRepair);
+  EXPECT_EQ(alone.encoding, Encoding::kBig5);
+}
+
 // Files as taggers leave them, converted: the plan's reading of each, the tag the conversion
 // writes as read back, and files that read right kept byte for byte.
 TEST(Legacy, AConversionReadsEachFileAsAWholeAndLeavesWhatReadsRight) {

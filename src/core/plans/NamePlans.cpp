@@ -2,9 +2,11 @@
 // read, and which repaired names are free.
 #include <QStringList>
 #include <algorithm>
-#include <functional>
+#include <deque>
+#include <limits>
 #include <map>
-#include <set>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/plans/Plans.h"
@@ -33,52 +35,113 @@ std::string RealFolder(const std::string& folder) {
   return real;
 }
 
+// One folder the names lie in: as given or walked, and its real path; once walked, its listing.
+struct Place {
+  std::string folder;  // as given or walked, ending in "/"
+  std::string real;    // its real path, ending in "/"
+  bool walked = false;
+  // Once walked, every entry's name, as listed (never changed afterwards: items point at them),
+  // and the same names sorted by bytes.
+  std::vector<std::string> listed;
+  std::vector<std::string_view> sorted;
+};
+
+constexpr size_t kUnseen = std::numeric_limits<size_t>::max();
+
 // One name to look at.
 struct Item {
-  std::string folder;      // as given or walked, ending in "/"
-  std::string realFolder;  // its real path
-  std::string name;
-  std::string group;  // the names read together: a folder's real path
+  size_t place = 0;                   // the folder it lies in
+  const std::string* name = nullptr;  // in its folder's listing, or among the names given
+  size_t seen = kUnseen;              // where the walk looked at it already (a folder), in `seen`
+  size_t group = 0;                   // the names read together: a folder's names (a place)
   bool isFolder = false;
 };
 
-// Gathers the items of the targets, each real path once.
+// Gathers the items of the targets, each real path once. Folders are kept once each, by their
+// real path, and a name by its folder: ten thousand names hold five hundred folders' paths, not
+// ten thousand.
 class Gatherer {
  public:
   std::vector<Item> items;
+  std::vector<Place> places;
+  std::vector<platform::EntryInfo> seen;  // the folders the walk looked at
 
-  void Add(const std::string& folder, const std::string& realFolder, const std::string& name,
-           bool isFolder, const std::string& group) {
-    if (!platform::IsPlainName(name) || !seen_.insert(realFolder + name).second) return;
-    items.push_back({folder, realFolder, name, group, isFolder});
+  // The place of the folder `folder` (as given), whose real path is `real`.
+  size_t PlaceOf(const std::string& folder, const std::string& real) {
+    auto [it, added] = placeAt_.emplace(real, places.size());
+    if (added) places.push_back({folder, real, false, {}, {}});
+    return it->second;
   }
 
-  // The entries of `folder` (given, real), and with `deep` those of every folder below it.
-  void Walk(const std::string& folder, const std::string& real, bool deep) {
-    if (!walked_.insert(real).second) return;
-    const platform::FolderEntries entries = platform::ListEntries(folder);
-    for (const std::string& name : entries.files) {
-      listed_.insert(real + name);
-      Add(folder, real, name, false, real);
+  // A name given on its own: looked at once, whichever of its folder's walk and itself comes first.
+  void AddGiven(size_t place, const std::string& name, bool isFolder, size_t group) {
+    const Place& p = places[place];
+    if (!platform::IsPlainName(name) || (p.walked && Listed(p, name)) ||
+        !given_.insert(p.real + name).second) {
+      return;
     }
-    for (const std::string& name : entries.folders) {
-      listed_.insert(real + name);
-      if (platform::StatPath(real + name, false).link) continue;
-      Add(folder, real, name, true, real);
-      if (deep) Walk(folder + name + '/', real + name + '/', true);
-    }
+    items.push_back({place, &givenNames_.emplace_back(name), kUnseen, group, isFolder});
   }
 
-  // True when something has the name `path` (a folder's real path and a name): a walked folder's
-  // listing tells, for the others the disk is asked.
-  bool Exists(const std::string& path) const {
-    const size_t slash = path.rfind('/');
-    if (walked_.count(path.substr(0, slash + 1)) != 0) return listed_.count(path) != 0;
-    return platform::StatPath(path, false).exists;
+  // The entries of the place `at`, and with `deep` those of every folder below it.
+  void Walk(size_t at, bool deep) {
+    if (places[at].walked) return;
+    places[at].walked = true;
+    const std::string folder = places[at].folder, real = places[at].real;
+    platform::FolderEntries entries = platform::ListEntries(folder);
+    const size_t files = entries.files.size();
+    std::vector<std::string> listed = std::move(entries.files);
+    listed.insert(listed.end(), std::make_move_iterator(entries.folders.begin()),
+                  std::make_move_iterator(entries.folders.end()));
+    auto add = [&](const std::string& name, bool isFolder, size_t look) {
+      if (!platform::IsPlainName(name) || (!given_.empty() && given_.count(real + name))) return;
+      items.push_back({at, &name, look, at, isFolder});
+    };
+    for (size_t k = 0; k < files; ++k) add(listed[k], false, kUnseen);
+    // A link to a folder is listed with the folders: its own name is not looked at, nor what it
+    // leads to.
+    platform::Folder open;
+    const bool opened = files < listed.size() && open.Open(WithoutSlash(real));
+    std::vector<size_t> below;
+    for (size_t k = files; k < listed.size(); ++k) {
+      const std::string& name = listed[k];
+      const platform::EntryInfo info =
+          opened ? open.Stat(name) : platform::StatPath(real + name, false);
+      if (info.link) continue;
+      seen.push_back(info);
+      add(name, true, seen.size() - 1);
+      if (deep) below.push_back(PlaceOf(folder + name + '/', real + name + '/'));
+    }
+    open.Close();
+    // The listing's strings stay where they are from here on (a place that moves takes its
+    // vector's storage along), for the items that point at them.
+    places[at].sorted.assign(listed.begin(), listed.end());
+    std::sort(places[at].sorted.begin(), places[at].sorted.end());
+    places[at].listed = std::move(listed);
+    for (size_t b : below) Walk(b, true);
+  }
+
+  // True when something has the name `name` in the folder whose real path is `real`: a walked
+  // folder's listing tells, for the others the disk is asked.
+  bool Exists(const std::string& real, const std::string& name) {
+    // Asked folder by folder: the last folder is looked at first.
+    if (asked_ >= places.size() || places[asked_].real != real) {
+      auto it = placeAt_.find(real);
+      asked_ = it != placeAt_.end() ? it->second : places.size();
+    }
+    if (asked_ != places.size() && places[asked_].walked) return Listed(places[asked_], name);
+    return platform::StatPath(real + name, false).exists;
   }
 
  private:
-  std::unordered_set<std::string> seen_, walked_, listed_;
+  static bool Listed(const Place& p, std::string_view name) {
+    return std::binary_search(p.sorted.begin(), p.sorted.end(), name);
+  }
+
+  std::unordered_map<std::string, size_t> placeAt_;    // a real path -> its place
+  std::unordered_set<std::string> given_;              // the real paths of names given on their own
+  std::deque<std::string> givenNames_;                 // their names, where their items point
+  size_t asked_ = std::numeric_limits<size_t>::max();  // the place Exists was last asked of
 };
 
 // Where the name of `path` lies: its folder as given and as real path, and the name.
@@ -102,38 +165,84 @@ QString ChoicesText(const NameEntry& e) {
 }
 
 // Each entry's repaired name free or not, in the order the renames run; `exists` tells whether
-// something has a name now.
-void SettleConflicts(NamePlan& plan, const std::function<bool(const std::string&)>& exists) {
-  std::map<std::string, size_t> given;   // a path -> the entry that is given it
-  std::set<std::string> freed;           // paths renamed away by an earlier entry
-  std::map<std::string, size_t> holder;  // the path of an entry still to be renamed -> the entry
-  for (size_t i = 0; i < plan.entries.size(); ++i) {
-    const NameEntry& e = plan.entries[i];
-    if (!e.newName.empty()) holder[e.realFolder + e.name] = i;
-  }
-  for (size_t i = 0; i < plan.entries.size(); ++i) {
-    NameEntry& e = plan.entries[i];
-    if (e.newName.empty() ||
-        (e.status != NameStatus::kRepair && e.status != NameStatus::kConflict)) {
-      continue;
+// something has a name in a folder (its real path) now. A repaired name stays in the folder of
+// the name it repairs, so each folder's entries are settled on their own, by name.
+template <class Exists>
+void SettleConflicts(NamePlan& plan, const Exists& exists) {
+  // Each folder's entries in the plan's order; those of one folder mostly come together.
+  std::unordered_map<std::string_view, size_t> folderAt;
+  std::vector<std::vector<size_t>> folders;
+  for (size_t i = 0, at = 0; i < plan.entries.size(); ++i) {
+    const std::string& real = plan.entries[i].realFolder;
+    if (i == 0 || real != plan.entries[i - 1].realFolder) {
+      at = folderAt.emplace(real, folders.size()).first->second;
+      if (at == folders.size()) folders.emplace_back();
     }
-    e.status = NameStatus::kRepair;
-    e.reason.clear();
-    const std::string target = e.realFolder + e.newName;
-    auto other = given.find(target);
-    auto held = holder.find(target);
-    if (other != given.end()) {
-      e.status = NameStatus::kConflict;
-      e.reason =
-          Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[other->second].name));
-    } else if (!freed.count(target) && exists(target)) {
-      e.status = NameStatus::kConflict;
-      e.reason = held != holder.end() && held->second > i
-                     ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
-                     : Core::tr("已有同名的文件或文件夹");
-    } else {
-      given[target] = i;
-      freed.insert(e.realFolder + e.name);
+    folders[at].push_back(i);
+  }
+  constexpr size_t kNone = std::numeric_limits<size_t>::max();
+  // Two small hash tables of a folder's members, remade for each folder in the same storage:
+  // by name, and by the repaired names given so far. A slot holds a member's position plus one
+  // (0: free), found by linear probing from the name's hash.
+  std::vector<uint32_t> byName, byNew;
+  std::vector<bool> gave;  // given its repaired name
+  const std::hash<std::string_view> hash;
+  for (const std::vector<size_t>& members : folders) {
+    size_t mask = 7;
+    while (mask + 1 < 2 * members.size()) mask = 2 * mask + 1;
+    byName.assign(mask + 1, 0);
+    byNew.assign(mask + 1, 0);
+    gave.assign(members.size(), false);
+    auto nameOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].name; };
+    auto newOf = [&](size_t k) -> std::string_view { return plan.entries[members[k]].newName; };
+    for (size_t k = 0; k < members.size(); ++k) {
+      size_t slot = hash(nameOf(k)) & mask;
+      while (byName[slot] != 0) slot = (slot + 1) & mask;
+      byName[slot] = static_cast<uint32_t>(k + 1);
+    }
+    for (size_t k = 0; k < members.size(); ++k) {
+      const size_t i = members[k];
+      NameEntry& e = plan.entries[i];
+      if (e.newName.empty() ||
+          (e.status != NameStatus::kRepair && e.status != NameStatus::kConflict)) {
+        continue;
+      }
+      e.status = NameStatus::kRepair;
+      e.reason.clear();
+      const std::string_view target = e.newName;
+      const size_t start = hash(target) & mask;
+      // Who has it as the name now: the last of them still to be renamed holds it; one given its
+      // own repaired name freed it.
+      size_t held = kNone, last = 0;
+      bool freed = false;
+      for (size_t slot = start; byName[slot] != 0; slot = (slot + 1) & mask) {
+        const size_t other = byName[slot] - 1;
+        if (nameOf(other) != target) continue;
+        if (!newOf(other).empty() && (held == kNone || other >= last)) {
+          held = members[other];
+          last = other;
+        }
+        freed = freed || gave[other];
+      }
+      // Who was given this repaired name before; else the free slot it takes when it is given.
+      size_t given = kNone, slot = start;
+      for (; byNew[slot] != 0; slot = (slot + 1) & mask) {
+        if (newOf(byNew[slot] - 1) == target) {
+          given = members[byNew[slot] - 1];
+          break;
+        }
+      }
+      if (given != kNone) {
+        e.status = NameStatus::kConflict;
+        e.reason = Core::tr("与“%1”修复后的名称相同").arg(ShownAsIs(plan.entries[given].name));
+      } else if (!freed && exists(e.realFolder, e.newName)) {
+        e.status = NameStatus::kConflict;
+        e.reason = held != kNone && held > i ? Core::tr("已有同名的文件或文件夹，它在此之后才改名")
+                                             : Core::tr("已有同名的文件或文件夹");
+      } else {
+        byNew[slot] = static_cast<uint32_t>(k + 1);
+        gave[k] = true;
+      }
     }
   }
 }
@@ -194,73 +303,115 @@ NamePlan PlanFixNames(const NameTargets& targets, std::optional<legacy::Encoding
     const platform::EntryInfo info = platform::StatPath(real + name, false);
     if (!info.exists || info.link) continue;
     // A folder reads its name with its contents; a file with the others of its folder.
-    gather.Add(folder, real, name, info.folder, info.folder ? real + name + '/' : real);
+    const size_t place = gather.PlaceOf(folder, real);
+    const size_t group =
+        info.folder ? gather.PlaceOf(folder + name + '/', real + name + '/') : place;
+    gather.AddGiven(place, name, info.folder, group);
   }
   for (const std::string& folder : targets.folders) {
     const std::string real = RealFolder(folder);
-    if (!real.empty()) gather.Walk(WithSlash(folder), real, targets.recursive);
+    if (!real.empty()) gather.Walk(gather.PlaceOf(WithSlash(folder), real), targets.recursive);
   }
 
   NamePlan plan;
   plan.looked = static_cast<int>(gather.items.size());
-  std::map<std::string, std::vector<size_t>> groups;
+  // Each folder's names, the folders in the order of their real paths.
+  std::vector<std::vector<size_t>> groups(gather.places.size());
   for (size_t i = 0; i < gather.items.size(); ++i) groups[gather.items[i].group].push_back(i);
-  for (const auto& [group, members] : groups) {
-    std::vector<std::string> names;
-    for (size_t i : members) names.push_back(gather.items[i].name);
+  std::vector<size_t> byPath;
+  for (size_t g = 0; g < groups.size(); ++g) {
+    if (!groups[g].empty()) byPath.push_back(g);
+  }
+  std::sort(byPath.begin(), byPath.end(),
+            [&](size_t a, size_t b) { return gather.places[a].real < gather.places[b].real; });
+  // The names that read wrong, with their readings, folder by folder.
+  struct Found {
+    size_t item;
+    legacy::NameReading reading;
+  };
+  std::vector<Found> found;
+  for (size_t g : byPath) {
+    const std::vector<size_t>& members = groups[g];
+    std::vector<std::string_view> names;
+    names.reserve(members.size());
+    for (size_t i : members) names.push_back(*gather.items[i].name);
     // The folder's own name came with its contents: it helps decide theirs.
-    std::vector<std::string> context;
-    const std::string bare = WithoutSlash(group);
+    const std::string bare = WithoutSlash(gather.places[g].real);
     const std::string own = bare.substr(bare.rfind('/') + 1);
+    std::vector<std::string_view> context;
     if (std::find(names.begin(), names.end(), own) == names.end()) context.push_back(own);
-    const std::vector<legacy::NameReading> readings =
-        legacy::ReadNames(names, forced, platform::kNamesAreBytes, context);
+    std::vector<legacy::NameReading> readings =
+        legacy::ReadNameViews(names, forced, platform::kNamesAreBytes, context);
     for (size_t m = 0; m < members.size(); ++m) {
-      const legacy::NameReading& r = readings[m];
-      if (r.kind == legacy::NameReading::Kind::kFine) continue;
-      const Item& item = gather.items[members[m]];
-      NameEntry e;
-      e.folder = item.folder;
-      e.realFolder = item.realFolder;
-      e.name = item.name;
-      e.isFolder = item.isFolder;
-      e.form = r.form;
-      e.encoding = r.encoding;
-      e.choices = r.choices;
-      const platform::EntryInfo info = platform::StatPath(item.realFolder + item.name, false);
-      if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
-      e.device = info.device;
-      e.inode = info.inode;
-      e.size = info.size;
-      if (r.kind == legacy::NameReading::Kind::kAmbiguous) {
-        e.status = NameStatus::kAmbiguous;
-        e.reason = NeedsALook(e);
-      } else if (r.kind == legacy::NameReading::Kind::kUndecodable) {
-        e.status = NameStatus::kUndecodable;
-        e.reason = Core::tr("无法识别编码");
-      } else {
-        e.newName = rules::NativePath(r.text);
-        if (e.newName.size() > 255) {
-          e.status = NameStatus::kRefused;
-          e.reason = Core::tr("修复后的名称超过255字节");
-        }
+      if (readings[m].kind != legacy::NameReading::Kind::kFine) {
+        found.push_back({members[m], std::move(readings[m])});
       }
-      plan.entries.push_back(std::move(e));
     }
   }
-  // Deeper paths first: a folder's contents are renamed while the folder keeps its name.
-  auto depth = [](const NameEntry& e) {
-    return std::count(e.realFolder.begin(), e.realFolder.end(), '/');
+  // The entries in the order their renames run: deeper paths first (a folder's contents are
+  // renamed while the folder keeps its name), else as they were read. Each is looked at in its
+  // folder, opened once for all its names.
+  std::vector<long> depth(gather.places.size(), -1);
+  auto depthOf = [&](size_t place) {
+    if (depth[place] < 0) {
+      const std::string& real = gather.places[place].real;
+      depth[place] = std::count(real.begin(), real.end(), '/');
+    }
+    return depth[place];
   };
   std::vector<std::pair<long, size_t>> order;
-  for (size_t i = 0; i < plan.entries.size(); ++i) order.emplace_back(-depth(plan.entries[i]), i);
+  order.reserve(found.size());
+  for (size_t f = 0; f < found.size(); ++f) {
+    order.emplace_back(-depthOf(gather.items[found[f].item].place), f);
+  }
   std::stable_sort(order.begin(), order.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<NameEntry> sorted;
-  sorted.reserve(order.size());
-  for (const auto& [d, i] : order) sorted.push_back(std::move(plan.entries[i]));
-  plan.entries = std::move(sorted);
-  SettleConflicts(plan, [&](const std::string& path) { return gather.Exists(path); });
+  platform::Folder open;
+  size_t opened = gather.places.size();
+  auto look = [&](size_t place, const std::string& name) {
+    if (opened != place) {
+      // Without its "/", the folder's last name is not followed where it is a link.
+      opened = open.Open(WithoutSlash(gather.places[place].real)) ? place : gather.places.size();
+    }
+    return opened == place ? open.Stat(name)
+                           : platform::StatPath(gather.places[place].real + name, false);
+  };
+  plan.entries.reserve(found.size());
+  for (const auto& [d, f] : order) {
+    legacy::NameReading& r = found[f].reading;
+    const Item& item = gather.items[found[f].item];
+    const platform::EntryInfo info =
+        item.seen != kUnseen ? gather.seen[item.seen] : look(item.place, *item.name);
+    if (!info.exists || info.link) continue;  // a link keeps its name: it is not what it leads to
+    NameEntry& e = plan.entries.emplace_back();
+    e.folder = gather.places[item.place].folder;
+    e.realFolder = gather.places[item.place].real;
+    e.name = *item.name;
+    e.isFolder = item.isFolder;
+    e.form = r.form;
+    e.encoding = r.encoding;
+    e.choices = std::move(r.choices);
+    e.device = info.device;
+    e.inode = info.inode;
+    e.size = info.size;
+    if (r.kind == legacy::NameReading::Kind::kAmbiguous) {
+      e.status = NameStatus::kAmbiguous;
+      e.reason = NeedsALook(e);
+    } else if (r.kind == legacy::NameReading::Kind::kUndecodable) {
+      e.status = NameStatus::kUndecodable;
+      e.reason = Core::tr("无法识别编码");
+    } else {
+      e.newName = rules::NativePath(r.text);
+      if (e.newName.size() > 255) {
+        e.status = NameStatus::kRefused;
+        e.reason = Core::tr("修复后的名称超过255字节");
+      }
+    }
+  }
+  open.Close();
+  SettleConflicts(plan, [&](const std::string& real, const std::string& name) {
+    return gather.Exists(real, name);
+  });
   return plan;
 }
 
@@ -271,8 +422,9 @@ void PickReading(NamePlan& plan, size_t i, size_t choice) {
   e.newName = rules::NativePath(e.choices[choice].second);
   e.status = e.newName.size() > 255 ? NameStatus::kRefused : NameStatus::kRepair;
   e.reason = e.status == NameStatus::kRefused ? Core::tr("修复后的名称超过255字节") : QString();
-  SettleConflicts(plan,
-                  [](const std::string& path) { return platform::StatPath(path, false).exists; });
+  SettleConflicts(plan, [](const std::string& real, const std::string& name) {
+    return platform::StatPath(real + name, false).exists;
+  });
 }
 
 QString ShownAsIs(const std::string& name) {

@@ -23,6 +23,11 @@ bool Forbidden(char16_t c) {
          (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF;
 }
 
+std::u16string_view ViewOf(const QString& text) {
+  return std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                             static_cast<size_t>(text.size()));
+}
+
 unsigned Byte(std::string_view bytes, size_t i) { return static_cast<unsigned char>(bytes[i]); }
 
 bool AsciiLetterByte(unsigned b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
@@ -150,11 +155,35 @@ bool Lower(char16_t c) {
 }
 bool Upper(char16_t c) { return AccentedLetter(c) && !Lower(c); }
 
+// The symbols real titles hold: © ® ° ¡ ¿ « » quotes, dashes, "…", "€", "£".
+bool PlainSymbol(char16_t c) {
+  switch (c) {
+    case 0xA9:
+    case 0xAE:
+    case 0xB0:
+    case 0xA1:
+    case 0xBF:
+    case 0xAB:
+    case 0xBB:
+    case 0x2018:
+    case 0x2019:
+    case 0x201C:
+    case 0x201D:
+    case 0x2013:
+    case 0x2014:
+    case 0x2026:
+    case 0x20AC:
+    case 0xA3:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // CP1252: an accented letter inside a word that has plain letters ("Björk", "Canção") scores; an
 // accented letter among other non-ASCII characters only, a capital after a small letter ("ÈçÑ")
 // and the symbols that real titles seldom hold (¤ ¦ ¨ ¯ ´ ¸ ¹ ² ³ ¼ ½ ¾ ...) cost.
-int ScoreCp1252(const QString& text) {
-  const std::u16string t = text.toStdU16String();
+int ScoreCp1252(std::u16string_view t) {
   int score = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     const char16_t c = t[i];
@@ -173,35 +202,51 @@ int ScoreCp1252(const QString& text) {
       }
       continue;
     }
-    switch (c) {
-      case 0xA9:
-      case 0xAE:
-      case 0xB0:
-      case 0xA1:
-      case 0xBF:
-      case 0xAB:
-      case 0xBB:
-      case 0x2018:
-      case 0x2019:
-      case 0x201C:
-      case 0x201D:
-      case 0x2013:
-      case 0x2014:
-      case 0x2026:
-      case 0x20AC:
-      case 0xA3:
-        break;
-      default:
-        score -= 2;
+    if (!PlainSymbol(c)) score -= 2;
+  }
+  return score;
+}
+
+// The same score of bytes read as CP1252, from what each byte's character is (a table made once).
+int ScoreCp1252Bytes(std::string_view b) {
+  enum : uint8_t { kAscii = 1, kAccented = 2, kUpper = 4, kLower = 8, kPlain = 16, kSkip = 32 };
+  static const std::array<uint8_t, 256> kClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned u = 0; u < 256; ++u) {
+      const char16_t c = u >= 0x80 && u <= 0x9F ? kCp1252High[u - 0x80] : char16_t(u);
+      table[u] =
+          static_cast<uint8_t>((AsciiLetter(c) ? kAscii : 0) | (AccentedLetter(c) ? kAccented : 0) |
+                               (Upper(c) ? kUpper : 0) | (Lower(c) ? kLower : 0) |
+                               (PlainSymbol(c) ? kPlain : 0) | (c < 0x80 ? kSkip : 0));
     }
+    return table;
+  }();
+  const auto at = [&](size_t i) { return kClass[static_cast<unsigned char>(b[i])]; };
+  const uint8_t space = kClass[' '];
+  int score = 0;
+  for (size_t i = 0; i < b.size(); ++i) {
+    const uint8_t c = at(i);
+    if ((c & kSkip) != 0) continue;
+    const uint8_t before = i > 0 ? at(i - 1) : space;
+    const uint8_t after = i + 1 < b.size() ? at(i + 1) : space;
+    if ((c & kAccented) != 0) {
+      if ((c & kUpper) != 0 && (before & kLower) != 0) {
+        score -= 2;
+      } else if (((before | after) & kAscii) != 0) {
+        score += 1 + 2 * ((before & kAscii) != 0) + 2 * ((after & kAscii) != 0);
+      } else if (((before | after) & kAccented) != 0) {
+        score -= 1;
+      }
+      continue;
+    }
+    if ((c & kPlain) == 0) score -= 2;
   }
   return score;
 }
 
 // UTF-8: a valid multi-byte sequence by chance is rare, and rarer still one that reads as a CJK
 // character or as an accented letter inside a Latin word; other characters score a little.
-int ScoreUtf8(const QString& text) {
-  const std::u16string t = text.toStdU16String();
+int ScoreUtf8(std::u16string_view t) {
   int score = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     const char16_t c = t[i];
@@ -298,12 +343,23 @@ bool Shaped(Encoding encoding, std::string_view b) {
     case Encoding::kUtf8:
       return IsValidUtf8(b);
     case Encoding::kCp1252:
-      return true;
+      return std::none_of(b.begin(), b.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x80 && u <= 0x9F && kCp1252High[u - 0x80] == 0;
+      });
   }
   return true;
 }
 
 }  // namespace
+
+Candidates ShapedAs(std::string_view bytes, Candidates candidates) {
+  Candidates shaped = 0;
+  for (Encoding e : kEncodings) {
+    if ((candidates & Only(e)) != 0 && Shaped(e, bytes)) shaped |= Only(e);
+  }
+  return shaped;
+}
 
 bool IsValidUtf8(std::string_view b) {
   const auto at = [&](size_t i) { return static_cast<unsigned char>(b[i]); };
@@ -347,9 +403,24 @@ int Score(Encoding encoding, std::string_view bytes, const QString& text) {
     case Encoding::kShiftJis:
       return ScoreShiftJis(bytes);
     case Encoding::kCp1252:
-      return ScoreCp1252(text);
+      return ScoreCp1252(ViewOf(text));
     case Encoding::kUtf8:
-      return ScoreUtf8(text);
+      return ScoreUtf8(ViewOf(text));
+  }
+  return 0;
+}
+
+int ShapeScore(Encoding encoding, std::string_view bytes) {
+  switch (encoding) {
+    case Encoding::kGbk:
+    case Encoding::kBig5:
+    case Encoding::kShiftJis:
+      return Score(encoding, bytes, QString());
+    case Encoding::kCp1252:
+      return ScoreCp1252Bytes(bytes);
+    case Encoding::kUtf8:
+      return ScoreUtf8(
+          ViewOf(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))));
   }
   return 0;
 }
@@ -395,26 +466,31 @@ Detection Detect(const std::vector<std::string>& fields, Candidates candidates) 
   return Decide(readings, candidates);
 }
 
-Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates) {
+namespace {
+
+// Decide over `count` fields, `scoresOf(f)` the scores of field `f` (none for an ASCII field).
+template <class ScoresOf>
+Detection DecideOver(size_t count, const ScoresOf& scoresOf, Candidates candidates) {
   Detection d;
   // Per candidate: the sum of its scores over the fields it decodes, and the fields it cannot.
   std::array<int, kEncodingCount> sum{};
   std::array<int, kEncodingCount> failed{};
-  for (size_t f = 0; f < fields.size(); ++f) {
-    if (fields[f].ascii) continue;
+  for (size_t f = 0; f < count; ++f) {
+    const FieldScores* scores = scoresOf(f);
+    if (scores == nullptr) continue;
     d.any = true;
     bool someone = false;
     for (size_t e = 0; e < kEncodingCount; ++e) {
-      if (fields[f].scores[e] && (candidates & Only(kEncodings[e])) != 0) {
+      if ((*scores)[e] && (candidates & Only(kEncodings[e])) != 0) {
         someone = true;
-        sum[e] += *fields[f].scores[e];
+        sum[e] += *(*scores)[e];
       }
     }
     if (!someone) {
       d.undecodable.push_back(f);
       continue;
     }
-    for (size_t e = 0; e < kEncodingCount; ++e) failed[e] += !fields[f].scores[e];
+    for (size_t e = 0; e < kEncodingCount; ++e) failed[e] += !(*scores)[e];
   }
   if (!d.any) return d;
   for (size_t e = 0; e < kEncodingCount; ++e) {
@@ -451,6 +527,19 @@ Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates
   return d;
 }
 
+}  // namespace
+
+Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates) {
+  return DecideOver(
+      fields.size(), [&](size_t f) { return fields[f].ascii ? nullptr : &fields[f].scores; },
+      candidates);
+}
+
+Detection Decide(const std::vector<const FieldScores*>& fields, Candidates candidates) {
+  return DecideOver(
+      fields.size(), [&](size_t f) { return fields[f]; }, candidates);
+}
+
 Detection WithEncoding(const Detection& detection, Encoding encoding) {
   Detection d = detection;
   if (d.encoding != encoding) d.second = d.encoding;
@@ -474,16 +563,12 @@ std::optional<Encoding> EncodingNamed(std::string_view name) {
 }
 
 QString AsPlayersShow(std::string_view bytes) {
-  QString text;
-  text.reserve(static_cast<qsizetype>(bytes.size()));
+  QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
   for (char ch : bytes) {
     const auto b = static_cast<unsigned char>(ch);
-    if (b >= 0x80 && b <= 0x9F) {
-      const char16_t c = kCp1252High[b - 0x80];
-      text += QChar(c != 0 ? c : char16_t{QChar::ReplacementCharacter});
-    } else {
-      text += QChar(b);
-    }
+    const char16_t c = b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t{b};
+    *out++ = b >= 0x80 && b <= 0x9F && c == 0 ? char16_t{QChar::ReplacementCharacter} : c;
   }
   return text;
 }

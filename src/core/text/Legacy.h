@@ -65,6 +65,12 @@ using Candidates = unsigned;
 constexpr Candidates kAllCandidates = (1u << kEncodingCount) - 1;
 constexpr Candidates Only(Encoding encoding) { return 1u << static_cast<unsigned>(encoding); }
 
+// The candidates among `candidates` whose byte sequences `bytes` have the shape of (lead and
+// trail bytes in their ranges, UTF-8 valid, no byte CP1252 lacks): one left out cannot decode
+// them, one kept may still not (a code with no character). Costs a walk over the bytes, where a
+// decoding costs the system's converter.
+Candidates ShapedAs(std::string_view bytes, Candidates candidates = kAllCandidates);
+
 // Decides the encoding of a file's legacy fields (each the bytes of one field; ASCII-only fields
 // are ignored) among `candidates`. A candidate that cannot decode a field another candidate
 // decodes is out.
@@ -72,13 +78,22 @@ Detection Detect(const std::vector<std::string>& fields, Candidates candidates =
 
 // The readings of one field by each of `candidates`, worked out once: Decide takes them for the
 // same decision as Detect (for a field that takes part in several decisions).
+using FieldScores = std::array<std::optional<int>, kEncodingCount>;  // none: does not decode
 struct FieldReadings {
   bool ascii = false;
-  std::array<std::optional<int>, kEncodingCount> scores{};  // none: does not decode
+  FieldScores scores{};
   std::array<QString, kEncodingCount> texts{};
 };
 FieldReadings ReadField(std::string_view bytes, Candidates candidates = kAllCandidates);
 Detection Decide(const std::vector<FieldReadings>& fields, Candidates candidates = kAllCandidates);
+// The same decision over the scores of fields beyond ASCII alone.
+Detection Decide(const std::vector<const FieldScores*>& fields,
+                 Candidates candidates = kAllCandidates);
+
+// The score of `bytes` read as `encoding`, for bytes of its shape (ShapedAs), without decoding
+// them: from the bytes (the double-byte encodings), or from the characters CP1252's table gives
+// or the UTF-8 they are. It is Score's wherever Decode gives a text.
+int ShapeScore(Encoding encoding, std::string_view bytes);
 
 // The detection with `encoding` taken for the file, as a person chose it: clear, whatever the
 // scores say.
@@ -147,6 +162,10 @@ struct NameReading {
 std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
                                    std::optional<Encoding> forced, bool namesAreBytes,
                                    const std::vector<std::string>& context = {});
+// The same over names held elsewhere, which must outlive the call.
+std::vector<NameReading> ReadNameViews(const std::vector<std::string_view>& names,
+                                       std::optional<Encoding> forced, bool namesAreBytes,
+                                       const std::vector<std::string_view>& context = {});
 
 namespace system {
 // The strict decoder of the platform: the text, or none when a byte sequence is invalid or has

@@ -47,14 +47,118 @@ constexpr Candidates kBytesCandidates = Only(Encoding::kGbk) | Only(Encoding::kB
 constexpr Candidates kMojibakeCandidates = Only(Encoding::kGbk) | Only(Encoding::kBig5) |
                                            Only(Encoding::kShiftJis) | Only(Encoding::kUtf8);
 
+// The readings of one name's legacy bytes by a form's candidates, each decoded only when it is
+// asked for. A candidate the bytes have the shape of is scored at once, from the bytes or from
+// the characters a table gives (ShapeScore); the system's converter then decodes a candidate
+// only where its reading decides something, and a candidate it refuses is out. The bytes are a
+// name's own (`name`, which must outlive the readings) or the bytes of mojibake (`bytes`).
+class Readings {
+ public:
+  Readings() = default;
+  static Readings OfName(std::string_view name, Candidates candidates) {
+    Readings r;
+    r.view_ = name;
+    r.Shape(candidates);
+    return r;
+  }
+  static Readings OfBytes(std::string bytes, Candidates candidates) {
+    Readings r;
+    r.owned_ = std::move(bytes);
+    r.Shape(candidates);
+    return r;
+  }
+
+  std::string_view bytes() const { return view_.data() != nullptr ? view_ : owned_; }
+  // The scores by the shape of the bytes; none for a candidate that cannot decode them.
+  const FieldScores& Likely() const { return likely_; }
+  // The score of a candidate that decodes the bytes, none for one that does not: decoded once.
+  std::optional<int> Score(size_t e) {
+    if (!likely_[e] || decoded_[e] < 0) return std::nullopt;
+    if (decoded_[e] == 0) {
+      std::optional<QString> text = Decode(kEncodings[e], bytes());
+      decoded_[e] = text ? 1 : -1;
+      if (!text) return std::nullopt;
+      texts_[e] = std::move(*text);
+      scores_[e] = legacy::Score(kEncodings[e], bytes(), texts_[e]);
+    }
+    return scores_[e];
+  }
+  // The text of a candidate whose Score is given.
+  const QString& Text(size_t e) const { return texts_[e]; }
+  // True when the candidate decodes the bytes with the score their shape gave.
+  bool Confirmed(size_t e) { return Score(e) == likely_[e]; }
+
+  // The best score of a candidate that decodes the bytes, or the lowest int when none does.
+  int Best() {
+    int best = std::numeric_limits<int>::min();
+    for (size_t e = 0; e < kEncodingCount; ++e) {
+      if (likely_[e] && *likely_[e] > best) {
+        if (const std::optional<int> s = Score(e)) best = std::max(best, *s);
+      }
+    }
+    return best;
+  }
+
+  // Every candidate decoded, as ReadField gives them.
+  FieldReadings Decoded() {
+    FieldReadings r;
+    for (size_t e = 0; e < kEncodingCount; ++e) {
+      r.scores[e] = Score(e);
+      if (r.scores[e]) r.texts[e] = texts_[e];
+    }
+    return r;
+  }
+
+ private:
+  void Shape(Candidates candidates) {
+    const std::string_view b = bytes();
+    const Candidates shaped = ShapedAs(b, candidates);
+    for (size_t e = 0; e < kEncodingCount; ++e) {
+      if ((shaped & Only(kEncodings[e])) != 0) likely_[e] = ShapeScore(kEncodings[e], b);
+    }
+  }
+
+  std::string_view view_;
+  std::string owned_;
+  FieldScores likely_{};
+  std::array<int8_t, kEncodingCount> decoded_{};  // 0: not yet, 1: decodes, -1: does not
+  std::array<int, kEncodingCount> scores_{};
+  std::array<QString, kEncodingCount> texts_{};
+};
+
+// Decide's encoding and ambiguity for `fields`, decoding as little as it can. It decides first as
+// though every candidate a field has the shape of decoded it, then decodes the best in every
+// field: when it decodes them all, the fields it decodes are the same and the others can only
+// lose candidates, so the best stays the best. The second best is decoded only when the margin
+// to it decides; when either fails, every field is decoded and Decide decides. Only the
+// encoding and the ambiguity are meant: `second` and `margin` may be against a candidate that
+// does not decode.
+Detection DecideLazily(const std::vector<Readings*>& fields, Candidates candidates) {
+  std::vector<const FieldScores*> shaped;
+  shaped.reserve(fields.size());
+  for (Readings* f : fields) shaped.push_back(&f->Likely());
+  const Detection d = Decide(shaped, candidates);
+  auto decodesAll = [&](Encoding encoding) {
+    const size_t e = static_cast<size_t>(encoding);
+    return std::all_of(fields.begin(), fields.end(),
+                       [&](Readings* f) { return !f->Likely()[e] || f->Confirmed(e); });
+  };
+  const bool best = d.scores[static_cast<size_t>(d.encoding)].has_value();
+  const bool close = d.second && (d.margin < kClearMargin || d.score <= 0);
+  if (!d.any || (best && decodesAll(d.encoding) && (!close || decodesAll(*d.second)))) return d;
+  std::vector<FieldReadings> decoded;
+  decoded.reserve(fields.size());
+  for (Readings* f : fields) decoded.push_back(f->Decoded());
+  return Decide(decoded, candidates);
+}
+
 // One garbled name: its place among the names, its form and its legacy bytes, and for mojibake
 // how likely the name is as it stands.
 struct Garbled {
   size_t at = 0;
   NameForm form = NameForm::kBytes;
-  std::string bytes;
   int asIs = std::numeric_limits<int>::min();
-  FieldReadings readings;  // of `bytes`, by the form's candidates
+  Readings readings;  // of its legacy bytes, by the form's candidates
 };
 
 // How likely a mojibake name is as it stands, as Western text: the CP1252 reading's score, less
@@ -72,38 +176,28 @@ int AsIs(const QString& text) {
   return score;
 }
 
-// The best score of any reading, or the lowest int when none decodes.
-int BestScore(const FieldReadings& r) {
-  int best = std::numeric_limits<int>::min();
-  for (const std::optional<int>& s : r.scores) {
-    if (s) best = std::max(best, *s);
-  }
-  return best;
-}
-
 // The form of a name, when it is garbled at all, with its readings.
-std::optional<Garbled> GarbledOf(const std::string& name, bool namesAreBytes) {
+std::optional<Garbled> GarbledOf(std::string_view name, bool namesAreBytes) {
   if (IsAscii(name)) return std::nullopt;
   const std::optional<QString> text =
       IsValidUtf8(name) ? system::DecodeStrict(Encoding::kUtf8, name) : std::optional<QString>();
   if (!text) {
     if (!namesAreBytes) return std::nullopt;
-    return Garbled{0, NameForm::kBytes, name, std::numeric_limits<int>::min(),
-                   ReadField(name, kBytesCandidates)};
+    Garbled g;
+    g.readings = Readings::OfName(name, kBytesCandidates);
+    return g;
   }
   const std::optional<std::string> cp1252 = MojibakeBytes(*text);
   const std::optional<std::string> cp437 = Cp437Bytes(*text);
   if (!cp1252 && !cp437) return std::nullopt;  // characters no such reading makes: real text
   Garbled g;
   g.form = cp1252 ? NameForm::kCp1252 : NameForm::kCp437;
-  g.bytes = cp1252 ? *cp1252 : *cp437;
-  g.readings = ReadField(g.bytes, kMojibakeCandidates);
+  g.readings = Readings::OfBytes(cp1252 ? *cp1252 : *cp437, kMojibakeCandidates);
   // A name both readings could have made ("ÄÖ") takes the one whose bytes read better.
   if (cp1252 && cp437) {
-    FieldReadings other = ReadField(*cp437, kMojibakeCandidates);
-    if (BestScore(other) > BestScore(g.readings)) {
+    Readings other = Readings::OfBytes(*cp437, kMojibakeCandidates);
+    if (other.Best() > g.readings.Best()) {
       g.form = NameForm::kCp437;
-      g.bytes = *cp437;
       g.readings = std::move(other);
     }
   }
@@ -127,16 +221,16 @@ std::vector<std::pair<Encoding, QString>> Choices(const FieldReadings& r) {
 }
 
 // The reading of one garbled name by `encoding`: mojibake that reads as well as it stands stays.
-NameReading Repaired(const Garbled& g, Encoding encoding, bool forced) {
+NameReading Repaired(Garbled& g, Encoding encoding, bool forced) {
   NameReading r;
   r.form = g.form;
   const size_t e = static_cast<size_t>(encoding);
   std::optional<QString> text;
-  std::optional<int> score = g.readings.scores[e];
+  std::optional<int> score = g.readings.Score(e);
   if (score) {
-    text = g.readings.texts[e];
-  } else if (forced && (text = Decode(encoding, g.bytes))) {
-    score = Score(encoding, g.bytes, *text);  // an encoding the form does not read by itself
+    text = g.readings.Text(e);
+  } else if (forced && (text = Decode(encoding, g.readings.bytes()))) {
+    score = Score(encoding, g.readings.bytes(), *text);  // an encoding the form does not read
   }
   if (!text) {
     r.kind =
@@ -192,8 +286,17 @@ std::optional<std::string> Cp437Bytes(QStringView text) {
 std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
                                    std::optional<Encoding> forced, bool namesAreBytes,
                                    const std::vector<std::string>& context) {
+  return ReadNameViews(std::vector<std::string_view>(names.begin(), names.end()), forced,
+                       namesAreBytes,
+                       std::vector<std::string_view>(context.begin(), context.end()));
+}
+
+std::vector<NameReading> ReadNameViews(const std::vector<std::string_view>& names,
+                                       std::optional<Encoding> forced, bool namesAreBytes,
+                                       const std::vector<std::string_view>& context) {
   std::vector<NameReading> out(names.size());
   std::vector<Garbled> garbled;
+  garbled.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
     if (std::optional<Garbled> g = GarbledOf(names[i], namesAreBytes)) {
       g->at = i;
@@ -203,44 +306,44 @@ std::vector<NameReading> ReadNames(const std::vector<std::string>& names,
   }
   // The context's bytes join the detection of their form only.
   std::vector<Garbled> known;
-  for (const std::string& name : context) {
+  for (std::string_view name : context) {
     if (std::optional<Garbled> g = GarbledOf(name, namesAreBytes)) known.push_back(std::move(*g));
   }
   for (NameForm form : {NameForm::kBytes, NameForm::kCp1252, NameForm::kCp437}) {
     const Candidates candidates = form == NameForm::kBytes ? kBytesCandidates : kMojibakeCandidates;
     // Mojibake that reads as well as it stands is fine, and stays out of the detection of the
     // others ("Beyoncé" beside "ÖÜ½Ü").
-    std::vector<const Garbled*> group;
-    std::vector<FieldReadings> readings;
-    for (const Garbled& g : garbled) {
+    std::vector<Garbled*> group;
+    std::vector<Readings*> readings;
+    for (Garbled& g : garbled) {
       if (g.form != form) continue;
-      if (!forced && form != NameForm::kBytes && g.asIs > 0 && g.asIs >= BestScore(g.readings)) {
+      if (!forced && form != NameForm::kBytes && g.asIs > 0 && g.asIs >= g.readings.Best()) {
         continue;
       }
       group.push_back(&g);
-      readings.push_back(g.readings);
+      readings.push_back(&g.readings);
     }
     if (group.empty()) continue;
     if (forced) {
-      for (const Garbled* g : group) out[g->at] = Repaired(*g, *forced, true);
+      for (Garbled* g : group) out[g->at] = Repaired(*g, *forced, true);
       continue;
     }
-    for (const Garbled& g : known) {
-      if (g.form == form) readings.push_back(g.readings);
+    for (Garbled& g : known) {
+      if (g.form == form) readings.push_back(&g.readings);
     }
-    const Detection together = Decide(readings, candidates);
-    for (const Garbled* g : group) {
+    const Detection together = DecideLazily(readings, candidates);
+    for (Garbled* g : group) {
       NameReading& r = out[g->at];
-      if (!together.ambiguous && g->readings.scores[static_cast<size_t>(together.encoding)]) {
+      if (!together.ambiguous && g->readings.Score(static_cast<size_t>(together.encoding))) {
         r = Repaired(*g, together.encoding, false);
         continue;
       }
-      const Detection own = Decide({g->readings}, candidates);
+      const Detection own = DecideLazily({&g->readings}, candidates);
       if (!own.ambiguous) {
         r = Repaired(*g, own.encoding, false);
         continue;
       }
-      r.choices = Choices(g->readings);
+      r.choices = Choices(g->readings.Decoded());
       r.kind = !r.choices.empty()         ? NameReading::Kind::kAmbiguous
                : form == NameForm::kBytes ? NameReading::Kind::kUndecodable
                                           : NameReading::Kind::kFine;

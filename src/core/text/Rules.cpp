@@ -188,7 +188,32 @@ std::u16string ToUtf16(const QString& text) { return text.toStdU16String(); }
 
 // UTF-8 on every system: what Linux takes a name's bytes as, and on Windows the platform's text of
 // the system's UTF-16 names (Qt's own encoding of file names there is the ANSI code page).
-std::string NativePath(const QString& path) { return path.toStdString(); }
+std::string NativePath(const QString& path) {
+  // Written straight into a string of its exact size, without a QByteArray in between; text with
+  // surrogates (characters beyond the BMP, or halves of them) goes through Qt's encoder.
+  size_t size = 0;
+  for (QChar qc : path) {
+    const char16_t c = qc.unicode();
+    if (c >= 0xD800 && c <= 0xDFFF) return path.toStdString();
+    size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+  }
+  std::string out(size, '\0');
+  char* at = out.data();
+  for (QChar qc : path) {
+    const char16_t c = qc.unicode();
+    if (c < 0x80) {
+      *at++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *at++ = static_cast<char>(0xC0 | (c >> 6));
+      *at++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *at++ = static_cast<char>(0xE0 | (c >> 12));
+      *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *at++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
 
 QString FromNativePath(const std::string& path) { return QString::fromStdString(path); }
 
