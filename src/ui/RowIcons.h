@@ -9,18 +9,16 @@
 #include <QPixmap>
 #include <array>
 
+#include "core/model/TrackListModel.h"
+
 namespace rowicons {
 
-enum Mark {
-  kNote = 0,
-  kTick = 1,
-  kCross = 2,
-  kUndone = 3,
-  kSkipped = 4,
-  kNotReached = 5,
-  kGarbled = 6
-};
-constexpr size_t kMarkCount = 7;
+// The marks are the list model's; here by their short names.
+using Mark = core::TrackListModel::Mark;
+constexpr Mark kNote = Mark::kNote, kTick = Mark::kTick, kCross = Mark::kCross,
+               kUndone = Mark::kUndone, kSkipped = Mark::kSkipped, kNotReached = Mark::kNotReached,
+               kGarbled = Mark::kGarbled;
+constexpr size_t kMarkCount = size_t{Mark::kGarbled} + 1;
 
 QPixmap DrawMark(int mark);
 // The list's three icons (note, tick, cross), as the window's image list holds them.
