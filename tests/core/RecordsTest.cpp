@@ -220,3 +220,24 @@ TEST(Records, EachKindOfEntryComesBackFromItsRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// The kinds of action by the words their records give them; a word of a later version that this
+// one does not know is taken as a save, whose entries write tags and rename nothing.
+TEST(Records, AnActionsKindComesBackFromItsWord) {
+  const std::pair<const char*, ActionKind> words[] = {{"rename", ActionKind::kRename},
+                                                      {"fix-names", ActionKind::kFixNames},
+                                                      {"edit", ActionKind::kEdit},
+                                                      {"save", ActionKind::kSave},
+                                                      {"convert", ActionKind::kConvert}};
+  for (const auto& [word, kind] : words) {
+    EXPECT_EQ(ActionKindOf(word), kind) << word;
+    EXPECT_EQ(KindWord(kind), word);
+    EXPECT_EQ(IsRenameKind(word), kind == ActionKind::kRename || kind == ActionKind::kFixNames);
+  }
+  EXPECT_EQ(ActionKindOf("retag"), ActionKind::kSave);
+  EXPECT_FALSE(IsRenameKind("retag"));
+}
+
+}  // namespace

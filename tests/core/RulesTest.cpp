@@ -270,3 +270,29 @@ TEST(TextRules, LegacyId3v2TextOnItsOwnIsReadWhereItReadsClearly) {
     }
   }
 }
+
+// Which files are songs by their names: the tag object a path goes to (the first four characters
+// of the extension, or with `wholeExtension` the whole of it), and what adding a folder takes.
+TEST(Rules, ASongIsKnownByItsExtensionInAnyLetterCase) {
+  using core::FileKey;
+  struct Case {
+    const char* path;
+    FileKey key, whole;
+  };
+  const Case cases[] = {
+      {"a.mp3", FileKey::kMp3, FileKey::kMp3},
+      {"dir/A.Mp3", FileKey::kMp3, FileKey::kMp3},
+      {"b.WMA", FileKey::kWma, FileKey::kWma},
+      {"c.mp3x", FileKey::kMp3, FileKey::kOther},  // four characters decide the object
+      {"d.mp", FileKey::kOther, FileKey::kOther},
+      {"x.mp3/e", FileKey::kOther, FileKey::kOther},  // the dot of a folder's name
+      {"mp3", FileKey::kOther, FileKey::kOther},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(core::FileKeyOf(c.path), c.key) << c.path;
+    EXPECT_EQ(core::FileKeyOf(c.path, true), c.whole) << c.path;
+  }
+  // A folder's songs: MP3 files first, then WMA files, each in the listing's order.
+  EXPECT_EQ(core::AudioFileNames({"b.WMA", "a.mp3", "cover.jpg", "C.MP3", "d.mp3.bak", "e.wma"}),
+            (std::vector<std::string>{"a.mp3", "C.MP3", "b.WMA", "e.wma"}));
+}
